@@ -1,0 +1,38 @@
+/* lib_velk_rs232_psb: the power & sensor board over RS-232.
+ *
+ * One connection per process, kept inside the library. Every command returns
+ * 0 on success and -1 on failure (no open connection, no reply within the
+ * time-out, refused or corrupted reply, argument out of range). Commands may
+ * be called from several threads; they take turns on the connection. */
+#ifndef TAVIK_VELK_RS232_PSB_H
+#define TAVIK_VELK_RS232_PSB_H
+
+#include "tavik/export.h"
+#include "tavik/psb_types.h"
+
+TAVIK_BEGIN_DECLS
+
+/* Opens the board's port (closing any open one first). port_name is "COM<n>",
+ * a device path starting with "/", or a name under /dev. timeout_ms (> 0)
+ * bounds every read and write. Returns 0 when a connection is open. */
+TAVIK_API int velk_rs232_psb_create(const char* port_name, int timeout_ms);
+
+/* Closes the connection, waiting for a command in progress. No-op when closed. */
+TAVIK_API void velk_rs232_psb_destroy(void);
+
+/* Reads the seven ultrasonic ranges (x 0.001) and seven further reply bytes.
+ * On failure the record is left untouched. */
+TAVIK_API int velk_rs232_psb_read_sensor(psb_sensor_data* data);
+
+/* Reads the power data. The record is cleared first, so it is all zeros on failure. */
+TAVIK_API int velk_rs232_psb_read_power(psb_power_data* data);
+
+/* Switches device 0..6 (enum psb_device) on (1) or off (0). */
+TAVIK_API int velk_rs232_psb_set_power_control(unsigned int device, int on);
+
+/* Sets the ultrasonic maximum distance code: -1..8 sends '0'..'9'. */
+TAVIK_API int velk_rs232_psb_set_usonic_max_dist(int max_dist);
+
+TAVIK_END_DECLS
+
+#endif

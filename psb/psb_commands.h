@@ -1,0 +1,38 @@
+// The power & sensor board's commands, written once and compiled into both
+// libraries; each library passes its own connection. Results: 0 on success,
+// -1 on failure.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/board_connection.h"
+#include "tavik/psb_types.h"
+
+namespace tavik::psb {
+
+inline constexpr int kRangeCount = 7;
+inline constexpr int kLastDevice = PSB_DEVICE_SERVO;
+
+// Builds the request STX, command, ETX, BCC in a zero-filled frame and
+// returns its length. command is 3 or 4 ASCII characters.
+int build_request(std::uint8_t* frame, const char* command);
+
+// Clears the record, reads the power data and decodes it.
+int read_power(BoardConnection& connection, psb_power_data* data);
+// Fills record from a "PDR" text reply frame; leaves it untouched when
+// reader_result is -1.
+void decode_power_data(const std::uint8_t* frame, int reader_result, psb_power_data* record);
+
+// Sends "Sar" and reads its counted reply into frame. On success *count holds
+// the number of data bytes.
+int exchange_ranges(SerialPort* port, std::uint8_t* frame, int* count);
+// Range i (0..6) of a "Sar" reply: big-endian at positions 2+2i, 3+2i.
+std::int32_t decode_range(const std::uint8_t* frame, int i);
+int read_usonic(BoardConnection& connection, std::int32_t ranges[kRangeCount]);
+
+// device 0..6, on 0 or 1; anything else is refused without sending.
+int set_power_control(BoardConnection& connection, unsigned int device, int on);
+// max_dist -1..8 sends the code '0'..'9'; anything else is refused.
+int set_usonic_max_dist(BoardConnection& connection, int max_dist);
+
+}  // namespace tavik::psb

@@ -1,0 +1,37 @@
+// Device power switches ("P") and the ultrasonic maximum distance ("SDU").
+#include "psb/psb_commands.h"
+#include "serial/frame_codec.h"
+#include "serial/reply_readers.h"
+
+namespace tavik::psb {
+namespace {
+
+// Request bytes 2 and 3 of each device, by device number.
+constexpr char kDeviceCode[kLastDevice + 1][3] = {"A1", "A2", "A3", "A4", "A5", "B2", "B3"};
+
+}  // namespace
+
+int set_power_control(BoardConnection& connection, unsigned int device, int on) {
+  if (device > kLastDevice || (on != 0 && on != 1)) return -1;
+  const char command[] = {'P', kDeviceCode[device][0], kDeviceCode[device][1],
+                          on == 1 ? '1' : '0', '\0'};
+  std::uint8_t frame[kFrameSize] = {};
+  const int length = build_request(frame, command);
+  return with_connection(connection, [&](SerialPort* port) {
+    return exchange_status(port, frame, length, /*purge_after=*/true);
+  });
+}
+
+int set_usonic_max_dist(BoardConnection& connection, int max_dist) {
+  if (max_dist < -1 || max_dist > 8) return -1;
+  const char command[] = {'S', 'D', 'U', static_cast<char>('0' + max_dist + 1), '\0'};
+  std::uint8_t frame[kFrameSize] = {};
+  const int length = build_request(frame, command);
+  return with_connection(connection, [&](SerialPort* port) {
+    send_request(port, frame, length);
+    std::uint8_t reply[kFrameSize] = {};
+    return read_text_reply(port, reply);
+  });
+}
+
+}  // namespace tavik::psb

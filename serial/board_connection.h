@@ -1,0 +1,44 @@
+// One board's connection inside a library: the open port (or none) and the
+// lock that serialises every exchange on it. Opening, closing and every
+// command take the lock, so closing waits for a command in progress and a
+// command never sees a port that is being freed.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "serial/serial_port.h"
+
+namespace tavik {
+
+struct BoardConnection {
+  std::mutex lock;
+  SerialPort* port = nullptr;  // guarded by lock; null while closed
+};
+
+// Closes any open port, then opens port_name. 0 when a connection is open
+// afterwards, -1 when none is.
+int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms);
+
+// Closes the port if one is open.
+void connection_close(BoardConnection& connection);
+
+// Runs body(port) under the connection's lock and returns its result, or -1
+// at once when no connection is open.
+template <class Body>
+int with_connection(BoardConnection& connection, Body&& body) {
+  std::lock_guard<std::mutex> guard(connection.lock);
+  if (connection.port == nullptr) return -1;
+  return body(connection.port);
+}
+
+// Discards whatever the board sent before (a late reply to an earlier
+// request), then writes the request. Nothing is purged between the write and
+// the reading of the reply, so a reply that comes at once is kept.
+void send_request(SerialPort* port, const std::uint8_t* frame, int length);
+
+// send_request, then read_reply into frame; purges once more afterwards when
+// purge_after is set. Returns read_reply's result.
+int exchange_status(SerialPort* port, std::uint8_t* frame, int length, bool purge_after);
+
+}  // namespace tavik

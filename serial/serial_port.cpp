@@ -1,0 +1,86 @@
+#include "serial/serial_port.h"
+
+#include <cstring>
+#include <new>
+
+#include "serial/serial_port_impl.h"
+
+namespace tavik {
+
+SerialPort* serial_port_create(const char* port_name, int timeout_ms) {
+  if (port_name == nullptr || timeout_ms <= 0) return nullptr;
+  auto* port = new (std::nothrow) SerialPort;
+  if (port == nullptr) return nullptr;
+  port->timeout_ms = timeout_ms;
+  serial_port_configure(port, port_name, kBaudRate, 8, 0, 0, 0);
+  serial_port_set_timeouts(port, timeout_ms);
+  if (serial_port_open(port) < 0) {
+    serial_port_destroy(port);
+    return nullptr;
+  }
+  return port;
+}
+
+void serial_port_destroy(SerialPort* port) {
+  if (port == nullptr) return;
+  serial_port_close(port);
+  delete port;
+}
+
+void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate,
+                           std::uint8_t data_bits, std::uint8_t parity,
+                           std::uint8_t stop_bits, std::uint8_t flow_control) {
+  std::memset(port->port_name, 0, sizeof port->port_name);
+  std::strncpy(port->port_name, port_name, kPortNameMax);
+  port->baud_rate = baud_rate;
+  port->data_bits = data_bits;
+  port->parity = parity;
+  port->stop_bits = stop_bits;
+  port->flow_control = flow_control;
+}
+
+int serial_port_set_timeouts(SerialPort* port, int timeout_ms) {
+  port->timeout_ms = timeout_ms;
+  if (port->os != nullptr) os_apply_timeouts(port->os, timeout_ms);
+  return 0;
+}
+
+int serial_port_open(SerialPort* port) {
+  if (port->os != nullptr) return 0;
+  port->os = os_open(*port);
+  return port->os != nullptr ? 0 : -1;
+}
+
+int serial_port_write(SerialPort* port, const std::uint8_t* data, int count) {
+  if (port == nullptr || port->os == nullptr) return -1;
+  if (count <= 0) return 0;
+  return os_write(port->os, data, count, port->timeout_ms);
+}
+
+int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count) {
+  if (port == nullptr || port->os == nullptr) return -1;
+  if (count <= 0) return 0;
+  return os_read(port->os, buffer, count, port->timeout_ms);
+}
+
+int serial_port_purge(SerialPort* port) {
+  if (port == nullptr || port->os == nullptr) return -1;
+  return os_purge(port->os);
+}
+
+int serial_port_close(SerialPort* port) {
+  if (port == nullptr || port->os == nullptr) return 0;
+  os_close(port->os);
+  port->os = nullptr;
+  return 0;
+}
+
+bool serial_port_is_open(const SerialPort* port) {
+  return port != nullptr && port->os != nullptr;
+}
+
+const char* serial_port_name(const SerialPort* port) { return port->port_name; }
+
+int serial_port_timeout_ms(const SerialPort* port) { return port->timeout_ms; }
+
+}  // namespace tavik

@@ -1,0 +1,52 @@
+// The serial line object shared by every board connection: fixed line
+// settings (115200 8N1, no flow control, DTR and RTS raised while open) and
+// time-outs that bound every read and write.
+//
+// Result convention: operations return a count (0 or more) or 0 on success,
+// and -1 on failure. A read that ends by time-out with nothing received
+// returns 0. The object has no lock: its owner serialises all calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tavik {
+
+struct SerialPort;
+
+inline constexpr int kPortNameMax = 32;
+inline constexpr int kBaudRate = 115200;
+// Longest pause between two received bytes once a read has started.
+inline constexpr int kReadGapMs = 10;
+
+// Creates and opens a port; nullptr when the device cannot be opened or the
+// time-out is not positive.
+SerialPort* serial_port_create(const char* port_name, int timeout_ms);
+// Closes the port if open and releases it. Accepts nullptr.
+void serial_port_destroy(SerialPort* port);
+
+void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate,
+                           std::uint8_t data_bits, std::uint8_t parity,
+                           std::uint8_t stop_bits, std::uint8_t flow_control);
+// Stores the time-out and applies it to the device when open. Always 0.
+int serial_port_set_timeouts(SerialPort* port, int timeout_ms);
+// 0 when open (also when it already was), -1 when the device cannot be opened.
+int serial_port_open(SerialPort* port);
+// Bytes written (0 for a count of 0 or less), -1 on a closed port or failure.
+// Returns once the bytes have left the port or the time-out has passed.
+int serial_port_write(SerialPort* port, const std::uint8_t* data, int count);
+// Bytes read: returns when count bytes arrived, when a gap of more than
+// kReadGapMs follows a received byte, or after the time-out (0 if nothing
+// came). -1 on a closed port or a failed or removed device.
+int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count);
+// Discards received bytes and output not yet sent. -1 on a closed port,
+// non-zero when done.
+int serial_port_purge(SerialPort* port);
+// Lowers RTS then DTR and closes the device. Always 0.
+int serial_port_close(SerialPort* port);
+
+bool serial_port_is_open(const SerialPort* port);
+const char* serial_port_name(const SerialPort* port);
+int serial_port_timeout_ms(const SerialPort* port);
+
+}  // namespace tavik

@@ -1,0 +1,35 @@
+// The SerialPort record and the seam between the portable part
+// (serial_port.cpp) and one platform backend (serial_port_posix.cpp, later
+// serial_port_win32.cpp). A backend implements the os_* functions below.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/serial_port.h"
+
+namespace tavik {
+
+struct SerialPortOs;  // the backend's own state, defined by the backend
+
+struct SerialPort {
+  char port_name[kPortNameMax + 1] = {};
+  int baud_rate = kBaudRate;
+  std::uint8_t data_bits = 8;
+  std::uint8_t parity = 0;
+  std::uint8_t stop_bits = 0;
+  std::uint8_t flow_control = 0;
+  int timeout_ms = 0;
+  SerialPortOs* os = nullptr;  // non-null exactly while the port is open
+};
+
+// Opens port->port_name exclusively with the stored settings and time-outs.
+// Returns the backend state, or nullptr when the device cannot be opened.
+SerialPortOs* os_open(const SerialPort& port);
+void os_apply_timeouts(SerialPortOs* os, int timeout_ms);
+int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms);
+int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms);
+int os_purge(SerialPortOs* os);
+// Lowers RTS then DTR, purges, closes the device and frees the state.
+void os_close(SerialPortOs* os);
+
+}  // namespace tavik

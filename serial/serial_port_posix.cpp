@@ -1,0 +1,216 @@
+// POSIX backend of SerialPort: termios in raw mode, poll() for the time-outs.
+//
+// Time-outs are measured with poll() on the remaining time rather than with
+// VTIME, whose 100 ms steps cannot express the 10 ms gap between bytes.
+// Received bytes are read ahead into a small buffer so that the one-byte
+// reads of the reply readers cost no system call while bytes are pending.
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "serial/port_path.h"
+#include "serial/serial_port_impl.h"
+
+namespace tavik {
+
+using Clock = std::chrono::steady_clock;
+
+struct SerialPortOs {
+  int fd = -1;
+  bool removed = false;  // hang-up or I/O error seen: the device is gone
+  std::uint8_t ahead[256] = {};
+  int ahead_pos = 0;
+  int ahead_len = 0;
+};
+
+namespace {
+
+constexpr auto kByteTime = std::chrono::microseconds(87);  // 10 bits at 115200
+
+void configure_line(int fd) {
+  termios tio {};
+  if (::tcgetattr(fd, &tio) != 0) return;
+  ::cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  ::cfsetispeed(&tio, B115200);
+  ::cfsetospeed(&tio, B115200);
+  ::tcsetattr(fd, TCSANOW, &tio);
+}
+
+void request_low_latency(int fd) {
+  serial_struct ser {};
+  if (::ioctl(fd, TIOCGSERIAL, &ser) != 0) return;
+  ser.flags |= ASYNC_LOW_LATENCY;
+  ::ioctl(fd, TIOCSSERIAL, &ser);
+}
+
+void set_modem_line(int fd, int line, bool raised) {
+  ::ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+// Waits for `events` on fd until `until`. Returns the revents, 0 on time-out,
+// -1 on a poll failure.
+int wait_for(int fd, short events, Clock::time_point until) {
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now());
+    if (left.count() <= 0) return 0;
+    timespec ts {};
+    ts.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+    ts.tv_nsec = static_cast<long>(left.count() % 1000000000);
+    pollfd pfd {fd, events, 0};
+    int r = ::ppoll(&pfd, 1, &ts, nullptr);
+    if (r > 0) return pfd.revents;
+    if (r == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+// Reads what the device holds into the read-ahead buffer. Returns false when
+// the device is gone.
+bool fill_ahead(SerialPortOs* os) {
+  for (;;) {
+    ssize_t n = ::read(os->fd, os->ahead, sizeof os->ahead);
+    if (n > 0) {
+      os->ahead_pos = 0;
+      os->ahead_len = static_cast<int>(n);
+      return true;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    os->removed = true;  // 0 is a hang-up on a terminal, EIO a removed device
+    return false;
+  }
+}
+
+// Waits until the output queue is empty or the deadline passes, sleeping for
+// about the time the queued bytes need on the line.
+void drain(int fd, Clock::time_point deadline) {
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+    auto now = Clock::now();
+    if (now >= deadline) return;
+    auto pause = std::max<Clock::duration>(kByteTime * queued, std::chrono::microseconds(100));
+    std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+  }
+}
+
+}  // namespace
+
+SerialPortOs* os_open(const SerialPort& port) {
+  std::string path = resolve_port_path(port.port_name);
+  if (path.empty()) return nullptr;
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  // TIOCEXCL keeps other users out, but root ignores it; the lock does not.
+  if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::ioctl(fd, TIOCEXCL);
+  auto* os = new (std::nothrow) SerialPortOs;
+  if (os == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
+  os->fd = fd;
+  // The remaining set-up steps may fail (pseudo-terminals refuse the modem
+  // lines and the serial ioctls); the port is used as it was opened.
+  ::tcflush(fd, TCIOFLUSH);
+  configure_line(fd);
+  request_low_latency(fd);
+  set_modem_line(fd, TIOCM_DTR, true);
+  set_modem_line(fd, TIOCM_RTS, true);
+  return os;
+}
+
+void os_apply_timeouts(SerialPortOs*, int) {
+  // Time-outs are applied per transfer with poll(); nothing to set on the device.
+}
+
+int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms) {
+  if (os->removed) return -1;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  int sent = 0;
+  while (sent < count) {
+    ssize_t n = ::write(os->fd, data + sent, static_cast<size_t>(count - sent));
+    if (n > 0) {
+      sent += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      int ev = wait_for(os->fd, POLLOUT, deadline);
+      if (ev == 0) break;  // time-out: report what was sent
+      if (ev > 0 && !(ev & (POLLHUP | POLLERR | POLLNVAL))) continue;
+    }
+    os->removed = true;
+    return -1;
+  }
+  drain(os->fd, deadline);
+  return sent;
+}
+
+int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
+  const auto start = Clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeout_ms);
+  int got = 0;
+  while (got < count) {
+    if (os->ahead_pos < os->ahead_len) {
+      int take = std::min(count - got, os->ahead_len - os->ahead_pos);
+      std::memcpy(buffer + got, os->ahead + os->ahead_pos, static_cast<size_t>(take));
+      os->ahead_pos += take;
+      got += take;
+      continue;
+    }
+    if (os->removed) return got > 0 ? got : -1;
+    // Until the first byte the whole time-out applies; after it, the gap limit.
+    auto until = deadline;
+    if (got > 0) until = std::min(deadline, Clock::now() + std::chrono::milliseconds(kReadGapMs));
+    int ev = wait_for(os->fd, POLLIN, until);
+    if (ev < 0) {
+      os->removed = true;
+      return got > 0 ? got : -1;
+    }
+    if (ev == 0) break;
+    if (ev & POLLIN) {
+      if (!fill_ahead(os) && got == 0) return -1;
+      continue;
+    }
+    os->removed = true;  // POLLHUP, POLLERR or POLLNVAL without data
+    return got > 0 ? got : -1;
+  }
+  return got;
+}
+
+int os_purge(SerialPortOs* os) {
+  os->ahead_pos = os->ahead_len = 0;
+  return ::tcflush(os->fd, TCIOFLUSH) == 0 ? 1 : 0;
+}
+
+void os_close(SerialPortOs* os) {
+  ::ioctl(os->fd, TIOCNXCL);
+  set_modem_line(os->fd, TIOCM_RTS, false);
+  set_modem_line(os->fd, TIOCM_DTR, false);
+  ::tcflush(os->fd, TCIOFLUSH);
+  ::close(os->fd);  // also releases the flock
+  delete os;
+}
+
+}  // namespace tavik

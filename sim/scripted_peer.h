@@ -1,0 +1,77 @@
+// A board peer for tests that need byte-exact control: it reads request
+// frames from its pseudo-terminal and answers each from a script. Every
+// request is recorded as received.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/frame_builder.h"
+#include "sim/pty_endpoint.h"
+
+namespace tavik::sim {
+
+struct ScriptedReply {
+  Bytes bytes;  // written as they are; empty means silence
+  std::chrono::milliseconds delay{0};
+};
+
+class ScriptedPeer {
+ public:
+  using Responder = std::function<ScriptedReply(const Bytes& request)>;
+
+  ScriptedPeer();
+  ~ScriptedPeer();
+  ScriptedPeer(const ScriptedPeer&) = delete;
+  ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+
+  const std::string& path() const { return pty_.slave_path(); }
+  void publish(const std::string& dir, const std::string& name) { pty_.publish(dir, name); }
+
+  // Answers requests for which no queued reply is left. Default: silence.
+  void respond(Responder responder);
+  // Replies for the next requests, in order, ahead of the responder.
+  void queue(ScriptedReply reply);
+  // Writes bytes at once, as a board talking out of turn.
+  void send_now(const Bytes& bytes);
+
+  std::vector<Bytes> requests() const;
+  void clear_requests();
+  // Waits until at least n requests were received; false on time-out.
+  bool wait_for_requests(std::size_t n, std::chrono::milliseconds timeout) const;
+  // Requests that arrived while an earlier reply was still being delayed.
+  int overlaps() const;
+  // Requests dropped for not fitting 256 bytes.
+  int oversized() const;
+
+ private:
+  struct Pending {
+    Bytes bytes;
+    std::chrono::steady_clock::time_point due;
+  };
+  void run();
+  void on_request(const Bytes& request);
+  void write_all(const Bytes& bytes);
+
+  PtyEndpoint pty_;
+  int wake_fd_ = -1;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable received_;
+  Responder responder_;
+  std::deque<ScriptedReply> queued_;
+  std::deque<Pending> pending_;
+  std::vector<Bytes> requests_;
+  int overlaps_ = 0;
+  int oversized_ = 0;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace tavik::sim
