@@ -1,0 +1,115 @@
+// The console's logic: the state record shared with the workers, the
+// handlers of every control and the six workers. It reaches its window only
+// through ConsoleWindow and the boards only through the two libraries'
+// public C functions (PSB through lib_velk_rs232_psb, DRVB through
+// lib_zarn_rs232).
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "console/core/console_window.h"
+
+namespace tavik::console {
+
+class CConsoleDlg {
+ public:
+  explicit CConsoleDlg(ConsoleWindow& window);
+  // Stops and joins every worker and closes both connections.
+  ~CConsoleDlg();
+  CConsoleDlg(const CConsoleDlg&) = delete;
+  CConsoleDlg& operator=(const CConsoleDlg&) = delete;
+
+  // Window lifecycle.
+  void OnInitDialog();
+  void OnOK();  // copies field 1066 into m_strWriteParam
+  void OnDestroy();
+
+  // Dispatches a click on control `id` to its handler; false for an ID that
+  // has no click handler.
+  bool OnCommand(int id);
+
+  // Connections and the two PSB pollers.
+  void OnPsbConnect();
+  void OnPsbDisconnect();
+  void OnDrvbConnect();
+  void OnDrvbDisconnect();
+  void OnUsonicEnable();
+  void OnUsonicDisable();
+  void OnPowerDataEnable();
+  void OnPowerDataDisable();
+
+  // Power and sensor panel.
+  void OnUsonicSet();
+  void OnDriveOn();
+  void OnDriveOff();
+  void OnSensorsOn();
+  void OnSensorsOff();
+  void OnLrfOn();
+  void OnLrfOff();
+  void OnSbcOn();
+  void OnSbcOff();
+  void OnSgOn();
+  void OnSgOff();
+  void OnLcdOn();
+  void OnLcdOff();
+  void OnServoOn();
+  void OnServoOff();
+  void InitUsonicBars();
+
+  // Drive panel.
+  void OnRobotCtrlEnable();
+  void OnRobotCtrlDisable();
+  void OnEmgEnable();
+  void OnEmgDisable();
+  void OnEncoderEnable();
+  void OnEncoderDisable();
+  void OnDirectionClicked();
+  void OnLButtonUp();
+  void OnParamRead();
+  void OnParamWrite();
+  void OnWheelErrRead();
+  void OnWheelErrReset();
+
+  // Jog buttons as dead-man switches: a press on Front, Rear, Left or Right
+  // holds that direction; releasing the mouse button anywhere, or the window
+  // losing focus, releases all four.
+  void OnJogPressed(int id);
+  void OnJogReleased();
+
+  // One period of each worker.
+  void UsonicStep();
+  void PowerDataStep();
+  void PowerCtrlStep();
+  void RobotCtrlStep();
+  void EmgStep();
+  void EncoderStep();
+
+  // The state record.
+  std::atomic<bool> m_bReqSensorsOn{false}, m_bReqSensorsOff{false};
+  std::atomic<bool> m_bReqLcdOn{false}, m_bReqLcdOff{false};
+  std::atomic<bool> m_bReqSbcOn{false}, m_bReqSbcOff{false};
+  std::atomic<bool> m_bReqDriveOn{false}, m_bReqDriveOff{false};
+  std::atomic<bool> m_bReqLrfOn{false}, m_bReqLrfOff{false};
+  std::atomic<bool> m_bReqSgOn{false}, m_bReqSgOff{false};
+  std::atomic<bool> m_bReqServoOn{false}, m_bReqServoOff{false};
+  std::atomic<bool> m_bPowerCtrlRun{false};
+  std::atomic<bool> m_bUsonicRun{false};
+  std::atomic<bool> m_bPowerDataRun{false};
+  std::atomic<bool> m_bPsbConnected{false};
+  std::atomic<bool> m_bDrvbConnected{false};
+  std::atomic<bool> m_bEmgRun{false};
+  std::atomic<bool> m_bRobotCtrlRun{false};
+  std::atomic<bool> m_bEncoderRun{false};
+  std::atomic<bool> m_bFrontHeld{false}, m_bRearHeld{false}, m_bLeftHeld{false}, m_bRightHeld{false};
+
+  std::string m_strWriteParam;  // window's thread only
+
+ private:
+  ConsoleWindow& window_;
+  // Implementation members (workers' threads, last sensor record, ...) follow.
+};
+
+}  // namespace tavik::console

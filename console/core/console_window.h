@@ -1,0 +1,46 @@
+// What the console's logic needs of its window. The Qt dialog implements it
+// for the operator, a recording double implements it for the tests.
+//
+// Threads: EnableControl, SetControlText, SetProgressRange and SetProgressPos
+// are called from the window's thread and from worker threads; an
+// implementation applies them on its GUI thread, in the order of the calls.
+// Every other operation is called from the window's thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace tavik::console {
+
+class ConsoleWindow {
+ public:
+  virtual ~ConsoleWindow() = default;
+
+  virtual void EnableControl(int id, bool enable) = 0;
+  // Text in UTF-8.
+  virtual void SetControlText(int id, const std::string& text) = 0;
+  // Selected index of a list, -1 when nothing is selected.
+  virtual int GetListSelection(int id) = 0;
+  virtual void SetListSelection(int id, int index) = 0;
+  virtual void InsertListItem(int id, int index, const std::string& text) = 0;
+  virtual void SetProgressRange(int id, int low, int high) = 0;
+  virtual void SetProgressPos(int id, int pos) = 0;
+  // Modal message box; returns when the operator has closed it.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // Current text of the "Write Param Value" field (1066).
+  virtual std::string GetWriteParamText() = 0;
+
+  // Starts fn on a new thread into `thread`; false when none could be started.
+  virtual bool StartThread(std::thread& thread, std::function<void()> fn) {
+    try {
+      thread = std::thread(std::move(fn));
+      return true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+  }
+  virtual void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+}  // namespace tavik::console
