@@ -13,10 +13,6 @@ namespace tavik::psb {
 inline constexpr int kRangeCount = 7;
 inline constexpr int kLastDevice = PSB_DEVICE_SERVO;
 
-// Builds the request STX, command, ETX, BCC in a zero-filled frame and
-// returns its length. command is 3 or 4 ASCII characters.
-int build_request(std::uint8_t* frame, const char* command);
-
 // Clears the record, reads the power data and decodes it.
 int read_power(BoardConnection& connection, psb_power_data* data);
 // Fills record from a "PDR" text reply frame; leaves it untouched when

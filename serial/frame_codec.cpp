@@ -1,5 +1,7 @@
 #include "serial/frame_codec.h"
 
+#include <cstring>
+
 namespace tavik {
 
 std::uint8_t frame_checksum(const std::uint8_t* bytes, int count) {
@@ -63,6 +65,13 @@ int close_request(std::uint8_t* frame, int end) {
   frame[end] = kEtx;
   frame[end + 1] = frame_checksum(frame + 1, end);
   return end + 2;
+}
+
+int build_request(std::uint8_t* frame, std::string_view command) {
+  const std::size_t length = command.size() < kFrameSize - 3 ? command.size() : kFrameSize - 3;
+  frame[0] = kStx;
+  std::memcpy(frame + 1, command.data(), length);
+  return close_request(frame, static_cast<int>(length) + 1);
 }
 
 }  // namespace tavik

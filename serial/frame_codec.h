@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace tavik {
 
@@ -44,5 +45,10 @@ void split_bits(std::int32_t value, std::int32_t* bits, std::size_t count);
 // Finishes a request: writes ETX at position end and the BCC over positions
 // 1..end after it. Returns the frame's length (end + 2).
 int close_request(std::uint8_t* frame, int end);
+
+// Builds the request STX, command, ETX, BCC in a zero-filled frame of
+// kFrameSize bytes and returns its length. command holds the command letters
+// and their arguments, at most kFrameSize - 3 bytes.
+int build_request(std::uint8_t* frame, std::string_view command);
 
 }  // namespace tavik

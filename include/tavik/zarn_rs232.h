@@ -35,6 +35,42 @@ TAVIK_API int zarn_rs232_psb_set_power_control(unsigned int device, int on);
 /* Sets the ultrasonic maximum distance code: -1..8 sends '0'..'9'. */
 TAVIK_API int zarn_rs232_psb_set_usonic_max_dist(int max_dist);
 
+/* Opens the DRVB port (closing any open one first). Returns 0 when a
+ * connection is open. */
+TAVIK_API int zarn_rs232_drvb_create(const char* port_name, int timeout_ms);
+
+/* Closes the DRVB connection, waiting for a command in progress. */
+TAVIK_API void zarn_rs232_drvb_destroy(void);
+
+/* Servo on (on == 1) or off (any other value). Returns the board's answer to
+ * the switch; the confirming request that follows it is always sent. */
+TAVIK_API int zarn_rs232_drvb_set_servo(int on);
+
+/* Left and right wheel velocities (unit of the Max Velocity parameter,
+ * positive forward). Every int value is sent as it is. */
+TAVIK_API int zarn_rs232_drvb_set_velocity(int left, int right);
+
+/* Left and right wheel encoder counts. */
+TAVIK_API int zarn_rs232_drvb_read_encoder(int* left, int* right);
+
+/* Left bumper, right bumper and emergency stop, each 0 or 1. */
+TAVIK_API int zarn_rs232_drvb_read_bumper_emg(int* left, int* right, int* emergency);
+
+/* Error bytes of the left and right wheel drives, passed on unchanged. */
+TAVIK_API int zarn_rs232_drvb_read_drive_err(char* left, char* right);
+
+/* Clears the drive errors. */
+TAVIK_API int zarn_rs232_drvb_set_drive_err_reset(void);
+
+/* Reads parameter id: 0 Max Velocity (mm/s), 1 Drive Comm. Err Time (ms),
+ * 2 A/D Time (ms). Any other id sends nothing and returns -1. */
+TAVIK_API int zarn_rs232_drvb_read_parameter(int id, int* value);
+
+/* Writes parameter id after a range check (0: up to 2000; 1: 35..20000;
+ * 2: 8..1000) and stores it on the board. An id other than 0..2 only sends
+ * the store request. */
+TAVIK_API int zarn_rs232_drvb_set_parameter(int id, int value);
+
 TAVIK_END_DECLS
 
 #endif

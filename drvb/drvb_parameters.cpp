@@ -1,0 +1,89 @@
+// Drive parameters: read one register (XL), write one or two registers (XB)
+// and close the write (XD).
+//
+//   id  name                  read  write     accepted values
+//   0   Max Velocity          15    15, 16    up to 2000
+//   1   Drive Comm. Err Time  30    30        35..20000
+//   2   A/D Time              6     06        8..1000
+//   *   -                     -     (XD only) any
+#include <climits>
+#include <string>
+
+#include "drvb/drvb_commands.h"
+#include "serial/frame_codec.h"
+#include "serial/reply_readers.h"
+
+namespace tavik::drvb {
+namespace {
+
+struct Parameter {
+  int read_register;
+  const char* write_registers[2];
+  int min;
+  int max;
+};
+
+constexpr Parameter kParameters[] = {
+    {15, {"15", "16"}, INT_MIN, 2000},
+    {30, {"30", nullptr}, 35, 20000},
+    {6, {"06", nullptr}, 8, 1000},
+};
+
+const Parameter* find_parameter(int id) {
+  return id >= 0 && id < static_cast<int>(std::size(kParameters)) ? &kParameters[id] : nullptr;
+}
+
+// "XL" and the register number without leading zero.
+int build_read(std::uint8_t* frame, int reg) {
+  std::uint8_t command[2 + kMaxDecimalChars] = {'X', 'L'};
+  const int length = 2 + format_decimal(command + 2, reg);
+  return build_request(frame, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(length)});
+}
+
+// "XB", the two-character register and the value (0 gives no characters).
+int build_write(std::uint8_t* frame, const char* reg, int value) {
+  std::uint8_t command[4 + kMaxDecimalChars] = {'X', 'B', static_cast<std::uint8_t>(reg[0]),
+                                                static_cast<std::uint8_t>(reg[1])};
+  const int length = 4 + format_decimal(command + 4, value);
+  return build_request(frame, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(length)});
+}
+
+}  // namespace
+
+int read_parameter(BoardConnection& connection, int id, int* value) {
+  const Parameter* parameter = find_parameter(id);
+  if (parameter == nullptr || value == nullptr) return -1;
+  return with_connection(connection, [&](SerialPort* port) {
+    std::uint8_t frame[kFrameSize] = {};
+    const int length = build_read(frame, parameter->read_register);
+    if (exchange_status(port, frame, length, /*purge_after=*/false) != 0) return -1;
+    // Every digit up to the first ';' or ETX, the status byte '0' included;
+    // a '-' is skipped, so the value is never negative.
+    std::int32_t fields[1] = {};
+    parse_decimal_fields(frame, kFrameSize, fields, 1);
+    *value = fields[0];
+    return 0;
+  });
+}
+
+int set_parameter(BoardConnection& connection, int id, int value) {
+  const Parameter* parameter = find_parameter(id);
+  return with_connection(connection, [&](SerialPort* port) {
+    if (parameter != nullptr) {
+      if (value < parameter->min || value > parameter->max) return -1;
+      for (const char* reg : parameter->write_registers) {
+        if (reg == nullptr) break;
+        std::uint8_t frame[kFrameSize] = {};
+        const int length = build_write(frame, reg, value);
+        if (exchange_status(port, frame, length, /*purge_after=*/true) != 0) return -1;
+      }
+    }
+    std::uint8_t xd[kFrameSize] = {};
+    const int length = build_request(xd, "XD");
+    const int result = exchange_status(port, xd, length, /*purge_after=*/true);
+    // The board answers a completed write with status '4', whatever follows it.
+    return result == 0 || xd[1] == '4' ? 0 : -1;
+  });
+}
+
+}  // namespace tavik::drvb

@@ -1,0 +1,92 @@
+// Encoder counts (AC), bumpers, emergency stop and drive errors (AA), and the
+// drive error reset (CG).
+#include <cstring>
+
+#include "drvb/drvb_commands.h"
+#include "serial/frame_codec.h"
+#include "serial/reply_readers.h"
+
+namespace tavik::drvb {
+namespace {
+
+constexpr int kCountWidth = 10;
+constexpr int kLeftCountAt = 2;
+constexpr int kRightCountAt = kLeftCountAt + kCountWidth;
+
+bool is_space(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Sends AA and reads its 12-byte reply into frame.
+int exchange_fixed(SerialPort* port, std::uint8_t* frame) {
+  std::uint8_t request[kFrameSize] = {};
+  const int length = build_request(request, "AA");
+  send_request(port, request, length);
+  return read_fixed_reply(port, frame);
+}
+
+}  // namespace
+
+std::int32_t convert_count(const std::uint8_t* field, int length) {
+  int i = 0;
+  while (i < length && is_space(field[i])) ++i;
+  bool negative = false;
+  if (i < length && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+  std::uint32_t magnitude = 0;
+  for (; i < length && field[i] >= '0' && field[i] <= '9'; ++i) {
+    magnitude = magnitude * 10u + static_cast<std::uint32_t>(field[i] - '0');
+  }
+  return static_cast<std::int32_t>(negative ? 0u - magnitude : magnitude);
+}
+
+int read_encoder(BoardConnection& connection, int* left, int* right) {
+  if (left == nullptr || right == nullptr) return -1;
+  return with_connection(connection, [&](SerialPort* port) {
+    std::uint8_t frame[kFrameSize] = {};
+    const int length = build_request(frame, "AC0");
+    send_request(port, frame, length);
+    std::memset(frame, 0, sizeof frame);
+    if (read_reply(port, frame) != 0) return -1;
+    // Both count fields must lie inside the frame, ahead of its ETX.
+    const auto* etx = static_cast<const std::uint8_t*>(std::memchr(frame + 1, kEtx, kFrameSize - 1));
+    if (etx == nullptr || etx - frame < kRightCountAt + kCountWidth) return -1;
+    *left = convert_count(frame + kLeftCountAt, kCountWidth);
+    *right = convert_count(frame + kRightCountAt, kCountWidth);
+    return 0;
+  });
+}
+
+int read_bumper_emg(BoardConnection& connection, int* left, int* right, int* emergency) {
+  if (left == nullptr || right == nullptr || emergency == nullptr) return -1;
+  return with_connection(connection, [&](SerialPort* port) {
+    std::uint8_t frame[kFrameSize] = {};
+    if (exchange_fixed(port, frame) != 0) return -1;
+    std::int32_t bumper_bits[31] = {};
+    split_bits(frame[7], bumper_bits, 31);
+    std::int32_t emergency_bits[31] = {};
+    split_bits(frame[8], emergency_bits, 31);
+    *left = bumper_bits[0];
+    *right = bumper_bits[1];
+    *emergency = emergency_bits[0];
+    return 0;
+  });
+}
+
+int read_drive_err(BoardConnection& connection, char* left, char* right) {
+  if (left == nullptr || right == nullptr) return -1;
+  return with_connection(connection, [&](SerialPort* port) {
+    std::uint8_t frame[kFrameSize] = {};
+    if (exchange_fixed(port, frame) != 0) return -1;
+    *left = static_cast<char>(frame[3]);
+    *right = static_cast<char>(frame[5]);
+    return 0;
+  });
+}
+
+int set_drive_err_reset(BoardConnection& connection) {
+  return with_connection(connection, [&](SerialPort* port) {
+    std::uint8_t frame[kFrameSize] = {};
+    const int length = build_request(frame, "CG");
+    return exchange_status(port, frame, length, /*purge_after=*/true);
+  });
+}
+
+}  // namespace tavik::drvb
