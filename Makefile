@@ -28,7 +28,7 @@ tsan:
 	@$(MAKE) --no-print-directory test PRESET=tsan
 
 bench: build
-	@build/$(PRESET)/bench/psb_exchange_bench
+	@build/$(PRESET)/bench/exchange_bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
