@@ -108,8 +108,37 @@ class CConsoleDlg {
   std::string m_strWriteParam;  // window's thread only
 
  private:
+  using Worker = void (CConsoleDlg::*)();
+
+  // The six workers: each repeats its step and a 100 ms pause for as long as
+  // its run flag stays set.
+  void PowerCtrlThread();
+  void UsonicThread();
+  void PowerDataThread();
+  void RobotCtrlThread();
+  void EmgThread();
+  void EncoderThread();
+  void RunWorker(const std::atomic<bool>& run, Worker step);
+
+  // Sets `run` and starts `worker` on `thread`, first joining a worker of
+  // the same flag that is still finishing its last period. A worker that
+  // still runs with its flag set is kept. Shows `failure` when no thread
+  // could be started; the flag stays set.
+  void StartWorker(std::atomic<bool>& run, std::thread& thread, Worker worker, const char* failure);
+  // Joins the workers of each board; their run flags must be clear.
+  void JoinPsbWorkers();
+  void JoinDrvbWorkers();
+  // Clears the four held jog flags.
+  void ReleaseJog();
+  void ClearRunAndRequestFlags();
+
   ConsoleWindow& window_;
-  // Implementation members (workers' threads, last sensor record, ...) follow.
+  std::thread power_ctrl_thread_, usonic_thread_, power_data_thread_;
+  std::thread robot_ctrl_thread_, emg_thread_, encoder_thread_;
+  // Ranges of the last good sensor read, zeros before the first.
+  std::mutex usonic_mutex_;
+  float usonic_ranges_[7] = {};
+  bool destroyed_ = false;  // OnDestroy has run; window's thread only
 };
 
 }  // namespace tavik::console

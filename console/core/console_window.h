@@ -3,7 +3,9 @@
 //
 // Threads: EnableControl, SetControlText, SetProgressRange and SetProgressPos
 // are called from the window's thread and from worker threads; an
-// implementation applies them on its GUI thread, in the order of the calls.
+// implementation applies them on its GUI thread, in the order of the calls,
+// without making a worker wait for the GUI thread (the logic joins its
+// workers from the window's thread, so such a wait would never end).
 // Every other operation is called from the window's thread only.
 #pragma once
 

@@ -1,0 +1,158 @@
+// The main window's lifecycle: start-up, the dispatch of clicks and the
+// shutdown that stops every worker and closes both connections.
+#include "console/core/console_dlg.h"
+
+#include "console/core/console_text.h"
+#include "console/core/control_ids.h"
+#include "tavik/velk_rs232_psb.h"
+#include "tavik/zarn_rs232.h"
+
+namespace tavik::console {
+namespace {
+
+constexpr int kPortCount = 20;
+constexpr int kPsbDefaultPort = 6;   // COM7
+constexpr int kDrvbDefaultPort = 7;  // COM8
+constexpr int kDistanceCount = 9;    // 150 cm to 550 cm
+constexpr int kShutdownWaitMs = 500;
+
+}  // namespace
+
+CConsoleDlg::CConsoleDlg(ConsoleWindow& window) : window_(window) {}
+
+CConsoleDlg::~CConsoleDlg() {
+  // Usually OnDestroy has done all this already; then it costs nothing.
+  ClearRunAndRequestFlags();
+  JoinPsbWorkers();
+  JoinDrvbWorkers();
+  velk_rs232_psb_destroy();
+  zarn_rs232_drvb_destroy();
+}
+
+void CConsoleDlg::OnInitDialog() {
+  for (int i = 0; i < kPortCount; ++i) {
+    const std::string name = format_text("COM%d", i + 1);
+    window_.InsertListItem(IDC_PSB_PORT, i, name);
+    window_.InsertListItem(IDC_DRVB_PORT, i, name);
+  }
+  window_.SetListSelection(IDC_PSB_PORT, kPsbDefaultPort);
+  window_.SetListSelection(IDC_DRVB_PORT, kDrvbDefaultPort);
+
+  window_.EnableControl(IDC_PSB_DISCONNECT, false);
+  window_.EnableControl(IDC_DRVB_DISCONNECT, false);
+  window_.EnableControl(IDC_USONIC_DISABLE, false);
+  window_.EnableControl(IDC_USONIC_ENABLE, true);
+  window_.EnableControl(IDC_POWER_DATA_DISABLE, false);
+  window_.EnableControl(IDC_POWER_DATA_ENABLE, true);
+  window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, true);
+  window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, false);
+  for (int id : {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT}) window_.EnableControl(id, false);
+  window_.EnableControl(IDC_EMG_ENABLE, true);
+  window_.EnableControl(IDC_EMG_DISABLE, false);
+  window_.EnableControl(IDC_ENCODER_ENABLE, true);
+  window_.EnableControl(IDC_ENCODER_DISABLE, false);
+
+  m_bPsbConnected = false;
+  m_bUsonicRun = false;
+  m_bPowerDataRun = false;
+  m_bPowerCtrlRun = true;
+  m_bDrvbConnected = false;
+  m_bEmgRun = false;
+
+  for (int k = 0; k < kDistanceCount; ++k) {
+    window_.InsertListItem(IDC_USONIC_MAX_DIST, k, format_text("%d cm", 150 + 50 * k));
+  }
+  window_.SetListSelection(IDC_USONIC_MAX_DIST, 0);
+
+  window_.InsertListItem(IDC_PARAM_SELECT, 0, "Max Velocity");
+  window_.InsertListItem(IDC_PARAM_SELECT, 1, "Drive Comm. Err Time");
+  window_.InsertListItem(IDC_PARAM_SELECT, 2, "A/D Time");
+  window_.SetListSelection(IDC_PARAM_SELECT, 0);
+
+  InitUsonicBars();
+  for (int id = IDC_USONIC_RANGE1; id <= IDC_USONIC_RANGE7; ++id) window_.SetControlText(id, "0");
+
+  for (std::atomic<bool>* request :
+       {&m_bReqSensorsOn, &m_bReqSensorsOff, &m_bReqLcdOn, &m_bReqLcdOff, &m_bReqSbcOn, &m_bReqSbcOff,
+        &m_bReqDriveOn, &m_bReqDriveOff, &m_bReqLrfOn, &m_bReqLrfOff, &m_bReqSgOn, &m_bReqSgOff,
+        &m_bReqServoOn, &m_bReqServoOff}) {
+    *request = false;
+  }
+  m_bRobotCtrlRun = false;
+  m_bEncoderRun = false;
+  ReleaseJog();
+
+  StartWorker(m_bPowerCtrlRun, power_ctrl_thread_, &CConsoleDlg::PowerCtrlThread,
+              "create fail : PSM Power Data Thread");
+}
+
+void CConsoleDlg::OnOK() { m_strWriteParam = window_.GetWriteParamText(); }
+
+void CConsoleDlg::OnDestroy() {
+  if (destroyed_) return;
+  ClearRunAndRequestFlags();
+  window_.Sleep(kShutdownWaitMs);
+  // The wait lets a worker inside a library call finish it; joining makes
+  // sure none is left before its connection and this object go away.
+  JoinPsbWorkers();
+  JoinDrvbWorkers();
+  velk_rs232_psb_destroy();
+  zarn_rs232_drvb_destroy();
+  destroyed_ = true;
+}
+
+void CConsoleDlg::ClearRunAndRequestFlags() {
+  for (std::atomic<bool>* flag :
+       {&m_bReqSensorsOn, &m_bReqSensorsOff, &m_bReqLcdOn, &m_bReqLcdOff, &m_bReqSbcOn, &m_bReqSbcOff,
+        &m_bReqDriveOn, &m_bReqDriveOff, &m_bReqLrfOn, &m_bReqLrfOff, &m_bReqSgOn, &m_bReqSgOff,
+        &m_bReqServoOn, &m_bReqServoOff, &m_bPsbConnected, &m_bPowerCtrlRun, &m_bUsonicRun,
+        &m_bPowerDataRun, &m_bDrvbConnected, &m_bEmgRun, &m_bRobotCtrlRun, &m_bEncoderRun}) {
+    *flag = false;
+  }
+}
+
+bool CConsoleDlg::OnCommand(int id) {
+  switch (id) {
+    case IDC_PSB_CONNECT: OnPsbConnect(); break;
+    case IDC_PSB_DISCONNECT: OnPsbDisconnect(); break;
+    case IDC_DRVB_CONNECT: OnDrvbConnect(); break;
+    case IDC_DRVB_DISCONNECT: OnDrvbDisconnect(); break;
+    case IDC_USONIC_ENABLE: OnUsonicEnable(); break;
+    case IDC_USONIC_DISABLE: OnUsonicDisable(); break;
+    case IDC_USONIC_SET: OnUsonicSet(); break;
+    case IDC_POWER_DATA_ENABLE: OnPowerDataEnable(); break;
+    case IDC_POWER_DATA_DISABLE: OnPowerDataDisable(); break;
+    case IDC_DRIVE_ON: OnDriveOn(); break;
+    case IDC_DRIVE_OFF: OnDriveOff(); break;
+    case IDC_LRF_ON: OnLrfOn(); break;
+    case IDC_LRF_OFF: OnLrfOff(); break;
+    case IDC_SG_ON: OnSgOn(); break;
+    case IDC_SG_OFF: OnSgOff(); break;
+    case IDC_SERVO_ON: OnServoOn(); break;
+    case IDC_SERVO_OFF: OnServoOff(); break;
+    case IDC_ROBOT_CTRL_ENABLE: OnRobotCtrlEnable(); break;
+    case IDC_ROBOT_CTRL_DISABLE: OnRobotCtrlDisable(); break;
+    case IDC_EMG_ENABLE: OnEmgEnable(); break;
+    case IDC_EMG_DISABLE: OnEmgDisable(); break;
+    case IDC_FRONT:
+    case IDC_REAR:
+    case IDC_RIGHT:
+    case IDC_LEFT: OnDirectionClicked(); break;
+    case IDC_ENCODER_ENABLE: OnEncoderEnable(); break;
+    case IDC_ENCODER_DISABLE: OnEncoderDisable(); break;
+    case IDC_PARAM_READ: OnParamRead(); break;
+    case IDC_PARAM_WRITE: OnParamWrite(); break;
+    case IDC_WHEEL_ERR_READ: OnWheelErrRead(); break;
+    case IDC_WHEEL_ERR_RESET: OnWheelErrReset(); break;
+    case IDC_SENSORS_ON: OnSensorsOn(); break;
+    case IDC_SENSORS_OFF: OnSensorsOff(); break;
+    case IDC_SBC_ON: OnSbcOn(); break;
+    case IDC_SBC_OFF: OnSbcOff(); break;
+    case IDC_LCD_ON: OnLcdOn(); break;
+    case IDC_LCD_OFF: OnLcdOff(); break;
+    default: return false;
+  }
+  return true;
+}
+
+}  // namespace tavik::console

@@ -1,0 +1,189 @@
+// The drive panel: robot control with the four jog buttons, bumpers and
+// emergency stop, encoders, drive parameters and wheel errors.
+#include "console/core/console_dlg.h"
+#include "console/core/console_text.h"
+#include "console/core/control_ids.h"
+#include "console/core/param_text.h"
+#include "tavik/zarn_rs232.h"
+
+namespace tavik::console {
+namespace {
+
+constexpr int kJogVelocity = 200;
+constexpr int kJogButtons[] = {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT};
+constexpr int kMaxVelocityParam = 0;
+
+}  // namespace
+
+void CConsoleDlg::OnRobotCtrlEnable() {
+  if (!m_bDrvbConnected) {
+    window_.ShowMessage(kSerialNotConnected);
+    return;
+  }
+  window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, false);
+  window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, true);
+  for (int id : kJogButtons) window_.EnableControl(id, true);
+  zarn_rs232_drvb_set_servo(1);
+  ReleaseJog();  // jogging starts from standstill, whatever was held before
+  StartWorker(m_bRobotCtrlRun, robot_ctrl_thread_, &CConsoleDlg::RobotCtrlThread,
+              "create fail : DRVM EMG Data Thread");
+}
+
+void CConsoleDlg::OnRobotCtrlDisable() {
+  ReleaseJog();  // a step still under way sends 0, 0
+  window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, true);
+  window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, false);
+  for (int id : kJogButtons) window_.EnableControl(id, false);
+  zarn_rs232_drvb_set_servo(0);
+  m_bRobotCtrlRun = false;
+}
+
+void CConsoleDlg::OnEmgEnable() {
+  if (!m_bDrvbConnected) {
+    window_.ShowMessage(kSerialNotConnected);
+    return;
+  }
+  window_.EnableControl(IDC_EMG_ENABLE, false);
+  window_.EnableControl(IDC_EMG_DISABLE, true);
+  StartWorker(m_bEmgRun, emg_thread_, &CConsoleDlg::EmgThread, "create fail : DRVM EMG Data Thread");
+}
+
+void CConsoleDlg::OnEmgDisable() {
+  window_.EnableControl(IDC_EMG_ENABLE, true);
+  window_.EnableControl(IDC_EMG_DISABLE, false);
+  m_bEmgRun = false;
+}
+
+void CConsoleDlg::OnEncoderEnable() {
+  if (!m_bDrvbConnected) {
+    window_.ShowMessage(kSerialNotConnected);
+    return;
+  }
+  window_.EnableControl(IDC_ENCODER_ENABLE, false);
+  window_.EnableControl(IDC_ENCODER_DISABLE, true);
+  StartWorker(m_bEncoderRun, encoder_thread_, &CConsoleDlg::EncoderThread,
+              "create fail : DRVM EMG Data Thread");
+}
+
+void CConsoleDlg::OnEncoderDisable() {
+  window_.EnableControl(IDC_ENCODER_ENABLE, true);
+  window_.EnableControl(IDC_ENCODER_DISABLE, false);
+  m_bEncoderRun = false;
+}
+
+void CConsoleDlg::OnJogPressed(int id) {
+  // Only while jogging is on: a press that lands on a disabled button must
+  // not be waiting to drive the robot at the next Enable.
+  if (!m_bRobotCtrlRun) return;
+  switch (id) {
+    case IDC_FRONT: m_bFrontHeld = true; break;
+    case IDC_REAR: m_bRearHeld = true; break;
+    case IDC_LEFT: m_bLeftHeld = true; break;
+    case IDC_RIGHT: m_bRightHeld = true; break;
+    default: break;
+  }
+}
+
+void CConsoleDlg::OnJogReleased() { ReleaseJog(); }
+void CConsoleDlg::OnDirectionClicked() { ReleaseJog(); }
+void CConsoleDlg::OnLButtonUp() { ReleaseJog(); }
+
+void CConsoleDlg::ReleaseJog() {
+  m_bFrontHeld = false;
+  m_bRearHeld = false;
+  m_bLeftHeld = false;
+  m_bRightHeld = false;
+}
+
+void CConsoleDlg::OnParamRead() {
+  const int id = window_.GetListSelection(IDC_PARAM_SELECT);
+  int value = 0;
+  if (zarn_rs232_drvb_read_parameter(id, &value) != 0) {
+    window_.SetControlText(IDC_READ_PARAM_VALUE, kNoValue);
+    return;
+  }
+  window_.SetControlText(IDC_READ_PARAM_VALUE,
+                         format_text(id == kMaxVelocityParam ? "%d mm/s" : "%d ms", value));
+}
+
+void CConsoleDlg::OnParamWrite() {
+  const int id = window_.GetListSelection(IDC_PARAM_SELECT);
+  m_strWriteParam = window_.GetWriteParamText();
+  const std::optional<int> value = parse_param_value(m_strWriteParam);
+  if (!value || *value == 0) {
+    window_.ShowMessage("입력 값이 틀렸습니다!");
+    return;
+  }
+  print_result("ret: %d \n", zarn_rs232_drvb_set_parameter(id, *value));
+}
+
+void CConsoleDlg::OnWheelErrRead() {
+  char left = 0;
+  char right = 0;
+  if (zarn_rs232_drvb_read_drive_err(&left, &right) != 0) {
+    window_.SetControlText(IDC_WHEEL_ERR_LEFT, kNoValue);
+    window_.SetControlText(IDC_WHEEL_ERR_RIGHT, kNoValue);
+    return;
+  }
+  window_.SetControlText(IDC_WHEEL_ERR_LEFT, format_text("0x%x", static_cast<unsigned char>(left)));
+  window_.SetControlText(IDC_WHEEL_ERR_RIGHT, format_text("0x%x", static_cast<unsigned char>(right)));
+}
+
+void CConsoleDlg::OnWheelErrReset() { zarn_rs232_drvb_set_drive_err_reset(); }
+
+void CConsoleDlg::RobotCtrlStep() {
+  if (!m_bRobotCtrlRun || !m_bDrvbConnected) return;
+  struct Jog {
+    const std::atomic<bool>& held;
+    int left;
+    int right;
+  };
+  // The first held button wins; none held stops the wheels.
+  const Jog jogs[] = {
+      {m_bFrontHeld, kJogVelocity, kJogVelocity},
+      {m_bRearHeld, -kJogVelocity, -kJogVelocity},
+      {m_bLeftHeld, -kJogVelocity, kJogVelocity},
+      {m_bRightHeld, kJogVelocity, -kJogVelocity},
+  };
+  int left = 0;
+  int right = 0;
+  for (const Jog& jog : jogs) {
+    if (jog.held) {
+      left = jog.left;
+      right = jog.right;
+      break;
+    }
+  }
+  zarn_rs232_drvb_set_velocity(left, right);
+}
+
+void CConsoleDlg::EmgStep() {
+  int bumper_left = 0;
+  int bumper_right = 0;
+  int emergency = 0;
+  if (zarn_rs232_drvb_read_bumper_emg(&bumper_left, &bumper_right, &emergency) != 0) {
+    window_.SetControlText(IDC_BUMPER_LEFT, kNoValue);
+    window_.SetControlText(IDC_BUMPER_RIGHT, kNoValue);
+    window_.SetControlText(IDC_EMG, kNoValue);
+    return;
+  }
+  window_.SetControlText(IDC_BUMPER_LEFT, bumper_left != 0 ? "Bump" : "Off");
+  window_.SetControlText(IDC_BUMPER_RIGHT, bumper_right != 0 ? "Bump" : "Off");
+  window_.SetControlText(IDC_EMG, emergency != 0 ? "On" : "Off");
+}
+
+void CConsoleDlg::EncoderStep() {
+  int left = 0;
+  int right = 0;
+  const int ret = zarn_rs232_drvb_read_encoder(&left, &right);
+  print_result("drv ret: %d \n", ret);
+  if (ret != 0) {
+    window_.SetControlText(IDC_ENCODER_LEFT, kNoValue);
+    window_.SetControlText(IDC_ENCODER_RIGHT, kNoValue);
+    return;
+  }
+  window_.SetControlText(IDC_ENCODER_LEFT, format_text("%d", left));
+  window_.SetControlText(IDC_ENCODER_RIGHT, format_text("%d", right));
+}
+
+}  // namespace tavik::console

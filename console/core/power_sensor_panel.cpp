@@ -1,0 +1,98 @@
+// The power & sensor panel: ultrasonic ranges, maximum distance, power data
+// and the fourteen device power buttons.
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
+#include "console/core/console_dlg.h"
+#include "console/core/console_text.h"
+#include "console/core/control_ids.h"
+#include "tavik/velk_rs232_psb.h"
+
+namespace tavik::console {
+namespace {
+
+constexpr int kUsonicBarMax = 150;
+
+const char* on_off(std::int32_t state) { return state != 0 ? "On" : "Off"; }
+
+}  // namespace
+
+void CConsoleDlg::OnUsonicSet() {
+  if (!m_bPsbConnected) {
+    window_.ShowMessage(kSerialNotConnected);
+    return;
+  }
+  velk_rs232_psb_set_usonic_max_dist(window_.GetListSelection(IDC_USONIC_MAX_DIST));
+}
+
+void CConsoleDlg::OnDriveOn() { m_bReqDriveOn = true; }
+void CConsoleDlg::OnDriveOff() { m_bReqDriveOff = true; }
+void CConsoleDlg::OnSensorsOn() { m_bReqSensorsOn = true; }
+void CConsoleDlg::OnSensorsOff() { m_bReqSensorsOff = true; }
+void CConsoleDlg::OnLrfOn() { m_bReqLrfOn = true; }
+void CConsoleDlg::OnLrfOff() { m_bReqLrfOff = true; }
+void CConsoleDlg::OnSbcOn() { m_bReqSbcOn = true; }
+void CConsoleDlg::OnSbcOff() { m_bReqSbcOff = true; }
+void CConsoleDlg::OnSgOn() { m_bReqSgOn = true; }
+void CConsoleDlg::OnSgOff() { m_bReqSgOff = true; }
+void CConsoleDlg::OnLcdOn() { m_bReqLcdOn = true; }
+void CConsoleDlg::OnLcdOff() { m_bReqLcdOff = true; }
+void CConsoleDlg::OnServoOn() { m_bReqServoOn = true; }
+void CConsoleDlg::OnServoOff() { m_bReqServoOff = true; }
+
+void CConsoleDlg::InitUsonicBars() {
+  for (int id = IDC_USONIC_BAR1; id <= IDC_USONIC_BAR7; ++id) window_.SetProgressRange(id, 0, kUsonicBarMax);
+  for (int id = IDC_USONIC_BAR1; id <= IDC_USONIC_BAR7; ++id) window_.SetProgressPos(id, 0);
+}
+
+void CConsoleDlg::UsonicStep() {
+  psb_sensor_data sensor{};
+  const int ret = velk_rs232_psb_read_sensor(&sensor);
+  print_result("ret: %d \n", ret);
+  // A failed read shows the ranges of the last good one again.
+  std::lock_guard<std::mutex> guard(usonic_mutex_);
+  if (ret == 0) std::copy(std::begin(sensor.ranges), std::end(sensor.ranges), std::begin(usonic_ranges_));
+  for (int i = 0; i < 7; ++i) window_.SetControlText(IDC_USONIC_RANGE1 + i, format_text("%f", usonic_ranges_[i]));
+}
+
+void CConsoleDlg::PowerDataStep() {
+  psb_power_data power{};
+  velk_rs232_psb_read_power(&power);  // all zeros when the read fails
+  window_.SetControlText(IDC_BATTERY_VOLT, format_text("%d", power.battery_volt));
+  window_.SetControlText(IDC_CONSUM_CUR, format_text("%d", power.consum_cur));
+  window_.SetControlText(IDC_DRIVE_STATE, on_off(power.drive_state));
+  window_.SetControlText(IDC_SG_STATE, on_off(power.sg_state));
+  window_.SetControlText(IDC_LRF_STATE, on_off(power.lrf_state));
+  window_.SetControlText(IDC_SERVO_STATE, on_off(power.servo_state));
+  window_.SetControlText(IDC_SENSORS_STATE, on_off(power.sensors_state));
+  window_.SetControlText(IDC_SBC_STATE, on_off(power.sbc_state));
+  window_.SetControlText(IDC_LCD_STATE, on_off(power.lcd_state));
+}
+
+void CConsoleDlg::PowerCtrlStep() {
+  struct Request {
+    std::atomic<bool>& pending;
+    unsigned int device;
+    int on;
+  };
+  // In the order of service.
+  const Request requests[] = {
+      {m_bReqDriveOn, PSB_DEVICE_DRIVE, 1},     {m_bReqDriveOff, PSB_DEVICE_DRIVE, 0},
+      {m_bReqSensorsOn, PSB_DEVICE_SENSORS, 1}, {m_bReqSensorsOff, PSB_DEVICE_SENSORS, 0},
+      {m_bReqLrfOn, PSB_DEVICE_LRF, 1},         {m_bReqLrfOff, PSB_DEVICE_LRF, 0},
+      {m_bReqSbcOn, PSB_DEVICE_SBC, 1},         {m_bReqSbcOff, PSB_DEVICE_SBC, 0},
+      {m_bReqSgOn, PSB_DEVICE_SG, 1},           {m_bReqSgOff, PSB_DEVICE_SG, 0},
+      {m_bReqLcdOn, PSB_DEVICE_LCD, 1},         {m_bReqLcdOff, PSB_DEVICE_LCD, 0},
+      {m_bReqServoOn, PSB_DEVICE_SERVO, 1},     {m_bReqServoOff, PSB_DEVICE_SERVO, 0},
+  };
+  for (const Request& request : requests) {
+    // Taking the request before sending it keeps a click made during the
+    // exchange: it is sent again in the next pass.
+    if (m_bPsbConnected && request.pending.exchange(false)) {
+      velk_rs232_psb_set_power_control(request.device, request.on);
+    }
+  }
+}
+
+}  // namespace tavik::console

@@ -1,0 +1,53 @@
+// The six worker threads: their loop, their start and their end.
+#include "console/core/console_dlg.h"
+
+namespace tavik::console {
+namespace {
+
+constexpr int kPeriodMs = 100;
+
+void join(std::thread& thread) {
+  if (thread.joinable()) thread.join();
+}
+
+}  // namespace
+
+void CConsoleDlg::RunWorker(const std::atomic<bool>& run, Worker step) {
+  while (run) {
+    (this->*step)();
+    window_.Sleep(kPeriodMs);
+  }
+}
+
+void CConsoleDlg::PowerCtrlThread() { RunWorker(m_bPowerCtrlRun, &CConsoleDlg::PowerCtrlStep); }
+void CConsoleDlg::UsonicThread() { RunWorker(m_bUsonicRun, &CConsoleDlg::UsonicStep); }
+void CConsoleDlg::PowerDataThread() { RunWorker(m_bPowerDataRun, &CConsoleDlg::PowerDataStep); }
+void CConsoleDlg::RobotCtrlThread() { RunWorker(m_bRobotCtrlRun, &CConsoleDlg::RobotCtrlStep); }
+void CConsoleDlg::EmgThread() { RunWorker(m_bEmgRun, &CConsoleDlg::EmgStep); }
+void CConsoleDlg::EncoderThread() { RunWorker(m_bEncoderRun, &CConsoleDlg::EncoderStep); }
+
+void CConsoleDlg::StartWorker(std::atomic<bool>& run, std::thread& thread, Worker worker,
+                              const char* failure) {
+  if (thread.joinable()) {
+    // Still running with its flag set: it goes on serving the flag.
+    if (run) return;
+    // Its flag was cleared: it ends after at most one step and one pause.
+    thread.join();
+  }
+  run = true;
+  if (!window_.StartThread(thread, [this, worker] { (this->*worker)(); })) window_.ShowMessage(failure);
+}
+
+void CConsoleDlg::JoinPsbWorkers() {
+  join(usonic_thread_);
+  join(power_data_thread_);
+  join(power_ctrl_thread_);
+}
+
+void CConsoleDlg::JoinDrvbWorkers() {
+  join(robot_ctrl_thread_);
+  join(emg_thread_);
+  join(encoder_thread_);
+}
+
+}  // namespace tavik::console
