@@ -1,0 +1,52 @@
+#include "console/qt/console_app.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QPixmap>
+#include <cstdio>
+
+#include "console/qt/app_icon.h"
+#include "console/qt/console_view.h"
+#include "console/qt/dialog_builder.h"
+#include "console/qt/dialog_font.h"
+#include "console/res/dialog_template.h"
+#include "console/res/version_info.h"
+
+namespace tavik::console {
+
+void CConsoleApp::SetUpToolkit() {
+  QApplication::setApplicationName(QStringLiteral("Tavik V1 Basic"));
+  QApplication::setApplicationVersion(QString::fromUtf8(version::kFileVersion.data()));
+  QApplication::setDesktopFileName(QStringLiteral("tavik-v1-basic"));
+  QApplication::setWindowIcon(app_icon());
+  install_dialog_font_substitutes();
+  const DialogTemplate& main = main_dialog_template();
+  QApplication::setFont(dialog_font(main.font_face, main.font_points));
+}
+
+int CConsoleApp::InitInstance(const Options& options) {
+  SetUpToolkit();
+  ConsoleView dialog;
+  if (!options.screenshot.isEmpty()) {
+    QObject::connect(&dialog, &QDialog::finished, &dialog, [&dialog, &options] {
+      if (!dialog.grab().save(options.screenshot)) {
+        std::fprintf(stderr, "cannot write %s\n", options.screenshot.toLocal8Bit().constData());
+      }
+    });
+  }
+  dialog.exec();
+  return 0;
+}
+
+void CConsoleApp::PrintLayout() {
+  SetUpToolkit();
+  QDialog dialog;
+  for (const BuiltControl& c : build_dialog(dialog, main_dialog_template())) {
+    if (c.source->id < 0) continue;
+    QRect r = c.widget->geometry();
+    std::printf("%d %d %d %d %d\n", c.source->id, r.x(), r.y(), r.width(), r.height());
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace tavik::console

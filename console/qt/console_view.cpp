@@ -1,0 +1,240 @@
+#include "console/qt/console_view.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QThread>
+#include <algorithm>
+
+#include "console/core/control_ids.h"
+#include "console/qt/about_dlg.h"
+#include "console/qt/app_icon.h"
+#include "console/qt/drop_down_list.h"
+#include "console/res/dialog_template.h"
+#include "console/res/resource.h"
+#include "console/res/string_table.h"
+
+namespace tavik::console {
+namespace {
+
+QString text_of(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
+
+}  // namespace
+
+ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
+  controls_ = build_dialog(*this, main_dialog_template());
+  for (const BuiltControl& c : controls_) {
+    if (c.source->id != IDC_STATIC) by_id_.emplace(c.source->id, c.widget);
+  }
+  setWindowIcon(app_icon());
+
+  logic_ = std::make_unique<CConsoleDlg>(*this);
+  for (const BuiltControl& c : controls_) {
+    if (auto* button = qobject_cast<QPushButton*>(c.widget)) {
+      int id = c.source->id;
+      connect(button, &QPushButton::clicked, this, [this, id] { logic_->OnCommand(id); });
+    }
+  }
+  // Jog buttons are dead-man switches: a press anywhere on one holds it, a
+  // release anywhere lets go. The application's filter sees both.
+  qApp->installEventFilter(this);
+
+  // Window managers keep the system menu to themselves; the About entry is
+  // offered by the context menu of the window's surface and by F1.
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(help, &QShortcut::activated, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+
+  logic_->OnInitDialog();
+}
+
+ConsoleView::~ConsoleView() {
+  qApp->removeEventFilter(this);
+  logic_.reset();
+}
+
+QWidget* ConsoleView::control(int id) const {
+  auto it = by_id_.find(id);
+  return it == by_id_.end() ? nullptr : it->second;
+}
+
+void ConsoleView::OnSysCommand(int command) {
+  if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg about(this);
+    about.exec();
+  }
+}
+
+void ConsoleView::accept() {
+  logic_->OnOK();
+  QDialog::accept();
+}
+
+void ConsoleView::done(int result) {
+  QDialog::done(result);
+  if (!destroyed_) {
+    destroyed_ = true;
+    logic_->OnDestroy();
+  }
+}
+
+void ConsoleView::EnableControl(int id, bool enable) {
+  queue({ControlUpdate::Kind::Enable, id, enable ? 1 : 0, 0, {}});
+}
+
+void ConsoleView::SetControlText(int id, const std::string& text) {
+  queue({ControlUpdate::Kind::Text, id, 0, 0, text});
+}
+
+void ConsoleView::SetProgressRange(int id, int low, int high) {
+  queue({ControlUpdate::Kind::Range, id, low, high, {}});
+}
+
+void ConsoleView::SetProgressPos(int id, int pos) { queue({ControlUpdate::Kind::Position, id, pos, 0, {}}); }
+
+int ConsoleView::GetListSelection(int id) {
+  require_gui_thread("GetListSelection");
+  auto* list = qobject_cast<DropDownList*>(control(id));
+  return list ? list->selection() : -1;
+}
+
+void ConsoleView::SetListSelection(int id, int index) {
+  require_gui_thread("SetListSelection");
+  if (auto* list = qobject_cast<DropDownList*>(control(id))) list->select(index);
+}
+
+void ConsoleView::InsertListItem(int id, int index, const std::string& text) {
+  require_gui_thread("InsertListItem");
+  if (auto* list = qobject_cast<DropDownList*>(control(id))) list->insert(index, text_of(text));
+}
+
+void ConsoleView::ShowMessage(const std::string& text) {
+  require_gui_thread("ShowMessage");
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavik V1 Basic"), text_of(text), QMessageBox::Ok, this);
+  box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
+  box.exec();
+}
+
+std::string ConsoleView::GetWriteParamText() {
+  require_gui_thread("GetWriteParamText");
+  auto* edit = qobject_cast<QLineEdit*>(control(IDC_WRITE_PARAM_VALUE));
+  return edit ? edit->text().toStdString() : std::string();
+}
+
+void ConsoleView::queue(ControlUpdate update) {
+  bool first = updates_.push(std::move(update));
+  if (QThread::currentThread() == thread()) {
+    applyQueuedUpdates();
+  } else if (first) {
+    QMetaObject::invokeMethod(this, "applyQueuedUpdates", Qt::QueuedConnection);
+  }
+}
+
+void ConsoleView::applyQueuedUpdates() {
+  for (const ControlUpdate& update : updates_.take_all()) apply(update);
+}
+
+void ConsoleView::apply(const ControlUpdate& update) {
+  require_gui_thread("a control update");
+  QWidget* widget = control(update.id);
+  if (!widget) return;
+  switch (update.kind) {
+    case ControlUpdate::Kind::Enable:
+      widget->setEnabled(update.first != 0);
+      break;
+    case ControlUpdate::Kind::Text: {
+      QString text = text_of(update.text);
+      if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        // Show the start of a text that is wider than the field, as Windows does.
+        edit->setText(text);
+        edit->setCursorPosition(0);
+      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(text);
+      else if (auto* list = qobject_cast<QComboBox*>(widget)) list->setEditText(text);
+      else if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
+      else if (auto* group = qobject_cast<QGroupBox*>(widget)) group->setTitle(text);
+      break;
+    }
+    case ControlUpdate::Kind::Range:
+      if (auto* bar = qobject_cast<QProgressBar*>(widget)) {
+        bar->setRange(update.first, std::max(update.first, update.second));
+      }
+      break;
+    case ControlUpdate::Kind::Position:
+      if (auto* bar = qobject_cast<QProgressBar*>(widget)) {
+        bar->setValue(std::clamp(update.first, bar->minimum(), bar->maximum()));
+      }
+      break;
+  }
+}
+
+void ConsoleView::require_gui_thread(const char* operation) const {
+  if (QThread::currentThread() != thread()) qFatal("ConsoleView: %s off the GUI thread", operation);
+}
+
+int ConsoleView::jog_id(QObject* object) const {
+  for (int id : kJogButtons) {
+    if (object == control(id)) return id;
+  }
+  return 0;
+}
+
+void ConsoleView::keyPressEvent(QKeyEvent* event) {
+  // The dialog has no default button: Enter clicks the button that has the
+  // focus and is OK anywhere else; Esc is cancel.
+  if (event->matches(QKeySequence::Cancel)) {
+    reject();
+    return;
+  }
+  bool plain = event->modifiers() == Qt::NoModifier ||
+               (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+  if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      if (button->isEnabled()) button->click();
+    } else {
+      accept();
+    }
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void ConsoleView::contextMenuEvent(QContextMenuEvent* event) {
+  std::string_view entry = load_string(IDS_ABOUTBOX);
+  if (entry.empty()) return;
+  QMenu menu(this);
+  QAction* about = menu.addAction(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
+  if (menu.exec(event->globalPos()) == about) OnSysCommand(IDM_ABOUTBOX);
+}
+
+void ConsoleView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && logic_) logic_->OnJogReleased();
+  QDialog::changeEvent(event);
+}
+
+bool ConsoleView::eventFilter(QObject* watched, QEvent* event) {
+  if (logic_ && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::LeftButton) {
+      if (event->type() == QEvent::MouseButtonRelease) {
+        logic_->OnJogReleased();
+      } else if (int id = jog_id(watched); id != 0 && static_cast<QWidget*>(watched)->isEnabled()) {
+        logic_->OnJogPressed(id);
+      }
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace tavik::console

@@ -1,0 +1,82 @@
+// The console's main window: dialog 102 built from its template and bound to
+// the console's logic (CConsoleDlg). Clicks go to the logic's handlers; the
+// texts, enable states and bar values the logic sets come back through
+// ConsoleWindow.
+//
+// Threads: EnableControl, SetControlText, SetProgressRange and
+// SetProgressPos may be called from any thread. A call queues an update; the
+// GUI thread applies the updates in call order, at once when it is the
+// caller, else from its event loop. Widgets are touched on the GUI thread
+// only; every other operation must be called there.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "console/core/console_dlg.h"
+#include "console/core/console_window.h"
+#include "console/qt/control_update_queue.h"
+#include "console/qt/dialog_builder.h"
+
+namespace tavik::console {
+
+class ConsoleView : public QDialog, public ConsoleWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the window and runs the logic's OnInitDialog.
+  explicit ConsoleView(QWidget* parent = nullptr);
+  // Ends the logic (its workers first), then the widgets.
+  ~ConsoleView() override;
+
+  CConsoleDlg& logic() { return *logic_; }
+  // The control with ID `id`; nullptr for -1 and unknown IDs.
+  QWidget* control(int id) const;
+  // Every control, in template order.
+  const std::vector<BuiltControl>& controls() const { return controls_; }
+
+  // A system-menu command: IDM_ABOUTBOX opens the About box modally.
+  void OnSysCommand(int command);
+
+  // OK (Enter outside a button): copies field 1066 for the logic, then closes.
+  void accept() override;
+  // Every way of closing ends here; the logic's OnDestroy runs once the
+  // window is hidden.
+  void done(int result) override;
+
+  // ConsoleWindow.
+  void EnableControl(int id, bool enable) override;
+  void SetControlText(int id, const std::string& text) override;
+  int GetListSelection(int id) override;
+  void SetListSelection(int id, int index) override;
+  void InsertListItem(int id, int index, const std::string& text) override;
+  void SetProgressRange(int id, int low, int high) override;
+  void SetProgressPos(int id, int pos) override;
+  void ShowMessage(const std::string& text) override;
+  std::string GetWriteParamText() override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  Q_INVOKABLE void applyQueuedUpdates();
+  void queue(ControlUpdate update);
+  void apply(const ControlUpdate& update);
+  void require_gui_thread(const char* operation) const;
+  int jog_id(QObject* object) const;
+
+  std::vector<BuiltControl> controls_;
+  std::unordered_map<int, QWidget*> by_id_;
+  ControlUpdateQueue updates_;
+  bool destroyed_ = false;
+  // Declared last: it ends its workers before the members above go.
+  std::unique_ptr<CConsoleDlg> logic_;
+};
+
+}  // namespace tavik::console

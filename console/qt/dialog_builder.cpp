@@ -1,0 +1,127 @@
+#include "console/qt/dialog_builder.h"
+
+#include <QDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <algorithm>
+
+#include "console/qt/app_icon.h"
+#include "console/qt/dialog_font.h"
+#include "console/qt/dialog_units.h"
+#include "console/qt/drop_down_list.h"
+
+namespace tavik::console {
+namespace {
+
+QString text_of(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits units) {
+  QRect rect = map_dialog_rect(units, c.x, c.y, c.cx, c.cy);
+  QString caption = text_of(c.caption);
+  QWidget* widget = nullptr;
+  switch (c.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+      auto* button = new QPushButton(caption, &dialog);
+      bool is_default = c.kind == ControlKind::DefPushButton;
+      button->setAutoDefault(is_default);
+      button->setDefault(is_default);
+      widget = button;
+      break;
+    }
+    case ControlKind::GroupBox: {
+      auto* group = new QGroupBox(caption, &dialog);
+      group->setFocusPolicy(Qt::NoFocus);
+      group->setAttribute(Qt::WA_TransparentForMouseEvents);
+      widget = group;
+      break;
+    }
+    case ControlKind::Label: {
+      auto* label = new QLabel(caption, &dialog);
+      label->setTextFormat(Qt::PlainText);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      label->setMargin(0);
+      widget = label;
+      break;
+    }
+    case ControlKind::Icon: {
+      // An icon control takes the size of the system's icon, not the template's.
+      auto* label = new QLabel(&dialog);
+      label->setPixmap(app_icon().pixmap(32, 32));
+      rect.setSize({32, 32});
+      widget = label;
+      break;
+    }
+    case ControlKind::Edit:
+    case ControlKind::ReadOnlyEdit: {
+      auto* edit = new QLineEdit(caption, &dialog);
+      edit->setReadOnly(c.kind == ControlKind::ReadOnlyEdit);
+      widget = edit;
+      break;
+    }
+    case ControlKind::ComboBox: {
+      auto* list = new DropDownList(&dialog);
+      list->setFont(dialog.font());
+      int closed = std::min(list->sizeHint().height(), rect.height());
+      int item = std::max(1, QFontMetrics(dialog.font()).height());
+      list->setMaxVisibleItems(std::max(1, (rect.height() - closed) / item));
+      rect.setHeight(closed);
+      widget = list;
+      break;
+    }
+    case ControlKind::ProgressBar: {
+      auto* bar = new QProgressBar(&dialog);
+      bar->setOrientation(Qt::Horizontal);
+      bar->setTextVisible(false);
+      bar->setRange(0, 100);
+      bar->setValue(0);
+      widget = bar;
+      break;
+    }
+  }
+  widget->setGeometry(rect);
+  widget->setProperty(kControlIdProperty, c.id);
+  return widget;
+}
+
+}  // namespace
+
+std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& source) {
+  dialog.setWindowTitle(text_of(source.caption));
+  dialog.setFont(dialog_font(source.font_face, source.font_points));
+  // A fixed frame with a close box and no minimise or maximise box.
+  dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                        Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  dialog.setSizeGripEnabled(false);
+  BaseUnits units = dialog_base_units(dialog.font());
+  dialog.setFixedSize(map_dialog_size(units, source.cx, source.cy));
+
+  std::vector<BuiltControl> controls;
+  controls.reserve(source.controls.size());
+  std::vector<QProgressBar*> bars;
+  for (const ControlTemplate& c : source.controls) {
+    QWidget* widget = create_control(dialog, c, units);
+    if (auto* bar = qobject_cast<QProgressBar*>(widget)) bars.push_back(bar);
+    controls.push_back({&c, widget});
+  }
+  // Progress bars without the smooth style: the Windows style draws the
+  // filled part in blocks. The style is created after the widgets, so that
+  // it is deleted after them.
+  if (!bars.empty()) {
+    if (QStyle* blocks = QStyleFactory::create(QStringLiteral("Windows"))) {
+      blocks->setParent(&dialog);
+      for (QProgressBar* bar : bars) bar->setStyle(blocks);
+    }
+  }
+  return controls;
+}
+
+}  // namespace tavik::console

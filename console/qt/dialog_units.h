@@ -1,0 +1,32 @@
+// Dialog units to pixels, as the Windows dialog manager converts them: one
+// horizontal unit is a quarter of the dialog font's average character width,
+// one vertical unit an eighth of its character height. The layout therefore
+// scales with the font, and with it with the screen's resolution.
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+class QFont;
+
+namespace tavik::console {
+
+struct BaseUnits {
+  int x;  // average character width in pixels
+  int y;  // character height in pixels
+};
+
+// Base units of `font`: the width of "A".."Z" "a".."z" averaged and rounded
+// as Windows does ((width / 26 + 1) / 2), and the font's height.
+BaseUnits dialog_base_units(const QFont& font);
+
+// number * numerator / denominator with a 64-bit product, rounded half away
+// from zero; -1 when the denominator is 0 or the result does not fit an int.
+int mul_div(int number, int numerator, int denominator);
+
+// Each of x, y, cx and cy converted on its own, as the dialog manager does
+// when it creates a template's controls.
+QRect map_dialog_rect(BaseUnits units, int x, int y, int cx, int cy);
+QSize map_dialog_size(BaseUnits units, int cx, int cy);
+
+}  // namespace tavik::console

@@ -1,0 +1,79 @@
+// tavik-v1-basic: the operator console of the robot base's bench.
+//
+//   tavik-v1-basic                    connect to the boards through the lists' ports
+//   tavik-v1-basic --simulate         with both boards simulated as COM7 and COM8
+//   tavik-v1-basic --screenshot FILE  save a picture of the window as it closes
+//   tavik-v1-basic --print-layout     print the controls' IDs and places in pixels
+//   tavik-v1-basic --version
+#include <QApplication>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string_view>
+
+#include "console/qt/console_app.h"
+#include "console/qt/simulated_boards.h"
+#include "console/res/version_info.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tavik-v1-basic [--simulate] [--screenshot FILE] [--print-layout] [--version] [--help]\n"
+    "  --simulate         run both boards simulated: PSB as COM7, DRVB as COM8\n"
+    "  --screenshot FILE  save a picture of the window to FILE as it closes\n"
+    "  --print-layout     print each control's ID, x, y, width and height in pixels, then exit\n"
+    "  --version          print the version, then exit\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool simulate = false;
+  bool print_layout = false;
+  const char* screenshot = nullptr;
+  // Options of the toolkit itself (-platform, -display, ...) are left to it.
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg == "--version") {
+      std::printf("%s\n", tavik::console::version::kFileVersion.data());
+      return 0;
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--simulate") {
+      simulate = true;
+    } else if (arg == "--print-layout") {
+      print_layout = true;
+    } else if (arg == "--screenshot" && i + 1 < argc) {
+      screenshot = argv[++i];
+    } else if (arg.starts_with("--")) {
+      std::fprintf(stderr, "tavik-v1-basic: unknown option %s\n%s", argv[i], kUsage);
+      return 2;
+    }
+  }
+
+  // The simulated boards change the environment, so they start before the
+  // toolkit starts any thread.
+  std::unique_ptr<tavik::console::SimulatedBoards> boards;
+  if (simulate && !print_layout) {
+    try {
+      boards = std::make_unique<tavik::console::SimulatedBoards>();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "tavik-v1-basic: cannot start the simulated boards: %s\n", e.what());
+      return 1;
+    }
+    std::printf("simulated boards: power & sensor board on COM7, drive board on COM8 (%s)\n",
+                boards->com_dir().c_str());
+    std::fflush(stdout);
+  }
+
+  QApplication application(argc, argv);
+  if (print_layout) {
+    tavik::console::CConsoleApp::PrintLayout();
+    return 0;
+  }
+  tavik::console::CConsoleApp app;
+  tavik::console::CConsoleApp::Options options;
+  if (screenshot) options.screenshot = QString::fromLocal8Bit(screenshot);
+  return app.InitInstance(options);
+}

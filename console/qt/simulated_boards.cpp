@@ -1,0 +1,49 @@
+#include "console/qt/simulated_boards.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace tavik::console {
+namespace {
+
+std::string make_private_dir() {
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::string pattern = (base / "tavik-com-XXXXXX").string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (!::mkdtemp(name.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+  return name.data();
+}
+
+}  // namespace
+
+SimulatedBoards::SimulatedBoards() : com_dir_(make_private_dir()) {
+  try {
+    if (::setenv("TAVIK_COM_DIR", com_dir_.c_str(), 1) != 0) {
+      throw std::system_error(errno, std::generic_category(), "setenv");
+    }
+    sim::SimulatorOptions options;
+    options.link_dir = com_dir_;
+    options.psb_name = "COM7";
+    options.drvb_name = "COM8";
+    options.pace = true;
+    simulator_ = std::make_unique<sim::Simulator>(options);
+  } catch (...) {
+    std::error_code ignored;
+    std::filesystem::remove_all(com_dir_, ignored);
+    throw;
+  }
+}
+
+SimulatedBoards::~SimulatedBoards() {
+  simulator_.reset();
+  std::error_code ignored;
+  std::filesystem::remove_all(com_dir_, ignored);
+}
+
+}  // namespace tavik::console
