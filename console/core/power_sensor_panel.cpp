@@ -86,12 +86,13 @@ void CConsoleDlg::PowerCtrlStep() {
       {m_bReqLcdOn, PSB_DEVICE_LCD, 1},         {m_bReqLcdOff, PSB_DEVICE_LCD, 0},
       {m_bReqServoOn, PSB_DEVICE_SERVO, 1},     {m_bReqServoOff, PSB_DEVICE_SERVO, 0},
   };
+  // Pending requests wait for a connection. Looking once per pass keeps a
+  // connect that happens during the pass from reordering them.
+  if (!m_bPsbConnected) return;
   for (const Request& request : requests) {
     // Taking the request before sending it keeps a click made during the
     // exchange: it is sent again in the next pass.
-    if (m_bPsbConnected && request.pending.exchange(false)) {
-      velk_rs232_psb_set_power_control(request.device, request.on);
-    }
+    if (request.pending.exchange(false)) velk_rs232_psb_set_power_control(request.device, request.on);
   }
 }
 

@@ -1,0 +1,149 @@
+// The console's logic on a recording window, with its boards published as
+// COM<n> links in a directory of its own (TAVIK_COM_DIR).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/core/console_dlg.h"
+#include "console/core/control_ids.h"
+#include "recording_window.h"
+#include "sim/frame_builder.h"
+#include "sim/scripted_peer.h"
+
+namespace tavik::test {
+
+using namespace console;  // the control IDs
+using std::chrono::milliseconds;
+
+// Polls `pred` every few milliseconds until it holds; false after `timeout`.
+inline bool eventually(const std::function<bool()>& pred, milliseconds timeout = std::chrono::seconds(3)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  return true;
+}
+
+// The command of a request frame: the bytes between STX and ETX.
+inline std::string command_of(const sim::Bytes& request) {
+  return request.size() < 3 ? std::string() : std::string(request.begin() + 1, request.end() - 2);
+}
+
+inline std::vector<std::string> commands(const sim::ScriptedPeer& peer) {
+  std::vector<std::string> out;
+  for (const auto& request : peer.requests()) out.push_back(command_of(request));
+  return out;
+}
+
+// Commands of `peer` that start with `prefix`.
+inline std::vector<std::string> commands(const sim::ScriptedPeer& peer, const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const auto& command : commands(peer)) {
+    if (command.rfind(prefix, 0) == 0) out.push_back(command);
+  }
+  return out;
+}
+
+// A power & sensor board that answers everything at once.
+inline sim::ScriptedReply psb_reply(const sim::Bytes& request) {
+  const std::string command = command_of(request);
+  if (command == "PDR") return {sim::frame("12;0;0;5;0;0;9;2;4"), {}};
+  if (command == "Sar") {
+    sim::Bytes data(40, 0);
+    data[1] = 200;  // sensor 1: 200
+    data[2] = 1;    // sensor 2: 256 + 44
+    data[3] = 44;
+    data[13] = 150;  // sensor 7: 150
+    return {sim::counted_frame(data), {}};
+  }
+  if (command.rfind("SDU", 0) == 0) return {sim::frame("OK"), {}};
+  if (command.rfind("P", 0) == 0) return {sim::frame("0"), {}};
+  return {};
+}
+
+// The fixed 12-byte AA reply: error bytes at positions 3 and 5, bumper bits
+// at 7, emergency bit at 8.
+inline sim::Bytes aa_reply(std::uint8_t left_err, std::uint8_t right_err, char bumpers, char emergency) {
+  return sim::frame(sim::Bytes{'0', '0', left_err, '0', right_err, '0', static_cast<std::uint8_t>(bumpers),
+                               static_cast<std::uint8_t>(emergency), '0'});
+}
+
+// A drive board that accepts everything at once: encoders 1234 and -56,
+// right bumper and emergency stop, error bytes 0x00 and 0x81, every
+// parameter 120.
+inline sim::ScriptedReply drvb_reply(const sim::Bytes& request) {
+  const std::string command = command_of(request);
+  if (command == "AA") return {aa_reply(0x00, 0x81, '2', '1'), {}};
+  if (command == "AC0") return {sim::frame("00000001234-000000056"), {}};
+  if (command.rfind("XL", 0) == 0) return {sim::frame("0120"), {}};
+  return {sim::frame("0"), {}};
+}
+
+class ConsoleTest : public ::testing::Test {
+ protected:
+  ConsoleTest() {
+    char pattern[] = "/tmp/tavik-console-XXXXXX";
+    link_dir_ = ::mkdtemp(pattern);
+    ::setenv("TAVIK_COM_DIR", link_dir_.c_str(), 1);
+    dlg_ = std::make_unique<CConsoleDlg>(window_);
+  }
+  ~ConsoleTest() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(link_dir_, ignored);
+  }
+  // The logic goes before the boards and the window it uses.
+  void TearDown() override { dlg_.reset(); }
+
+  CConsoleDlg& dlg() { return *dlg_; }
+  WindowState state() const { return window_.snapshot(); }
+  void click(int id) { ASSERT_TRUE(dlg_->OnCommand(id)) << id; }
+
+  // Scripted boards published as `name` (COM7 and COM8 are the lists'
+  // defaults); they stay until the logic is gone.
+  sim::ScriptedPeer& psb_board(sim::ScriptedPeer::Responder responder = psb_reply,
+                               const std::string& name = "COM7") {
+    return publish(psb_, std::move(responder), name);
+  }
+  sim::ScriptedPeer& drvb_board(sim::ScriptedPeer::Responder responder = drvb_reply,
+                                const std::string& name = "COM8") {
+    return publish(drvb_, std::move(responder), name);
+  }
+
+  // Waits until the console's workers have all ended, or up to 3 s.
+  bool workers_end() const {
+    return window_.wait_for([](const WindowState& s) { return s.workers_alive == 0; });
+  }
+  bool workers_alive(int n) const {
+    return window_.wait_for([n](const WindowState& s) { return s.workers_alive == n; });
+  }
+  // Waits until control `id` has been written `n` more times than `before`.
+  bool refreshed(int id, int n, int before) const {
+    return window_.wait_for([&](const WindowState& s) { return s.writes(id) >= before + n; });
+  }
+
+  std::string link_dir_;
+  RecordingWindow window_;
+  std::unique_ptr<sim::ScriptedPeer> psb_, drvb_;
+  std::unique_ptr<CConsoleDlg> dlg_;
+
+ private:
+  sim::ScriptedPeer& publish(std::unique_ptr<sim::ScriptedPeer>& peer, sim::ScriptedPeer::Responder responder,
+                             const std::string& name) {
+    peer = std::make_unique<sim::ScriptedPeer>();
+    peer->respond(std::move(responder));
+    peer->publish(link_dir_, name);
+    return *peer;
+  }
+};
+
+}  // namespace tavik::test
