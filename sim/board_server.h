@@ -1,0 +1,100 @@
+// One substitute board on its pseudo-terminal: a thread that reads requests,
+// has them answered, puts the board's faults on the replies and writes them
+// out, paced at the line rate when asked.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "sim/fault.h"
+#include "sim/frame_builder.h"
+#include "sim/pty_endpoint.h"
+#include "sim/request_reader.h"
+#include "sim/sim_status.h"
+
+namespace tavik::sim {
+
+// Time one byte takes on the line: ten bits at 115200 baud.
+inline constexpr std::chrono::nanoseconds kByteTime{86806};
+
+struct BoardServerOptions {
+  Board board = Board::kPsb;
+  std::string link_dir;  // publish link_dir/link_name when not empty
+  std::string link_name;
+  bool pace = false;
+  std::uint64_t seed = 1;
+  // Answers one request (command letters and arguments); empty for silence.
+  // Runs on the server's thread.
+  std::function<Bytes(std::string_view command)> answer;
+  // Called on the server's thread at least every tick_period while running.
+  std::function<void()> tick;
+  std::chrono::milliseconds tick_period{10};
+};
+
+class BoardServer {
+ public:
+  // Opens the pseudo-terminal, publishes the link and starts the thread.
+  // Throws std::system_error when the pseudo-terminal or link cannot be made.
+  explicit BoardServer(BoardServerOptions options);
+  // Stops and joins the thread, removes the link, closes the pseudo-terminal.
+  ~BoardServer();
+  BoardServer(const BoardServer&) = delete;
+  BoardServer& operator=(const BoardServer&) = delete;
+
+  std::string path() const;
+  std::string link() const;
+  bool plugged() const;
+  BoardCounters counters() const;
+
+  // The fault set last for a command replaces an earlier one for it.
+  void set_fault(const Fault& fault);
+  void clear_faults();
+
+  // Both return once done on the server's thread.
+  void unplug();
+  void replug();
+
+ private:
+  enum class Op { kNone, kUnplug, kReplug };
+  struct Chunk {
+    Bytes bytes;
+    std::chrono::steady_clock::time_point due;
+  };
+
+  void run();
+  void run_op(Op op);
+  void on_request(std::string_view command);
+  void schedule(Bytes reply, std::chrono::steady_clock::time_point start);
+  // Writes the chunks that are due; returns the due time of the next one.
+  std::chrono::steady_clock::time_point flush(std::chrono::steady_clock::time_point now);
+  void wake();
+
+  BoardServerOptions options_;
+  PtyEndpoint pty_;  // used by the server's thread only, once it runs
+  int wake_fd_ = -1;
+
+  // Server thread only.
+  RequestReader reader_;
+  std::deque<Chunk> out_;
+  std::chrono::steady_clock::time_point line_free_{};
+  std::mt19937_64 rng_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable op_done_;
+  Op op_ = Op::kNone;
+  bool stop_ = false;
+  std::vector<Fault> faults_;
+  BoardCounters counters_;
+  std::thread thread_;
+};
+
+}  // namespace tavik::sim
