@@ -1,0 +1,262 @@
+// The main window and the About box hold exactly their templates' controls,
+// placed by the dialog-unit conversion, in tab order, with a font that can
+// show the Korean texts.
+#include <gtest/gtest.h>
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTest>
+#include <climits>
+
+#include "console/core/control_ids.h"
+#include "console/qt/about_dlg.h"
+#include "console/qt/dialog_font.h"
+#include "console/qt/dialog_units.h"
+#include "console/qt/drop_down_list.h"
+#include "console/res/dialog_template.h"
+#include "console/res/resource.h"
+#include "console/res/string_table.h"
+#include "qt_support.h"
+
+namespace tavik::test {
+namespace {
+
+using console::BaseUnits;
+using console::BuiltControl;
+using console::ControlKind;
+using console::ControlTemplate;
+
+QString caption_of(const ControlTemplate& c) { return QString::fromUtf8(c.caption.data(), qsizetype(c.caption.size())); }
+
+bool has_kind(QWidget* w, ControlKind kind) {
+  switch (kind) {
+    case ControlKind::PushButton: {
+      auto* b = qobject_cast<QPushButton*>(w);
+      return b && !b->isDefault() && !b->autoDefault();
+    }
+    case ControlKind::DefPushButton: {
+      auto* b = qobject_cast<QPushButton*>(w);
+      return b && b->isDefault();
+    }
+    case ControlKind::GroupBox: return qobject_cast<QGroupBox*>(w) != nullptr;
+    case ControlKind::Label: return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->text().isEmpty();
+    case ControlKind::Icon: return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->pixmap().isNull();
+    case ControlKind::Edit: return qobject_cast<QLineEdit*>(w) && !qobject_cast<QLineEdit*>(w)->isReadOnly();
+    case ControlKind::ReadOnlyEdit: return qobject_cast<QLineEdit*>(w) && qobject_cast<QLineEdit*>(w)->isReadOnly();
+    case ControlKind::ComboBox: return qobject_cast<console::DropDownList*>(w) != nullptr;
+    case ControlKind::ProgressBar: {
+      auto* bar = qobject_cast<QProgressBar*>(w);
+      return bar && !bar->isTextVisible() && bar->orientation() == Qt::Horizontal;
+    }
+  }
+  return false;
+}
+
+QString shown_caption(QWidget* w) {
+  if (auto* b = qobject_cast<QPushButton*>(w)) return b->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  return {};
+}
+
+// Checks the widgets against the template: one direct child per control, in
+// template order, of the right kind, caption and place.
+void expect_built_from(QDialog& dialog, const console::DialogTemplate& source,
+                       const std::vector<BuiltControl>& controls) {
+  BaseUnits units = console::dialog_base_units(dialog.font());
+  EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(source.caption.data(), qsizetype(source.caption.size())));
+  EXPECT_EQ(dialog.size(), console::map_dialog_size(units, source.cx, source.cy));
+  EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the frame is not resizable";
+
+  QList<QWidget*> children = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  ASSERT_EQ(children.size(), qsizetype(source.controls.size()));
+  ASSERT_EQ(controls.size(), source.controls.size());
+  for (std::size_t i = 0; i < source.controls.size(); ++i) {
+    const ControlTemplate& c = source.controls[i];
+    QWidget* w = children[qsizetype(i)];
+    SCOPED_TRACE(testing::Message() << "place " << i + 1 << ", ID " << c.id);
+    EXPECT_EQ(controls[i].widget, w);
+    EXPECT_EQ(w->property("controlId").toInt(), c.id);
+    EXPECT_TRUE(has_kind(w, c.kind));
+    EXPECT_TRUE(w->isEnabled() || c.id > 0) << "only the program disables controls";
+    if (c.kind != ControlKind::ComboBox && c.kind != ControlKind::Edit && c.kind != ControlKind::ReadOnlyEdit &&
+        c.kind != ControlKind::ProgressBar && c.kind != ControlKind::Icon) {
+      EXPECT_EQ(shown_caption(w), caption_of(c));
+    }
+    QRect expected = console::map_dialog_rect(units, c.x, c.y, c.cx, c.cy);
+    if (c.kind == ControlKind::ComboBox) {
+      // The template's height includes the dropped-down list.
+      EXPECT_EQ(w->geometry().topLeft(), expected.topLeft());
+      EXPECT_EQ(w->width(), expected.width());
+      EXPECT_GT(w->height(), 0);
+      EXPECT_LE(w->height(), expected.height());
+      EXPECT_GE(qobject_cast<QComboBox*>(w)->maxVisibleItems(), 3);
+    } else if (c.kind == ControlKind::Icon) {
+      EXPECT_EQ(w->geometry(), QRect(expected.topLeft(), QSize(32, 32)));
+    } else {
+      EXPECT_EQ(w->geometry(), expected);
+    }
+  }
+}
+
+TEST(DialogUnits, ConvertAsTheDialogManagerDoes) {
+  struct Case {
+    int number, numerator, denominator, result;
+  } cases[] = {
+      {122, 6, 4, 183}, {25, 12, 8, 38},  {37, 6, 4, 56},  {14, 12, 8, 21}, {1, 1, 2, 1},
+      {-1, 1, 2, -1},   {-3, 1, 2, -2},   {3, -1, 2, -2},  {7, 0, 4, 0},    {5, 1, 0, -1},
+      {INT_MAX, 2, 1, -1}, {INT_MAX, 2, 2, INT_MAX}, {567, 7, 4, 992}, {414, 14, 8, 725},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(console::mul_div(c.number, c.numerator, c.denominator), c.result)
+        << c.number << " * " << c.numerator << " / " << c.denominator;
+  }
+  // Each of x, y, width and height is converted on its own.
+  EXPECT_EQ(console::map_dialog_rect({6, 12}, 122, 25, 37, 14), QRect(183, 38, 56, 21));
+  EXPECT_EQ(console::map_dialog_rect({7, 14}, 15, 27, 63, 8), QRect(26, 47, 110, 14));
+  EXPECT_EQ(console::map_dialog_size({8, 16}, 567, 414), QSize(1134, 828));
+
+  // Base units follow the font, so the layout keeps its proportions.
+  QFont small = console::dialog_font("굴림", 9);
+  QFont large = small;
+  large.setPointSize(18);
+  BaseUnits s = console::dialog_base_units(small), l = console::dialog_base_units(large);
+  EXPECT_GT(s.x, 0);
+  EXPECT_GT(s.y, s.x);
+  EXPECT_NEAR(double(l.x) / s.x, 2.0, 0.35);
+  EXPECT_NEAR(double(l.y) / s.y, 2.0, 0.35);
+}
+
+TEST(MainWindowLayout, HoldsExactlyTheTemplatesControls) {
+  console::ConsoleView view;
+  const auto& source = console::main_dialog_template();
+  ASSERT_EQ(source.controls.size(), 118u);
+  expect_built_from(view, source, view.controls());
+
+  // A fixed frame with a close box, without minimise or maximise box.
+  Qt::WindowFlags flags = view.windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(view.windowTitle(), "ORVANE BASIC TAVIK V0.9");
+
+  // The captions that end in a blank keep it.
+  QStringList titles;
+  for (QGroupBox* group : view.findChildren<QGroupBox*>()) titles << group->title();
+  EXPECT_TRUE(titles.contains("Power Data / Configuration "));
+  EXPECT_TRUE(titles.contains("Wheel Error "));
+  EXPECT_EQ(titles.size(), 9);
+
+  // 1064 is the one read-only field; no button is the default button.
+  for (QLineEdit* edit : view.findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
+    EXPECT_EQ(edit->isReadOnly(), edit == view.control(console::IDC_READ_PARAM_VALUE));
+  }
+  for (QPushButton* button : view.findChildren<QPushButton*>()) EXPECT_FALSE(button->isDefault());
+}
+
+TEST(MainWindowLayout, TabWalksTheControlsInTemplateOrder) {
+  console::ConsoleView view;
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+  std::vector<int> expected;
+  for (const ControlTemplate& c : console::main_dialog_template().controls) {
+    if (c.kind != ControlKind::Label && c.kind != ControlKind::GroupBox && c.kind != ControlKind::ProgressBar) {
+      expected.push_back(c.id);
+    }
+  }
+  ASSERT_EQ(expected.front(), console::IDC_PSB_CONNECT);
+  ASSERT_EQ(expected.back(), console::IDC_LCD_OFF);
+
+  // Disabled controls are skipped by Tab; enable everything for the walk.
+  for (const BuiltControl& c : view.controls()) c.widget->setEnabled(true);
+  view.control(console::IDC_PSB_CONNECT)->setFocus();
+  std::vector<int> walked;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    QWidget* focus = QApplication::focusWidget();
+    while (focus && focus->parentWidget() != &view) focus = focus->parentWidget();
+    ASSERT_NE(focus, nullptr);
+    walked.push_back(focus->property("controlId").toInt());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  EXPECT_EQ(walked, expected);
+  view.reject();
+}
+
+TEST(MainWindowLayout, FontIsTheTemplatesWithAKoreanStandIn) {
+  console::ConsoleView view;
+  EXPECT_EQ(view.font().family(), "굴림");
+  EXPECT_EQ(view.font().pointSize(), 9);
+  QFontInfo used(view.font());
+  EXPECT_TRUE(QFontDatabase::writingSystems(used.family()).contains(QFontDatabase::Korean)) << used.family().toStdString();
+  QFontMetrics metrics(view.font());
+  for (char32_t ch : std::u32string_view(U"확인정보버전입력값이틀렸습니다")) {
+    EXPECT_TRUE(metrics.inFontUcs4(ch)) << std::hex << unsigned(ch);
+  }
+}
+
+TEST(AboutBox, HoldsItsFourControls) {
+  console::CAboutDlg about;
+  expect_built_from(about, console::about_dialog_template(), about.controls());
+  ASSERT_EQ(about.controls().size(), 4u);
+  EXPECT_EQ(about.windowTitle(), "Tavik V1 Basic 정보");
+  EXPECT_EQ(shown_caption(about.controls()[1].widget), "Tavik V1 Basic 버전 1.0");
+  EXPECT_EQ(shown_caption(about.controls()[3].widget), "확인");
+  EXPECT_EQ(about.controls()[3].widget->property("controlId").toInt(), console::IDOK);
+}
+
+TEST(AboutBox, OpensFromTheContextMenuAndF1AndClosesEveryWay) {
+  console::ConsoleView view;
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  ASSERT_EQ(console::load_string(console::IDS_ABOUTBOX), "Tavik V1 Basic 정보(&A)...");
+
+  // Each way of opening, with one way of closing.
+  enum class Close { Button, Enter, Escape };
+  struct Case {
+    const char* name;
+    std::function<void()> open;
+    Close close;
+  };
+  QString menu_entry;
+  Case cases[] = {
+      {"F1", [&] { QTest::keyClick(&view, Qt::Key_F1); }, Close::Button},
+      {"context menu",
+       [&] {
+         when_opens<QMenu>([&](QMenu* menu) {
+           ASSERT_EQ(menu->actions().size(), 1);
+           menu_entry = menu->actions().front()->text();
+           QTest::keyClick(menu, Qt::Key_Down);
+           QTest::keyClick(menu, Qt::Key_Return);
+         });
+         QPoint surface(view.width() - 20, view.height() - 20);  // right of every control
+         QContextMenuEvent event(QContextMenuEvent::Mouse, surface, view.mapToGlobal(surface));
+         QApplication::sendEvent(&view, &event);
+       },
+       Close::Enter},
+      {"system command", [&] { view.OnSysCommand(console::IDM_ABOUTBOX | 0x2); }, Close::Escape},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool shown = false;
+    when_opens<console::CAboutDlg>([&](console::CAboutDlg* about) {
+      shown = true;
+      if (c.close == Close::Button) QTest::mouseClick(about->controls()[3].widget, Qt::LeftButton);
+      else QTest::keyClick(about, c.close == Close::Enter ? Qt::Key_Return : Qt::Key_Escape);
+    });
+    c.open();
+    EXPECT_TRUE(wait_until([&] { return shown && !QApplication::activeModalWidget(); }));
+  }
+  EXPECT_EQ(menu_entry, "Tavik V1 Basic 정보(&A)...");
+  // Any other system command opens nothing.
+  view.OnSysCommand(0xF020);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  view.reject();
+}
+
+}  // namespace
+}  // namespace tavik::test
