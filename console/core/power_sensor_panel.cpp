@@ -51,9 +51,13 @@ void CConsoleDlg::UsonicStep() {
   const int ret = velk_rs232_psb_read_sensor(&sensor);
   print_result("ret: %d \n", ret);
   // A failed read shows the ranges of the last good one again.
-  std::lock_guard<std::mutex> guard(usonic_mutex_);
-  if (ret == 0) std::copy(std::begin(sensor.ranges), std::end(sensor.ranges), std::begin(usonic_ranges_));
-  for (int i = 0; i < 7; ++i) window_.SetControlText(IDC_USONIC_RANGE1 + i, format_text("%f", usonic_ranges_[i]));
+  float ranges[7];
+  {
+    std::lock_guard<std::mutex> guard(usonic_mutex_);
+    if (ret == 0) std::copy(std::begin(sensor.ranges), std::end(sensor.ranges), std::begin(usonic_ranges_));
+    std::copy(std::begin(usonic_ranges_), std::end(usonic_ranges_), std::begin(ranges));
+  }
+  for (int i = 0; i < 7; ++i) window_.SetControlText(IDC_USONIC_RANGE1 + i, format_text("%f", ranges[i]));
 }
 
 void CConsoleDlg::PowerDataStep() {
