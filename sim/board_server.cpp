@@ -19,6 +19,10 @@ namespace {
 
 // Paced replies leave in chunks of this many bytes.
 constexpr std::size_t kPaceChunk = 16;
+// Replies waiting for the line, at most; a host that sends requests faster
+// than the replies can leave loses the replies beyond it, as a full
+// transmit buffer would.
+constexpr std::size_t kMaxQueuedBytes = 4096;
 
 }  // namespace
 
@@ -96,6 +100,7 @@ void BoardServer::run_op(Op op) {
   if (op == Op::kUnplug) {
     pty_.unplug();
     out_.clear();
+    queued_bytes_ = 0;
     reader_.reset();
   } else if (op == Op::kReplug) {
     try {
@@ -150,6 +155,12 @@ void BoardServer::on_request(std::string_view command) {
 }
 
 void BoardServer::schedule(Bytes reply, Clock::time_point start) {
+  if (queued_bytes_ + reply.size() > kMaxQueuedBytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++counters_.overrun;
+    return;
+  }
+  queued_bytes_ += reply.size();
   // One reply after the other, as on a real line.
   start = std::max(start, line_free_);
   if (!options_.pace) {
@@ -178,6 +189,7 @@ Clock::time_point BoardServer::flush(Clock::time_point now) {
         break;  // the line is full (nobody reads) or gone: the rest is lost
       }
     }
+    queued_bytes_ -= bytes.size();
     out_.pop_front();
   }
   return out_.empty() ? Clock::time_point::max() : out_.front().due;

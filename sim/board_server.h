@@ -85,6 +85,7 @@ class BoardServer {
   // Server thread only.
   RequestReader reader_;
   std::deque<Chunk> out_;
+  std::size_t queued_bytes_ = 0;
   std::chrono::steady_clock::time_point line_free_{};
   std::mt19937_64 rng_;
 

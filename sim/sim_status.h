@@ -25,6 +25,8 @@ struct BoardCounters {
   std::uint64_t oversized = 0;
   // Requests whose reply a fault withheld or altered.
   std::uint64_t faulted = 0;
+  // Replies lost because too many were already waiting for the line.
+  std::uint64_t overrun = 0;
   bool plugged = true;
   // Whether a client holds the board's port open (see Simulator::client_attached).
   bool attached = false;

@@ -78,7 +78,7 @@ std::string format_status(const SimStatus& s) {
     out += "  served";
     for (const auto& [command, n] : c->served) out += " " + command + "=" + std::to_string(n);
     out += "  bad " + std::to_string(c->bad_frames) + "  oversized " + std::to_string(c->oversized) +
-           "  faulted " + std::to_string(c->faulted) + "\n";
+           "  faulted " + std::to_string(c->faulted) + "  overrun " + std::to_string(c->overrun) + "\n";
   }
   return out;
 }

@@ -124,5 +124,32 @@ TEST(SimLine, AnyByteSequenceLeavesTheBoardAnswering) {
   zarn_rs232_drvb_destroy();
 }
 
+TEST(SimLine, RequestsFasterThanRepliesCostRepliesNotMemory) {
+  sim::Simulator sim;
+  sim.execute("fault psb * delay 200");
+  {
+    RawLine line(sim.psb_path());
+    ASSERT_TRUE(line.ok());
+    sim::Bytes flood;
+    for (int i = 0; i < 500; ++i) {
+      const sim::Bytes request = sim::frame("PDR");
+      flood.insert(flood.end(), request.begin(), request.end());
+    }
+    line.send(flood);
+    std::this_thread::sleep_for(milliseconds(300));
+    const sim::Bytes replies = line.receive();
+    EXPECT_GT(replies.size(), 0u);
+    EXPECT_LE(replies.size(), 4096u);
+  }
+  const sim::SimStatus s = sim.status();
+  EXPECT_EQ(s.psb.served.at("PDR"), 500u);
+  EXPECT_GT(s.psb.overrun, 0u);
+  sim.execute("fault clear");
+  ASSERT_EQ(zarn_rs232_psb_create(sim.psb_path().c_str(), kTimeoutMs), 0);
+  psb_power_data power{};
+  EXPECT_EQ(zarn_rs232_psb_read_power(&power), 0);
+  zarn_rs232_psb_destroy();
+}
+
 }  // namespace
 }  // namespace tavik::test
