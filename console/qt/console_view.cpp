@@ -122,7 +122,8 @@ void ConsoleView::InsertListItem(int id, int index, const std::string& text) {
 
 void ConsoleView::ShowMessage(const std::string& text) {
   require_gui_thread("ShowMessage");
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavik V1 Basic"), text_of(text), QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavik V1 Basic"), text_of(text), QMessageBox::Ok,
+                  this);
   box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
   box.exec();
 }
@@ -160,10 +161,14 @@ void ConsoleView::apply(const ControlUpdate& update) {
         // Show the start of a text that is wider than the field, as Windows does.
         edit->setText(text);
         edit->setCursorPosition(0);
-      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(text);
-      else if (auto* list = qobject_cast<QComboBox*>(widget)) list->setEditText(text);
-      else if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
-      else if (auto* group = qobject_cast<QGroupBox*>(widget)) group->setTitle(text);
+      } else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        button->setText(text);
+      else if (auto* list = qobject_cast<QComboBox*>(widget))
+        list->setEditText(text);
+      else if (auto* label = qobject_cast<QLabel*>(widget))
+        label->setText(text);
+      else if (auto* group = qobject_cast<QGroupBox*>(widget))
+        group->setTitle(text);
       break;
     }
     case ControlUpdate::Kind::Range:

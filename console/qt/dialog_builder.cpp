@@ -98,8 +98,9 @@ std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& so
   dialog.setWindowTitle(text_of(source.caption));
   dialog.setFont(dialog_font(source.font_face, source.font_points));
   // A fixed frame with a close box and no minimise or maximise box.
-  dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                        Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                        Qt::MSWindowsFixedSizeDialogHint);
   dialog.setSizeGripEnabled(false);
   BaseUnits units = dialog_base_units(dialog.font());
   dialog.setFixedSize(map_dialog_size(units, source.cx, source.cy));

@@ -9,7 +9,8 @@ namespace tavik::console {
 
 BaseUnits dialog_base_units(const QFont& font) {
   QFontMetrics metrics(font);
-  int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  int width =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   return {(width / 26 + 1) / 2, metrics.height()};
 }
 

@@ -44,7 +44,11 @@ int main(int argc, char** argv) {
       simulate = true;
     } else if (arg == "--print-layout") {
       print_layout = true;
-    } else if (arg == "--screenshot" && i + 1 < argc) {
+    } else if (arg == "--screenshot") {
+      if (i + 1 == argc) {
+        std::fprintf(stderr, "tavik-v1-basic: --screenshot needs a file name\n%s", kUsage);
+        return 2;
+      }
       screenshot = argv[++i];
     } else if (arg.starts_with("--")) {
       std::fprintf(stderr, "tavik-v1-basic: unknown option %s\n%s", argv[i], kUsage);

@@ -6,8 +6,8 @@
 namespace tavik::console::version {
 
 inline constexpr std::string_view kFileVersion = "1.0.0.1";  // also the product version
-inline constexpr int kLanguage = 0x0412;                      // Korean
-inline constexpr int kCodePage = 1200;                        // Unicode
+inline constexpr int kLanguage = 0x0412;                     // Korean
+inline constexpr int kCodePage = 1200;                       // Unicode
 inline constexpr std::string_view kCompanyName = "";
 inline constexpr std::string_view kFileDescription = "Tavik V1 Basic MFC 응용 프로그램";
 inline constexpr std::string_view kFileVersionText = "1, 0, 0, 1";

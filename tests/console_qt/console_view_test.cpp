@@ -34,15 +34,23 @@ TEST(ConsoleView, StateAfterStartUp) {
   EXPECT_EQ(text(view, IDC_DRVB_PORT), "COM8");
   EXPECT_EQ(view.GetListSelection(IDC_PSB_PORT), 6);
   EXPECT_EQ(view.GetListSelection(IDC_DRVB_PORT), 7);
-  EXPECT_EQ(items(view, IDC_USONIC_MAX_DIST),
-            QStringList({"150 cm", "200 cm", "250 cm", "300 cm", "350 cm", "400 cm", "450 cm", "500 cm", "550 cm"}));
+  EXPECT_EQ(items(view, IDC_USONIC_MAX_DIST), QStringList({"150 cm", "200 cm", "250 cm", "300 cm", "350 cm",
+                                                           "400 cm", "450 cm", "500 cm", "550 cm"}));
   EXPECT_EQ(view.GetListSelection(IDC_USONIC_MAX_DIST), 0);
   EXPECT_EQ(items(view, IDC_PARAM_SELECT), QStringList({"Max Velocity", "Drive Comm. Err Time", "A/D Time"}));
   EXPECT_EQ(text(view, IDC_PARAM_SELECT), "Max Velocity");
 
-  const std::set<int> disabled = {IDC_PSB_DISCONNECT, IDC_DRVB_DISCONNECT, IDC_USONIC_DISABLE,
-                                  IDC_POWER_DATA_DISABLE, IDC_ROBOT_CTRL_DISABLE, IDC_FRONT, IDC_REAR,
-                                  IDC_LEFT, IDC_RIGHT, IDC_EMG_DISABLE, IDC_ENCODER_DISABLE};
+  const std::set<int> disabled = {IDC_PSB_DISCONNECT,
+                                  IDC_DRVB_DISCONNECT,
+                                  IDC_USONIC_DISABLE,
+                                  IDC_POWER_DATA_DISABLE,
+                                  IDC_ROBOT_CTRL_DISABLE,
+                                  IDC_FRONT,
+                                  IDC_REAR,
+                                  IDC_LEFT,
+                                  IDC_RIGHT,
+                                  IDC_EMG_DISABLE,
+                                  IDC_ENCODER_DISABLE};
   for (const BuiltControl& c : view.controls()) {
     EXPECT_EQ(c.widget->isEnabled(), !disabled.count(c.source->id)) << c.source->id;
   }
@@ -86,8 +94,10 @@ TEST(ConsoleView, ClosingKeys) {
     QTest::keyClicks(view.control(IDC_WRITE_PARAM_VALUE), "500");
     view.control(c.focus)->setFocus();
     ASSERT_TRUE(view.control(c.focus)->hasFocus());
-    if (c.how == How::CloseBox) view.close();
-    else QTest::keyClick(QApplication::focusWidget(), c.how == How::Enter ? Qt::Key_Return : Qt::Key_Escape);
+    if (c.how == How::CloseBox)
+      view.close();
+    else
+      QTest::keyClick(QApplication::focusWidget(), c.how == How::Enter ? Qt::Key_Return : Qt::Key_Escape);
     EXPECT_EQ(finished, c.result);
     EXPECT_FALSE(view.isVisible());
     EXPECT_EQ(view.logic().m_strWriteParam, c.write_param);

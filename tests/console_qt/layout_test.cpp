@@ -30,7 +30,9 @@ using console::BuiltControl;
 using console::ControlKind;
 using console::ControlTemplate;
 
-QString caption_of(const ControlTemplate& c) { return QString::fromUtf8(c.caption.data(), qsizetype(c.caption.size())); }
+QString caption_of(const ControlTemplate& c) {
+  return QString::fromUtf8(c.caption.data(), qsizetype(c.caption.size()));
+}
 
 bool has_kind(QWidget* w, ControlKind kind) {
   switch (kind) {
@@ -42,12 +44,18 @@ bool has_kind(QWidget* w, ControlKind kind) {
       auto* b = qobject_cast<QPushButton*>(w);
       return b && b->isDefault();
     }
-    case ControlKind::GroupBox: return qobject_cast<QGroupBox*>(w) != nullptr;
-    case ControlKind::Label: return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->text().isEmpty();
-    case ControlKind::Icon: return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->pixmap().isNull();
-    case ControlKind::Edit: return qobject_cast<QLineEdit*>(w) && !qobject_cast<QLineEdit*>(w)->isReadOnly();
-    case ControlKind::ReadOnlyEdit: return qobject_cast<QLineEdit*>(w) && qobject_cast<QLineEdit*>(w)->isReadOnly();
-    case ControlKind::ComboBox: return qobject_cast<console::DropDownList*>(w) != nullptr;
+    case ControlKind::GroupBox:
+      return qobject_cast<QGroupBox*>(w) != nullptr;
+    case ControlKind::Label:
+      return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->text().isEmpty();
+    case ControlKind::Icon:
+      return qobject_cast<QLabel*>(w) && !qobject_cast<QLabel*>(w)->pixmap().isNull();
+    case ControlKind::Edit:
+      return qobject_cast<QLineEdit*>(w) && !qobject_cast<QLineEdit*>(w)->isReadOnly();
+    case ControlKind::ReadOnlyEdit:
+      return qobject_cast<QLineEdit*>(w) && qobject_cast<QLineEdit*>(w)->isReadOnly();
+    case ControlKind::ComboBox:
+      return qobject_cast<console::DropDownList*>(w) != nullptr;
     case ControlKind::ProgressBar: {
       auto* bar = qobject_cast<QProgressBar*>(w);
       return bar && !bar->isTextVisible() && bar->orientation() == Qt::Horizontal;
@@ -83,8 +91,9 @@ void expect_built_from(QDialog& dialog, const console::DialogTemplate& source,
     EXPECT_EQ(w->property("controlId").toInt(), c.id);
     EXPECT_TRUE(has_kind(w, c.kind));
     EXPECT_TRUE(w->isEnabled() || c.id > 0) << "only the program disables controls";
-    if (c.kind != ControlKind::ComboBox && c.kind != ControlKind::Edit && c.kind != ControlKind::ReadOnlyEdit &&
-        c.kind != ControlKind::ProgressBar && c.kind != ControlKind::Icon) {
+    if (c.kind != ControlKind::ComboBox && c.kind != ControlKind::Edit &&
+        c.kind != ControlKind::ReadOnlyEdit && c.kind != ControlKind::ProgressBar &&
+        c.kind != ControlKind::Icon) {
       EXPECT_EQ(shown_caption(w), caption_of(c));
     }
     QRect expected = console::map_dialog_rect(units, c.x, c.y, c.cx, c.cy);
@@ -107,8 +116,8 @@ TEST(DialogUnits, ConvertAsTheDialogManagerDoes) {
   struct Case {
     int number, numerator, denominator, result;
   } cases[] = {
-      {122, 6, 4, 183}, {25, 12, 8, 38},  {37, 6, 4, 56},  {14, 12, 8, 21}, {1, 1, 2, 1},
-      {-1, 1, 2, -1},   {-3, 1, 2, -2},   {3, -1, 2, -2},  {7, 0, 4, 0},    {5, 1, 0, -1},
+      {122, 6, 4, 183},    {25, 12, 8, 38},          {37, 6, 4, 56},   {14, 12, 8, 21},   {1, 1, 2, 1},
+      {-1, 1, 2, -1},      {-3, 1, 2, -2},           {3, -1, 2, -2},   {7, 0, 4, 0},      {5, 1, 0, -1},
       {INT_MAX, 2, 1, -1}, {INT_MAX, 2, 2, INT_MAX}, {567, 7, 4, 992}, {414, 14, 8, 725},
   };
   for (const Case& c : cases) {
@@ -165,7 +174,8 @@ TEST(MainWindowLayout, TabWalksTheControlsInTemplateOrder) {
 
   std::vector<int> expected;
   for (const ControlTemplate& c : console::main_dialog_template().controls) {
-    if (c.kind != ControlKind::Label && c.kind != ControlKind::GroupBox && c.kind != ControlKind::ProgressBar) {
+    if (c.kind != ControlKind::Label && c.kind != ControlKind::GroupBox &&
+        c.kind != ControlKind::ProgressBar) {
       expected.push_back(c.id);
     }
   }
@@ -192,7 +202,8 @@ TEST(MainWindowLayout, FontIsTheTemplatesWithAKoreanStandIn) {
   EXPECT_EQ(view.font().family(), "굴림");
   EXPECT_EQ(view.font().pointSize(), 9);
   QFontInfo used(view.font());
-  EXPECT_TRUE(QFontDatabase::writingSystems(used.family()).contains(QFontDatabase::Korean)) << used.family().toStdString();
+  EXPECT_TRUE(QFontDatabase::writingSystems(used.family()).contains(QFontDatabase::Korean))
+      << used.family().toStdString();
   QFontMetrics metrics(view.font());
   for (char32_t ch : std::u32string_view(U"확인정보버전입력값이틀렸습니다")) {
     EXPECT_TRUE(metrics.inFontUcs4(ch)) << std::hex << unsigned(ch);
@@ -245,8 +256,10 @@ TEST(AboutBox, OpensFromTheContextMenuAndF1AndClosesEveryWay) {
     bool shown = false;
     when_opens<console::CAboutDlg>([&](console::CAboutDlg* about) {
       shown = true;
-      if (c.close == Close::Button) QTest::mouseClick(about->controls()[3].widget, Qt::LeftButton);
-      else QTest::keyClick(about, c.close == Close::Enter ? Qt::Key_Return : Qt::Key_Escape);
+      if (c.close == Close::Button)
+        QTest::mouseClick(about->controls()[3].widget, Qt::LeftButton);
+      else
+        QTest::keyClick(about, c.close == Close::Enter ? Qt::Key_Return : Qt::Key_Escape);
     });
     c.open();
     EXPECT_TRUE(wait_until([&] { return shown && !QApplication::activeModalWidget(); }));

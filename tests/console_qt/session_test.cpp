@@ -58,7 +58,7 @@ TEST(ConsoleSession, ClickPathAgainstTheSimulatedBoards) {
   EXPECT_TRUE(wait_until([&] { return simulator.status().devices[2]; }));
 
   // The fields fill with the simulator's values.
-  const int state_fields[] = {IDC_DRIVE_STATE, IDC_SENSORS_STATE, IDC_LRF_STATE, IDC_SBC_STATE,
+  const int state_fields[] = {IDC_DRIVE_STATE, IDC_SENSORS_STATE, IDC_LRF_STATE,  IDC_SBC_STATE,
                               IDC_SG_STATE,    IDC_LCD_STATE,     IDC_SERVO_STATE};
   EXPECT_TRUE(wait_until([&] {
     sim::SimStatus s = simulator.status();
@@ -77,13 +77,15 @@ TEST(ConsoleSession, ClickPathAgainstTheSimulatedBoards) {
     for (int i = 0; i < 7; ++i) {
       bool ok = false;
       double shown = text(view, IDC_USONIC_RANGE1 + i).toDouble(&ok);
-      if (!ok || s.ranges_mm[std::size_t(i)] == 0 || std::abs(shown * 1000 - s.ranges_mm[std::size_t(i)]) > 3) {
+      if (!ok || s.ranges_mm[std::size_t(i)] == 0 ||
+          std::abs(shown * 1000 - s.ranges_mm[std::size_t(i)]) > 3) {
         return false;
       }
     }
     return true;
   }));
-  EXPECT_TRUE(wait_until([&] { return text(view, IDC_EMG) == "Off" && text(view, IDC_BUMPER_LEFT) == "Off"; }));
+  EXPECT_TRUE(
+      wait_until([&] { return text(view, IDC_EMG) == "Off" && text(view, IDC_BUMPER_LEFT) == "Off"; }));
   const int encoder_before = simulator.status().encoder_left;
   EXPECT_TRUE(wait_until([&] { return text(view, IDC_ENCODER_LEFT) == QString::number(encoder_before); }));
 
