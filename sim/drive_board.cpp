@@ -177,8 +177,10 @@ void DriveBoard::step(World& world, double dt_s, Clock::time_point now) {
     const double left_mm = command_left_ * dt_s;
     const double right_mm = command_right_ * dt_s;
     const double made = world.drive(left_mm, right_mm);
-    travel_left_mm_ += left_mm * made;
-    travel_right_mm_ += right_mm * made;
+    // Kept within one turn of the counters, so the counts never overflow.
+    constexpr double kCounterSpanMm = static_cast<double>(kCountModulus) / kCountsPerMm;
+    travel_left_mm_ = std::fmod(travel_left_mm_ + left_mm * made, kCounterSpanMm);
+    travel_right_mm_ = std::fmod(travel_right_mm_ + right_mm * made, kCounterSpanMm);
     if (dt_s > 0) {
       speed_left_ = command_left_ * made;
       speed_right_ = command_right_ * made;

@@ -39,6 +39,10 @@ void PowerBoard::reset() {
   max_dist_code_ = kDefaultMaxDistCode;
 }
 
+void PowerBoard::set_battery(double open_circuit_volt) {
+  if (open_circuit_volt >= 0 && open_circuit_volt <= 30) open_circuit_volt_ = open_circuit_volt;
+}
+
 double PowerBoard::current(double drive_amp) const {
   double amp = kBoardCurrentAmp + drive_amp;
   for (std::size_t i = 0; i < devices_.size(); ++i) {

@@ -56,7 +56,8 @@ class PowerBoard {
   // Advances the battery by dt seconds under the present load.
   void step(double dt_s, double drive_amp);
 
-  void set_battery(double open_circuit_volt) { open_circuit_volt_ = open_circuit_volt; }
+  // Open-circuit voltage, 0..30 V; anything else is ignored.
+  void set_battery(double open_circuit_volt);
   void reset();
 
   double current(double drive_amp) const;

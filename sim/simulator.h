@@ -71,7 +71,7 @@ class Simulator {
   void set_emergency(bool on);
   // Bumpers held closed by hand, on top of any wall contact.
   void press_bumpers(bool left, bool right);
-  // Open-circuit battery voltage.
+  // Open-circuit battery voltage, 0..30 V; other values are ignored.
   void set_battery(double volts);
   // Places the robot (clamped inside the room) and stops it.
   void set_pose(double x_mm, double y_mm, double heading_rad);

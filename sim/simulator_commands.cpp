@@ -20,6 +20,7 @@ constexpr const char* kHelp =
     "  battery VOLTS                   open-circuit battery voltage (0..30)\n"
     "  pose X_MM Y_MM [HEADING_DEG]    place the robot and stop it\n"
     "  fault psb|drvb CMD|* KIND [ARG] [p=PROB]\n"
+    "      CMD: Sar PDR SDU P (psb); DB CZ BE AA AC CG XL XB XD (drvb); * for all\n"
     "      KIND: silence, bcc, status [CHAR], noise [COUNT], truncate, delay MS, drop PROB\n"
     "  fault clear [psb|drvb]          remove faults\n"
     "  unplug psb|drvb                 the board's device disappears\n"
