@@ -125,7 +125,8 @@ void BoardServer::on_request(std::string_view command) {
       return;
     }
     ++counters_.served[info->key];
-    auto match = std::find_if(faults_.rbegin(), faults_.rend(), [&](const Fault& f) { return f.command == info->key; });
+    auto match = std::find_if(faults_.rbegin(), faults_.rend(),
+                              [&](const Fault& f) { return f.command == info->key; });
     if (match == faults_.rend()) {
       match = std::find_if(faults_.rbegin(), faults_.rend(), [](const Fault& f) { return f.command == "*"; });
     }
@@ -171,10 +172,12 @@ void BoardServer::schedule(Bytes reply, Clock::time_point start) {
   for (std::size_t sent = 0; sent < reply.size(); sent += kPaceChunk) {
     const std::size_t n = std::min(kPaceChunk, reply.size() - sent);
     const auto offset = std::chrono::duration_cast<Clock::duration>(kByteTime * static_cast<long>(sent));
-    out_.push_back({Bytes(reply.begin() + static_cast<long>(sent), reply.begin() + static_cast<long>(sent + n)),
-                    start + offset});
+    out_.push_back(
+        {Bytes(reply.begin() + static_cast<long>(sent), reply.begin() + static_cast<long>(sent + n)),
+         start + offset});
   }
-  line_free_ = start + std::chrono::duration_cast<Clock::duration>(kByteTime * static_cast<long>(reply.size()));
+  line_free_ =
+      start + std::chrono::duration_cast<Clock::duration>(kByteTime * static_cast<long>(reply.size()));
 }
 
 Clock::time_point BoardServer::flush(Clock::time_point now) {
@@ -239,8 +242,11 @@ void BoardServer::run() {
     const ssize_t n = ::read(master, chunk, sizeof chunk);
     for (ssize_t i = 0; i < n; ++i) {
       switch (reader_.feed(chunk[i])) {
-        case RequestReader::Event::kNone: break;
-        case RequestReader::Event::kRequest: on_request(reader_.command()); break;
+        case RequestReader::Event::kNone:
+          break;
+        case RequestReader::Event::kRequest:
+          on_request(reader_.command());
+          break;
         case RequestReader::Event::kBadBcc: {
           std::lock_guard<std::mutex> lock(mutex_);
           ++counters_.bad_frames;

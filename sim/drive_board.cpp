@@ -114,11 +114,16 @@ Bytes DriveBoard::answer_velocity(std::string_view args, Clock::time_point now) 
 
 std::int32_t* find_register(DriveRegisters& registers, int number) {
   switch (number) {
-    case 15: return &registers.max_velocity_forward;
-    case 16: return &registers.max_velocity_backward;
-    case 30: return &registers.comm_err_time_ms;
-    case 6: return &registers.ad_time_ms;
-    default: return nullptr;
+    case 15:
+      return &registers.max_velocity_forward;
+    case 16:
+      return &registers.max_velocity_backward;
+    case 30:
+      return &registers.comm_err_time_ms;
+    case 6:
+      return &registers.ad_time_ms;
+    default:
+      return nullptr;
   }
 }
 

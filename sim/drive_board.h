@@ -28,7 +28,7 @@
 namespace tavik::sim {
 
 struct DriveRegisters {
-  std::int32_t max_velocity_forward = 1000;  // 15
+  std::int32_t max_velocity_forward = 1000;   // 15
   std::int32_t max_velocity_backward = 1000;  // 16
   std::int32_t comm_err_time_ms = 500;        // 30
   std::int32_t ad_time_ms = 10;               // 6

@@ -15,7 +15,8 @@ constexpr std::size_t kSensorsDevice = 1;
 constexpr std::array<bool, kDeviceCount> kDevicesAtPowerUp = {true, true, false, true, false, false, false};
 
 // Request bytes 2 and 3 of each device, by device number.
-constexpr std::array<std::string_view, kDeviceCount> kDeviceCodes = {"A1", "A2", "A3", "A4", "A5", "B2", "B3"};
+constexpr std::array<std::string_view, kDeviceCount> kDeviceCodes = {"A1", "A2", "A3", "A4",
+                                                                     "A5", "B2", "B3"};
 
 Bytes status_reply(char status) { return frame(std::string(1, status)); }
 
@@ -85,15 +86,17 @@ Bytes PowerBoard::answer(std::string_view command, const World& world, double dr
 Bytes PowerBoard::answer_power_data(double drive_amp) const {
   const double volt = battery_volt();
   const double amp = current(drive_amp);
-  const double charge = std::clamp((volt - kBatteryEmptyVolt) / (kBatteryFullVolt - kBatteryEmptyVolt), 0.0, 1.0);
-  const unsigned drive_bits = (devices_[0] ? 1u : 0u) | (devices_[1] ? 2u : 0u) | (devices_[2] ? 4u : 0u) |
-                              (devices_[3] ? 8u : 0u);
+  const double charge =
+      std::clamp((volt - kBatteryEmptyVolt) / (kBatteryFullVolt - kBatteryEmptyVolt), 0.0, 1.0);
+  const unsigned drive_bits =
+      (devices_[0] ? 1u : 0u) | (devices_[1] ? 2u : 0u) | (devices_[2] ? 4u : 0u) | (devices_[3] ? 8u : 0u);
   const unsigned sg_bits = devices_[4] ? 2u : 0u;
   const unsigned lcd_servo_bits = (devices_[5] ? 2u : 0u) | (devices_[6] ? 4u : 0u);
   const unsigned temperature = 28 + static_cast<unsigned>(std::lround(amp * 2));
   std::string body;
-  for (unsigned field : {tenths(volt), static_cast<unsigned>(std::lround(charge * 100)), temperature, tenths(amp),
-                         0u, 0u, drive_bits, sg_bits, lcd_servo_bits, static_cast<unsigned>(uptime_s_)}) {
+  for (unsigned field :
+       {tenths(volt), static_cast<unsigned>(std::lround(charge * 100)), temperature, tenths(amp), 0u, 0u,
+        drive_bits, sg_bits, lcd_servo_bits, static_cast<unsigned>(uptime_s_)}) {
     if (!body.empty()) body += ';';
     body += std::to_string(field);
   }

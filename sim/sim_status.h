@@ -52,9 +52,9 @@ struct SimStatus {
   bool emergency = false;
   std::uint8_t drive_error_left = 0;  // kDriveErr* bits
   std::uint8_t drive_error_right = 0;
-  std::int32_t max_velocity = 0;        // mm/s (register 15)
-  std::int32_t comm_err_time_ms = 0;    // register 30
-  std::int32_t ad_time_ms = 0;          // register 6
+  std::int32_t max_velocity = 0;      // mm/s (register 15)
+  std::int32_t comm_err_time_ms = 0;  // register 30
+  std::int32_t ad_time_ms = 0;        // register 6
 
   // Power & sensor board.
   std::array<bool, kDeviceCount> devices{};  // by PSB device number

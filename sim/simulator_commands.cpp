@@ -48,7 +48,8 @@ std::string error(const std::string& what) { return "error: " + what; }
 std::string on_off(bool b) { return b ? "on" : "off"; }
 
 std::string format_status(const SimStatus& s) {
-  static constexpr const char* kDevices[kDeviceCount] = {"drive", "sensors", "lrf", "sbc", "sg", "lcd", "servo"};
+  static constexpr const char* kDevices[kDeviceCount] = {"drive", "sensors", "lrf",  "sbc",
+                                                         "sg",    "lcd",     "servo"};
   char line[256];
   std::string out;
   auto add = [&](int n) {
@@ -56,15 +57,15 @@ std::string format_status(const SimStatus& s) {
   };
   add(std::snprintf(line, sizeof line, "robot: x %.0f mm  y %.0f mm  heading %.1f deg\n", s.x_mm, s.y_mm,
                     s.heading_rad * 180 / std::numbers::pi));
-  add(std::snprintf(line, sizeof line,
-                    "drvb: servo %s  velocity %d;%d  encoders %d;%d  bumpers %d%d  emg %s  errors 0x%02x;0x%02x\n",
-                    on_off(s.servo_on).c_str(), s.velocity_left, s.velocity_right, s.encoder_left, s.encoder_right,
-                    s.bumper_left, s.bumper_right, on_off(s.emergency).c_str(), s.drive_error_left,
-                    s.drive_error_right));
+  add(std::snprintf(
+      line, sizeof line,
+      "drvb: servo %s  velocity %d;%d  encoders %d;%d  bumpers %d%d  emg %s  errors 0x%02x;0x%02x\n",
+      on_off(s.servo_on).c_str(), s.velocity_left, s.velocity_right, s.encoder_left, s.encoder_right,
+      s.bumper_left, s.bumper_right, on_off(s.emergency).c_str(), s.drive_error_left, s.drive_error_right));
   add(std::snprintf(line, sizeof line, "drvb: max velocity %d mm/s  comm err time %d ms  a/d time %d ms\n",
                     s.max_velocity, s.comm_err_time_ms, s.ad_time_ms));
-  add(std::snprintf(line, sizeof line, "psb: battery %.2f V  current %.2f A  max dist code %d  ranges", s.battery_volt,
-                    s.current_amp, s.max_dist_code));
+  add(std::snprintf(line, sizeof line, "psb: battery %.2f V  current %.2f A  max dist code %d  ranges",
+                    s.battery_volt, s.current_amp, s.max_dist_code));
   for (int r : s.ranges_mm) add(std::snprintf(line, sizeof line, " %d", r));
   out += " mm\npsb: devices";
   for (int i = 0; i < kDeviceCount; ++i) {
@@ -93,8 +94,10 @@ std::optional<Fault> parse_fault(const std::vector<std::string>& w, std::string&
   Fault f;
   const auto board = parse_board(w[1]);
   const auto kind = parse_fault_kind(w[3]);
-  if (!board) why = "unknown board " + w[1];
-  else if (!kind) why = "unknown fault kind " + w[3];
+  if (!board)
+    why = "unknown board " + w[1];
+  else if (!kind)
+    why = "unknown fault kind " + w[3];
   if (!board || !kind) return std::nullopt;
   f.board = *board;
   f.command = w[2];
@@ -174,7 +177,8 @@ std::string Simulator::execute(const std::string& line) {
   if (verb == "status" && w.size() == 1) return format_status(status());
   if (verb == "bump" && w.size() == 2) {
     const std::string& side = w[1];
-    if (side != "left" && side != "right" && side != "both" && side != "off") return error("bump left|right|both|off");
+    if (side != "left" && side != "right" && side != "both" && side != "off")
+      return error("bump left|right|both|off");
     press_bumpers(side == "left" || side == "both", side == "right" || side == "both");
     return "ok: bumpers " + side;
   }
@@ -231,8 +235,10 @@ std::string Simulator::execute(const std::string& line) {
     const auto board = board_arg();
     if (!board) return error("reset psb|drvb");
     impl_->with_model([&](RobotModel& m) {
-      if (*board == Board::kPsb) m.power().reset();
-      else m.drive().reset(std::chrono::steady_clock::now());
+      if (*board == Board::kPsb)
+        m.power().reset();
+      else
+        m.drive().reset(std::chrono::steady_clock::now());
     });
     return "ok: " + w[1] + " reset";
   }

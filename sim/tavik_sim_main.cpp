@@ -54,8 +54,10 @@ void serve_input(tavik::sim::Simulator& sim, int signal_fd) {
     if (n <= 0) break;
     for (ssize_t i = 0; i < n; ++i) {
       if (chunk[i] != '\n') {
-        if (line.size() < kMaxLine) line += chunk[i];
-        else overlong = true;
+        if (line.size() < kMaxLine)
+          line += chunk[i];
+        else
+          overlong = true;
         continue;
       }
       say(overlong ? "error: line too long" : sim.execute(line));
@@ -79,8 +81,11 @@ int main(int argc, char** argv) {
   app.add_option("--psb", options.psb_name, "port name of the power & sensor board")
       ->capture_default_str()
       ->check(com_name);
-  app.add_option("--drvb", options.drvb_name, "port name of the drive board")->capture_default_str()->check(com_name);
-  app.add_option("--link-dir", options.link_dir, "directory for the COM<n> links (default: a new private one)")
+  app.add_option("--drvb", options.drvb_name, "port name of the drive board")
+      ->capture_default_str()
+      ->check(com_name);
+  app.add_option("--link-dir", options.link_dir,
+                 "directory for the COM<n> links (default: a new private one)")
       ->check(CLI::ExistingDirectory);
   app.add_flag("--pace", options.pace, "send replies at the line rate of 115200 baud");
   app.add_option("--seed", options.seed, "seed of the random choices")->capture_default_str();

@@ -36,7 +36,7 @@ TEST_F(SimDrvb, ServoOnDrivesEncodersAndTheFrontRange) {
   ASSERT_EQ(zarn_rs232_psb_read_usonic(ranges), 0);
   const double travelled = (after.left - before.left) / sim::kCountsPerMm;
   EXPECT_NEAR(before_ranges[0] - ranges[0], travelled, 8);  // front
-  EXPECT_NEAR(ranges[3], before_ranges[3], 5);                 // left: parallel to the wall
+  EXPECT_NEAR(ranges[3], before_ranges[3], 5);              // left: parallel to the wall
 
   // Servo off: the same velocities move nothing.
   ASSERT_EQ(zarn_rs232_drvb_set_servo(0), 0);

@@ -33,7 +33,8 @@ Call call_of(const std::string& command) {
   if (command == "AC") return {"read_encoder", [] { return zarn_rs232_drvb_read_encoder(&a, &b); }};
   if (command == "CG") return {"set_drive_err_reset", [] { return zarn_rs232_drvb_set_drive_err_reset(); }};
   if (command == "XL") return {"read_parameter", [] { return zarn_rs232_drvb_read_parameter(2, &a); }};
-  if (command == "XB" || command == "XD") return {"set_parameter", [] { return zarn_rs232_drvb_set_parameter(2, 50); }};
+  if (command == "XB" || command == "XD")
+    return {"set_parameter", [] { return zarn_rs232_drvb_set_parameter(2, 50); }};
   return {"none", [] { return -2; }};
 }
 
@@ -80,7 +81,7 @@ TEST_F(SimFault, EachFaultFailsTheCallAsTheLibrarySays) {
       {"fault drvb XB status", "XB", -1},
       {"fault drvb XD status", "XD", -1},
       {"fault drvb XD status 4", "XD", 0},  // '4' counts as success
-      {"fault drvb XD bcc", "XD", 0},  // after XB the board answers '4', accepted whatever follows
+      {"fault drvb XD bcc", "XD", 0},       // after XB the board answers '4', accepted whatever follows
       {"fault drvb * silence", "AC", -1},
   };
   for (const Case& c : cases) {
@@ -90,7 +91,8 @@ TEST_F(SimFault, EachFaultFailsTheCallAsTheLibrarySays) {
     EXPECT_EQ(call.run(), c.result) << c.fault << " -> " << call.name;
     EXPECT_EQ(sim_.execute("fault clear"), "ok: faults cleared");
     // A delayed reply still has to leave before the line is free again.
-    if (std::string(c.fault).find("delay") != std::string::npos) std::this_thread::sleep_for(milliseconds(300));
+    if (std::string(c.fault).find("delay") != std::string::npos)
+      std::this_thread::sleep_for(milliseconds(300));
     EXPECT_EQ(call.run(), 0) << c.fault << ": after clearing";
   }
 }
@@ -162,7 +164,7 @@ TEST_F(SimFault, UnplugFailsCallsAtOnceAndReplugTakesANewCreate) {
     EXPECT_EQ(c.call(), -1);
     EXPECT_EQ(c.call(), -1);
     EXPECT_LT(Clock::now() - start, milliseconds(kLongTimeoutMs / 2));  // no time-out waited
-    EXPECT_EQ(c.create(old_path.c_str()), -1);  // the device is gone
+    EXPECT_EQ(c.create(old_path.c_str()), -1);                          // the device is gone
 
     sim_.replug(c.board);
     ASSERT_FALSE(sim_.path(c.board).empty());

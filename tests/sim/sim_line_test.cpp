@@ -2,10 +2,9 @@
 // or counted, and the board answers the next good request. Bad frames and
 // unknown commands get no reply.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <random>
 #include <thread>

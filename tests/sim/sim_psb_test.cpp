@@ -15,9 +15,7 @@ namespace {
 
 class SimPsb : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(zarn_rs232_psb_create(sim_.psb_path().c_str(), kTimeoutMs), 0);
-  }
+  void SetUp() override { ASSERT_EQ(zarn_rs232_psb_create(sim_.psb_path().c_str(), kTimeoutMs), 0); }
   void TearDown() override {
     zarn_rs232_psb_destroy();
     velk_rs232_psb_destroy();
@@ -34,8 +32,9 @@ class SimPsb : public ::testing::Test {
 
 TEST_F(SimPsb, EachDeviceSwitchShowsInThePowerDataAtItsOwnBit) {
   using Field = std::int32_t psb_power_data::*;
-  const Field fields[7] = {&psb_power_data::drive_state, &psb_power_data::sensors_state, &psb_power_data::lrf_state,
-                           &psb_power_data::sbc_state,   &psb_power_data::sg_state,      &psb_power_data::lcd_state,
+  const Field fields[7] = {&psb_power_data::drive_state, &psb_power_data::sensors_state,
+                           &psb_power_data::lrf_state,   &psb_power_data::sbc_state,
+                           &psb_power_data::sg_state,    &psb_power_data::lcd_state,
                            &psb_power_data::servo_state};
   for (unsigned device = 0; device < 7; ++device) {
     for (int on : {1, 0, 1}) {

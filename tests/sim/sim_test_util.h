@@ -36,7 +36,8 @@ class SimBoards : public ::testing::Test {
     const auto start = Clock::now();
     while (Clock::now() - start < period) {
       EXPECT_EQ(zarn_rs232_drvb_set_velocity(left, right), 0);
-      std::this_thread::sleep_for(std::min<Clock::duration>(milliseconds(100), period - (Clock::now() - start)));
+      std::this_thread::sleep_for(
+          std::min<Clock::duration>(milliseconds(100), period - (Clock::now() - start)));
     }
     return Clock::now() - start;
   }

@@ -21,7 +21,8 @@ TEST(SimWorld, RangesAreRimToWallAlongEachSensorAxis) {
   // Front-left at 40 degrees: the ray from the rim meets the wall it reaches first.
   const double front_left = std::min(half_w / std::cos(deg(40)), half_d / std::sin(deg(40))) - r;
   const double rear_left = std::min(half_w / std::cos(deg(30)), half_d / std::sin(deg(30))) - r;
-  const double expected[7] = {half_w - r, front_left, front_left, half_d - r, half_d - r, rear_left, rear_left};
+  const double expected[7] = {half_w - r, front_left, front_left, half_d - r,
+                              half_d - r, rear_left,  rear_left};
   for (int i = 0; i < 7; ++i) EXPECT_NEAR(world.wall_distance(i), expected[i], 1e-6) << "sensor " << i + 1;
 
   // A quarter turn on the spot: the front sensor now looks at the far long wall.
@@ -52,7 +53,7 @@ TEST(SimWorld, AWallStopsTheBodyWhereItTouches) {
   EXPECT_NEAR(world.wall_distance(0), 0, 1e-9);
   EXPECT_TRUE(world.contact().left);
   EXPECT_TRUE(world.contact().right);
-  EXPECT_EQ(world.drive(10, 10), 0.0);  // no further
+  EXPECT_EQ(world.drive(10, 10), 0.0);           // no further
   EXPECT_DOUBLE_EQ(world.drive(-10, -10), 1.0);  // backing off is free
   EXPECT_FALSE(world.contact().left || world.contact().right);
 }
@@ -65,11 +66,11 @@ TEST(SimWorld, BumperContactDependsOnWhereTheWallMeetsTheRim) {
   const double touch_east = kRoomWidthMm - kRobotRadiusMm;
   const double touch_north = kRoomDepthMm - kRobotRadiusMm;
   const Case cases[] = {
-      {touch_east, 1500, 0, true, true},      // head-on
-      {touch_east, 1500, -60, true, false},   // wall 60 degrees to the left
-      {touch_east, 1500, 60, false, true},    // wall 60 degrees to the right
-      {touch_east, 1500, 180, false, false},  // wall behind: no rear bumper
-      {touch_east, 1500, -95, true, false},   // wall just behind the left side
+      {touch_east, 1500, 0, true, true},          // head-on
+      {touch_east, 1500, -60, true, false},       // wall 60 degrees to the left
+      {touch_east, 1500, 60, false, true},        // wall 60 degrees to the right
+      {touch_east, 1500, 180, false, false},      // wall behind: no rear bumper
+      {touch_east, 1500, -95, true, false},       // wall just behind the left side
       {touch_east, touch_north, 45, true, true},  // corner ahead
       {kRobotRadiusMm, 1500, 180, true, true},    // the west wall, head-on
       {2000, kRobotRadiusMm, -90, true, true},    // the south wall, head-on

@@ -2,13 +2,12 @@
 // boards through TAVIK_COM_DIR, it answers commands on its standard input,
 // and it ends cleanly on end of input or a signal, removing its links.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -71,7 +70,8 @@ class SimProgram {
         buffer_.erase(0, nl + 1);
         return l;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       pollfd p{stdout_, POLLIN, 0};
       if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return "";
       char buf[256];
@@ -142,9 +142,15 @@ TEST(TavikSim, PublishesAnswersAndEndsCleanly) {
     zarn_rs232_drvb_destroy();
 
     switch (end) {
-      case End::kEndOfInput: sim.close_input(); break;
-      case End::kInterrupt: sim.signal(SIGINT); break;
-      case End::kTerminate: sim.signal(SIGTERM); break;
+      case End::kEndOfInput:
+        sim.close_input();
+        break;
+      case End::kInterrupt:
+        sim.signal(SIGINT);
+        break;
+      case End::kTerminate:
+        sim.signal(SIGTERM);
+        break;
     }
     EXPECT_EQ(sim.wait(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "COM3")));
