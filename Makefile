@@ -29,6 +29,7 @@ tsan:
 
 bench: build
 	@build/$(PRESET)/bench/exchange_bench
+	@build/$(PRESET)/bench/sim_bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
