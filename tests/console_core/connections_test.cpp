@@ -100,7 +100,7 @@ TEST_F(ConsoleTest, DisconnectStopsTheBoardsWorkersBeforeClosingItsPort) {
   click(IDC_PSB_DISCONNECT);
   EXPECT_FALSE(dlg().m_bPsbConnected || dlg().m_bUsonicRun || dlg().m_bPowerDataRun || dlg().m_bPowerCtrlRun);
   EXPECT_EQ(state().workers_alive, 3);  // the three PSB workers are joined, the DRVB ones go on
-  auto calls = state().calls;
+  auto calls = handler_calls();
   ASSERT_GE(calls.size(), 3u);
   EXPECT_EQ(calls[0].op + std::to_string(calls[0].id) + std::to_string(calls[0].a), "enable10001");
   EXPECT_EQ(calls[1].op + std::to_string(calls[1].id) + std::to_string(calls[1].a), "enable10010");
@@ -152,7 +152,7 @@ TEST_F(ConsoleTest, EnableWithoutAConnectionOnlyShowsAMessage) {
     window_.forget_calls();
     click(c.enable);
     EXPECT_EQ(state().messages, std::vector<std::string>{"Serial Not Connect!!!"});
-    EXPECT_EQ(state().calls.size(), 1u);  // the message, no button change, no thread
+    EXPECT_EQ(handler_calls().size(), 1u);  // the message, no button change, no thread
     EXPECT_FALSE(dlg().*c.run);
   }
   window_.forget_calls();

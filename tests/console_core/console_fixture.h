@@ -106,6 +106,14 @@ class ConsoleTest : public ::testing::Test {
 
   CConsoleDlg& dlg() { return *dlg_; }
   WindowState state() const { return window_.snapshot(); }
+  // The calls the handlers made on this (the window's) thread, the workers' aside.
+  std::vector<WindowCall> handler_calls() const {
+    std::vector<WindowCall> calls;
+    for (const WindowCall& call : state().calls) {
+      if (call.thread == std::this_thread::get_id()) calls.push_back(call);
+    }
+    return calls;
+  }
   void click(int id) { ASSERT_TRUE(dlg_->OnCommand(id)) << id; }
 
   // Scripted boards published as `name` (COM7 and COM8 are the lists'

@@ -24,6 +24,7 @@ struct WindowCall {
   std::string text;
   int a = 0;
   int b = 0;
+  std::thread::id thread = std::this_thread::get_id();  // who made the call
 };
 
 // What the window shows after the calls so far.
