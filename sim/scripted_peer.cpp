@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "serial/frame_assembler.h"
 #include "serial/frame_codec.h"
@@ -56,6 +57,11 @@ std::vector<Bytes> ScriptedPeer::requests() const {
 void ScriptedPeer::clear_requests() {
   std::lock_guard<std::mutex> lock(mutex_);
   requests_.clear();
+}
+
+std::vector<Bytes> ScriptedPeer::take_requests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(requests_, {});
 }
 
 bool ScriptedPeer::wait_for_requests(std::size_t n, std::chrono::milliseconds timeout) const {

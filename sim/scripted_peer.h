@@ -44,6 +44,8 @@ class ScriptedPeer {
 
   std::vector<Bytes> requests() const;
   void clear_requests();
+  // The requests received so far, which are then forgotten.
+  std::vector<Bytes> take_requests();
   // Waits until at least n requests were received; false on time-out.
   bool wait_for_requests(std::size_t n, std::chrono::milliseconds timeout) const;
   // Requests that arrived while an earlier reply was still being delayed.

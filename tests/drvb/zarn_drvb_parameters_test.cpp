@@ -21,12 +21,6 @@ class ZarnDrvbParameters : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(zarn_rs232_drvb_create(peer_.path().c_str(), 80), 0); }
   void TearDown() override { zarn_rs232_drvb_destroy(); }
 
-  std::vector<Bytes> take_requests() {
-    auto requests = peer_.requests();
-    peer_.clear_requests();
-    return requests;
-  }
-
   sim::ScriptedPeer peer_;
 };
 
@@ -43,7 +37,7 @@ TEST_F(ZarnDrvbParameters, ReadRequestsAndValues) {
     int value = -1;
     ASSERT_EQ(zarn_rs232_drvb_read_parameter(c.id, &value), 0) << c.reply;
     EXPECT_EQ(value, c.value) << c.reply;
-    EXPECT_EQ(take_requests(), std::vector<Bytes>{c.request}) << c.reply;
+    EXPECT_EQ(peer_.take_requests(), std::vector<Bytes>{c.request}) << c.reply;
   }
 }
 
@@ -56,7 +50,7 @@ TEST_F(ZarnDrvbParameters, ReadFailuresAndUnknownIds) {
     EXPECT_EQ(zarn_rs232_drvb_read_parameter(1, &value), -1);
     EXPECT_EQ(value, 77);
   }
-  take_requests();
+  peer_.take_requests();
   int value = 77;
   EXPECT_EQ(zarn_rs232_drvb_read_parameter(3, &value), -1);
   EXPECT_EQ(zarn_rs232_drvb_read_parameter(-1, &value), -1);
@@ -92,19 +86,19 @@ TEST_F(ZarnDrvbParameters, WriteSequencesAndBounds) {
   for (const auto& c : cases) {
     EXPECT_EQ(zarn_rs232_drvb_set_parameter(c.id, c.value), c.result) << c.id << "," << c.value;
     if (c.frames.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(take_requests(), c.frames) << c.id << "," << c.value;
+    EXPECT_EQ(peer_.take_requests(), c.frames) << c.id << "," << c.value;
   }
 }
 
 TEST_F(ZarnDrvbParameters, RefusedWriteStopsTheSeries) {
   peer_.queue({frame("1"), {}});  // register 15 refused
   EXPECT_EQ(zarn_rs232_drvb_set_parameter(0, 500), -1);
-  EXPECT_EQ(take_requests(), std::vector<Bytes>{frame("XB15500")});
+  EXPECT_EQ(peer_.take_requests(), std::vector<Bytes>{frame("XB15500")});
 
   peer_.queue({frame("0"), {}});
   peer_.queue({{}, {}});  // register 16 not answered
   EXPECT_EQ(zarn_rs232_drvb_set_parameter(0, 500), -1);
-  EXPECT_EQ(take_requests().size(), 2u);
+  EXPECT_EQ(peer_.take_requests().size(), 2u);
 }
 
 TEST_F(ZarnDrvbParameters, ClosingRequestResults) {

@@ -22,12 +22,6 @@ class ZarnDrvb : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(zarn_rs232_drvb_create(peer_.path().c_str(), 100), 0); }
   void TearDown() override { zarn_rs232_drvb_destroy(); }
 
-  std::vector<Bytes> take_requests() {
-    auto requests = peer_.requests();
-    peer_.clear_requests();
-    return requests;
-  }
-
   sim::ScriptedPeer peer_;
 };
 
@@ -61,7 +55,7 @@ TEST_F(ZarnDrvb, RequestFramesByteForByte) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.call(), 0) << c.name;
-    EXPECT_EQ(take_requests(), c.frames) << c.name;
+    EXPECT_EQ(peer_.take_requests(), c.frames) << c.name;
   }
 }
 
@@ -149,18 +143,18 @@ TEST_F(ZarnDrvb, ServoAlwaysSendsCzAndReportsDb) {
   peer_.queue({frame("1"), {}});  // DB refused
   peer_.queue({frame("0"), {}});
   EXPECT_EQ(zarn_rs232_drvb_set_servo(1), -1);
-  auto requests = take_requests();
+  auto requests = peer_.take_requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1], frame("CZ11"));
 
   peer_.queue({frame("0"), {}});  // DB accepted, CZ never answered
   EXPECT_EQ(zarn_rs232_drvb_set_servo(1), 0);
-  EXPECT_EQ(take_requests().size(), 2u);
+  EXPECT_EQ(peer_.take_requests().size(), 2u);
 
   peer_.queue({{}, {}});  // DB silent
   peer_.queue({frame("0"), {}});
   EXPECT_EQ(zarn_rs232_drvb_set_servo(0), -1);
-  EXPECT_EQ(take_requests().size(), 2u);
+  EXPECT_EQ(peer_.take_requests().size(), 2u);
 }
 
 TEST_F(ZarnDrvb, SilentResetCostsAboutOneTimeOut) {
