@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QPixmap>
+#include <QTimer>
 #include <cstdio>
 
 #include "console/qt/app_icon.h"
 #include "console/qt/console_view.h"
 #include "console/qt/dialog_builder.h"
 #include "console/qt/dialog_font.h"
+#include "console/qt/termination_signals.h"
 #include "console/res/dialog_template.h"
 #include "console/res/version_info.h"
 
@@ -34,6 +36,16 @@ int CConsoleApp::InitInstance(const Options& options) {
       }
     });
   }
+  // A termination signal closes the console as its close box does. Message
+  // boxes open in a handler are closed first, and the window once that
+  // handler has returned.
+  TerminationSignals termination([&dialog] {
+    while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      if (modal == &dialog) break;
+      modal->reject();
+    }
+    QTimer::singleShot(0, &dialog, &QDialog::reject);
+  });
   dialog.exec();
   return 0;
 }
