@@ -27,6 +27,20 @@ asan:
 tsan:
 	@$(MAKE) --no-print-directory test PRESET=tsan
 
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@for target in board_reply_fuzz sim_request_fuzz; do \
+	  mkdir -p build/fuzz/corpus/$$target; \
+	  echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
+	  build/fuzz/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -rss_limit_mb=1024 \
+	    build/fuzz/corpus/$$target > build/fuzz/$$target.log 2>&1 \
+	    || { tail -40 build/fuzz/$$target.log; exit 1; }; \
+	  tail -1 build/fuzz/$$target.log; \
+	done
+
 bench: build
 	@build/$(PRESET)/bench/exchange_bench
 	@build/$(PRESET)/bench/sim_bench
