@@ -134,6 +134,16 @@ class ConsoleTest : public ::testing::Test {
   bool workers_alive(int n) const {
     return window_.wait_for([n](const WindowState& s) { return s.workers_alive == n; });
   }
+  // Opens the window, connects both boards and turns every poller on: six
+  // workers run afterwards.
+  void start_everything() {
+    dlg_->OnInitDialog();
+    for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
+                   IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+      click(id);
+    }
+    ASSERT_TRUE(workers_alive(6));
+  }
   // Waits until control `id` has been written `n` more times than `before`.
   bool refreshed(int id, int n, int before) const {
     return window_.wait_for([&](const WindowState& s) { return s.writes(id) >= before + n; });

@@ -75,12 +75,7 @@ TEST_F(ConsoleTest, StartUpGoesOnWhenTheDevicePowerWorkerCannotStart) {
 TEST_F(ConsoleTest, ShutdownStopsEveryWorkerAndClosesBothPorts) {
   auto& psb = psb_board();
   auto& drvb = drvb_board();
-  dlg().OnInitDialog();
-  for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
-                 IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
-    click(id);
-  }
-  ASSERT_TRUE(workers_alive(6));
+  ASSERT_NO_FATAL_FAILURE(start_everything());
   dlg().OnDestroy();
 
   // Joined before OnDestroy returned, not merely told to stop.
