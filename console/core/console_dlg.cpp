@@ -72,12 +72,7 @@ void CConsoleDlg::OnInitDialog() {
   InitUsonicBars();
   for (int id = IDC_USONIC_RANGE1; id <= IDC_USONIC_RANGE7; ++id) window_.SetControlText(id, "0");
 
-  for (std::atomic<bool>* request :
-       {&m_bReqSensorsOn, &m_bReqSensorsOff, &m_bReqLcdOn, &m_bReqLcdOff, &m_bReqSbcOn, &m_bReqSbcOff,
-        &m_bReqDriveOn, &m_bReqDriveOff, &m_bReqLrfOn, &m_bReqLrfOff, &m_bReqSgOn, &m_bReqSgOff,
-        &m_bReqServoOn, &m_bReqServoOff}) {
-    *request = false;
-  }
+  ClearRequestFlags();
   m_bRobotCtrlRun = false;
   m_bEncoderRun = false;
   ReleaseJog();
@@ -101,12 +96,19 @@ void CConsoleDlg::OnDestroy() {
   destroyed_ = true;
 }
 
-void CConsoleDlg::ClearRunAndRequestFlags() {
-  for (std::atomic<bool>* flag :
+void CConsoleDlg::ClearRequestFlags() {
+  for (std::atomic<bool>* request :
        {&m_bReqSensorsOn, &m_bReqSensorsOff, &m_bReqLcdOn, &m_bReqLcdOff, &m_bReqSbcOn, &m_bReqSbcOff,
         &m_bReqDriveOn, &m_bReqDriveOff, &m_bReqLrfOn, &m_bReqLrfOff, &m_bReqSgOn, &m_bReqSgOff,
-        &m_bReqServoOn, &m_bReqServoOff, &m_bPsbConnected, &m_bPowerCtrlRun, &m_bUsonicRun,
-        &m_bPowerDataRun, &m_bDrvbConnected, &m_bEmgRun, &m_bRobotCtrlRun, &m_bEncoderRun}) {
+        &m_bReqServoOn, &m_bReqServoOff}) {
+    *request = false;
+  }
+}
+
+void CConsoleDlg::ClearRunAndRequestFlags() {
+  ClearRequestFlags();
+  for (std::atomic<bool>* flag : {&m_bPsbConnected, &m_bPowerCtrlRun, &m_bUsonicRun, &m_bPowerDataRun,
+                                  &m_bDrvbConnected, &m_bEmgRun, &m_bRobotCtrlRun, &m_bEncoderRun}) {
     *flag = false;
   }
 }

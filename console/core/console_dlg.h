@@ -130,6 +130,7 @@ class CConsoleDlg {
   void JoinDrvbWorkers();
   // Clears the four held jog flags.
   void ReleaseJog();
+  void ClearRequestFlags();
   void ClearRunAndRequestFlags();
 
   ConsoleWindow& window_;
