@@ -18,8 +18,6 @@ constexpr char kStored = '4';
 // The AC reply's count fields hold ten characters, sign included.
 constexpr std::int64_t kCountModulus = 1000000000;
 
-Bytes status_reply(char status) { return frame(std::string(1, status)); }
-
 char bit_char(bool bit0, bool bit1 = false) {
   return static_cast<char>('0' + (bit0 ? 1 : 0) + (bit1 ? 2 : 0));
 }
@@ -61,55 +59,55 @@ Bytes DriveBoard::answer(std::string_view command, Clock::time_point now) {
   const std::string_view letters = command.substr(0, 2);
   const std::string_view args = command.substr(2);
   if (letters == "DB") {
-    if (args != "11" && args != "00") return status_reply(kRefused);
+    if (args != "11" && args != "00") return status_frame(kRefused);
     servo_ = args == "11";
     if (!servo_) stop();
-    return status_reply(kAccepted);
+    return status_frame(kAccepted);
   }
   if (letters == "CZ") {
-    if (args != "11") return status_reply(kRefused);
+    if (args != "11") return status_frame(kRefused);
     stop();
-    return status_reply(kAccepted);
+    return status_frame(kAccepted);
   }
   if (letters == "BE") return answer_velocity(args, now);
   if (letters == "AA") return answer_status_bits();
-  if (letters == "AC") return args == "0" ? answer_encoders() : status_reply(kRefused);
+  if (letters == "AC") return args == "0" ? answer_encoders() : status_frame(kRefused);
   if (letters == "CG") {
     error_left_ = error_right_ = 0;
     last_velocity_at_ = now;
-    return status_reply(kAccepted);
+    return status_frame(kAccepted);
   }
   if (letters == "XL") return answer_read_register(args);
   if (letters == "XB") return answer_write_register(args);
   if (letters == "XD") {
-    if (!args.empty()) return status_reply(kRefused);
+    if (!args.empty()) return status_frame(kRefused);
     const bool changed = unstored_change_;
     stored_ = registers_;
     unstored_change_ = false;
-    return status_reply(changed ? kStored : kAccepted);
+    return status_frame(changed ? kStored : kAccepted);
   }
   return {};
 }
 
 Bytes DriveBoard::answer_velocity(std::string_view args, Clock::time_point now) {
   const auto separator = args.find(';');
-  if (separator == std::string_view::npos) return status_reply(kRefused);
+  if (separator == std::string_view::npos) return status_frame(kRefused);
   const auto left = parse_signed(args.substr(0, separator));
   const auto right = parse_signed(args.substr(separator + 1));
-  if (!left || !right) return status_reply(kRefused);
+  if (!left || !right) return status_frame(kRefused);
   last_velocity_at_ = now;
-  if (emergency_ || error_left_ != 0 || error_right_ != 0) return status_reply(kAccepted);
+  if (emergency_ || error_left_ != 0 || error_right_ != 0) return status_frame(kAccepted);
   const bool left_over = exceeds(*left, registers_.max_velocity_forward, registers_.max_velocity_backward);
   const bool right_over = exceeds(*right, registers_.max_velocity_forward, registers_.max_velocity_backward);
   if (left_over || right_over) {
     if (left_over) error_left_ |= kDriveErrOverVelocity;
     if (right_over) error_right_ |= kDriveErrOverVelocity;
     stop();
-    return status_reply(kAccepted);
+    return status_frame(kAccepted);
   }
   command_left_ = *left;
   command_right_ = *right;
-  return status_reply(kAccepted);
+  return status_frame(kAccepted);
 }
 
 std::int32_t* find_register(DriveRegisters& registers, int number) {
@@ -128,26 +126,26 @@ std::int32_t* find_register(DriveRegisters& registers, int number) {
 }
 
 Bytes DriveBoard::answer_read_register(std::string_view args) const {
-  if (args.empty() || args.size() > 3 || args.front() == '-') return status_reply(kRefused);
+  if (args.empty() || args.size() > 3 || args.front() == '-') return status_frame(kRefused);
   const auto number = parse_signed(args);
-  if (!number) return status_reply(kRefused);
+  if (!number) return status_frame(kRefused);
   DriveRegisters registers = registers_;
   const std::int32_t* reg = find_register(registers, *number);
-  if (reg == nullptr) return status_reply(kRefused);
+  if (reg == nullptr) return status_frame(kRefused);
   return frame(std::string(1, kAccepted) + std::to_string(*reg));
 }
 
 Bytes DriveBoard::answer_write_register(std::string_view args) {
   // Two register characters, then the value at once: "15500", "06" (0), "16-5".
   if (args.size() < 2 || args[0] < '0' || args[0] > '9' || args[1] < '0' || args[1] > '9') {
-    return status_reply(kRefused);
+    return status_frame(kRefused);
   }
   std::int32_t* reg = find_register(registers_, (args[0] - '0') * 10 + (args[1] - '0'));
   const auto value = parse_signed(args.substr(2));
-  if (reg == nullptr || !value) return status_reply(kRefused);
+  if (reg == nullptr || !value) return status_frame(kRefused);
   *reg = *value;
   unstored_change_ = true;
-  return status_reply(kAccepted);
+  return status_frame(kAccepted);
 }
 
 Bytes DriveBoard::answer_status_bits() const {

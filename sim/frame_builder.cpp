@@ -22,6 +22,8 @@ Bytes frame(const Bytes& body) {
 
 Bytes frame(std::string_view body) { return frame(bytes(body)); }
 
+Bytes status_frame(char status) { return frame(Bytes{static_cast<std::uint8_t>(status)}); }
+
 Bytes counted_frame(const Bytes& data) {
   Bytes body;
   body.push_back(static_cast<std::uint8_t>(data.size()));

@@ -18,8 +18,6 @@ constexpr std::array<bool, kDeviceCount> kDevicesAtPowerUp = {true, true, false,
 constexpr std::array<std::string_view, kDeviceCount> kDeviceCodes = {"A1", "A2", "A3", "A4",
                                                                      "A5", "B2", "B3"};
 
-Bytes status_reply(char status) { return frame(std::string(1, status)); }
-
 unsigned tenths(double value) { return static_cast<unsigned>(std::lround(std::max(0.0, value) * 10)); }
 
 }  // namespace
@@ -130,9 +128,9 @@ Bytes PowerBoard::answer_power_control(std::string_view args) {
   const std::string_view code = args.substr(0, 2);
   const char state = args[2];
   const auto device = std::find(kDeviceCodes.begin(), kDeviceCodes.end(), code);
-  if (device == kDeviceCodes.end() || (state != '0' && state != '1')) return status_reply(kRefused);
+  if (device == kDeviceCodes.end() || (state != '0' && state != '1')) return status_frame(kRefused);
   devices_[static_cast<std::size_t>(device - kDeviceCodes.begin())] = state == '1';
-  return status_reply(kAccepted);
+  return status_frame(kAccepted);
 }
 
 }  // namespace tavik::sim

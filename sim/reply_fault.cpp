@@ -10,7 +10,7 @@ namespace {
 constexpr int kMaxNoise = 64;
 }  // namespace
 
-Bytes refusal(const Fault& fault) { return frame(std::string(1, fault.status)); }
+Bytes refusal(const Fault& fault) { return status_frame(fault.status); }
 
 void garble_reply(const Fault& fault, Bytes& reply, std::mt19937_64& rng) {
   switch (fault.kind) {
