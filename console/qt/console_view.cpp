@@ -19,16 +19,13 @@
 #include "console/qt/about_dlg.h"
 #include "console/qt/app_icon.h"
 #include "console/qt/drop_down_list.h"
+#include "console/qt/utf8_text.h"
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
 #include "console/res/string_table.h"
 
 namespace tavik::console {
 namespace {
-
-QString text_of(const std::string& utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
 
@@ -117,12 +114,12 @@ void ConsoleView::SetListSelection(int id, int index) {
 
 void ConsoleView::InsertListItem(int id, int index, const std::string& text) {
   require_gui_thread("InsertListItem");
-  if (auto* list = qobject_cast<DropDownList*>(control(id))) list->insert(index, text_of(text));
+  if (auto* list = qobject_cast<DropDownList*>(control(id))) list->insert(index, from_utf8(text));
 }
 
 void ConsoleView::ShowMessage(const std::string& text) {
   require_gui_thread("ShowMessage");
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavik V1 Basic"), text_of(text), QMessageBox::Ok,
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavik V1 Basic"), from_utf8(text), QMessageBox::Ok,
                   this);
   box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
   box.exec();
@@ -156,7 +153,7 @@ void ConsoleView::apply(const ControlUpdate& update) {
       widget->setEnabled(update.first != 0);
       break;
     case ControlUpdate::Kind::Text: {
-      QString text = text_of(update.text);
+      QString text = from_utf8(update.text);
       if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         // Show the start of a text that is wider than the field, as Windows does.
         edit->setText(text);
@@ -219,7 +216,7 @@ void ConsoleView::contextMenuEvent(QContextMenuEvent* event) {
   std::string_view entry = load_string(IDS_ABOUTBOX);
   if (entry.empty()) return;
   QMenu menu(this);
-  QAction* about = menu.addAction(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
+  QAction* about = menu.addAction(from_utf8(entry));
   if (menu.exec(event->globalPos()) == about) OnSysCommand(IDM_ABOUTBOX);
 }
 

@@ -15,17 +15,14 @@
 #include "console/qt/dialog_font.h"
 #include "console/qt/dialog_units.h"
 #include "console/qt/drop_down_list.h"
+#include "console/qt/utf8_text.h"
 
 namespace tavik::console {
 namespace {
 
-QString text_of(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
 QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits units) {
   QRect rect = map_dialog_rect(units, c.x, c.y, c.cx, c.cy);
-  QString caption = text_of(c.caption);
+  QString caption = from_utf8(c.caption);
   QWidget* widget = nullptr;
   switch (c.kind) {
     case ControlKind::PushButton:
@@ -95,7 +92,7 @@ QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits uni
 }  // namespace
 
 std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& source) {
-  dialog.setWindowTitle(text_of(source.caption));
+  dialog.setWindowTitle(from_utf8(source.caption));
   dialog.setFont(dialog_font(source.font_face, source.font_points));
   // A fixed frame with a close box and no minimise or maximise box.
   dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "console/qt/utf8_text.h"
+
 namespace tavik::console {
 
 void install_dialog_font_substitutes() {
@@ -15,7 +17,7 @@ void install_dialog_font_substitutes() {
 }
 
 QFont dialog_font(std::string_view face, int points) {
-  QFont font(QString::fromUtf8(face.data(), static_cast<qsizetype>(face.size())), points, QFont::Normal,
+  QFont font(from_utf8(face), points, QFont::Normal,
              false);
   font.setStyleHint(QFont::SansSerif);
   return font;
