@@ -79,8 +79,4 @@ bool serial_port_is_open(const SerialPort* port) {
   return port != nullptr && port->os != nullptr;
 }
 
-const char* serial_port_name(const SerialPort* port) { return port->port_name; }
-
-int serial_port_timeout_ms(const SerialPort* port) { return port->timeout_ms; }
-
 }  // namespace tavik

@@ -46,7 +46,5 @@ int serial_port_purge(SerialPort* port);
 int serial_port_close(SerialPort* port);
 
 bool serial_port_is_open(const SerialPort* port);
-const char* serial_port_name(const SerialPort* port);
-int serial_port_timeout_ms(const SerialPort* port);
 
 }  // namespace tavik
