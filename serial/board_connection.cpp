@@ -5,6 +5,7 @@
 namespace tavik {
 
 int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms) {
+  ++connection.generation;
   std::lock_guard<std::mutex> guard(connection.lock);
   serial_port_destroy(connection.port);
   connection.port = serial_port_create(port_name, timeout_ms);
@@ -12,6 +13,7 @@ int connection_open(BoardConnection& connection, const char* port_name, int time
 }
 
 void connection_close(BoardConnection& connection) {
+  ++connection.generation;
   std::lock_guard<std::mutex> guard(connection.lock);
   serial_port_destroy(connection.port);
   connection.port = nullptr;

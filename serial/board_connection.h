@@ -2,8 +2,14 @@
 // lock that serialises every exchange on it. Opening, closing and every
 // command take the lock, so closing waits for a command in progress and a
 // command never sees a port that is being freed.
+//
+// Opening and closing first count themselves in `generation`; a command that
+// was already waiting for the lock then gives up when it gets it, so a
+// close waits for the exchange in progress only, not for every caller
+// queued behind it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -14,6 +20,7 @@ namespace tavik {
 struct BoardConnection {
   std::mutex lock;
   SerialPort* port = nullptr;  // guarded by lock; null while closed
+  std::atomic<unsigned> generation{0};
 };
 
 // Closes any open port, then opens port_name. 0 when a connection is open
@@ -24,11 +31,13 @@ int connection_open(BoardConnection& connection, const char* port_name, int time
 void connection_close(BoardConnection& connection);
 
 // Runs body(port) under the connection's lock and returns its result, or -1
-// at once when no connection is open.
+// without running it when no connection is open or the connection was
+// opened or closed while this call waited for the lock.
 template <class Body>
 int with_connection(BoardConnection& connection, Body&& body) {
+  const unsigned generation = connection.generation.load();
   std::lock_guard<std::mutex> guard(connection.lock);
-  if (connection.port == nullptr) return -1;
+  if (connection.port == nullptr || connection.generation.load() != generation) return -1;
   return body(connection.port);
 }
 

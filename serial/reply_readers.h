@@ -3,12 +3,14 @@
 // so a frame is judged as soon as its last byte has arrived.
 //
 // All return 0 for an accepted frame and -1 otherwise. A read that yields no
-// byte (time-out, removed device) or a frame too long for the buffer purges
-// the port and fails; the frame checks below fail without purging unless
-// said otherwise.
+// byte (time-out, removed device), a frame too long for the buffer, or a
+// reply still incomplete after the port's time-out plus the wire time of a
+// full buffer purges the port and fails; the frame checks below fail without
+// purging unless said otherwise.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "serial/serial_port.h"
 
@@ -28,5 +30,9 @@ int read_counted_reply(SerialPort* port, std::uint8_t* buf, int* count);
 // Fixed reply of 12 bytes: STX, nine data bytes, ETX at 10, BCC over 1..10
 // at 11. Purges the port after the frame.
 int read_fixed_reply(SerialPort* port, std::uint8_t* buf);
+
+// The bytes of a read frame from position `from` up to its first ETX (the
+// ETX excluded); empty when there is no ETX in the buffer.
+std::span<const std::uint8_t> reply_body(const std::uint8_t* buf, int from);
 
 }  // namespace tavik

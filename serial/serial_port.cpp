@@ -1,5 +1,6 @@
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -9,6 +10,7 @@ namespace tavik {
 
 SerialPort* serial_port_create(const char* port_name, int timeout_ms) {
   if (port_name == nullptr || timeout_ms <= 0) return nullptr;
+  if (port_name[0] == '/' && std::strlen(port_name) > static_cast<std::size_t>(kPortPathMax)) return nullptr;
   auto* port = new (std::nothrow) SerialPort;
   if (port == nullptr) return nullptr;
   port->timeout_ms = timeout_ms;
@@ -31,7 +33,11 @@ void serial_port_configure(SerialPort* port, const char* port_name, int baud_rat
                            std::uint8_t data_bits, std::uint8_t parity,
                            std::uint8_t stop_bits, std::uint8_t flow_control) {
   std::memset(port->port_name, 0, sizeof port->port_name);
-  std::strncpy(port->port_name, port_name, kPortNameMax);
+  // "COM<n>" style names are cut as the boards' tools always did; a device
+  // path such as /dev/serial/by-id/usb-...-port0 is usually longer, and a
+  // cut path would name another file or none.
+  const int keep = port_name[0] == '/' ? kPortPathMax : kPortNameMax;
+  std::strncpy(port->port_name, port_name, static_cast<std::size_t>(keep));
   port->baud_rate = baud_rate;
   port->data_bits = data_bits;
   port->parity = parity;
@@ -62,6 +68,14 @@ int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count) {
   if (count <= 0) return 0;
   return os_read(port->os, buffer, count, port->timeout_ms);
 }
+
+int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms) {
+  if (port == nullptr || port->os == nullptr) return -1;
+  if (count <= 0) return 0;
+  return os_read(port->os, buffer, count, std::clamp(timeout_ms, 0, port->timeout_ms));
+}
+
+int serial_port_timeout(const SerialPort* port) { return port != nullptr ? port->timeout_ms : 0; }
 
 int serial_port_purge(SerialPort* port) {
   if (port == nullptr || port->os == nullptr) return -1;

@@ -14,13 +14,16 @@ namespace tavik {
 
 struct SerialPort;
 
+// A port name is cut to this many characters, except a device path (a name
+// starting with '/'), which is used whole up to kPortPathMax characters.
 inline constexpr int kPortNameMax = 32;
+inline constexpr int kPortPathMax = 4095;
 inline constexpr int kBaudRate = 115200;
 // Longest pause between two received bytes once a read has started.
 inline constexpr int kReadGapMs = 10;
 
-// Creates and opens a port; nullptr when the device cannot be opened or the
-// time-out is not positive.
+// Creates and opens a port; nullptr when the device cannot be opened, the
+// time-out is not positive or a device path is longer than kPortPathMax.
 SerialPort* serial_port_create(const char* port_name, int timeout_ms);
 // Closes the port if open and releases it. Accepts nullptr.
 void serial_port_destroy(SerialPort* port);
@@ -39,6 +42,11 @@ int serial_port_write(SerialPort* port, const std::uint8_t* data, int count);
 // kReadGapMs follows a received byte, or after the time-out (0 if nothing
 // came). -1 on a closed port or a failed or removed device.
 int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count);
+// serial_port_read with a shorter wait: at most timeout_ms (capped at the
+// port's time-out) for the first byte.
+int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms);
+// The time-out given at create, in milliseconds.
+int serial_port_timeout(const SerialPort* port);
 // Discards received bytes and output not yet sent. -1 on a closed port,
 // non-zero when done.
 int serial_port_purge(SerialPort* port);

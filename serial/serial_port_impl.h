@@ -12,7 +12,7 @@ namespace tavik {
 struct SerialPortOs;  // the backend's own state, defined by the backend
 
 struct SerialPort {
-  char port_name[kPortNameMax + 1] = {};
+  char port_name[kPortPathMax + 1] = {};
   int baud_rate = kBaudRate;
   std::uint8_t data_bits = 8;
   std::uint8_t parity = 0;

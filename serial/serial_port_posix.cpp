@@ -64,12 +64,13 @@ void set_modem_line(int fd, int line, bool raised) {
   ::ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &line);
 }
 
-// Waits for `events` on fd until `until`. Returns the revents, 0 on time-out,
-// -1 on a poll failure.
+// Waits for `events` on fd until `until`, looking at least once even when
+// `until` has passed. Returns the revents, 0 on time-out, -1 on a poll
+// failure.
 int wait_for(int fd, short events, Clock::time_point until) {
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now());
-    if (left.count() <= 0) return 0;
+    left = std::max(left, std::chrono::nanoseconds(0));
     timespec ts {};
     ts.tv_sec = static_cast<time_t>(left.count() / 1000000000);
     ts.tv_nsec = static_cast<long>(left.count() % 1000000000);
@@ -80,6 +81,9 @@ int wait_for(int fd, short events, Clock::time_point until) {
     if (errno != EINTR) return -1;
   }
 }
+
+// Errors after which the device will never work again.
+bool device_gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
 
 // Reads what the device holds into the read-ahead buffer. Returns false when
 // the device is gone.
@@ -93,7 +97,9 @@ bool fill_ahead(SerialPortOs* os) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-    os->removed = true;  // 0 is a hang-up on a terminal, EIO a removed device
+    // 0 is a hang-up on a terminal, EIO a removed device; anything else
+    // fails this read only.
+    if (n == 0 || device_gone(errno)) os->removed = true;
     return false;
   }
 }
@@ -157,10 +163,13 @@ int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       int ev = wait_for(os->fd, POLLOUT, deadline);
-      if (ev == 0) break;  // time-out: report what was sent
-      if (ev > 0 && !(ev & (POLLHUP | POLLERR | POLLNVAL))) continue;
+      if (ev == 0) break;   // time-out: report what was sent
+      if (ev < 0) return -1;  // the wait failed, not the device
+      if (!(ev & (POLLHUP | POLLERR | POLLNVAL))) continue;
+      os->removed = true;
+      return -1;
     }
-    os->removed = true;
+    if (n == 0 || device_gone(errno)) os->removed = true;
     return -1;
   }
   drain(os->fd, deadline);
@@ -184,13 +193,10 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
     auto until = deadline;
     if (got > 0) until = std::min(deadline, Clock::now() + std::chrono::milliseconds(kReadGapMs));
     int ev = wait_for(os->fd, POLLIN, until);
-    if (ev < 0) {
-      os->removed = true;
-      return got > 0 ? got : -1;
-    }
+    if (ev < 0) return got > 0 ? got : -1;  // the wait failed, not the device
     if (ev == 0) break;
     if (ev & POLLIN) {
-      if (!fill_ahead(os) && got == 0) return -1;
+      if (!fill_ahead(os)) return got > 0 ? got : -1;
       continue;
     }
     os->removed = true;  // POLLHUP, POLLERR or POLLNVAL without data

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,6 +81,42 @@ TEST(SerialPort, NameIsCutToThirtyTwoCharacters) {
   EXPECT_EQ(std::string(port.port_name), "COM3-012345678901234567890123456");
   EXPECT_EQ(port.baud_rate, 115200);
   EXPECT_EQ(port.data_bits, 8);
+}
+
+// Stable device paths (/dev/serial/by-id/usb-FTDI_..._A10K3XYZ-if00-port0)
+// are longer than 32 characters and must open whole.
+TEST(SerialPort, DevicePathsAreUsedWhole) {
+  sim::PtyEndpoint pty;
+  char dir_template[] = "/tmp/tavik-by-id.XXXXXX";
+  ASSERT_NE(::mkdtemp(dir_template), nullptr);
+  const std::string link = std::string(dir_template) + "/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0";
+  ASSERT_EQ(::symlink(pty.slave_path().c_str(), link.c_str()), 0);
+  PortPtr port(serial_port_create(link.c_str(), 100));
+  EXPECT_NE(port, nullptr);
+  port.reset();
+  EXPECT_EQ(serial_port_create((link + std::string(kPortPathMax, 'x')).c_str(), 100), nullptr);
+  ::unlink(link.c_str());
+  ::rmdir(dir_template);
+}
+
+// A wait that fails for a reason of its own (here poll() refused for want of
+// descriptors) fails that read only; the device is not declared removed.
+TEST(SerialPort, AFailedWaitDoesNotRemoveTheDevice) {
+  sim::PtyEndpoint pty;
+  PortPtr port(serial_port_create(pty.slave_path().c_str(), 50));
+  ASSERT_NE(port, nullptr);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit none = saved;
+  none.rlim_cur = 0;  // poll() of one descriptor now fails with EINVAL
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+  std::uint8_t byte = 0;
+  const int during = serial_port_read(port.get(), &byte, 1);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(during, -1);
+  master_write(pty, {0x5A});
+  EXPECT_EQ(serial_port_read(port.get(), &byte, 1), 1);
+  EXPECT_EQ(byte, 0x5A);
 }
 
 TEST(SerialPort, ClosedPortAndEmptyWrites) {

@@ -1,0 +1,91 @@
+// Every exchange ends within a bound, whatever the line does, and closing a
+// connection waits for the exchange in progress only.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "pty_test_util.h"
+#include "sim/scripted_peer.h"
+#include "streaming_peer.h"
+#include "tavik/velk_rs232_psb.h"
+#include "tavik/zarn_rs232.h"
+
+namespace tavik {
+namespace {
+
+using std::chrono::milliseconds;
+using test::elapsed_ms;
+
+constexpr int kTimeoutMs = 200;
+
+// Runs command on a thread of its own; a command that never returns fails the
+// test instead of hanging it (stop() then ends the stream that holds it).
+int bounded_call(const std::function<int()>& command, test::StreamingPeer& peer) {
+  auto result = std::async(std::launch::async, command);
+  if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    ADD_FAILURE() << "the command did not return within 5 s";
+    peer.stop();
+  }
+  return result.get();
+}
+
+TEST(BoundedWait, AStreamingPortFailsEachCommandWithinAboutOneTimeOut) {
+  test::StreamingPeer peer;
+  ASSERT_EQ(zarn_rs232_drvb_create(peer.path().c_str(), kTimeoutMs), 0);
+  struct Case { const char* name; std::function<int()> command; };
+  const Case cases[] = {
+      {"encoder", [] { int l, r; return zarn_rs232_drvb_read_encoder(&l, &r); }},
+      {"bumpers", [] { int l, r, e; return zarn_rs232_drvb_read_bumper_emg(&l, &r, &e); }},
+      {"velocity", [] { return zarn_rs232_drvb_set_velocity(0, 0); }},
+      {"parameter", [] { int v; return zarn_rs232_drvb_read_parameter(0, &v); }},
+  };
+  for (const Case& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(bounded_call(c.command, peer), -1) << c.name;
+    EXPECT_LT(elapsed_ms(start), 2.0 * kTimeoutMs) << c.name;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  zarn_rs232_drvb_destroy();
+  EXPECT_LT(elapsed_ms(start), 100.0);
+
+  ASSERT_EQ(velk_rs232_psb_create(peer.path().c_str(), kTimeoutMs), 0);
+  for (auto command : {std::function<int()>([] { psb_power_data d; return velk_rs232_psb_read_power(&d); }),
+                       std::function<int()>([] { psb_sensor_data d; return velk_rs232_psb_read_sensor(&d); })}) {
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(bounded_call(command, peer), -1);
+    EXPECT_LT(elapsed_ms(begin), 2.0 * kTimeoutMs);
+  }
+  velk_rs232_psb_destroy();
+}
+
+// Six callers on a silent board: one exchange in progress, five waiting for
+// the lock. Destroy, or a new create, must not wait for all of them in turn.
+TEST(BoundedWait, ClosingDoesNotWaitForQueuedCallers) {
+  sim::ScriptedPeer peer;  // silent
+  struct Case { const char* name; std::function<void()> close; };
+  const std::string path = peer.path();
+  const Case cases[] = {
+      {"destroy", [] { zarn_rs232_drvb_destroy(); }},
+      {"create", [&] { EXPECT_EQ(zarn_rs232_drvb_create(path.c_str(), kTimeoutMs), 0); }},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(zarn_rs232_drvb_create(path.c_str(), kTimeoutMs), 0);
+    std::vector<std::future<int>> callers;
+    for (int i = 0; i < 6; ++i) {
+      callers.push_back(std::async(std::launch::async, [] { int l, r; return zarn_rs232_drvb_read_encoder(&l, &r); }));
+    }
+    std::this_thread::sleep_for(milliseconds(50));
+    const auto start = std::chrono::steady_clock::now();
+    c.close();
+    // At most the rest of the exchange in progress; five queued turns took 1 s.
+    EXPECT_LT(elapsed_ms(start), 2.0 * kTimeoutMs) << c.name;
+    for (auto& caller : callers) EXPECT_EQ(caller.get(), -1) << c.name;
+    zarn_rs232_drvb_destroy();
+  }
+}
+
+}  // namespace
+}  // namespace tavik
