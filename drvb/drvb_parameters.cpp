@@ -2,11 +2,10 @@
 // and close the write (XD).
 //
 //   id  name                  read  write     accepted values
-//   0   Max Velocity          15    15, 16    up to 2000
+//   0   Max Velocity          15    15, 16    0..2000
 //   1   Drive Comm. Err Time  30    30        35..20000
 //   2   A/D Time              6     06        8..1000
 //   *   -                     -     (XD only) any
-#include <climits>
 #include <string>
 
 #include "drvb/drvb_commands.h"
@@ -24,13 +23,27 @@ struct Parameter {
 };
 
 constexpr Parameter kParameters[] = {
-    {15, {"15", "16"}, INT_MIN, 2000},
+    {15, {"15", "16"}, 0, 2000},  // a negative maximum would leave the board unable to drive
     {30, {"30", nullptr}, 35, 20000},
     {6, {"06", nullptr}, 8, 1000},
 };
 
 const Parameter* find_parameter(int id) {
   return id >= 0 && id < static_cast<int>(std::size(kParameters)) ? &kParameters[id] : nullptr;
+}
+
+// An XL reply carries the value in digits after the status byte (a ';' and
+// a further field may follow). Anything else is the late reply of another
+// command: a bare status reply, or the encoders' two ten-character counts.
+bool is_value_reply(const std::uint8_t* frame) {
+  const auto body = reply_body(frame, 2);
+  if (body.empty() || body.size() > static_cast<std::size_t>(kMaxDecimalChars)) return false;
+  bool digit = false;
+  for (std::uint8_t byte : body) {
+    if (byte >= '0' && byte <= '9') digit = true;
+    else if (byte != kFieldSeparator && byte != '-') return false;
+  }
+  return digit;
 }
 
 // "XL" and the register number without leading zero.
@@ -56,7 +69,7 @@ int read_parameter(BoardConnection& connection, int id, int* value) {
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t frame[kFrameSize] = {};
     const int length = build_read(frame, parameter->read_register);
-    if (exchange_status(port, frame, length, /*purge_after=*/false) != 0) return -1;
+    if (exchange_status(port, frame, length, /*purge_after=*/false) != 0 || !is_value_reply(frame)) return -1;
     // Every digit up to the first ';' or ETX, the status byte '0' included;
     // a '-' is skipped, so the value is never negative.
     std::int32_t fields[1] = {};

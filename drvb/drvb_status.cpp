@@ -45,9 +45,9 @@ int read_encoder(BoardConnection& connection, int* left, int* right) {
     send_request(port, frame, length);
     std::memset(frame, 0, sizeof frame);
     if (read_reply(port, frame) != 0) return -1;
-    // Both count fields must lie inside the frame, ahead of its ETX.
-    const auto* etx = static_cast<const std::uint8_t*>(std::memchr(frame + 1, kEtx, kFrameSize - 1));
-    if (etx == nullptr || etx - frame < kRightCountAt + kCountWidth) return -1;
+    // The two count fields and nothing else, so that neither a reply cut
+    // short nor the late reply of another command is read as counts.
+    if (reply_body(frame, kLeftCountAt).size() != 2 * kCountWidth) return -1;
     *left = convert_count(frame + kLeftCountAt, kCountWidth);
     *right = convert_count(frame + kRightCountAt, kCountWidth);
     return 0;

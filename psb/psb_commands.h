@@ -15,6 +15,9 @@ inline constexpr int kLastDevice = PSB_DEVICE_SERVO;
 
 // Clears the record, reads the power data and decodes it.
 int read_power(BoardConnection& connection, psb_power_data* data);
+// True when an accepted text reply has the shape of power data: a printable
+// body of nine or more ';'-separated fields.
+bool is_power_data_reply(const std::uint8_t* frame);
 // Fills record from a "PDR" text reply frame; leaves it untouched when
 // reader_result is -1.
 void decode_power_data(const std::uint8_t* frame, int reader_result, psb_power_data* record);

@@ -217,7 +217,6 @@ TEST_F(DrivePanelTest, ParameterWriteTakesOnlyAWholeNonZeroInt) {
   };
   const Case cases[] = {
       {"500", 0, {"XB15500", "XB16500", "XD"}},
-      {"-5", 0, {"XB15-5", "XB16-5", "XD"}},
       {" 100 ", 1, {"XB30100", "XD"}},
       {"+8", 2, {"XB068", "XD"}},
       {"abc", 0, {}},
@@ -249,12 +248,17 @@ TEST_F(DrivePanelTest, ParameterWriteTakesOnlyAWholeNonZeroInt) {
       EXPECT_EQ(printed, std::vector<std::string>{"ret: 0 "});
     }
   }
-  // The library's result is printed as it is: out of range for A/D Time.
-  window_.select(IDC_PARAM_SELECT, 2);
-  window_.type_write_param("1001");
-  testing::internal::CaptureStdout();
-  click(IDC_PARAM_WRITE);
-  EXPECT_EQ(captured_lines(), std::vector<std::string>{"ret: -1 "});
+  // The library's result is printed as it is: out of range for A/D Time, and
+  // a negative Max Velocity; neither is sent.
+  for (const auto& [selection, text] : {std::pair{2, "1001"}, std::pair{0, "-5"}}) {
+    drvb().clear_requests();
+    window_.select(IDC_PARAM_SELECT, selection);
+    window_.type_write_param(text);
+    testing::internal::CaptureStdout();
+    click(IDC_PARAM_WRITE);
+    EXPECT_EQ(captured_lines(), std::vector<std::string>{"ret: -1 "});
+    EXPECT_TRUE(drvb().requests().empty());
+  }
 }
 
 TEST_F(DrivePanelTest, ParameterReadShowsTheValueWithItsUnit) {

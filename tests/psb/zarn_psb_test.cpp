@@ -82,8 +82,8 @@ TEST_F(ZarnPsb, PowerDataDecoding) {
       {"0;0;0;0;0;0;0;1;0", {0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {"0;0;0;0;0;0;0;2;0", {0, 0, 0, 0, 0, 0, 1, 0, 0}},
       {"0;0;0;0;0;0;0;3;6", {0, 0, 0, 0, 0, 0, 1, 1, 1}},
-      {"0012;x;y;-7", {1200, 700, 0, 0, 0, 0, 0, 0, 0}},  // leading zeros, letters skipped, no sign
-      {"5", {500, 0, 0, 0, 0, 0, 0, 0, 0}},              // missing fields give 0
+      {"0012;x;y;-7;0;0;0;0;0", {1200, 700, 0, 0, 0, 0, 0, 0, 0}},  // leading zeros, letters skipped, no sign
+      {"5;;;;;;;;", {500, 0, 0, 0, 0, 0, 0, 0, 0}},                   // empty fields give 0
       {"1;2;3;4;5;6;7;8;9;10;11;12", {100, 400, 1, 1, 1, 0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
@@ -91,6 +91,25 @@ TEST_F(ZarnPsb, PowerDataDecoding) {
     psb_power_data data;
     EXPECT_EQ(zarn_rs232_psb_read_power(&data), 0) << c.body;
     EXPECT_EQ(fields(data), c.expected) << c.body;
+  }
+}
+
+// Replies that other PSB commands get, arriving late, are not power data.
+TEST_F(ZarnPsb, PowerDataRefusesOtherCommandsReplies) {
+  const std::vector<std::int32_t> zeros(9, 0);
+  const Bytes refused[] = {
+      frame("0"),                                        // status reply of P
+      frame("SDU5"),                                     // maximum-distance echo
+      frame("5"),                                        // too few fields for the decoder
+      frame("1;2;3;4;5;6;7;8"),                          // eight fields: field 8 missing
+      frame(std::string("1;2;3;4;5;6;7;8;\x01", 17)),    // a control byte in the body
+      sim::counted_frame(test::sar_data({{0, 200}, {0x3B, 0x3B}, {0x3B, 0x3B}, {0x3B, 0x3B}, {0x3B, 0x3B}})),
+  };
+  for (const Bytes& reply : refused) {
+    peer_.queue({reply, {}});
+    psb_power_data data;
+    EXPECT_EQ(zarn_rs232_psb_read_power(&data), -1) << ::testing::PrintToString(reply);
+    EXPECT_EQ(fields(data), zeros);
   }
 }
 
