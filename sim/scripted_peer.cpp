@@ -51,17 +51,21 @@ void ScriptedPeer::send_now(const Bytes& bytes) {
 
 std::vector<Bytes> ScriptedPeer::requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return requests_;
+  std::vector<Bytes> out = requests_;
+  if (!unframed_.empty()) out.push_back(unframed_);
+  return out;
 }
 
 void ScriptedPeer::clear_requests() {
   std::lock_guard<std::mutex> lock(mutex_);
   requests_.clear();
+  unframed_.clear();
 }
 
 std::vector<Bytes> ScriptedPeer::take_requests() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(requests_, {});
+  std::vector<Bytes> out = requests();
+  clear_requests();
+  return out;
 }
 
 bool ScriptedPeer::wait_for_requests(std::size_t n, std::chrono::milliseconds timeout) const {
@@ -81,7 +85,7 @@ int ScriptedPeer::oversized() const {
 
 void ScriptedPeer::on_request(const Bytes& request) {
   std::unique_lock<std::mutex> lock(mutex_);
-  requests_.push_back(request);
+  requests_.push_back(std::exchange(unframed_, {}));
   if (!pending_.empty()) ++overlaps_;
   ScriptedReply reply;
   if (!queued_.empty()) {
@@ -141,6 +145,10 @@ void ScriptedPeer::run() {
     std::uint8_t chunk[256];
     ssize_t n = ::read(pty_.master_fd(), chunk, sizeof chunk);
     for (ssize_t i = 0; i < n; ++i) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        unframed_.push_back(chunk[i]);
+      }
       switch (assembler.feed(chunk[i])) {
         case FrameAssembler::Step::kComplete:
           on_request(Bytes(frame_buf, frame_buf + assembler.size()));

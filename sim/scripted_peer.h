@@ -1,6 +1,8 @@
 // A board peer for tests that need byte-exact control: it reads request
 // frames from its pseudo-terminal and answers each from a script. Every
-// request is recorded as received.
+// request is recorded as the raw bytes received, stray bytes included: those
+// ahead of a frame belong to its record, and bytes after the last frame are
+// a record of their own, so a request with a byte too many never matches.
 #pragma once
 
 #include <chrono>
@@ -42,6 +44,7 @@ class ScriptedPeer {
   // Writes bytes at once, as a board talking out of turn.
   void send_now(const Bytes& bytes);
 
+  // The requests received so far, each as raw bytes (see above).
   std::vector<Bytes> requests() const;
   void clear_requests();
   // The requests received so far, which are then forgotten.
@@ -70,6 +73,7 @@ class ScriptedPeer {
   std::deque<ScriptedReply> queued_;
   std::deque<Pending> pending_;
   std::vector<Bytes> requests_;
+  Bytes unframed_;  // received since the last complete request
   int overlaps_ = 0;
   int oversized_ = 0;
   bool stop_ = false;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "sim/frame_builder.h"
+#include "sim/scripted_peer.h"
 #include "sim_test_util.h"
 
 namespace tavik::test {
@@ -148,6 +149,26 @@ TEST(SimLine, RequestsFasterThanRepliesCostRepliesNotMemory) {
   psb_power_data power{};
   EXPECT_EQ(zarn_rs232_psb_read_power(&power), 0);
   zarn_rs232_psb_destroy();
+}
+
+// The scripted peer, which byte-exact request tests rely on, records what
+// came on the line, not only the frames it found in it.
+TEST(ScriptedPeerLine, RecordsStrayBytesAroundRequests) {
+  sim::ScriptedPeer peer;
+  RawLine line(peer.path());
+  ASSERT_TRUE(line.ok());
+  const sim::Bytes sar = sim::frame("Sar");
+  sim::Bytes sent = {0x41};                     // a byte ahead of the first frame
+  sent.insert(sent.end(), sar.begin(), sar.end());
+  sent.insert(sent.end(), sar.begin(), sar.end());
+  sent.push_back(0x00);                         // and one after the last
+  line.send(sent);
+  ASSERT_TRUE(peer.wait_for_requests(2, milliseconds(1000)));
+  std::this_thread::sleep_for(milliseconds(50));
+  sim::Bytes first = {0x41};
+  first.insert(first.end(), sar.begin(), sar.end());
+  EXPECT_EQ(peer.take_requests(), (std::vector<sim::Bytes>{first, sar, {0x00}}));
+  EXPECT_TRUE(peer.requests().empty());
 }
 
 }  // namespace
