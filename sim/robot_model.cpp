@@ -43,7 +43,30 @@ std::optional<CommandInfo> find(const std::array<Known, N>& table, std::string_v
   return std::nullopt;
 }
 
+template <std::size_t N>
+std::optional<CommandInfo> find_letters(const std::array<Known, N>& table, std::string_view letters) {
+  for (const Known& k : table) {
+    if (k.letters == letters) return CommandInfo{std::string(k.letters), k.status_reply};
+  }
+  return std::nullopt;
+}
+
+template <std::size_t N>
+std::string list_letters(const std::array<Known, N>& table) {
+  std::string out;
+  for (const Known& k : table) out += (out.empty() ? "" : " ") + std::string(k.letters);
+  return out;
+}
+
 }  // namespace
+
+std::optional<CommandInfo> known_command(Board board, std::string_view letters) {
+  return board == Board::kPsb ? find_letters(kPsbCommands, letters) : find_letters(kDrvbCommands, letters);
+}
+
+std::string known_commands(Board board) {
+  return board == Board::kPsb ? list_letters(kPsbCommands) : list_letters(kDrvbCommands);
+}
 
 std::optional<CommandInfo> classify_request(Board board, std::string_view command) {
   return board == Board::kPsb ? find(kPsbCommands, command) : find(kDrvbCommands, command);

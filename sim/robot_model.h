@@ -28,6 +28,10 @@ struct CommandInfo {
 // Which command a request is, from its letters alone; nullopt for a command
 // the board does not know (it then ignores the request).
 std::optional<CommandInfo> classify_request(Board board, std::string_view command);
+// The command with exactly these letters ("P", "SDU", "XL"), or nullopt.
+std::optional<CommandInfo> known_command(Board board, std::string_view letters);
+// The letters of every command the board knows, separated by blanks.
+std::string known_commands(Board board);
 
 class RobotModel {
  public:

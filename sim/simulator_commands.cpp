@@ -102,6 +102,17 @@ std::optional<Fault> parse_fault(const std::vector<std::string>& w, std::string&
   f.board = *board;
   f.command = w[2];
   f.kind = *kind;
+  if (f.command != "*") {
+    const auto command = known_command(f.board, f.command);
+    if (!command) {
+      why = "unknown " + w[1] + " command " + f.command + " (one of: " + known_commands(f.board) + ", or *)";
+      return std::nullopt;
+    }
+    if (f.kind == FaultKind::kBadStatus && !command->status_reply) {
+      why = f.command + " replies carry no status byte: a status fault cannot apply to them";
+      return std::nullopt;
+    }
+  }
   std::vector<std::string> rest(w.begin() + 4, w.end());
   if (!rest.empty() && rest.back().rfind("p=", 0) == 0) {
     const auto p = number(rest.back().substr(2));

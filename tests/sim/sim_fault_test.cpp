@@ -45,11 +45,9 @@ TEST_F(SimFault, EachFaultFailsTheCallAsTheLibrarySays) {
     int result;
   };
   const Case cases[] = {
-      // Counted reply: no status byte, so a refusal cannot show; noise
-      // ahead of STX is skipped.
+      // Noise ahead of STX is skipped.
       {"fault psb Sar silence", "Sar", -1},
       {"fault psb Sar bcc", "Sar", -1},
-      {"fault psb Sar status", "Sar", 0},
       {"fault psb Sar noise 9", "Sar", 0},
       {"fault psb Sar truncate", "Sar", -1},
       {"fault psb Sar delay 250", "Sar", -1},
@@ -57,12 +55,10 @@ TEST_F(SimFault, EachFaultFailsTheCallAsTheLibrarySays) {
       {"fault psb Sar drop 1", "Sar", -1},
       {"fault psb PDR bcc", "PDR", -1},
       {"fault psb PDR truncate", "PDR", -1},
-      {"fault psb PDR status", "PDR", 0},
       {"fault psb PDR noise", "PDR", 0},
       {"fault psb P status", "P", -1},
       {"fault psb P bcc", "P", -1},
       {"fault psb P noise 64", "P", 0},
-      {"fault psb SDU status", "SDU", 0},
       {"fault psb SDU silence", "SDU", -1},
       {"fault psb * bcc", "PDR", -1},
       // The drive board.
@@ -95,6 +91,20 @@ TEST_F(SimFault, EachFaultFailsTheCallAsTheLibrarySays) {
       std::this_thread::sleep_for(milliseconds(300));
     EXPECT_EQ(call.run(), 0) << c.fault << ": after clearing";
   }
+}
+
+TEST_F(SimFault, FaultCommandsNameWhatTheyCannotDo) {
+  struct Case { const char* fault; const char* why; };
+  const Case cases[] = {
+      {"fault drvb XX silence", "unknown drvb command XX (one of: DB CZ BE AA AC CG XL XB XD, or *)"},
+      {"fault psb BE bcc", "unknown psb command BE (one of: PDR Sar SDU P, or *)"},
+      {"fault psb Sar status", "Sar replies carry no status byte: a status fault cannot apply to them"},
+      {"fault psb PDR status 2", "PDR replies carry no status byte: a status fault cannot apply to them"},
+      {"fault drvb AA status", "AA replies carry no status byte: a status fault cannot apply to them"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(sim_.execute(c.fault), std::string("error: ") + c.why);
+  EXPECT_EQ(sim_.status().psb.faulted + sim_.status().drvb.faulted, 0u);
+  EXPECT_EQ(sim_.execute("fault psb * status").rfind("ok:", 0), 0u);  // applies to status replies only
 }
 
 TEST_F(SimFault, RefusedAndSilencedRequestsTakeNoEffect) {
