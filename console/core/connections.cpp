@@ -71,8 +71,7 @@ void CConsoleDlg::OnDrvbDisconnect() {
   window_.EnableControl(IDC_DRVB_CONNECT, true);
   window_.EnableControl(IDC_DRVB_DISCONNECT, false);
   window_.Sleep(kDisconnectWaitMs);
-  JoinDrvbWorkers();
-  zarn_rs232_drvb_destroy();
+  CloseDrvb();
 }
 
 void CConsoleDlg::OnUsonicEnable() {

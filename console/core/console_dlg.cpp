@@ -24,9 +24,8 @@ CConsoleDlg::~CConsoleDlg() {
   // Usually OnDestroy has done all this already; then it costs nothing.
   ClearRunAndRequestFlags();
   JoinPsbWorkers();
-  JoinDrvbWorkers();
   velk_rs232_psb_destroy();
-  zarn_rs232_drvb_destroy();
+  CloseDrvb();
 }
 
 void CConsoleDlg::OnInitDialog() {
@@ -90,10 +89,18 @@ void CConsoleDlg::OnDestroy() {
   // The wait lets a worker inside a library call finish it; joining makes
   // sure none is left before its connection and this object go away.
   JoinPsbWorkers();
-  JoinDrvbWorkers();
   velk_rs232_psb_destroy();
-  zarn_rs232_drvb_destroy();
+  CloseDrvb();
   destroyed_ = true;
+}
+
+void CConsoleDlg::CloseDrvb() {
+  // The board keeps the last velocity it was sent until its own time-out,
+  // which may be seconds: whoever stops sending velocities says 0,0 last.
+  const bool velocity_worker_ran = robot_ctrl_thread_.joinable();
+  JoinDrvbWorkers();
+  if (velocity_worker_ran) zarn_rs232_drvb_set_velocity(0, 0);
+  zarn_rs232_drvb_destroy();
 }
 
 void CConsoleDlg::ClearRequestFlags() {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "console/core/console_window.h"
+#include "console/core/diagnostic_output.h"
 
 namespace tavik::console {
 
@@ -107,6 +108,9 @@ class CConsoleDlg {
 
   std::string m_strWriteParam;  // window's thread only
 
+  // Where the workers' "ret: %d" lines go.
+  DiagnosticOutput& diagnostics() { return diagnostics_; }
+
  private:
   using Worker = void (CConsoleDlg::*)();
 
@@ -133,12 +137,14 @@ class CConsoleDlg {
   void ClearRequestFlags();
   void ClearRunAndRequestFlags();
 
+  // Joins the drive board's workers, stops the wheels if the velocity worker
+  // ran (it may have left them turning), and closes the connection.
+  void CloseDrvb();
+
   ConsoleWindow& window_;
+  DiagnosticOutput diagnostics_;
   std::thread power_ctrl_thread_, usonic_thread_, power_data_thread_;
   std::thread robot_ctrl_thread_, emg_thread_, encoder_thread_;
-  // Ranges of the last good sensor read, zeros before the first.
-  std::mutex usonic_mutex_;
-  float usonic_ranges_[7] = {};
   bool destroyed_ = false;  // OnDestroy has run; window's thread only
 };
 

@@ -1,5 +1,4 @@
-// The texts the console writes: values formatted for its read-outs and the
-// diagnostic lines on the standard output.
+// The texts the console writes: values formatted for its read-outs.
 #pragma once
 
 #include <cstdio>
@@ -19,13 +18,6 @@ std::string format_text(const char* format, T value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
-}
-
-// Writes a diagnostic line such as "ret: %d \n" and flushes it, so that it
-// shows at once even when the standard output is a pipe.
-inline void print_result(const char* format, int result) {
-  std::printf(format, result);
-  std::fflush(stdout);
 }
 
 }  // namespace tavik::console

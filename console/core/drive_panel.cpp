@@ -114,7 +114,7 @@ void CConsoleDlg::OnParamWrite() {
     window_.ShowMessage("입력 값이 틀렸습니다!");
     return;
   }
-  print_result("ret: %d \n", zarn_rs232_drvb_set_parameter(id, *value));
+  diagnostics_.print("ret: %d \n", zarn_rs232_drvb_set_parameter(id, *value));
 }
 
 void CConsoleDlg::OnWheelErrRead() {
@@ -176,7 +176,7 @@ void CConsoleDlg::EncoderStep() {
   int left = 0;
   int right = 0;
   const int ret = zarn_rs232_drvb_read_encoder(&left, &right);
-  print_result("drv ret: %d \n", ret);
+  diagnostics_.print("drv ret: %d \n", ret);
   if (ret != 0) {
     window_.SetControlText(IDC_ENCODER_LEFT, kNoValue);
     window_.SetControlText(IDC_ENCODER_RIGHT, kNoValue);

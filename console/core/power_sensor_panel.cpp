@@ -1,8 +1,6 @@
 // The power & sensor panel: ultrasonic ranges, maximum distance, power data
 // and the fourteen device power buttons.
-#include <algorithm>
 #include <cstdint>
-#include <iterator>
 
 #include "console/core/console_dlg.h"
 #include "console/core/console_text.h"
@@ -49,15 +47,12 @@ void CConsoleDlg::InitUsonicBars() {
 void CConsoleDlg::UsonicStep() {
   psb_sensor_data sensor{};
   const int ret = velk_rs232_psb_read_sensor(&sensor);
-  print_result("ret: %d \n", ret);
-  // A failed read shows the ranges of the last good one again.
-  float ranges[7];
-  {
-    std::lock_guard<std::mutex> guard(usonic_mutex_);
-    if (ret == 0) std::copy(std::begin(sensor.ranges), std::end(sensor.ranges), std::begin(usonic_ranges_));
-    std::copy(std::begin(usonic_ranges_), std::end(usonic_ranges_), std::begin(ranges));
+  diagnostics_.print("ret: %d \n", ret);
+  // A failed read shows no ranges: old ones would look like the board's
+  // word about obstacles it no longer reports.
+  for (int i = 0; i < 7; ++i) {
+    window_.SetControlText(IDC_USONIC_RANGE1 + i, ret == 0 ? format_text("%f", sensor.ranges[i]) : kNoValue);
   }
-  for (int i = 0; i < 7; ++i) window_.SetControlText(IDC_USONIC_RANGE1 + i, format_text("%f", ranges[i]));
 }
 
 void CConsoleDlg::PowerDataStep() {

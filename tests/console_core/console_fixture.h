@@ -34,6 +34,15 @@ inline bool eventually(const std::function<bool()>& pred, milliseconds timeout =
   return true;
 }
 
+inline std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    out.push_back(text.substr(start, end - start));
+  }
+  return out;
+}
+
 // The command of a request frame: the bytes between STX and ETX.
 inline std::string command_of(const sim::Bytes& request) {
   return request.size() < 3 ? std::string() : std::string(request.begin() + 1, request.end() - 2);
@@ -115,6 +124,11 @@ class ConsoleTest : public ::testing::Test {
     return calls;
   }
   void click(int id) { ASSERT_TRUE(dlg_->OnCommand(id)) << id; }
+  // The diagnostic lines printed since testing::internal::CaptureStdout().
+  std::vector<std::string> captured_lines() {
+    dlg_->diagnostics().flush(std::chrono::seconds(2));
+    return split_lines(testing::internal::GetCapturedStdout());
+  }
 
   // Scripted boards published as `name` (COM7 and COM8 are the lists'
   // defaults); they stay until the logic is gone.

@@ -105,13 +105,9 @@ TEST_F(SimConsoleTest, FailedReadsShowNoValueUntilTheBoardAnswersAgain) {
   EXPECT_EQ(state().text(IDC_ENCODER_LEFT), "0");
   sim_.unplug(Board::kDrvb);
   EXPECT_TRUE(shows(IDC_ENCODER_LEFT, "--"));
-  // Without its board the ranges stay those of the last good read.
+  EXPECT_GT(std::atof(range.c_str()), 0.0);
   sim_.unplug(Board::kPsb);
-  EXPECT_TRUE(refreshed(IDC_USONIC_RANGE1, 2, state().writes(IDC_USONIC_RANGE1)));
-  const std::string last_good = state().text(IDC_USONIC_RANGE1);
-  EXPECT_TRUE(refreshed(IDC_USONIC_RANGE1, 2, state().writes(IDC_USONIC_RANGE1)));
-  EXPECT_EQ(state().text(IDC_USONIC_RANGE1), last_good);
-  EXPECT_NEAR(std::atof(last_good.c_str()), std::atof(range.c_str()), 0.05);
+  EXPECT_TRUE(shows(IDC_USONIC_RANGE1, "--"));
 
   sim_.clear_faults();
   sim_.replug(Board::kDrvb);

@@ -7,16 +7,6 @@ namespace {
 
 sim::ScriptedReply silence(const sim::Bytes&) { return {}; }
 
-std::vector<std::string> captured_lines() {
-  const std::string text = testing::internal::GetCapturedStdout();
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    out.push_back(text.substr(start, end - start));
-  }
-  return out;
-}
-
 class DrivePanelTest : public ConsoleTest {
  protected:
   void SetUp() override {

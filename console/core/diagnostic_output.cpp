@@ -1,0 +1,91 @@
+#include "console/core/diagnostic_output.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tavik::console {
+namespace {
+
+constexpr std::chrono::milliseconds kWriteSlice{50};
+
+}  // namespace
+
+DiagnosticOutput::DiagnosticOutput() : writer_([this] { run(); }) {}
+
+DiagnosticOutput::~DiagnosticOutput() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    stop_deadline_ = std::chrono::steady_clock::now() + kCloseWait;
+  }
+  changed_.notify_all();
+  writer_.join();
+  if (dropped_ > 0) {
+    char text[128];
+    const int length = std::snprintf(text, sizeof text,
+                                     "%llu diagnostic lines dropped: the standard output did not take them\n",
+                                     static_cast<unsigned long long>(dropped_));
+    write_when_ready(2, text, length, std::chrono::milliseconds(0));
+  }
+}
+
+void DiagnosticOutput::print(const char* format, int value) {
+  char text[64];
+  const int length = std::snprintf(text, sizeof text, format, value);
+  if (length <= 0) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_ || queue_.size() >= kCapacity) {
+      ++dropped_;
+      return;
+    }
+    queue_.emplace_back(text, static_cast<std::size_t>(std::min<int>(length, sizeof text - 1)));
+  }
+  changed_.notify_all();
+}
+
+bool DiagnosticOutput::flush(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [this] { return queue_.empty() && !writing_; });
+}
+
+std::uint64_t DiagnosticOutput::dropped() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dropped_;
+}
+
+void DiagnosticOutput::run() {
+  ignore_broken_pipe_on_this_thread();
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    auto wait = kWriteSlice;
+    if (stopping_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stop_deadline_ -
+                                                                             std::chrono::steady_clock::now());
+      if (queue_.empty() || left.count() <= 0) break;
+      wait = std::min(wait, left);
+    }
+    const std::string text = queue_.front();
+    writing_ = true;
+    lock.unlock();
+    const int written = write_when_ready(1, text.data(), static_cast<int>(text.size()), wait);
+    lock.lock();
+    writing_ = false;
+    if (written < 0) {
+      closed_ = true;
+      dropped_ += queue_.size();
+      queue_.clear();
+    } else if (static_cast<std::size_t>(written) == text.size()) {
+      queue_.pop_front();
+    } else {
+      queue_.front().erase(0, static_cast<std::size_t>(written));
+    }
+    changed_.notify_all();
+  }
+  dropped_ += queue_.size();
+  queue_.clear();
+  changed_.notify_all();
+}
+
+}  // namespace tavik::console
