@@ -44,6 +44,8 @@ fuzz: deps
 bench: build
 	@build/$(PRESET)/bench/exchange_bench
 	@build/$(PRESET)/bench/sim_bench
+	@build/$(PRESET)/bench/shutdown_bench
+	@build/$(PRESET)/bench/late_reply_bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

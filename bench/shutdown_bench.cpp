@@ -1,0 +1,111 @@
+// The waits that end a session: how long the console's logic takes to close
+// with every poller running (healthy and silent boards, the simulator at the
+// line rate), how long destroy waits with six callers queued on a silent
+// board, and how long a command takes against a port that streams text.
+// Times are per iteration, in milliseconds.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "console/core/console_dlg.h"
+#include "console/core/control_ids.h"
+#include "sim/scripted_peer.h"
+#include "sim/simulator.h"
+#include "streaming_peer.h"
+#include "tavik/zarn_rs232.h"
+
+namespace {
+
+using namespace tavik;
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A window that shows nothing: the cost of the logic alone.
+class NullWindow : public console::ConsoleWindow {
+ public:
+  void EnableControl(int, bool) override {}
+  void SetControlText(int, const std::string&) override {}
+  int GetListSelection(int id) override { return id == console::IDC_PSB_PORT ? 6 : 7; }
+  void SetListSelection(int, int) override {}
+  void InsertListItem(int, int, const std::string&) override {}
+  void SetProgressRange(int, int, int) override {}
+  void SetProgressPos(int, int) override {}
+  void ShowMessage(const std::string&) override {}
+  std::string GetWriteParamText() override { return {}; }
+};
+
+// range(0): 1 with both boards silent. Front is held, so the final stop goes
+// out too.
+void BM_ConsoleClose(benchmark::State& state) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
+  sim::SimulatorOptions options;
+  options.link_dir = dir;
+  options.pace = true;
+  sim::Simulator sim(options);
+  for (auto _ : state) {
+    NullWindow window;
+    console::CConsoleDlg dlg(window);
+    dlg.OnInitDialog();
+    using namespace console;
+    for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
+                   IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+      dlg.OnCommand(id);
+    }
+    dlg.OnJogPressed(IDC_FRONT);
+    if (state.range(0) != 0) {
+      sim.execute("fault psb * silence");
+      sim.execute("fault drvb * silence");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    const auto start = Clock::now();
+    dlg.OnDestroy();
+    state.SetIterationTime(ms_since(start));
+    sim.execute("fault clear");
+  }
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_ConsoleClose)->Arg(0)->Arg(1)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_DestroyBehindSixQueuedCallers(benchmark::State& state) {
+  sim::ScriptedPeer silent;
+  for (auto _ : state) {
+    zarn_rs232_drvb_create(silent.path().c_str(), 200);
+    std::vector<std::future<int>> callers;
+    for (int i = 0; i < 6; ++i) {
+      callers.push_back(std::async(std::launch::async, [] { int l, r; return zarn_rs232_drvb_read_encoder(&l, &r); }));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto start = Clock::now();
+    zarn_rs232_drvb_destroy();
+    state.SetIterationTime(ms_since(start));
+    for (auto& caller : callers) caller.get();
+  }
+}
+BENCHMARK(BM_DestroyBehindSixQueuedCallers)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_CommandOnAStreamingPort(benchmark::State& state) {
+  test::StreamingPeer device;
+  zarn_rs232_drvb_create(device.path().c_str(), 200);
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    int l, r;
+    zarn_rs232_drvb_read_encoder(&l, &r);
+    state.SetIterationTime(ms_since(start));
+  }
+  zarn_rs232_drvb_destroy();
+}
+BENCHMARK(BM_CommandOnAStreamingPort)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
