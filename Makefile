@@ -2,7 +2,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test run asan tsan bench fuzz format clean
+.PHONY: all deps configure build test run asan tsan bench fuzz package package-check format clean
 
 all: build
 
@@ -46,6 +46,27 @@ bench: build
 	@build/$(PRESET)/bench/sim_bench
 	@build/$(PRESET)/bench/shutdown_bench
 	@build/$(PRESET)/bench/late_reply_bench
+
+# Debian packages of the libraries, tools and console into build/packages/
+# (preset "package", Debian's hardening flags), then lintian, which fails on errors.
+DPKG_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+package: deps
+	@cmake --preset package \
+	  -DCMAKE_C_FLAGS="$$($(DPKG_FLAGS) CFLAGS) $$($(DPKG_FLAGS) CPPFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(DPKG_FLAGS) CXXFLAGS) $$($(DPKG_FLAGS) CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DPKG_FLAGS) LDFLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$$($(DPKG_FLAGS) LDFLAGS)" >/dev/null
+	@cmake --build --preset package -j $(JOBS)
+	@rm -rf build/packages
+	@cpack --preset package >build/package/cpack.log 2>&1 || { cat build/package/cpack.log; exit 1; }
+	@rm -rf build/packages/_CPack_Packages
+	@ls -1 build/packages/*.deb
+	@lintian --fail-on error build/packages/*.deb
+
+# Installs the packages, builds and runs the consumer programs against them
+# and tavik-sim, then purges the packages again (root or sudo).
+package-check:
+	@scripts/package-check
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
