@@ -70,6 +70,8 @@ int finish_transfer(HANDLE device, OVERLAPPED& completion, int timeout_ms) {
     case WAIT_OBJECT_0:
       break;
     case WAIT_TIMEOUT:
+      // The transfer uses the caller's buffer: it must have ended, cancelled,
+      // before this returns.
       ::CancelIoEx(device, &completion);
       ::GetOverlappedResult(device, &completion, &done, TRUE);
       return -1;
