@@ -2,7 +2,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test run asan tsan bench fuzz package package-check format clean
+.PHONY: all deps configure build test test-windows run asan tsan bench fuzz package package-check format clean
 
 all: build
 
@@ -17,6 +17,10 @@ build: configure
 
 test: build
 	@ctest --preset $(PRESET) -j $(JOBS)
+
+# Cross-builds the Windows DLLs and runs their tests under Wine against the simulator.
+test-windows:
+	@JOBS=$(JOBS) scripts/test-windows
 
 run: build
 	@scripts/run-demo build/$(PRESET)

@@ -1,15 +1,31 @@
 // Maps the port names that callers pass ("COM7", "ttyUSB0", "/dev/pts/3")
-// to device paths on POSIX systems.
+// to the names of devices on the platform.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tavik {
 
-// A name starting with "/" is used as it is. "COM<n>" resolves to
+// POSIX: a name starting with "/" is used as it is. "COM<n>" resolves to
 // $TAVIK_COM_DIR/COM<n> when that variable is set, else to /dev/tavik/COM<n>
 // when that exists, else to /dev/ttyS<n-1>. Any other name is looked up
-// under /dev/. Returns an empty string for a name that maps to no device.
+// under /dev/.
+// Windows: "COM<n>" becomes the device-namespace form \\.\COM<n>, the only
+// one under which COM10 and above open (it works for every n); any other
+// name is used as it is.
+// Returns an empty string for a name that maps to no device.
 std::string resolve_port_path(const char* name);
+
+// n for "COM<n>" (1 to 6 digits), -1 for any other name.
+inline long com_number(std::string_view name) {
+  if (name.size() < 4 || name.size() > 9 || name.substr(0, 3) != "COM") return -1;
+  long n = 0;
+  for (char c : name.substr(3)) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
 
 }  // namespace tavik

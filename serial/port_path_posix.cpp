@@ -1,23 +1,12 @@
-#include "serial/port_path.h"
-
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <string_view>
 
+#include "serial/port_path.h"
+
 namespace tavik {
 namespace {
-
-// Returns n for "COM<n>" (1 to 6 digits), -1 for any other name.
-long com_number(std::string_view name) {
-  if (name.size() < 4 || name.size() > 9 || name.substr(0, 3) != "COM") return -1;
-  long n = 0;
-  for (char c : name.substr(3)) {
-    if (c < '0' || c > '9') return -1;
-    n = n * 10 + (c - '0');
-  }
-  return n;
-}
 
 bool has_parent_reference(std::string_view name) {
   std::size_t start = 0;

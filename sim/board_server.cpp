@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "sim/reply_fault.h"
 #include "sim/robot_model.h"
@@ -74,6 +75,11 @@ void BoardServer::set_fault(const Fault& fault) {
 void BoardServer::clear_faults() {
   std::lock_guard<std::mutex> lock(mutex_);
   faults_.clear();
+}
+
+Bytes BoardServer::take_received() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(received_, {});
 }
 
 void BoardServer::unplug() {
@@ -240,6 +246,13 @@ void BoardServer::run() {
     if (master < 0 || !(fds[1].revents & POLLIN)) continue;
     std::uint8_t chunk[256];
     const ssize_t n = ::read(master, chunk, sizeof chunk);
+    if (n > 0) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      received_.insert(received_.end(), chunk, chunk + n);
+      if (received_.size() > kMaxRecordedBytes) {
+        received_.erase(received_.begin(), received_.end() - static_cast<long>(kMaxRecordedBytes));
+      }
+    }
     for (ssize_t i = 0; i < n; ++i) {
       switch (reader_.feed(chunk[i])) {
         case RequestReader::Event::kNone:

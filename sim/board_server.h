@@ -25,6 +25,8 @@ namespace tavik::sim {
 
 // Time one byte takes on the line: ten bits at 115200 baud.
 inline constexpr std::chrono::nanoseconds kByteTime{86806};
+// Received bytes kept for take_received(), at most.
+inline constexpr std::size_t kMaxRecordedBytes = 4096;
 
 struct BoardServerOptions {
   Board board = Board::kPsb;
@@ -58,6 +60,10 @@ class BoardServer {
   // The fault set last for a command replaces an earlier one for it.
   void set_fault(const Fault& fault);
   void clear_faults();
+
+  // The bytes the board received since the last call (the last
+  // kMaxRecordedBytes of them), as they came, requests and noise alike.
+  Bytes take_received();
 
   // Both return once done on the server's thread.
   void unplug();
@@ -95,6 +101,7 @@ class BoardServer {
   bool stop_ = false;
   std::vector<Fault> faults_;
   BoardCounters counters_;
+  Bytes received_;
   std::thread thread_;
 };
 

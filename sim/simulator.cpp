@@ -36,6 +36,8 @@ void Simulator::clear_faults() {
 
 void Simulator::clear_faults(Board board) { impl_->server(board).clear_faults(); }
 
+Bytes Simulator::take_received(Board board) { return impl_->server(board).take_received(); }
+
 void Simulator::unplug(Board board) { impl_->server(board).unplug(); }
 void Simulator::replug(Board board) { impl_->server(board).replug(); }
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "sim/fault.h"
+#include "sim/frame_builder.h"
 #include "sim/sim_status.h"
 
 namespace tavik::sim {
@@ -61,6 +62,9 @@ class Simulator {
   void set_fault(const Fault& fault);
   void clear_faults();
   void clear_faults(Board board);
+
+  // The raw bytes the board received since the last call.
+  Bytes take_received(Board board);
 
   // Unplug: the board's pseudo-terminal disappears (a client sees EIO on
   // its open port). Replug: a new pseudo-terminal, the link points at it.

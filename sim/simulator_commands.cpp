@@ -26,6 +26,7 @@ constexpr const char* kHelp =
     "  unplug psb|drvb                 the board's device disappears\n"
     "  replug psb|drvb                 a new device, the link follows it\n"
     "  reset psb|drvb                  power-cycle a board (the drive board keeps what XD stored)\n"
+    "  received psb|drvb               the bytes the board received since the last ask, in hex\n"
     "  help\n";
 
 std::vector<std::string> words(const std::string& line) {
@@ -241,6 +242,17 @@ std::string Simulator::execute(const std::string& line) {
     replug(*board);
     const std::string now = path(*board);
     return now.empty() ? error(w[1] + " could not be plugged in again") : "ok: " + w[1] + " on " + now;
+  }
+  if (verb == "received") {
+    const auto board = board_arg();
+    if (!board) return error("received psb|drvb");
+    std::string out = "ok:";
+    char hex[4];
+    for (std::uint8_t b : take_received(*board)) {
+      std::snprintf(hex, sizeof hex, " %02x", b);
+      out += hex;
+    }
+    return out;
   }
   if (verb == "reset") {
     const auto board = board_arg();

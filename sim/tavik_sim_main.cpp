@@ -1,8 +1,11 @@
 // tavik-sim: both substitute boards on pseudo-terminals, published as COM<n>
 // links, changed while running by commands on the standard input.
 //
-//   tavik-sim [--psb COM7] [--drvb COM8] [--link-dir DIR] [--pace] [--seed N]
+//   tavik-sim [--psb COM7] [--drvb COM8] [--control COMn] [--link-dir DIR] [--pace] [--seed N]
 //
+// --control publishes a third pseudo-terminal that takes the same commands
+// as the standard input and answers on the same line, for programs that
+// reach the simulator only through a serial port (a test under Wine).
 // Without --link-dir the links go to a new private directory, removed at exit.
 // Ctrl-C, SIGTERM and the end of the input end it, removing its links.
 #include <poll.h>
@@ -21,6 +24,7 @@
 #include <string>
 #include <system_error>
 
+#include "sim/pty_endpoint.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -35,37 +39,78 @@ void say(const std::string& text) {
   std::fflush(stdout);
 }
 
-// Reads command lines from the standard input until its end or a signal in
-// `signals`, running each on the simulator.
-void serve_input(tavik::sim::Simulator& sim, int signal_fd) {
-  std::string line;
-  bool overlong = false;
+// Splits a byte stream into command lines; a line longer than kMaxLine is
+// answered with an error.
+class LineSplitter {
+ public:
+  template <class Answer>
+  void feed(const char* bytes, ssize_t n, tavik::sim::Simulator& sim, Answer&& answer) {
+    for (ssize_t i = 0; i < n; ++i) {
+      if (bytes[i] == '\r') continue;
+      if (bytes[i] != '\n') {
+        if (line_.size() < kMaxLine)
+          line_ += bytes[i];
+        else
+          overlong_ = true;
+        continue;
+      }
+      answer(overlong_ ? "error: line too long" : sim.execute(line_));
+      line_.clear();
+      overlong_ = false;
+    }
+  }
+  // The last line, when the input ended without a newline.
+  std::string rest() const { return overlong_ ? std::string() : line_; }
+
+ private:
+  std::string line_;
+  bool overlong_ = false;
+};
+
+// Writes an answer to the control port, as one line per answer line.
+void answer_on(int master_fd, const std::string& text) {
+  std::string out = text;
+  if (out.empty() || out.back() != '\n') out += '\n';
+  std::size_t sent = 0;
+  while (sent < out.size()) {
+    const ssize_t n = ::write(master_fd, out.data() + sent, out.size() - sent);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    pollfd p{master_fd, POLLOUT, 0};
+    if (n < 0 && errno == EAGAIN && ::poll(&p, 1, 1000) > 0) continue;
+    return;  // nobody reads the control port: the answer is lost
+  }
+}
+
+// Reads command lines from the standard input and, when there is one, from
+// the control port until the input's end or a signal on signal_fd, running
+// each on the simulator. Answers go where the command came from.
+void serve_input(tavik::sim::Simulator& sim, int signal_fd, const tavik::sim::PtyEndpoint* control) {
+  LineSplitter input_lines;
+  LineSplitter control_lines;
+  const int control_fd = control != nullptr ? control->master_fd() : -1;
   for (;;) {
-    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {signal_fd, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {signal_fd, POLLIN, 0}, {control_fd, POLLIN, 0}};
+    if (::poll(fds, control_fd >= 0 ? 3 : 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (fds[1].revents & POLLIN) return;
-    if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     char chunk[512];
+    if (fds[2].revents & POLLIN) {
+      const ssize_t n = ::read(control_fd, chunk, sizeof chunk);
+      control_lines.feed(chunk, n, sim, [&](const std::string& text) { answer_on(control_fd, text); });
+    }
+    if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    for (ssize_t i = 0; i < n; ++i) {
-      if (chunk[i] != '\n') {
-        if (line.size() < kMaxLine)
-          line += chunk[i];
-        else
-          overlong = true;
-        continue;
-      }
-      say(overlong ? "error: line too long" : sim.execute(line));
-      line.clear();
-      overlong = false;
-    }
+    input_lines.feed(chunk, n, sim, say);
   }
-  if (!line.empty() && !overlong) say(sim.execute(line));
+  if (!input_lines.rest().empty()) say(sim.execute(input_lines.rest()));
 }
 
 }  // namespace
@@ -87,11 +132,16 @@ int main(int argc, char** argv) {
   app.add_option("--link-dir", options.link_dir,
                  "directory for the COM<n> links (default: a new private one)")
       ->check(CLI::ExistingDirectory);
+  std::string control_name;
+  app.add_option("--control", control_name,
+                 "port name of a line that takes commands, like the standard input")
+      ->check(com_name);
   app.add_flag("--pace", options.pace, "send replies at the line rate of 115200 baud");
   app.add_option("--seed", options.seed, "seed of the random choices")->capture_default_str();
   CLI11_PARSE(app, argc, argv);
-  if (options.psb_name == options.drvb_name) {
-    std::fprintf(stderr, "tavik-sim: --psb and --drvb need different names\n");
+  if (options.psb_name == options.drvb_name || control_name == options.psb_name ||
+      control_name == options.drvb_name) {
+    std::fprintf(stderr, "tavik-sim: --psb, --drvb and --control need different names\n");
     return 2;
   }
 
@@ -121,9 +171,15 @@ int main(int argc, char** argv) {
     tavik::sim::Simulator sim(options);
     say("psb  " + options.psb_name + " -> " + sim.psb_path());
     say("drvb " + options.drvb_name + " -> " + sim.drvb_path());
+    std::unique_ptr<tavik::sim::PtyEndpoint> control;
+    if (!control_name.empty()) {
+      control = std::make_unique<tavik::sim::PtyEndpoint>();
+      control->publish(options.link_dir, control_name);
+      say("control " + control_name + " -> " + control->slave_path());
+    }
     say("export TAVIK_COM_DIR=" + options.link_dir);
     say("type help for commands; Ctrl-D or Ctrl-C ends");
-    serve_input(sim, signal_fd);
+    serve_input(sim, signal_fd, control.get());
   } catch (const std::system_error& e) {
     std::fprintf(stderr, "tavik-sim: %s\n", e.what());
     status = 1;

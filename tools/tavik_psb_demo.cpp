@@ -3,13 +3,16 @@
 //
 //   tavik-psb-demo PORT        PORT as the library takes it: COM7, /dev/ttyUSB0, ...
 //   tavik-psb-demo --simulate  against a scripted board on a pseudo-terminal
+//                              (where there are pseudo-terminals)
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "tavik/velk_rs232_psb.h"
+
+#ifdef TAVIK_DEMO_SIMULATE
 #include "sim/frame_builder.h"
 #include "sim/scripted_peer.h"
-#include "tavik/velk_rs232_psb.h"
 
 namespace {
 
@@ -34,19 +37,22 @@ std::unique_ptr<tavik::sim::ScriptedPeer> start_scripted_board() {
 }
 
 }  // namespace
+#endif
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s PORT\n", argv[0]);
     return 2;
   }
-  std::unique_ptr<tavik::sim::ScriptedPeer> peer;
   std::string port = argv[1];
+#ifdef TAVIK_DEMO_SIMULATE
+  std::unique_ptr<tavik::sim::ScriptedPeer> peer;
   if (port == "--simulate") {
     peer = start_scripted_board();
     port = peer->path();
     std::printf("scripted board on %s\n", port.c_str());
   }
+#endif
   if (velk_rs232_psb_create(port.c_str(), 200) != 0) {
     std::fprintf(stderr, "%s: cannot open %s\n", argv[0], argv[1]);
     return 1;
@@ -64,7 +70,8 @@ int main(int argc, char** argv) {
   }
   psb_sensor_data sensor{};
   if (velk_rs232_psb_read_sensor(&sensor) == 0) {
-    for (int i = 0; i < 7; ++i) std::printf("ultrasonic %d: %f\n", i + 1, static_cast<double>(sensor.ranges[i]));
+    for (int i = 0; i < 7; ++i)
+      std::printf("ultrasonic %d: %f\n", i + 1, static_cast<double>(sensor.ranges[i]));
   } else {
     std::fprintf(stderr, "ultrasonic ranges: no valid reply\n");
     status = 1;

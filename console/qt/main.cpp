@@ -13,8 +13,10 @@
 #include <string_view>
 
 #include "console/qt/console_app.h"
-#include "console/qt/simulated_boards.h"
 #include "console/qt/termination_signals.h"
+#ifdef TAVIK_CONSOLE_SIMULATE
+#include "console/qt/simulated_boards.h"
+#endif
 #include "console/res/version_info.h"
 
 namespace {
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
     }
   }
 
+#ifdef TAVIK_CONSOLE_SIMULATE
   // The simulated boards change the environment, so they start before the
   // toolkit starts any thread.
   std::unique_ptr<tavik::console::SimulatedBoards> boards;
@@ -81,6 +84,13 @@ int main(int argc, char** argv) {
                 boards->com_dir().c_str());
     std::fflush(stdout);
   }
+#else
+  if (simulate) {
+    std::fprintf(stderr,
+                 "tavik-v1-basic: --simulate needs the board simulator, not built on this platform\n");
+    return 2;
+  }
+#endif
 
   QApplication application(argc, argv);
   if (print_layout) {

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "child_program.h"
+#include "serial/serial_port.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik::test {
@@ -21,7 +23,8 @@ TEST(TavikSim, PublishesAnswersAndEndsCleanly) {
     char pattern[] = "/tmp/tavik-sim-test.XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const fs::path dir = pattern;
-    ChildProgram sim(TAVIK_SIM_PROGRAM, {"--link-dir", dir.string(), "--psb", "COM3", "--drvb", "COM4", "--seed", "5"});
+    ChildProgram sim(TAVIK_SIM_PROGRAM,
+                     {"--link-dir", dir.string(), "--psb", "COM3", "--drvb", "COM4", "--seed", "5"});
     ASSERT_TRUE(sim.started());
     EXPECT_EQ(sim.line_starting("export "), "export TAVIK_COM_DIR=" + dir.string());
     EXPECT_TRUE(fs::is_symlink(dir / "COM3"));
@@ -65,9 +68,45 @@ TEST(TavikSim, PublishesAnswersAndEndsCleanly) {
   }
 }
 
+TEST(TavikSim, ControlPortAnswersAndShowsReceivedBytes) {
+  char pattern[] = "/tmp/tavik-sim-test.XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+  {
+    ChildProgram sim(TAVIK_SIM_PROGRAM, {"--link-dir", dir.string(), "--control", "COM9"});
+    ASSERT_TRUE(sim.started());
+    sim.line_starting("export ");
+    ASSERT_EQ(zarn_rs232_psb_create((dir / "COM7").c_str(), 200), 0);
+    psb_power_data power{};
+    EXPECT_EQ(zarn_rs232_psb_read_power(&power), 0);
+    zarn_rs232_psb_destroy();
+
+    SerialPort* control = serial_port_create((dir / "COM9").c_str(), 200);
+    ASSERT_NE(control, nullptr);
+    const std::string asks = "received psb\nreceived psb\nbump sideways\n";
+    serial_port_write(control, reinterpret_cast<const std::uint8_t*>(asks.data()),
+                      static_cast<int>(asks.size()));
+    std::string answers;
+    for (int i = 0; i < 20 && std::count(answers.begin(), answers.end(), '\n') < 3; ++i) {
+      std::uint8_t chunk[256];
+      const int n = serial_port_read(control, chunk, sizeof chunk);
+      if (n > 0) answers.append(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
+    }
+    serial_port_destroy(control);
+    EXPECT_EQ(answers, "ok: 02 50 44 52 03 45\nok:\nerror: bump left|right|both|off\n");
+    sim.close_input();
+    EXPECT_EQ(sim.wait(), 0);
+  }
+  fs::remove(dir);
+}
+
 TEST(TavikSim, RefusesBadArguments) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--psb", "../COM7"}, {"--psb", "COM8"}, {"--link-dir", "/nonexistent/dir"}, {"--seed", "x"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--psb", "../COM7"},
+                                             {"--psb", "COM8"},
+                                             {"--control", "COM7"},
+                                             {"--link-dir", "/nonexistent/dir"},
+                                             {"--seed", "x"}}) {
     ChildProgram sim(TAVIK_SIM_PROGRAM, args);
     ASSERT_TRUE(sim.started());
     EXPECT_NE(sim.wait(), 0) << args[0] << " " << args[1];

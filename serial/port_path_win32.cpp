@@ -1,0 +1,14 @@
+#include <string_view>
+
+#include "serial/port_path.h"
+
+namespace tavik {
+
+std::string resolve_port_path(const char* name) {
+  if (name == nullptr || name[0] == '\0') return {};
+  std::string_view view(name);
+  if (com_number(view) >= 0) return "\\\\.\\" + std::string(view);
+  return std::string(view);
+}
+
+}  // namespace tavik

@@ -1,0 +1,153 @@
+// Win32 backend of SerialPort: the communications API with overlapped
+// transfers. The device's own time-outs (10 ms between bytes, timeout_ms in
+// total) end every read and write; each transfer waits for its completion
+// signal before it returns, so at most one read and one write are in flight.
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "serial/port_path.h"
+#include "serial/serial_port_impl.h"
+
+namespace tavik {
+
+struct SerialPortOs {
+  HANDLE device = INVALID_HANDLE_VALUE;
+  OVERLAPPED write_completion = {};
+  OVERLAPPED read_completion = {};
+};
+
+namespace {
+
+constexpr DWORD kQueueBytes = 4096;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// A transfer that the driver has not ended this long after the device's own
+// time-out is cancelled: a hung driver must not hold a board's lock forever.
+constexpr DWORD kDriverSlackMs = 1000;
+
+void apply_timeouts(HANDLE device, int timeout_ms) {
+  COMMTIMEOUTS t = {};
+  t.ReadIntervalTimeout = static_cast<DWORD>(kReadGapMs);
+  t.ReadTotalTimeoutMultiplier = 0;
+  t.ReadTotalTimeoutConstant = static_cast<DWORD>(timeout_ms);
+  t.WriteTotalTimeoutMultiplier = 0;
+  t.WriteTotalTimeoutConstant = static_cast<DWORD>(timeout_ms);
+  ::SetCommTimeouts(device, &t);
+}
+
+void apply_line_settings(HANDLE device, const SerialPort& port) {
+  DCB dcb;
+  std::memset(&dcb, 0, sizeof dcb);
+  dcb.DCBlength = sizeof dcb;
+  dcb.BaudRate = static_cast<DWORD>(port.baud_rate);
+  dcb.fBinary = TRUE;
+  dcb.fParity = port.parity != 0 ? TRUE : FALSE;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.ByteSize = port.data_bits;
+  dcb.Parity = port.parity;
+  dcb.StopBits = port.stop_bits;
+  ::SetCommState(device, &dcb);
+}
+
+// The completion signal "<prefix>_COM<n>", named from the part of the port
+// name from its first "COM" on. A name without "COM" gets an unnamed signal.
+HANDLE create_signal(const char* prefix, const char* port_name, BOOL signalled) {
+  const char* com = std::strstr(port_name, "COM");
+  if (com == nullptr) return ::CreateEventA(nullptr, TRUE, signalled, nullptr);
+  const std::string name = std::string(prefix) + "_" + com;
+  return ::CreateEventA(nullptr, TRUE, signalled, name.c_str());
+}
+
+// Waits for a started transfer and returns the bytes it moved, 0 for a read
+// that timed out with nothing received, -1 on failure.
+int finish_transfer(HANDLE device, OVERLAPPED& completion, int timeout_ms) {
+  const DWORD bound = static_cast<DWORD>(timeout_ms) + kDriverSlackMs;
+  DWORD done = 0;
+  switch (::WaitForSingleObject(completion.hEvent, bound)) {
+    case WAIT_OBJECT_0:
+      break;
+    case WAIT_TIMEOUT:
+      // The transfer uses the caller's buffer: it must have ended, cancelled,
+      // before this returns.
+      ::CancelIoEx(device, &completion);
+      ::GetOverlappedResult(device, &completion, &done, TRUE);
+      return -1;
+    default:
+      return -1;
+  }
+  if (::GetOverlappedResult(device, &completion, &done, FALSE)) return static_cast<int>(done);
+  // Windows ends a read that timed out empty with success and 0 bytes; Wine
+  // reports it as a failure with ERROR_TIMEOUT.
+  return ::GetLastError() == ERROR_TIMEOUT ? static_cast<int>(done) : -1;
+}
+
+}  // namespace
+
+SerialPortOs* os_open(const SerialPort& port) {
+  const std::string path = resolve_port_path(port.port_name);
+  if (path.empty()) return nullptr;
+  HANDLE device = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (device == INVALID_HANDLE_VALUE) return nullptr;
+  auto* os = new (std::nothrow) SerialPortOs;
+  if (os == nullptr) {
+    ::CloseHandle(device);
+    return nullptr;
+  }
+  os->device = device;
+  // The set-up steps may fail (a pseudo-terminal behind Wine has no modem
+  // lines); the port is used as it was opened.
+  DWORD errors = 0;
+  ::ClearCommError(device, &errors, nullptr);
+  ::SetupComm(device, kQueueBytes, kQueueBytes);
+  ::PurgeComm(device, kPurgeAll);
+  apply_timeouts(device, port.timeout_ms);
+  apply_line_settings(device, port);
+  ::SetCommMask(device, 0);
+  ::SetCommMask(device, EV_RXCHAR);
+  os->write_completion.hEvent = create_signal("W", port.port_name, TRUE);
+  os->read_completion.hEvent = create_signal("R", port.port_name, FALSE);
+  return os;
+}
+
+void os_apply_timeouts(SerialPortOs* os, int timeout_ms) { apply_timeouts(os->device, timeout_ms); }
+
+int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms) {
+  if (os->write_completion.hEvent == nullptr) return -1;
+  DWORD written = 0;
+  if (::WriteFile(os->device, data, static_cast<DWORD>(count), &written, &os->write_completion)) {
+    return static_cast<int>(written);
+  }
+  if (::GetLastError() != ERROR_IO_PENDING) return -1;
+  return finish_transfer(os->device, os->write_completion, timeout_ms);
+}
+
+int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
+  if (os->read_completion.hEvent == nullptr) return -1;
+  DWORD got = 0;
+  if (::ReadFile(os->device, buffer, static_cast<DWORD>(count), &got, &os->read_completion)) {
+    return static_cast<int>(got);
+  }
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_TIMEOUT) return 0;
+  if (error != ERROR_IO_PENDING) return -1;
+  return finish_transfer(os->device, os->read_completion, timeout_ms);
+}
+
+int os_purge(SerialPortOs* os) { return ::PurgeComm(os->device, kPurgeAll) ? 1 : 0; }
+
+void os_close(SerialPortOs* os) {
+  if (os->write_completion.hEvent != nullptr) ::CloseHandle(os->write_completion.hEvent);
+  if (os->read_completion.hEvent != nullptr) ::CloseHandle(os->read_completion.hEvent);
+  ::EscapeCommFunction(os->device, CLRRTS);
+  ::EscapeCommFunction(os->device, CLRDTR);
+  ::PurgeComm(os->device, kPurgeAll);
+  ::SetCommMask(os->device, 0);
+  ::CloseHandle(os->device);
+  delete os;
+}
+
+}  // namespace tavik

@@ -1,0 +1,264 @@
+// Both Windows DLLs against the board simulator over COM ports: under Wine,
+// each port is a pseudo-terminal that the simulator serves on Linux.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/serial_port.h"
+#include "tavik/velk_rs232_psb.h"
+#include "tavik/zarn_rs232.h"
+#include "tests/lifetime_stress.h"
+#include "tests/windows/sim_control.h"
+
+namespace tavik::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// STX, the command text, ETX and the XOR of everything after STX.
+Bytes framed(const std::string& command) {
+  Bytes out{0x02};
+  std::uint8_t bcc = 0x03;
+  for (char c : command) {
+    out.push_back(static_cast<std::uint8_t>(c));
+    bcc = static_cast<std::uint8_t>(bcc ^ static_cast<std::uint8_t>(c));
+  }
+  out.push_back(0x03);
+  out.push_back(bcc);
+  return out;
+}
+
+class ComPortLibraries : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { sim_ = std::make_unique<SimControl>(); }
+  static void TearDownTestSuite() { sim_.reset(); }
+
+  void SetUp() override {
+    ASSERT_TRUE(sim_->connected()) << "no simulator control port on " << kControlPort;
+    for (const char* command : {"fault clear", "bump off", "emg off", "reset psb", "reset drvb"}) {
+      ASSERT_EQ(sim_->run(command).rfind("ok", 0), 0u) << command;
+    }
+    ASSERT_EQ(velk_rs232_psb_create(kPsbPort, 200), 0);
+    ASSERT_EQ(zarn_rs232_drvb_create(kDrvbPort, 200), 0);
+    sim_->received("psb");
+    sim_->received("drvb");
+  }
+
+  void TearDown() override {
+    velk_rs232_psb_destroy();
+    zarn_rs232_drvb_destroy();
+    zarn_rs232_psb_destroy();
+  }
+
+  static std::unique_ptr<SimControl> sim_;
+};
+
+std::unique_ptr<SimControl> ComPortLibraries::sim_;
+
+TEST_F(ComPortLibraries, RequestsLeaveByteForByte) {
+  psb_sensor_data sensor{};
+  psb_power_data power{};
+  int a = 0, b = 0, c = 0;
+  struct Case {
+    const char* board;
+    std::function<int()> call;
+    Bytes request;
+  };
+  const Bytes servo_on = [] {
+    Bytes db = framed("DB11"), cz = framed("CZ11");
+    db.insert(db.end(), cz.begin(), cz.end());
+    return db;
+  }();
+  const Case cases[] = {
+      {"psb", [&] { return velk_rs232_psb_read_sensor(&sensor); }, {0x02, 0x53, 0x61, 0x72, 0x03, 0x43}},
+      {"psb", [&] { return velk_rs232_psb_read_power(&power); }, {0x02, 0x50, 0x44, 0x52, 0x03, 0x45}},
+      {"psb", [] { return velk_rs232_psb_set_power_control(5, 1); }, framed("PB21")},
+      {"psb", [] { return velk_rs232_psb_set_usonic_max_dist(3); }, framed("SDU4")},
+      {"drvb", [] { return zarn_rs232_drvb_set_servo(1); }, servo_on},
+      {"drvb", [] { return zarn_rs232_drvb_set_velocity(200, -200); }, framed("BE200;-200")},
+      {"drvb", [] { return zarn_rs232_drvb_set_velocity(0, 5); }, framed("BE;5")},
+      {"drvb", [&] { return zarn_rs232_drvb_read_bumper_emg(&a, &b, &c); }, {0x02, 0x41, 0x41, 0x03, 0x03}},
+      {"drvb", [&] { return zarn_rs232_drvb_read_encoder(&a, &b); }, {0x02, 0x41, 0x43, 0x30, 0x03, 0x31}},
+      {"drvb", [] { return zarn_rs232_drvb_set_drive_err_reset(); }, {0x02, 0x43, 0x47, 0x03, 0x07}},
+      {"drvb", [&] { return zarn_rs232_drvb_read_parameter(0, &a); }, framed("XL15")},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(std::string(test.board) + " " +
+                 std::string(test.request.begin() + 1, test.request.end() - 2));
+    EXPECT_EQ(test.call(), 0);
+    EXPECT_EQ(sim_->received(test.board), test.request);
+  }
+}
+
+TEST_F(ComPortLibraries, RepliesDecode) {
+  psb_power_data power{};
+  ASSERT_EQ(velk_rs232_psb_read_power(&power), 0);
+  EXPECT_GT(power.battery_volt, 11000);
+  EXPECT_LT(power.battery_volt, 12700);
+  EXPECT_EQ(power.drive_state, 1);
+  EXPECT_EQ(power.lcd_state, 0);
+
+  psb_sensor_data sensor{};
+  ASSERT_EQ(velk_rs232_psb_read_sensor(&sensor), 0);
+  for (float range : sensor.ranges) {
+    EXPECT_GT(range, 0.0f);
+    EXPECT_LE(range, 5.5f);
+  }
+
+  const int defaults[] = {1000, 500, 10};
+  for (int id = 0; id < 3; ++id) {
+    int value = -1;
+    EXPECT_EQ(zarn_rs232_drvb_read_parameter(id, &value), 0);
+    EXPECT_EQ(value, defaults[id]) << "parameter " << id;
+  }
+
+  struct Case {
+    const char* bump;
+    const char* emg;
+    int left, right, emergency;
+  };
+  for (const Case& test : {Case{"bump left", "emg on", 1, 0, 1}, Case{"bump both", "emg off", 1, 1, 0},
+                           Case{"bump off", "emg off", 0, 0, 0}}) {
+    SCOPED_TRACE(std::string(test.bump) + ", " + test.emg);
+    sim_->run(test.bump);
+    sim_->run(test.emg);
+    int left = -1, right = -1, emergency = -1;
+    ASSERT_EQ(zarn_rs232_drvb_read_bumper_emg(&left, &right, &emergency), 0);
+    EXPECT_EQ(left, test.left);
+    EXPECT_EQ(right, test.right);
+    EXPECT_EQ(emergency, test.emergency);
+  }
+}
+
+TEST_F(ComPortLibraries, EveryFaultKindFailsOrIsSkippedAndTheNextExchangeWorks) {
+  psb_power_data power{};
+  int left = 0, right = 0, emergency = 0;
+  const auto read_power = [&] { return velk_rs232_psb_read_power(&power); };
+  const auto read_bumpers = [&] { return zarn_rs232_drvb_read_bumper_emg(&left, &right, &emergency); };
+  struct Case {
+    const char* fault;
+    std::function<int()> call;
+    int result;
+  };
+  const Case cases[] = {
+      {"fault psb PDR silence", read_power, -1},
+      {"fault psb PDR drop 1", read_power, -1},
+      {"fault psb PDR bcc", read_power, -1},
+      {"fault psb PDR truncate", read_power, -1},
+      {"fault psb PDR noise 8", read_power, 0},  // stray bytes ahead of STX are skipped
+      {"fault psb PDR delay 400", read_power, -1},
+      {"fault psb P status 1", [] { return velk_rs232_psb_set_power_control(2, 1); }, -1},
+      {"fault drvb AA bcc", read_bumpers, -1},
+      {"fault drvb AA truncate", read_bumpers, -1},
+      {"fault drvb BE status 1", [] { return zarn_rs232_drvb_set_velocity(100, 100); }, -1},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.fault);
+    ASSERT_EQ(sim_->run(test.fault).rfind("ok", 0), 0u);
+    EXPECT_EQ(test.call(), test.result);
+    sim_->run("fault clear");
+    // A late or partial reply left on the line is purged before the next request.
+    EXPECT_EQ(test.call(), 0);
+  }
+}
+
+TEST_F(ComPortLibraries, SilentBoardCostsOneTimeout) {
+  sim_->run("fault psb * silence");
+  psb_power_data power{};
+  const auto start = Clock::now();
+  EXPECT_EQ(velk_rs232_psb_read_power(&power), -1);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  EXPECT_GE(ms, 190);
+  EXPECT_LT(ms, 700);
+}
+
+TEST_F(ComPortLibraries, UnpluggedBoardFailsUntilReplugAndCreate) {
+  psb_power_data power{};
+  ASSERT_EQ(sim_->run("unplug psb"), "ok: psb unplugged");
+  const auto start = Clock::now();
+  EXPECT_EQ(velk_rs232_psb_read_power(&power), -1);
+  EXPECT_EQ(velk_rs232_psb_read_power(&power), -1);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(sim_->run("replug psb").rfind("ok", 0), 0u);
+  ASSERT_EQ(velk_rs232_psb_create(kPsbPort, 200), 0);
+  EXPECT_EQ(velk_rs232_psb_read_power(&power), 0);
+}
+
+TEST_F(ComPortLibraries, PortNames) {
+  struct Case {
+    const char* name;
+    int result;
+  };
+  const Case cases[] = {{"COM12", 0}, {"\\\\.\\COM12", 0}, {"COM99", -1}, {"NOSUCHPORT", -1}, {"", -1}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    velk_rs232_psb_destroy();
+    EXPECT_EQ(velk_rs232_psb_create(test.name, 200), test.result);
+  }
+}
+
+TEST_F(ComPortLibraries, SerialPortResults) {
+  SerialPort* port = serial_port_create(kOtherPsbPort, 200);
+  ASSERT_NE(port, nullptr);
+  std::uint8_t byte = 0;
+  EXPECT_EQ(serial_port_write(port, &byte, 0), 0);
+  EXPECT_NE(serial_port_purge(port), 0);
+  EXPECT_EQ(serial_port_open(port), 0);  // already open: nothing changes
+  const auto start = Clock::now();
+  EXPECT_EQ(serial_port_read(port, &byte, 1), 0);  // silent line: 0 bytes after the time-out
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(190));
+  EXPECT_EQ(serial_port_close(port), 0);
+  EXPECT_EQ(serial_port_close(port), 0);
+  EXPECT_EQ(serial_port_read(port, &byte, 1), -1);
+  EXPECT_EQ(serial_port_write(port, &byte, 1), -1);
+  EXPECT_EQ(serial_port_purge(port), -1);
+  serial_port_destroy(port);
+}
+
+TEST_F(ComPortLibraries, SecondOpenOfAPortFails) {
+  if (under_wine()) GTEST_SKIP() << "Wine does not enforce the exclusive open of a COM port";
+  EXPECT_EQ(zarn_rs232_psb_create(kPsbPort, 200), -1);
+}
+
+TEST_F(ComPortLibraries, BothLibrariesAtOnce) {
+  ASSERT_EQ(zarn_rs232_psb_create(kOtherPsbPort, 200), 0);
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  threads.emplace_back([&] {
+    psb_sensor_data sensor{};
+    for (int i = 0; i < 20; ++i) failures += velk_rs232_psb_read_sensor(&sensor) != 0;
+  });
+  threads.emplace_back([&] {
+    psb_power_data power{};
+    for (int i = 0; i < 20; ++i) failures += velk_rs232_psb_read_power(&power) != 0;
+  });
+  threads.emplace_back([&] {
+    int ranges[7];
+    for (int i = 0; i < 20; ++i) failures += zarn_rs232_psb_read_usonic(ranges) != 0;
+  });
+  threads.emplace_back([&] {
+    int left = 0, right = 0;
+    for (int i = 0; i < 20; ++i) failures += zarn_rs232_drvb_read_encoder(&left, &right) != 0;
+  });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+TEST_F(ComPortLibraries, CommandsRaceCreateAndDestroy) {
+  int left = 0, right = 0;
+  stress_create_destroy(
+      kDrvbPort, zarn_rs232_drvb_create, zarn_rs232_drvb_destroy,
+      [&] { return zarn_rs232_drvb_read_encoder(&left, &right); },
+      [] { return zarn_rs232_drvb_set_velocity(0, 0); });
+}
+
+}  // namespace
+}  // namespace tavik::test

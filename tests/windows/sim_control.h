@@ -1,0 +1,43 @@
+// The board simulator as a test under Wine reaches it: its control port, a
+// serial line that takes tavik-sim's commands and answers each with a line.
+// The simulator runs on the Linux side; scripts/test-windows maps its
+// pseudo-terminals into the Wine prefix as the ports below.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "serial/serial_port.h"
+
+namespace tavik::test {
+
+// One simulator: PSB on kPsbPort, DRVB on kDrvbPort, control on kControlPort.
+// A second one serves only its PSB, on kOtherPsbPort.
+inline constexpr const char* kPsbPort = "COM12";
+inline constexpr const char* kDrvbPort = "COM8";
+inline constexpr const char* kControlPort = "COM9";
+inline constexpr const char* kOtherPsbPort = "COM7";
+
+class SimControl {
+ public:
+  SimControl();
+  ~SimControl();
+  SimControl(const SimControl&) = delete;
+  SimControl& operator=(const SimControl&) = delete;
+
+  bool connected() const { return port_ != nullptr; }
+  // Runs one command and returns its answer line, or "" when none came
+  // within 3 s.
+  std::string run(const std::string& command);
+  // The raw bytes the board ("psb" or "drvb") received since the last ask.
+  std::vector<std::uint8_t> received(const std::string& board);
+
+ private:
+  SerialPort* port_ = nullptr;
+};
+
+// Whether this Windows program runs under Wine rather than on Windows.
+bool under_wine();
+
+}  // namespace tavik::test
