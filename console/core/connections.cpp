@@ -25,6 +25,8 @@ struct PortName {
 void CConsoleDlg::OnPsbConnect() {
   const PortName port(window_.GetListSelection(IDC_PSB_PORT));
   if (velk_rs232_psb_create(port.text, kPortTimeoutMs) == 0) {
+    psb_link_.monitor.connected(port.text);
+    RefreshLink(psb_link_, true);
     m_bPsbConnected = true;
     window_.EnableControl(IDC_PSB_CONNECT, false);
     window_.EnableControl(IDC_PSB_DISCONNECT, true);
@@ -48,11 +50,15 @@ void CConsoleDlg::OnPsbDisconnect() {
   window_.Sleep(kDisconnectWaitMs);
   JoinPsbWorkers();
   velk_rs232_psb_destroy();
+  psb_link_.monitor.disconnected();
+  RefreshLink(psb_link_, true);
 }
 
 void CConsoleDlg::OnDrvbConnect() {
   const PortName port(window_.GetListSelection(IDC_DRVB_PORT));
   if (zarn_rs232_drvb_create(port.text, kPortTimeoutMs) == 0) {
+    drvb_link_.monitor.connected(port.text);
+    RefreshLink(drvb_link_, true);
     m_bDrvbConnected = true;
     window_.EnableControl(IDC_DRVB_CONNECT, false);
     window_.EnableControl(IDC_DRVB_DISCONNECT, true);
@@ -72,6 +78,8 @@ void CConsoleDlg::OnDrvbDisconnect() {
   window_.EnableControl(IDC_DRVB_DISCONNECT, false);
   window_.Sleep(kDisconnectWaitMs);
   CloseDrvb();
+  drvb_link_.monitor.disconnected();
+  RefreshLink(drvb_link_, true);
 }
 
 void CConsoleDlg::OnUsonicEnable() {

@@ -76,6 +76,14 @@ void CConsoleDlg::OnInitDialog() {
   m_bEncoderRun = false;
   ReleaseJog();
 
+  // No poller runs yet: every read-out is stale until its first good read.
+  for (std::span<const int> readouts : {std::span<const int>(kUsonicReadouts), std::span<const int>(kPowerReadouts),
+                                        std::span<const int>(kBumperReadouts), std::span<const int>(kEncoderReadouts)}) {
+    MarkStale(readouts, true);
+  }
+  RefreshLink(psb_link_, true);
+  RefreshLink(drvb_link_, true);
+
   StartWorker(m_bPowerCtrlRun, power_ctrl_thread_, &CConsoleDlg::PowerCtrlThread,
               "create fail : PSM Power Data Thread");
 }
@@ -99,7 +107,7 @@ void CConsoleDlg::CloseDrvb() {
   // which may be seconds: whoever stops sending velocities says 0,0 last.
   const bool velocity_worker_ran = robot_ctrl_thread_.joinable();
   JoinDrvbWorkers();
-  if (velocity_worker_ran) zarn_rs232_drvb_set_velocity(0, 0);
+  if (velocity_worker_ran) Measured(drvb_link_, [] { return zarn_rs232_drvb_set_velocity(0, 0); });
   zarn_rs232_drvb_destroy();
 }
 

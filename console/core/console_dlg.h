@@ -6,12 +6,15 @@
 #pragma once
 
 #include <atomic>
+#include <span>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "console/core/console_window.h"
+#include "console/core/control_ids.h"
 #include "console/core/diagnostic_output.h"
+#include "console/core/link_monitor.h"
 
 namespace tavik::console {
 
@@ -110,9 +113,35 @@ class CConsoleDlg {
 
   // Where the workers' "ret: %d" lines go.
   DiagnosticOutput& diagnostics() { return diagnostics_; }
+  // What the console has seen of each board's line.
+  const LinkMonitor& psb_link() const { return psb_link_.monitor; }
+  const LinkMonitor& drvb_link() const { return drvb_link_.monitor; }
 
  private:
   using Worker = void (CConsoleDlg::*)();
+
+  // One board's link: its monitor and the panel block that shows it, written
+  // at most every kLinkRefresh (and at once on Connect and Disconnect).
+  struct Link {
+    explicit Link(int first) : first_id(first) {}
+    const int first_id;  // port, state, round trip, counts follow in order
+    LinkMonitor monitor;
+    std::mutex refresh_mutex;
+    LinkMonitor::Clock::time_point next_refresh{};
+  };
+  // Calls the library through `call` and records its result and duration.
+  template <class Call>
+  int Measured(Link& link, Call&& call, bool may_refuse = false) {
+    const auto start = LinkMonitor::Clock::now();
+    const int result = call();
+    const auto now = LinkMonitor::Clock::now();
+    link.monitor.record(result, now - start, may_refuse, now);
+    RefreshLink(link, false);
+    return result;
+  }
+  void RefreshLink(Link& link, bool now);
+  // Read-outs drawn as stale or current.
+  void MarkStale(std::span<const int> ids, bool stale);
 
   // The six workers: each repeats its step and a 100 ms pause for as long as
   // its run flag stays set.
@@ -122,7 +151,8 @@ class CConsoleDlg {
   void RobotCtrlThread();
   void EmgThread();
   void EncoderThread();
-  void RunWorker(const std::atomic<bool>& run, Worker step);
+  // Runs step every period while `run` holds; its read-outs go stale when it ends.
+  void RunWorker(const std::atomic<bool>& run, Worker step, std::span<const int> readouts = {});
 
   // Sets `run` and starts `worker` on `thread`, first joining a worker of
   // the same flag that is still finishing its last period. A worker that
@@ -143,6 +173,8 @@ class CConsoleDlg {
 
   ConsoleWindow& window_;
   DiagnosticOutput diagnostics_;
+  Link psb_link_{IDC_LINK_PSB_PORT};
+  Link drvb_link_{IDC_LINK_DRVB_PORT};
   std::thread power_ctrl_thread_, usonic_thread_, power_data_thread_;
   std::thread robot_ctrl_thread_, emg_thread_, encoder_thread_;
   bool destroyed_ = false;  // OnDestroy has run; window's thread only

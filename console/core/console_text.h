@@ -11,6 +11,8 @@ inline constexpr const char* kSerialNotConnected = "Serial Not Connect!!!";
 
 // What a read-out shows when the read that would have filled it failed.
 inline constexpr const char* kNoValue = "--";
+// The link panel's port before the first Connect.
+inline constexpr const char* kNoPort = "--";
 
 // One value formatted with a printf format, such as "%d mm/s".
 template <class T>

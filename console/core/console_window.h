@@ -1,8 +1,8 @@
 // What the console's logic needs of its window. The Qt dialog implements it
 // for the operator, a recording double implements it for the tests.
 //
-// Threads: EnableControl, SetControlText, SetProgressRange and SetProgressPos
-// are called from the window's thread and from worker threads; an
+// Threads: EnableControl, SetControlText, SetControlStale, SetProgressRange and
+// SetProgressPos are called from the window's thread and from worker threads; an
 // implementation applies them on its GUI thread, in the order of the calls,
 // without making a worker wait for the GUI thread (the logic joins its
 // workers from the window's thread, so such a wait would never end).
@@ -28,6 +28,9 @@ class ConsoleWindow {
   virtual void InsertListItem(int id, int index, const std::string& text) = 0;
   virtual void SetProgressRange(int id, int low, int high) = 0;
   virtual void SetProgressPos(int id, int pos) = 0;
+  // Draws a read-out as stale (greyed, its text kept) or as current again.
+  // Called from any thread, like SetControlText.
+  virtual void SetControlStale(int id, bool stale) { (void)id, (void)stale; }
   // Modal message box; returns when the operator has closed it.
   virtual void ShowMessage(const std::string& text) = 0;
   // Current text of the "Write Param Value" field (1066).

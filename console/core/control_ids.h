@@ -67,8 +67,28 @@ enum ControlId : int {
   IDC_SBC_OFF = 1074,
   IDC_LCD_ON = 1075,
   IDC_LCD_OFF = 1076,
+  // The link panel, beside the template's controls: per board the port, the
+  // state, the last round trip and the counts, PSB first.
+  IDC_LINK_PSB_PORT = 1100,
+  IDC_LINK_PSB_STATE = 1101,
+  IDC_LINK_PSB_ROUND_TRIP = 1102,
+  IDC_LINK_PSB_COUNTS = 1103,
+  IDC_LINK_DRVB_PORT = 1110,
+  IDC_LINK_DRVB_STATE = 1111,
+  IDC_LINK_DRVB_ROUND_TRIP = 1112,
+  IDC_LINK_DRVB_COUNTS = 1113,
   IDC_STATIC = -1,  // labels and group boxes
   IDOK = 1,         // the About box's button
 };
+
+// The read-outs each poller fills; they are drawn stale while it does not.
+inline constexpr int kUsonicReadouts[] = {1021, 1022, 1023, 1024, 1025, 1026, 1027};
+inline constexpr int kPowerReadouts[] = {IDC_BATTERY_VOLT, IDC_CONSUM_CUR,  IDC_DRIVE_STATE,
+                                         IDC_SENSORS_STATE, IDC_LRF_STATE,  IDC_SBC_STATE,
+                                         IDC_SG_STATE,      IDC_LCD_STATE,  IDC_SERVO_STATE};
+inline constexpr int kBumperReadouts[] = {IDC_BUMPER_LEFT, IDC_BUMPER_RIGHT, IDC_EMG};
+inline constexpr int kEncoderReadouts[] = {IDC_ENCODER_LEFT, IDC_ENCODER_RIGHT};
+// Filled by a click, stale after a failed read.
+inline constexpr int kWheelErrReadouts[] = {IDC_WHEEL_ERR_LEFT, IDC_WHEEL_ERR_RIGHT};
 
 }  // namespace tavik::console

@@ -23,7 +23,7 @@ void CConsoleDlg::OnRobotCtrlEnable() {
   window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, false);
   window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, true);
   for (int id : kJogButtons) window_.EnableControl(id, true);
-  zarn_rs232_drvb_set_servo(1);
+  Measured(drvb_link_, [] { return zarn_rs232_drvb_set_servo(1); });
   ReleaseJog();  // jogging starts from standstill, whatever was held before
   StartWorker(m_bRobotCtrlRun, robot_ctrl_thread_, &CConsoleDlg::RobotCtrlThread,
               "create fail : DRVM EMG Data Thread");
@@ -34,7 +34,7 @@ void CConsoleDlg::OnRobotCtrlDisable() {
   window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, true);
   window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, false);
   for (int id : kJogButtons) window_.EnableControl(id, false);
-  zarn_rs232_drvb_set_servo(0);
+  Measured(drvb_link_, [] { return zarn_rs232_drvb_set_servo(0); });
   m_bRobotCtrlRun = false;
 }
 
@@ -98,7 +98,10 @@ void CConsoleDlg::ReleaseJog() {
 void CConsoleDlg::OnParamRead() {
   const int id = window_.GetListSelection(IDC_PARAM_SELECT);
   int value = 0;
-  if (zarn_rs232_drvb_read_parameter(id, &value) != 0) {
+  // An id the library does not know is refused at once.
+  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_read_parameter(id, &value); }, true);
+  window_.SetControlStale(IDC_READ_PARAM_VALUE, ret != 0);
+  if (ret != 0) {
     window_.SetControlText(IDC_READ_PARAM_VALUE, kNoValue);
     return;
   }
@@ -114,13 +117,17 @@ void CConsoleDlg::OnParamWrite() {
     window_.ShowMessage("입력 값이 틀렸습니다!");
     return;
   }
-  diagnostics_.print("ret: %d \n", zarn_rs232_drvb_set_parameter(id, *value));
+  // Values out of a parameter's range are refused at once.
+  diagnostics_.print("ret: %d \n",
+                     Measured(drvb_link_, [&] { return zarn_rs232_drvb_set_parameter(id, *value); }, true));
 }
 
 void CConsoleDlg::OnWheelErrRead() {
   char left = 0;
   char right = 0;
-  if (zarn_rs232_drvb_read_drive_err(&left, &right) != 0) {
+  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_read_drive_err(&left, &right); });
+  MarkStale(kWheelErrReadouts, ret != 0);
+  if (ret != 0) {
     window_.SetControlText(IDC_WHEEL_ERR_LEFT, kNoValue);
     window_.SetControlText(IDC_WHEEL_ERR_RIGHT, kNoValue);
     return;
@@ -129,7 +136,9 @@ void CConsoleDlg::OnWheelErrRead() {
   window_.SetControlText(IDC_WHEEL_ERR_RIGHT, format_text("0x%x", static_cast<unsigned char>(right)));
 }
 
-void CConsoleDlg::OnWheelErrReset() { zarn_rs232_drvb_set_drive_err_reset(); }
+void CConsoleDlg::OnWheelErrReset() {
+  Measured(drvb_link_, [] { return zarn_rs232_drvb_set_drive_err_reset(); });
+}
 
 void CConsoleDlg::RobotCtrlStep() {
   if (!m_bRobotCtrlRun || !m_bDrvbConnected) return;
@@ -154,14 +163,18 @@ void CConsoleDlg::RobotCtrlStep() {
       break;
     }
   }
-  zarn_rs232_drvb_set_velocity(left, right);
+  Measured(drvb_link_, [&] { return zarn_rs232_drvb_set_velocity(left, right); });
 }
 
 void CConsoleDlg::EmgStep() {
   int bumper_left = 0;
   int bumper_right = 0;
   int emergency = 0;
-  if (zarn_rs232_drvb_read_bumper_emg(&bumper_left, &bumper_right, &emergency) != 0) {
+  const int ret = Measured(drvb_link_, [&] {
+    return zarn_rs232_drvb_read_bumper_emg(&bumper_left, &bumper_right, &emergency);
+  });
+  MarkStale(kBumperReadouts, ret != 0);
+  if (ret != 0) {
     window_.SetControlText(IDC_BUMPER_LEFT, kNoValue);
     window_.SetControlText(IDC_BUMPER_RIGHT, kNoValue);
     window_.SetControlText(IDC_EMG, kNoValue);
@@ -175,8 +188,9 @@ void CConsoleDlg::EmgStep() {
 void CConsoleDlg::EncoderStep() {
   int left = 0;
   int right = 0;
-  const int ret = zarn_rs232_drvb_read_encoder(&left, &right);
+  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_read_encoder(&left, &right); });
   diagnostics_.print("drv ret: %d \n", ret);
+  MarkStale(kEncoderReadouts, ret != 0);
   if (ret != 0) {
     window_.SetControlText(IDC_ENCODER_LEFT, kNoValue);
     window_.SetControlText(IDC_ENCODER_RIGHT, kNoValue);

@@ -21,7 +21,8 @@ void CConsoleDlg::OnUsonicSet() {
     window_.ShowMessage(kSerialNotConnected);
     return;
   }
-  velk_rs232_psb_set_usonic_max_dist(window_.GetListSelection(IDC_USONIC_MAX_DIST));
+  const int max_dist = window_.GetListSelection(IDC_USONIC_MAX_DIST);
+  Measured(psb_link_, [&] { return velk_rs232_psb_set_usonic_max_dist(max_dist); });
 }
 
 void CConsoleDlg::OnDriveOn() { m_bReqDriveOn = true; }
@@ -46,18 +47,20 @@ void CConsoleDlg::InitUsonicBars() {
 
 void CConsoleDlg::UsonicStep() {
   psb_sensor_data sensor{};
-  const int ret = velk_rs232_psb_read_sensor(&sensor);
+  const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_sensor(&sensor); });
   diagnostics_.print("ret: %d \n", ret);
   // A failed read shows no ranges: old ones would look like the board's
   // word about obstacles it no longer reports.
   for (int i = 0; i < 7; ++i) {
     window_.SetControlText(IDC_USONIC_RANGE1 + i, ret == 0 ? format_text("%f", sensor.ranges[i]) : kNoValue);
   }
+  MarkStale(kUsonicReadouts, ret != 0);
 }
 
 void CConsoleDlg::PowerDataStep() {
   psb_power_data power{};
-  velk_rs232_psb_read_power(&power);  // all zeros when the read fails
+  // All zeros when the read fails, drawn stale.
+  const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_power(&power); });
   window_.SetControlText(IDC_BATTERY_VOLT, format_text("%d", power.battery_volt));
   window_.SetControlText(IDC_CONSUM_CUR, format_text("%d", power.consum_cur));
   window_.SetControlText(IDC_DRIVE_STATE, on_off(power.drive_state));
@@ -67,6 +70,7 @@ void CConsoleDlg::PowerDataStep() {
   window_.SetControlText(IDC_SENSORS_STATE, on_off(power.sensors_state));
   window_.SetControlText(IDC_SBC_STATE, on_off(power.sbc_state));
   window_.SetControlText(IDC_LCD_STATE, on_off(power.lcd_state));
+  MarkStale(kPowerReadouts, ret != 0);
 }
 
 void CConsoleDlg::PowerCtrlStep() {
@@ -91,7 +95,9 @@ void CConsoleDlg::PowerCtrlStep() {
   for (const Request& request : requests) {
     // Taking the request before sending it keeps a click made during the
     // exchange: it is sent again in the next pass.
-    if (request.pending.exchange(false)) velk_rs232_psb_set_power_control(request.device, request.on);
+    if (request.pending.exchange(false)) {
+      Measured(psb_link_, [&] { return velk_rs232_psb_set_power_control(request.device, request.on); });
+    }
   }
 }
 

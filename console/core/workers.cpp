@@ -1,5 +1,6 @@
 // The six worker threads: their loop, their start and their end.
 #include "console/core/console_dlg.h"
+#include "console/core/control_ids.h"
 
 namespace tavik::console {
 namespace {
@@ -12,19 +13,21 @@ void join(std::thread& thread) {
 
 }  // namespace
 
-void CConsoleDlg::RunWorker(const std::atomic<bool>& run, Worker step) {
+void CConsoleDlg::RunWorker(const std::atomic<bool>& run, Worker step, std::span<const int> readouts) {
   while (run) {
     (this->*step)();
     window_.Sleep(kPeriodMs);
   }
+  // From this thread, so that it follows the last step's values.
+  MarkStale(readouts, true);
 }
 
 void CConsoleDlg::PowerCtrlThread() { RunWorker(m_bPowerCtrlRun, &CConsoleDlg::PowerCtrlStep); }
-void CConsoleDlg::UsonicThread() { RunWorker(m_bUsonicRun, &CConsoleDlg::UsonicStep); }
-void CConsoleDlg::PowerDataThread() { RunWorker(m_bPowerDataRun, &CConsoleDlg::PowerDataStep); }
+void CConsoleDlg::UsonicThread() { RunWorker(m_bUsonicRun, &CConsoleDlg::UsonicStep, kUsonicReadouts); }
+void CConsoleDlg::PowerDataThread() { RunWorker(m_bPowerDataRun, &CConsoleDlg::PowerDataStep, kPowerReadouts); }
 void CConsoleDlg::RobotCtrlThread() { RunWorker(m_bRobotCtrlRun, &CConsoleDlg::RobotCtrlStep); }
-void CConsoleDlg::EmgThread() { RunWorker(m_bEmgRun, &CConsoleDlg::EmgStep); }
-void CConsoleDlg::EncoderThread() { RunWorker(m_bEncoderRun, &CConsoleDlg::EncoderStep); }
+void CConsoleDlg::EmgThread() { RunWorker(m_bEmgRun, &CConsoleDlg::EmgStep, kBumperReadouts); }
+void CConsoleDlg::EncoderThread() { RunWorker(m_bEncoderRun, &CConsoleDlg::EncoderStep, kEncoderReadouts); }
 
 void CConsoleDlg::StartWorker(std::atomic<bool>& run, std::thread& thread, Worker worker,
                               const char* failure) {

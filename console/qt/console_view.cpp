@@ -28,6 +28,7 @@ namespace tavik::console {
 namespace {
 
 constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
+constexpr int kRefreshMs = 50;
 
 }  // namespace
 
@@ -36,7 +37,14 @@ ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
   for (const BuiltControl& c : controls_) {
     if (c.source->id != IDC_STATIC) by_id_.emplace(c.source->id, c.widget);
   }
+  for (const BuiltControl& c : add_controls(*this, link_panel_controls())) {
+    if (c.source->id != IDC_STATIC) by_id_.emplace(c.source->id, c.widget);
+  }
   setWindowIcon(app_icon());
+
+  refresh_.setSingleShot(true);
+  refresh_.setInterval(kRefreshMs);
+  connect(&refresh_, &QTimer::timeout, this, &ConsoleView::applyQueuedUpdates);
 
   logic_ = std::make_unique<CConsoleDlg>(*this);
   for (const BuiltControl& c : controls_) {
@@ -99,6 +107,10 @@ void ConsoleView::SetProgressRange(int id, int low, int high) {
   queue({ControlUpdate::Kind::Range, id, low, high, {}});
 }
 
+void ConsoleView::SetControlStale(int id, bool stale) {
+  queue({ControlUpdate::Kind::Stale, id, stale ? 1 : 0, 0, {}});
+}
+
 void ConsoleView::SetProgressPos(int id, int pos) { queue({ControlUpdate::Kind::Position, id, pos, 0, {}}); }
 
 int ConsoleView::GetListSelection(int id) {
@@ -136,7 +148,10 @@ void ConsoleView::queue(ControlUpdate update) {
   if (QThread::currentThread() == thread()) {
     applyQueuedUpdates();
   } else if (first) {
-    QMetaObject::invokeMethod(this, "applyQueuedUpdates", Qt::QueuedConnection);
+    // Updates from the workers are applied together, at most every
+    // kRefreshMs: one repaint for what five pollers wrote in between.
+    QMetaObject::invokeMethod(
+        this, [this] { if (!refresh_.isActive()) refresh_.start(); }, Qt::QueuedConnection);
   }
 }
 
@@ -178,6 +193,16 @@ void ConsoleView::apply(const ControlUpdate& update) {
         bar->setValue(std::clamp(update.first, bar->minimum(), bar->maximum()));
       }
       break;
+    case ControlUpdate::Kind::Stale: {
+      // Greyed as a disabled field's text, the value kept and still selectable.
+      const bool stale = update.first != 0;
+      QPalette palette = widget->palette();
+      palette.setColor(QPalette::Text, this->palette().color(stale ? QPalette::Disabled : QPalette::Active,
+                                                             QPalette::Text));
+      widget->setPalette(palette);
+      widget->setProperty(kStaleProperty, stale);
+      break;
+    }
   }
 }
 

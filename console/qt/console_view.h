@@ -6,11 +6,12 @@
 // Threads: EnableControl, SetControlText, SetProgressRange and
 // SetProgressPos may be called from any thread. A call queues an update; the
 // GUI thread applies the updates in call order, at once when it is the
-// caller, else from its event loop. Widgets are touched on the GUI thread
+// caller, else from its event loop within 50 ms. Widgets are touched on the GUI thread
 // only; every other operation must be called there.
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -35,7 +36,10 @@ class ConsoleView : public QDialog, public ConsoleWindow {
   CConsoleDlg& logic() { return *logic_; }
   // The control with ID `id`; nullptr for -1 and unknown IDs.
   QWidget* control(int id) const;
-  // Every control, in template order.
+  // Widget property that is true while a read-out is drawn stale.
+  static constexpr const char* kStaleProperty = "stale";
+  // The template's controls, in template order (the link panel's are not
+  // among them; control() finds those too).
   const std::vector<BuiltControl>& controls() const { return controls_; }
 
   // A system-menu command: IDM_ABOUTBOX opens the About box modally.
@@ -55,6 +59,7 @@ class ConsoleView : public QDialog, public ConsoleWindow {
   void InsertListItem(int id, int index, const std::string& text) override;
   void SetProgressRange(int id, int low, int high) override;
   void SetProgressPos(int id, int pos) override;
+  void SetControlStale(int id, bool stale) override;
   void ShowMessage(const std::string& text) override;
   std::string GetWriteParamText() override;
 
@@ -74,6 +79,7 @@ class ConsoleView : public QDialog, public ConsoleWindow {
   std::vector<BuiltControl> controls_;
   std::unordered_map<int, QWidget*> by_id_;
   ControlUpdateQueue updates_;
+  QTimer refresh_;  // applies the workers' updates
   bool destroyed_ = false;
   // Declared last: it ends its workers before the members above go.
   std::unique_ptr<CConsoleDlg> logic_;

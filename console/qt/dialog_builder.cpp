@@ -122,4 +122,11 @@ std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& so
   return controls;
 }
 
+std::vector<BuiltControl> add_controls(QDialog& dialog, std::span<const ControlTemplate> extra) {
+  const BaseUnits units = dialog_base_units(dialog.font());
+  std::vector<BuiltControl> controls;
+  for (const ControlTemplate& c : extra) controls.push_back({&c, create_control(dialog, c, units)});
+  return controls;
+}
+
 }  // namespace tavik::console

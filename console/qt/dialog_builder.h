@@ -31,4 +31,7 @@ inline constexpr const char* kControlIdProperty = "controlId";
 // progress bars QProgressBar drawn in blocks.
 std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& source);
 
+// Creates further controls on a dialog that build_dialog made, after its own.
+std::vector<BuiltControl> add_controls(QDialog& dialog, std::span<const ControlTemplate> extra);
+
 }  // namespace tavik::console

@@ -40,5 +40,7 @@ struct DialogTemplate {
 const DialogTemplate& main_dialog_template();
 // The About box, dialog 100.
 const DialogTemplate& about_dialog_template();
+// The link panel's controls, added to the main window beside its template's.
+std::span<const ControlTemplate> link_panel_controls();
 
 }  // namespace tavik::console

@@ -37,6 +37,7 @@ struct WindowState {
   std::map<int, int> selections;
   std::map<int, std::pair<int, int>> ranges;
   std::map<int, int> positions;
+  std::map<int, bool> stale;  // read-outs drawn stale; never touched: current
   std::vector<std::string> messages;
   int starts = 0;
   int workers_alive = 0;
@@ -53,6 +54,10 @@ struct WindowState {
   int writes(int id) const {
     auto it = text_writes.find(id);
     return it == text_writes.end() ? 0 : it->second;
+  }
+  bool is_stale(int id) const {
+    auto it = stale.find(id);
+    return it != stale.end() && it->second;
   }
   int selection(int id) const {
     auto it = selections.find(id);
@@ -74,6 +79,9 @@ class RecordingWindow : public console::ConsoleWindow {
       s.texts[id] = text;
       ++s.text_writes[id];
     });
+  }
+  void SetControlStale(int id, bool is_stale) override {
+    change([&](WindowState& s) { s.stale[id] = is_stale; });
   }
   int GetListSelection(int id) override { return snapshot().selection(id); }
   void SetListSelection(int id, int index) override {

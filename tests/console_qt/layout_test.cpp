@@ -72,16 +72,17 @@ QString shown_caption(QWidget* w) {
 }
 
 // Checks the widgets against the template: one direct child per control, in
-// template order, of the right kind, caption and place.
+// template order, of the right kind, caption and place; `extra` more children
+// may follow them.
 void expect_built_from(QDialog& dialog, const console::DialogTemplate& source,
-                       const std::vector<BuiltControl>& controls) {
+                       const std::vector<BuiltControl>& controls, std::size_t extra = 0) {
   BaseUnits units = console::dialog_base_units(dialog.font());
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(source.caption.data(), qsizetype(source.caption.size())));
   EXPECT_EQ(dialog.size(), console::map_dialog_size(units, source.cx, source.cy));
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the frame is not resizable";
 
   QList<QWidget*> children = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-  ASSERT_EQ(children.size(), qsizetype(source.controls.size()));
+  ASSERT_EQ(children.size(), qsizetype(source.controls.size() + extra));
   ASSERT_EQ(controls.size(), source.controls.size());
   for (std::size_t i = 0; i < source.controls.size(); ++i) {
     const ControlTemplate& c = source.controls[i];
@@ -144,7 +145,7 @@ TEST(MainWindowLayout, HoldsExactlyTheTemplatesControls) {
   console::ConsoleView view;
   const auto& source = console::main_dialog_template();
   ASSERT_EQ(source.controls.size(), 118u);
-  expect_built_from(view, source, view.controls());
+  expect_built_from(view, source, view.controls(), console::link_panel_controls().size());
 
   // A fixed frame with a close box, without minimise or maximise box.
   Qt::WindowFlags flags = view.windowFlags();
@@ -158,7 +159,17 @@ TEST(MainWindowLayout, HoldsExactlyTheTemplatesControls) {
   for (QGroupBox* group : view.findChildren<QGroupBox*>()) titles << group->title();
   EXPECT_TRUE(titles.contains("Power Data / Configuration "));
   EXPECT_TRUE(titles.contains("Wheel Error "));
-  EXPECT_EQ(titles.size(), 9);
+  EXPECT_TRUE(titles.contains("Link"));  // the link panel's, beside the template's nine
+  EXPECT_EQ(titles.size(), 10);
+
+  // The link panel keeps to the part of the window the template leaves empty.
+  int right_edge = 0;
+  for (const auto& c : view.controls()) right_edge = std::max(right_edge, c.widget->geometry().right());
+  for (const auto& c : console::link_panel_controls()) {
+    if (c.id == console::IDC_STATIC) continue;
+    EXPECT_GT(view.control(c.id)->geometry().left(), right_edge) << c.id;
+    EXPECT_LE(view.control(c.id)->geometry().right(), view.width()) << c.id;
+  }
 
   // 1064 is the one read-only field; no button is the default button.
   for (QLineEdit* edit : view.findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -52,6 +53,7 @@ inline QString text(console::ConsoleView& view, int id) {
   if (auto* edit = control<QLineEdit>(view, id)) return edit->text();
   if (auto* button = control<QPushButton>(view, id)) return button->text();
   if (auto* list = control<QComboBox>(view, id)) return list->currentText();
+  if (auto* label = control<QLabel>(view, id)) return label->text();
   return {};
 }
 

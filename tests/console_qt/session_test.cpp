@@ -31,6 +31,14 @@ TEST(ConsoleSession, ClickPathAgainstTheSimulatedBoards) {
   view.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
 
+  // Before any poller runs, its read-outs are drawn stale: greyed like a
+  // disabled field's text.
+  auto* encoder = view.control(IDC_ENCODER_LEFT);
+  const QColor grey = view.palette().color(QPalette::Disabled, QPalette::Text);
+  EXPECT_TRUE(encoder->property(ConsoleView::kStaleProperty).toBool());
+  EXPECT_EQ(encoder->palette().color(QPalette::Text), grey);
+  EXPECT_EQ(text(view, IDC_LINK_DRVB_STATE), "not connected");
+
   // Connect both boards with the lists' default selections (COM7, COM8).
   click(view, IDC_PSB_CONNECT);
   click(view, IDC_DRVB_CONNECT);
@@ -52,6 +60,12 @@ TEST(ConsoleSession, ClickPathAgainstTheSimulatedBoards) {
   }
   for (int id : {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT}) EXPECT_TRUE(view.control(id)->isEnabled()) << id;
   EXPECT_TRUE(wait_until([&] { return simulator.status().servo_on; }));
+
+  // The link panel says both boards answer; the read-outs are current.
+  EXPECT_EQ(text(view, IDC_LINK_PSB_PORT), "COM7");
+  EXPECT_TRUE(wait_until([&] { return text(view, IDC_LINK_DRVB_STATE) == "answering"; }));
+  EXPECT_TRUE(wait_until([&] { return !encoder->property(ConsoleView::kStaleProperty).toBool(); }));
+  EXPECT_NE(encoder->palette().color(QPalette::Text), grey);
 
   // A device switched on from its button shows up in the power data.
   click(view, IDC_LRF_ON);

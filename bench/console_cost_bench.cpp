@@ -1,0 +1,135 @@
+// What the console costs while it watches the robot: the Qt window (offscreen)
+// with its logic and every poller running against tavik-sim in another
+// process, replying at the line rate. Counters: cpu_pct (share of one core
+// used by this process over the measured seconds) and rss_mb (resident
+// memory at the end, peak_rss_mb the most it reached).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "child_program.h"
+#include "console/core/control_ids.h"
+#include "console/qt/console_view.h"
+
+namespace {
+
+using namespace tavik;
+using Clock = std::chrono::steady_clock;
+
+double cpu_seconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A field of /proc/self/status in MiB ("VmRSS", "VmHWM").
+double status_mib(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) / 1024.0;
+  }
+  return 0;
+}
+
+// Runs the GUI thread's events for `time` (quitting the application would
+// close the window).
+// A window that draws nothing: what the logic and the libraries cost alone.
+class NullWindow : public console::ConsoleWindow {
+ public:
+  void EnableControl(int, bool) override {}
+  void SetControlText(int, const std::string&) override {}
+  int GetListSelection(int id) override { return id == console::IDC_PSB_PORT ? 6 : 7; }
+  void SetListSelection(int, int) override {}
+  void InsertListItem(int, int, const std::string&) override {}
+  void SetProgressRange(int, int, int) override {}
+  void SetProgressPos(int, int) override {}
+  void ShowMessage(const std::string&) override {}
+  std::string GetWriteParamText() override { return {}; }
+};
+
+void run_events_for(std::chrono::milliseconds time) {
+  QEventLoop loop;
+  QTimer::singleShot(time, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void BM_ConsoleWithAllPollers(benchmark::State& state) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  static int argc = 1;
+  static char name[] = "console_cost_bench";
+  static char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+
+  const auto dir = std::filesystem::temp_directory_path() / ("tavik-cost-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  test::ChildProgram sim(TAVIK_SIM_PROGRAM, {"--link-dir", dir.string(), "--pace"});
+  if (sim.line_starting("drvb").empty()) {
+    state.SkipWithError("tavik-sim did not start");
+    return;
+  }
+  ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
+  // The diagnostic lines go where nobody reads them, as on a desktop.
+  const int saved_stdout = ::dup(1);
+  const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  ::dup2(null_fd, 1);
+
+  double cpu = 0;
+  double wall = 0;
+  {
+    console::ConsoleView view;
+    NullWindow null_window;
+    std::unique_ptr<console::CConsoleDlg> bare;
+    console::CConsoleDlg* logic = &view.logic();
+    if (state.range(1) != 0) {
+      bare = std::make_unique<console::CConsoleDlg>(null_window);
+      logic = bare.get();
+      logic->OnInitDialog();
+    } else {
+      view.show();
+    }
+    using namespace console;
+    for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
+                   IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+      logic->OnCommand(id);
+    }
+    if (!logic->m_bPsbConnected || !logic->m_bDrvbConnected) {
+      state.SkipWithError("the console did not connect to the simulated boards");
+      return;
+    }
+    run_events_for(std::chrono::seconds(2));  // warm-up
+    for (auto _ : state) {
+      const double cpu_start = cpu_seconds();
+      const auto start = Clock::now();
+      run_events_for(std::chrono::seconds(state.range(0)));
+      cpu = cpu_seconds() - cpu_start;
+      wall = std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    state.counters["rss_mb"] = status_mib("VmRSS");
+    state.counters["peak_rss_mb"] = status_mib("VmHWM");
+    if (bare) bare->OnDestroy();
+    view.close();
+  }
+  ::dup2(saved_stdout, 1);
+  ::close(saved_stdout);
+  ::close(null_fd);
+  state.counters["cpu_pct"] = 100.0 * cpu / wall;
+  std::filesystem::remove_all(dir);
+}
+// Args: seconds measured; 1 for the logic alone, with a window that draws nothing.
+BENCHMARK(BM_ConsoleWithAllPollers)->Args({10, 0})->Args({10, 1})->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,31 @@
+// The link panel and the stale drawing of read-outs: what the operator sees
+// of the lines themselves, beside what the boards report.
+#include "console/core/console_dlg.h"
+#include "console/core/console_text.h"
+
+namespace tavik::console {
+namespace {
+
+// A few times a second is as often as a person reads it.
+constexpr auto kLinkRefresh = std::chrono::milliseconds(500);
+
+}  // namespace
+
+void CConsoleDlg::RefreshLink(Link& link, bool now) {
+  std::lock_guard<std::mutex> lock(link.refresh_mutex);
+  const auto time = LinkMonitor::Clock::now();
+  if (!now && time < link.next_refresh) return;
+  link.next_refresh = time + kLinkRefresh;
+  const LinkMonitor::Snapshot s = link.monitor.snapshot(time);
+  // Under the lock, so that two threads' refreshes reach the window in order.
+  window_.SetControlText(link.first_id, s.port.empty() ? kNoPort : s.port);
+  window_.SetControlText(link.first_id + 1, state_text(s));
+  window_.SetControlText(link.first_id + 2, round_trip_text(s));
+  window_.SetControlText(link.first_id + 3, counts_text(s));
+}
+
+void CConsoleDlg::MarkStale(std::span<const int> ids, bool stale) {
+  for (int id : ids) window_.SetControlStale(id, stale);
+}
+
+}  // namespace tavik::console
