@@ -2,7 +2,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-windows run asan tsan bench fuzz package package-check format clean
+.PHONY: all deps configure build test test-windows run run-windows asan tsan bench fuzz package package-check format clean
 
 all: build
 
@@ -21,6 +21,11 @@ test: build
 # Cross-builds the Windows DLLs and runs their tests under Wine against the simulator.
 test-windows:
 	@JOBS=$(JOBS) scripts/test-windows
+
+# The Windows console under Wine against the simulator; without a display it
+# clicks a short session and saves build/tavik-demo-windows.png.
+run-windows:
+	@JOBS=$(JOBS) scripts/run-windows
 
 run: build
 	@scripts/run-demo build/$(PRESET)

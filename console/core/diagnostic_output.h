@@ -48,7 +48,7 @@ class DiagnosticOutput {
   std::thread writer_;
 };
 
-// Platform part (diagnostic_output_posix.cpp).
+// Platform part (diagnostic_output_posix.cpp or _win32.cpp).
 //
 // Writes as much of text to descriptor fd as it takes within `wait`. Returns
 // the bytes written, or -1 when the output is closed for good.

@@ -19,7 +19,7 @@
 
 #include "console/core/console_dlg.h"
 #include "console/core/console_window.h"
-#include "console/qt/control_update_queue.h"
+#include "console/core/control_update_queue.h"
 #include "console/qt/dialog_builder.h"
 
 namespace tavik::console {

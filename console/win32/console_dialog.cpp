@@ -1,0 +1,238 @@
+#include "console/win32/console_dialog.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+
+// The control IDs name the About box's button IDOK, as windows.h does.
+#pragma push_macro("IDOK")
+#undef IDOK
+#include "console/core/control_ids.h"
+#pragma pop_macro("IDOK")
+#include "console/res/dialog_template.h"
+#include "console/res/resource.h"
+#include "console/win32/about_box.h"
+#include "console/win32/utf16_text.h"
+
+namespace tavik::console {
+namespace {
+
+constexpr UINT WM_APP_UPDATES = WM_APP + 1;  // queued control updates wait
+constexpr UINT WM_APP_SHOWN = WM_APP + 2;    // the window is up
+constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
+constexpr int kMaxText = 256;
+
+}  // namespace
+
+ConsoleDialog::ConsoleDialog(HINSTANCE instance, std::string layout_path)
+    : instance_(instance),
+      layout_path_(std::move(layout_path)),
+      template_(main_dialog_template(), kMainDialogStyle, kMainDialogExStyle),
+      icon_(::LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      logic_(std::make_unique<CConsoleDlg>(*this)) {}
+
+ConsoleDialog::~ConsoleDialog() { logic_.reset(); }
+
+INT_PTR ConsoleDialog::DoModal() {
+  return ::DialogBoxIndirectParamW(instance_, template_.get(), nullptr, DialogProc,
+                                   reinterpret_cast<LPARAM>(this));
+}
+
+HWND ConsoleDialog::Create() {
+  return ::CreateDialogIndirectParamW(instance_, template_.get(), nullptr, DialogProc,
+                                      reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK ConsoleDialog::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<ConsoleDialog*>(lparam);
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
+    self->hwnd_ = hwnd;
+  }
+  auto* self = reinterpret_cast<ConsoleDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+  return self ? self->OnMessage(message, wparam, lparam) : FALSE;
+}
+
+INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog();
+      return TRUE;  // the dialog manager focuses the first control
+    case WM_COMMAND:
+      OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wparam & 0xFFF0) != IDM_ABOUTBOX) return FALSE;  // Close, Move: the dialog manager's
+      OnSysCommand(wparam);
+      return TRUE;
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) logic_->OnJogReleased();
+      return FALSE;
+    case WM_LBUTTONUP:
+      logic_->OnLButtonUp();
+      return TRUE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(icon_);
+    case WM_APP_UPDATES:
+      ApplyQueuedUpdates();
+      return TRUE;
+    case WM_APP_SHOWN:
+      WriteLayout();
+      return TRUE;
+    case WM_DESTROY:
+      // The window is hidden; the workers end and the ports close before it goes.
+      logic_->OnDestroy();
+      ApplyQueuedUpdates();
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void ConsoleDialog::OnInitDialog() {
+  thread_id_ = ::GetCurrentThreadId();
+  if (HMENU menu = ::GetSystemMenu(hwnd_, FALSE)) {
+    wchar_t entry[kMaxText];
+    if (::LoadStringW(instance_, IDS_ABOUTBOX, entry, kMaxText) > 0) {
+      ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+      ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, entry);
+    }
+  }
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  // Jog buttons are dead-man switches: a press holds; the button captures
+  // the mouse, so the release comes to it wherever it happens.
+  for (int id : kJogButtons) {
+    ::SetWindowSubclass(::GetDlgItem(hwnd_, id), JogButtonProc, static_cast<UINT_PTR>(id),
+                        reinterpret_cast<DWORD_PTR>(this));
+  }
+  logic_->OnInitDialog();
+  ::PostMessageW(hwnd_, WM_APP_SHOWN, 0, 0);
+}
+
+void ConsoleDialog::OnCommand(int id, int code) {
+  if (code != BN_CLICKED) return;
+  switch (id) {
+    case IDOK:  // Enter outside a button: the window has no default button
+      logic_->OnOK();
+      ::EndDialog(hwnd_, IDOK);
+      break;
+    case IDCANCEL:  // Esc, the close box, Alt+F4
+      ::EndDialog(hwnd_, IDCANCEL);
+      break;
+    default:
+      logic_->OnCommand(id);
+  }
+}
+
+void ConsoleDialog::OnSysCommand(WPARAM) { show_about_box(instance_, hwnd_); }
+
+LRESULT CALLBACK ConsoleDialog::JogButtonProc(HWND button, UINT message, WPARAM wparam, LPARAM lparam,
+                                              UINT_PTR id, DWORD_PTR self) {
+  const LRESULT result = ::DefSubclassProc(button, message, wparam, lparam);
+  CConsoleDlg& logic = reinterpret_cast<ConsoleDialog*>(self)->logic();
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      if (::IsWindowEnabled(button)) logic.OnJogPressed(static_cast<int>(id));
+      break;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      logic.OnJogReleased();
+      break;
+    case WM_NCDESTROY:
+      ::RemoveWindowSubclass(button, JogButtonProc, id);
+      break;
+    default:
+      break;
+  }
+  return result;
+}
+
+void ConsoleDialog::WriteLayout() const {
+  if (layout_path_.empty()) return;
+  std::FILE* file = std::fopen(layout_path_.c_str(), "w");
+  if (!file) return;
+  for (const ControlTemplate& c : main_dialog_template().controls) {
+    RECT r;
+    if (c.id < 0 || !::GetWindowRect(::GetDlgItem(hwnd_, c.id), &r)) continue;
+    std::fprintf(file, "%d %ld %ld %ld %ld\n", c.id, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  }
+  std::fclose(file);
+}
+
+void ConsoleDialog::EnableControl(int id, bool enable) {
+  queue({ControlUpdate::Kind::Enable, id, enable ? 1 : 0, 0, {}});
+}
+
+void ConsoleDialog::SetControlText(int id, const std::string& text) {
+  queue({ControlUpdate::Kind::Text, id, 0, 0, text});
+}
+
+void ConsoleDialog::SetProgressRange(int id, int low, int high) {
+  queue({ControlUpdate::Kind::Range, id, low, high, {}});
+}
+
+void ConsoleDialog::SetProgressPos(int id, int pos) {
+  queue({ControlUpdate::Kind::Position, id, pos, 0, {}});
+}
+
+int ConsoleDialog::GetListSelection(int id) {
+  return static_cast<int>(::SendDlgItemMessageW(hwnd_, id, CB_GETCURSEL, 0, 0));
+}
+
+void ConsoleDialog::SetListSelection(int id, int index) {
+  ::SendDlgItemMessageW(hwnd_, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void ConsoleDialog::InsertListItem(int id, int index, const std::string& text) {
+  const std::wstring wide = widen(text);
+  ::SendDlgItemMessageW(hwnd_, id, CB_INSERTSTRING, static_cast<WPARAM>(index),
+                        reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+void ConsoleDialog::ShowMessage(const std::string& text) {
+  ::MessageBoxW(hwnd_, widen(text).c_str(), L"Tavik V1 Basic", MB_OK | MB_ICONEXCLAMATION);
+}
+
+std::string ConsoleDialog::GetWriteParamText() {
+  wchar_t text[kMaxText];
+  const int length = ::GetDlgItemTextW(hwnd_, IDC_WRITE_PARAM_VALUE, text, kMaxText);
+  return narrow(std::wstring_view(text, static_cast<std::size_t>(length)));
+}
+
+void ConsoleDialog::queue(ControlUpdate update) {
+  const bool first = updates_.push(std::move(update));
+  if (::GetCurrentThreadId() == thread_id_) {
+    ApplyQueuedUpdates();
+  } else if (first) {
+    ::PostMessageW(hwnd_, WM_APP_UPDATES, 0, 0);
+  }
+}
+
+void ConsoleDialog::ApplyQueuedUpdates() {
+  for (const ControlUpdate& update : updates_.take_all()) apply(update);
+}
+
+void ConsoleDialog::apply(const ControlUpdate& update) {
+  const HWND control = ::GetDlgItem(hwnd_, update.id);
+  if (!control) return;
+  switch (update.kind) {
+    case ControlUpdate::Kind::Enable:
+      ::EnableWindow(control, update.first != 0);
+      break;
+    case ControlUpdate::Kind::Text:
+      ::SetWindowTextW(control, widen(update.text).c_str());
+      break;
+    case ControlUpdate::Kind::Range:
+      ::SendMessageW(control, PBM_SETRANGE32, static_cast<WPARAM>(update.first),
+                     static_cast<LPARAM>(std::max(update.first, update.second)));
+      break;
+    case ControlUpdate::Kind::Position:
+      ::SendMessageW(control, PBM_SETPOS, static_cast<WPARAM>(update.first), 0);
+      break;
+  }
+}
+
+}  // namespace tavik::console

@@ -1,0 +1,81 @@
+// The console's main window on Windows: dialog 102 created by the window
+// manager from its template and bound to the console's logic (CConsoleDlg).
+// Clicks go to the logic's handlers; the texts, enable states and bar values
+// the logic sets come back through ConsoleWindow.
+//
+// Threads: EnableControl, SetControlText, SetProgressRange and
+// SetProgressPos may be called from any thread. A call queues an update; the
+// dialog's thread applies the updates in call order, at once when it is the
+// caller, else when it takes the message posted for them. No other thread
+// touches a window; every other operation must be called on the dialog's
+// thread.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "console/core/console_dlg.h"
+#include "console/core/console_window.h"
+#include "console/core/control_update_queue.h"
+#include "console/win32/dialog_template_builder.h"
+
+namespace tavik::console {
+
+class ConsoleDialog : public ConsoleWindow {
+ public:
+  // `layout_path`, when given, receives each control's ID and rectangle in
+  // screen pixels once the window is up (for scripts that click on it).
+  explicit ConsoleDialog(HINSTANCE instance, std::string layout_path = {});
+  ~ConsoleDialog() override;
+  ConsoleDialog(const ConsoleDialog&) = delete;
+  ConsoleDialog& operator=(const ConsoleDialog&) = delete;
+
+  // Runs the window modally; returns once it is closed and the logic's
+  // OnDestroy has run.
+  INT_PTR DoModal();
+  // Creates the window without a modal loop of its own (tests); DestroyWindow
+  // ends it.
+  HWND Create();
+
+  HWND hwnd() const { return hwnd_; }
+  CConsoleDlg& logic() { return *logic_; }
+
+  // ConsoleWindow.
+  void EnableControl(int id, bool enable) override;
+  void SetControlText(int id, const std::string& text) override;
+  int GetListSelection(int id) override;
+  void SetListSelection(int id, int index) override;
+  void InsertListItem(int id, int index, const std::string& text) override;
+  void SetProgressRange(int id, int low, int high) override;
+  void SetProgressPos(int id, int pos) override;
+  void ShowMessage(const std::string& text) override;
+  std::string GetWriteParamText() override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK JogButtonProc(HWND button, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                        DWORD_PTR self);
+  INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void OnInitDialog();
+  void OnCommand(int id, int code);
+  void OnSysCommand(WPARAM command);
+  void WriteLayout() const;
+
+  void queue(ControlUpdate update);
+  void ApplyQueuedUpdates();
+  void apply(const ControlUpdate& update);
+
+  HINSTANCE instance_;
+  std::string layout_path_;
+  DialogTemplateBuffer template_;
+  HWND hwnd_ = nullptr;
+  HICON icon_ = nullptr;
+  DWORD thread_id_ = 0;
+  ControlUpdateQueue updates_;
+  // Declared last: it ends its workers before the members above go.
+  std::unique_ptr<CConsoleDlg> logic_;
+};
+
+}  // namespace tavik::console

@@ -1,0 +1,195 @@
+// The native console window as the window manager builds it, in this
+// process, under Wine on a (virtual) X display: the controls where the
+// template puts them, the tab order, the font, the system menu's About
+// entry, the program's resources, and worker updates applied in order.
+#include <gtest/gtest.h>
+#include <windows.h>
+//
+#include <winver.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "console/res/dialog_template.h"
+#include "console/res/resource.h"
+#include "console/res/string_table.h"
+#include "console/res/version_info.h"
+#include "console/win32/console_dialog.h"
+#include "console/win32/utf16_text.h"
+
+namespace tavik::console {
+namespace {
+
+constexpr int kReadParamValue = 1064;  // a read-only field nothing else writes while no board is connected
+
+class ConsoleWin32Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dialog_ = std::make_unique<ConsoleDialog>(::GetModuleHandleW(nullptr));
+    hwnd_ = dialog_->Create();
+    ASSERT_NE(hwnd_, nullptr) << "error " << ::GetLastError();
+  }
+  void TearDown() override {
+    if (hwnd_) ::DestroyWindow(hwnd_);
+    dialog_.reset();
+  }
+
+  // The place and size in pixels, each converted as the dialog manager does.
+  RECT dialog_units(int x, int y, int cx, int cy) const {
+    RECT r{x, y, cx, cy};
+    ::MapDialogRect(hwnd_, &r);
+    return {r.left, r.top, r.left + r.right, r.top + r.bottom};
+  }
+
+  void pump_messages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+
+  std::unique_ptr<ConsoleDialog> dialog_;
+  HWND hwnd_ = nullptr;
+};
+
+std::wstring class_name(HWND hwnd) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
+TEST_F(ConsoleWin32Test, ControlsAreWhereTheTemplatePutsThem) {
+  const DialogTemplate& source = main_dialog_template();
+  RECT client;
+  ::GetClientRect(hwnd_, &client);
+  const RECT size = dialog_units(0, 0, source.cx, source.cy);
+  EXPECT_EQ(client.right, size.right);
+  EXPECT_EQ(client.bottom, size.bottom);
+
+  // Children in creation order, which is the template's.
+  std::size_t i = 0;
+  for (HWND child = ::GetWindow(hwnd_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT), ++i) {
+    ASSERT_LT(i, source.controls.size());
+    const ControlTemplate& c = source.controls[i];
+    SCOPED_TRACE("control #" + std::to_string(i + 1) + " " + std::string(c.caption) + " " +
+                 std::to_string(c.id));
+    EXPECT_EQ(::GetDlgCtrlID(child), c.id);
+    EXPECT_EQ(_wcsicmp(class_name(child).c_str(), control_class(c.kind)), 0);
+    RECT r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    const RECT expected = dialog_units(c.x, c.y, c.cx, c.cy);
+    EXPECT_EQ(r.left, expected.left);
+    EXPECT_EQ(r.top, expected.top);
+    EXPECT_EQ(r.right, expected.right);
+    // A closed drop-down list is as high as its font needs; the template's
+    // height is that of the dropped-down list.
+    if (c.kind == ControlKind::ComboBox) {
+      EXPECT_LT(r.bottom, expected.bottom);
+    } else {
+      EXPECT_EQ(r.bottom, expected.bottom);
+    }
+  }
+  EXPECT_EQ(i, source.controls.size());
+
+  // Tab walks the enabled buttons, fields and lists in template order.
+  std::vector<int> expected_tabs;
+  for (const ControlTemplate& c : source.controls) {
+    if ((control_style(c.kind) & WS_TABSTOP) && ::IsWindowEnabled(::GetDlgItem(hwnd_, c.id))) {
+      expected_tabs.push_back(c.id);
+    }
+  }
+  std::vector<int> tabs;
+  const HWND first = ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  HWND item = first;
+  do {
+    tabs.push_back(::GetDlgCtrlID(item));
+    item = ::GetNextDlgTabItem(hwnd_, item, FALSE);
+  } while (item && item != first && tabs.size() <= source.controls.size());
+  EXPECT_EQ(tabs, expected_tabs);
+}
+
+TEST_F(ConsoleWin32Test, KoreanFontSystemMenuAndResources) {
+  // The template's font, with glyphs for the Korean texts.
+  const auto font = reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+  LOGFONTW logical{};
+  ASSERT_TRUE(::GetObjectW(font, sizeof logical, &logical));
+  EXPECT_EQ(narrow(logical.lfFaceName), main_dialog_template().font_face);
+  const HDC dc = ::GetDC(hwnd_);
+  ::SelectObject(dc, font);
+  const std::wstring korean = widen("정보확인");
+  std::vector<WORD> glyphs(korean.size());
+  ::GetGlyphIndicesW(dc, korean.c_str(), static_cast<int>(korean.size()), glyphs.data(),
+                     GGI_MARK_NONEXISTING_GLYPHS);
+  ::ReleaseDC(hwnd_, dc);
+  for (WORD glyph : glyphs) EXPECT_NE(glyph, 0xFFFF) << "no Hangul in the dialog's font";
+
+  // The About entry after a separator, at the end of the system menu.
+  const HMENU menu = ::GetSystemMenu(hwnd_, FALSE);
+  const int count = ::GetMenuItemCount(menu);
+  ASSERT_GE(count, 2);
+  EXPECT_EQ(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+  wchar_t entry[128] = {};
+  ::GetMenuStringW(menu, static_cast<UINT>(count - 1), entry, 128, MF_BYPOSITION);
+  EXPECT_EQ(narrow(entry), load_string(IDS_ABOUTBOX));
+  EXPECT_TRUE(::GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR);
+
+  // Icon 128: the window's icons, two 16-colour images.
+  EXPECT_NE(::SendMessageW(hwnd_, WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_NE(::SendMessageW(hwnd_, WM_GETICON, ICON_SMALL, 0), 0);
+  constexpr WORD kGroupIcon = 14, kManifest = 24;  // resource types
+  const HRSRC group = ::FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_MAINFRAME), MAKEINTRESOURCEW(kGroupIcon));
+  ASSERT_NE(group, nullptr);
+  const auto* header = static_cast<const WORD*>(::LockResource(::LoadResource(nullptr, group)));
+  ASSERT_EQ(header[2], 2);  // images
+  for (int image = 0; image < 2; ++image) {
+    const auto* entry_bytes = reinterpret_cast<const BYTE*>(header + 3) + 14 * image;
+    EXPECT_EQ(entry_bytes[0], image == 0 ? 32 : 16);                         // width
+    EXPECT_EQ(*reinterpret_cast<const WORD*>(entry_bytes + 6), 4) << image;  // bits per pixel
+  }
+
+  // The common-controls 6.0 manifest.
+  const HRSRC manifest = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(kManifest));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(::LockResource(::LoadResource(nullptr, manifest))),
+                         ::SizeofResource(nullptr, manifest));
+  EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+
+  // The Korean version record.
+  wchar_t path[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::vector<BYTE> record(::GetFileVersionInfoSizeW(path, nullptr));
+  ASSERT_FALSE(record.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(path, 0, static_cast<DWORD>(record.size()), record.data()));
+  auto value = [&](const char* name) {
+    void* data = nullptr;
+    UINT length = 0;
+    const std::wstring key = widen(std::string("\\StringFileInfo\\041204b0\\") + name);
+    if (!::VerQueryValueW(record.data(), key.c_str(), &data, &length) || length == 0) return std::string();
+    return narrow(static_cast<const wchar_t*>(data));
+  };
+  EXPECT_EQ(value("FileDescription"), version::kFileDescription);
+  EXPECT_EQ(value("ProductName"), version::kProductName);
+  EXPECT_EQ(value("FileVersion"), version::kFileVersionText);
+}
+
+TEST_F(ConsoleWin32Test, WorkerUpdatesArriveInCallOrder) {
+  constexpr int kUpdates = 500;
+  std::thread worker([this] {
+    for (int i = 1; i <= kUpdates; ++i) {
+      dialog_->SetControlText(kReadParamValue, std::to_string(i));
+      dialog_->EnableControl(kReadParamValue, i % 2 == 0);
+    }
+  });
+  // The worker never waits for this thread: it ends while nothing is pumped.
+  worker.join();
+  wchar_t text[16] = {};
+  ::GetDlgItemTextW(hwnd_, kReadParamValue, text, 16);
+  EXPECT_STRNE(narrow(text).c_str(), std::to_string(kUpdates).c_str()) << "applied off the dialog's thread";
+  pump_messages();
+  ::GetDlgItemTextW(hwnd_, kReadParamValue, text, 16);
+  EXPECT_EQ(narrow(text), std::to_string(kUpdates));
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd_, kReadParamValue)));
+}
+
+}  // namespace
+}  // namespace tavik::console
