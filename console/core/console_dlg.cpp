@@ -18,7 +18,8 @@ constexpr int kShutdownWaitMs = 500;
 
 }  // namespace
 
-CConsoleDlg::CConsoleDlg(ConsoleWindow& window) : window_(window) {}
+CConsoleDlg::CConsoleDlg(ConsoleWindow& window)
+    : window_(window), psb_link_(IDC_LINK_PSB_PORT), drvb_link_(IDC_LINK_DRVB_PORT) {}
 
 CConsoleDlg::~CConsoleDlg() {
   // Usually OnDestroy has done all this already; then it costs nothing.

@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "console/core/console_window.h"
-#include "console/core/control_ids.h"
 #include "console/core/diagnostic_output.h"
 #include "console/core/link_monitor.h"
 
@@ -173,8 +172,8 @@ class CConsoleDlg {
 
   ConsoleWindow& window_;
   DiagnosticOutput diagnostics_;
-  Link psb_link_{IDC_LINK_PSB_PORT};
-  Link drvb_link_{IDC_LINK_DRVB_PORT};
+  Link psb_link_;
+  Link drvb_link_;
   std::thread power_ctrl_thread_, usonic_thread_, power_data_thread_;
   std::thread robot_ctrl_thread_, emg_thread_, encoder_thread_;
   bool destroyed_ = false;  // OnDestroy has run; window's thread only

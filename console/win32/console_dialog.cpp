@@ -54,7 +54,7 @@ INT_PTR CALLBACK ConsoleDialog::DialogProc(HWND hwnd, UINT message, WPARAM wpara
   return self ? self->OnMessage(message, wparam, lparam) : FALSE;
 }
 
-INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM) {
+INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog();
@@ -77,6 +77,15 @@ INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM) {
     case WM_APP_UPDATES:
       ApplyQueuedUpdates();
       return TRUE;
+    case WM_CTLCOLORSTATIC: {
+      // Read-only fields ask here for their colours: a stale one is greyed.
+      const int id = ::GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
+      if (!stale_.contains(id)) return FALSE;
+      const HDC dc = reinterpret_cast<HDC>(wparam);
+      ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+      ::SetBkColor(dc, ::GetSysColor(COLOR_3DFACE));
+      return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_3DFACE));
+    }
     case WM_APP_SHOWN:
       WriteLayout();
       return TRUE;
@@ -174,6 +183,10 @@ void ConsoleDialog::SetProgressRange(int id, int low, int high) {
   queue({ControlUpdate::Kind::Range, id, low, high, {}});
 }
 
+void ConsoleDialog::SetControlStale(int id, bool stale) {
+  queue({ControlUpdate::Kind::Stale, id, stale ? 1 : 0, 0, {}});
+}
+
 void ConsoleDialog::SetProgressPos(int id, int pos) {
   queue({ControlUpdate::Kind::Position, id, pos, 0, {}});
 }
@@ -231,6 +244,14 @@ void ConsoleDialog::apply(const ControlUpdate& update) {
       break;
     case ControlUpdate::Kind::Position:
       ::SendMessageW(control, PBM_SETPOS, static_cast<WPARAM>(update.first), 0);
+      break;
+    case ControlUpdate::Kind::Stale:
+      if (update.first != 0) {
+        stale_.insert(update.id);
+      } else {
+        stale_.erase(update.id);
+      }
+      ::InvalidateRect(control, nullptr, TRUE);
       break;
   }
 }

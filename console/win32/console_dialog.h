@@ -3,8 +3,8 @@
 // Clicks go to the logic's handlers; the texts, enable states and bar values
 // the logic sets come back through ConsoleWindow.
 //
-// Threads: EnableControl, SetControlText, SetProgressRange and
-// SetProgressPos may be called from any thread. A call queues an update; the
+// Threads: EnableControl, SetControlText, SetControlStale, SetProgressRange
+// and SetProgressPos may be called from any thread. A call queues an update; the
 // dialog's thread applies the updates in call order, at once when it is the
 // caller, else when it takes the message posted for them. No other thread
 // touches a window; every other operation must be called on the dialog's
@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "console/core/console_dlg.h"
@@ -50,6 +51,7 @@ class ConsoleDialog : public ConsoleWindow {
   void InsertListItem(int id, int index, const std::string& text) override;
   void SetProgressRange(int id, int low, int high) override;
   void SetProgressPos(int id, int pos) override;
+  void SetControlStale(int id, bool stale) override;
   void ShowMessage(const std::string& text) override;
   std::string GetWriteParamText() override;
 
@@ -74,6 +76,7 @@ class ConsoleDialog : public ConsoleWindow {
   HICON icon_ = nullptr;
   DWORD thread_id_ = 0;
   ControlUpdateQueue updates_;
+  std::set<int> stale_;  // read-outs drawn greyed; the dialog's thread only
   // Declared last: it ends its workers before the members above go.
   std::unique_ptr<CConsoleDlg> logic_;
 };
