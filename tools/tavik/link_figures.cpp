@@ -1,6 +1,7 @@
 #include "link_figures.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace tavik::cli {
@@ -13,9 +14,8 @@ double median(std::vector<double> values) {
   return *middle;
 }
 
-double round_to(double value, double step) {
-  return static_cast<double>(static_cast<long long>(value / step + 0.5)) * step;
-}
+// Hundredths of a millisecond, as a JSON number without binary noise.
+double hundredths(double ms) { return std::round(ms * 100) / 100; }
 
 }  // namespace
 
@@ -35,8 +35,8 @@ Json LinkFigures::summary() const {
   Json figures{{"exchanges", exchanges_}, {"failures", failures}};
   if (!round_trips_ms_.empty()) {
     figures["round_trip_ms"] = {
-        {"median", round_to(median(round_trips_ms_), 0.01)},
-        {"worst", round_to(*std::max_element(round_trips_ms_.begin(), round_trips_ms_.end()), 0.01)}};
+        {"median", hundredths(median(round_trips_ms_))},
+        {"worst", hundredths(*std::max_element(round_trips_ms_.begin(), round_trips_ms_.end()))}};
   }
   return figures;
 }
