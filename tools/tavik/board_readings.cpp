@@ -60,8 +60,18 @@ Json read_drvb(BoardConnection& connection, std::vector<Step>& steps) {
   return record;
 }
 
-void check_steps(const Session& session, Board board, const std::vector<Step>& steps) {
+Json board_header(const Session& session, Board board) {
+  return Json{{"board", board_name(board)}, {"port", session.port(board)}};
+}
+
+int print_status(Session& session, Output& out, Board board) {
+  BoardConnection& connection = session.open(board);
+  std::vector<Step> steps;
+  Json record = board_header(session, board);
+  record.update(board == Board::kPsb ? read_psb(connection, steps) : read_drvb(connection, steps));
   for (const Step& step : steps) session.check(step.result, step.name, board);
+  out.record(record);
+  return kExitOk;
 }
 
 }  // namespace tavik::cli

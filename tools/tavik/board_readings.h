@@ -21,7 +21,11 @@ Json read_psb(BoardConnection& connection, std::vector<Step>& steps);
 // Encoders, bumpers, emergency stop and wheel errors.
 Json read_drvb(BoardConnection& connection, std::vector<Step>& steps);
 
-// The first failed step, if any, as a CommandError of the board.
-void check_steps(const Session& session, Board board, const std::vector<Step>& steps);
+// {"board": "psb", "port": "COM7"}: the head of every record of a board.
+Json board_header(const Session& session, Board board);
+
+// The status commands: opens the board, reads it whole and prints the record;
+// the first failed step ends the command.
+int print_status(Session& session, Output& out, Board board);
 
 }  // namespace tavik::cli

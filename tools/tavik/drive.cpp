@@ -7,6 +7,7 @@
 // written never delays the stop.
 #include <memory>
 
+#include "board_readings.h"
 #include "commands.h"
 #include "drvb/drvb_commands.h"
 #include "stop_signals.h"
@@ -78,14 +79,13 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   const auto driven_ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
 
   if (!failure.is_ok()) ended = failed_step + ": " + describe(failure);
-  Json record{{"board", "drvb"},
-              {"port", session.port(Board::kDrvb)},
-              {"left", args.left},
-              {"right", args.right},
-              {"seconds", static_cast<double>(driven_ms.count()) / 1000},
-              {"velocity_requests", sent},
-              {"ended", ended},
-              {"stop_sent", stop.is_ok()}};
+  Json record = board_header(session, Board::kDrvb);
+  record.update(Json{{"left", args.left},
+                     {"right", args.right},
+                     {"seconds", static_cast<double>(driven_ms.count()) / 1000},
+                     {"velocity_requests", sent},
+                     {"ended", ended},
+                     {"stop_sent", stop.is_ok()}});
   out.record(record);
   if (!stop.is_ok()) session.check(stop, "send the stop (0,0)", Board::kDrvb);
   if (!failure.is_ok()) session.check(failure, failed_step, Board::kDrvb);

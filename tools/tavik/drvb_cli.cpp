@@ -29,10 +29,6 @@ const Parameter& find_parameter(const std::string& name) {
   return kParameters[0];  // the option's check lets only the names above through
 }
 
-Json drvb_header(const Session& session) {
-  return Json{{"board", "drvb"}, {"port", session.port(Board::kDrvb)}};
-}
-
 // A command that sends one request and prints the header and `fields`.
 void add_simple(CLI::App& drvb, Runner& run, const char* name, const char* help, const char* step,
                 std::function<Result(BoardConnection&)> command, Json fields) {
@@ -40,7 +36,7 @@ void add_simple(CLI::App& drvb, Runner& run, const char* name, const char* help,
     run = [step, command, fields](Session& session, Output& out) {
       BoardConnection& connection = session.open(Board::kDrvb);
       session.check(command(connection), step, Board::kDrvb);
-      Json record = drvb_header(session);
+      Json record = board_header(session, Board::kDrvb);
       record.update(fields);
       out.record(record);
       return kExitOk;
@@ -54,15 +50,7 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   CLI::App* drvb = app.add_subcommand("drvb", "The drive board")->require_subcommand(1);
 
   drvb->add_subcommand("status", "Encoders, bumpers, emergency stop and wheel errors")->callback([&run] {
-    run = [](Session& session, Output& out) {
-      BoardConnection& connection = session.open(Board::kDrvb);
-      std::vector<Step> steps;
-      Json record = drvb_header(session);
-      record.update(read_drvb(connection, steps));
-      check_steps(session, Board::kDrvb, steps);
-      out.record(record);
-      return kExitOk;
-    };
+    run = [](Session& session, Output& out) { return print_status(session, out, Board::kDrvb); };
   });
 
   CLI::App* servo = drvb->add_subcommand("servo", "Switch the wheel servo on or off")->require_subcommand(1);
@@ -91,7 +79,7 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
       BoardConnection& connection = session.open(Board::kDrvb);
       int value = 0;
       session.check(drvb::read_parameter(connection, p.id, &value), "read " + args->name, Board::kDrvb);
-      Json record = drvb_header(session);
+      Json record = board_header(session, Board::kDrvb);
       record.update(Json{{"parameter", p.name}, {"value", value}, {"unit", p.unit}});
       out.record(record);
       return kExitOk;
@@ -108,7 +96,7 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
       const Parameter& p = find_parameter(args->name);
       BoardConnection& connection = session.open(Board::kDrvb);
       session.check(drvb::set_parameter(connection, p.id, args->value), "write " + args->name, Board::kDrvb);
-      Json record = drvb_header(session);
+      Json record = board_header(session, Board::kDrvb);
       record.update(Json{{"parameter", p.name}, {"value", args->value}, {"unit", p.unit}});
       out.record(record);
       return kExitOk;

@@ -15,10 +15,6 @@ constexpr int kFirstDistanceCm = 100;
 constexpr int kDistanceStepCm = 50;
 constexpr int kDistanceCodes = 10;
 
-Json psb_header(const Session& session) {
-  return Json{{"board", "psb"}, {"port", session.port(Board::kPsb)}};
-}
-
 }  // namespace
 
 void add_psb_commands(CLI::App& app, Runner& run) {
@@ -26,15 +22,7 @@ void add_psb_commands(CLI::App& app, Runner& run) {
 
   psb->add_subcommand("status", "Power data (battery, current, devices) and the ultrasonic ranges")
       ->callback([&run] {
-        run = [](Session& session, Output& out) {
-          BoardConnection& connection = session.open(Board::kPsb);
-          std::vector<Step> steps;
-          Json record = psb_header(session);
-          record.update(read_psb(connection, steps));
-          check_steps(session, Board::kPsb, steps);
-          out.record(record);
-          return kExitOk;
-        };
+        run = [](Session& session, Output& out) { return print_status(session, out, Board::kPsb); };
       });
 
   struct PowerArgs {
@@ -55,7 +43,7 @@ void add_psb_commands(CLI::App& app, Runner& run) {
       BoardConnection& connection = session.open(Board::kPsb);
       session.check(psb::set_power_control(connection, devices.at(device), state == "on" ? 1 : 0),
                     "switch " + device + " " + state, Board::kPsb);
-      Json record = psb_header(session);
+      Json record = board_header(session, Board::kPsb);
       record["device"] = device;
       record["power"] = state;
       out.record(record);
@@ -72,7 +60,7 @@ void add_psb_commands(CLI::App& app, Runner& run) {
           BoardConnection& connection = session.open(Board::kPsb);
           const int code = (*distance_cm - kFirstDistanceCm) / kDistanceStepCm;
           session.check(psb::set_usonic_max_dist(connection, code - 1), "set maximum distance", Board::kPsb);
-          Json record = psb_header(session);
+          Json record = board_header(session, Board::kPsb);
           record["max_distance_cm"] = *distance_cm;
           out.record(record);
           return kExitOk;
