@@ -89,15 +89,18 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
   }
 }
 
-TEST_F(TavikTool, WatchRecordsRowsAndCountsLostDevice) {
+TEST_F(TavikTool, WatchRecordsRowsCountsLostDeviceAndEndsOnCtrlC) {
   const std::string csv = com_dir_ + "/watch.csv";
-  TavikProcess watch({"watch", "--json", "--rate", "10", "--duration", "1.5", "--csv", csv});
+  TavikProcess watch({"watch", "--json", "--rate", "10", "--csv", csv});
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   sim_.unplug(sim::Board::kDrvb);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  watch.signal(SIGINT);
   const Finished f = watch.finish();
   ASSERT_EQ(f.exit_code, 0) << f.err;
 
   const Json summary = last_json(f.out).at("summary");
+  EXPECT_EQ(summary.at("ended"), "SIGINT");
   const int polls = summary.at("polls");
   EXPECT_GE(polls, 10);
   EXPECT_EQ(summary.at("psb").at("exchanges"), 2 * polls);

@@ -52,7 +52,10 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   Result failure;
   std::string failed_step;
   int sent = 0;
-  for (auto next = start; next < end;) {
+  // A stop asked for while the port was being opened: no velocity goes out.
+  const int early = wait_for_stop(start);
+  if (early != 0) ended = stop_signal_name(early);
+  for (auto next = start; early == 0 && next < end;) {
     failure = drvb::set_velocity(connection, args.left, args.right);
     if (!failure.is_ok()) {
       failed_step = "send velocity";
