@@ -4,11 +4,11 @@
 
 namespace tavik::drvb {
 
-int set_servo(BoardConnection& connection, int on) {
+Result set_servo(BoardConnection& connection, int on) {
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t frame[kFrameSize] = {};
     int length = build_request(frame, on == 1 ? "DB11" : "DB00");
-    const int result = exchange_status(port, frame, length, /*purge_after=*/true);
+    const Result result = exchange_status(port, frame, length, /*purge_after=*/true);
 
     // CZ follows whatever DB's answer was; its own answer is not used.
     std::uint8_t cz[kFrameSize] = {};
@@ -18,7 +18,7 @@ int set_servo(BoardConnection& connection, int on) {
   });
 }
 
-int set_velocity(BoardConnection& connection, int left, int right) {
+Result set_velocity(BoardConnection& connection, int left, int right) {
   std::uint8_t command[2 + 2 * kMaxDecimalChars + 1 + 1] = {'B', 'E'};
   int p = 2;
   p += format_decimal(command + p, left);

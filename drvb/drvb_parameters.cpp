@@ -40,8 +40,10 @@ bool is_value_reply(const std::uint8_t* frame) {
   if (body.empty() || body.size() > static_cast<std::size_t>(kMaxDecimalChars)) return false;
   bool digit = false;
   for (std::uint8_t byte : body) {
-    if (byte >= '0' && byte <= '9') digit = true;
-    else if (byte != kFieldSeparator && byte != '-') return false;
+    if (byte >= '0' && byte <= '9')
+      digit = true;
+    else if (byte != kFieldSeparator && byte != '-')
+      return false;
   }
   return digit;
 }
@@ -63,39 +65,40 @@ int build_write(std::uint8_t* frame, const char* reg, int value) {
 
 }  // namespace
 
-int read_parameter(BoardConnection& connection, int id, int* value) {
+Result read_parameter(BoardConnection& connection, int id, int* value) {
   const Parameter* parameter = find_parameter(id);
-  if (parameter == nullptr || value == nullptr) return -1;
+  if (parameter == nullptr || value == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t frame[kFrameSize] = {};
     const int length = build_read(frame, parameter->read_register);
-    if (exchange_status(port, frame, length, /*purge_after=*/false) != 0 || !is_value_reply(frame)) return -1;
+    if (const Result r = exchange_status(port, frame, length, /*purge_after=*/false); !r.is_ok()) return r;
+    if (!is_value_reply(frame)) return Result{Failure::kMalformed};
     // Every digit up to the first ';' or ETX, the status byte '0' included;
     // a '-' is skipped, so the value is never negative.
     std::int32_t fields[1] = {};
     parse_decimal_fields(frame, kFrameSize, fields, 1);
     *value = fields[0];
-    return 0;
+    return Result::ok();
   });
 }
 
-int set_parameter(BoardConnection& connection, int id, int value) {
+Result set_parameter(BoardConnection& connection, int id, int value) {
   const Parameter* parameter = find_parameter(id);
   return with_connection(connection, [&](SerialPort* port) {
     if (parameter != nullptr) {
-      if (value < parameter->min || value > parameter->max) return -1;
+      if (value < parameter->min || value > parameter->max) return Result{Failure::kBadArgument};
       for (const char* reg : parameter->write_registers) {
         if (reg == nullptr) break;
         std::uint8_t frame[kFrameSize] = {};
         const int length = build_write(frame, reg, value);
-        if (exchange_status(port, frame, length, /*purge_after=*/true) != 0) return -1;
+        if (const Result r = exchange_status(port, frame, length, /*purge_after=*/true); !r.is_ok()) return r;
       }
     }
     std::uint8_t xd[kFrameSize] = {};
     const int length = build_request(xd, "XD");
-    const int result = exchange_status(port, xd, length, /*purge_after=*/true);
+    const Result result = exchange_status(port, xd, length, /*purge_after=*/true);
     // The board answers a completed write with status '4', whatever follows it.
-    return result == 0 || xd[1] == '4' ? 0 : -1;
+    return result.is_ok() || xd[1] == '4' ? Result::ok() : result;
   });
 }
 

@@ -16,7 +16,7 @@ constexpr int kRightCountAt = kLeftCountAt + kCountWidth;
 bool is_space(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Sends AA and reads its 12-byte reply into frame.
-int exchange_fixed(SerialPort* port, std::uint8_t* frame) {
+Result exchange_fixed(SerialPort* port, std::uint8_t* frame) {
   std::uint8_t request[kFrameSize] = {};
   const int length = build_request(request, "AA");
   send_request(port, request, length);
@@ -37,28 +37,28 @@ std::int32_t convert_count(const std::uint8_t* field, int length) {
   return static_cast<std::int32_t>(negative ? 0u - magnitude : magnitude);
 }
 
-int read_encoder(BoardConnection& connection, int* left, int* right) {
-  if (left == nullptr || right == nullptr) return -1;
+Result read_encoder(BoardConnection& connection, int* left, int* right) {
+  if (left == nullptr || right == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t frame[kFrameSize] = {};
     const int length = build_request(frame, "AC0");
     send_request(port, frame, length);
     std::memset(frame, 0, sizeof frame);
-    if (read_reply(port, frame) != 0) return -1;
+    if (const Result r = read_reply(port, frame); !r.is_ok()) return r;
     // The two count fields and nothing else, so that neither a reply cut
     // short nor the late reply of another command is read as counts.
-    if (reply_body(frame, kLeftCountAt).size() != 2 * kCountWidth) return -1;
+    if (reply_body(frame, kLeftCountAt).size() != 2 * kCountWidth) return Result{Failure::kMalformed};
     *left = convert_count(frame + kLeftCountAt, kCountWidth);
     *right = convert_count(frame + kRightCountAt, kCountWidth);
-    return 0;
+    return Result::ok();
   });
 }
 
-int read_bumper_emg(BoardConnection& connection, int* left, int* right, int* emergency) {
-  if (left == nullptr || right == nullptr || emergency == nullptr) return -1;
+Result read_bumper_emg(BoardConnection& connection, int* left, int* right, int* emergency) {
+  if (left == nullptr || right == nullptr || emergency == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t frame[kFrameSize] = {};
-    if (exchange_fixed(port, frame) != 0) return -1;
+    if (const Result r = exchange_fixed(port, frame); !r.is_ok()) return r;
     std::int32_t bumper_bits[31] = {};
     split_bits(frame[7], bumper_bits, 31);
     std::int32_t emergency_bits[31] = {};
@@ -66,22 +66,22 @@ int read_bumper_emg(BoardConnection& connection, int* left, int* right, int* eme
     *left = bumper_bits[0];
     *right = bumper_bits[1];
     *emergency = emergency_bits[0];
-    return 0;
+    return Result::ok();
   });
 }
 
-int read_drive_err(BoardConnection& connection, char* left, char* right) {
-  if (left == nullptr || right == nullptr) return -1;
+Result read_drive_err(BoardConnection& connection, char* left, char* right) {
+  if (left == nullptr || right == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t frame[kFrameSize] = {};
-    if (exchange_fixed(port, frame) != 0) return -1;
+    if (const Result r = exchange_fixed(port, frame); !r.is_ok()) return r;
     *left = static_cast<char>(frame[3]);
     *right = static_cast<char>(frame[5]);
-    return 0;
+    return Result::ok();
   });
 }
 
-int set_drive_err_reset(BoardConnection& connection) {
+Result set_drive_err_reset(BoardConnection& connection) {
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t frame[kFrameSize] = {};
     const int length = build_request(frame, "CG");

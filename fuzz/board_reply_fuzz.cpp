@@ -14,7 +14,7 @@
 
 namespace {
 
-int run_command(tavik::BoardConnection& connection, std::uint8_t which) {
+tavik::Result run_command(tavik::BoardConnection& connection, std::uint8_t which) {
   using namespace tavik;
   switch (which % 12) {
     case 0: { psb_power_data d; return psb::read_power(connection, &d); }
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tavik::fuzz::set_line(data + 1, size - 1);
   tavik::BoardConnection connection;
   if (tavik::connection_open(connection, "line", 1) != 0) std::abort();
-  const int result = run_command(connection, data[0]);
+  const int result = run_command(connection, data[0]).code();
   if (result != 0 && result != -1) std::abort();
   tavik::connection_close(connection);
   return 0;

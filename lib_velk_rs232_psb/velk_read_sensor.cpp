@@ -14,17 +14,18 @@ constexpr int kMinCount = kExtraFirst + kExtraCount - 2;
 constexpr float kMetresPerUnit = 0.001f;
 }  // namespace
 
-int read_sensor(BoardConnection& connection, psb_sensor_data* data) {
-  if (data == nullptr) return -1;
+Result read_sensor(BoardConnection& connection, psb_sensor_data* data) {
+  if (data == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t reply[kFrameSize] = {};
     int count = 0;
-    if (psb::exchange_ranges(port, reply, &count) != 0 || count < kMinCount) return -1;
+    if (const Result r = psb::exchange_ranges(port, reply, &count); !r.is_ok()) return r;
+    if (count < kMinCount) return Result{Failure::kMalformed};
     for (int i = 0; i < psb::kRangeCount; ++i) {
       data->ranges[i] = static_cast<float>(psb::decode_range(reply, i)) * kMetresPerUnit;
     }
     std::memcpy(data->extra_bytes, reply + kExtraFirst, kExtraCount);
-    return 0;
+    return Result::ok();
   });
 }
 

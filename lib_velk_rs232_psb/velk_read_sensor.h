@@ -8,6 +8,6 @@ namespace tavik::velk {
 
 // Ranges x 0.001 (the exact product rounded once to float) and the reply's
 // bytes 34..40. The record is written only on success.
-int read_sensor(BoardConnection& connection, psb_sensor_data* data);
+Result read_sensor(BoardConnection& connection, psb_sensor_data* data);
 
 }  // namespace tavik::velk

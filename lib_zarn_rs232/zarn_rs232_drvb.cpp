@@ -15,32 +15,32 @@ int zarn_rs232_drvb_create(const char* port_name, int timeout_ms) {
 
 void zarn_rs232_drvb_destroy(void) { tavik::connection_close(drvb_connection); }
 
-int zarn_rs232_drvb_set_servo(int on) { return tavik::drvb::set_servo(drvb_connection, on); }
+int zarn_rs232_drvb_set_servo(int on) { return tavik::drvb::set_servo(drvb_connection, on).code(); }
 
 int zarn_rs232_drvb_set_velocity(int left, int right) {
-  return tavik::drvb::set_velocity(drvb_connection, left, right);
+  return tavik::drvb::set_velocity(drvb_connection, left, right).code();
 }
 
 int zarn_rs232_drvb_read_encoder(int* left, int* right) {
-  return tavik::drvb::read_encoder(drvb_connection, left, right);
+  return tavik::drvb::read_encoder(drvb_connection, left, right).code();
 }
 
 int zarn_rs232_drvb_read_bumper_emg(int* left, int* right, int* emergency) {
-  return tavik::drvb::read_bumper_emg(drvb_connection, left, right, emergency);
+  return tavik::drvb::read_bumper_emg(drvb_connection, left, right, emergency).code();
 }
 
 int zarn_rs232_drvb_read_drive_err(char* left, char* right) {
-  return tavik::drvb::read_drive_err(drvb_connection, left, right);
+  return tavik::drvb::read_drive_err(drvb_connection, left, right).code();
 }
 
-int zarn_rs232_drvb_set_drive_err_reset(void) { return tavik::drvb::set_drive_err_reset(drvb_connection); }
+int zarn_rs232_drvb_set_drive_err_reset(void) { return tavik::drvb::set_drive_err_reset(drvb_connection).code(); }
 
 int zarn_rs232_drvb_read_parameter(int id, int* value) {
-  return tavik::drvb::read_parameter(drvb_connection, id, value);
+  return tavik::drvb::read_parameter(drvb_connection, id, value).code();
 }
 
 int zarn_rs232_drvb_set_parameter(int id, int value) {
-  return tavik::drvb::set_parameter(drvb_connection, id, value);
+  return tavik::drvb::set_parameter(drvb_connection, id, value).code();
 }
 
 }  // extern "C"

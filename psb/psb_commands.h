@@ -1,6 +1,6 @@
 // The power & sensor board's commands, written once and compiled into both
-// libraries; each library passes its own connection. Results: 0 on success,
-// -1 on failure.
+// libraries; each library passes its own connection. Each returns its
+// Result: ok, or why it failed.
 #pragma once
 
 #include <cstdint>
@@ -14,24 +14,24 @@ inline constexpr int kRangeCount = 7;
 inline constexpr int kLastDevice = PSB_DEVICE_SERVO;
 
 // Clears the record, reads the power data and decodes it.
-int read_power(BoardConnection& connection, psb_power_data* data);
+Result read_power(BoardConnection& connection, psb_power_data* data);
 // True when an accepted text reply has the shape of power data: a printable
 // body of nine or more ';'-separated fields.
 bool is_power_data_reply(const std::uint8_t* frame);
 // Fills record from a "PDR" text reply frame; leaves it untouched when
-// reader_result is -1.
-void decode_power_data(const std::uint8_t* frame, int reader_result, psb_power_data* record);
+// reader_result is not ok.
+void decode_power_data(const std::uint8_t* frame, Result reader_result, psb_power_data* record);
 
 // Sends "Sar" and reads its counted reply into frame. On success *count holds
 // the number of data bytes.
-int exchange_ranges(SerialPort* port, std::uint8_t* frame, int* count);
+Result exchange_ranges(SerialPort* port, std::uint8_t* frame, int* count);
 // Range i (0..6) of a "Sar" reply: big-endian at positions 2+2i, 3+2i.
 std::int32_t decode_range(const std::uint8_t* frame, int i);
-int read_usonic(BoardConnection& connection, std::int32_t ranges[kRangeCount]);
+Result read_usonic(BoardConnection& connection, std::int32_t ranges[kRangeCount]);
 
 // device 0..6, on 0 or 1; anything else is refused without sending.
-int set_power_control(BoardConnection& connection, unsigned int device, int on);
+Result set_power_control(BoardConnection& connection, unsigned int device, int on);
 // max_dist -1..8 sends the code '0'..'9'; anything else is refused.
-int set_usonic_max_dist(BoardConnection& connection, int max_dist);
+Result set_usonic_max_dist(BoardConnection& connection, int max_dist);
 
 }  // namespace tavik::psb

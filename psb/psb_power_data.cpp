@@ -24,8 +24,8 @@ bool is_power_data_reply(const std::uint8_t* frame) {
   return separators >= kFieldsUsed - 1;
 }
 
-void decode_power_data(const std::uint8_t* frame, int reader_result, psb_power_data* record) {
-  if (reader_result == -1) return;
+void decode_power_data(const std::uint8_t* frame, Result reader_result, psb_power_data* record) {
+  if (!reader_result.is_ok()) return;
   std::int32_t fields[10] = {};
   parse_decimal_fields(frame, kFrameSize, fields, 10);
   record->battery_volt = static_cast<std::int32_t>(static_cast<std::uint32_t>(fields[0]) * 100u);
@@ -48,16 +48,16 @@ void decode_power_data(const std::uint8_t* frame, int reader_result, psb_power_d
   record->servo_state = lcd_servo_bits[2];
 }
 
-int read_power(BoardConnection& connection, psb_power_data* data) {
-  if (data == nullptr) return -1;
+Result read_power(BoardConnection& connection, psb_power_data* data) {
+  if (data == nullptr) return Failure::kBadArgument;
   *data = psb_power_data{};
   std::uint8_t frame[kFrameSize] = {};
   const int length = build_request(frame, "PDR");
   return with_connection(connection, [&](SerialPort* port) {
     send_request(port, frame, length);
     std::uint8_t reply[kFrameSize] = {};
-    int result = read_text_reply(port, reply);
-    if (result == 0 && !is_power_data_reply(reply)) result = -1;
+    Result result = read_text_reply(port, reply);
+    if (result.is_ok() && !is_power_data_reply(reply)) result = Failure::kMalformed;
     serial_port_purge(port);  // whatever the board sent after the BCC
     psb_power_data record{};
     decode_power_data(reply, result, &record);

@@ -11,10 +11,9 @@ constexpr char kDeviceCode[kLastDevice + 1][3] = {"A1", "A2", "A3", "A4", "A5", 
 
 }  // namespace
 
-int set_power_control(BoardConnection& connection, unsigned int device, int on) {
-  if (device > kLastDevice || (on != 0 && on != 1)) return -1;
-  const char command[] = {'P', kDeviceCode[device][0], kDeviceCode[device][1],
-                          on == 1 ? '1' : '0', '\0'};
+Result set_power_control(BoardConnection& connection, unsigned int device, int on) {
+  if (device > kLastDevice || (on != 0 && on != 1)) return Failure::kBadArgument;
+  const char command[] = {'P', kDeviceCode[device][0], kDeviceCode[device][1], on == 1 ? '1' : '0', '\0'};
   std::uint8_t frame[kFrameSize] = {};
   const int length = build_request(frame, command);
   return with_connection(connection, [&](SerialPort* port) {
@@ -22,8 +21,8 @@ int set_power_control(BoardConnection& connection, unsigned int device, int on) 
   });
 }
 
-int set_usonic_max_dist(BoardConnection& connection, int max_dist) {
-  if (max_dist < -1 || max_dist > 8) return -1;
+Result set_usonic_max_dist(BoardConnection& connection, int max_dist) {
+  if (max_dist < -1 || max_dist > 8) return Failure::kBadArgument;
   const char command[] = {'S', 'D', 'U', static_cast<char>('0' + max_dist + 1), '\0'};
   std::uint8_t frame[kFrameSize] = {};
   const int length = build_request(frame, command);

@@ -9,7 +9,7 @@ namespace {
 constexpr int kMinRangeCount = 14;
 }  // namespace
 
-int exchange_ranges(SerialPort* port, std::uint8_t* frame, int* count) {
+Result exchange_ranges(SerialPort* port, std::uint8_t* frame, int* count) {
   std::uint8_t request[kFrameSize] = {};
   const int length = build_request(request, "Sar");
   send_request(port, request, length);
@@ -20,14 +20,15 @@ std::int32_t decode_range(const std::uint8_t* frame, int i) {
   return frame[2 + 2 * i] * 256 + frame[3 + 2 * i];
 }
 
-int read_usonic(BoardConnection& connection, std::int32_t ranges[kRangeCount]) {
-  if (ranges == nullptr) return -1;
+Result read_usonic(BoardConnection& connection, std::int32_t ranges[kRangeCount]) {
+  if (ranges == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](SerialPort* port) {
     std::uint8_t reply[kFrameSize] = {};
     int count = 0;
-    if (exchange_ranges(port, reply, &count) != 0 || count < kMinRangeCount) return -1;
+    if (const Result r = exchange_ranges(port, reply, &count); !r.is_ok()) return r;
+    if (count < kMinRangeCount) return Result{Failure::kMalformed};
     for (int i = 0; i < kRangeCount; ++i) ranges[i] = decode_range(reply, i);
-    return 0;
+    return Result::ok();
   });
 }
 

@@ -24,9 +24,9 @@ void send_request(SerialPort* port, const std::uint8_t* frame, int length) {
   serial_port_write(port, frame, length);
 }
 
-int exchange_status(SerialPort* port, std::uint8_t* frame, int length, bool purge_after) {
+Result exchange_status(SerialPort* port, std::uint8_t* frame, int length, bool purge_after) {
   send_request(port, frame, length);
-  const int result = read_reply(port, frame);
+  const Result result = read_reply(port, frame);
   if (purge_after) serial_port_purge(port);
   return result;
 }

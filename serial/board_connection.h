@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "serial/command_result.h"
 #include "serial/serial_port.h"
 
 namespace tavik {
@@ -30,14 +31,15 @@ int connection_open(BoardConnection& connection, const char* port_name, int time
 // Closes the port if one is open.
 void connection_close(BoardConnection& connection);
 
-// Runs body(port) under the connection's lock and returns its result, or -1
-// without running it when no connection is open or the connection was
-// opened or closed while this call waited for the lock.
+// Runs body(port) under the connection's lock and returns its result, or
+// fails without running it: not open when no connection is open, busy when
+// the connection was opened or closed while this call waited for the lock.
 template <class Body>
-int with_connection(BoardConnection& connection, Body&& body) {
+Result with_connection(BoardConnection& connection, Body&& body) {
   const unsigned generation = connection.generation.load();
   std::lock_guard<std::mutex> guard(connection.lock);
-  if (connection.port == nullptr || connection.generation.load() != generation) return -1;
+  if (connection.generation.load() != generation) return Failure::kBusy;
+  if (connection.port == nullptr) return Failure::kNotOpen;
   return body(connection.port);
 }
 
@@ -48,6 +50,6 @@ void send_request(SerialPort* port, const std::uint8_t* frame, int length);
 
 // send_request, then read_reply into frame; purges once more afterwards when
 // purge_after is set. Returns read_reply's result.
-int exchange_status(SerialPort* port, std::uint8_t* frame, int length, bool purge_after);
+Result exchange_status(SerialPort* port, std::uint8_t* frame, int length, bool purge_after);
 
 }  // namespace tavik

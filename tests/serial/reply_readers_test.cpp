@@ -1,3 +1,5 @@
+#include "serial/reply_readers.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -5,7 +7,6 @@
 
 #include "pty_test_util.h"
 #include "serial/frame_codec.h"
-#include "serial/reply_readers.h"
 #include "serial/serial_port.h"
 #include "sim/frame_builder.h"
 #include "sim/pty_endpoint.h"
@@ -18,15 +19,19 @@ using test::master_write;
 
 enum class Reader { kStatus, kText, kCounted, kFixed };
 
-int run_reader(Reader reader, SerialPort* port, std::uint8_t* buf) {
+Result run_reader(Reader reader, SerialPort* port, std::uint8_t* buf) {
   int count = -1;
   switch (reader) {
-    case Reader::kStatus: return read_reply(port, buf);
-    case Reader::kText: return read_text_reply(port, buf);
-    case Reader::kCounted: return read_counted_reply(port, buf, &count);
-    case Reader::kFixed: return read_fixed_reply(port, buf);
+    case Reader::kStatus:
+      return read_reply(port, buf);
+    case Reader::kText:
+      return read_text_reply(port, buf);
+    case Reader::kCounted:
+      return read_counted_reply(port, buf, &count);
+    case Reader::kFixed:
+      return read_fixed_reply(port, buf);
   }
-  return -2;
+  return Failure::kBadArgument;
 }
 
 Bytes counted_with(std::uint8_t n, std::size_t data_bytes, std::uint8_t fill) {
@@ -43,7 +48,7 @@ struct Case {
   const char* name;
   Reader reader;
   Bytes input;
-  int expected;
+  Result expected;
 };
 
 class ReplyReaders : public ::testing::Test {
@@ -65,37 +70,59 @@ TEST_F(ReplyReaders, Vectors) {
   Bytes fixed_bad_etx = fixed_reply('0', '0');
   fixed_bad_etx[10] = 'x';
   const Case cases[] = {
-      {"status shortest", Reader::kStatus, {0x02, 0x30, 0x03, 0x33}, 0},
-      {"status after noise", Reader::kStatus, {0x41, 0x42, 0x02, 0x30, 0x03, 0x33}, 0},
-      {"status byte 1", Reader::kStatus, {0x02, 0x31, 0x03, 0x32}, -1},
-      {"status bad bcc", Reader::kStatus, {0x02, 0x30, 0x03, 0x34}, -1},
-      {"status empty body", Reader::kStatus, {0x02, 0x03, 0x03}, -1},
-      {"status stops after ETX", Reader::kStatus, {0x02, 0x30, 0x03}, -1},
-      {"status silent", Reader::kStatus, {}, -1},
-      {"status too long", Reader::kStatus, too_long, -1},
-      {"text any body", Reader::kText, sim::frame("12;0;0;5"), 0},
-      {"text empty body", Reader::kText, {0x02, 0x03, 0x03}, 0},
-      {"text no status byte check", Reader::kText, sim::frame("1"), 0},
-      {"text bad bcc", Reader::kText, {0x02, 'A', 0x03, 0x00}, -1},
-      {"text too long", Reader::kText, too_long, -1},
-      {"counted forty", Reader::kCounted, sim::counted_frame(forty), 0},
-      {"counted after noise", Reader::kCounted, [] { Bytes b{0x55, 0x03}; auto f = sim::counted_frame(Bytes(40, 7)); b.insert(b.end(), f.begin(), f.end()); return b; }(), 0},
-      {"counted other N", Reader::kCounted, sim::counted_frame(Bytes(20, 1)), 0},
-      {"counted ETX misplaced", Reader::kCounted, counted_with(40, 41, 1), -1},
-      {"counted short", Reader::kCounted, counted_with(40, 20, 1), -1},
-      {"counted N too big", Reader::kCounted, {0x02, 0xFD, 0x00, 0x00}, -1},
-      {"fixed good", Reader::kFixed, fixed_reply('3', '1'), 0},
-      {"fixed after noise", Reader::kFixed, [] { Bytes b{0x03, 0x03}; auto f = fixed_reply('1', '0'); b.insert(b.end(), f.begin(), f.end()); return b; }(), 0},
-      {"fixed no ETX at 10", Reader::kFixed, fixed_bad_etx, -1},
-      {"fixed bad bcc", Reader::kFixed, [] { auto f = fixed_reply('0', '0'); f[11] ^= 1; return f; }(), -1},
-      {"fixed short", Reader::kFixed, {0x02, 1, 2, 3}, -1},
+      {"status shortest", Reader::kStatus, {0x02, 0x30, 0x03, 0x33}, Result::ok()},
+      {"status after noise", Reader::kStatus, {0x41, 0x42, 0x02, 0x30, 0x03, 0x33}, Result::ok()},
+      {"status byte 1", Reader::kStatus, {0x02, 0x31, 0x03, 0x32}, Result::refused('1')},
+      {"status bad bcc", Reader::kStatus, {0x02, 0x30, 0x03, 0x34}, Failure::kBadCheck},
+      {"status empty body", Reader::kStatus, {0x02, 0x03, 0x03}, Failure::kMalformed},
+      {"status stops after ETX", Reader::kStatus, {0x02, 0x30, 0x03}, Failure::kMalformed},
+      {"status silent", Reader::kStatus, {}, Failure::kNoReply},
+      {"status too long", Reader::kStatus, too_long, Failure::kMalformed},
+      {"text any body", Reader::kText, sim::frame("12;0;0;5"), Result::ok()},
+      {"text empty body", Reader::kText, {0x02, 0x03, 0x03}, Result::ok()},
+      {"text no status byte check", Reader::kText, sim::frame("1"), Result::ok()},
+      {"text bad bcc", Reader::kText, {0x02, 'A', 0x03, 0x00}, Failure::kBadCheck},
+      {"text too long", Reader::kText, too_long, Failure::kMalformed},
+      {"counted forty", Reader::kCounted, sim::counted_frame(forty), Result::ok()},
+      {"counted after noise", Reader::kCounted,
+       [] {
+         Bytes b{0x55, 0x03};
+         auto f = sim::counted_frame(Bytes(40, 7));
+         b.insert(b.end(), f.begin(), f.end());
+         return b;
+       }(),
+       Result::ok()},
+      {"counted other N", Reader::kCounted, sim::counted_frame(Bytes(20, 1)), Result::ok()},
+      {"counted ETX misplaced", Reader::kCounted, counted_with(40, 41, 1), Failure::kMalformed},
+      {"counted short", Reader::kCounted, counted_with(40, 20, 1), Failure::kMalformed},
+      {"counted N too big", Reader::kCounted, {0x02, 0xFD, 0x00, 0x00}, Failure::kMalformed},
+      {"fixed good", Reader::kFixed, fixed_reply('3', '1'), Result::ok()},
+      {"fixed after noise", Reader::kFixed,
+       [] {
+         Bytes b{0x03, 0x03};
+         auto f = fixed_reply('1', '0');
+         b.insert(b.end(), f.begin(), f.end());
+         return b;
+       }(),
+       Result::ok()},
+      {"fixed no ETX at 10", Reader::kFixed, fixed_bad_etx, Failure::kMalformed},
+      {"fixed bad bcc", Reader::kFixed,
+       [] {
+         auto f = fixed_reply('0', '0');
+         f[11] ^= 1;
+         return f;
+       }(),
+       Failure::kBadCheck},
+      {"fixed short", Reader::kFixed, {0x02, 1, 2, 3}, Failure::kMalformed},
   };
   for (const auto& c : cases) {
     serial_port_purge(port_);
     if (!c.input.empty()) master_write(pty_, c.input);
     std::uint8_t buf[kFrameSize + 8] = {};
     for (std::size_t i = kFrameSize; i < sizeof buf; ++i) buf[i] = 0xA5;
-    EXPECT_EQ(run_reader(c.reader, port_, buf), c.expected) << c.name;
+    const Result got = run_reader(c.reader, port_, buf);
+    EXPECT_EQ(failure_name(got.failure), std::string(failure_name(c.expected.failure))) << c.name;
+    EXPECT_EQ(got.status, c.expected.status) << c.name;
     for (std::size_t i = kFrameSize; i < sizeof buf; ++i) ASSERT_EQ(buf[i], 0xA5) << c.name;
   }
 }
@@ -105,7 +132,7 @@ TEST_F(ReplyReaders, SilenceCostsOneTimeOutAndPurges) {
   master_write(pty_, {0x02, 0x30, 0x03});
   std::uint8_t buf[kFrameSize] = {};
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(read_reply(port_, buf), -1);
+  EXPECT_EQ(read_reply(port_, buf).failure, Failure::kMalformed);
   EXPECT_GE(test::elapsed_ms(start), 55.0);
   EXPECT_LT(test::elapsed_ms(start), 500.0);
 }
@@ -114,7 +141,7 @@ TEST_F(ReplyReaders, CountedReportsItsCount) {
   master_write(pty_, sim::counted_frame(Bytes(40, 9)));
   std::uint8_t buf[kFrameSize] = {};
   int count = 0;
-  ASSERT_EQ(read_counted_reply(port_, buf, &count), 0);
+  ASSERT_TRUE(read_counted_reply(port_, buf, &count).is_ok());
   EXPECT_EQ(count, 40);
   EXPECT_EQ(buf[42], kEtx);
 }

@@ -1,0 +1,61 @@
+// The outcome of one board command and, when it failed, why: carried from the
+// reply readers up to the command functions. The C exports pass on code(),
+// exactly 0 or -1; programs linking the internal libraries can say more.
+#pragma once
+
+#include <cstdint>
+
+namespace tavik {
+
+enum class Failure : std::uint8_t {
+  kNone,
+  kNotOpen,      // no connection is open
+  kNoReply,      // nothing came within the time-out
+  kBadCheck,     // a whole frame came with a wrong check byte
+  kRefused,      // the board answered with a status byte other than '0'
+  kMalformed,    // a reply cut short, too long, or not of the command's shape
+  kDeviceLost,   // the port failed: the device was removed or hung up
+  kBadArgument,  // refused here, nothing was sent
+  kBusy,         // the connection was opened or closed while the call waited
+};
+
+struct Result {
+  Failure failure = Failure::kNone;
+  std::uint8_t status = 0;  // the refusing status byte, for kRefused
+
+  static constexpr Result ok() { return {}; }
+  static constexpr Result refused(std::uint8_t status_byte) { return {Failure::kRefused, status_byte}; }
+  constexpr Result() = default;
+  constexpr Result(Failure f, std::uint8_t status_byte = 0) : failure(f), status(status_byte) {}
+
+  constexpr bool is_ok() const { return failure == Failure::kNone; }
+  constexpr int code() const { return is_ok() ? 0 : -1; }
+  friend constexpr bool operator==(const Result&, const Result&) = default;
+};
+
+// A few words for a person: "no reply", "refused", ...
+constexpr const char* failure_name(Failure failure) {
+  switch (failure) {
+    case Failure::kNone:
+      return "ok";
+    case Failure::kNotOpen:
+      return "not open";
+    case Failure::kNoReply:
+      return "no reply";
+    case Failure::kBadCheck:
+      return "bad check byte";
+    case Failure::kRefused:
+      return "refused";
+    case Failure::kMalformed:
+      return "malformed reply";
+    case Failure::kDeviceLost:
+      return "device lost";
+    case Failure::kBadArgument:
+      return "bad argument";
+    case Failure::kBusy:
+      return "busy";
+  }
+  return "unknown";
+}
+
+}  // namespace tavik

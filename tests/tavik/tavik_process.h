@@ -1,0 +1,99 @@
+// The tavik program run as a child process with its standard output and
+// error collected, for tests through the real program.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace tavik::test {
+
+struct Finished {
+  int exit_code = -1;  // -1: still running after the time allowed (then killed)
+  std::string out;
+  std::string err;
+  double seconds = 0;
+};
+
+class TavikProcess {
+ public:
+  explicit TavikProcess(const std::vector<std::string>& args) : start_(std::chrono::steady_clock::now()) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    std::vector<char*> argv{const_cast<char*>(TAVIK_TOOL_PATH)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (::posix_spawn(&pid_, TAVIK_TOOL_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    fds_[0] = out[0];
+    fds_[1] = err[0];
+  }
+  ~TavikProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    for (int fd : fds_) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+
+  void signal(int sig) { ::kill(pid_, sig); }
+
+  // Collects the output until the program ends, at most `limit` from now.
+  Finished finish(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + limit;
+    Finished f;
+    std::string* sinks[2] = {&f.out, &f.err};
+    while (fds_[0] >= 0 || fds_[1] >= 0) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      pollfd p[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+      if (left <= 0 || ::poll(p, 2, static_cast<int>(left)) <= 0) return f;
+      for (int i = 0; i < 2; ++i) {
+        if (p[i].revents == 0) continue;
+        char buf[4096];
+        const ssize_t n = ::read(fds_[i], buf, sizeof buf);
+        if (n > 0) {
+          sinks[i]->append(buf, static_cast<std::size_t>(n));
+        } else {
+          ::close(fds_[i]);
+          fds_[i] = -1;
+        }
+      }
+    }
+    int status = 0;
+    if (::waitpid(pid_, &status, 0) == pid_) {
+      pid_ = -1;
+      f.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    f.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    return f;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int fds_[2] = {-1, -1};
+  std::chrono::steady_clock::time_point start_;
+};
+
+inline Finished run_tavik(const std::vector<std::string>& args) { return TavikProcess(args).finish(); }
+
+}  // namespace tavik::test

@@ -1,0 +1,77 @@
+#include "board_readings.h"
+
+#include <chrono>
+
+#include "drvb/drvb_commands.h"
+#include "psb/psb_commands.h"
+
+namespace tavik::cli {
+namespace {
+
+// Runs one command, times it and records it as a step.
+template <class Command>
+bool timed(std::vector<Step>& steps, const char* name, Command&& command) {
+  const auto start = std::chrono::steady_clock::now();
+  const Result result = command();
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  steps.push_back({name, result, ms});
+  return result.is_ok();
+}
+
+}  // namespace
+
+Json read_psb(BoardConnection& connection, std::vector<Step>& steps) {
+  Json record = Json::object();
+  psb_power_data power{};
+  if (timed(steps, "read power data", [&] { return psb::read_power(connection, &power); })) {
+    record["battery_mv"] = power.battery_volt;
+    record["current_ma"] = power.consum_cur;
+    const std::int32_t states[] = {power.drive_state, power.sensors_state, power.lrf_state,  power.sbc_state,
+                                   power.sg_state,    power.lcd_state,     power.servo_state};
+    Json devices = Json::object();
+    for (std::size_t i = 0; i < std::size(states); ++i) devices[kPsbDevices[i]] = states[i] != 0;
+    record["devices"] = devices;
+  }
+  std::int32_t ranges[psb::kRangeCount] = {};
+  if (timed(steps, "read ranges", [&] { return psb::read_usonic(connection, ranges); })) {
+    record["ranges_mm"] = Json(std::vector<std::int32_t>(std::begin(ranges), std::end(ranges)));
+  }
+  return record;
+}
+
+Json read_drvb(BoardConnection& connection, std::vector<Step>& steps) {
+  Json record = Json::object();
+  int left = 0, right = 0, emergency = 0;
+  if (timed(steps, "read encoders", [&] { return drvb::read_encoder(connection, &left, &right); })) {
+    record["encoders"] = {{"left", left}, {"right", right}};
+  }
+  if (timed(steps, "read bumpers",
+            [&] { return drvb::read_bumper_emg(connection, &left, &right, &emergency); })) {
+    record["bumpers"] = {{"left", left != 0}, {"right", right != 0}};
+    record["emergency_stop"] = emergency != 0;
+  }
+  char error_left = 0, error_right = 0;
+  if (timed(steps, "read wheel errors",
+            [&] { return drvb::read_drive_err(connection, &error_left, &error_right); })) {
+    record["wheel_errors"] = {{"left", static_cast<unsigned char>(error_left)},
+                              {"right", static_cast<unsigned char>(error_right)}};
+  }
+  return record;
+}
+
+Json board_header(const Session& session, Board board) {
+  return Json{{"board", board_name(board)}, {"port", session.port(board)}};
+}
+
+int print_status(Session& session, Output& out, Board board) {
+  BoardConnection& connection = session.open(board);
+  std::vector<Step> steps;
+  Json record = board_header(session, board);
+  record.update(board == Board::kPsb ? read_psb(connection, steps) : read_drvb(connection, steps));
+  for (const Step& step : steps) session.check(step.result, step.name, board);
+  out.record(record);
+  return kExitOk;
+}
+
+}  // namespace tavik::cli

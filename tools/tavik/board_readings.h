@@ -1,0 +1,31 @@
+// One reading of each board as JSON, shared by the status commands and watch.
+#pragma once
+
+#include "output.h"
+#include "session.h"
+
+namespace tavik::cli {
+
+// The names of the power & sensor board's switched devices, by device number.
+inline constexpr const char* kPsbDevices[] = {"drive", "sensors", "lrf", "sbc", "sg", "lcd", "servo"};
+
+// A reading's outcome per step, so that watch can count the exchanges.
+struct Step {
+  const char* name;
+  Result result;
+  double round_trip_ms;
+};
+
+// Power data and ranges; fields of a failed step are left out.
+Json read_psb(BoardConnection& connection, std::vector<Step>& steps);
+// Encoders, bumpers, emergency stop and wheel errors.
+Json read_drvb(BoardConnection& connection, std::vector<Step>& steps);
+
+// {"board": "psb", "port": "COM7"}: the head of every record of a board.
+Json board_header(const Session& session, Board board);
+
+// The status commands: opens the board, reads it whole and prints the record;
+// the first failed step ends the command.
+int print_status(Session& session, Output& out, Board board);
+
+}  // namespace tavik::cli

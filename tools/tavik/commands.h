@@ -1,0 +1,22 @@
+// The tool's commands. Each registers itself as a subcommand of app; when the
+// command line selects it, *run receives the function that carries it out.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+
+#include "output.h"
+#include "session.h"
+
+namespace tavik::cli {
+
+// Runs a selected command; returns the exit code or throws CommandError.
+using Runner = std::function<int(Session&, Output&)>;
+
+void add_psb_commands(CLI::App& app, Runner& run);
+void add_drvb_commands(CLI::App& app, Runner& run);
+void add_drive_command(CLI::App& drvb, Runner& run);
+void add_watch_command(CLI::App& app, Runner& run);
+void add_ports_command(CLI::App& app, Runner& run);
+
+}  // namespace tavik::cli

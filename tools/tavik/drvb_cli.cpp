@@ -1,0 +1,109 @@
+// tavik drvb status | servo on|off | reset-errors | param get|set NAME [VALUE]
+// (drive is in drive.cpp).
+#include <memory>
+
+#include "board_readings.h"
+#include "commands.h"
+#include "drvb/drvb_commands.h"
+
+namespace tavik::cli {
+namespace {
+
+struct Parameter {
+  const char* name;
+  int id;
+  const char* unit;
+};
+
+// The board's parameters by the names the tool gives them.
+constexpr Parameter kParameters[] = {
+    {"max-velocity", 0, "mm/s"},
+    {"comm-timeout", 1, "ms"},
+    {"control-period", 2, "ms"},
+};
+
+const Parameter& find_parameter(const std::string& name) {
+  for (const Parameter& p : kParameters) {
+    if (name == p.name) return p;
+  }
+  return kParameters[0];  // the option's check lets only the names above through
+}
+
+// A command that sends one request and prints the header and `fields`.
+void add_simple(CLI::App& drvb, Runner& run, const char* name, const char* help, const char* step,
+                std::function<Result(BoardConnection&)> command, Json fields) {
+  drvb.add_subcommand(name, help)->callback([&run, step, command, fields] {
+    run = [step, command, fields](Session& session, Output& out) {
+      BoardConnection& connection = session.open(Board::kDrvb);
+      session.check(command(connection), step, Board::kDrvb);
+      Json record = board_header(session, Board::kDrvb);
+      record.update(fields);
+      out.record(record);
+      return kExitOk;
+    };
+  });
+}
+
+}  // namespace
+
+void add_drvb_commands(CLI::App& app, Runner& run) {
+  CLI::App* drvb = app.add_subcommand("drvb", "The drive board")->require_subcommand(1);
+
+  drvb->add_subcommand("status", "Encoders, bumpers, emergency stop and wheel errors")->callback([&run] {
+    run = [](Session& session, Output& out) { return print_status(session, out, Board::kDrvb); };
+  });
+
+  CLI::App* servo = drvb->add_subcommand("servo", "Switch the wheel servo on or off")->require_subcommand(1);
+  add_simple(*servo, run, "on", "Servo on", "switch the servo on",
+             [](BoardConnection& c) { return drvb::set_servo(c, 1); }, {{"servo", "on"}});
+  add_simple(*servo, run, "off", "Servo off", "switch the servo off",
+             [](BoardConnection& c) { return drvb::set_servo(c, 0); }, {{"servo", "off"}});
+  add_simple(*drvb, run, "reset-errors", "Clear the wheel drive errors", "reset the wheel errors",
+             [](BoardConnection& c) { return drvb::set_drive_err_reset(c); }, {{"wheel_errors", "reset"}});
+
+  struct ParamArgs {
+    std::string name;
+    int value = 0;
+  };
+  auto args = std::make_shared<ParamArgs>();
+  std::vector<std::string> names;
+  for (const Parameter& p : kParameters) names.push_back(p.name);
+  CLI::App* param = drvb->add_subcommand("param", "Read or write a drive parameter")->require_subcommand(1);
+  const std::string name_help = "max-velocity (mm/s), comm-timeout (ms) or control-period (ms)";
+
+  CLI::App* get = param->add_subcommand("get", "Read a parameter");
+  get->add_option("NAME", args->name, name_help)->required()->check(CLI::IsMember(names));
+  get->callback([&run, args] {
+    run = [args](Session& session, Output& out) {
+      const Parameter& p = find_parameter(args->name);
+      BoardConnection& connection = session.open(Board::kDrvb);
+      int value = 0;
+      session.check(drvb::read_parameter(connection, p.id, &value), "read " + args->name, Board::kDrvb);
+      Json record = board_header(session, Board::kDrvb);
+      record.update(Json{{"parameter", p.name}, {"value", value}, {"unit", p.unit}});
+      out.record(record);
+      return kExitOk;
+    };
+  });
+
+  CLI::App* set = param->add_subcommand("set", "Write a parameter and store it on the board");
+  set->add_option("NAME", args->name, name_help)->required()->check(CLI::IsMember(names));
+  set->add_option("VALUE", args->value,
+                  "max-velocity 0..2000, comm-timeout 35..20000, control-period 8..1000")
+      ->required();
+  set->callback([&run, args] {
+    run = [args](Session& session, Output& out) {
+      const Parameter& p = find_parameter(args->name);
+      BoardConnection& connection = session.open(Board::kDrvb);
+      session.check(drvb::set_parameter(connection, p.id, args->value), "write " + args->name, Board::kDrvb);
+      Json record = board_header(session, Board::kDrvb);
+      record.update(Json{{"parameter", p.name}, {"value", args->value}, {"unit", p.unit}});
+      out.record(record);
+      return kExitOk;
+    };
+  });
+
+  add_drive_command(*drvb, run);
+}
+
+}  // namespace tavik::cli

@@ -1,0 +1,48 @@
+// Everything the tool prints: results on standard output as JSON lines
+// (--json) or as "name: value" lines, errors on standard error in the same
+// form. No write waits longer than a bound: a line that cannot be written in
+// time is dropped and counted, and the count is reported at exit.
+#pragma once
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "options.h"
+
+namespace tavik::cli {
+
+using Json = nlohmann::ordered_json;
+
+// Writes text to fd, waiting at most bound for room. False when the line was
+// not written whole.
+bool write_bounded(int fd, const std::string& text, std::chrono::milliseconds bound);
+
+class Output {
+ public:
+  explicit Output(bool json) : json_(json) {}
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  bool json() const { return json_; }
+  // One result: a JSON line, or one "name: value" line per field.
+  void record(const Json& record);
+  // A line of its own, as it is (the table and summary of watch).
+  void line(const std::string& text);
+  // Raw text to standard output, such as terminal control sequences.
+  void raw(const std::string& text);
+  void error(const std::string& command, const CommandError& error);
+  void usage_error(const std::string& message);
+
+ private:
+  void err(const std::string& text);
+
+  bool json_;
+  int dropped_ = 0;
+};
+
+// "battery_mv: 12430" lines of a record, nested names joined with '.'.
+std::string as_text(const Json& record);
+
+}  // namespace tavik::cli

@@ -1,0 +1,43 @@
+// The boards of one run of the tool: their ports (on the in-process
+// simulator with --simulate) and the connections to them.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "options.h"
+#include "serial/board_connection.h"
+
+namespace tavik::sim {
+class Simulator;
+}
+
+namespace tavik::cli {
+
+class Session {
+ public:
+  // With --simulate, starts both simulated boards behind COM links in a
+  // private directory and points TAVIK_COM_DIR at it.
+  explicit Session(const GlobalOptions& options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  const GlobalOptions& options() const { return options_; }
+  const std::string& port(Board board) const { return board == Board::kPsb ? options_.psb : options_.drvb; }
+
+  // Opens the board's port; throws CommandError (exit 3) saying why not.
+  BoardConnection& open(Board board);
+
+  // Throws CommandError (exit 1) naming step, board and port when result failed.
+  void check(Result result, const std::string& step, Board board) const;
+
+ private:
+  GlobalOptions options_;
+  std::string com_dir_;
+  std::unique_ptr<sim::Simulator> simulator_;
+  BoardConnection psb_;
+  BoardConnection drvb_;
+};
+
+}  // namespace tavik::cli
