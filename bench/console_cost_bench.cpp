@@ -21,6 +21,7 @@
 #include "child_program.h"
 #include "console/core/control_ids.h"
 #include "console/qt/console_view.h"
+#include "null_window.h"
 
 namespace {
 
@@ -30,7 +31,9 @@ using Clock = std::chrono::steady_clock;
 double cpu_seconds() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -45,20 +48,6 @@ double status_mib(const std::string& field) {
 
 // Runs the GUI thread's events for `time` (quitting the application would
 // close the window).
-// A window that draws nothing: what the logic and the libraries cost alone.
-class NullWindow : public console::ConsoleWindow {
- public:
-  void EnableControl(int, bool) override {}
-  void SetControlText(int, const std::string&) override {}
-  int GetListSelection(int id) override { return id == console::IDC_PSB_PORT ? 6 : 7; }
-  void SetListSelection(int, int) override {}
-  void InsertListItem(int, int, const std::string&) override {}
-  void SetProgressRange(int, int, int) override {}
-  void SetProgressPos(int, int) override {}
-  void ShowMessage(const std::string&) override {}
-  std::string GetWriteParamText() override { return {}; }
-};
-
 void run_events_for(std::chrono::milliseconds time) {
   QEventLoop loop;
   QTimer::singleShot(time, &loop, &QEventLoop::quit);
@@ -89,7 +78,7 @@ void BM_ConsoleWithAllPollers(benchmark::State& state) {
   double wall = 0;
   {
     console::ConsoleView view;
-    NullWindow null_window;
+    bench::NullWindow null_window;
     std::unique_ptr<console::CConsoleDlg> bare;
     console::CConsoleDlg* logic = &view.logic();
     if (state.range(1) != 0) {

@@ -14,7 +14,7 @@
 namespace {
 
 bool matches_board(const psb_power_data& d, const tavik::sim::SimStatus& s) {
-  const std::int32_t states[] = {d.drive_state, d.sensors_state, d.lrf_state, d.sbc_state,
+  const std::int32_t states[] = {d.drive_state, d.sensors_state, d.lrf_state,  d.sbc_state,
                                  d.sg_state,    d.lcd_state,     d.servo_state};
   for (std::size_t i = 0; i < std::size(states); ++i) {
     if ((states[i] != 0) != s.devices[i]) return false;
@@ -47,7 +47,8 @@ void BM_LateReplies(benchmark::State& state) {
   velk_rs232_psb_destroy();
   state.counters["reads"] = static_cast<double>(reads);
   state.counters["wrong"] = static_cast<double>(wrong);
-  state.counters["wrong_pct"] = reads > 0 ? 100.0 * static_cast<double>(wrong) / static_cast<double>(reads) : 0;
+  state.counters["wrong_pct"] =
+      reads > 0 ? 100.0 * static_cast<double>(wrong) / static_cast<double>(reads) : 0;
 }
 BENCHMARK(BM_LateReplies)->Iterations(600)->Unit(benchmark::kMillisecond);
 

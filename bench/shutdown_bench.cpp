@@ -14,6 +14,7 @@
 
 #include "console/core/console_dlg.h"
 #include "console/core/control_ids.h"
+#include "null_window.h"
 #include "sim/scripted_peer.h"
 #include "sim/simulator.h"
 #include "streaming_peer.h"
@@ -24,23 +25,9 @@ namespace {
 using namespace tavik;
 using Clock = std::chrono::steady_clock;
 
-double ms_since(Clock::time_point start) {
+double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// A window that shows nothing: the cost of the logic alone.
-class NullWindow : public console::ConsoleWindow {
- public:
-  void EnableControl(int, bool) override {}
-  void SetControlText(int, const std::string&) override {}
-  int GetListSelection(int id) override { return id == console::IDC_PSB_PORT ? 6 : 7; }
-  void SetListSelection(int, int) override {}
-  void InsertListItem(int, int, const std::string&) override {}
-  void SetProgressRange(int, int, int) override {}
-  void SetProgressPos(int, int) override {}
-  void ShowMessage(const std::string&) override {}
-  std::string GetWriteParamText() override { return {}; }
-};
 
 // range(0): 1 with both boards silent. Front is held, so the final stop goes
 // out too.
@@ -53,7 +40,7 @@ void BM_ConsoleClose(benchmark::State& state) {
   options.pace = true;
   sim::Simulator sim(options);
   for (auto _ : state) {
-    NullWindow window;
+    bench::NullWindow window;
     console::CConsoleDlg dlg(window);
     dlg.OnInitDialog();
     using namespace console;
@@ -69,7 +56,7 @@ void BM_ConsoleClose(benchmark::State& state) {
     std::this_thread::sleep_for(std::chrono::milliseconds(450));
     const auto start = Clock::now();
     dlg.OnDestroy();
-    state.SetIterationTime(ms_since(start));
+    state.SetIterationTime(seconds_since(start));
     sim.execute("fault clear");
   }
   std::filesystem::remove_all(dir);
@@ -82,12 +69,15 @@ void BM_DestroyBehindSixQueuedCallers(benchmark::State& state) {
     zarn_rs232_drvb_create(silent.path().c_str(), 200);
     std::vector<std::future<int>> callers;
     for (int i = 0; i < 6; ++i) {
-      callers.push_back(std::async(std::launch::async, [] { int l, r; return zarn_rs232_drvb_read_encoder(&l, &r); }));
+      callers.push_back(std::async(std::launch::async, [] {
+        int l, r;
+        return zarn_rs232_drvb_read_encoder(&l, &r);
+      }));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const auto start = Clock::now();
     zarn_rs232_drvb_destroy();
-    state.SetIterationTime(ms_since(start));
+    state.SetIterationTime(seconds_since(start));
     for (auto& caller : callers) caller.get();
   }
 }
@@ -100,7 +90,7 @@ void BM_CommandOnAStreamingPort(benchmark::State& state) {
     const auto start = Clock::now();
     int l, r;
     zarn_rs232_drvb_read_encoder(&l, &r);
-    state.SetIterationTime(ms_since(start));
+    state.SetIterationTime(seconds_since(start));
   }
   zarn_rs232_drvb_destroy();
 }

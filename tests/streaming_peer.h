@@ -29,7 +29,8 @@ class StreamingPeer {
 
  private:
   void run() {
-    constexpr std::string_view kText = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+    constexpr std::string_view kText =
+        "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
     while (!stop_) {
       pollfd out{pty_.master_fd(), POLLOUT, 0};
       if (::poll(&out, 1, 10) > 0) (void)!::write(pty_.master_fd(), kText.data(), kText.size());

@@ -61,8 +61,8 @@ void DiagnosticOutput::run() {
     changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
     auto wait = kWriteSlice;
     if (stopping_) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(stop_deadline_ -
-                                                                             std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          stop_deadline_ - std::chrono::steady_clock::now());
       if (queue_.empty() || left.count() <= 0) break;
       wait = std::min(wait, left);
     }

@@ -16,7 +16,8 @@ int write_when_ready(int fd, const char* text, int length, std::chrono::millisec
   const auto deadline = std::chrono::steady_clock::now() + wait;
   int written = 0;
   while (written < length) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd pfd{fd, POLLOUT, 0};
     const int ready = ::poll(&pfd, 1, static_cast<int>(std::max<long>(0, left.count())));
     if (ready < 0 && errno == EINTR) continue;

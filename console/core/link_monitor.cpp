@@ -47,10 +47,14 @@ LinkMonitor::Snapshot LinkMonitor::snapshot(Clock::time_point now) const {
 
 std::string state_text(const LinkMonitor::Snapshot& s) {
   switch (s.state) {
-    case LinkMonitor::State::kNotConnected: return "not connected";
-    case LinkMonitor::State::kAnswering: return "answering";
-    case LinkMonitor::State::kPortLost: return "port lost";
-    case LinkMonitor::State::kNoReply: break;
+    case LinkMonitor::State::kNotConnected:
+      return "not connected";
+    case LinkMonitor::State::kAnswering:
+      return "answering";
+    case LinkMonitor::State::kPortLost:
+      return "port lost";
+    case LinkMonitor::State::kNoReply:
+      break;
   }
   char text[48];
   std::snprintf(text, sizeof text, "no reply for %.0f s", std::floor(s.silent_s));
@@ -66,8 +70,8 @@ std::string round_trip_text(const LinkMonitor::Snapshot& s) {
 
 std::string counts_text(const LinkMonitor::Snapshot& s) {
   char text[64];
-  std::snprintf(text, sizeof text, "%llu exchanges, %llu failed", static_cast<unsigned long long>(s.exchanges),
-                static_cast<unsigned long long>(s.failures));
+  std::snprintf(text, sizeof text, "%llu exchanges, %llu failed",
+                static_cast<unsigned long long>(s.exchanges), static_cast<unsigned long long>(s.failures));
   return text;
 }
 

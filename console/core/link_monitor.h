@@ -34,7 +34,8 @@ class LinkMonitor {
   void disconnected();
   // One library call. `may_refuse`: the call refuses some arguments at once
   // without sending, so a quick failure says nothing about the port.
-  void record(int result, Clock::duration took, bool may_refuse = false, Clock::time_point now = Clock::now());
+  void record(int result, Clock::duration took, bool may_refuse = false,
+              Clock::time_point now = Clock::now());
   Snapshot snapshot(Clock::time_point now = Clock::now()) const;
 
  private:

@@ -2,35 +2,12 @@
 // libraries and the boards' COM<n> links.
 #include <cstdlib>
 
-#include "console_fixture.h"
-#include "sim/simulator.h"
+#include "sim_console_fixture.h"
 
 namespace tavik::test {
 namespace {
 
 using sim::Board;
-
-class SimConsoleTest : public ConsoleTest {
- protected:
-  void SetUp() override {
-    dlg().OnInitDialog();
-    click(IDC_PSB_CONNECT);
-    click(IDC_DRVB_CONNECT);
-    ASSERT_TRUE(dlg().m_bPsbConnected && dlg().m_bDrvbConnected);
-  }
-  void TearDown() override {
-    dlg().OnDestroy();
-    ConsoleTest::TearDown();
-  }
-  bool shows(int id, const std::string& text) {
-    return window_.wait_for([&](const WindowState& s) { return s.text(id) == text; });
-  }
-  bool status(const std::function<bool(const sim::SimStatus&)>& pred) {
-    return eventually([&] { return pred(sim_.status()); });
-  }
-
-  sim::Simulator sim_{sim::SimulatorOptions{link_dir_}};
-};
 
 TEST_F(SimConsoleTest, PollersShowWhatTheBoardsReport) {
   for (int id : {IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) click(id);

@@ -1,8 +1,7 @@
 // What the console tells the operator about the lines themselves: the link
 // panel, and read-outs drawn stale when they are not current.
 #include "console/core/link_monitor.h"
-#include "console_fixture.h"
-#include "sim/simulator.h"
+#include "sim_console_fixture.h"
 
 namespace tavik::test {
 namespace {
@@ -47,36 +46,18 @@ TEST(LinkMonitor, ClassifiesFailuresByHowLongTheyTook) {
   EXPECT_EQ(link.snapshot().exchanges, 1u);
 }
 
-class LinkPanelTest : public ConsoleTest {
- protected:
-  void SetUp() override {
-    dlg().OnInitDialog();
-    click(IDC_PSB_CONNECT);
-    click(IDC_DRVB_CONNECT);
-    ASSERT_TRUE(dlg().m_bPsbConnected && dlg().m_bDrvbConnected);
-  }
-  void TearDown() override {
-    dlg().OnDestroy();
-    ConsoleTest::TearDown();
-  }
-  bool shows(int id, const std::string& prefix) {
-    return window_.wait_for([&](const WindowState& s) { return s.text(id).rfind(prefix, 0) == 0; });
-  }
-  sim::Simulator sim_{sim::SimulatorOptions{link_dir_}};
-};
-
-TEST_F(LinkPanelTest, FollowsTheBoardThroughSilenceUnplugAndReconnect) {
+TEST_F(SimConsoleTest, FollowsTheBoardThroughSilenceUnplugAndReconnect) {
   EXPECT_EQ(state().text(IDC_LINK_DRVB_PORT), "COM8");
   EXPECT_EQ(state().text(IDC_LINK_DRVB_STATE), "answering");
   for (int id : {IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) click(id);
-  ASSERT_TRUE(shows(IDC_LINK_DRVB_COUNTS, "1"));  // ten exchanges or more
+  ASSERT_TRUE(shows_start(IDC_LINK_DRVB_COUNTS, "1"));  // ten exchanges or more
   const auto answering = dlg().drvb_link().snapshot();
   EXPECT_EQ(answering.failures, 0u);
   EXPECT_GT(answering.round_trip_ms, 0.0);
   EXPECT_LT(answering.round_trip_ms, 200.0);
 
   sim_.execute("fault drvb * silence");
-  EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "no reply for "));
+  EXPECT_TRUE(shows_start(IDC_LINK_DRVB_STATE, "no reply for "));
   sim_.execute("fault clear");
   EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "answering"));
 
@@ -92,11 +73,11 @@ TEST_F(LinkPanelTest, FollowsTheBoardThroughSilenceUnplugAndReconnect) {
   click(IDC_DRVB_CONNECT);
   click(IDC_ENCODER_ENABLE);
   EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "answering"));
-  EXPECT_EQ(dlg().drvb_link().snapshot().failures, 0u);  // counted afresh since Connect
+  EXPECT_EQ(dlg().drvb_link().snapshot().failures, 0u);      // counted afresh since Connect
   EXPECT_EQ(state().text(IDC_LINK_PSB_STATE), "answering");  // the other board untouched
 }
 
-TEST_F(LinkPanelTest, ReadOutsAreStaleWhileTheirPollerDoesNotRunOrItsReadFailed) {
+TEST_F(SimConsoleTest, ReadOutsAreStaleWhileTheirPollerDoesNotRunOrItsReadFailed) {
   EXPECT_TRUE(state().is_stale(IDC_ENCODER_LEFT));  // no poller yet
   EXPECT_TRUE(state().is_stale(IDC_USONIC_RANGE1));
   click(IDC_ENCODER_ENABLE);

@@ -22,7 +22,10 @@ void expect_stop_was_last(const sim::ScriptedPeer& board) {
 
 // Front is held and the board has been told 200,200 when `let_go` runs.
 TEST_F(ConsoleTest, LettingGoOfTheDriveBoardWhileJoggingStopsTheWheels) {
-  struct Case { const char* name; std::function<void(CConsoleDlg&)> let_go; };
+  struct Case {
+    const char* name;
+    std::function<void(CConsoleDlg&)> let_go;
+  };
   const Case cases[] = {
       {"disconnect", [](CConsoleDlg& d) { d.OnCommand(IDC_DRVB_DISCONNECT); }},
       {"close", [](CConsoleDlg& d) { d.OnDestroy(); }},
@@ -89,7 +92,8 @@ TEST_F(ConsoleTest, AnUnreadStandardOutputNeitherStopsPollingNorDelaysClosing) {
   const bool closed = close.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
   if (!closed) {
     char sink[4096];  // let a blocked writer go, so the test can end
-    while (::read(pipe_fds[0], sink, sizeof sink) > 0 || close.wait_for(milliseconds(10)) != std::future_status::ready) {
+    while (::read(pipe_fds[0], sink, sizeof sink) > 0 ||
+           close.wait_for(milliseconds(10)) != std::future_status::ready) {
     }
   }
   close.get();

@@ -35,12 +35,27 @@ int bounded_call(const std::function<int()>& command, test::StreamingPeer& peer)
 TEST(BoundedWait, AStreamingPortFailsEachCommandWithinAboutOneTimeOut) {
   test::StreamingPeer peer;
   ASSERT_EQ(zarn_rs232_drvb_create(peer.path().c_str(), kTimeoutMs), 0);
-  struct Case { const char* name; std::function<int()> command; };
+  struct Case {
+    const char* name;
+    std::function<int()> command;
+  };
   const Case cases[] = {
-      {"encoder", [] { int l, r; return zarn_rs232_drvb_read_encoder(&l, &r); }},
-      {"bumpers", [] { int l, r, e; return zarn_rs232_drvb_read_bumper_emg(&l, &r, &e); }},
+      {"encoder",
+       [] {
+         int l, r;
+         return zarn_rs232_drvb_read_encoder(&l, &r);
+       }},
+      {"bumpers",
+       [] {
+         int l, r, e;
+         return zarn_rs232_drvb_read_bumper_emg(&l, &r, &e);
+       }},
       {"velocity", [] { return zarn_rs232_drvb_set_velocity(0, 0); }},
-      {"parameter", [] { int v; return zarn_rs232_drvb_read_parameter(0, &v); }},
+      {"parameter",
+       [] {
+         int v;
+         return zarn_rs232_drvb_read_parameter(0, &v);
+       }},
   };
   for (const Case& c : cases) {
     const auto start = std::chrono::steady_clock::now();
@@ -52,8 +67,14 @@ TEST(BoundedWait, AStreamingPortFailsEachCommandWithinAboutOneTimeOut) {
   EXPECT_LT(elapsed_ms(start), 100.0);
 
   ASSERT_EQ(velk_rs232_psb_create(peer.path().c_str(), kTimeoutMs), 0);
-  for (auto command : {std::function<int()>([] { psb_power_data d; return velk_rs232_psb_read_power(&d); }),
-                       std::function<int()>([] { psb_sensor_data d; return velk_rs232_psb_read_sensor(&d); })}) {
+  for (auto command : {std::function<int()>([] {
+                         psb_power_data d;
+                         return velk_rs232_psb_read_power(&d);
+                       }),
+                       std::function<int()>([] {
+                         psb_sensor_data d;
+                         return velk_rs232_psb_read_sensor(&d);
+                       })}) {
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_EQ(bounded_call(command, peer), -1);
     EXPECT_LT(elapsed_ms(begin), 2.0 * kTimeoutMs);
@@ -65,7 +86,10 @@ TEST(BoundedWait, AStreamingPortFailsEachCommandWithinAboutOneTimeOut) {
 // the lock. Destroy, or a new create, must not wait for all of them in turn.
 TEST(BoundedWait, ClosingDoesNotWaitForQueuedCallers) {
   sim::ScriptedPeer peer;  // silent
-  struct Case { const char* name; std::function<void()> close; };
+  struct Case {
+    const char* name;
+    std::function<void()> close;
+  };
   const std::string path = peer.path();
   const Case cases[] = {
       {"destroy", [] { zarn_rs232_drvb_destroy(); }},
@@ -75,7 +99,10 @@ TEST(BoundedWait, ClosingDoesNotWaitForQueuedCallers) {
     ASSERT_EQ(zarn_rs232_drvb_create(path.c_str(), kTimeoutMs), 0);
     std::vector<std::future<int>> callers;
     for (int i = 0; i < 6; ++i) {
-      callers.push_back(std::async(std::launch::async, [] { int l, r; return zarn_rs232_drvb_read_encoder(&l, &r); }));
+      callers.push_back(std::async(std::launch::async, [] {
+        int l, r;
+        return zarn_rs232_drvb_read_encoder(&l, &r);
+      }));
     }
     std::this_thread::sleep_for(milliseconds(50));
     const auto start = std::chrono::steady_clock::now();
