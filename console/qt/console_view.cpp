@@ -150,9 +150,12 @@ void ConsoleView::queue(ControlUpdate update) {
   } else if (first) {
     // Updates from the workers are applied together, at most every
     // kRefreshMs: one repaint for what five pollers wrote in between.
-    QMetaObject::invokeMethod(
-        this, [this] { if (!refresh_.isActive()) refresh_.start(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "scheduleRefresh", Qt::QueuedConnection);
   }
+}
+
+void ConsoleView::scheduleRefresh() {
+  if (!refresh_.isActive()) refresh_.start();
 }
 
 void ConsoleView::applyQueuedUpdates() {
@@ -197,8 +200,8 @@ void ConsoleView::apply(const ControlUpdate& update) {
       // Greyed as a disabled field's text, the value kept and still selectable.
       const bool stale = update.first != 0;
       QPalette palette = widget->palette();
-      palette.setColor(QPalette::Text, this->palette().color(stale ? QPalette::Disabled : QPalette::Active,
-                                                             QPalette::Text));
+      palette.setColor(QPalette::Text,
+                       this->palette().color(stale ? QPalette::Disabled : QPalette::Active, QPalette::Text));
       widget->setPalette(palette);
       widget->setProperty(kStaleProperty, stale);
       break;

@@ -71,6 +71,8 @@ class ConsoleView : public QDialog, public ConsoleWindow {
 
  private:
   Q_INVOKABLE void applyQueuedUpdates();
+  // Applies the queued updates within kRefreshMs (a worker asks for it).
+  Q_INVOKABLE void scheduleRefresh();
   void queue(ControlUpdate update);
   void apply(const ControlUpdate& update);
   void require_gui_thread(const char* operation) const;

@@ -28,7 +28,7 @@ constexpr int kMaxText = 256;
 ConsoleDialog::ConsoleDialog(HINSTANCE instance, std::string layout_path)
     : instance_(instance),
       layout_path_(std::move(layout_path)),
-      template_(main_dialog_template(), kMainDialogStyle, kMainDialogExStyle),
+      template_(main_dialog_template(), kMainDialogStyle, kMainDialogExStyle, link_panel_controls()),
       icon_(::LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
       logic_(std::make_unique<CConsoleDlg>(*this)) {}
 

@@ -62,13 +62,14 @@ DWORD control_style(ControlKind kind) {
   return kChild;
 }
 
-DialogTemplateBuffer::DialogTemplateBuffer(const DialogTemplate& source, DWORD style, DWORD ex_style) {
+DialogTemplateBuffer::DialogTemplateBuffer(const DialogTemplate& source, DWORD style, DWORD ex_style,
+                                           std::span<const ControlTemplate> extra) {
   put(kExtendedVersion);
   put(kExtendedSignature);
   put_dword(0);  // help context
   put_dword(ex_style);
   put_dword(style);
-  put(static_cast<WORD>(source.controls.size()));
+  put(static_cast<WORD>(source.controls.size() + extra.size()));
   for (int v : {0, 0, source.cx, source.cy}) put(static_cast<WORD>(v));
   put(0);  // no menu
   put(0);  // the standard dialog class
@@ -78,22 +79,26 @@ DialogTemplateBuffer::DialogTemplateBuffer(const DialogTemplate& source, DWORD s
   put(static_cast<WORD>(kDefaultCharset << 8));  // not italic, then the character set
   put_text(widen(source.font_face));
 
-  for (const ControlTemplate& c : source.controls) {
-    align_dword();
-    put_dword(0);  // help context
-    put_dword(0);  // extended style
-    put_dword(control_style(c.kind));
-    for (int v : {c.x, c.y, c.cx, c.cy}) put(static_cast<WORD>(v));
-    put_dword(static_cast<DWORD>(c.id));
-    put_text(control_class(c.kind));
-    if (c.kind == ControlKind::Icon) {
-      put(kOrdinal);
-      put(static_cast<WORD>(IDR_MAINFRAME));
-    } else {
-      put_text(widen(c.caption));
-    }
-    put(0);  // no creation data
+  for (std::span<const ControlTemplate> controls : {source.controls, extra}) {
+    for (const ControlTemplate& c : controls) put_control(c);
   }
+}
+
+void DialogTemplateBuffer::put_control(const ControlTemplate& c) {
+  align_dword();
+  put_dword(0);  // help context
+  put_dword(0);  // extended style
+  put_dword(control_style(c.kind));
+  for (int v : {c.x, c.y, c.cx, c.cy}) put(static_cast<WORD>(v));
+  put_dword(static_cast<DWORD>(c.id));
+  put_text(control_class(c.kind));
+  if (c.kind == ControlKind::Icon) {
+    put(kOrdinal);
+    put(static_cast<WORD>(IDR_MAINFRAME));
+  } else {
+    put_text(widen(c.caption));
+  }
+  put(0);  // no creation data
 }
 
 void DialogTemplateBuffer::put_dword(DWORD value) {

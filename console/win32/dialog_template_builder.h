@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <span>
 #include <vector>
 
 #include "console/res/dialog_template.h"
@@ -25,11 +26,14 @@ DWORD control_style(ControlKind kind);
 
 class DialogTemplateBuffer {
  public:
-  DialogTemplateBuffer(const DialogTemplate& source, DWORD style, DWORD ex_style = 0);
+  // `extra` controls follow the template's (the main window's link panel).
+  DialogTemplateBuffer(const DialogTemplate& source, DWORD style, DWORD ex_style = 0,
+                       std::span<const ControlTemplate> extra = {});
   // DWORD-aligned, as the window manager needs it.
   LPCDLGTEMPLATEW get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(words_.data()); }
 
  private:
+  void put_control(const ControlTemplate& c);
   void put(WORD word) { words_.push_back(word); }
   void put_dword(DWORD value);
   void put_text(std::wstring_view text);  // zero-terminated

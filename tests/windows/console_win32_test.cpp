@@ -65,11 +65,13 @@ TEST_F(ConsoleWin32Test, ControlsAreWhereTheTemplatePutsThem) {
   EXPECT_EQ(client.right, size.right);
   EXPECT_EQ(client.bottom, size.bottom);
 
-  // Children in creation order, which is the template's.
+  // Children in creation order: the template's, then the link panel's.
+  std::vector<ControlTemplate> all(source.controls.begin(), source.controls.end());
+  all.insert(all.end(), link_panel_controls().begin(), link_panel_controls().end());
   std::size_t i = 0;
   for (HWND child = ::GetWindow(hwnd_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT), ++i) {
-    ASSERT_LT(i, source.controls.size());
-    const ControlTemplate& c = source.controls[i];
+    ASSERT_LT(i, all.size());
+    const ControlTemplate& c = all[i];
     SCOPED_TRACE("control #" + std::to_string(i + 1) + " " + std::string(c.caption) + " " +
                  std::to_string(c.id));
     EXPECT_EQ(::GetDlgCtrlID(child), c.id);
@@ -89,7 +91,7 @@ TEST_F(ConsoleWin32Test, ControlsAreWhereTheTemplatePutsThem) {
       EXPECT_EQ(r.bottom, expected.bottom);
     }
   }
-  EXPECT_EQ(i, source.controls.size());
+  EXPECT_EQ(i, all.size());
 
   // Tab walks the enabled buttons, fields and lists in template order.
   std::vector<int> expected_tabs;
