@@ -15,7 +15,7 @@
 #include "console/qt/console_app.h"
 #include "console/qt/termination_signals.h"
 #ifdef TAVIK_CONSOLE_SIMULATE
-#include "console/qt/simulated_boards.h"
+#include "sim/simulated_boards.h"
 #endif
 #include "console/res/version_info.h"
 
@@ -72,10 +72,10 @@ int main(int argc, char** argv) {
 #ifdef TAVIK_CONSOLE_SIMULATE
   // The simulated boards change the environment, so they start before the
   // toolkit starts any thread.
-  std::unique_ptr<tavik::console::SimulatedBoards> boards;
+  std::unique_ptr<tavik::sim::SimulatedBoards> boards;
   if (simulate && !print_layout) {
     try {
-      boards = std::make_unique<tavik::console::SimulatedBoards>();
+      boards = std::make_unique<tavik::sim::SimulatedBoards>();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "tavik-v1-basic: cannot start the simulated boards: %s\n", e.what());
       return 1;

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "console/core/control_ids.h"
-#include "console/qt/simulated_boards.h"
+#include "sim/simulated_boards.h"
 #include "qt_support.h"
 
 namespace tavik::test {
@@ -25,7 +25,7 @@ void click(ConsoleView& view, int id) {
 QString on_off(bool on) { return on ? "On" : "Off"; }
 
 TEST(ConsoleSession, ClickPathAgainstTheSimulatedBoards) {
-  SimulatedBoards boards;
+  sim::SimulatedBoards boards;
   sim::Simulator& simulator = boards.simulator();
   ConsoleView view;
   view.show();
@@ -138,7 +138,7 @@ TEST(ConsoleSession, ClickPathAgainstTheSimulatedBoards) {
 }
 
 TEST(ConsoleSession, LosingTheWindowLetsGoOfTheJogButtons) {
-  SimulatedBoards boards;
+  sim::SimulatedBoards boards;
   ConsoleView view;
   view.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&view));

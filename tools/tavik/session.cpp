@@ -1,28 +1,10 @@
 #include "session.h"
 
-#include <stdlib.h>
-
-#include <cerrno>
-#include <filesystem>
-#include <system_error>
-#include <vector>
-
 #include "port_check.h"
 #include "serial/port_path.h"
-#include "sim/simulator.h"
+#include "sim/simulated_boards.h"
 
 namespace tavik::cli {
-namespace {
-
-std::string make_private_dir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tavik-com-XXXXXX").string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (::mkdtemp(name.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-  return name.data();
-}
-
-}  // namespace
 
 std::string describe(Result result) {
   std::string text = failure_name(result.failure);
@@ -38,31 +20,12 @@ Session::Session(const GlobalOptions& options) : options_(options) {
   if (com_number(options_.psb) < 0) options_.psb = "COM7";
   if (com_number(options_.drvb) < 0 || options_.drvb == options_.psb)
     options_.drvb = options_.psb == "COM8" ? "COM9" : "COM8";
-  com_dir_ = make_private_dir();
-  try {
-    if (::setenv("TAVIK_COM_DIR", com_dir_.c_str(), 1) != 0)
-      throw std::system_error(errno, std::generic_category(), "setenv");
-    sim::SimulatorOptions sim_options;
-    sim_options.link_dir = com_dir_;
-    sim_options.psb_name = options_.psb;
-    sim_options.drvb_name = options_.drvb;
-    sim_options.pace = true;
-    simulator_ = std::make_unique<sim::Simulator>(sim_options);
-  } catch (...) {
-    std::error_code ignored;
-    std::filesystem::remove_all(com_dir_, ignored);
-    throw;
-  }
+  boards_ = std::make_unique<sim::SimulatedBoards>(options_.psb, options_.drvb);
 }
 
 Session::~Session() {
   connection_close(psb_);
   connection_close(drvb_);
-  simulator_.reset();
-  if (!com_dir_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(com_dir_, ignored);
-  }
 }
 
 BoardConnection& Session::open(Board board) {

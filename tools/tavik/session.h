@@ -9,7 +9,7 @@
 #include "serial/board_connection.h"
 
 namespace tavik::sim {
-class Simulator;
+class SimulatedBoards;
 }
 
 namespace tavik::cli {
@@ -34,8 +34,7 @@ class Session {
 
  private:
   GlobalOptions options_;
-  std::string com_dir_;
-  std::unique_ptr<sim::Simulator> simulator_;
+  std::unique_ptr<sim::SimulatedBoards> boards_;  // with --simulate
   BoardConnection psb_;
   BoardConnection drvb_;
 };

@@ -1,4 +1,4 @@
-#include "console/qt/simulated_boards.h"
+#include "sim/simulated_boards.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-namespace tavik::console {
+namespace tavik::sim {
 namespace {
 
 std::string make_private_dir() {
@@ -22,17 +22,18 @@ std::string make_private_dir() {
 
 }  // namespace
 
-SimulatedBoards::SimulatedBoards() : com_dir_(make_private_dir()) {
+SimulatedBoards::SimulatedBoards(const std::string& psb_name, const std::string& drvb_name)
+    : com_dir_(make_private_dir()) {
   try {
     if (::setenv("TAVIK_COM_DIR", com_dir_.c_str(), 1) != 0) {
       throw std::system_error(errno, std::generic_category(), "setenv");
     }
-    sim::SimulatorOptions options;
+    SimulatorOptions options;
     options.link_dir = com_dir_;
-    options.psb_name = "COM7";
-    options.drvb_name = "COM8";
+    options.psb_name = psb_name;
+    options.drvb_name = drvb_name;
     options.pace = true;
-    simulator_ = std::make_unique<sim::Simulator>(options);
+    simulator_ = std::make_unique<Simulator>(options);
   } catch (...) {
     std::error_code ignored;
     std::filesystem::remove_all(com_dir_, ignored);
@@ -46,4 +47,4 @@ SimulatedBoards::~SimulatedBoards() {
   std::filesystem::remove_all(com_dir_, ignored);
 }
 
-}  // namespace tavik::console
+}  // namespace tavik::sim
