@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -12,6 +13,7 @@
 #include <algorithm>
 
 #include "console/qt/app_icon.h"
+#include "console/qt/cached_frame_style.h"
 #include "console/qt/dialog_font.h"
 #include "console/qt/dialog_units.h"
 #include "console/qt/drop_down_list.h"
@@ -19,6 +21,40 @@
 
 namespace tavik::console {
 namespace {
+
+// A control that fills its own rectangle is opaque to the repaint manager:
+// a new text repaints that control alone, not the dialog and the group box
+// behind it as well. It fills with the colour it covers (see stack()).
+void fill_own_background(QWidget* widget) {
+  widget->setBackgroundRole(QPalette::Window);
+  widget->setAutoFillBackground(true);
+}
+
+// The colour a group box leaves inside its frame, as drawn by the style.
+QColor inside_colour(QGroupBox& group) {
+  QImage image(group.size(), QImage::Format_ARGB32_Premultiplied);
+  image.fill(group.palette().color(QPalette::Window));
+  group.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+  return image.pixelColor(group.width() / 2, group.height() / 2);
+}
+
+// Group boxes are frames drawn behind the controls they enclose, and the
+// controls that fill their own background take the colour inside the frame.
+void stack(const std::vector<BuiltControl>& controls) {
+  for (const BuiltControl& c : controls) {
+    auto* group = qobject_cast<QGroupBox*>(c.widget);
+    if (group == nullptr) continue;
+    group->lower();
+    const QColor inside = inside_colour(*group);
+    for (const BuiltControl& other : controls) {
+      QWidget* w = other.widget;
+      if (!w->autoFillBackground() || !group->geometry().contains(w->geometry())) continue;
+      QPalette palette = w->palette();
+      palette.setColor(QPalette::Window, inside);
+      w->setPalette(palette);
+    }
+  }
+}
 
 QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits units) {
   QRect rect = map_dialog_rect(units, c.x, c.y, c.cx, c.cy);
@@ -46,6 +82,8 @@ QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits uni
       label->setTextFormat(Qt::PlainText);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       label->setMargin(0);
+      // Labels the program writes to; fixed captions are painted once.
+      if (c.id > 0) fill_own_background(label);
       widget = label;
       break;
     }
@@ -61,6 +99,7 @@ QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits uni
     case ControlKind::ReadOnlyEdit: {
       auto* edit = new QLineEdit(caption, &dialog);
       edit->setReadOnly(c.kind == ControlKind::ReadOnlyEdit);
+      fill_own_background(edit);
       widget = edit;
       break;
     }
@@ -105,11 +144,14 @@ std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& so
   std::vector<BuiltControl> controls;
   controls.reserve(source.controls.size());
   std::vector<QProgressBar*> bars;
+  std::vector<QLineEdit*> edits;
   for (const ControlTemplate& c : source.controls) {
     QWidget* widget = create_control(dialog, c, units);
     if (auto* bar = qobject_cast<QProgressBar*>(widget)) bars.push_back(bar);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) edits.push_back(edit);
     controls.push_back({&c, widget});
   }
+  stack(controls);
   // Progress bars without the smooth style: the Windows style draws the
   // filled part in blocks. The style is created after the widgets, so that
   // it is deleted after them.
@@ -119,6 +161,11 @@ std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& so
       for (QProgressBar* bar : bars) bar->setStyle(blocks);
     }
   }
+  if (!edits.empty()) {
+    auto* cached = new CachedFrameStyle;
+    cached->setParent(&dialog);
+    for (QLineEdit* edit : edits) edit->setStyle(cached);
+  }
   return controls;
 }
 
@@ -126,6 +173,7 @@ std::vector<BuiltControl> add_controls(QDialog& dialog, std::span<const ControlT
   const BaseUnits units = dialog_base_units(dialog.font());
   std::vector<BuiltControl> controls;
   for (const ControlTemplate& c : extra) controls.push_back({&c, create_control(dialog, c, units)});
+  stack(controls);
   return controls;
 }
 

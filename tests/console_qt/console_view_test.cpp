@@ -156,6 +156,36 @@ TEST(ConsoleView, TypingIntoAPortListLeavesNothingSelected) {
   view.reject();
 }
 
+// Records which widgets receive paint events.
+class PaintLog : public QObject {
+ public:
+  std::set<QObject*> painted;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted.insert(watched);
+    return false;
+  }
+};
+
+TEST(ConsoleView, ANewReadOutValueRepaintsThatFieldAlone) {
+  ConsoleView view;
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  PaintLog log;
+  qApp->installEventFilter(&log);
+  // Edits inside and outside group boxes, and a label of the link panel.
+  for (int id : {IDC_USONIC_RANGE1, IDC_ENCODER_LEFT, IDC_BATTERY_VOLT, IDC_LINK_PSB_STATE}) {
+    SCOPED_TRACE(id);
+    QApplication::processEvents();
+    log.painted.clear();
+    view.SetControlText(id, "123.456");
+    ASSERT_TRUE(wait_until([&] { return log.painted.count(view.control(id)) > 0; }));
+    QApplication::processEvents();
+    EXPECT_EQ(log.painted, std::set<QObject*>{view.control(id)}) << "neither the dialog nor a group box";
+  }
+  qApp->removeEventFilter(&log);
+  view.reject();
+}
+
 TEST(ConsoleView, WorkerUpdatesReachTheWidgetsOnTheGuiThreadInOrder) {
   ConsoleView view;
   auto* field = control<QLineEdit>(view, IDC_ENCODER_LEFT);
