@@ -7,6 +7,7 @@ namespace tavik::console {
 namespace {
 
 constexpr std::chrono::milliseconds kWriteSlice{50};
+constexpr std::chrono::milliseconds kGather{250};
 
 }  // namespace
 
@@ -33,6 +34,7 @@ void DiagnosticOutput::print(const char* format, int value) {
   char text[64];
   const int length = std::snprintf(text, sizeof text, format, value);
   if (length <= 0) return;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (closed_ || queue_.size() >= kCapacity) {
@@ -40,8 +42,11 @@ void DiagnosticOutput::print(const char* format, int value) {
       return;
     }
     queue_.emplace_back(text, static_cast<std::size_t>(std::min<int>(length, sizeof text - 1)));
+    // An idle writer wakes for the first line; a gathering one only when
+    // the queue is half full.
+    wake = (idle_ && queue_.size() == 1) || queue_.size() == kCapacity / 2;
   }
-  changed_.notify_all();
+  if (wake) changed_.notify_all();
 }
 
 bool DiagnosticOutput::flush(std::chrono::milliseconds timeout) {
@@ -58,7 +63,16 @@ void DiagnosticOutput::run() {
   ignore_broken_pipe_on_this_thread();
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (idle_) {
+      // The first line after a quiet spell is written at once.
+      changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    } else {
+      // While lines keep coming (a poller prints ten a second), one
+      // wake-up and one write take what came within kGather.
+      changed_.wait_for(lock, kGather, [this] { return stopping_ || queue_.size() >= kCapacity / 2; });
+    }
+    idle_ = queue_.empty();
+    if (idle_ && !stopping_) continue;
     auto wait = kWriteSlice;
     if (stopping_) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -66,7 +80,9 @@ void DiagnosticOutput::run() {
       if (queue_.empty() || left.count() <= 0) break;
       wait = std::min(wait, left);
     }
-    const std::string text = queue_.front();
+    // The lines stay queued until written: new ones join at the back.
+    std::string text;
+    for (const std::string& line : queue_) text += line;
     writing_ = true;
     lock.unlock();
     const int written = write_when_ready(1, text.data(), static_cast<int>(text.size()), wait);
@@ -76,10 +92,17 @@ void DiagnosticOutput::run() {
       closed_ = true;
       dropped_ += queue_.size();
       queue_.clear();
-    } else if (static_cast<std::size_t>(written) == text.size()) {
-      queue_.pop_front();
     } else {
-      queue_.front().erase(0, static_cast<std::size_t>(written));
+      auto left = static_cast<std::size_t>(written);
+      while (left > 0 && !queue_.empty()) {
+        const std::size_t take = std::min(left, queue_.front().size());
+        if (take == queue_.front().size()) {
+          queue_.pop_front();
+        } else {
+          queue_.front().erase(0, take);
+        }
+        left -= take;
+      }
     }
     changed_.notify_all();
   }

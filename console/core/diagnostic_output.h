@@ -1,7 +1,8 @@
 // The console's diagnostic lines ("ret: %d \n") on the standard output.
 //
 // A worker only queues its line. One writer thread hands the lines to the
-// standard output as it takes them; while it does not (a pipe nobody reads,
+// standard output in batches, at most a quarter of a second after they were
+// printed, as the output takes them; while it does not (a pipe nobody reads,
 // a terminal paused with Ctrl-S), the queue fills and further lines are
 // dropped and counted, so no worker ever waits for whoever reads the output.
 // Closing writes what the output takes within a short bound, and reports on
@@ -41,6 +42,7 @@ class DiagnosticOutput {
   std::condition_variable changed_;
   std::deque<std::string> queue_;
   bool writing_ = false;  // the writer holds a line outside the lock
+  bool idle_ = true;      // the writer waits for a first line, not gathering
   bool stopping_ = false;
   bool closed_ = false;  // the output is gone: every line is dropped
   std::chrono::steady_clock::time_point stop_deadline_;

@@ -1,16 +1,23 @@
-// Writing the diagnostic lines without blocking: poll() for room first. A
-// line is far shorter than PIPE_BUF, so once a pipe polls writable the write
-// does not block; the same holds for terminals and files.
+// Writing the diagnostic lines without blocking: poll() for room first, then
+// write a piece of at most kPiece bytes. A pipe that polls writable has room
+// for a whole page, a terminal for far more than kPiece, and files always
+// take what comes, so no write blocks.
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "console/core/diagnostic_output.h"
 
 namespace tavik::console {
+namespace {
+
+constexpr int kPiece = 256;
+
+}  // namespace
 
 int write_when_ready(int fd, const char* text, int length, std::chrono::milliseconds wait) {
   const auto deadline = std::chrono::steady_clock::now() + wait;
@@ -23,7 +30,7 @@ int write_when_ready(int fd, const char* text, int length, std::chrono::millisec
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0 || (pfd.revents & (POLLERR | POLLNVAL))) return -1;
     if (ready == 0) break;  // not taken within the wait
-    const ssize_t n = ::write(fd, text + written, static_cast<size_t>(length - written));
+    const ssize_t n = ::write(fd, text + written, static_cast<size_t>(std::min(length - written, kPiece)));
     if (n > 0) {
       written += static_cast<int>(n);
     } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
