@@ -34,6 +34,7 @@ void CConsoleDlg::OnPsbConnect() {
     // new connection, and whatever was left pending, again.
     StartWorker(m_bPowerCtrlRun, power_ctrl_thread_, &CConsoleDlg::PowerCtrlThread,
                 "create fail : PSM Power Data Thread");
+    WakePowerCtrl();
   } else {
     window_.ShowMessage("Power&Sensor Board Connect Fail!!!");
     m_bPsbConnected = false;
@@ -45,6 +46,7 @@ void CConsoleDlg::OnPsbDisconnect() {
   m_bUsonicRun = false;
   m_bPowerDataRun = false;
   m_bPowerCtrlRun = false;
+  WakePowerCtrl();
   window_.EnableControl(IDC_PSB_CONNECT, true);
   window_.EnableControl(IDC_PSB_DISCONNECT, false);
   window_.Sleep(kDisconnectWaitMs);

@@ -127,6 +127,7 @@ void CConsoleDlg::ClearRunAndRequestFlags() {
                                   &m_bDrvbConnected, &m_bEmgRun, &m_bRobotCtrlRun, &m_bEncoderRun}) {
     *flag = false;
   }
+  WakePowerCtrl();
 }
 
 bool CConsoleDlg::OnCommand(int id) {

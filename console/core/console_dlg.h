@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <span>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -142,8 +143,9 @@ class CConsoleDlg {
   // Read-outs drawn as stale or current.
   void MarkStale(std::span<const int> ids, bool stale);
 
-  // The six workers: each repeats its step and a 100 ms pause for as long as
-  // its run flag stays set.
+  // The device-power worker sends the pending requests whenever one is
+  // made or the board connects, and waits otherwise; the five pollers each
+  // repeat their step and a 100 ms pause. Each runs while its flag is set.
   void PowerCtrlThread();
   void UsonicThread();
   void PowerDataThread();
@@ -165,6 +167,10 @@ class CConsoleDlg {
   void ReleaseJog();
   void ClearRequestFlags();
   void ClearRunAndRequestFlags();
+  // Sets a device-power request and wakes its worker.
+  void RequestPower(std::atomic<bool>& request);
+  // Makes the device-power worker look at its flags.
+  void WakePowerCtrl();
 
   // Joins the drive board's workers, stops the wheels if the velocity worker
   // ran (it may have left them turning), and closes the connection.
@@ -172,6 +178,9 @@ class CConsoleDlg {
 
   ConsoleWindow& window_;
   DiagnosticOutput diagnostics_;
+  std::mutex power_wake_mutex_;
+  std::condition_variable power_wake_;
+  bool power_wake_pending_ = false;
   Link psb_link_;
   Link drvb_link_;
   std::thread power_ctrl_thread_, usonic_thread_, power_data_thread_;

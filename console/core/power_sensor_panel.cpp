@@ -25,20 +25,20 @@ void CConsoleDlg::OnUsonicSet() {
   Measured(psb_link_, [&] { return velk_rs232_psb_set_usonic_max_dist(max_dist); });
 }
 
-void CConsoleDlg::OnDriveOn() { m_bReqDriveOn = true; }
-void CConsoleDlg::OnDriveOff() { m_bReqDriveOff = true; }
-void CConsoleDlg::OnSensorsOn() { m_bReqSensorsOn = true; }
-void CConsoleDlg::OnSensorsOff() { m_bReqSensorsOff = true; }
-void CConsoleDlg::OnLrfOn() { m_bReqLrfOn = true; }
-void CConsoleDlg::OnLrfOff() { m_bReqLrfOff = true; }
-void CConsoleDlg::OnSbcOn() { m_bReqSbcOn = true; }
-void CConsoleDlg::OnSbcOff() { m_bReqSbcOff = true; }
-void CConsoleDlg::OnSgOn() { m_bReqSgOn = true; }
-void CConsoleDlg::OnSgOff() { m_bReqSgOff = true; }
-void CConsoleDlg::OnLcdOn() { m_bReqLcdOn = true; }
-void CConsoleDlg::OnLcdOff() { m_bReqLcdOff = true; }
-void CConsoleDlg::OnServoOn() { m_bReqServoOn = true; }
-void CConsoleDlg::OnServoOff() { m_bReqServoOff = true; }
+void CConsoleDlg::OnDriveOn() { RequestPower(m_bReqDriveOn); }
+void CConsoleDlg::OnDriveOff() { RequestPower(m_bReqDriveOff); }
+void CConsoleDlg::OnSensorsOn() { RequestPower(m_bReqSensorsOn); }
+void CConsoleDlg::OnSensorsOff() { RequestPower(m_bReqSensorsOff); }
+void CConsoleDlg::OnLrfOn() { RequestPower(m_bReqLrfOn); }
+void CConsoleDlg::OnLrfOff() { RequestPower(m_bReqLrfOff); }
+void CConsoleDlg::OnSbcOn() { RequestPower(m_bReqSbcOn); }
+void CConsoleDlg::OnSbcOff() { RequestPower(m_bReqSbcOff); }
+void CConsoleDlg::OnSgOn() { RequestPower(m_bReqSgOn); }
+void CConsoleDlg::OnSgOff() { RequestPower(m_bReqSgOff); }
+void CConsoleDlg::OnLcdOn() { RequestPower(m_bReqLcdOn); }
+void CConsoleDlg::OnLcdOff() { RequestPower(m_bReqLcdOff); }
+void CConsoleDlg::OnServoOn() { RequestPower(m_bReqServoOn); }
+void CConsoleDlg::OnServoOff() { RequestPower(m_bReqServoOff); }
 
 void CConsoleDlg::InitUsonicBars() {
   for (int id = IDC_USONIC_BAR1; id <= IDC_USONIC_BAR7; ++id) window_.SetProgressRange(id, 0, kUsonicBarMax);
@@ -71,6 +71,19 @@ void CConsoleDlg::PowerDataStep() {
   window_.SetControlText(IDC_SBC_STATE, on_off(power.sbc_state));
   window_.SetControlText(IDC_LCD_STATE, on_off(power.lcd_state));
   MarkStale(kPowerReadouts, ret != 0);
+}
+
+void CConsoleDlg::RequestPower(std::atomic<bool>& request) {
+  request = true;
+  WakePowerCtrl();
+}
+
+void CConsoleDlg::WakePowerCtrl() {
+  {
+    std::lock_guard lock(power_wake_mutex_);
+    power_wake_pending_ = true;
+  }
+  power_wake_.notify_one();
 }
 
 void CConsoleDlg::PowerCtrlStep() {

@@ -6,6 +6,7 @@ namespace tavik::console {
 namespace {
 
 constexpr int kPeriodMs = 100;
+constexpr std::chrono::seconds kPowerIdleBound{1};
 
 void join(std::thread& thread) {
   if (thread.joinable()) thread.join();
@@ -22,7 +23,16 @@ void CConsoleDlg::RunWorker(const std::atomic<bool>& run, Worker step, std::span
   MarkStale(readouts, true);
 }
 
-void CConsoleDlg::PowerCtrlThread() { RunWorker(m_bPowerCtrlRun, &CConsoleDlg::PowerCtrlStep); }
+void CConsoleDlg::PowerCtrlThread() {
+  while (m_bPowerCtrlRun) {
+    PowerCtrlStep();
+    // Idle until a click or a connect; the bound only guards against a
+    // flag cleared without a wake-up.
+    std::unique_lock lock(power_wake_mutex_);
+    power_wake_.wait_for(lock, kPowerIdleBound, [this] { return power_wake_pending_; });
+    power_wake_pending_ = false;
+  }
+}
 void CConsoleDlg::UsonicThread() { RunWorker(m_bUsonicRun, &CConsoleDlg::UsonicStep, kUsonicReadouts); }
 void CConsoleDlg::PowerDataThread() { RunWorker(m_bPowerDataRun, &CConsoleDlg::PowerDataStep, kPowerReadouts); }
 void CConsoleDlg::RobotCtrlThread() { RunWorker(m_bRobotCtrlRun, &CConsoleDlg::RobotCtrlStep); }
