@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -46,6 +47,15 @@ double status_mib(const std::string& field) {
   return 0;
 }
 
+// The Qt application of one benchmark, on the offscreen platform.
+struct OffscreenApplication {
+  bool offscreen = ::setenv("QT_QPA_PLATFORM", "offscreen", 0) == 0;  // before `app`
+  int argc = 1;
+  char name[19] = "console_cost_bench";
+  char* argv[2] = {name, nullptr};
+  QApplication app{argc, argv};
+};
+
 // Runs the GUI thread's events for `time` (quitting the application would
 // close the window).
 void run_events_for(std::chrono::milliseconds time) {
@@ -55,11 +65,7 @@ void run_events_for(std::chrono::milliseconds time) {
 }
 
 void BM_ConsoleWithAllPollers(benchmark::State& state) {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static int argc = 1;
-  static char name[] = "console_cost_bench";
-  static char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  OffscreenApplication app;
 
   const auto dir = std::filesystem::temp_directory_path() / ("tavik-cost-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
@@ -118,6 +124,30 @@ void BM_ConsoleWithAllPollers(benchmark::State& state) {
 }
 // Args: seconds measured; 1 for the logic alone, with a window that draws nothing.
 BENCHMARK(BM_ConsoleWithAllPollers)->Args({10, 0})->Args({10, 1})->Iterations(1)->Unit(benchmark::kSecond);
+
+// GUI-thread time of one read-out update in the shown window: a new text in
+// each of the seven range fields, applied and repainted as a refresh does.
+// Counter: us_per_field.
+void BM_RangeFieldUpdate(benchmark::State& state) {
+  OffscreenApplication app;
+  console::ConsoleView view;
+  view.show();
+  QApplication::processEvents();
+  int value = 100;
+  const double cpu_start = cpu_seconds();
+  std::int64_t fields = 0;
+  for (auto _ : state) {
+    ++value;
+    for (int id = console::IDC_USONIC_RANGE1; id <= console::IDC_USONIC_RANGE7; ++id) {
+      view.SetControlText(id, std::to_string(value + id) + ".000000");
+      ++fields;
+    }
+    QApplication::processEvents();
+  }
+  state.counters["us_per_field"] = 1e6 * (cpu_seconds() - cpu_start) / static_cast<double>(fields);
+  view.close();
+}
+BENCHMARK(BM_RangeFieldUpdate)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

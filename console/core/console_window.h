@@ -3,7 +3,8 @@
 //
 // Threads: EnableControl, SetControlText, SetControlStale, SetProgressRange and
 // SetProgressPos are called from the window's thread and from worker threads; an
-// implementation applies them on its GUI thread, in the order of the calls,
+// implementation applies them on its GUI thread, in the order of the calls
+// (it may skip a text that a later one replaces before it could be seen),
 // without making a worker wait for the GUI thread (the logic joins its
 // workers from the window's thread, so such a wait would never end).
 // Every other operation is called from the window's thread only.

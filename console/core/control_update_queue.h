@@ -37,6 +37,11 @@ class ControlUpdateQueue {
     return updates_.size() == 1;
   }
 
+  bool empty() {
+    std::lock_guard lock(mutex_);
+    return updates_.empty();
+  }
+
   // Everything queued so far, oldest first; the queue is empty afterwards.
   std::vector<ControlUpdate> take_all() {
     std::lock_guard lock(mutex_);

@@ -6,8 +6,9 @@
 namespace tavik::console {
 namespace {
 
-// A few times a second is as often as a person reads it.
-constexpr auto kLinkRefresh = std::chrono::milliseconds(500);
+// Once a second: as often as a person reads it, and the step of the
+// "no reply for N s" count.
+constexpr auto kLinkRefresh = std::chrono::seconds(1);
 
 }  // namespace
 

@@ -1,11 +1,16 @@
 #include "console/qt/cached_frame_style.h"
 
 #include <QPainter>
-#include <QPixmap>
-#include <QPixmapCache>
 #include <QStyleOptionFrame>
 
 namespace tavik::console {
+namespace {
+
+// A window has a few dozen fields in a few states; more means the palette
+// or the sizes keep changing, and the old frames are of no further use.
+constexpr std::size_t kMaxFrames = 256;
+
+}  // namespace
 
 void CachedFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                                      const QWidget* widget) const {
@@ -15,16 +20,13 @@ void CachedFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
     return;
   }
   const qreal ratio = painter->device()->devicePixelRatioF();
-  const QString key = QStringLiteral("tavik-edit-frame-%1x%2@%3-%4-%5-%6")
-                          .arg(option->rect.width())
-                          .arg(option->rect.height())
-                          .arg(ratio)
-                          .arg(static_cast<uint>(option->state))
-                          .arg(option->palette.cacheKey())
-                          .arg(frame->lineWidth);
-  QPixmap pixmap;
-  if (!QPixmapCache::find(key, &pixmap)) {
-    pixmap = QPixmap(option->rect.size() * ratio);
+  const QSize pixels = option->rect.size() * ratio;
+  const Key key{pixels.width(), pixels.height(), static_cast<unsigned>(option->state), option->palette.cacheKey(),
+                frame->lineWidth};
+  auto found = frames_.find(key);
+  if (found == frames_.end()) {
+    if (frames_.size() >= kMaxFrames) frames_.clear();
+    QPixmap pixmap(pixels);
     pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QStyleOptionFrame at_origin = *frame;
@@ -32,9 +34,9 @@ void CachedFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
     QPainter cache_painter(&pixmap);
     QProxyStyle::drawPrimitive(element, &at_origin, &cache_painter, widget);
     cache_painter.end();
-    QPixmapCache::insert(key, pixmap);
+    found = frames_.emplace(key, std::move(pixmap)).first;
   }
-  painter->drawPixmap(option->rect.topLeft(), pixmap);
+  painter->drawPixmap(option->rect.topLeft(), found->second);
 }
 
 }  // namespace tavik::console

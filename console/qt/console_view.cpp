@@ -14,6 +14,7 @@
 #include <QShortcut>
 #include <QThread>
 #include <algorithm>
+#include <unordered_set>
 
 #include "console/core/control_ids.h"
 #include "console/qt/about_dlg.h"
@@ -28,7 +29,11 @@ namespace tavik::console {
 namespace {
 
 constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
-constexpr int kRefreshMs = 50;
+// Worker updates are applied together five times a second while they come,
+// as often as a person reads a changing number. Each refresh wakes the GUI
+// thread and repaints; at the pollers' own rate the window would cost twice
+// as much.
+constexpr int kRefreshMs = 200;
 
 }  // namespace
 
@@ -42,9 +47,8 @@ ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
   }
   setWindowIcon(app_icon());
 
-  refresh_.setSingleShot(true);
   refresh_.setInterval(kRefreshMs);
-  connect(&refresh_, &QTimer::timeout, this, &ConsoleView::applyQueuedUpdates);
+  connect(&refresh_, &QTimer::timeout, this, &ConsoleView::refreshTick);
 
   logic_ = std::make_unique<CConsoleDlg>(*this);
   for (const BuiltControl& c : controls_) {
@@ -147,15 +151,39 @@ void ConsoleView::queue(ControlUpdate update) {
   bool first = updates_.push(std::move(update));
   if (QThread::currentThread() == thread()) {
     applyQueuedUpdates();
-  } else if (first) {
-    // Updates from the workers are applied together, at most every
-    // kRefreshMs: one repaint for what five pollers wrote in between.
+  } else if (first && !refreshing_) {
+    // Updates from the workers are applied together every kRefreshMs: one
+    // repaint for what five pollers wrote in between. The refresh runs for
+    // as long as they write; the first update after a pause starts it.
     QMetaObject::invokeMethod(this, "scheduleRefresh", Qt::QueuedConnection);
   }
 }
 
 void ConsoleView::scheduleRefresh() {
-  if (!refresh_.isActive()) refresh_.start();
+  if (refresh_.isActive()) return;
+  refreshing_ = true;
+  refresh_.start();
+}
+
+void ConsoleView::refreshTick() {
+  std::vector<ControlUpdate> batch = updates_.take_all();
+  if (batch.empty()) {
+    refreshing_ = false;
+    refresh_.stop();
+    // A worker that saw the refresh still running did not ask for it.
+    if (!updates_.empty()) scheduleRefresh();
+    return;
+  }
+  // A text that a later one in the same batch replaces would never be seen:
+  // each control gets its last.
+  std::unordered_set<int> has_later_text;
+  std::vector<bool> superseded(batch.size());
+  for (std::size_t i = batch.size(); i-- > 0;) {
+    if (batch[i].kind == ControlUpdate::Kind::Text) superseded[i] = !has_later_text.insert(batch[i].id).second;
+  }
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    if (!superseded[i]) apply(batch[i]);
+  }
 }
 
 void ConsoleView::applyQueuedUpdates() {

@@ -12,6 +12,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -71,8 +72,10 @@ class ConsoleView : public QDialog, public ConsoleWindow {
 
  private:
   Q_INVOKABLE void applyQueuedUpdates();
-  // Applies the queued updates within kRefreshMs (a worker asks for it).
+  // Starts applying the queued updates every kRefreshMs (a worker asks for it).
   Q_INVOKABLE void scheduleRefresh();
+  // Applies what was queued since the last tick; stops when nothing was.
+  void refreshTick();
   void queue(ControlUpdate update);
   void apply(const ControlUpdate& update);
   void require_gui_thread(const char* operation) const;
@@ -82,6 +85,7 @@ class ConsoleView : public QDialog, public ConsoleWindow {
   std::unordered_map<int, QWidget*> by_id_;
   ControlUpdateQueue updates_;
   QTimer refresh_;  // applies the workers' updates
+  std::atomic<bool> refreshing_{false};  // refresh_ runs: workers need not ask for it
   bool destroyed_ = false;
   // Declared last: it ends its workers before the members above go.
   std::unique_ptr<CConsoleDlg> logic_;

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <thread>
@@ -215,8 +216,13 @@ TEST(ConsoleView, WorkerUpdatesReachTheWidgetsOnTheGuiThreadInOrder) {
 
   ASSERT_TRUE(wait_until([&] { return button->isEnabled(); }));
   EXPECT_FALSE(off_thread);
-  ASSERT_EQ(seen.size(), std::size_t(kCount));
-  for (int i = 0; i < kCount; ++i) EXPECT_EQ(seen[std::size_t(i)], QString::number(i));
+  // Texts replaced before a refresh could show them are skipped; the last stays.
+  ASSERT_FALSE(seen.empty());
+  EXPECT_LT(seen.size(), std::size_t(kCount));
+  EXPECT_EQ(seen.back(), QString::number(kCount - 1));
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end(), [](const QString& a, const QString& b) {
+    return a.toInt() < b.toInt();
+  }));
   EXPECT_EQ(bar->maximum(), 40);
   EXPECT_EQ(bar->value(), 40);
 
