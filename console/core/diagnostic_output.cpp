@@ -51,7 +51,11 @@ void DiagnosticOutput::print(const char* format, int value) {
 
 bool DiagnosticOutput::flush(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [this] { return queue_.empty() && !writing_; });
+  ++flushing_;  // the writer stops gathering
+  changed_.notify_all();
+  const bool done = changed_.wait_for(lock, timeout, [this] { return queue_.empty() && !writing_; });
+  --flushing_;
+  return done;
 }
 
 std::uint64_t DiagnosticOutput::dropped() const {
@@ -69,7 +73,8 @@ void DiagnosticOutput::run() {
     } else {
       // While lines keep coming (a poller prints ten a second), one
       // wake-up and one write take what came within kGather.
-      changed_.wait_for(lock, kGather, [this] { return stopping_ || queue_.size() >= kCapacity / 2; });
+      changed_.wait_for(lock, kGather,
+                        [this] { return stopping_ || flushing_ > 0 || queue_.size() >= kCapacity / 2; });
     }
     idle_ = queue_.empty();
     if (idle_ && !stopping_) continue;

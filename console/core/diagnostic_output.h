@@ -31,7 +31,8 @@ class DiagnosticOutput {
 
   // Queues the line printf(format, value) makes; never blocks on the output.
   void print(const char* format, int value);
-  // Waits until every queued line was written or dropped; false after `timeout`.
+  // Has every queued line written now, and waits until it was written or
+  // dropped; false after `timeout`.
   bool flush(std::chrono::milliseconds timeout);
   std::uint64_t dropped() const;
 
@@ -43,6 +44,7 @@ class DiagnosticOutput {
   std::deque<std::string> queue_;
   bool writing_ = false;  // the writer holds a line outside the lock
   bool idle_ = true;      // the writer waits for a first line, not gathering
+  int flushing_ = 0;      // callers waiting in flush()
   bool stopping_ = false;
   bool closed_ = false;  // the output is gone: every line is dropped
   std::chrono::steady_clock::time_point stop_deadline_;
