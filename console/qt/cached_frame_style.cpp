@@ -21,8 +21,8 @@ void CachedFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
   }
   const qreal ratio = painter->device()->devicePixelRatioF();
   const QSize pixels = option->rect.size() * ratio;
-  const Key key{pixels.width(), pixels.height(), static_cast<unsigned>(option->state), option->palette.cacheKey(),
-                frame->lineWidth};
+  const Key key{pixels.width(), pixels.height(), static_cast<unsigned>(option->state),
+                option->palette.cacheKey(), frame->lineWidth};
   auto found = frames_.find(key);
   if (found == frames_.end()) {
     if (frames_.size() >= kMaxFrames) frames_.clear();

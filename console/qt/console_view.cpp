@@ -100,24 +100,6 @@ void ConsoleView::done(int result) {
   }
 }
 
-void ConsoleView::EnableControl(int id, bool enable) {
-  queue({ControlUpdate::Kind::Enable, id, enable ? 1 : 0, 0, {}});
-}
-
-void ConsoleView::SetControlText(int id, const std::string& text) {
-  queue({ControlUpdate::Kind::Text, id, 0, 0, text});
-}
-
-void ConsoleView::SetProgressRange(int id, int low, int high) {
-  queue({ControlUpdate::Kind::Range, id, low, high, {}});
-}
-
-void ConsoleView::SetControlStale(int id, bool stale) {
-  queue({ControlUpdate::Kind::Stale, id, stale ? 1 : 0, 0, {}});
-}
-
-void ConsoleView::SetProgressPos(int id, int pos) { queue({ControlUpdate::Kind::Position, id, pos, 0, {}}); }
-
 int ConsoleView::GetListSelection(int id) {
   require_gui_thread("GetListSelection");
   auto* list = qobject_cast<DropDownList*>(control(id));
@@ -180,7 +162,8 @@ void ConsoleView::refreshTick() {
   std::unordered_set<int> has_later_text;
   std::vector<bool> superseded(batch.size());
   for (std::size_t i = batch.size(); i-- > 0;) {
-    if (batch[i].kind == ControlUpdate::Kind::Text) superseded[i] = !has_later_text.insert(batch[i].id).second;
+    if (batch[i].kind == ControlUpdate::Kind::Text)
+      superseded[i] = !has_later_text.insert(batch[i].id).second;
   }
   for (std::size_t i = 0; i < batch.size(); ++i) {
     if (!superseded[i]) apply(batch[i]);

@@ -3,10 +3,11 @@
 // texts, enable states and bar values the logic sets come back through
 // ConsoleWindow.
 //
-// Threads: EnableControl, SetControlText, SetProgressRange and
-// SetProgressPos may be called from any thread. A call queues an update; the
-// GUI thread applies the updates in call order, at once when it is the
-// caller, else from its event loop within 50 ms. Widgets are touched on the GUI thread
+// Threads: EnableControl, SetControlText, SetControlStale, SetProgressRange
+// and SetProgressPos may be called from any thread. A call queues an update;
+// the GUI thread applies the updates in call order, at once when it is the
+// caller, else at its next refresh (four a second while updates come; a text
+// replaced before that is skipped). Widgets are touched on the GUI thread
 // only; every other operation must be called there.
 #pragma once
 
@@ -19,13 +20,13 @@
 #include <vector>
 
 #include "console/core/console_dlg.h"
-#include "console/core/console_window.h"
 #include "console/core/control_update_queue.h"
+#include "console/core/queued_console_window.h"
 #include "console/qt/dialog_builder.h"
 
 namespace tavik::console {
 
-class ConsoleView : public QDialog, public ConsoleWindow {
+class ConsoleView : public QDialog, public QueuedConsoleWindow {
   Q_OBJECT
 
  public:
@@ -53,14 +54,9 @@ class ConsoleView : public QDialog, public ConsoleWindow {
   void done(int result) override;
 
   // ConsoleWindow.
-  void EnableControl(int id, bool enable) override;
-  void SetControlText(int id, const std::string& text) override;
   int GetListSelection(int id) override;
   void SetListSelection(int id, int index) override;
   void InsertListItem(int id, int index, const std::string& text) override;
-  void SetProgressRange(int id, int low, int high) override;
-  void SetProgressPos(int id, int pos) override;
-  void SetControlStale(int id, bool stale) override;
   void ShowMessage(const std::string& text) override;
   std::string GetWriteParamText() override;
 
@@ -71,12 +67,12 @@ class ConsoleView : public QDialog, public ConsoleWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  Q_INVOKABLE void applyQueuedUpdates();
+  void applyQueuedUpdates();
   // Starts applying the queued updates every kRefreshMs (a worker asks for it).
   Q_INVOKABLE void scheduleRefresh();
   // Applies what was queued since the last tick; stops when nothing was.
   void refreshTick();
-  void queue(ControlUpdate update);
+  void queue(ControlUpdate update) override;
   void apply(const ControlUpdate& update);
   void require_gui_thread(const char* operation) const;
   int jog_id(QObject* object) const;
@@ -84,7 +80,7 @@ class ConsoleView : public QDialog, public ConsoleWindow {
   std::vector<BuiltControl> controls_;
   std::unordered_map<int, QWidget*> by_id_;
   ControlUpdateQueue updates_;
-  QTimer refresh_;  // applies the workers' updates
+  QTimer refresh_;                       // applies the workers' updates
   std::atomic<bool> refreshing_{false};  // refresh_ runs: workers need not ask for it
   bool destroyed_ = false;
   // Declared last: it ends its workers before the members above go.

@@ -171,26 +171,6 @@ void ConsoleDialog::WriteLayout() const {
   std::fclose(file);
 }
 
-void ConsoleDialog::EnableControl(int id, bool enable) {
-  queue({ControlUpdate::Kind::Enable, id, enable ? 1 : 0, 0, {}});
-}
-
-void ConsoleDialog::SetControlText(int id, const std::string& text) {
-  queue({ControlUpdate::Kind::Text, id, 0, 0, text});
-}
-
-void ConsoleDialog::SetProgressRange(int id, int low, int high) {
-  queue({ControlUpdate::Kind::Range, id, low, high, {}});
-}
-
-void ConsoleDialog::SetControlStale(int id, bool stale) {
-  queue({ControlUpdate::Kind::Stale, id, stale ? 1 : 0, 0, {}});
-}
-
-void ConsoleDialog::SetProgressPos(int id, int pos) {
-  queue({ControlUpdate::Kind::Position, id, pos, 0, {}});
-}
-
 int ConsoleDialog::GetListSelection(int id) {
   return static_cast<int>(::SendDlgItemMessageW(hwnd_, id, CB_GETCURSEL, 0, 0));
 }

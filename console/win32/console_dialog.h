@@ -18,13 +18,13 @@
 #include <string>
 
 #include "console/core/console_dlg.h"
-#include "console/core/console_window.h"
 #include "console/core/control_update_queue.h"
+#include "console/core/queued_console_window.h"
 #include "console/win32/dialog_template_builder.h"
 
 namespace tavik::console {
 
-class ConsoleDialog : public ConsoleWindow {
+class ConsoleDialog : public QueuedConsoleWindow {
  public:
   // `layout_path`, when given, receives each control's ID and rectangle in
   // screen pixels once the window is up (for scripts that click on it).
@@ -44,14 +44,9 @@ class ConsoleDialog : public ConsoleWindow {
   CConsoleDlg& logic() { return *logic_; }
 
   // ConsoleWindow.
-  void EnableControl(int id, bool enable) override;
-  void SetControlText(int id, const std::string& text) override;
   int GetListSelection(int id) override;
   void SetListSelection(int id, int index) override;
   void InsertListItem(int id, int index, const std::string& text) override;
-  void SetProgressRange(int id, int low, int high) override;
-  void SetProgressPos(int id, int pos) override;
-  void SetControlStale(int id, bool stale) override;
   void ShowMessage(const std::string& text) override;
   std::string GetWriteParamText() override;
 
@@ -65,7 +60,7 @@ class ConsoleDialog : public ConsoleWindow {
   void OnSysCommand(WPARAM command);
   void WriteLayout() const;
 
-  void queue(ControlUpdate update);
+  void queue(ControlUpdate update) override;
   void ApplyQueuedUpdates();
   void apply(const ControlUpdate& update);
 

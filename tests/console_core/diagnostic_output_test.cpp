@@ -1,5 +1,7 @@
 // The diagnostic lines on a pipe: a lone line goes out at once, a stream of
 // them in order and whole, gathered into a few writes.
+#include "console/core/diagnostic_output.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -8,8 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
-
-#include "console/core/diagnostic_output.h"
 
 namespace tavik::test {
 namespace {

@@ -220,9 +220,8 @@ TEST(ConsoleView, WorkerUpdatesReachTheWidgetsOnTheGuiThreadInOrder) {
   ASSERT_FALSE(seen.empty());
   EXPECT_LT(seen.size(), std::size_t(kCount));
   EXPECT_EQ(seen.back(), QString::number(kCount - 1));
-  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end(), [](const QString& a, const QString& b) {
-    return a.toInt() < b.toInt();
-  }));
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end(),
+                             [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); }));
   EXPECT_EQ(bar->maximum(), 40);
   EXPECT_EQ(bar->value(), 40);
 
