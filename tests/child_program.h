@@ -17,6 +17,29 @@ extern char** environ;
 
 namespace tavik::test {
 
+// Starts `program` with `args` and the descriptor set-up in `actions`, which
+// it then destroys. The child's pid, or -1.
+inline pid_t spawn_program(const char* program, const std::vector<std::string>& args,
+                           posix_spawn_file_actions_t& actions) {
+  std::vector<char*> argv{const_cast<char*>(program)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (::posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// A waitpid status as a shell gives it: the exit code, or 128 + the signal.
+inline int exit_code(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+// Kills a child that is still running and reaps it.
+inline void kill_child(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
 class ChildProgram {
  public:
   ChildProgram(const char* program, const std::vector<std::string>& args) {
@@ -26,21 +49,14 @@ class ChildProgram {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<char*> argv{const_cast<char*>(program)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawn_program(program, args, actions);
     ::close(in[0]);
     ::close(out[1]);
     stdin_ = in[1];
     stdout_ = out[0];
   }
   ~ChildProgram() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    kill_child(pid_);
     close_input();
     if (stdout_ >= 0) ::close(stdout_);
   }
@@ -90,7 +106,7 @@ class ChildProgram {
       int status = 0;
       if (::waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return exit_code(status);
       }
       ::usleep(10000);
     }

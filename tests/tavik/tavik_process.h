@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +12,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "child_program.h"
 
 namespace tavik::test {
 
@@ -34,21 +33,14 @@ class TavikProcess {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(TAVIK_TOOL_PATH)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid_, TAVIK_TOOL_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawn_program(TAVIK_TOOL_PATH, args, actions);
     ::close(out[1]);
     ::close(err[1]);
     fds_[0] = out[0];
     fds_[1] = err[0];
   }
   ~TavikProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    kill_child(pid_);
     for (int fd : fds_) {
       if (fd >= 0) ::close(fd);
     }
@@ -82,7 +74,7 @@ class TavikProcess {
     int status = 0;
     if (::waitpid(pid_, &status, 0) == pid_) {
       pid_ = -1;
-      f.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      f.exit_code = exit_code(status);
     }
     f.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
     return f;
