@@ -82,6 +82,24 @@ int wait_for(int fd, short events, Clock::time_point until) {
   }
 }
 
+Failure open_failure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return Failure::kMissing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return Failure::kNoPermission;
+    case EBUSY:
+      return Failure::kPortBusy;
+    default:
+      return Failure::kOpenFailed;
+  }
+}
+
 // Errors after which the device will never work again.
 bool device_gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
 
@@ -119,13 +137,18 @@ void drain(int fd, Clock::time_point deadline) {
 
 }  // namespace
 
-SerialPortOs* os_open(const SerialPort& port) {
+SerialPortOs* os_open(const SerialPort& port, Failure& why) {
   std::string path = resolve_port_path(port.port_name);
+  why = Failure::kMissing;
   if (path.empty()) return nullptr;
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    why = open_failure(errno);
+    return nullptr;
+  }
   // TIOCEXCL keeps other users out, but root ignores it; the lock does not.
   if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    why = ::isatty(fd) ? Failure::kPortBusy : Failure::kNotSerial;
     ::close(fd);
     return nullptr;
   }
@@ -209,6 +232,8 @@ int os_purge(SerialPortOs* os) {
   os->ahead_pos = os->ahead_len = 0;
   return ::tcflush(os->fd, TCIOFLUSH) == 0 ? 1 : 0;
 }
+
+bool os_lost(const SerialPortOs* os) { return os->removed; }
 
 void os_close(SerialPortOs* os) {
   ::ioctl(os->fd, TIOCNXCL);
