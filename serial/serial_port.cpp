@@ -34,9 +34,8 @@ void serial_port_destroy(SerialPort* port) {
   delete port;
 }
 
-void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate,
-                           std::uint8_t data_bits, std::uint8_t parity,
-                           std::uint8_t stop_bits, std::uint8_t flow_control) {
+void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate, std::uint8_t data_bits,
+                           std::uint8_t parity, std::uint8_t stop_bits, std::uint8_t flow_control) {
   std::memset(port->port_name, 0, sizeof port->port_name);
   // "COM<n>" style names are cut as the boards' tools always did; a device
   // path such as /dev/serial/by-id/usb-...-port0 is usually longer, and a
@@ -97,9 +96,7 @@ int serial_port_close(SerialPort* port) {
   return 0;
 }
 
-bool serial_port_is_open(const SerialPort* port) {
-  return port != nullptr && port->os != nullptr;
-}
+bool serial_port_is_open(const SerialPort* port) { return port != nullptr && port->os != nullptr; }
 
 bool serial_port_lost(const SerialPort* port) { return serial_port_is_open(port) && os_lost(port->os); }
 

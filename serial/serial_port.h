@@ -32,9 +32,8 @@ SerialPort* serial_port_create(const char* port_name, int timeout_ms, Failure* w
 // Closes the port if open and releases it. Accepts nullptr.
 void serial_port_destroy(SerialPort* port);
 
-void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate,
-                           std::uint8_t data_bits, std::uint8_t parity,
-                           std::uint8_t stop_bits, std::uint8_t flow_control);
+void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate, std::uint8_t data_bits,
+                           std::uint8_t parity, std::uint8_t stop_bits, std::uint8_t flow_control);
 // Stores the time-out and applies it to the device when open. Always 0.
 int serial_port_set_timeouts(SerialPort* port, int timeout_ms);
 // 0 when open (also when it already was), -1 when the device cannot be

@@ -168,12 +168,11 @@ TEST_P(Reconnect, CreateAndDestroyDuringAnOutage) {
 
 void PrintTo(const Family& f, std::ostream* out) { *out << f.name; }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, Reconnect, ::testing::ValuesIn(kFamilies),
-                         [](const auto& param_info) {
-                           std::string name = param_info.param.name;
-                           for (char& c : name) c = c == ' ' ? '_' : c;
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Libraries, Reconnect, ::testing::ValuesIn(kFamilies), [](const auto& param_info) {
+  std::string name = param_info.param.name;
+  for (char& c : name) c = c == ' ' ? '_' : c;
+  return name;
+});
 
 }  // namespace
 }  // namespace tavik
