@@ -110,11 +110,7 @@ std::string counts_text(const LinkMonitor::Snapshot& s) {
 
 std::string failure_text(const LinkMonitor::Snapshot& s) { return s.last_failure.empty() ? "--" : s.last_failure; }
 
-std::string reopened_text(const LinkMonitor::Snapshot& s) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu times", static_cast<unsigned long long>(s.reopened));
-  return text;
-}
+std::string reopened_text(const LinkMonitor::Snapshot& s) { return std::to_string(s.reopened); }
 
 std::string reason_text(int error, const char* text, int refusal) {
   if (error == TAVIK_RS232_REFUSED && refusal > 0x20 && refusal < 0x7F) {

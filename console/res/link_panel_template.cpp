@@ -15,7 +15,7 @@ constexpr int kValueLeft = 470;
 constexpr int kValueWidth = 86;
 
 constexpr ControlTemplate kControls[] = {
-    {-1, GROUP, "Link", 418, 12, 142, 184},
+    {-1, GROUP, "Link", 418, 12, 142, 194},
     {-1, LABEL, "Power/Sensor B/D", kLeft, 26, 80, 8},
     {-1, LABEL, "Port", kLeft, 38, 44, 8},
     {IDC_LINK_PSB_PORT, LABEL, "", kValueLeft, 38, kValueWidth, 8},

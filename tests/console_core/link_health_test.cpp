@@ -50,7 +50,7 @@ TEST(LinkMonitor, FollowsTheLibrarysReasons) {
                     TAVIK_RS232_OK, TAVIK_RS232_OK}) {
     link.record(error == TAVIK_RS232_OK ? 0 : -1, microseconds(10), error, "device lost", t0);
   }
-  EXPECT_EQ(console::reopened_text(link.snapshot()), "2 times");
+  EXPECT_EQ(console::reopened_text(link.snapshot()), "2");
   EXPECT_EQ(console::counts_text(link.snapshot()), "6 exchanges, 3 failed");
   link.disconnected();
   link.record(0, microseconds(10), 0, "", t0);  // a button without a connection counts nothing
@@ -92,7 +92,7 @@ TEST_F(SimConsoleTest, FollowsTheBoardThroughSilenceAndAPulledAdapter) {
   EXPECT_TRUE(shows(IDC_LINK_DRVB_FAILURE, "device lost"));
   sim_.replug(sim::Board::kDrvb);
   EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "answering"));
-  EXPECT_TRUE(shows(IDC_LINK_DRVB_REOPENED, "1 times"));
+  EXPECT_TRUE(shows(IDC_LINK_DRVB_REOPENED, "1"));
   const int writes = state().writes(IDC_ENCODER_LEFT);
   EXPECT_TRUE(refreshed(IDC_ENCODER_LEFT, 2, writes));
   EXPECT_FALSE(state().is_stale(IDC_ENCODER_LEFT));
