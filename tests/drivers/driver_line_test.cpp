@@ -239,9 +239,10 @@ TEST(AdapterRemoval, WatchSaysDeviceLostAndRecovers) {
 
   enum Phase { kBefore, kPulled, kBack } phase = kBefore;
   int good[3] = {}, lost = 0, other_failures = 0;
-  double last_t = 0, longest_gap = 0;
-  bool removed = false, same_name = false;
+  double last_t = 0, longest_gap = 0, pulled_t = 0, plugged_t = 0, answering_t = 0;
+  bool removed = false;
   std::string came_back_as;
+  std::error_code ec;
   for (std::string line = watch.line(); !line.empty(); line = watch.line()) {
     const auto record = nlohmann::json::parse(line, nullptr, false);
     if (record.is_discarded() || record.contains("summary")) continue;
@@ -250,6 +251,10 @@ TEST(AdapterRemoval, WatchSaysDeviceLostAndRecovers) {
     longest_gap = std::max(longest_gap, t - last_t);
     last_t = t;
     if (!record.contains("failed")) {
+      if (phase == kBack && good[kBack] == 0) {
+        answering_t = t;
+        came_back_as = std::filesystem::canonical(link, ec).string();
+      }
       ++good[phase];
     } else {
       for (const auto& [step, why] : record["failed"].items()) {
@@ -263,26 +268,30 @@ TEST(AdapterRemoval, WatchSaysDeviceLostAndRecovers) {
     }
     if (phase == kBefore && good[kBefore] >= 3) {
       ASSERT_EQ(host.run("unplug drvb", std::chrono::seconds(20)).rfind("ok", 0), 0u);
+      pulled_t = t;
       phase = kPulled;
     } else if (phase == kPulled && lost >= 5) {
       removed = !std::filesystem::exists(device);
       ASSERT_EQ(host.run("replug drvb", std::chrono::seconds(20)).rfind("ok", 0), 0u);
-      for (int i = 0; i < 100 && !std::filesystem::exists(link); ++i) watch.line();
-      std::error_code ec;
-      came_back_as = std::filesystem::canonical(link, ec).string();
-      same_name = came_back_as == device;
+      plugged_t = t;
       phase = kBack;
     } else if (phase == kBack && good[kBack] == 3) {
       watch.signal(SIGINT);
     }
   }
   EXPECT_EQ(watch.wait(std::chrono::seconds(10)), 0);
+  if (came_back_as.empty()) came_back_as = std::filesystem::canonical(link, ec).string();
   EXPECT_TRUE(removed) << device << " was still there with the adapter pulled";
   EXPECT_GE(lost, 5);
   EXPECT_EQ(other_failures, 0);
   EXPECT_LT(longest_gap, 1.5) << "a poll waited beyond its bound";
-  EXPECT_TRUE(same_name) << "the adapter came back as " << came_back_as << ", not " << device;
+  EXPECT_EQ(came_back_as, device) << "the adapter came back under another name";
   EXPECT_GE(good[kBack], 3) << "the drive board did not answer again after the adapter came back";
+  if (good[kBack] > 0) {
+    std::printf("figure: tavik watch on %s: the drive board answered again %.1f s after its adapter was "
+                "back (%.1f s without it)\n",
+                env.driver.c_str(), answering_t - plugged_t, answering_t - pulled_t);
+  }
 }
 
 }  // namespace
