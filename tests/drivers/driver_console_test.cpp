@@ -126,8 +126,9 @@ TEST(ConsoleOnRealDriver, SessionAndCloseWhileJogging) {
 }
 
 // The drive board's adapter pulled while every poller runs: the Link panel
-// says the port is lost, the PSB goes on, and once the adapter is back the
-// pollers recover without a click; the window still closes within its bound.
+// says the port is lost, the PSB goes on, and once the adapter is back under
+// its old name the pollers recover without a click. Pulled again, the
+// window closes within its bound.
 TEST(ConsoleOnRealDriver, AdapterPulledAndBack) {
   DriverEnv env;
   TAVIK_REQUIRE_DRIVER_ENV(env);
@@ -153,7 +154,12 @@ TEST(ConsoleOnRealDriver, AdapterPulledAndBack) {
       << "the adapter came back under another name";
   EXPECT_TRUE(wait_until([&] { return text(view, IDC_LINK_DRVB_STATE) == "answering"; }, 10000))
       << "no recovery: " << text(view, IDC_LINK_DRVB_STATE).toStdString();
+
+  // Pulled once more, and the window closed while the adapter is away.
+  ASSERT_EQ(host.run("unplug drvb", std::chrono::seconds(20)).rfind("ok", 0), 0u);
+  EXPECT_TRUE(wait_until([&] { return text(view, IDC_LINK_DRVB_STATE).startsWith("port lost"); }, 5000));
   EXPECT_LT(close_seconds(view), 3.0);
+  EXPECT_EQ(host.run("replug drvb", std::chrono::seconds(20)).rfind("ok", 0), 0u);
 }
 
 }  // namespace
