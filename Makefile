@@ -60,6 +60,7 @@ bench: build
 	@build/$(PRESET)/bench/sim_bench
 	@build/$(PRESET)/bench/shutdown_bench
 	@build/$(PRESET)/bench/late_reply_bench
+	@build/$(PRESET)/bench/reconnect_bench
 	@build/$(PRESET)/bench/console_cost_bench
 
 # Debian packages of the libraries, tools and console into build/packages/

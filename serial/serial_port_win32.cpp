@@ -90,7 +90,6 @@ bool device_gone(DWORD error) {
     case ERROR_NOT_READY:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:
-    case ERROR_NO_SUCH_DEVICE:
     case ERROR_IO_DEVICE:
       return true;
     default:

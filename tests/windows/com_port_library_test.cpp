@@ -180,16 +180,25 @@ TEST_F(ComPortLibraries, SilentBoardCostsOneTimeout) {
   EXPECT_LT(ms, 700);
 }
 
-TEST_F(ComPortLibraries, UnpluggedBoardFailsUntilReplugAndCreate) {
+// Pulled: every call fails at once as device lost. Plugged back: the library
+// opens the port again by itself, without a new create.
+TEST_F(ComPortLibraries, UnpluggedBoardIsReopenedWhenItComesBack) {
   psb_power_data power{};
   ASSERT_EQ(sim_->run("unplug psb"), "ok: psb unplugged");
   const auto start = Clock::now();
   EXPECT_EQ(velk_rs232_psb_read_power(&power), -1);
   EXPECT_EQ(velk_rs232_psb_read_power(&power), -1);
+  EXPECT_EQ(velk_rs232_psb_last_error(), TAVIK_RS232_DEVICE_LOST);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(sim_->run("replug psb").rfind("ok", 0), 0u);
-  ASSERT_EQ(velk_rs232_psb_create(kPsbPort, 200), 0);
-  EXPECT_EQ(velk_rs232_psb_read_power(&power), 0);
+  int result = -1;
+  const auto back = Clock::now();
+  while (result != 0 && Clock::now() - back < std::chrono::seconds(3)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    result = velk_rs232_psb_read_power(&power);
+  }
+  EXPECT_EQ(result, 0) << velk_rs232_psb_error_text(velk_rs232_psb_last_error());
+  EXPECT_LT(Clock::now() - back, std::chrono::milliseconds(1500));
 }
 
 TEST_F(ComPortLibraries, PortNames) {
