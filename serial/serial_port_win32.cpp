@@ -2,8 +2,16 @@
 // transfers. The device's own time-outs (10 ms between bytes, timeout_ms in
 // total) end every read and write; each transfer waits for its completion
 // signal before it returns, so at most one read and one write are in flight.
+//
+// Reads go through a read-ahead buffer: what the driver has queued is taken
+// in one transfer, and only an empty queue costs a wait for the next byte.
+// The reply readers read one byte per call, and a transfer with its wait
+// costs far more than the copy of a byte (tens of microseconds under Wine).
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -15,9 +23,16 @@ namespace tavik {
 
 struct SerialPortOs {
   HANDLE device = INVALID_HANDLE_VALUE;
-  OVERLAPPED write_completion = {};
+  HANDLE write_signal = nullptr;
+  HANDLE read_signal = nullptr;
+  OVERLAPPED write_completion = {};  // hEvent: the write signal, marked as below
   OVERLAPPED read_completion = {};
-  bool removed = false;  // a transfer found the device gone
+  bool removed = false;   // a transfer found the device gone
+  int timeout_ms = 0;     // the port's time-out: each write's, and each read's for its first byte
+  int read_total_ms = 0;  // the total read time-out the device has now
+  std::uint8_t ahead[256] = {};
+  int ahead_pos = 0;
+  int ahead_len = 0;
 };
 
 namespace {
@@ -28,14 +43,23 @@ constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURG
 // time-out is cancelled: a hung driver must not hold a board's lock forever.
 constexpr DWORD kDriverSlackMs = 1000;
 
-void apply_timeouts(HANDLE device, int timeout_ms) {
+void apply_timeouts(HANDLE device, int read_total_ms, int write_total_ms) {
   COMMTIMEOUTS t = {};
   t.ReadIntervalTimeout = static_cast<DWORD>(kReadGapMs);
   t.ReadTotalTimeoutMultiplier = 0;
-  t.ReadTotalTimeoutConstant = static_cast<DWORD>(timeout_ms);
+  t.ReadTotalTimeoutConstant = static_cast<DWORD>(read_total_ms);
   t.WriteTotalTimeoutMultiplier = 0;
-  t.WriteTotalTimeoutConstant = static_cast<DWORD>(timeout_ms);
+  t.WriteTotalTimeoutConstant = static_cast<DWORD>(write_total_ms);
   ::SetCommTimeouts(device, &t);
+}
+
+// Gives reads the total time-out ms from now on (a read constant of 0 would
+// switch the total time-out off, so it is at least 1 ms).
+void set_read_total(SerialPortOs* os, int ms) {
+  ms = std::max(ms, 1);
+  if (ms == os->read_total_ms) return;
+  os->read_total_ms = ms;
+  apply_timeouts(os->device, ms, os->timeout_ms);
 }
 
 void apply_line_settings(HANDLE device, const SerialPort& port) {
@@ -60,6 +84,15 @@ HANDLE create_signal(const char* prefix, const char* port_name, BOOL signalled) 
   if (com == nullptr) return ::CreateEventA(nullptr, TRUE, signalled, nullptr);
   const std::string name = std::string(prefix) + "_" + com;
   return ::CreateEventA(nullptr, TRUE, signalled, name.c_str());
+}
+
+// The signal as an OVERLAPPED's hEvent with its lowest bit set: the transfer
+// still sets the signal, but posts nothing to an I/O completion port, which
+// spares each transfer a call into the system (a server round trip under
+// Wine). Waits use the signal itself.
+HANDLE without_completion_port(HANDLE signal) {
+  if (signal == nullptr) return nullptr;
+  return reinterpret_cast<HANDLE>(reinterpret_cast<std::uintptr_t>(signal) | 1);
 }
 
 Failure open_failure(DWORD error) {
@@ -117,11 +150,11 @@ int empty_read(SerialPortOs* os) {
 
 // Waits for a started transfer and returns the bytes it moved, 0 for a read
 // that timed out with nothing received, -1 on failure.
-int finish_transfer(SerialPortOs* os, OVERLAPPED& completion, int timeout_ms) {
+int finish_transfer(SerialPortOs* os, OVERLAPPED& completion, HANDLE signal, int timeout_ms) {
   const HANDLE device = os->device;
   const DWORD bound = static_cast<DWORD>(timeout_ms) + kDriverSlackMs;
   DWORD done = 0;
-  switch (::WaitForSingleObject(completion.hEvent, bound)) {
+  switch (::WaitForSingleObject(signal, bound)) {
     case WAIT_OBJECT_0:
       break;
     case WAIT_TIMEOUT:
@@ -138,6 +171,44 @@ int finish_transfer(SerialPortOs* os, OVERLAPPED& completion, int timeout_ms) {
   // reports it as a failure with ERROR_TIMEOUT.
   const DWORD error = ::GetLastError();
   return error == ERROR_TIMEOUT ? static_cast<int>(done) : fail_transfer(os, error);
+}
+
+// Copies up to count bytes out of the read-ahead buffer; returns how many.
+int take_ahead(SerialPortOs* os, std::uint8_t* buffer, int count) {
+  const int take = std::min(count, os->ahead_len - os->ahead_pos);
+  if (take <= 0) return 0;
+  std::memcpy(buffer, os->ahead + os->ahead_pos, static_cast<std::size_t>(take));
+  os->ahead_pos += take;
+  return take;
+}
+
+// Bytes the driver holds for reading, or -1 when the device is gone.
+int queued_bytes(SerialPortOs* os) {
+  DWORD errors = 0;
+  COMSTAT status = {};
+  if (::ClearCommError(os->device, &errors, &status)) return static_cast<int>(status.cbInQue);
+  os->removed = true;
+  return -1;
+}
+
+// One read of up to `want` bytes into the empty read-ahead buffer, ended by
+// the device's time-outs and bounded by `timeout_ms` plus the driver slack.
+// Returns the bytes read, 0 when none came, -1 on failure.
+int read_ahead(SerialPortOs* os, int want, int timeout_ms) {
+  const DWORD size = static_cast<DWORD>(std::min<int>(want, static_cast<int>(sizeof os->ahead)));
+  DWORD got = 0;
+  int n = 0;
+  if (::ReadFile(os->device, os->ahead, size, &got, &os->read_completion)) {
+    n = static_cast<int>(got);
+  } else {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_TIMEOUT) return 0;
+    if (error != ERROR_IO_PENDING) return fail_transfer(os, error);
+    n = finish_transfer(os, os->read_completion, os->read_signal, timeout_ms);
+  }
+  os->ahead_pos = 0;
+  os->ahead_len = std::max(n, 0);
+  return n;
 }
 
 }  // namespace
@@ -164,59 +235,85 @@ SerialPortOs* os_open(const SerialPort& port, Failure& why) {
   ::ClearCommError(device, &errors, nullptr);
   ::SetupComm(device, kQueueBytes, kQueueBytes);
   ::PurgeComm(device, kPurgeAll);
-  apply_timeouts(device, port.timeout_ms);
+  os->timeout_ms = os->read_total_ms = port.timeout_ms;
+  apply_timeouts(device, port.timeout_ms, port.timeout_ms);
   apply_line_settings(device, port);
   ::SetCommMask(device, 0);
   ::SetCommMask(device, EV_RXCHAR);
-  os->write_completion.hEvent = create_signal("W", port.port_name, TRUE);
-  os->read_completion.hEvent = create_signal("R", port.port_name, FALSE);
+  os->write_signal = create_signal("W", port.port_name, TRUE);
+  os->read_signal = create_signal("R", port.port_name, FALSE);
+  os->write_completion.hEvent = without_completion_port(os->write_signal);
+  os->read_completion.hEvent = without_completion_port(os->read_signal);
   return os;
 }
 
-void os_apply_timeouts(SerialPortOs* os, int timeout_ms) { apply_timeouts(os->device, timeout_ms); }
+void os_apply_timeouts(SerialPortOs* os, int timeout_ms) {
+  os->timeout_ms = os->read_total_ms = timeout_ms;
+  apply_timeouts(os->device, timeout_ms, timeout_ms);
+}
 
 int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms) {
-  if (os->write_completion.hEvent == nullptr || os->removed) return -1;
+  if (os->write_signal == nullptr || os->removed) return -1;
   DWORD written = 0;
   if (::WriteFile(os->device, data, static_cast<DWORD>(count), &written, &os->write_completion)) {
     return static_cast<int>(written);
   }
   const DWORD error = ::GetLastError();
   if (error != ERROR_IO_PENDING) return fail_transfer(os, error);
-  return finish_transfer(os, os->write_completion, timeout_ms);
+  return finish_transfer(os, os->write_completion, os->write_signal, timeout_ms);
 }
 
 int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
-  if (os->read_completion.hEvent == nullptr || os->removed) return -1;
-  DWORD got = 0;
-  int result = 0;
-  if (::ReadFile(os->device, buffer, static_cast<DWORD>(count), &got, &os->read_completion)) {
-    result = static_cast<int>(got);
-  } else {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_TIMEOUT) return empty_read(os);
-    if (error != ERROR_IO_PENDING) return fail_transfer(os, error);
-    result = finish_transfer(os, os->read_completion, timeout_ms);
+  if (os->read_signal == nullptr) return -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int got = take_ahead(os, buffer, count);
+  while (got < count) {
+    if (os->removed) return got > 0 ? got : -1;
+    const int queued = queued_bytes(os);
+    if (queued < 0) return got > 0 ? got : -1;
+    int n = 0;
+    if (queued > 0) {
+      n = read_ahead(os, queued, os->read_total_ms);
+    } else {
+      // Nothing there yet: until the first byte the caller's whole time-out
+      // applies; after it, the gap limit, within the whole time-out.
+      int wait = timeout_ms;
+      if (got > 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        wait = std::min(kReadGapMs, static_cast<int>(left.count()));
+      }
+      set_read_total(os, wait);
+      n = read_ahead(os, count - got, wait);
+    }
+    if (n < 0) return got > 0 ? got : -1;
+    if (n == 0) break;
+    got += take_ahead(os, buffer + got, count - got);
   }
-  return result == 0 ? empty_read(os) : result;
+  return got == 0 ? empty_read(os) : got;
 }
 
-int os_purge(SerialPortOs* os) { return ::PurgeComm(os->device, kPurgeAll) ? 1 : 0; }
+int os_purge(SerialPortOs* os) {
+  os->ahead_pos = os->ahead_len = 0;
+  return ::PurgeComm(os->device, kPurgeAll) ? 1 : 0;
+}
 
 int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
-  DWORD errors = 0;
-  COMSTAT status = {};
-  if (os->removed || !::ClearCommError(os->device, &errors, &status) || status.cbInQue == 0) return 0;
-  const DWORD queued = status.cbInQue < static_cast<DWORD>(count) ? status.cbInQue : static_cast<DWORD>(count);
-  const int got = os_read(os, buffer, static_cast<int>(queued), 0);
-  return got > 0 ? got : 0;
+  int got = take_ahead(os, buffer, count);
+  while (got < count && !os->removed && os->read_signal != nullptr) {
+    const int queued = queued_bytes(os);
+    if (queued <= 0 || read_ahead(os, queued, os->read_total_ms) <= 0) break;
+    got += take_ahead(os, buffer + got, count - got);
+  }
+  return got;
 }
 
 bool os_lost(const SerialPortOs* os) { return os->removed; }
 
 void os_close(SerialPortOs* os) {
-  if (os->write_completion.hEvent != nullptr) ::CloseHandle(os->write_completion.hEvent);
-  if (os->read_completion.hEvent != nullptr) ::CloseHandle(os->read_completion.hEvent);
+  if (os->write_signal != nullptr) ::CloseHandle(os->write_signal);
+  if (os->read_signal != nullptr) ::CloseHandle(os->read_signal);
   ::EscapeCommFunction(os->device, CLRRTS);
   ::EscapeCommFunction(os->device, CLRDTR);
   ::PurgeComm(os->device, kPurgeAll);

@@ -234,6 +234,37 @@ TEST_F(ComPortLibraries, SerialPortResults) {
   serial_port_destroy(port);
 }
 
+// The port reads ahead of its callers: a long read still ends at the gap
+// after the reply, one-byte reads see the whole reply, and a purge also
+// drops what was read ahead.
+TEST_F(ComPortLibraries, ReadAheadKeepsTheReadResults) {
+  SerialPort* port = serial_port_create(kOtherPsbPort, 200);
+  ASSERT_NE(port, nullptr);
+  const Bytes sar = framed("Sar");
+  const auto send = [&] { serial_port_write(port, sar.data(), static_cast<int>(sar.size())); };
+  std::uint8_t whole[256] = {};
+  send();
+  const auto start = Clock::now();
+  const int length = serial_port_read(port, whole, sizeof whole);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(150));  // the gap, not the 200 ms time-out
+  ASSERT_EQ(length, 44);
+  send();
+  Bytes bytewise;
+  for (std::uint8_t byte = 0; serial_port_read(port, &byte, 1) == 1;) bytewise.push_back(byte);
+  // The ranges move between the two replies; the frame's shape does not.
+  ASSERT_EQ(bytewise.size(), 44u);
+  EXPECT_EQ(bytewise[0], whole[0]);
+  EXPECT_EQ(bytewise[1], whole[1]);
+  EXPECT_EQ(bytewise[42], whole[42]);
+  send();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the whole reply waits in the driver
+  std::uint8_t two[2] = {};
+  EXPECT_EQ(serial_port_read(port, two, 2), 2);
+  EXPECT_NE(serial_port_purge(port), 0);
+  EXPECT_EQ(serial_port_read(port, two, 1), 0);
+  serial_port_destroy(port);
+}
+
 TEST_F(ComPortLibraries, SecondOpenOfAPortFails) {
   if (under_wine()) GTEST_SKIP() << "Wine does not enforce the exclusive open of a COM port";
   EXPECT_EQ(zarn_rs232_psb_create(kPsbPort, 200), -1);
