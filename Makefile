@@ -2,7 +2,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-windows test-drivers run run-windows asan tsan bench fuzz package package-check format clean
+.PHONY: all deps configure build test test-windows package-windows test-drivers run run-windows asan tsan bench fuzz package package-check format clean
 
 all: build
 
@@ -21,6 +21,10 @@ test: build
 # Cross-builds the Windows DLLs and runs their tests under Wine against the simulator.
 test-windows:
 	@JOBS=$(JOBS) scripts/test-windows
+
+# The Windows zip and installer (NSIS) into build/packages/.
+package-windows:
+	@JOBS=$(JOBS) scripts/package-windows
 
 # The libraries, `tavik` and the console on the kernel's real serial drivers
 # (8250 UART and FTDI USB adapters) in a virtual machine under QEMU.
