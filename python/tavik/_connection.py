@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import atexit
 import os
-from typing import Any, List, Optional, Union
+from typing import Any, List, Optional, TypeVar, Union
 
 from . import _library
 from .errors import ConnectionClosedError
@@ -13,6 +13,8 @@ from .errors import ConnectionClosedError
 PortName = Union[str, "os.PathLike[str]"]
 
 DEFAULT_TIMEOUT_MS = 200
+
+_Self = TypeVar("_Self", bound="BoardConnection")
 
 
 class BoardConnection:
@@ -77,7 +79,7 @@ class BoardConnection:
             if self._lib.owners.get(self.BOARD) is self:
                 del self._lib.owners[self.BOARD]
 
-    def __enter__(self):
+    def __enter__(self: _Self) -> _Self:
         return self
 
     def __exit__(self, *exc_info: Any) -> None:

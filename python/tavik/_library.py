@@ -7,7 +7,7 @@ The libraries are looked up, in this order:
    ``lib_zarn_rs232/`` or ``lib_velk_rs232_psb/`` folder;
 2. the installed library by its name: ``lib_zarn_rs232.so.1`` (the
    ``libtavik-rs232-1`` package) through the dynamic loader, or
-   ``lib_zarn_rs232.dll`` on Windows (beside the program or on ``PATH``).
+   ``lib_zarn_rs232.dll`` on Windows (on ``PATH`` or in the system folders).
 """
 
 from __future__ import annotations
@@ -17,7 +17,7 @@ import ctypes.util
 import os
 import sys
 import threading
-from typing import Callable, Dict, List, Optional
+from typing import Any, Dict, Iterator, List, Optional
 
 from .errors import LibraryNotFoundError, Reason, error_for
 
@@ -100,24 +100,30 @@ def _file_names(base: str) -> List[str]:
     return [base + ".so.1", base + ".so"]
 
 
-def _candidates(base: str) -> List[str]:
-    """Full paths under TAVIK_LIBRARY_PATH, then the installed names."""
-    found: List[str] = []
-    for directory in filter(None, os.environ.get("TAVIK_LIBRARY_PATH", "").split(os.pathsep)):
-        for folder in (directory, os.path.join(directory, base)):
-            for name in _file_names(base):
-                path = os.path.join(folder, name)
-                if os.path.isfile(path):
-                    found.append(os.path.abspath(path))
-    if found:
-        return found[:1]  # a path given on purpose is never passed over silently
-    if os.environ.get("TAVIK_LIBRARY_PATH"):
-        return []
-    names = _file_names(base)[:1]
-    located = ctypes.util.find_library(base[3:]) if sys.platform != "win32" else None
-    if located and located not in names:
-        names.append(located)
-    return names
+def _candidates(base: str) -> Iterator[str]:
+    """The path found under TAVIK_LIBRARY_PATH, else the installed names."""
+    directories = [d for d in os.environ.get("TAVIK_LIBRARY_PATH", "").split(os.pathsep) if d]
+    if directories:
+        # A path given on purpose is never passed over for another library.
+        for directory in directories:
+            for folder in (directory, os.path.join(directory, base)):
+                for name in _file_names(base):
+                    path = os.path.join(folder, name)
+                    if os.path.isfile(path):
+                        yield os.path.abspath(path)
+                        return
+        return
+    if sys.platform == "win32":
+        # Windows loads a bare name from the system folders only: look on PATH.
+        located = ctypes.util.find_library(base)
+        if located:
+            yield located
+        yield base + ".dll"
+        return
+    yield base + ".so.1"
+    located = ctypes.util.find_library(base[3:])  # ld.so.cache, LD_LIBRARY_PATH
+    if located:
+        yield located
 
 
 class Library:
@@ -156,7 +162,7 @@ class Library:
         self.board_locks: Dict[str, threading.RLock] = {"psb": threading.RLock(), "drvb": threading.RLock()}
         self.owners: Dict[str, object] = {}
 
-    def function(self, board: Optional[str], verb: str) -> Callable[..., int]:
+    def function(self, board: Optional[str], verb: str) -> Any:
         """The export ``<prefix>_<board>_<verb>`` (the velk prefix names its board)."""
         if self.key == "velk" or board is None:
             return getattr(self._handle, f"{self.prefix}_{verb}")

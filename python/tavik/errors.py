@@ -18,7 +18,7 @@ can catch exactly the failures it can handle::
 from __future__ import annotations
 
 import enum
-from typing import Dict, Optional, Type
+from typing import Any, Dict, Optional, Tuple, Type
 
 __all__ = [
     "Reason",
@@ -115,11 +115,11 @@ class BoardError(TavikError):
             why = f"{why} ({shown})"
         return f"{self.board.upper()} at {self.port}: {self.command} failed: {why}"
 
-    def __reduce__(self):  # keeps the keyword arguments through pickling
+    def __reduce__(self) -> Tuple[Any, ...]:  # keeps the keyword arguments through pickling
         return (_rebuild, (type(self), self.__dict__.copy()))
 
 
-def _rebuild(cls: Type[BoardError], state: dict) -> BoardError:
+def _rebuild(cls: Type[BoardError], state: Dict[str, Any]) -> BoardError:
     error = cls.__new__(cls)
     error.__dict__.update(state)
     Exception.__init__(error, error._message())

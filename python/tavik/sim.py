@@ -70,7 +70,7 @@ class Simulator:
         if seed is not None:
             self._arguments += ["--seed", str(seed)]
         self._timeout = timeout
-        self._process: Optional[subprocess.Popen] = None
+        self._process: Optional["subprocess.Popen[bytes]"] = None
         self._pending = b""
         self._saved_com_dir: Optional[str] = None
         self._sync = 0

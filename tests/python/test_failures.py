@@ -1,6 +1,9 @@
 """Why a call failed: each reason the libraries give, from a simulator fault,
 a bad argument or a port that cannot be opened, as its exception."""
 
+import re
+from pathlib import Path
+
 import pytest
 
 import tavik
@@ -59,3 +62,9 @@ def test_open_failures(boards, tmp_path):
                 tavik.Psb(port, "zarn")
             assert isinstance(caught.value, tavik.OpenError)
             assert (caught.value.reason, caught.value.reason_text, caught.value.command) == (reason, text, "open")
+
+
+def test_reasons_match_the_header():
+    header = (Path(__file__).parents[2] / "include" / "tavik" / "rs232_error.h").read_text()
+    declared = {name: int(value) for name, value in re.findall(r"TAVIK_RS232_(\w+) = (\d+)", header)}
+    assert declared == {reason.name: reason.value for reason in Reason}
