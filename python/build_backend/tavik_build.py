@@ -16,6 +16,13 @@ if not all(importlib.util.find_spec(name) for name in ("setuptools", "wheel")):
         if directory not in sys.path:
             sys.path.append(directory)
 
+missing = [name for name in ("setuptools", "wheel") if importlib.util.find_spec(name) is None]
+if missing:
+    raise ImportError(
+        f"building tavik needs {' and '.join(missing)} in {sys.executable}'s site directories"
+        " (Debian: python3-setuptools, python3-wheel)"
+    )
+
 from setuptools import build_meta as _setuptools  # noqa: E402
 from setuptools.build_meta import *  # noqa: E402,F401,F403
 
