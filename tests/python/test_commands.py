@@ -50,6 +50,7 @@ def test_drvb_commands(boards):
         assert str(params[0]) == "Max Velocity: 1000 mm/s"
         drvb.set_parameter(tavik.Parameter.AD_TIME, 20)
         assert drvb.read_parameter(2).value == 20
+        drvb.set_parameter(tavik.Parameter.AD_TIME, 10)  # the board keeps what it stored
 
         start = drvb.read_encoder()
         drvb.set_servo(True)

@@ -12,7 +12,7 @@ from tavik import Reason
 # (fault on the simulator, the call, exception, reason, status byte)
 FAULTS = [
     ("fault drvb AC silence", lambda d, p: d.read_encoder(), tavik.NoReplyError, Reason.NO_REPLY, None),
-    ("fault psb Sar delay 400", lambda d, p: p.read_sensor(), tavik.NoReplyError, Reason.NO_REPLY, None),
+    ("fault psb Sar drop 1", lambda d, p: p.read_sensor(), tavik.NoReplyError, Reason.NO_REPLY, None),
     ("fault drvb AA bcc", lambda d, p: d.read_bumper_emg(), tavik.BadCheckError, Reason.BAD_CHECK, None),
     ("fault drvb BE status 7", lambda d, p: d.set_velocity(0, 0), tavik.RefusedError, Reason.REFUSED, 0x37),
     ("fault psb P status", lambda d, p: p.set_power(0, True), tavik.RefusedError, Reason.REFUSED, None),
