@@ -74,7 +74,7 @@ TEST(TavikDrive, AlwaysEndsWithTheStopOnTheWire) {
       if (command == "BE;") stopped = true;
       return {sim::status_frame('0')};
     });
-    TavikProcess drive({"--json", "--drvb", peer.path(), "drvb", "drive", "120", "-80", "--for", c.seconds});
+    TavikProcess drive({"--json", "--timeout", "1000", "--drvb", peer.path(), "drvb", "drive", "120", "-80", "--for", c.seconds});
     if (c.signal != 0 || c.close_output) {
       ASSERT_TRUE(peer.wait_for_requests(9, std::chrono::seconds(3))) << c.name;
       if (c.close_output) drive.close_output();
