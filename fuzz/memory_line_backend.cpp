@@ -27,7 +27,7 @@ void set_line(const std::uint8_t* data, std::size_t size) {
 }
 }  // namespace fuzz
 
-SerialPortOs* os_open(const SerialPort&) { return new SerialPortOs{fuzz::line_data, fuzz::line_size}; }
+SerialPortOs* os_open(const SerialPort&, Failure&) { return new SerialPortOs{fuzz::line_data, fuzz::line_size}; }
 void os_apply_timeouts(SerialPortOs*, int) {}
 int os_write(SerialPortOs*, const std::uint8_t*, int count, int) { return count; }
 
@@ -39,6 +39,7 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int) {
 }
 
 int os_purge(SerialPortOs*) { return 1; }
+bool os_lost(const SerialPortOs*) { return false; }
 void os_close(SerialPortOs* os) { delete os; }
 
 }  // namespace tavik

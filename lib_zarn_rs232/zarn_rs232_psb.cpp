@@ -1,5 +1,6 @@
 // The power & sensor board half of lib_zarn_rs232.
 #include "psb/psb_commands.h"
+#include "serial/last_failure.h"
 #include "tavik/zarn_rs232.h"
 
 namespace {
@@ -9,25 +10,34 @@ tavik::BoardConnection psb_connection;
 extern "C" {
 
 int zarn_rs232_psb_create(const char* port_name, int timeout_ms) {
-  return tavik::connection_open(psb_connection, port_name, timeout_ms);
+  tavik::Failure why = tavik::Failure::kNone;
+  const int code = tavik::connection_open(psb_connection, port_name, timeout_ms, &why);
+  return tavik::note_open(code, why);
 }
 
 void zarn_rs232_psb_destroy(void) { tavik::connection_close(psb_connection); }
 
 int zarn_rs232_psb_read_power(psb_power_data* data) {
-  return tavik::psb::read_power(psb_connection, data).code();
+  return tavik::note_result(tavik::psb::read_power(psb_connection, data));
 }
 
 int zarn_rs232_psb_read_usonic(int ranges[7]) {
-  return tavik::psb::read_usonic(psb_connection, ranges).code();
+  return tavik::note_result(tavik::psb::read_usonic(psb_connection, ranges));
 }
 
 int zarn_rs232_psb_set_power_control(unsigned int device, int on) {
-  return tavik::psb::set_power_control(psb_connection, device, on).code();
+  return tavik::note_result(tavik::psb::set_power_control(psb_connection, device, on));
 }
 
 int zarn_rs232_psb_set_usonic_max_dist(int max_dist) {
-  return tavik::psb::set_usonic_max_dist(psb_connection, max_dist).code();
+  return tavik::note_result(tavik::psb::set_usonic_max_dist(psb_connection, max_dist));
 }
+
+// The last error belongs to the library, whichever board failed.
+int zarn_rs232_last_error(void) { return tavik::error_code(tavik::last_failure().failure); }
+
+int zarn_rs232_last_refusal(void) { return tavik::last_failure().status; }
+
+const char* zarn_rs232_error_text(int error) { return tavik::error_text(error); }
 
 }  // extern "C"

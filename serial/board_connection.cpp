@@ -4,19 +4,53 @@
 
 namespace tavik {
 
-int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms) {
-  ++connection.generation;
+namespace {
+
+// Keeps commands out from the moment an open or close begins until it is done.
+class PendingChange {
+ public:
+  explicit PendingChange(BoardConnection& connection) : connection_(connection) {
+    ++connection_.pending;
+    ++connection_.generation;
+  }
+  ~PendingChange() { --connection_.pending; }
+  PendingChange(const PendingChange&) = delete;
+  PendingChange& operator=(const PendingChange&) = delete;
+
+ private:
+  BoardConnection& connection_;
+};
+
+}  // namespace
+
+int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms, Failure* why) {
+  PendingChange change(connection);
   std::lock_guard<std::mutex> guard(connection.lock);
   serial_port_destroy(connection.port);
-  connection.port = serial_port_create(port_name, timeout_ms);
+  connection.port = serial_port_create(port_name, timeout_ms, why);
+  connection.next_reopen = {};
   return connection.port != nullptr ? 0 : -1;
 }
 
 void connection_close(BoardConnection& connection) {
-  ++connection.generation;
+  PendingChange change(connection);
   std::lock_guard<std::mutex> guard(connection.lock);
   serial_port_destroy(connection.port);
   connection.port = nullptr;
+}
+
+Result reopen_if_lost(BoardConnection& connection) {
+  if (serial_port_is_open(connection.port)) return Result::ok();
+  const auto now = std::chrono::steady_clock::now();
+  if (now < connection.next_reopen) return Failure::kDeviceLost;
+  connection.next_reopen = now + kReopenInterval;
+  return serial_port_open(connection.port) == 0 ? Result::ok() : Result(Failure::kDeviceLost);
+}
+
+void close_if_lost(BoardConnection& connection) {
+  // Closing at once releases the device (and its lock) for the adapter's
+  // return; the first reopen may follow with the next command.
+  if (serial_port_lost(connection.port)) serial_port_close(connection.port);
 }
 
 void send_request(SerialPort* port, const std::uint8_t* frame, int length) {

@@ -3,13 +3,22 @@
 // command take the lock, so closing waits for a command in progress and a
 // command never sees a port that is being freed.
 //
-// Opening and closing first count themselves in `generation`; a command that
-// was already waiting for the lock then gives up when it gets it, so a
-// close waits for the exchange in progress only, not for every caller
-// queued behind it.
+// Opening and closing first announce themselves in `pending` and count
+// themselves in `generation`; a command that was already waiting for the
+// lock then gives up when it gets it, and one that arrives later gives up at
+// once, so a close waits for the exchange in progress only, not for every
+// caller queued behind it or arriving after it.
+//
+// A lost device (pulled, hung up) is closed as soon as an exchange finds it
+// gone, so that the device can come back under its old name; the port keeps
+// its name and time-out. A later command first opens the name again,
+// resolved afresh, at most once every kReopenInterval; when that fails, the
+// command fails at once as device lost. Only the port is reopened: a
+// command's exchange is never repeated.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -18,29 +27,48 @@
 
 namespace tavik {
 
+inline constexpr std::chrono::milliseconds kReopenInterval{500};
+
 struct BoardConnection {
   std::mutex lock;
-  SerialPort* port = nullptr;  // guarded by lock; null while closed
+  // Guarded by lock: null while closed; closed but kept while its device is lost.
+  SerialPort* port = nullptr;
+  std::chrono::steady_clock::time_point next_reopen{};  // guarded by lock
   std::atomic<unsigned> generation{0};
+  std::atomic<int> pending{0};  // opens and closes begun and not yet done
 };
 
 // Closes any open port, then opens port_name. 0 when a connection is open
-// afterwards, -1 when none is.
-int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms);
+// afterwards, -1 when none is, and then *why (when given) says why.
+int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms,
+                    Failure* why = nullptr);
 
 // Closes the port if one is open.
 void connection_close(BoardConnection& connection);
 
+// Under the lock: makes sure the port of a lost device is open again, trying
+// at most once every kReopenInterval. ok, or device lost.
+Result reopen_if_lost(BoardConnection& connection);
+// Under the lock, after an exchange: closes the port if its device is gone.
+void close_if_lost(BoardConnection& connection);
+
 // Runs body(port) under the connection's lock and returns its result, or
 // fails without running it: not open when no connection is open, busy when
-// the connection was opened or closed while this call waited for the lock.
+// the connection is being opened or closed, or was while this call waited for
+// the lock, device lost while the lost port cannot be opened again.
 template <class Body>
 Result with_connection(BoardConnection& connection, Body&& body) {
+  // generation first: an open or close that this call does not see pending
+  // has not counted itself yet, and the check under the lock catches it.
   const unsigned generation = connection.generation.load();
+  if (connection.pending.load() != 0) return Failure::kBusy;
   std::lock_guard<std::mutex> guard(connection.lock);
   if (connection.generation.load() != generation) return Failure::kBusy;
   if (connection.port == nullptr) return Failure::kNotOpen;
-  return body(connection.port);
+  if (const Result reopened = reopen_if_lost(connection); !reopened.is_ok()) return reopened;
+  const Result result = body(connection.port);
+  close_if_lost(connection);
+  return result;
 }
 
 // Discards whatever the board sent before (a late reply to an earlier

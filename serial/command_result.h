@@ -17,6 +17,12 @@ enum class Failure : std::uint8_t {
   kDeviceLost,   // the port failed: the device was removed or hung up
   kBadArgument,  // refused here, nothing was sent
   kBusy,         // the connection was opened or closed while the call waited
+  // Why a port could not be opened.
+  kMissing,       // no such device
+  kPortBusy,      // another program holds it
+  kNotSerial,     // the name leads to something that is not a serial device
+  kNoPermission,  // the device exists and may not be opened by this user
+  kOpenFailed,    // any other reason
 };
 
 struct Result {
@@ -54,6 +60,16 @@ constexpr const char* failure_name(Failure failure) {
       return "bad argument";
     case Failure::kBusy:
       return "busy";
+    case Failure::kMissing:
+      return "missing";
+    case Failure::kPortBusy:
+      return "port busy";
+    case Failure::kNotSerial:
+      return "not a serial device";
+    case Failure::kNoPermission:
+      return "permission denied";
+    case Failure::kOpenFailed:
+      return "cannot be opened";
   }
   return "unknown";
 }

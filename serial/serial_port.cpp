@@ -8,18 +8,23 @@
 
 namespace tavik {
 
-SerialPort* serial_port_create(const char* port_name, int timeout_ms) {
-  if (port_name == nullptr || timeout_ms <= 0) return nullptr;
+SerialPort* serial_port_create(const char* port_name, int timeout_ms, Failure* why) {
+  Failure ignored = Failure::kNone;
+  if (why == nullptr) why = &ignored;
+  *why = Failure::kBadArgument;
+  if (port_name == nullptr || port_name[0] == '\0' || timeout_ms <= 0) return nullptr;
   if (port_name[0] == '/' && std::strlen(port_name) > static_cast<std::size_t>(kPortPathMax)) return nullptr;
+  *why = Failure::kOpenFailed;
   auto* port = new (std::nothrow) SerialPort;
   if (port == nullptr) return nullptr;
   port->timeout_ms = timeout_ms;
   serial_port_configure(port, port_name, kBaudRate, 8, 0, 0, 0);
   serial_port_set_timeouts(port, timeout_ms);
-  if (serial_port_open(port) < 0) {
+  if (serial_port_open(port, why) < 0) {
     serial_port_destroy(port);
     return nullptr;
   }
+  *why = Failure::kNone;
   return port;
 }
 
@@ -29,9 +34,8 @@ void serial_port_destroy(SerialPort* port) {
   delete port;
 }
 
-void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate,
-                           std::uint8_t data_bits, std::uint8_t parity,
-                           std::uint8_t stop_bits, std::uint8_t flow_control) {
+void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate, std::uint8_t data_bits,
+                           std::uint8_t parity, std::uint8_t stop_bits, std::uint8_t flow_control) {
   std::memset(port->port_name, 0, sizeof port->port_name);
   // "COM<n>" style names are cut as the boards' tools always did; a device
   // path such as /dev/serial/by-id/usb-...-port0 is usually longer, and a
@@ -51,10 +55,13 @@ int serial_port_set_timeouts(SerialPort* port, int timeout_ms) {
   return 0;
 }
 
-int serial_port_open(SerialPort* port) {
+int serial_port_open(SerialPort* port, Failure* why) {
   if (port->os != nullptr) return 0;
-  port->os = os_open(*port);
-  return port->os != nullptr ? 0 : -1;
+  Failure failure = Failure::kOpenFailed;
+  port->os = os_open(*port, failure);
+  if (port->os != nullptr) return 0;
+  if (why != nullptr) *why = failure;
+  return -1;
 }
 
 int serial_port_write(SerialPort* port, const std::uint8_t* data, int count) {
@@ -89,8 +96,8 @@ int serial_port_close(SerialPort* port) {
   return 0;
 }
 
-bool serial_port_is_open(const SerialPort* port) {
-  return port != nullptr && port->os != nullptr;
-}
+bool serial_port_is_open(const SerialPort* port) { return port != nullptr && port->os != nullptr; }
+
+bool serial_port_lost(const SerialPort* port) { return serial_port_is_open(port) && os_lost(port->os); }
 
 }  // namespace tavik

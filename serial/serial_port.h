@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "serial/command_result.h"
+
 namespace tavik {
 
 struct SerialPort;
@@ -23,18 +25,20 @@ inline constexpr int kBaudRate = 115200;
 inline constexpr int kReadGapMs = 10;
 
 // Creates and opens a port; nullptr when the device cannot be opened, the
-// time-out is not positive or a device path is longer than kPortPathMax.
-SerialPort* serial_port_create(const char* port_name, int timeout_ms);
+// time-out is not positive or a device path is longer than kPortPathMax, and
+// then *why (when given) says which: bad argument, missing, port busy, not a
+// serial device, permission denied or cannot be opened.
+SerialPort* serial_port_create(const char* port_name, int timeout_ms, Failure* why = nullptr);
 // Closes the port if open and releases it. Accepts nullptr.
 void serial_port_destroy(SerialPort* port);
 
-void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate,
-                           std::uint8_t data_bits, std::uint8_t parity,
-                           std::uint8_t stop_bits, std::uint8_t flow_control);
+void serial_port_configure(SerialPort* port, const char* port_name, int baud_rate, std::uint8_t data_bits,
+                           std::uint8_t parity, std::uint8_t stop_bits, std::uint8_t flow_control);
 // Stores the time-out and applies it to the device when open. Always 0.
 int serial_port_set_timeouts(SerialPort* port, int timeout_ms);
-// 0 when open (also when it already was), -1 when the device cannot be opened.
-int serial_port_open(SerialPort* port);
+// 0 when open (also when it already was), -1 when the device cannot be
+// opened, and then *why (when given) says why.
+int serial_port_open(SerialPort* port, Failure* why = nullptr);
 // Bytes written (0 for a count of 0 or less), -1 on a closed port or failure.
 // Returns once the bytes have left the port or the time-out has passed.
 int serial_port_write(SerialPort* port, const std::uint8_t* data, int count);
@@ -54,5 +58,9 @@ int serial_port_purge(SerialPort* port);
 int serial_port_close(SerialPort* port);
 
 bool serial_port_is_open(const SerialPort* port);
+// True when the port is open and a transfer found its device gone: the
+// descriptor is dead, and only closing it lets the device come back under
+// its name.
+bool serial_port_lost(const SerialPort* port);
 
 }  // namespace tavik

@@ -23,12 +23,16 @@ struct SerialPort {
 };
 
 // Opens port->port_name exclusively with the stored settings and time-outs.
-// Returns the backend state, or nullptr when the device cannot be opened.
-SerialPortOs* os_open(const SerialPort& port);
+// Returns the backend state, or nullptr when the device cannot be opened,
+// and then sets why.
+SerialPortOs* os_open(const SerialPort& port, Failure& why);
 void os_apply_timeouts(SerialPortOs* os, int timeout_ms);
 int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms);
 int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms);
 int os_purge(SerialPortOs* os);
+// True once a transfer found the device gone (hung up, removed): it will
+// never work again and only a new open can bring the port back.
+bool os_lost(const SerialPortOs* os);
 // Lowers RTS then DTR, purges, closes the device and frees the state.
 void os_close(SerialPortOs* os);
 

@@ -40,7 +40,7 @@ namespace {
 constexpr auto kByteTime = std::chrono::microseconds(87);  // 10 bits at 115200
 
 void configure_line(int fd) {
-  termios tio {};
+  termios tio{};
   if (::tcgetattr(fd, &tio) != 0) return;
   ::cfmakeraw(&tio);
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
@@ -54,15 +54,13 @@ void configure_line(int fd) {
 }
 
 void request_low_latency(int fd) {
-  serial_struct ser {};
+  serial_struct ser{};
   if (::ioctl(fd, TIOCGSERIAL, &ser) != 0) return;
   ser.flags |= ASYNC_LOW_LATENCY;
   ::ioctl(fd, TIOCSSERIAL, &ser);
 }
 
-void set_modem_line(int fd, int line, bool raised) {
-  ::ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &line);
-}
+void set_modem_line(int fd, int line, bool raised) { ::ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &line); }
 
 // Waits for `events` on fd until `until`, looking at least once even when
 // `until` has passed. Returns the revents, 0 on time-out, -1 on a poll
@@ -71,14 +69,32 @@ int wait_for(int fd, short events, Clock::time_point until) {
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now());
     left = std::max(left, std::chrono::nanoseconds(0));
-    timespec ts {};
+    timespec ts{};
     ts.tv_sec = static_cast<time_t>(left.count() / 1000000000);
     ts.tv_nsec = static_cast<long>(left.count() % 1000000000);
-    pollfd pfd {fd, events, 0};
+    pollfd pfd{fd, events, 0};
     int r = ::ppoll(&pfd, 1, &ts, nullptr);
     if (r > 0) return pfd.revents;
     if (r == 0) return 0;
     if (errno != EINTR) return -1;
+  }
+}
+
+Failure open_failure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return Failure::kMissing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return Failure::kNoPermission;
+    case EBUSY:
+      return Failure::kPortBusy;
+    default:
+      return Failure::kOpenFailed;
   }
 }
 
@@ -119,13 +135,18 @@ void drain(int fd, Clock::time_point deadline) {
 
 }  // namespace
 
-SerialPortOs* os_open(const SerialPort& port) {
+SerialPortOs* os_open(const SerialPort& port, Failure& why) {
   std::string path = resolve_port_path(port.port_name);
+  why = Failure::kMissing;
   if (path.empty()) return nullptr;
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    why = open_failure(errno);
+    return nullptr;
+  }
   // TIOCEXCL keeps other users out, but root ignores it; the lock does not.
   if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    why = ::isatty(fd) ? Failure::kPortBusy : Failure::kNotSerial;
     ::close(fd);
     return nullptr;
   }
@@ -163,7 +184,7 @@ int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       int ev = wait_for(os->fd, POLLOUT, deadline);
-      if (ev == 0) break;   // time-out: report what was sent
+      if (ev == 0) break;     // time-out: report what was sent
       if (ev < 0) return -1;  // the wait failed, not the device
       if (!(ev & (POLLHUP | POLLERR | POLLNVAL))) continue;
       os->removed = true;
@@ -209,6 +230,8 @@ int os_purge(SerialPortOs* os) {
   os->ahead_pos = os->ahead_len = 0;
   return ::tcflush(os->fd, TCIOFLUSH) == 0 ? 1 : 0;
 }
+
+bool os_lost(const SerialPortOs* os) { return os->removed; }
 
 void os_close(SerialPortOs* os) {
   ::ioctl(os->fd, TIOCNXCL);

@@ -17,6 +17,7 @@ struct SerialPortOs {
   HANDLE device = INVALID_HANDLE_VALUE;
   OVERLAPPED write_completion = {};
   OVERLAPPED read_completion = {};
+  bool removed = false;  // a transfer found the device gone
 };
 
 namespace {
@@ -61,9 +62,64 @@ HANDLE create_signal(const char* prefix, const char* port_name, BOOL signalled) 
   return ::CreateEventA(nullptr, TRUE, signalled, name.c_str());
 }
 
+Failure open_failure(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+      return Failure::kMissing;
+    // A COM port that another program has open is refused with access denied.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+      return Failure::kPortBusy;
+    default:
+      return Failure::kOpenFailed;
+  }
+}
+
+// Errors with which the drivers report a device that was pulled or hung up.
+bool device_gone(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_NOT_READY:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_NO_SUCH_DEVICE:
+    case ERROR_IO_DEVICE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A transfer failed with `error`: the device is gone when the error says so
+// or when the device no longer answers a status query.
+int fail_transfer(SerialPortOs* os, DWORD error) {
+  DWORD errors = 0;
+  if (device_gone(error) || !::ClearCommError(os->device, &errors, nullptr)) os->removed = true;
+  return -1;
+}
+
+// A read that ended empty: a device that was pulled can end reads at once
+// with nothing, as if they had timed out; one that no longer answers a
+// status query is gone.
+int empty_read(SerialPortOs* os) {
+  DWORD errors = 0;
+  if (::ClearCommError(os->device, &errors, nullptr)) return 0;
+  os->removed = true;
+  return -1;
+}
+
 // Waits for a started transfer and returns the bytes it moved, 0 for a read
 // that timed out with nothing received, -1 on failure.
-int finish_transfer(HANDLE device, OVERLAPPED& completion, int timeout_ms) {
+int finish_transfer(SerialPortOs* os, OVERLAPPED& completion, int timeout_ms) {
+  const HANDLE device = os->device;
   const DWORD bound = static_cast<DWORD>(timeout_ms) + kDriverSlackMs;
   DWORD done = 0;
   switch (::WaitForSingleObject(completion.hEvent, bound)) {
@@ -81,17 +137,22 @@ int finish_transfer(HANDLE device, OVERLAPPED& completion, int timeout_ms) {
   if (::GetOverlappedResult(device, &completion, &done, FALSE)) return static_cast<int>(done);
   // Windows ends a read that timed out empty with success and 0 bytes; Wine
   // reports it as a failure with ERROR_TIMEOUT.
-  return ::GetLastError() == ERROR_TIMEOUT ? static_cast<int>(done) : -1;
+  const DWORD error = ::GetLastError();
+  return error == ERROR_TIMEOUT ? static_cast<int>(done) : fail_transfer(os, error);
 }
 
 }  // namespace
 
-SerialPortOs* os_open(const SerialPort& port) {
+SerialPortOs* os_open(const SerialPort& port, Failure& why) {
   const std::string path = resolve_port_path(port.port_name);
+  why = Failure::kMissing;
   if (path.empty()) return nullptr;
   HANDLE device = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (device == INVALID_HANDLE_VALUE) return nullptr;
+  if (device == INVALID_HANDLE_VALUE) {
+    why = open_failure(::GetLastError());
+    return nullptr;
+  }
   auto* os = new (std::nothrow) SerialPortOs;
   if (os == nullptr) {
     ::CloseHandle(device);
@@ -116,28 +177,34 @@ SerialPortOs* os_open(const SerialPort& port) {
 void os_apply_timeouts(SerialPortOs* os, int timeout_ms) { apply_timeouts(os->device, timeout_ms); }
 
 int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms) {
-  if (os->write_completion.hEvent == nullptr) return -1;
+  if (os->write_completion.hEvent == nullptr || os->removed) return -1;
   DWORD written = 0;
   if (::WriteFile(os->device, data, static_cast<DWORD>(count), &written, &os->write_completion)) {
     return static_cast<int>(written);
   }
-  if (::GetLastError() != ERROR_IO_PENDING) return -1;
-  return finish_transfer(os->device, os->write_completion, timeout_ms);
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_IO_PENDING) return fail_transfer(os, error);
+  return finish_transfer(os, os->write_completion, timeout_ms);
 }
 
 int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
-  if (os->read_completion.hEvent == nullptr) return -1;
+  if (os->read_completion.hEvent == nullptr || os->removed) return -1;
   DWORD got = 0;
+  int result = 0;
   if (::ReadFile(os->device, buffer, static_cast<DWORD>(count), &got, &os->read_completion)) {
-    return static_cast<int>(got);
+    result = static_cast<int>(got);
+  } else {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_TIMEOUT) return empty_read(os);
+    if (error != ERROR_IO_PENDING) return fail_transfer(os, error);
+    result = finish_transfer(os, os->read_completion, timeout_ms);
   }
-  const DWORD error = ::GetLastError();
-  if (error == ERROR_TIMEOUT) return 0;
-  if (error != ERROR_IO_PENDING) return -1;
-  return finish_transfer(os->device, os->read_completion, timeout_ms);
+  return result == 0 ? empty_read(os) : result;
 }
 
 int os_purge(SerialPortOs* os) { return ::PurgeComm(os->device, kPurgeAll) ? 1 : 0; }
+
+bool os_lost(const SerialPortOs* os) { return os->removed; }
 
 void os_close(SerialPortOs* os) {
   if (os->write_completion.hEvent != nullptr) ::CloseHandle(os->write_completion.hEvent);

@@ -2,13 +2,15 @@
  *
  * One connection per process, kept inside the library. Every command returns
  * 0 on success and -1 on failure (no open connection, no reply within the
- * time-out, refused or corrupted reply, argument out of range). Commands may
+ * time-out, refused or corrupted reply, argument out of range, device lost);
+ * *_last_error() then says which. Commands may
  * be called from several threads; they take turns on the connection. */
 #ifndef TAVIK_VELK_RS232_PSB_H
 #define TAVIK_VELK_RS232_PSB_H
 
 #include "tavik/export.h"
 #include "tavik/psb_types.h"
+#include "tavik/rs232_error.h"
 
 TAVIK_BEGIN_DECLS
 
@@ -32,6 +34,19 @@ TAVIK_API int velk_rs232_psb_set_power_control(unsigned int device, int on);
 
 /* Sets the ultrasonic maximum distance code: -1..8 sends '0'..'9'. */
 TAVIK_API int velk_rs232_psb_set_usonic_max_dist(int max_dist);
+
+/* Why the calling thread's last failed call into this library failed: a
+ * tavik_rs232_error value, TAVIK_RS232_OK before any failure. Successful
+ * calls leave it unchanged. */
+TAVIK_API int velk_rs232_psb_last_error(void);
+
+/* The status byte of the board's last refusal on this thread (when
+ * velk_rs232_psb_last_error() is TAVIK_RS232_REFUSED), 0 before any. */
+TAVIK_API int velk_rs232_psb_last_refusal(void);
+
+/* A short English text for a tavik_rs232_error value: "no reply",
+ * "device lost", ... Never null; "unknown error" for other values. */
+TAVIK_API const char* velk_rs232_psb_error_text(int error);
 
 TAVIK_END_DECLS
 

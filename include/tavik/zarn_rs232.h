@@ -4,7 +4,8 @@
  * One connection per board and process, kept inside the library; the two
  * boards have independent connections and locks. Every command returns 0 on
  * success and -1 on failure (no open connection, no reply within the
- * time-out, refused or corrupted reply, argument out of range). Outputs are
+ * time-out, refused or corrupted reply, argument out of range, device lost);
+ * *_last_error() then says which. Outputs are
  * written only on success, except the power read, which clears its record
  * first. Commands may be called from several threads; on one board they take
  * turns, the two boards never wait for each other. */
@@ -13,6 +14,7 @@
 
 #include "tavik/export.h"
 #include "tavik/psb_types.h"
+#include "tavik/rs232_error.h"
 
 TAVIK_BEGIN_DECLS
 
@@ -70,6 +72,19 @@ TAVIK_API int zarn_rs232_drvb_read_parameter(int id, int* value);
  * 2: 8..1000) and stores it on the board. An id other than 0..2 only sends
  * the store request. */
 TAVIK_API int zarn_rs232_drvb_set_parameter(int id, int value);
+
+/* Why the calling thread's last failed call into this library, on either
+ * board, failed: a tavik_rs232_error value, TAVIK_RS232_OK before any
+ * failure. Successful calls leave it unchanged. */
+TAVIK_API int zarn_rs232_last_error(void);
+
+/* The status byte of the board's last refusal on this thread (when
+ * zarn_rs232_last_error() is TAVIK_RS232_REFUSED), 0 before any. */
+TAVIK_API int zarn_rs232_last_refusal(void);
+
+/* A short English text for a tavik_rs232_error value: "no reply",
+ * "device lost", ... Never null; "unknown error" for other values. */
+TAVIK_API const char* zarn_rs232_error_text(int error);
 
 TAVIK_END_DECLS
 
