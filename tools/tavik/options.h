@@ -42,6 +42,7 @@ inline constexpr const char* kPortMissing = "port-missing";
 inline constexpr const char* kPortBusy = "port-busy";
 inline constexpr const char* kNotSerial = "not-a-serial-device";
 inline constexpr const char* kNoSuchPort = "no-such-port";
+inline constexpr const char* kNoPermission = "permission-denied";
 inline constexpr const char* kOpenFailed = "open-failed";
 inline constexpr const char* kSimulatorFailed = "simulator-failed";
 }  // namespace reason

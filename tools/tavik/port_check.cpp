@@ -56,6 +56,7 @@ OpenFailure find_failure(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == EBUSY) return busy(path);
+    if (errno == EACCES) return {reason::kNoPermission, "permission denied (" + path + "; is this user in the group dialout?)"};
     return {reason::kOpenFailed, std::string(std::strerror(errno)) + " (" + path + ")"};
   }
   const bool terminal = ::isatty(fd) != 0;

@@ -26,6 +26,16 @@ const char* failure_code(Failure failure) {
       return "bad-argument";
     case Failure::kBusy:
       return "connection-busy";
+    case Failure::kMissing:
+      return reason::kPortMissing;
+    case Failure::kPortBusy:
+      return reason::kPortBusy;
+    case Failure::kNotSerial:
+      return reason::kNotSerial;
+    case Failure::kNoPermission:
+      return reason::kNoPermission;
+    case Failure::kOpenFailed:
+      return reason::kOpenFailed;
   }
   return "unknown";
 }
