@@ -68,7 +68,14 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
       {"unplug psb", {"psb", "max-dist", "200"}, 3, "port-missing", "open on the PSB"},
       {"", {"drvb", "drive", "1001", "0", "--for", "1"}, 2, "above-max-velocity", "maximum velocity of 1000 mm/s"},
   };
+  // Every reason a script may see is listed in the manual page.
+  std::ifstream man_file(TAVIK_MAN_PAGE);
+  const std::string man((std::istreambuf_iterator<char>(man_file)), std::istreambuf_iterator<char>());
   for (const Case& c : cases) {
+    std::string listed = c.reason;
+    for (std::size_t dash = 0; (dash = listed.find('-', dash)) != std::string::npos; dash += 2)
+      listed.replace(dash, 1, "\\-");
+    EXPECT_NE(man.find(".B " + listed), std::string::npos) << c.reason;
     sim_.execute("fault clear");
     if (*c.fault) {
       ASSERT_EQ(sim_.execute(c.fault).rfind("error", 0), std::string::npos) << c.fault;
