@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "commands.h"
+#include "number_check.h"
 #include "stop_signals.h"
 
 using namespace tavik::cli;
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
   app.add_option("--drvb", options.drvb, "drive board port")->capture_default_str()->check(kNonEmpty);
   app.add_option("--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)")
       ->capture_default_str()
-      ->check(CLI::Range(1, 60000).description(""));
+      ->check(number_in(1, 60000, "ms"));
   app.add_flag("--json", options.json, "JSON output (one object per line), errors in JSON too");
   app.add_flag("--simulate", options.simulate, "use the built-in board simulator instead of the ports");
   app.footer(
