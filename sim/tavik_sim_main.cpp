@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
   CLI::App app{"tavik-sim: substitute power & sensor board and drive board on pseudo-terminals", "tavik-sim"};
   app.set_version_flag("--version", std::string("tavik-sim ") + TAVIK_VERSION);
   app.footer(std::string("The standard input (and the --control line) takes one command a line.\n") +
-             tavik::sim::command_help() + "Exit status: 0 after the end of input or a signal, 1 when the "
+             tavik::sim::command_help() +
+             "Exit status: 0 after the end of input or a signal, 1 when the "
              "boards could not start, 2 for a usage error.");
   tavik::sim::SimulatorOptions options;
   const auto com_name = CLI::Validator(

@@ -38,7 +38,7 @@ TEST(TavikDrive, AlwaysEndsWithTheStopOnTheWire) {
     int bumper_from_aa;  // the AA reply from which on a bumper is closed; -1: never
     bool emergency;      // the emergency stop is closed from the start
     int exit_code;
-    const char* ended;   // null: refused before driving, with this in the error
+    const char* ended;  // null: refused before driving, with this in the error
     const char* refusal;
     int max_velocity = 1000;
     int error_from_aa = -1;         // the AA reply from which on a wheel error is set; -1: never
@@ -74,7 +74,8 @@ TEST(TavikDrive, AlwaysEndsWithTheStopOnTheWire) {
       if (command == "BE;") stopped = true;
       return {sim::status_frame('0')};
     });
-    TavikProcess drive({"--json", "--timeout", "1000", "--drvb", peer.path(), "drvb", "drive", "120", "-80", "--for", c.seconds});
+    TavikProcess drive({"--json", "--timeout", "1000", "--drvb", peer.path(), "drvb", "drive", "120", "-80",
+                        "--for", c.seconds});
     if (c.signal != 0 || c.close_output) {
       ASSERT_TRUE(peer.wait_for_requests(9, std::chrono::seconds(3))) << c.name;
       if (c.close_output) drive.close_output();

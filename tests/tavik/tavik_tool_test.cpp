@@ -59,14 +59,22 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
     const char* message;  // part of the message, in both formats
   };
   const Case cases[] = {
-      {"fault psb PDR silence", {"psb", "status"}, 1, "no-reply", "read power data on the PSB at COM7 failed: no reply"},
+      {"fault psb PDR silence",
+       {"psb", "status"},
+       1,
+       "no-reply",
+       "read power data on the PSB at COM7 failed: no reply"},
       {"fault psb Sar bcc", {"psb", "status"}, 1, "bad-check-byte", "read ranges on the PSB at COM7"},
       {"fault drvb CG status 5", {"drvb", "reset-errors"}, 1, "refused", "refused (status '5')"},
       {"fault drvb AC truncate", {"drvb", "status"}, 1, "malformed-reply", "read encoders"},
       {"", {"--psb", "/dev/null", "psb", "status"}, 3, "not-a-serial-device", "open on the PSB at /dev/null"},
       {"", {"--drvb", "COM5", "drvb", "status"}, 3, "port-missing", "missing ("},
       {"unplug psb", {"psb", "max-dist", "200"}, 3, "port-missing", "open on the PSB"},
-      {"", {"drvb", "drive", "1001", "0", "--for", "1"}, 2, "above-max-velocity", "maximum velocity of 1000 mm/s"},
+      {"",
+       {"drvb", "drive", "1001", "0", "--for", "1"},
+       2,
+       "above-max-velocity",
+       "maximum velocity of 1000 mm/s"},
   };
   // Every reason a script may see is listed in the manual page.
   std::ifstream man_file(TAVIK_MAN_PAGE);
@@ -298,7 +306,8 @@ TEST_F(TavikTool, PortsFindsBothBoardsAndLeavesAHeldPortAlone) {
   EXPECT_TRUE(sim_.take_received(sim::Board::kPsb).empty());
   const Finished held = run_tavik({"psb", "status"});
   EXPECT_EQ(held.exit_code, 3);
-  EXPECT_NE(held.err.find("busy: held by process " + std::to_string(::getpid())), std::string::npos) << held.err;
+  EXPECT_NE(held.err.find("busy: held by process " + std::to_string(::getpid())), std::string::npos)
+      << held.err;
   psb_power_data power{};
   EXPECT_EQ(zarn_rs232_psb_read_power(&power), 0);
   zarn_rs232_psb_destroy();

@@ -91,7 +91,8 @@ void check_start(Session& session, BoardConnection& connection, const DriveArgs&
   if (const Blocked blocked = blocked_by(left, right, emergency); blocked.reason != nullptr)
     refuse(blocked.reason, blocked.text);
   char error_left = 0, error_right = 0;
-  session.check(drvb::read_drive_err(connection, &error_left, &error_right), "read wheel errors", Board::kDrvb);
+  session.check(drvb::read_drive_err(connection, &error_left, &error_right), "read wheel errors",
+                Board::kDrvb);
   if (const std::string error = wheel_error(error_left, error_right); !error.empty())
     refuse(reason::kWheelError, error + " (drvb reset-errors clears it)");
 }
@@ -192,11 +193,11 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   out.record(record);
   const std::string& port = session.port(Board::kDrvb);
   if (lost) {
-    throw CommandError(kExitCommandFailed, failure_code(failure.failure), failed_step, Board::kDrvb, port,
-                       "device lost during drive; " +
-                           std::string(stop.is_ok() ? "the stop (0,0) went out when it came back"
-                                                    : "it did not come back, no stop went out"),
-                       failure);
+    throw CommandError(
+        kExitCommandFailed, failure_code(failure.failure), failed_step, Board::kDrvb, port,
+        "device lost during drive; " + std::string(stop.is_ok() ? "the stop (0,0) went out when it came back"
+                                                                : "it did not come back, no stop went out"),
+        failure);
   }
   if (!stop.is_ok()) session.check(stop, "send the stop (0,0)", Board::kDrvb);
   if (!failure.is_ok()) session.check(failure, failed_step, Board::kDrvb);

@@ -55,7 +55,8 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
     run = [](Session& session, Output& out) { return print_status(session, out, Board::kDrvb); };
   });
 
-  CLI::App* servo = drvb->add_subcommand("servo", "Switch the wheel servo on or off")->require_subcommand(0, 1);
+  CLI::App* servo =
+      drvb->add_subcommand("servo", "Switch the wheel servo on or off")->require_subcommand(0, 1);
   add_simple(*servo, run, "on", "Servo on", "switch the servo on",
              [](BoardConnection& c) { return drvb::set_servo(c, 1); }, {{"servo", "on"}});
   add_simple(*servo, run, "off", "Servo off", "switch the servo off",
@@ -70,7 +71,8 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   auto args = std::make_shared<ParamArgs>();
   std::vector<std::string> names;
   for (const Parameter& p : kParameters) names.push_back(p.name);
-  CLI::App* param = drvb->add_subcommand("param", "Read or write a drive parameter")->require_subcommand(0, 1);
+  CLI::App* param =
+      drvb->add_subcommand("param", "Read or write a drive parameter")->require_subcommand(0, 1);
   const std::string name_help = "max-velocity (mm/s), comm-timeout (ms) or control-period (ms)";
 
   CLI::App* get = param->add_subcommand("get", "Read a parameter");
@@ -96,10 +98,9 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   set->callback([&run, args] {
     const Parameter& checked = find_parameter(args->name);
     if (args->value < checked.least || args->value > checked.most) {
-      throw CLI::ValidationError("VALUE", std::to_string(args->value) + " is not in the range " +
-                                              std::to_string(checked.least) + " to " +
-                                              std::to_string(checked.most) + " " + checked.unit + " of " +
-                                              checked.name);
+      throw CLI::ValidationError(
+          "VALUE", std::to_string(args->value) + " is not in the range " + std::to_string(checked.least) +
+                       " to " + std::to_string(checked.most) + " " + checked.unit + " of " + checked.name);
     }
     run = [args](Session& session, Output& out) {
       const Parameter& p = find_parameter(args->name);

@@ -32,8 +32,8 @@ class LinkFigures {
   std::vector<double> round_trips_ms_;
   int outages_ = 0;
   int returns_ = 0;
-  double lost_s_ = 0;         // of the outages that ended
-  double lost_since_ = -1;    // start of the outage going on, or -1
+  double lost_s_ = 0;       // of the outages that ended
+  double lost_since_ = -1;  // start of the outage going on, or -1
   double seconds_lost(double t) const { return lost_s_ + (lost() ? t - lost_since_ : 0); }
 };
 

@@ -53,7 +53,8 @@ std::string leftover_message(const CLI::App& app) {
   const std::string tavik = path.empty() ? "tavik" : "tavik " + path;
   const std::vector<std::string> rest = app.remaining(true);
   if (!has_commands(last))
-    return "unexpected argument '" + (rest.empty() ? std::string() : rest.front()) + "' after '" + tavik + "'";
+    return "unexpected argument '" + (rest.empty() ? std::string() : rest.front()) + "' after '" + tavik +
+           "'";
   if (rest.empty()) return "'" + tavik + "' needs a command: " + offered(last);
   return "unknown command '" + rest.front() + "'" + (path.empty() ? "" : " for '" + tavik + "'") +
          " (one of: " + offered(last) + ")";
@@ -63,7 +64,8 @@ std::string leftover_message(const CLI::App& app) {
 // it and output would go to the board: give them /dev/null instead.
 void keep_standard_descriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) ::_exit(kExitUsage);
+    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
+      ::_exit(kExitUsage);
   }
 }
 
@@ -125,12 +127,13 @@ int main(int argc, char** argv) {
           topic = topic->get_subcommand(name);
           name_path += " " + name;
         } catch (const CLI::OptionNotFound&) {
-          throw CLI::ValidationError("no command '" + name + "' to explain (one of: " +
-                                                 offered(*topic) + ")");
+          throw CLI::ValidationError("no command '" + name + "' to explain (one of: " + offered(*topic) +
+                                     ")");
         }
       }
       // Straight from the formatter: App::help would explain the selected "help".
-      std::fputs(topic->get_formatter()->make_help(topic, name_path, CLI::AppFormatMode::Normal).c_str(), stdout);
+      std::fputs(topic->get_formatter()->make_help(topic, name_path, CLI::AppFormatMode::Normal).c_str(),
+                 stdout);
       return kExitOk;
     }
     if (!run) throw CLI::ExtrasError("", CLI::ExitCodes::ExtrasError);

@@ -18,10 +18,11 @@ inline std::string plain_number(double value) {
 }
 
 // A finite number from least to most; above least only when least_excluded.
-inline CLI::Validator number_in(double least, double most, const std::string& unit, bool least_excluded = false) {
-  const std::string range = (least_excluded ? "above " + plain_number(least) + " and up to "
-                                            : plain_number(least) + " to ") +
-                            plain_number(most) + (unit.empty() ? "" : " " + unit);
+inline CLI::Validator number_in(double least, double most, const std::string& unit,
+                                bool least_excluded = false) {
+  const std::string range =
+      (least_excluded ? "above " + plain_number(least) + " and up to " : plain_number(least) + " to ") +
+      plain_number(most) + (unit.empty() ? "" : " " + unit);
   return CLI::Validator(
       [least, most, least_excluded, range](std::string& text) -> std::string {
         char* end = nullptr;

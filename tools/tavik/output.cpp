@@ -98,7 +98,8 @@ void Output::error(const std::string& command, const CommandError& e) {
   if (!json_) {
     const bool usage = e.reason == reason::kUsage;
     err("tavik: " + (command.empty() ? "" : command + ": ") + e.message() + "\n" +
-        (usage ? "Run 'tavik " + (command.empty() ? "" : command + " ") + "--help' for more information.\n" : ""));
+        (usage ? "Run 'tavik " + (command.empty() ? "" : command + " ") + "--help' for more information.\n"
+               : ""));
     return;
   }
   Json error = Json::object();
@@ -108,7 +109,8 @@ void Output::error(const std::string& command, const CommandError& e) {
   error["reason"] = e.reason;
   error["message"] = e.message();
   if (!e.step.empty()) error["step"] = e.step;
-  if (e.result.failure == Failure::kRefused) error["status"] = std::string(1, static_cast<char>(e.result.status));
+  if (e.result.failure == Failure::kRefused)
+    error["status"] = std::string(1, static_cast<char>(e.result.status));
   error["exit_code"] = e.exit_code;
   err(Json{{"error", error}}.dump() + "\n");
 }

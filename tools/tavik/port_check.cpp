@@ -43,8 +43,9 @@ std::string holder_of(const std::string& device_path) {
 
 OpenFailure busy(const std::string& path) {
   const std::string holder = holder_of(path);
-  return {reason::kPortBusy, holder.empty() ? "busy: another program has it open (the system does not say which)"
-                                            : "busy: held by " + holder};
+  return {reason::kPortBusy, holder.empty()
+                                 ? "busy: another program has it open (the system does not say which)"
+                                 : "busy: held by " + holder};
 }
 
 OpenFailure find_failure(const std::string& path) {
@@ -56,7 +57,8 @@ OpenFailure find_failure(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == EBUSY) return busy(path);
-    if (errno == EACCES) return {reason::kNoPermission, "permission denied (" + path + "; is this user in the group dialout?)"};
+    if (errno == EACCES)
+      return {reason::kNoPermission, "permission denied (" + path + "; is this user in the group dialout?)"};
     return {reason::kOpenFailed, std::string(std::strerror(errno)) + " (" + path + ")"};
   }
   const bool terminal = ::isatty(fd) != 0;
@@ -82,7 +84,8 @@ OpenFailure open_failure(const std::string& port_name) {
     failure.text += "; " + port_name + " is looked for as $TAVIK_COM_DIR/" + port_name +
                     " when TAVIK_COM_DIR is set (tavik-sim prints it), else as /dev/tavik/" + port_name +
                     " (made by the udev rule 99-tavik-com.rules for the boards' USB adapters), else as " +
-                    (path.empty() ? std::string("/dev/ttyS<n-1>") : path) + "; 'tavik ports' lists the ports found";
+                    (path.empty() ? std::string("/dev/ttyS<n-1>") : path) +
+                    "; 'tavik ports' lists the ports found";
   } else if (com_dir_set && failure.reason == reason::kPortMissing) {
     failure.text += "; TAVIK_COM_DIR is set, so " + port_name +
                     " is looked for there only; 'tavik ports' lists the ports found";

@@ -79,8 +79,8 @@ BoardConnection& Session::open(Board board) {
 
 void Session::check(Result result, const std::string& step, Board board) const {
   if (!result.is_ok())
-    throw CommandError(kExitCommandFailed, failure_code(result.failure), step, board, port(board), describe(result),
-                       result);
+    throw CommandError(kExitCommandFailed, failure_code(result.failure), step, board, port(board),
+                       describe(result), result);
 }
 
 }  // namespace tavik::cli

@@ -18,7 +18,8 @@ const std::vector<Column>& columns() {
     std::vector<Column> c{{"battery_mv", true, Json::json_pointer("/battery_mv")},
                           {"current_ma", true, Json::json_pointer("/current_ma")}};
     for (const char* device : kPsbDevices) {
-      c.push_back({"power_" + std::string(device), true, Json::json_pointer("/devices/" + std::string(device))});
+      c.push_back(
+          {"power_" + std::string(device), true, Json::json_pointer("/devices/" + std::string(device))});
     }
     for (std::size_t i = 0; i < std::size(kRangePlaces); ++i) {
       c.push_back({"range_" + std::string(kRangePlaces[i]) + "_mm", true,
