@@ -2,7 +2,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-windows run run-windows asan tsan bench fuzz package package-check format clean
+.PHONY: all deps configure build test test-windows test-drivers run run-windows asan tsan bench fuzz package package-check format clean
 
 all: build
 
@@ -21,6 +21,11 @@ test: build
 # Cross-builds the Windows DLLs and runs their tests under Wine against the simulator.
 test-windows:
 	@JOBS=$(JOBS) scripts/test-windows
+
+# The libraries, `tavik` and the console on the kernel's real serial drivers
+# (8250 UART and FTDI USB adapters) in a virtual machine under QEMU.
+test-drivers:
+	@JOBS=$(JOBS) scripts/test-drivers
 
 # The Windows console under Wine against the simulator; without a display it
 # clicks a short session and saves build/tavik-demo-windows.png.
@@ -55,6 +60,7 @@ bench: build
 	@build/$(PRESET)/bench/sim_bench
 	@build/$(PRESET)/bench/shutdown_bench
 	@build/$(PRESET)/bench/late_reply_bench
+	@build/$(PRESET)/bench/reconnect_bench
 	@build/$(PRESET)/bench/console_cost_bench
 
 # Debian packages of the libraries, tools and console into build/packages/

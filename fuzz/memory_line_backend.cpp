@@ -40,6 +40,7 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int) {
 
 int os_purge(SerialPortOs*) { return 1; }
 bool os_lost(const SerialPortOs*) { return false; }
+int os_read_pending(SerialPortOs*, std::uint8_t*, int) { return 0; }
 void os_close(SerialPortOs* os) { delete os; }
 
 }  // namespace tavik

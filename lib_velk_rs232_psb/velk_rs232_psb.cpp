@@ -7,7 +7,7 @@
 #include "serial/last_failure.h"
 
 namespace {
-tavik::BoardConnection psb_connection;
+tavik::BoardConnection psb_connection("psb");
 }  // namespace
 
 extern "C" {

@@ -5,7 +5,7 @@
 #include "tavik/zarn_rs232.h"
 
 namespace {
-tavik::BoardConnection drvb_connection;
+tavik::BoardConnection drvb_connection("drvb");
 }  // namespace
 
 extern "C" {

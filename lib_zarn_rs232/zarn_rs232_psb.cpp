@@ -4,7 +4,7 @@
 #include "tavik/zarn_rs232.h"
 
 namespace {
-tavik::BoardConnection psb_connection;
+tavik::BoardConnection psb_connection("psb");
 }  // namespace
 
 extern "C" {

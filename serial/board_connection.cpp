@@ -1,6 +1,9 @@
 #include "serial/board_connection.h"
 
+#include <cstdio>
+
 #include "serial/reply_readers.h"
+#include "serial/wire_trace.h"
 
 namespace tavik {
 
@@ -27,7 +30,9 @@ int connection_open(BoardConnection& connection, const char* port_name, int time
   PendingChange change(connection);
   std::lock_guard<std::mutex> guard(connection.lock);
   serial_port_destroy(connection.port);
+  wire_trace_setup();
   connection.port = serial_port_create(port_name, timeout_ms, why);
+  serial_port_trace(connection.port, connection.board);
   connection.next_reopen = {};
   return connection.port != nullptr ? 0 : -1;
 }
@@ -47,7 +52,18 @@ Result reopen_if_lost(BoardConnection& connection) {
   return serial_port_open(connection.port) == 0 ? Result::ok() : Result(Failure::kDeviceLost);
 }
 
-void close_if_lost(BoardConnection& connection) {
+void end_exchange(BoardConnection& connection, Result result) {
+  if (wire_trace_on()) {
+    char outcome[32];
+    if (result.failure == Failure::kRefused && result.status > 0x20 && result.status < 0x7F) {
+      std::snprintf(outcome, sizeof outcome, "refused (%c)", static_cast<char>(result.status));
+    } else if (result.failure == Failure::kRefused) {
+      std::snprintf(outcome, sizeof outcome, "refused (0x%02x)", result.status);
+    } else {
+      std::snprintf(outcome, sizeof outcome, "%s", failure_name(result.failure));
+    }
+    serial_port_trace_end(connection.port, outcome);
+  }
   // Closing at once releases the device (and its lock) for the adapter's
   // return; the first reopen may follow with the next command.
   if (serial_port_lost(connection.port)) serial_port_close(connection.port);

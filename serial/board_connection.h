@@ -30,6 +30,8 @@ namespace tavik {
 inline constexpr std::chrono::milliseconds kReopenInterval{500};
 
 struct BoardConnection {
+  explicit BoardConnection(const char* board_name = "board") : board(board_name) {}
+  const char* const board;  // "psb", "drvb": the name in the wire trace
   std::mutex lock;
   // Guarded by lock: null while closed; closed but kept while its device is lost.
   SerialPort* port = nullptr;
@@ -49,8 +51,9 @@ void connection_close(BoardConnection& connection);
 // Under the lock: makes sure the port of a lost device is open again, trying
 // at most once every kReopenInterval. ok, or device lost.
 Result reopen_if_lost(BoardConnection& connection);
-// Under the lock, after an exchange: closes the port if its device is gone.
-void close_if_lost(BoardConnection& connection);
+// Under the lock, after an exchange: writes its trace lines when traced, and
+// closes the port if its device is gone.
+void end_exchange(BoardConnection& connection, Result result);
 
 // Runs body(port) under the connection's lock and returns its result, or
 // fails without running it: not open when no connection is open, busy when
@@ -67,7 +70,7 @@ Result with_connection(BoardConnection& connection, Body&& body) {
   if (connection.port == nullptr) return Failure::kNotOpen;
   if (const Result reopened = reopen_if_lost(connection); !reopened.is_ok()) return reopened;
   const Result result = body(connection.port);
-  close_if_lost(connection);
+  end_exchange(connection, result);
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "serial/serial_port_impl.h"
+#include "serial/wire_trace.h"
 
 namespace tavik {
 
@@ -64,29 +65,75 @@ int serial_port_open(SerialPort* port, Failure* why) {
   return -1;
 }
 
+namespace {
+
+// Adds bytes to one of the trace buffers; a full buffer is written out first.
+void gather(const SerialPort& port, const char* what, std::uint8_t* log, int& length, const std::uint8_t* data,
+            int count) {
+  for (int i = 0; i < count; ++i) {
+    if (length == static_cast<int>(sizeof port.trace_rx)) {
+      wire_trace_line(port.trace_board, what, log, length);
+      length = 0;
+    }
+    log[length++] = data[i];
+  }
+}
+
+int traced_read(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms) {
+  const int got = os_read(port->os, buffer, count, timeout_ms);
+  if (port->trace_board != nullptr && got > 0) gather(*port, "rx", port->trace_rx, port->trace_rx_len, buffer, got);
+  return got;
+}
+
+}  // namespace
+
 int serial_port_write(SerialPort* port, const std::uint8_t* data, int count) {
   if (port == nullptr || port->os == nullptr) return -1;
   if (count <= 0) return 0;
+  if (port->trace_board != nullptr) wire_trace_line(port->trace_board, "tx", data, count);
   return os_write(port->os, data, count, port->timeout_ms);
 }
 
 int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count) {
   if (port == nullptr || port->os == nullptr) return -1;
   if (count <= 0) return 0;
-  return os_read(port->os, buffer, count, port->timeout_ms);
+  return traced_read(port, buffer, count, port->timeout_ms);
 }
 
 int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms) {
   if (port == nullptr || port->os == nullptr) return -1;
   if (count <= 0) return 0;
-  return os_read(port->os, buffer, count, std::clamp(timeout_ms, 0, port->timeout_ms));
+  return traced_read(port, buffer, count, std::clamp(timeout_ms, 0, port->timeout_ms));
 }
 
 int serial_port_timeout(const SerialPort* port) { return port != nullptr ? port->timeout_ms : 0; }
 
 int serial_port_purge(SerialPort* port) {
   if (port == nullptr || port->os == nullptr) return -1;
+  if (port->trace_board != nullptr) {
+    std::uint8_t pending[256];
+    const int got = os_read_pending(port->os, pending, sizeof pending);
+    // Before anything was read: a late reply to an earlier request, shown
+    // at once; after: shown after the reply read so far.
+    if (got > 0 && port->trace_rx_len == 0) wire_trace_line(port->trace_board, "purged", pending, got);
+    if (got > 0 && port->trace_rx_len > 0) {
+      gather(*port, "purged", port->trace_purged, port->trace_purged_len, pending, got);
+    }
+  }
   return os_purge(port->os);
+}
+
+void serial_port_trace(SerialPort* port, const char* board) {
+  if (port != nullptr && wire_trace_on()) port->trace_board = board;
+}
+
+void serial_port_trace_end(SerialPort* port, const char* outcome) {
+  if (port == nullptr || port->trace_board == nullptr) return;
+  wire_trace_line(port->trace_board, "rx", port->trace_rx, port->trace_rx_len, outcome);
+  if (port->trace_purged_len > 0) {
+    wire_trace_line(port->trace_board, "purged", port->trace_purged, port->trace_purged_len);
+  }
+  port->trace_rx_len = port->trace_purged_len = 0;
 }
 
 int serial_port_close(SerialPort* port) {

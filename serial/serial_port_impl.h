@@ -20,6 +20,13 @@ struct SerialPort {
   std::uint8_t flow_control = 0;
   int timeout_ms = 0;
   SerialPortOs* os = nullptr;  // non-null exactly while the port is open
+  // The wire trace: the board's name while traced, and the bytes of the
+  // exchange in progress, written out when it ends.
+  const char* trace_board = nullptr;
+  std::uint8_t trace_rx[512] = {};
+  int trace_rx_len = 0;
+  std::uint8_t trace_purged[512] = {};
+  int trace_purged_len = 0;
 };
 
 // Opens port->port_name exclusively with the stored settings and time-outs.
@@ -30,6 +37,8 @@ void os_apply_timeouts(SerialPortOs* os, int timeout_ms);
 int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms);
 int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms);
 int os_purge(SerialPortOs* os);
+// Reads what has arrived without waiting for more (for the wire trace of a purge).
+int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count);
 // True once a transfer found the device gone (hung up, removed): it will
 // never work again and only a new open can bring the port back.
 bool os_lost(const SerialPortOs* os);

@@ -231,6 +231,23 @@ int os_purge(SerialPortOs* os) {
   return ::tcflush(os->fd, TCIOFLUSH) == 0 ? 1 : 0;
 }
 
+int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
+  int got = 0;
+  while (got < count) {
+    if (os->ahead_pos == os->ahead_len) {
+      // In raw mode an empty read() returns 0, which means a hang-up only
+      // after poll() said there was something to read.
+      if (os->removed || !(wait_for(os->fd, POLLIN, Clock::now()) > 0)) break;
+      if (!fill_ahead(os) || os->ahead_pos == os->ahead_len) break;
+    }
+    const int take = std::min(count - got, os->ahead_len - os->ahead_pos);
+    std::memcpy(buffer + got, os->ahead + os->ahead_pos, static_cast<size_t>(take));
+    os->ahead_pos += take;
+    got += take;
+  }
+  return got;
+}
+
 bool os_lost(const SerialPortOs* os) { return os->removed; }
 
 void os_close(SerialPortOs* os) {

@@ -90,7 +90,6 @@ bool device_gone(DWORD error) {
     case ERROR_NOT_READY:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:
-    case ERROR_NO_SUCH_DEVICE:
     case ERROR_IO_DEVICE:
       return true;
     default:
@@ -203,6 +202,15 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
 }
 
 int os_purge(SerialPortOs* os) { return ::PurgeComm(os->device, kPurgeAll) ? 1 : 0; }
+
+int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
+  DWORD errors = 0;
+  COMSTAT status = {};
+  if (os->removed || !::ClearCommError(os->device, &errors, &status) || status.cbInQue == 0) return 0;
+  const DWORD queued = status.cbInQue < static_cast<DWORD>(count) ? status.cbInQue : static_cast<DWORD>(count);
+  const int got = os_read(os, buffer, static_cast<int>(queued), 0);
+  return got > 0 ? got : 0;
+}
 
 bool os_lost(const SerialPortOs* os) { return os->removed; }
 

@@ -74,7 +74,13 @@ void PtyEndpoint::unpublish() {
   link_path_.clear();
 }
 
-void PtyEndpoint::unplug() { close_pty(); }
+// As udev does with the links of a pulled adapter, the link goes with the
+// device: left dangling, it would lead to whichever device next takes the
+// freed pseudo-terminal number, another board's perhaps.
+void PtyEndpoint::unplug() {
+  close_pty();
+  if (!link_path_.empty()) ::unlink(link_path_.c_str());
+}
 
 void PtyEndpoint::replug() {
   if (plugged()) return;

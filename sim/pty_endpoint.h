@@ -31,7 +31,8 @@ class PtyEndpoint {
   // Removes the published link, if any.
   void unpublish();
 
-  // Closes the pseudo-terminal: whoever has the slave open sees a hang-up.
+  // Closes the pseudo-terminal, whose holders see a hang-up, and removes the
+  // published link until replug.
   void unplug();
   // Opens a new pseudo-terminal and points the published link at it.
   void replug();

@@ -19,7 +19,9 @@ constexpr int kShutdownWaitMs = 500;
 }  // namespace
 
 CConsoleDlg::CConsoleDlg(ConsoleWindow& window)
-    : window_(window), psb_link_(IDC_LINK_PSB_PORT), drvb_link_(IDC_LINK_DRVB_PORT) {}
+    : window_(window),
+      psb_link_(IDC_LINK_PSB_PORT, {velk_rs232_psb_last_error, velk_rs232_psb_last_refusal, velk_rs232_psb_error_text}),
+      drvb_link_(IDC_LINK_DRVB_PORT, {zarn_rs232_last_error, zarn_rs232_last_refusal, zarn_rs232_error_text}) {}
 
 CConsoleDlg::~CConsoleDlg() {
   // Usually OnDestroy has done all this already; then it costs nothing.

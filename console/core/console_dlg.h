@@ -123,19 +123,33 @@ class CConsoleDlg {
   // One board's link: its monitor and the panel block that shows it, written
   // at most every kLinkRefresh (and at once on Connect and Disconnect).
   struct Link {
-    explicit Link(int first) : first_id(first) {}
-    const int first_id;  // port, state, round trip, counts follow in order
+    // The library's failure reason calls for this board.
+    struct Reasons {
+      int (*last_error)();
+      int (*last_refusal)();
+      const char* (*text)(int);
+    };
+    Link(int first, Reasons library) : first_id(first), reasons(library) {}
+    // Why the calling thread's last call on this board failed, for a person.
+    std::string LastFailure() const;
+    // port, state, round trip, counts, last failure, reopened follow in order
+    const int first_id;
+    const Reasons reasons;
     LinkMonitor monitor;
     std::mutex refresh_mutex;
     LinkMonitor::Clock::time_point next_refresh{};
   };
   // Calls the library through `call` and records its result and duration.
   template <class Call>
-  int Measured(Link& link, Call&& call, bool may_refuse = false) {
+  int Measured(Link& link, Call&& call) {
     const auto start = LinkMonitor::Clock::now();
     const int result = call();
     const auto now = LinkMonitor::Clock::now();
-    link.monitor.record(result, now - start, may_refuse, now);
+    if (result == 0) {
+      link.monitor.record(result, now - start, 0, {}, now);
+    } else {
+      link.monitor.record(result, now - start, link.reasons.last_error(), link.LastFailure(), now);
+    }
     RefreshLink(link, false);
     return result;
   }

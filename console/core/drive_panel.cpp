@@ -99,7 +99,7 @@ void CConsoleDlg::OnParamRead() {
   const int id = window_.GetListSelection(IDC_PARAM_SELECT);
   int value = 0;
   // An id the library does not know is refused at once.
-  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_read_parameter(id, &value); }, true);
+  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_read_parameter(id, &value); });
   window_.SetControlStale(IDC_READ_PARAM_VALUE, ret != 0);
   if (ret != 0) {
     window_.SetControlText(IDC_READ_PARAM_VALUE, kNoValue);
@@ -119,7 +119,7 @@ void CConsoleDlg::OnParamWrite() {
   }
   // Values out of a parameter's range are refused at once.
   diagnostics_.print("ret: %d \n",
-                     Measured(drvb_link_, [&] { return zarn_rs232_drvb_set_parameter(id, *value); }, true));
+                     Measured(drvb_link_, [&] { return zarn_rs232_drvb_set_parameter(id, *value); }));
 }
 
 void CConsoleDlg::OnWheelErrRead() {

@@ -12,6 +12,11 @@ constexpr auto kLinkRefresh = std::chrono::seconds(1);
 
 }  // namespace
 
+std::string CConsoleDlg::Link::LastFailure() const {
+  const int error = reasons.last_error();
+  return reason_text(error, reasons.text(error), reasons.last_refusal());
+}
+
 void CConsoleDlg::RefreshLink(Link& link, bool now) {
   std::lock_guard<std::mutex> lock(link.refresh_mutex);
   const auto time = LinkMonitor::Clock::now();
@@ -23,6 +28,8 @@ void CConsoleDlg::RefreshLink(Link& link, bool now) {
   window_.SetControlText(link.first_id + 1, state_text(s));
   window_.SetControlText(link.first_id + 2, round_trip_text(s));
   window_.SetControlText(link.first_id + 3, counts_text(s));
+  window_.SetControlText(link.first_id + 4, failure_text(s));
+  window_.SetControlText(link.first_id + 5, reopened_text(s));
 }
 
 void CConsoleDlg::MarkStale(std::span<const int> ids, bool stale) {

@@ -1,6 +1,9 @@
 // The link panel, in the main window's right part, which the template leaves
 // empty (its controls end at 412 of 567 dialog units). Rows as in the main
 // template: place and size in dialog units.
+#include <array>
+#include <iterator>
+
 #include "console/core/control_ids.h"
 #include "console/res/dialog_template.h"
 
@@ -13,28 +16,32 @@ constexpr auto LABEL = ControlKind::Label;
 constexpr int kLeft = 424;
 constexpr int kValueLeft = 470;
 constexpr int kValueWidth = 86;
+constexpr int kRow = 12;
 
-constexpr ControlTemplate kControls[] = {
-    {-1, GROUP, "Link", 418, 12, 142, 156},
-    {-1, LABEL, "Power/Sensor B/D", kLeft, 26, 80, 8},
-    {-1, LABEL, "Port", kLeft, 38, 44, 8},
-    {IDC_LINK_PSB_PORT, LABEL, "", kValueLeft, 38, kValueWidth, 8},
-    {-1, LABEL, "State", kLeft, 50, 44, 8},
-    {IDC_LINK_PSB_STATE, LABEL, "", kValueLeft, 50, kValueWidth, 8},
-    {-1, LABEL, "Round trip", kLeft, 62, 44, 8},
-    {IDC_LINK_PSB_ROUND_TRIP, LABEL, "", kValueLeft, 62, kValueWidth, 8},
-    {-1, LABEL, "Exchanges", kLeft, 74, 44, 8},
-    {IDC_LINK_PSB_COUNTS, LABEL, "", kValueLeft, 74, kValueWidth, 8},
-    {-1, LABEL, "Drive B/D", kLeft, 96, 80, 8},
-    {-1, LABEL, "Port", kLeft, 108, 44, 8},
-    {IDC_LINK_DRVB_PORT, LABEL, "", kValueLeft, 108, kValueWidth, 8},
-    {-1, LABEL, "State", kLeft, 120, 44, 8},
-    {IDC_LINK_DRVB_STATE, LABEL, "", kValueLeft, 120, kValueWidth, 8},
-    {-1, LABEL, "Round trip", kLeft, 132, 44, 8},
-    {IDC_LINK_DRVB_ROUND_TRIP, LABEL, "", kValueLeft, 132, kValueWidth, 8},
-    {-1, LABEL, "Exchanges", kLeft, 144, 44, 8},
-    {IDC_LINK_DRVB_COUNTS, LABEL, "", kValueLeft, 144, kValueWidth, 8},
-};
+// Each board's block: its title, then a label and a value per row; the value
+// IDs follow first_id in row order.
+constexpr std::string_view kRows[] = {"Port", "State", "Round trip", "Exchanges", "Last failure", "Reopened"};
+constexpr int kRowCount = static_cast<int>(std::size(kRows));
+constexpr int kBlockSize = 1 + 2 * kRowCount;
+
+constexpr void add_block(ControlTemplate* out, std::string_view title, int first_id, int top) {
+  out[0] = {-1, LABEL, title, kLeft, top, 80, 8};
+  for (int i = 0; i < kRowCount; ++i) {
+    const int y = top + kRow * (i + 1);
+    out[1 + 2 * i] = {-1, LABEL, kRows[i], kLeft, y, 44, 8};
+    out[2 + 2 * i] = {first_id + i, LABEL, "", kValueLeft, y, kValueWidth, 8};
+  }
+}
+
+constexpr std::array<ControlTemplate, 1 + 2 * kBlockSize> make_controls() {
+  std::array<ControlTemplate, 1 + 2 * kBlockSize> out{};
+  out[0] = {-1, GROUP, "Link", 418, 12, 142, 194};
+  add_block(&out[1], "Power/Sensor B/D", IDC_LINK_PSB_PORT, 26);
+  add_block(&out[1 + kBlockSize], "Drive B/D", IDC_LINK_DRVB_PORT, 118);
+  return out;
+}
+
+constexpr auto kControls = make_controls();
 
 }  // namespace
 

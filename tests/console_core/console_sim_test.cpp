@@ -90,11 +90,37 @@ TEST_F(SimConsoleTest, FailedReadsShowNoValueUntilTheBoardAnswersAgain) {
   sim_.replug(Board::kDrvb);
   click(IDC_DRVB_DISCONNECT);
   click(IDC_DRVB_CONNECT);
-  ASSERT_TRUE(dlg().m_bDrvbConnected);
+  ASSERT_TRUE(dlg().m_bDrvbConnected) << state().text(IDC_LINK_DRVB_FAILURE);
   click(IDC_EMG_ENABLE);
   click(IDC_ENCODER_ENABLE);
   EXPECT_TRUE(shows(IDC_EMG, "Off"));
   EXPECT_TRUE(shows(IDC_ENCODER_LEFT, "0"));
+}
+
+// The drive board's adapter pulled while Front is held: when it comes back
+// the jog goes on if it is still held, and a jog released meanwhile sends no
+// velocity but the stop.
+TEST_F(SimConsoleTest, AJogAcrossAPulledAdapter) {
+  click(IDC_ROBOT_CTRL_ENABLE);
+  for (const bool held : {true, false}) {
+    SCOPED_TRACE(held ? "held" : "released meanwhile");
+    click(IDC_WHEEL_ERR_RESET);  // an outage while moving sets the board's comm error
+    dlg().OnJogPressed(IDC_FRONT);
+    ASSERT_TRUE(status([](const sim::SimStatus& s) { return s.velocity_left == 200; }));
+    sim_.unplug(Board::kDrvb);
+    ASSERT_TRUE(shows(IDC_LINK_DRVB_STATE, "port lost, reopening"));
+    if (!held) dlg().OnJogReleased();
+    sim_.replug(Board::kDrvb);
+    sim_.take_received(Board::kDrvb);
+    ASSERT_TRUE(shows(IDC_LINK_DRVB_STATE, "answering"));
+    std::this_thread::sleep_for(milliseconds(300));
+    const sim::Bytes received = sim_.take_received(Board::kDrvb);
+    const std::string text(received.begin(), received.end());
+    EXPECT_EQ(text.find(held ? "BE;" : "BE200"), std::string::npos) << text;
+    EXPECT_NE(text.find(held ? "BE200;200" : "BE;"), std::string::npos) << text;
+    dlg().OnJogReleased();
+    ASSERT_TRUE(status([](const sim::SimStatus& s) { return s.velocity_left == 0; }));
+  }
 }
 
 TEST_F(SimConsoleTest, DisconnectAndShutdownReleaseTheBoardsPorts) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "console/core/link_monitor.h"
+#include "tavik/rs232_error.h"
 #include "sim_console_fixture.h"
 
 namespace tavik::test {
@@ -11,46 +12,62 @@ namespace {
 using console::LinkMonitor;
 using std::chrono::microseconds;
 
-// How one call's result and duration move the state.
-TEST(LinkMonitor, ClassifiesFailuresByHowLongTheyTook) {
+// How each call's result and the library's reason move the state.
+TEST(LinkMonitor, FollowsTheLibrarysReasons) {
   struct Case {
     const char* name;
     int result;
-    microseconds took;
-    bool may_refuse;
+    int error;
     LinkMonitor::State expected;
+    const char* text;
   };
   using S = LinkMonitor::State;
   const Case cases[] = {
-      {"answered", 0, microseconds(3000), false, S::kAnswering},
-      {"waited for the time-out", -1, microseconds(200'000), false, S::kNoReply},
-      {"a bad reply after a while", -1, microseconds(4000), false, S::kNoReply},
-      {"failed at once", -1, microseconds(40), false, S::kPortLost},
-      {"refused an argument at once", -1, microseconds(40), true, S::kAnswering},
+      {"answered", 0, TAVIK_RS232_OK, S::kAnswering, "answering"},
+      {"waited for the time-out", -1, TAVIK_RS232_NO_REPLY, S::kNoReply, "no reply for 3 s"},
+      {"a bad check byte", -1, TAVIK_RS232_BAD_CHECK, S::kBadReplies, "bad replies for 3 s"},
+      {"refused", -1, TAVIK_RS232_REFUSED, S::kBadReplies, "bad replies for 3 s"},
+      {"device lost", -1, TAVIK_RS232_DEVICE_LOST, S::kPortLost, "port lost, reopening"},
+      {"an argument refused without sending", -1, TAVIK_RS232_BAD_ARGUMENT, S::kIdle, "connected, idle"},
   };
   const auto t0 = LinkMonitor::Clock::now();
+  const auto t3 = t0 + std::chrono::milliseconds(3500);
   for (const Case& c : cases) {
     LinkMonitor link;
     link.connected("COM8", t0);
-    link.record(c.result, c.took, c.may_refuse, t0 + std::chrono::seconds(3));
-    const auto s = link.snapshot(t0 + std::chrono::seconds(3));
+    EXPECT_EQ(console::state_text(link.snapshot(t0)), "connected, idle") << c.name;
+    link.record(c.result, microseconds(3000), c.error, c.result == 0 ? "" : c.name, t3);
+    const auto s = link.snapshot(t3);
     EXPECT_EQ(s.state, c.expected) << c.name;
-    EXPECT_EQ(s.exchanges, 1u) << c.name;
+    EXPECT_EQ(console::state_text(s), c.text) << c.name;
+    EXPECT_EQ(console::failure_text(s), c.result == 0 ? "--" : c.name) << c.name;
     EXPECT_EQ(s.failures, c.result == 0 ? 0u : 1u) << c.name;
   }
+  // Answering again after a loss counts one reopening.
   LinkMonitor link;
   link.connected("COM8", t0);
-  link.record(-1, microseconds(200'000), false, t0 + std::chrono::seconds(3));
-  EXPECT_EQ(console::state_text(link.snapshot(t0 + std::chrono::milliseconds(3500))), "no reply for 3 s");
+  for (int error : {TAVIK_RS232_DEVICE_LOST, TAVIK_RS232_DEVICE_LOST, TAVIK_RS232_OK, TAVIK_RS232_DEVICE_LOST,
+                    TAVIK_RS232_OK, TAVIK_RS232_OK}) {
+    link.record(error == TAVIK_RS232_OK ? 0 : -1, microseconds(10), error, "device lost", t0);
+  }
+  EXPECT_EQ(console::reopened_text(link.snapshot()), "2");
+  EXPECT_EQ(console::counts_text(link.snapshot()), "6 exchanges, 3 failed");
   link.disconnected();
-  link.record(0, microseconds(10), false, t0);  // a button without a connection counts nothing
+  link.record(0, microseconds(10), 0, "", t0);  // a button without a connection counts nothing
   EXPECT_EQ(console::state_text(link.snapshot()), "not connected");
-  EXPECT_EQ(link.snapshot().exchanges, 1u);
+  link.connect_failed("COM3", "busy");
+  EXPECT_EQ(console::state_text(link.snapshot()), "connect failed");
+  EXPECT_EQ(link.snapshot().port, "COM3");
+  EXPECT_EQ(console::failure_text(link.snapshot()), "busy");
+
+  EXPECT_EQ(console::reason_text(TAVIK_RS232_REFUSED, "refused", '1'), "refused (1)");
+  EXPECT_EQ(console::reason_text(TAVIK_RS232_REFUSED, "refused", 0x81), "refused (0x81)");
+  EXPECT_EQ(console::reason_text(TAVIK_RS232_NO_REPLY, "no reply", 0), "no reply");
 }
 
-TEST_F(SimConsoleTest, FollowsTheBoardThroughSilenceUnplugAndReconnect) {
+TEST_F(SimConsoleTest, FollowsTheBoardThroughSilenceAndAPulledAdapter) {
   EXPECT_EQ(state().text(IDC_LINK_DRVB_PORT), "COM8");
-  EXPECT_EQ(state().text(IDC_LINK_DRVB_STATE), "answering");
+  EXPECT_EQ(state().text(IDC_LINK_DRVB_STATE), "connected, idle");
   for (int id : {IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) click(id);
   ASSERT_TRUE(window_.wait_for([](const WindowState& s) {  // ten exchanges or more
     return std::atoi(s.text(IDC_LINK_DRVB_COUNTS).c_str()) >= 10;
@@ -62,23 +79,43 @@ TEST_F(SimConsoleTest, FollowsTheBoardThroughSilenceUnplugAndReconnect) {
 
   sim_.execute("fault drvb * silence");
   EXPECT_TRUE(shows_start(IDC_LINK_DRVB_STATE, "no reply for "));
+  EXPECT_TRUE(shows(IDC_LINK_DRVB_FAILURE, "no reply"));
+  sim_.execute("fault drvb * status 3");
+  EXPECT_TRUE(shows(IDC_LINK_DRVB_FAILURE, "refused (3)"));
   sim_.execute("fault clear");
   EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "answering"));
 
+  // Pulled and plugged back: the pollers go on and the library reopens the
+  // port, without a click.
   sim_.unplug(sim::Board::kDrvb);
-  EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "port lost"));
-  const auto lost = dlg().drvb_link().snapshot();
-  EXPECT_GT(lost.failures, 0u);
-  EXPECT_GE(lost.exchanges, answering.exchanges + lost.failures - 1);
-
+  EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "port lost, reopening"));
+  EXPECT_TRUE(shows(IDC_LINK_DRVB_FAILURE, "device lost"));
   sim_.replug(sim::Board::kDrvb);
+  EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "answering"));
+  EXPECT_TRUE(shows(IDC_LINK_DRVB_REOPENED, "1"));
+  const int writes = state().writes(IDC_ENCODER_LEFT);
+  EXPECT_TRUE(refreshed(IDC_ENCODER_LEFT, 2, writes));
+  EXPECT_FALSE(state().is_stale(IDC_ENCODER_LEFT));
+  EXPECT_EQ(state().text(IDC_LINK_PSB_STATE), "connected, idle");  // the other board untouched
+
   click(IDC_DRVB_DISCONNECT);
   EXPECT_EQ(state().text(IDC_LINK_DRVB_STATE), "not connected");
   click(IDC_DRVB_CONNECT);
-  click(IDC_ENCODER_ENABLE);
-  EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "answering"));
-  EXPECT_EQ(dlg().drvb_link().snapshot().failures, 0u);      // counted afresh since Connect
-  EXPECT_EQ(state().text(IDC_LINK_PSB_STATE), "answering");  // the other board untouched
+  EXPECT_EQ(state().text(IDC_LINK_DRVB_STATE), "connected, idle");  // nothing asked yet
+  EXPECT_EQ(dlg().drvb_link().snapshot().failures, 0u);              // counted afresh since Connect
+}
+
+TEST_F(SimConsoleTest, AFailedConnectShowsThePortTriedAndWhy) {
+  click(IDC_PSB_DISCONNECT);
+  window_.SetListSelection(IDC_PSB_PORT, 7);  // COM8: the drive board's, held by the console
+  click(IDC_PSB_CONNECT);
+  EXPECT_EQ(state().text(IDC_LINK_PSB_PORT), "COM8");
+  EXPECT_EQ(state().text(IDC_LINK_PSB_STATE), "connect failed");
+  EXPECT_EQ(state().text(IDC_LINK_PSB_FAILURE), "busy");
+  window_.SetListSelection(IDC_PSB_PORT, 11);  // COM12: none
+  click(IDC_PSB_CONNECT);
+  EXPECT_EQ(state().text(IDC_LINK_PSB_PORT), "COM12");
+  EXPECT_EQ(state().text(IDC_LINK_PSB_FAILURE), "missing");
 }
 
 TEST_F(SimConsoleTest, ReadOutsAreStaleWhileTheirPollerDoesNotRunOrItsReadFailed) {

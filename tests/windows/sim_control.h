@@ -4,11 +4,7 @@
 // pseudo-terminals into the Wine prefix as the ports below.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
-#include "serial/serial_port.h"
+#include "tests/line_control.h"
 
 namespace tavik::test {
 
@@ -19,22 +15,9 @@ inline constexpr const char* kDrvbPort = "COM8";
 inline constexpr const char* kControlPort = "COM9";
 inline constexpr const char* kOtherPsbPort = "COM7";
 
-class SimControl {
+class SimControl : public LineControl {
  public:
-  SimControl();
-  ~SimControl();
-  SimControl(const SimControl&) = delete;
-  SimControl& operator=(const SimControl&) = delete;
-
-  bool connected() const { return port_ != nullptr; }
-  // Runs one command and returns its answer line, or "" when none came
-  // within 3 s.
-  std::string run(const std::string& command);
-  // The raw bytes the board ("psb" or "drvb") received since the last ask.
-  std::vector<std::uint8_t> received(const std::string& board);
-
- private:
-  SerialPort* port_ = nullptr;
+  SimControl() : LineControl(kControlPort) {}
 };
 
 // Whether this Windows program runs under Wine rather than on Windows.

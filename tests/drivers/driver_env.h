@@ -1,0 +1,61 @@
+// Where the real-driver checks find their lines, set by the guest's check
+// script (scripts/drivers/guest-checks) for one driver at a time:
+//
+//   TAVIK_DRIVER        the driver's name for the figures: ttyS or ttyUSB
+//   TAVIK_PSB_PORT      the PSB's port name as the console builds it (COM<n>)
+//   TAVIK_DRVB_PORT     the DRVB's port name
+//   TAVIK_SIM_CONTROL   the control line of the simulator behind both ports
+//   TAVIK_HOST_CONTROL  the line on which the host pulls and plugs adapters
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "serial/port_path.h"
+
+namespace tavik::test {
+
+inline std::string env_or_empty(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+struct DriverEnv {
+  std::string driver = env_or_empty("TAVIK_DRIVER");
+  std::string psb_port = env_or_empty("TAVIK_PSB_PORT");
+  std::string drvb_port = env_or_empty("TAVIK_DRVB_PORT");
+  std::string sim_control = env_or_empty("TAVIK_SIM_CONTROL");
+  std::string host_control = env_or_empty("TAVIK_HOST_CONTROL");
+
+  bool complete() const {
+    return !driver.empty() && !psb_port.empty() && !drvb_port.empty() && !sim_control.empty();
+  }
+  static std::string device(const std::string& port) { return resolve_port_path(port.c_str()); }
+};
+
+// Skips the test outside the guest of scripts/test-drivers.
+#define TAVIK_REQUIRE_DRIVER_ENV(env)                              \
+  do {                                                             \
+    if (!(env).complete()) {                                       \
+      GTEST_SKIP() << "runs in the guest of scripts/test-drivers"; \
+    }                                                              \
+  } while (false)
+
+// STX, the command text, ETX and the XOR of everything after STX.
+inline std::vector<std::uint8_t> framed(const std::string& command) {
+  std::vector<std::uint8_t> out{0x02};
+  std::uint8_t bcc = 0x03;
+  for (char c : command) {
+    out.push_back(static_cast<std::uint8_t>(c));
+    bcc = static_cast<std::uint8_t>(bcc ^ static_cast<std::uint8_t>(c));
+  }
+  out.push_back(0x03);
+  out.push_back(bcc);
+  return out;
+}
+
+}  // namespace tavik::test
