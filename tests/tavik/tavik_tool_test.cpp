@@ -329,5 +329,13 @@ TEST(TavikSimulate, EveryCommandRunsWithoutHardware) {
   EXPECT_GE(readings, 4);
 }
 
+TEST(TavikSimulate, TraceShowsTheFramesOnStandardError) {
+  const Finished f = run_tavik({"--simulate", "--trace", "drvb", "param", "get", "max-velocity"});
+  ASSERT_EQ(f.exit_code, 0) << f.err;
+  EXPECT_NE(f.err.find(" drvb tx 02 58 4c "), std::string::npos) << f.err;  // XL: read a parameter
+  EXPECT_NE(f.err.find("| ok\n"), std::string::npos) << f.err;
+  EXPECT_EQ(f.out.find(" tx "), std::string::npos) << f.out;
+}
+
 }  // namespace
 }  // namespace tavik::test

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -103,6 +104,8 @@ int main(int argc, char** argv) {
       ->check(number_in(1, 60000, "ms"));
   app.add_flag("--json", options.json, "JSON output (one object per line), errors in JSON too");
   app.add_flag("--simulate", options.simulate, "use the built-in board simulator instead of the ports");
+  app.add_flag("--trace", options.trace,
+               "write every frame sent and received to standard error (as TAVIK_TRACE=stderr does)");
   app.footer(
       "Exit status: 0 success, 1 a board command failed, 2 usage, 3 a port could not be opened.\n"
       "'tavik help COMMAND' or 'tavik COMMAND --help' explains a command; man tavik has them all.");
@@ -154,6 +157,8 @@ int main(int argc, char** argv) {
   Output out(options.json);
   const std::string command = command_path(app);
   try {
+    // Read when the first port is opened, before any thread starts.
+    if (options.trace) ::setenv("TAVIK_TRACE", "stderr", 1);
     Session session(options);
     return run(session, out);
   } catch (const CommandError& e) {

@@ -16,6 +16,7 @@ struct GlobalOptions {
   int timeout_ms = 200;
   bool json = false;
   bool simulate = false;
+  bool trace = false;  // the libraries' wire trace on standard error
 };
 
 enum ExitCode : int {

@@ -81,7 +81,7 @@ bool without_uart(const std::string& device) {
 std::string probe(const std::string& device, int timeout_ms) {
   if (port_busy(device)) return "busy";
   if (without_uart(device)) return "no device";
-  BoardConnection connection;
+  BoardConnection connection("probe");
   if (connection_open(connection, device.c_str(), timeout_ms) != 0) return open_failure(device).text;
   std::string answer = "no answer";
   psb_power_data power{};
