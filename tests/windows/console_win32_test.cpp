@@ -70,6 +70,9 @@ TEST_F(ConsoleWin32Test, ControlsAreWhereTheTemplatePutsThem) {
   const RECT size = dialog_units(0, 0, source.cx, source.cy);
   EXPECT_EQ(client.right, size.right);
   EXPECT_EQ(client.bottom, size.bottom);
+  // A fixed frame: no sizing border, no minimise or maximise box.
+  const LONG style = ::GetWindowLongW(hwnd_, GWL_STYLE);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
 
   // Children in creation order: the template's, then the link panel's.
   std::vector<ControlTemplate> all(source.controls.begin(), source.controls.end());
