@@ -1,13 +1,19 @@
 # Wraps the CMake presets. `make run` starts the product, `make test` runs every test.
+# `make run` installs and builds only what running needs: the console, the
+# simulator and the tools, without tests and benchmarks (a later `make test`
+# turns them on again in the same build tree).
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-windows run run-windows asan tsan bench fuzz package package-check format clean
+.PHONY: all deps deps-run configure build test test-windows run run-windows asan tsan bench fuzz package package-check format clean
 
 all: build
 
 deps:
 	@scripts/setup-deps
+
+deps-run:
+	@scripts/setup-deps run
 
 configure: deps
 	@cmake --preset $(PRESET) >/dev/null
@@ -27,7 +33,10 @@ test-windows:
 run-windows:
 	@JOBS=$(JOBS) scripts/run-windows
 
-run: build
+RUN_TARGETS = tavik-v1-basic tavik-sim tavik tavik-psb-demo
+run: deps-run
+	@cmake --preset $(PRESET) -DTAVIK_BUILD_TESTS=OFF -DTAVIK_BUILD_BENCH=OFF >/dev/null
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target $(RUN_TARGETS)
 	@scripts/run-demo build/$(PRESET)
 
 asan:
