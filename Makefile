@@ -33,11 +33,20 @@ test-windows:
 run-windows:
 	@JOBS=$(JOBS) scripts/run-windows
 
-RUN_TARGETS = tavik-v1-basic tavik-sim tavik tavik-psb-demo
+# The console (with its built-in simulated boards) is built first and
+# started; the simulator and the tools are built meanwhile, on one core, and
+# on all of them once the console has closed.
+TOOL_TARGETS = tavik-sim tavik tavik-psb-demo
 run: deps-run
 	@cmake --preset $(PRESET) -DTAVIK_BUILD_TESTS=OFF -DTAVIK_BUILD_BENCH=OFF >/dev/null
-	@cmake --build --preset $(PRESET) -j $(JOBS) --target $(RUN_TARGETS)
-	@scripts/run-demo build/$(PRESET)
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target tavik-v1-basic
+	@ninja -C build/$(PRESET) -j 1 $(TOOL_TARGETS) >build/run-tools.log 2>&1 & tools=$$!; \
+	  trap 'kill $$tools 2>/dev/null; exit 130' INT TERM; \
+	  status=0; scripts/run-demo build/$(PRESET) || status=$$?; \
+	  kill $$tools 2>/dev/null; wait $$tools 2>/dev/null; trap - INT TERM; \
+	  ninja -C build/$(PRESET) -j $(JOBS) $(TOOL_TARGETS) >>build/run-tools.log 2>&1 || \
+	    { cat build/run-tools.log; echo "make run: building $(TOOL_TARGETS) failed" >&2; exit 1; }; \
+	  echo "make run: built $(TOOL_TARGETS) in build/$(PRESET)"; exit $$status
 
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
