@@ -1,13 +1,19 @@
 # Wraps the CMake presets. `make run` starts the product, `make test` runs every test.
+# `make run` installs and builds only what running needs: the console, the
+# simulator and the tools, without tests and benchmarks (a later `make test`
+# turns them on again in the same build tree).
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test test-windows package-windows test-drivers run run-windows asan tsan bench fuzz package package-check format clean
+.PHONY: all deps deps-run configure build test test-windows package-windows test-drivers run run-windows asan tsan bench fuzz package package-check format clean
 
 all: build
 
 deps:
 	@scripts/setup-deps
+
+deps-run:
+	@scripts/setup-deps run
 
 configure: deps
 	@cmake --preset $(PRESET) >/dev/null
@@ -36,8 +42,20 @@ test-drivers:
 run-windows:
 	@JOBS=$(JOBS) scripts/run-windows
 
-run: build
-	@scripts/run-demo build/$(PRESET)
+# The console and the simulator (whose code the console's --simulate shares)
+# are built first and the console started; the tools are built meanwhile, on
+# one core, and on all of them once the console has closed.
+TOOL_TARGETS = tavik tavik-psb-demo
+run: deps-run
+	@cmake --preset $(PRESET) -DTAVIK_BUILD_TESTS=OFF -DTAVIK_BUILD_BENCH=OFF >/dev/null
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target tavik-v1-basic tavik-sim
+	@ninja -C build/$(PRESET) -j 1 $(TOOL_TARGETS) >build/run-tools.log 2>&1 & tools=$$!; \
+	  trap 'kill $$tools 2>/dev/null; exit 130' INT TERM; \
+	  status=0; scripts/run-demo build/$(PRESET) || status=$$?; \
+	  kill $$tools 2>/dev/null; wait $$tools 2>/dev/null; trap - INT TERM; \
+	  ninja -C build/$(PRESET) -j $(JOBS) $(TOOL_TARGETS) >>build/run-tools.log 2>&1 || \
+	    { cat build/run-tools.log; echo "make run: building $(TOOL_TARGETS) failed" >&2; exit 1; }; \
+	  echo "make run: built $(TOOL_TARGETS) in build/$(PRESET)"; exit $$status
 
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan

@@ -132,7 +132,9 @@ Bytes DriveBoard::answer_read_register(std::string_view args) const {
   DriveRegisters registers = registers_;
   const std::int32_t* reg = find_register(registers, *number);
   if (reg == nullptr) return status_frame(kRefused);
-  return frame(std::string(1, kAccepted) + std::to_string(*reg));
+  char text[2 + 11] = {};
+  std::snprintf(text, sizeof text, "%c%d", kAccepted, *reg);
+  return frame(std::string_view(text));
 }
 
 Bytes DriveBoard::answer_write_register(std::string_view args) {

@@ -30,6 +30,9 @@ struct SimulatorOptions {
   std::uint64_t seed = 1;
 };
 
+// The commands execute takes, as "help" lists them.
+const char* command_help();
+
 class Simulator {
  public:
   // Starts both boards. Throws std::system_error when a pseudo-terminal or a

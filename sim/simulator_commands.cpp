@@ -179,13 +179,15 @@ std::optional<Fault> parse_fault(const std::vector<std::string>& w, std::string&
 
 }  // namespace
 
+const char* command_help() { return kHelp; }
+
 std::string Simulator::execute(const std::string& line) {
   const auto w = words(line);
   if (w.empty()) return "";
   const std::string& verb = w[0];
   auto board_arg = [&]() -> std::optional<Board> { return w.size() == 2 ? parse_board(w[1]) : std::nullopt; };
 
-  if (verb == "help") return kHelp;
+  if (verb == "help") return command_help();
   if (verb == "status" && w.size() == 1) return format_status(status());
   if (verb == "bump" && w.size() == 2) {
     const std::string& side = w[1];

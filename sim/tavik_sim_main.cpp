@@ -2,6 +2,7 @@
 // links, changed while running by commands on the standard input.
 //
 //   tavik-sim [--psb COM7] [--drvb COM8] [--control COMn] [--link-dir DIR] [--pace] [--seed N]
+//   tavik-sim --help | --version
 //
 // --control publishes a third pseudo-terminal that takes the same commands
 // as the standard input and answers on the same line, for programs that
@@ -116,7 +117,12 @@ void serve_input(tavik::sim::Simulator& sim, int signal_fd, const tavik::sim::Pt
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Substitute power & sensor board and drive board on pseudo-terminals"};
+  CLI::App app{"tavik-sim: substitute power & sensor board and drive board on pseudo-terminals", "tavik-sim"};
+  app.set_version_flag("--version", std::string("tavik-sim ") + TAVIK_VERSION);
+  app.footer(std::string("The standard input (and the --control line) takes one command a line.\n") +
+             tavik::sim::command_help() +
+             "Exit status: 0 after the end of input or a signal, 1 when the "
+             "boards could not start, 2 for a usage error.");
   tavik::sim::SimulatorOptions options;
   const auto com_name = CLI::Validator(
       [](std::string& name) {
@@ -138,7 +144,14 @@ int main(int argc, char** argv) {
       ->check(com_name);
   app.add_flag("--pace", options.pace, "send replies at the line rate of 115200 baud");
   app.add_option("--seed", options.seed, "seed of the random choices")->capture_default_str();
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);  // --help, --version
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "tavik-sim: %s\nRun 'tavik-sim --help' for more information.\n", e.what());
+    return 2;
+  }
   if (options.psb_name == options.drvb_name || control_name == options.psb_name ||
       control_name == options.drvb_name) {
     std::fprintf(stderr, "tavik-sim: --psb, --drvb and --control need different names\n");

@@ -42,13 +42,15 @@ inline void kill_child(pid_t pid) {
 
 class ChildProgram {
  public:
-  ChildProgram(const char* program, const std::vector<std::string>& args) {
+  // With merge_errors, the standard error goes to the same pipe as the output.
+  ChildProgram(const char* program, const std::vector<std::string>& args, bool merge_errors = false) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (merge_errors) posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
     pid_ = spawn_program(program, args, actions);
     ::close(in[0]);
     ::close(out[1]);

@@ -91,7 +91,9 @@ void CConsoleDlg::OnInitDialog() {
               "create fail : PSM Power Data Thread");
 }
 
-void CConsoleDlg::OnOK() { m_strWriteParam = window_.GetWriteParamText(); }
+void CConsoleDlg::OnEnterKey(int focus_id) {
+  if (focus_id == IDC_WRITE_PARAM_VALUE) OnParamWrite();
+}
 
 void CConsoleDlg::OnDestroy() {
   if (destroyed_) return;

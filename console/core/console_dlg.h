@@ -28,7 +28,11 @@ class CConsoleDlg {
 
   // Window lifecycle.
   void OnInitDialog();
-  void OnOK();  // copies field 1066 into m_strWriteParam
+  // Enter while the focus is on control `focus_id`, not a button (a focused
+  // button takes Enter as a click): in the "Write Param Value" field it
+  // writes the value as the Write button does; anywhere else it does nothing.
+  // The window has no default button, and Enter never closes it.
+  void OnEnterKey(int focus_id);
   void OnDestroy();
 
   // Dispatches a click on control `id` to its handler; false for an ID that

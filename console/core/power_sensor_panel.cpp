@@ -59,8 +59,14 @@ void CConsoleDlg::UsonicStep() {
 
 void CConsoleDlg::PowerDataStep() {
   psb_power_data power{};
-  // All zeros when the read fails, drawn stale.
   const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_power(&power); });
+  MarkStale(kPowerReadouts, ret != 0);
+  // A failed read leaves a zeroed record: shown, it would read as a flat
+  // battery and every device off while the board may well have them on.
+  if (ret != 0) {
+    for (int id : kPowerReadouts) window_.SetControlText(id, kNoValue);
+    return;
+  }
   window_.SetControlText(IDC_BATTERY_VOLT, format_text("%d", power.battery_volt));
   window_.SetControlText(IDC_CONSUM_CUR, format_text("%d", power.consum_cur));
   window_.SetControlText(IDC_DRIVE_STATE, on_off(power.drive_state));
@@ -70,7 +76,6 @@ void CConsoleDlg::PowerDataStep() {
   window_.SetControlText(IDC_SENSORS_STATE, on_off(power.sensors_state));
   window_.SetControlText(IDC_SBC_STATE, on_off(power.sbc_state));
   window_.SetControlText(IDC_LCD_STATE, on_off(power.lcd_state));
-  MarkStale(kPowerReadouts, ret != 0);
 }
 
 void CConsoleDlg::RequestPower(std::atomic<bool>& request) {

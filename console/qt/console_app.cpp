@@ -58,6 +58,7 @@ void CConsoleApp::PrintLayout() {
     QRect r = c.widget->geometry();
     std::printf("%d %d %d %d %d\n", c.source->id, r.x(), r.y(), r.width(), r.height());
   }
+  std::printf("window 0 0 %d %d\n", dialog.width(), dialog.height());
   std::fflush(stdout);
 }
 

@@ -87,11 +87,6 @@ void ConsoleView::OnSysCommand(int command) {
   }
 }
 
-void ConsoleView::accept() {
-  logic_->OnOK();
-  QDialog::accept();
-}
-
 void ConsoleView::done(int result) {
   QDialog::done(result);
   if (!destroyed_) {
@@ -225,6 +220,13 @@ void ConsoleView::require_gui_thread(const char* operation) const {
   if (QThread::currentThread() != thread()) qFatal("ConsoleView: %s off the GUI thread", operation);
 }
 
+int ConsoleView::control_id(const QWidget* widget) const {
+  for (const auto& [id, control] : by_id_) {
+    if (control == widget) return id;
+  }
+  return 0;
+}
+
 int ConsoleView::jog_id(QObject* object) const {
   for (int id : kJogButtons) {
     if (object == control(id)) return id;
@@ -234,7 +236,7 @@ int ConsoleView::jog_id(QObject* object) const {
 
 void ConsoleView::keyPressEvent(QKeyEvent* event) {
   // The dialog has no default button: Enter clicks the button that has the
-  // focus and is OK anywhere else; Esc is cancel.
+  // focus and goes to the logic anywhere else; Esc closes the window.
   if (event->matches(QKeySequence::Cancel)) {
     reject();
     return;
@@ -245,7 +247,7 @@ void ConsoleView::keyPressEvent(QKeyEvent* event) {
     if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
       if (button->isEnabled()) button->click();
     } else {
-      accept();
+      logic_->OnEnterKey(control_id(focusWidget()));
     }
     return;
   }

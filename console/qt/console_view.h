@@ -47,8 +47,6 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   // A system-menu command: IDM_ABOUTBOX opens the About box modally.
   void OnSysCommand(int command);
 
-  // OK (Enter outside a button): copies field 1066 for the logic, then closes.
-  void accept() override;
   // Every way of closing ends here; the logic's OnDestroy runs once the
   // window is hidden.
   void done(int result) override;
@@ -75,6 +73,8 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   void queue(ControlUpdate update) override;
   void apply(const ControlUpdate& update);
   void require_gui_thread(const char* operation) const;
+  // The ID of `widget` among the controls; 0 for none.
+  int control_id(const QWidget* widget) const;
   int jog_id(QObject* object) const;
 
   std::vector<BuiltControl> controls_;

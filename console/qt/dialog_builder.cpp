@@ -6,8 +6,11 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QGuiApplication>
+#include <QCursor>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
 #include <algorithm>
@@ -128,11 +131,46 @@ QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits uni
   return widget;
 }
 
+// Room the window manager's frame takes around the client area: borders
+// and a title bar, generously.
+constexpr QSize kFrame(16, 48);
+
+QSize room_on(const QScreen* screen) { return screen->availableGeometry().size() - kFrame; }
+
+// The screen a window of cx x cy dialog units in `font` opens on: the one
+// under the mouse pointer if the window fits there, else the first one it
+// fits, else the largest (where it is then made smaller).
+QScreen* screen_for(const QFont& font, int cx, int cy) {
+  QScreen* pointer = QGuiApplication::screenAt(QCursor::pos());
+  if (pointer == nullptr) pointer = QGuiApplication::primaryScreen();
+  if (pointer == nullptr) return nullptr;
+  const QSize size = map_dialog_size(dialog_base_units(font), cx, cy);
+  auto fits = [&](const QScreen* s) {
+    const QSize room = room_on(s);
+    return size.width() <= room.width() && size.height() <= room.height();
+  };
+  if (fits(pointer)) return pointer;
+  QScreen* largest = pointer;
+  for (QScreen* s : QGuiApplication::screens()) {
+    if (fits(s)) return s;
+    const QSize a = room_on(s), b = room_on(largest);
+    if (qint64(a.width()) * a.height() > qint64(b.width()) * b.height()) largest = s;
+  }
+  return largest;
+}
+
 }  // namespace
 
 std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& source) {
   dialog.setWindowTitle(from_utf8(source.caption));
-  dialog.setFont(dialog_font(source.font_face, source.font_points));
+  // A window larger than its screen (a small screen, or a large scale factor)
+  // is made smaller as a whole, with its font; one still too large at the
+  // smallest font opens with its title bar in the screen's upper left corner.
+  const QFont font = dialog_font(source.font_face, source.font_points);
+  QScreen* screen = dialog.parentWidget() ? nullptr : screen_for(font, source.cx, source.cy);
+  const FittedFont fitted =
+      screen ? fit_dialog_font(font, source.cx, source.cy, room_on(screen)) : FittedFont{font, true};
+  dialog.setFont(fitted.font);
   // A fixed frame with a close box and no minimise or maximise box.
   dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -140,6 +178,14 @@ std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& so
   dialog.setSizeGripEnabled(false);
   BaseUnits units = dialog_base_units(dialog.font());
   dialog.setFixedSize(map_dialog_size(units, source.cx, source.cy));
+  if (screen != nullptr) {
+    const QRect room = screen->availableGeometry();
+    QRect frame(QPoint(), dialog.size() + kFrame);
+    frame.moveCenter(room.center());
+    frame.moveTopLeft(QPoint(std::max(frame.left(), room.left()), std::max(frame.top(), room.top())));
+    dialog.setScreen(screen);
+    dialog.move(frame.topLeft());
+  }
 
   std::vector<BuiltControl> controls;
   controls.reserve(source.controls.size());

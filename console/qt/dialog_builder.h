@@ -21,7 +21,9 @@ struct BuiltControl {
 inline constexpr const char* kControlIdProperty = "controlId";
 
 // Creates the controls as children of `dialog`, in template order, which is
-// also their tab order, and returns them in that order.
+// also their tab order, and returns them in that order. A dialog without a
+// parent opens centred on a screen it fits; where it fits none, its font,
+// and with it the whole window, is made smaller (fit_dialog_font).
 //
 // Widgets per kind: push buttons are QPushButton (never the default button
 // unless the template says so), group boxes QGroupBox (passing the mouse

@@ -34,4 +34,15 @@ QSize map_dialog_size(BaseUnits units, int cx, int cy) {
   return {mul_div(cx, units.x, 4), mul_div(cy, units.y, 8)};
 }
 
+FittedFont fit_dialog_font(const QFont& font, int cx, int cy, QSize room) {
+  QFont fitted = font;
+  for (;;) {
+    const QSize size = map_dialog_size(dialog_base_units(fitted), cx, cy);
+    if (size.width() <= room.width() && size.height() <= room.height()) return {fitted, true};
+    const double smaller = fitted.pointSizeF() - 0.5;
+    if (smaller < kMinDialogPoints) return {fitted, false};
+    fitted.setPointSizeF(smaller);
+  }
+}
+
 }  // namespace tavik::console

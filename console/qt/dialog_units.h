@@ -4,10 +4,9 @@
 // scales with the font, and with it with the screen's resolution.
 #pragma once
 
+#include <QFont>
 #include <QRect>
 #include <QSize>
-
-class QFont;
 
 namespace tavik::console {
 
@@ -28,5 +27,17 @@ int mul_div(int number, int numerator, int denominator);
 // when it creates a template's controls.
 QRect map_dialog_rect(BaseUnits units, int x, int y, int cx, int cy);
 QSize map_dialog_size(BaseUnits units, int cx, int cy);
+
+// The smallest point size fit_dialog_font goes down to.
+inline constexpr double kMinDialogPoints = 4.0;
+
+struct FittedFont {
+  QFont font;
+  bool fits;  // false: even the smallest size is too large
+};
+// `font`, or the same font made smaller in half points, down to
+// kMinDialogPoints, until a dialog of cx x cy dialog units fits `room` pixels.
+// The layout scales with the font, so the whole window shrinks with it.
+FittedFont fit_dialog_font(const QFont& font, int cx, int cy, QSize room);
 
 }  // namespace tavik::console

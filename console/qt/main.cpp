@@ -25,7 +25,8 @@ constexpr const char* kUsage =
     "usage: tavik-v1-basic [--simulate] [--screenshot FILE] [--print-layout] [--version] [--help]\n"
     "  --simulate         run both boards simulated: PSB as COM7, DRVB as COM8\n"
     "  --screenshot FILE  save a picture of the window to FILE as it closes\n"
-    "  --print-layout     print each control's ID, x, y, width and height in pixels, then exit\n"
+    "  --print-layout     print each control's ID, x, y, width and height in pixels, and the\n"
+    "                     window's client area as \"window 0 0 WIDTH HEIGHT\", then exit\n"
     "  --version          print the version, then exit\n";
 
 }  // namespace

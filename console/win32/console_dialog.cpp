@@ -123,11 +123,14 @@ void ConsoleDialog::OnInitDialog() {
 void ConsoleDialog::OnCommand(int id, int code) {
   if (code != BN_CLICKED) return;
   switch (id) {
-    case IDOK:  // Enter outside a button: the window has no default button
-      logic_->OnOK();
-      ::EndDialog(hwnd_, IDOK);
+    case IDOK: {
+      // Enter outside a button (the window has no default button). The edit
+      // part of a list is the list's child and carries an ID of its own.
+      const HWND focus = ::GetFocus();
+      logic_->OnEnterKey(focus && ::GetParent(focus) == hwnd_ ? ::GetDlgCtrlID(focus) : 0);
       break;
-    case IDCANCEL:  // Esc, the close box, Alt+F4
+    }
+    case IDCANCEL:  // Esc, the close box, Alt+F4, the system menu's Close
       ::EndDialog(hwnd_, IDCANCEL);
       break;
     default:

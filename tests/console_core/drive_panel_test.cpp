@@ -251,6 +251,34 @@ TEST_F(DrivePanelTest, ParameterWriteTakesOnlyAWholeNonZeroInt) {
   }
 }
 
+TEST_F(DrivePanelTest, EnterWritesFromTheWriteFieldAndDoesNothingElsewhere) {
+  window_.select(IDC_PARAM_SELECT, 0);
+  window_.type_write_param("500");
+  struct Case {
+    int focus;
+    std::vector<std::string> sent;
+  };
+  const Case cases[] = {
+      {IDC_WRITE_PARAM_VALUE, {"XB15500", "XB16500", "XD"}},
+      {IDC_READ_PARAM_VALUE, {}},
+      {IDC_PARAM_SELECT, {}},
+      {IDC_PSB_PORT, {}},
+      {IDC_BATTERY_VOLT, {}},
+      {0, {}},  // no control of the window
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.focus);
+    drvb().clear_requests();
+    testing::internal::CaptureStdout();
+    dlg().OnEnterKey(c.focus);
+    const auto printed = captured_lines();
+    EXPECT_EQ(commands(drvb()), c.sent);
+    EXPECT_EQ(printed.size(), c.sent.empty() ? 0u : 1u);
+    EXPECT_TRUE(dlg().m_bDrvbConnected);
+  }
+  EXPECT_TRUE(state().messages.empty());
+}
+
 TEST_F(DrivePanelTest, ParameterReadShowsTheValueWithItsUnit) {
   struct Case {
     int selection;

@@ -65,7 +65,7 @@ TEST_F(ConsoleTest, UltrasonicFieldsShowNoValueUntilAReadSucceeds) {
   for (const auto& text : texts(state(), kRanges)) EXPECT_EQ(text, "--");
 }
 
-TEST_F(ConsoleTest, PowerDataPollingShowsTheRecordAndZerosAfterAFailedRead) {
+TEST_F(ConsoleTest, PowerDataPollingShowsNoValueFromAFailedReadUntilAGoodOne) {
   auto& psb = psb_board();
   dlg().OnInitDialog();
   click(IDC_PSB_CONNECT);
@@ -74,14 +74,19 @@ TEST_F(ConsoleTest, PowerDataPollingShowsTheRecordAndZerosAfterAFailedRead) {
   EXPECT_TRUE(state().is_enabled(IDC_POWER_DATA_DISABLE));
   ASSERT_TRUE(refreshed(IDC_LCD_STATE, 1, 0));
   // Field 0 is the battery, field 3 the current; fields 6 to 8 carry the device bits.
-  EXPECT_EQ(texts(state(), kPowerFields),
-            (std::vector<std::string>{"1200", "500", "On", "Off", "Off", "On", "On", "Off", "On"}));
+  const std::vector<std::string> good{"1200", "500", "On", "Off", "Off", "On", "On", "Off", "On"};
+  EXPECT_EQ(texts(state(), kPowerFields), good);
 
+  // The failed read's cleared record would read as a flat battery and every
+  // device off: all nine fields say there is no value instead.
   psb.respond(silence);
-  EXPECT_TRUE(window_.wait_for([](const WindowState& s) { return s.text(IDC_BATTERY_VOLT) == "0"; }));
-  EXPECT_TRUE(refreshed(IDC_LCD_STATE, 1, state().writes(IDC_LCD_STATE)));
-  EXPECT_EQ(texts(state(), kPowerFields),
-            (std::vector<std::string>{"0", "0", "Off", "Off", "Off", "Off", "Off", "Off", "Off"}));
+  const std::vector<std::string> none(9, "--");
+  EXPECT_TRUE(window_.wait_for([&](const WindowState& s) { return texts(s, kPowerFields) == none; }));
+  for (int id : kPowerFields) EXPECT_TRUE(state().is_stale(id)) << id;
+
+  psb.respond(psb_reply);
+  EXPECT_TRUE(window_.wait_for([&](const WindowState& s) { return texts(s, kPowerFields) == good; }));
+  for (int id : kPowerFields) EXPECT_FALSE(state().is_stale(id)) << id;
   click(IDC_POWER_DATA_DISABLE);
   EXPECT_TRUE(workers_alive(1));
   EXPECT_TRUE(state().is_enabled(IDC_POWER_DATA_ENABLE));

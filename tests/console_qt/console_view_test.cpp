@@ -68,22 +68,25 @@ TEST(ConsoleView, StateAfterStartUp) {
   }
 }
 
-TEST(ConsoleView, ClosingKeys) {
-  // Esc and the close box cancel; Enter outside a button is OK, which
-  // copies field 1066 for the logic first.
+TEST(ConsoleView, EnterKeepsTheWindowOpenAndEscOrTheCloseBoxCloseIt) {
+  // Enter in the write field writes, as the Write button does; in any other
+  // field or list it does nothing. Esc and the close box close the window.
   enum class How { Escape, Enter, CloseBox };
   struct Case {
     How how;
     int focus;
-    int result;
-    const char* write_param;
+    bool closes;
+    const char* write_param;  // what the logic took from field 1066
   } cases[] = {
-      {How::Escape, IDC_WRITE_PARAM_VALUE, QDialog::Rejected, ""},
-      {How::Enter, IDC_WRITE_PARAM_VALUE, QDialog::Accepted, "500"},
-      {How::Enter, IDC_PSB_PORT, QDialog::Accepted, "500"},
-      {How::Escape, IDC_PARAM_SELECT, QDialog::Rejected, ""},
-      {How::Enter, IDC_READ_PARAM_VALUE, QDialog::Accepted, "500"},
-      {How::CloseBox, IDC_PSB_CONNECT, QDialog::Rejected, ""},
+      {How::Enter, IDC_WRITE_PARAM_VALUE, false, "500"},
+      {How::Enter, IDC_PSB_PORT, false, ""},
+      {How::Enter, IDC_PARAM_SELECT, false, ""},
+      {How::Enter, IDC_USONIC_MAX_DIST, false, ""},
+      {How::Enter, IDC_READ_PARAM_VALUE, false, ""},
+      {How::Escape, IDC_WRITE_PARAM_VALUE, true, ""},
+      {How::Escape, IDC_PSB_PORT, true, ""},
+      {How::Escape, IDC_PARAM_SELECT, true, ""},
+      {How::CloseBox, IDC_PSB_CONNECT, true, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "focus on " << c.focus << ", way " << int(c.how));
@@ -99,9 +102,12 @@ TEST(ConsoleView, ClosingKeys) {
       view.close();
     else
       QTest::keyClick(QApplication::focusWidget(), c.how == How::Enter ? Qt::Key_Return : Qt::Key_Escape);
-    EXPECT_EQ(finished, c.result);
-    EXPECT_FALSE(view.isVisible());
     EXPECT_EQ(view.logic().m_strWriteParam, c.write_param);
+    EXPECT_EQ(view.isVisible(), !c.closes);
+    EXPECT_EQ(view.logic().m_bPowerCtrlRun, !c.closes);
+    if (!c.closes) view.close();
+    EXPECT_EQ(finished, QDialog::Rejected);
+    EXPECT_FALSE(view.isVisible());
     // The logic has stopped: no worker runs any more.
     EXPECT_FALSE(view.logic().m_bPowerCtrlRun);
   }

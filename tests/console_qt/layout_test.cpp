@@ -140,6 +140,25 @@ TEST(DialogUnits, ConvertAsTheDialogManagerDoes) {
   EXPECT_GT(s.y, s.x);
   EXPECT_NEAR(double(l.x) / s.x, 2.0, 0.35);
   EXPECT_NEAR(double(l.y) / s.y, 2.0, 0.35);
+
+  // A window too large for its room is made smaller with its font.
+  struct Room {
+    QSize room;
+    bool same, fits;
+  };
+  for (const Room& r : {Room{{1264, 976}, true, true}, Room{{624, 464}, false, true}, Room{{100, 80}, false, false}}) {
+    SCOPED_TRACE(testing::Message() << r.room.width() << "x" << r.room.height());
+    const console::FittedFont fitted = console::fit_dialog_font(small, 567, 414, r.room);
+    EXPECT_EQ(fitted.fits, r.fits);
+    EXPECT_EQ(fitted.font.pointSizeF() == 9, r.same);
+    const QSize size = console::map_dialog_size(console::dialog_base_units(fitted.font), 567, 414);
+    if (r.fits) {
+      EXPECT_LE(size.width(), r.room.width());
+      EXPECT_LE(size.height(), r.room.height());
+    } else {
+      EXPECT_EQ(fitted.font.pointSizeF(), console::kMinDialogPoints);
+    }
+  }
 }
 
 TEST(MainWindowLayout, HoldsExactlyTheTemplatesControls) {

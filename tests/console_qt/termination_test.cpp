@@ -1,10 +1,13 @@
 // The console ends cleanly on a termination signal: exit status 0, and the
 // simulated boards' links are gone, whether the signal comes while the
-// program starts or once its window is up.
+// program starts or once its window is up. Its window fits its screen.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -39,6 +42,38 @@ TEST(ConsoleProgram, EndsCleanlyOnTerminationSignals) {
     EXPECT_EQ(console.wait(std::chrono::seconds(20)), 0);
     EXPECT_FALSE(fs::exists(dir));
   }
+}
+
+TEST(ConsoleProgram, WindowFitsItsScreenAtAnyScaleFactor) {
+  // A 1280x1024 screen, scaled by the toolkit: in its own pixels the window
+  // has 1280x1024 divided by the factor, less the frame.
+  struct Case {
+    const char* scale;
+    int room_width, room_height;
+  };
+  ::setenv("QT_QPA_PLATFORM", "offscreen:configfile=" TAVIK_TEST_SCREEN, 1);
+  int unscaled_width = 0;
+  for (const Case c : {Case{"1", 1280, 1024}, Case{"2", 640, 512}, Case{"2.5", 512, 409}}) {
+    SCOPED_TRACE(c.scale);
+    ::setenv("QT_SCALE_FACTOR", c.scale, 1);
+    ChildProgram console(TAVIK_CONSOLE_PROGRAM, {"--print-layout"});
+    ASSERT_TRUE(console.started());
+    std::istringstream window(console.line_starting("window "));
+    std::string word;
+    int x, y, width = 0, height = 0;
+    window >> word >> x >> y >> width >> height;
+    EXPECT_EQ(console.wait(std::chrono::seconds(20)), 0);
+    EXPECT_GT(width, 0);
+    EXPECT_LE(width, c.room_width - 16);
+    EXPECT_LE(height, c.room_height - 48);
+    // At scale 1 it has the template's font and is not made smaller.
+    if (unscaled_width == 0) {
+      unscaled_width = width;
+      EXPECT_GT(width, 640);
+    }
+  }
+  ::unsetenv("QT_SCALE_FACTOR");
+  ::unsetenv("QT_QPA_PLATFORM");
 }
 
 }  // namespace

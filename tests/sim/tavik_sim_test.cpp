@@ -100,16 +100,29 @@ TEST(TavikSim, ControlPortAnswersAndShowsReceivedBytes) {
   fs::remove(dir);
 }
 
-TEST(TavikSim, RefusesBadArguments) {
+TEST(TavikSim, RefusesBadArgumentsAndExplainsItself) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"--psb", "../COM7"},
                                              {"--psb", "COM8"},
                                              {"--control", "COM7"},
                                              {"--link-dir", "/nonexistent/dir"},
-                                             {"--seed", "x"}}) {
-    ChildProgram sim(TAVIK_SIM_PROGRAM, args);
+                                             {"--seed", "x"},
+                                             {"--bogus"}}) {
+    ChildProgram sim(TAVIK_SIM_PROGRAM, args, true);
     ASSERT_TRUE(sim.started());
-    EXPECT_NE(sim.wait(), 0) << args[0] << " " << args[1];
+    EXPECT_EQ(sim.line().rfind("tavik-sim: ", 0), 0u) << args[0];
+    EXPECT_EQ(sim.wait(), 2) << args[0];
+  }
+  struct Asked {
+    const char* option;
+    const char* line;  // the start of a line of the answer
+  };
+  for (const Asked& asked : {Asked{"--version", "tavik-sim 1."}, Asked{"--help", "  received psb|drvb"},
+                             Asked{"--help", "  --control"}}) {
+    ChildProgram sim(TAVIK_SIM_PROGRAM, {asked.option});
+    ASSERT_TRUE(sim.started());
+    EXPECT_NE(sim.line_starting(asked.line), "") << asked.option << " " << asked.line;
+    EXPECT_EQ(sim.wait(), 0) << asked.option;
   }
 }
 

@@ -1,5 +1,6 @@
 // tavik drvb drive against a scripted drive board: whatever ends the drive,
-// the last request on the wire is the stop, 0,0.
+// the last request on the wire is the stop, 0,0; a drive above the board's
+// maximum velocity never starts, and a wheel error fails the drive.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -14,9 +15,10 @@ namespace {
 
 using sim::Bytes;
 
-// The drive board's 12-byte AA reply; byte 7 holds the bumpers, byte 8 the emergency stop.
-Bytes aa_reply(std::uint8_t bumpers, std::uint8_t emergency) {
-  return sim::frame(Bytes{'0', '0', 0x00, '0', 0x00, '0', bumpers, emergency, '0'});
+// The drive board's 12-byte AA reply; byte 7 holds the bumpers, byte 8 the
+// emergency stop, bytes 3 and 5 the wheel errors.
+Bytes aa_reply(std::uint8_t bumpers, std::uint8_t emergency, std::uint8_t wheel_error = 0) {
+  return sim::frame(Bytes{'0', '0', wheel_error, '0', 0x00, '0', bumpers, emergency, '0'});
 }
 
 std::string command_of(const Bytes& request) {
@@ -36,49 +38,66 @@ TEST(TavikDrive, AlwaysEndsWithTheStopOnTheWire) {
     int bumper_from_aa;  // the AA reply from which on a bumper is closed; -1: never
     bool emergency;      // the emergency stop is closed from the start
     int exit_code;
-    const char* ended;
-    double at_most_s;
+    const char* ended;  // null: refused before driving, with this in the error
+    const char* refusal;
+    int max_velocity = 1000;
+    int error_from_aa = -1;         // the AA reply from which on a wheel error is set; -1: never
+    bool error_after_stop = false;  // a wheel error is set once the stop came
+    bool close_output = false;      // standard output is closed after the third velocity
   };
   const Case cases[] = {
-      {"time", "0.6", 0, -1, false, 0, "time", 3.0},
-      {"SIGINT", "10", SIGINT, -1, false, 0, "SIGINT", 3.0},
-      {"SIGTERM", "10", SIGTERM, -1, false, 0, "SIGTERM", 3.0},
-      {"SIGHUP", "10", SIGHUP, -1, false, 0, "SIGHUP", 3.0},
-      {"bumper", "10", 0, 4, false, 1, "left bumper closed", 3.0},
-      {"emergency", "10", 0, -1, true, 1, nullptr, 3.0},
+      {"time", "0.6", 0, -1, false, 0, "time", nullptr},
+      {"SIGINT", "10", SIGINT, -1, false, 0, "SIGINT", nullptr},
+      {"SIGTERM", "10", SIGTERM, -1, false, 0, "SIGTERM", nullptr},
+      {"SIGHUP", "10", SIGHUP, -1, false, 0, "SIGHUP", nullptr},
+      {"output closed", "10", 0, -1, false, 0, nullptr, nullptr, 1000, -1, false, true},
+      {"bumper", "10", 0, 4, false, 1, "left bumper closed", nullptr},
+      {"emergency", "10", 0, -1, true, 1, nullptr, "refused: emergency stop closed"},
+      {"above max", "10", 0, -1, false, 2, nullptr, "maximum velocity of 100 mm/s", 100},
+      {"wheel error", "10", 0, -1, false, 1, "wheel error left 0x01, right 0x00", nullptr, 1000, 6},
+      {"error at stop", "0.4", 0, -1, false, 1, "wheel error left 0x01, right 0x00 after the stop", nullptr,
+       1000, -1, true},
   };
   for (const Case& c : cases) {
     sim::ScriptedPeer peer;
     std::atomic<int> aa_count{0};
+    std::atomic<bool> stopped{false};
     peer.respond([&](const Bytes& request) -> sim::ScriptedReply {
       const std::string command = command_of(request);
       if (command == "AA") {
-        const bool bumper = c.bumper_from_aa >= 0 && aa_count++ >= c.bumper_from_aa;
-        return {aa_reply(bumper ? '1' : '0', c.emergency ? '1' : '0')};
+        const int n = aa_count++;
+        const bool bumper = c.bumper_from_aa >= 0 && n >= c.bumper_from_aa;
+        const bool error = (c.error_from_aa >= 0 && n >= c.error_from_aa) || (c.error_after_stop && stopped);
+        return {aa_reply(bumper ? '1' : '0', c.emergency ? '1' : '0', error ? 0x01 : 0x00)};
       }
+      if (command.rfind("XL", 0) == 0) return {sim::frame("0" + std::to_string(c.max_velocity))};
+      if (command == "BE;") stopped = true;
       return {sim::status_frame('0')};
     });
-    TavikProcess drive({"--json", "--drvb", peer.path(), "drvb", "drive", "120", "-80", "--for", c.seconds});
-    if (c.signal != 0) {
-      ASSERT_TRUE(peer.wait_for_requests(6, std::chrono::seconds(3))) << c.name;
-      drive.signal(c.signal);
+    TavikProcess drive({"--json", "--timeout", "1000", "--drvb", peer.path(), "drvb", "drive", "120", "-80",
+                        "--for", c.seconds});
+    if (c.signal != 0 || c.close_output) {
+      ASSERT_TRUE(peer.wait_for_requests(9, std::chrono::seconds(3))) << c.name;
+      if (c.close_output) drive.close_output();
+      if (c.signal != 0) drive.signal(c.signal);
     }
     const Finished f = drive.finish();
     EXPECT_EQ(f.exit_code, c.exit_code) << c.name << f.err;
-    EXPECT_LT(f.seconds, c.at_most_s) << c.name;
+    EXPECT_LT(f.seconds, 3.0) << c.name;
 
     std::vector<std::string> velocities;
     for (const Bytes& request : peer.requests()) {
       if (command_of(request).rfind("BE", 0) == 0) velocities.push_back(command_of(request));
     }
-    if (c.emergency) {
+    if (c.refusal != nullptr) {
       EXPECT_TRUE(velocities.empty()) << c.name;  // refused before driving
-      EXPECT_NE(f.err.find("refused: emergency stop closed"), std::string::npos) << f.err;
+      EXPECT_NE(f.err.find(c.refusal), std::string::npos) << f.err;
       continue;
     }
     ASSERT_GE(velocities.size(), 2u) << c.name;
     EXPECT_EQ(velocities.back(), "BE;") << c.name;  // 0,0: zeros go out as empty fields
     for (std::size_t i = 0; i + 1 < velocities.size(); ++i) EXPECT_EQ(velocities[i], "BE120;-80") << c.name;
+    if (c.close_output) continue;  // the record had nowhere to go
     const auto record = nlohmann::json::parse(f.out.substr(0, f.out.find('\n')));
     EXPECT_EQ(record.at("ended"), c.ended) << c.name;
     EXPECT_EQ(record.at("stop_sent"), true) << c.name;

@@ -48,6 +48,13 @@ class TavikProcess {
 
   void signal(int sig) { ::kill(pid_, sig); }
 
+  // Stops reading the program's standard output, as `| head` does when it
+  // has its lines: the program's next write finds no reader.
+  void close_output() {
+    if (fds_[0] >= 0) ::close(fds_[0]);
+    fds_[0] = -1;
+  }
+
   // Collects the output until the program ends, at most `limit` from now.
   Finished finish(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
     using Clock = std::chrono::steady_clock;

@@ -3,6 +3,7 @@
 // produce, watch's figures and recording, and ports.
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -54,25 +55,35 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
     const char* fault;  // a simulator command, or ""
     std::vector<std::string> args;
     int exit_code;
-    const char* reason;   // part of the error's reason
-    const char* message;  // part of the plain error message
+    const char* reason;   // the error's reason code
+    const char* message;  // part of the message, in both formats
   };
   const Case cases[] = {
       {"fault psb PDR silence",
        {"psb", "status"},
        1,
-       "no reply",
-       "psb status: read power data on the PSB at COM7"},
-      {"fault psb Sar bcc", {"psb", "status"}, 1, "bad check byte", "read ranges on the PSB at COM7"},
-      {"fault drvb CG status 5", {"drvb", "reset-errors"}, 1, "refused (status '5')", "on the DRVB at COM8"},
-      {"fault drvb AC truncate", {"drvb", "status"}, 1, "malformed reply", "read encoders"},
-      {"", {"drvb", "param", "set", "max-velocity", "5000"}, 1, "bad argument", "write max-velocity"},
-      {"", {"--psb", "/dev/null", "psb", "status"}, 3, "not a serial device", "open on the PSB at /dev/null"},
-      {"", {"--drvb", "COM5", "drvb", "status"}, 3, "missing", "COM5"},
-      {"", {"psb", "power", "lamp", "on"}, 2, "usage", "lamp"},
-      {"unplug psb", {"psb", "max-dist", "200"}, 3, "missing", "open on the PSB"},
+       "no-reply",
+       "read power data on the PSB at COM7 failed: no reply"},
+      {"fault psb Sar bcc", {"psb", "status"}, 1, "bad-check-byte", "read ranges on the PSB at COM7"},
+      {"fault drvb CG status 5", {"drvb", "reset-errors"}, 1, "refused", "refused (status '5')"},
+      {"fault drvb AC truncate", {"drvb", "status"}, 1, "malformed-reply", "read encoders"},
+      {"", {"--psb", "/dev/null", "psb", "status"}, 3, "not-a-serial-device", "open on the PSB at /dev/null"},
+      {"", {"--drvb", "COM5", "drvb", "status"}, 3, "port-missing", "missing ("},
+      {"unplug psb", {"psb", "max-dist", "200"}, 3, "port-missing", "open on the PSB"},
+      {"",
+       {"drvb", "drive", "1001", "0", "--for", "1"},
+       2,
+       "above-max-velocity",
+       "maximum velocity of 1000 mm/s"},
   };
+  // Every reason a script may see is listed in the manual page.
+  std::ifstream man_file(TAVIK_MAN_PAGE);
+  const std::string man((std::istreambuf_iterator<char>(man_file)), std::istreambuf_iterator<char>());
   for (const Case& c : cases) {
+    std::string listed = c.reason;
+    for (std::size_t dash = 0; (dash = listed.find('-', dash)) != std::string::npos; dash += 2)
+      listed.replace(dash, 1, "\\-");
+    EXPECT_NE(man.find(".B " + listed), std::string::npos) << c.reason;
     sim_.execute("fault clear");
     if (*c.fault) {
       ASSERT_EQ(sim_.execute(c.fault).rfind("error", 0), std::string::npos) << c.fault;
@@ -82,47 +93,195 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
     EXPECT_TRUE(json.out.empty()) << json.out;
     const Json error = last_json(json.err).at("error");
     EXPECT_EQ(error.at("exit_code"), c.exit_code);
-    EXPECT_NE(error.at("reason").get<std::string>().find(c.reason), std::string::npos) << json.err;
+    EXPECT_EQ(error.at("reason"), c.reason) << json.err;
+    EXPECT_FALSE(error.contains("failure")) << json.err;
+    for (const char* field : {"command", "board", "port"}) EXPECT_TRUE(error.contains(field)) << json.err;
+    EXPECT_NE(error.at("message").get<std::string>().find(c.message), std::string::npos) << json.err;
     const Finished text = run_tavik(c.args);
     EXPECT_EQ(text.exit_code, c.exit_code) << c.fault << c.args.back();
     EXPECT_NE(text.err.find(c.message), std::string::npos) << text.err;
   }
 }
 
-TEST_F(TavikTool, WatchRecordsRowsCountsLostDeviceAndEndsOnCtrlC) {
+TEST_F(TavikTool, UsageErrorsNameTheProblem) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;  // part of the message
+  };
+  const Case cases[] = {
+      {{"bogus"}, "unknown command 'bogus'"},
+      {{"psb", "bogus"}, "unknown command 'bogus' for 'tavik psb'"},
+      {{"drvb"}, "'tavik drvb' needs a command"},
+      {{"watch", "--duration", "0"}, "--duration: '0' is not in the range above 0"},
+      {{"watch", "--duration", "nan"}, "'nan' is not a number in the range above 0"},
+      {{"watch", "--duration", "-1"}, "'-1' is not in the range above 0"},
+      {{"watch", "--duration", "inf"}, "'inf' is not a number"},
+      {{"watch", "--rate", "0"}, "'0' is not in the range 0.1 to 50 polls per second"},
+      {{"drvb", "param", "set", "max-velocity", "2001"}, "2001 is not in the range 0 to 2000 mm/s"},
+      {{"drvb", "param", "set", "comm-timeout", "34"}, "34 is not in the range 35 to 20000 ms"},
+      {{"--psb", "", "psb", "status"}, "--psb: a port name cannot be empty"},
+      {{"drvb", "drive", "100", "100", "--for", "0"}, "above 0 and up to 10 seconds"},
+      {{"psb", "power", "lamp", "on"}, "lamp"},
+  };
+  for (const Case& c : cases) {
+    const Finished json = run_tavik(with(c.args, "--json"));
+    EXPECT_EQ(json.exit_code, 2) << c.message << json.err;
+    const Json error = last_json(json.err).at("error");
+    EXPECT_EQ(error.at("reason"), "usage") << json.err;
+    EXPECT_NE(error.at("message").get<std::string>().find(c.message), std::string::npos) << json.err;
+    const Finished text = run_tavik(c.args);
+    EXPECT_EQ(text.exit_code, 2) << c.message;
+    EXPECT_EQ(text.err.rfind("tavik: ", 0), 0u) << text.err;
+    EXPECT_NE(text.err.find(c.message), std::string::npos) << text.err;
+  }
+  // Nothing was sent for any of them.
+  EXPECT_TRUE(sim_.take_received(sim::Board::kPsb).empty());
+  EXPECT_TRUE(sim_.take_received(sim::Board::kDrvb).empty());
+}
+
+TEST_F(TavikTool, HelpVersionLastOptionAndPortNames) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* out;  // part of the standard output, or of the error
+  };
+  const Case cases[] = {
+      {{"help"}, 0, "Usage: tavik [OPTIONS]"},
+      {{"help", "drvb", "param"}, 0, "Usage: tavik drvb param"},
+      {{"--version"}, 0, "tavik 1."},
+      {{"--drvb", "COM5", "--drvb", "COM8", "--json", "drvb", "status"}, 0, "\"port\":\"COM8\""},
+  };
+  for (const Case& c : cases) {
+    const Finished f = run_tavik(c.args);
+    EXPECT_EQ(f.exit_code, c.exit_code) << c.args[0] << f.err;
+    EXPECT_NE(f.out.find(c.out), std::string::npos) << f.out;
+  }
+  // A COM name that falls back to an on-board port says how names are found.
+  ::unsetenv("TAVIK_COM_DIR");
+  const Finished fallback = run_tavik({"--drvb", "COM97", "drvb", "status"});
+  ::setenv("TAVIK_COM_DIR", com_dir_.c_str(), 1);
+  EXPECT_EQ(fallback.exit_code, 3);
+  for (const char* hint : {"/dev/tavik/COM97", "99-tavik-com.rules", "TAVIK_COM_DIR", "tavik ports"})
+    EXPECT_NE(fallback.err.find(hint), std::string::npos) << hint << ": " << fallback.err;
+}
+
+// Splits a CSV line at its commas (the tool quotes no cell of these rows).
+std::vector<std::string> cells(const std::string& line) {
+  std::vector<std::string> out(1);
+  for (char ch : line) {
+    if (ch == ',')
+      out.emplace_back();
+    else
+      out.back() += ch;
+  }
+  return out;
+}
+
+TEST_F(TavikTool, WatchRecordsAnOutageAndRecovers) {
   const std::string csv = com_dir_ + "/watch.csv";
   TavikProcess watch({"watch", "--json", "--rate", "10", "--csv", csv});
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   sim_.unplug(sim::Board::kDrvb);
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  sim_.replug(sim::Board::kDrvb);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the port is reopened within 0.5 s
   watch.signal(SIGINT);
   const Finished f = watch.finish();
   ASSERT_EQ(f.exit_code, 0) << f.err;
 
+  std::istringstream lines(f.out);
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  const std::string started = Json::parse(line).at("started");
+  EXPECT_TRUE(std::regex_match(started, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"))) << started;
+  int lost_lines = 0;
+  Json last_drvb;
+  while (std::getline(lines, line)) {
+    const Json record = Json::parse(line);
+    if (record.value("board", "") != "drvb") continue;
+    lost_lines += record.value("reason", "") == "device lost";
+    last_drvb = record;
+  }
+  EXPECT_GT(lost_lines, 0);
+  EXPECT_TRUE(last_drvb.contains("encoders")) << last_drvb;  // back after the replug
+
   const Json summary = last_json(f.out).at("summary");
   EXPECT_EQ(summary.at("ended"), "SIGINT");
   const int polls = summary.at("polls");
-  EXPECT_GE(polls, 10);
+  EXPECT_GE(polls, 20);
   EXPECT_EQ(summary.at("psb").at("exchanges"), 2 * polls);
   EXPECT_TRUE(summary.at("psb").at("failures").empty());
-  EXPECT_GT(summary.at("psb").at("round_trip_ms").at("median").get<double>(), 0.0);
-  EXPECT_GT(summary.at("drvb").at("failures").at("device lost").get<int>(), 0);
+  EXPECT_EQ(summary.at("psb").at("lost").at("outages"), 0);
+  const Json drvb_lost = summary.at("drvb").at("lost");
+  EXPECT_EQ(drvb_lost.at("outages"), 1) << summary;
+  EXPECT_EQ(drvb_lost.at("returns"), 1) << summary;
+  EXPECT_GT(drvb_lost.at("seconds").get<double>(), 0.5) << summary;
+  EXPECT_LT(drvb_lost.at("seconds").get<double>(), 2.5) << summary;
 
   std::ifstream rows(csv);
-  std::string line;
   ASSERT_TRUE(std::getline(rows, line));
-  const auto columns = std::count(line.begin(), line.end(), ',');
+  EXPECT_EQ(line, "# started " + started);
+  ASSERT_TRUE(std::getline(rows, line));
+  const std::vector<std::string> names = cells(line);
+  std::map<std::string, std::size_t> column;
+  for (std::size_t i = 0; i < names.size(); ++i) column[names[i]] = i;
+  for (const char* name : {"power_drive", "power_servo", "range_front_mm", "range_left_40_mm",
+                           "range_right_150_mm", "psb_reason", "drvb_reason", "encoder_left"})
+    ASSERT_TRUE(column.count(name)) << name << " in " << line;
   double last_t = -1;
-  int count = 0;
+  int count = 0, lost_rows = 0;
+  std::vector<std::string> row;
   while (std::getline(rows, line)) {
-    EXPECT_EQ(std::count(line.begin(), line.end(), ','), columns) << line;
-    const double t = std::stod(line.substr(0, line.find(',')));
+    row = cells(line);
+    ASSERT_EQ(row.size(), names.size()) << line;
+    const double t = std::stod(row[0]);
     EXPECT_GT(t, last_t) << line;
-    EXPECT_GT(std::stoi(line.substr(line.find(',') + 1)), 0) << line;  // the battery, in mV
+    EXPECT_GT(std::stoi(row[column["battery_mv"]]), 0) << line;
+    EXPECT_EQ(row[column["power_drive"]], "1") << line;
+    EXPECT_EQ(row[column["psb_reason"]], "") << line;
+    if (row[column["drvb_reason"]] == "device lost") {
+      ++lost_rows;
+      EXPECT_EQ(row[column["encoder_left"]], "") << line;
+    }
     last_t = t;
     ++count;
   }
   EXPECT_EQ(count, polls);
+  EXPECT_EQ(lost_rows, lost_lines);
+  EXPECT_EQ(row[column["drvb_reason"]], "") << line;
+}
+
+TEST_F(TavikTool, DriveEndsOnALostDeviceAndStopsItWhenItReturns) {
+  TavikProcess drive({"--json", "drvb", "drive", "200", "200", "--for", "5"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  sim_.unplug(sim::Board::kDrvb);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  sim_.take_received(sim::Board::kDrvb);
+  sim_.replug(sim::Board::kDrvb);
+  const Finished f = drive.finish();
+  EXPECT_EQ(f.exit_code, 1) << f.err;
+  EXPECT_LT(f.seconds, 4.0);
+  const Json error = last_json(f.err).at("error");
+  EXPECT_EQ(error.at("reason"), "device-lost") << f.err;
+  EXPECT_NE(error.at("message").get<std::string>().find("device lost during drive"), std::string::npos);
+  EXPECT_EQ(last_json(f.out).at("stop_sent"), true) << f.out;
+
+  // On the returned device: the stop, and never a velocity again.
+  const sim::Bytes received = sim_.take_received(sim::Board::kDrvb);
+  const std::string wire(received.begin(), received.end());
+  EXPECT_NE(wire.find("BE;"), std::string::npos) << wire;
+  EXPECT_EQ(wire.find("BE2"), std::string::npos) << wire;
+}
+
+TEST_F(TavikTool, EndsWhenItsOutputGoesAway) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--json", "watch", "--rate", "20"}, {"watch", "--rate", "20"}}) {
+    TavikProcess watch(args);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    watch.close_output();
+    const Finished f = watch.finish(std::chrono::seconds(3));
+    EXPECT_EQ(f.exit_code, 0) << args[0] << f.err;
+  }
 }
 
 TEST_F(TavikTool, PortsFindsBothBoardsAndLeavesAHeldPortAlone) {
@@ -147,7 +306,8 @@ TEST_F(TavikTool, PortsFindsBothBoardsAndLeavesAHeldPortAlone) {
   EXPECT_TRUE(sim_.take_received(sim::Board::kPsb).empty());
   const Finished held = run_tavik({"psb", "status"});
   EXPECT_EQ(held.exit_code, 3);
-  EXPECT_NE(held.err.find("busy"), std::string::npos) << held.err;
+  EXPECT_NE(held.err.find("busy: held by process " + std::to_string(::getpid())), std::string::npos)
+      << held.err;
   psb_power_data power{};
   EXPECT_EQ(zarn_rs232_psb_read_power(&power), 0);
   zarn_rs232_psb_destroy();
@@ -167,6 +327,14 @@ TEST(TavikSimulate, EveryCommandRunsWithoutHardware) {
     }
   }
   EXPECT_GE(readings, 4);
+}
+
+TEST(TavikSimulate, TraceShowsTheFramesOnStandardError) {
+  const Finished f = run_tavik({"--simulate", "--trace", "drvb", "param", "get", "max-velocity"});
+  ASSERT_EQ(f.exit_code, 0) << f.err;
+  EXPECT_NE(f.err.find(" drvb tx 02 58 4c "), std::string::npos) << f.err;  // XL: read a parameter
+  EXPECT_NE(f.err.find("| ok\n"), std::string::npos) << f.err;
+  EXPECT_EQ(f.out.find(" tx "), std::string::npos) << f.out;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The native console window as the window manager builds it, in this
 // process, under Wine on a (virtual) X display: the controls where the
 // template puts them, the tab order, the font, the system menu's About
-// entry, the program's resources, and worker updates applied in order.
+// entry, the program's resources, the keys that close it or not, and
+// worker updates applied in order.
 #include <gtest/gtest.h>
 #include <windows.h>
 //
@@ -11,6 +12,11 @@
 #include <thread>
 #include <vector>
 
+// The control IDs name the About box's button IDOK, as windows.h does.
+#pragma push_macro("IDOK")
+#undef IDOK
+#include "console/core/control_ids.h"
+#pragma pop_macro("IDOK")
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
 #include "console/res/string_table.h"
@@ -64,6 +70,9 @@ TEST_F(ConsoleWin32Test, ControlsAreWhereTheTemplatePutsThem) {
   const RECT size = dialog_units(0, 0, source.cx, source.cy);
   EXPECT_EQ(client.right, size.right);
   EXPECT_EQ(client.bottom, size.bottom);
+  // A fixed frame: no sizing border, no minimise or maximise box.
+  const LONG style = ::GetWindowLongW(hwnd_, GWL_STYLE);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
 
   // Children in creation order: the template's, then the link panel's.
   std::vector<ControlTemplate> all(source.controls.begin(), source.controls.end());
@@ -172,6 +181,53 @@ TEST_F(ConsoleWin32Test, KoreanFontSystemMenuAndResources) {
   EXPECT_EQ(value("FileDescription"), version::kFileDescription);
   EXPECT_EQ(value("ProductName"), version::kProductName);
   EXPECT_EQ(value("FileVersion"), version::kFileVersionText);
+}
+
+TEST_F(ConsoleWin32Test, EnterKeepsTheWindowOpenAndEscOrCloseEndIt) {
+  // Keys go through the dialog manager as in the program's modal loop.
+  auto key = [](HWND focus, WPARAM vk) {
+    MSG msg{focus, WM_KEYDOWN, vk, 0, 0, {}};
+    return ::IsDialogMessageW(::GetAncestor(focus, GA_ROOT), &msg);
+  };
+  // The edit part of a list, where the focus sits while the list has it.
+  auto edit_of = [](HWND list) {
+    const HWND edit = ::FindWindowExW(list, nullptr, L"Edit", nullptr);
+    return edit ? edit : list;
+  };
+  enum class How { Enter, Escape, CloseBox, SystemClose };
+  struct Case {
+    How how;
+    int focus;
+    bool closes;
+    const char* write_param;  // what the logic took from field 1066
+  };
+  const Case cases[] = {
+      {How::Enter, IDC_WRITE_PARAM_VALUE, false, "500"},  {How::Enter, IDC_PSB_PORT, false, ""},
+      {How::Enter, IDC_PARAM_SELECT, false, ""},          {How::Enter, kReadParamValue, false, ""},
+      {How::Escape, IDC_WRITE_PARAM_VALUE, true, ""},     {How::Escape, IDC_PSB_PORT, true, ""},
+      {How::CloseBox, IDC_WRITE_PARAM_VALUE, true, ""},   {How::SystemClose, IDC_PSB_CONNECT, true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("focus on " + std::to_string(c.focus) + ", way " + std::to_string(int(c.how)));
+    if (!hwnd_) SetUp();
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::SetDlgItemTextW(hwnd_, IDC_WRITE_PARAM_VALUE, L"500");
+    const HWND focus = edit_of(::GetDlgItem(hwnd_, c.focus));
+    ::SetFocus(focus);
+    ASSERT_EQ(::GetFocus(), focus);
+    switch (c.how) {
+      case How::Enter: EXPECT_TRUE(key(focus, VK_RETURN)); break;
+      case How::Escape: EXPECT_TRUE(key(focus, VK_ESCAPE)); break;
+      case How::CloseBox: ::SendMessageW(hwnd_, WM_CLOSE, 0, 0); break;
+      case How::SystemClose: ::SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+    }
+    pump_messages();
+    EXPECT_EQ(dialog_->logic().m_strWriteParam, c.write_param);
+    EXPECT_EQ(::IsWindowVisible(hwnd_) != FALSE, !c.closes);
+    ::DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
+    EXPECT_FALSE(dialog_->logic().m_bPowerCtrlRun);
+  }
 }
 
 TEST_F(ConsoleWin32Test, WorkerUpdatesArriveInCallOrder) {

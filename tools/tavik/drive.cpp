@@ -1,15 +1,23 @@
 // tavik drvb drive LEFT RIGHT --for SECONDS
 //
-// Sends the wheel velocities every 100 ms, then always 0,0: at the end of
-// the time, on a stop request (Ctrl-C, SIGTERM, SIGHUP), when a bumper or
-// the emergency stop closes, and when the board stops answering. Nothing is
-// printed until the wheels were told to stop, so output that cannot be
-// written never delays the stop.
+// Reads the board's maximum velocity and refuses a faster drive; refuses to
+// start while a bumper, the emergency stop or a wheel error is set. Then
+// sends the wheel velocities every 100 ms, then always 0,0: at the end of the
+// time, on a stop request (Ctrl-C, SIGTERM, SIGHUP, standard output going
+// away), when a bumper, the emergency stop or a wheel error is set, and when
+// the board stops answering. Once the device is lost no velocity but 0,0
+// goes out again: the stop is tried for a short while in case it returns.
+// Nothing is printed until the wheels were told to stop, so output that
+// cannot be written never delays the stop.
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "board_readings.h"
 #include "commands.h"
 #include "drvb/drvb_commands.h"
+#include "number_check.h"
 #include "stop_signals.h"
 
 namespace tavik::cli {
@@ -20,6 +28,11 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kSendPeriod = std::chrono::milliseconds(100);
 constexpr double kLongestDriveS = 10.0;
 constexpr int kStopAttempts = 3;
+// After the device was lost: how long the stop is tried, and how often. The
+// connection reopens the port at most every 500 ms, so this covers three tries.
+constexpr auto kStopWindowAfterLoss = std::chrono::milliseconds(1500);
+constexpr auto kStopRetryAfterLoss = std::chrono::milliseconds(100);
+constexpr int kMaxVelocityId = 0;
 
 struct DriveArgs {
   int left = 0;
@@ -27,31 +40,94 @@ struct DriveArgs {
   double seconds = 0;
 };
 
-// The reason the bumpers and the emergency stop give not to drive, or "".
-std::string blocked_by(int left, int right, int emergency) {
-  if (emergency != 0) return "emergency stop closed";
-  if (left != 0 && right != 0) return "both bumpers closed";
-  if (left != 0) return "left bumper closed";
-  if (right != 0) return "right bumper closed";
-  return "";
+struct Blocked {
+  const char* reason = nullptr;  // null: nothing stands in the way
+  std::string text;
+};
+
+// What the bumpers and the emergency stop say against driving.
+Blocked blocked_by(int left, int right, int emergency) {
+  if (emergency != 0) return {reason::kEmergencyStop, "emergency stop closed"};
+  if (left != 0 && right != 0) return {reason::kBumperClosed, "both bumpers closed"};
+  if (left != 0) return {reason::kBumperClosed, "left bumper closed"};
+  if (right != 0) return {reason::kBumperClosed, "right bumper closed"};
+  return {};
+}
+
+// "wheel error left 0x01, right 0x00" when a wheel drive reports an error, else "".
+std::string wheel_error(char left, char right) {
+  if (left == 0 && right == 0) return "";
+  char text[64];
+  std::snprintf(text, sizeof text, "wheel error left 0x%02x, right 0x%02x", static_cast<unsigned char>(left),
+                static_cast<unsigned char>(right));
+  return text;
+}
+
+// Refuses a velocity above the board's Max Velocity, which would set a wheel
+// error on the board instead of moving it.
+void check_max_velocity(Session& session, BoardConnection& connection, const DriveArgs& args) {
+  int max_velocity = 0;
+  session.check(drvb::read_parameter(connection, kMaxVelocityId, &max_velocity), "read max-velocity",
+                Board::kDrvb);
+  for (const auto& [wheel, velocity] : {std::pair{"left", args.left}, std::pair{"right", args.right}}) {
+    if (std::llabs(velocity) <= max_velocity) continue;
+    throw CommandError(kExitUsage, reason::kAboveMaxVelocity, "start driving", Board::kDrvb,
+                       session.port(Board::kDrvb),
+                       std::string("the ") + wheel + " velocity " + std::to_string(velocity) +
+                           " mm/s is above the board's maximum velocity of " + std::to_string(max_velocity) +
+                           " mm/s (drvb param get max-velocity)");
+  }
+}
+
+// The checks before the first velocity: a reason not to start, or nothing.
+void check_start(Session& session, BoardConnection& connection, const DriveArgs& args) {
+  check_max_velocity(session, connection, args);
+  int left = 0, right = 0, emergency = 0;
+  session.check(drvb::read_bumper_emg(connection, &left, &right, &emergency), "read bumpers", Board::kDrvb);
+  const auto refuse = [&](const char* code, const std::string& text) {
+    throw CommandError(kExitCommandFailed, code, "start driving", Board::kDrvb, session.port(Board::kDrvb),
+                       "refused: " + text);
+  };
+  if (const Blocked blocked = blocked_by(left, right, emergency); blocked.reason != nullptr)
+    refuse(blocked.reason, blocked.text);
+  char error_left = 0, error_right = 0;
+  session.check(drvb::read_drive_err(connection, &error_left, &error_right), "read wheel errors",
+                Board::kDrvb);
+  if (const std::string error = wheel_error(error_left, error_right); !error.empty())
+    refuse(reason::kWheelError, error + " (drvb reset-errors clears it)");
+}
+
+// Sends 0,0: a few times after a plain failure, for a short while after the
+// device was lost (the connection reopens the port when it is back).
+Result send_stop(BoardConnection& connection) {
+  const auto deadline = Clock::now() + kStopWindowAfterLoss;
+  Result stop = drvb::set_velocity(connection, 0, 0);
+  for (int attempt = 1; !stop.is_ok(); ++attempt) {
+    if (stop.failure == Failure::kDeviceLost) {
+      if (Clock::now() + kStopRetryAfterLoss > deadline) break;
+      std::this_thread::sleep_for(kStopRetryAfterLoss);
+    } else if (attempt >= kStopAttempts) {
+      break;
+    }
+    stop = drvb::set_velocity(connection, 0, 0);
+  }
+  return stop;
 }
 
 int drive(Session& session, Output& out, const DriveArgs& args) {
   BoardConnection& connection = session.open(Board::kDrvb);
-  int left = 0, right = 0, emergency = 0;
-  session.check(drvb::read_bumper_emg(connection, &left, &right, &emergency), "read bumpers", Board::kDrvb);
-  if (const std::string blocked = blocked_by(left, right, emergency); !blocked.empty()) {
-    throw CommandError(kExitCommandFailed, "start driving", Board::kDrvb, session.port(Board::kDrvb),
-                       "refused: " + blocked);
-  }
+  check_start(session, connection, args);
 
   const auto start = Clock::now();
   const auto end =
       start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(args.seconds));
   std::string ended = "time";
+  const char* stop_reason = nullptr;  // a reason code when a safety stop ended the drive
   Result failure;
   std::string failed_step;
   int sent = 0;
+  int left = 0, right = 0, emergency = 0;
+  char error_left = 0, error_right = 0;
   // A stop asked for while the port was being opened: no velocity goes out.
   const int early = wait_for_stop(start);
   if (early != 0) ended = stop_signal_name(early);
@@ -67,21 +143,46 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
       failed_step = "read bumpers";
       break;
     }
-    if (ended = blocked_by(left, right, emergency); !ended.empty()) break;
-    ended = "time";
+    if (const Blocked blocked = blocked_by(left, right, emergency); blocked.reason != nullptr) {
+      ended = blocked.text;
+      stop_reason = blocked.reason;
+      break;
+    }
+    failure = drvb::read_drive_err(connection, &error_left, &error_right);
+    if (!failure.is_ok()) {
+      failed_step = "read wheel errors";
+      break;
+    }
+    if (const std::string error = wheel_error(error_left, error_right); !error.empty()) {
+      ended = error;
+      stop_reason = reason::kWheelError;
+      break;
+    }
     next += kSendPeriod;
     if (const int sig = wait_for_stop(std::min(next, end)); sig != 0) {
       ended = stop_signal_name(sig);
       break;
     }
   }
-  Result stop;
-  for (int attempt = 0; attempt < kStopAttempts; ++attempt) {
-    if ((stop = drvb::set_velocity(connection, 0, 0)).is_ok()) break;
-  }
+  const Result stop = send_stop(connection);
   const auto driven_ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  const bool lost = failure.failure == Failure::kDeviceLost;
+  // An error the board set during the drive, or as it took the stop.
+  if (failure.is_ok() && stop.is_ok() && stop_reason == nullptr) {
+    const Result read = drvb::read_drive_err(connection, &error_left, &error_right);
+    if (!read.is_ok()) {
+      failure = read;
+      failed_step = "read wheel errors after the stop";
+    } else if (const std::string error = wheel_error(error_left, error_right); !error.empty()) {
+      ended = error + " after the stop";
+      stop_reason = reason::kWheelError;
+    }
+  }
 
-  if (!failure.is_ok()) ended = failed_step + ": " + describe(failure);
+  if (lost)
+    ended = "device lost during drive";
+  else if (!failure.is_ok())
+    ended = failed_step + ": " + describe(failure);
   Json record = board_header(session, Board::kDrvb);
   record.update(Json{{"left", args.left},
                      {"right", args.right},
@@ -90,13 +191,18 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
                      {"ended", ended},
                      {"stop_sent", stop.is_ok()}});
   out.record(record);
+  const std::string& port = session.port(Board::kDrvb);
+  if (lost) {
+    throw CommandError(
+        kExitCommandFailed, failure_code(failure.failure), failed_step, Board::kDrvb, port,
+        "device lost during drive; " + std::string(stop.is_ok() ? "the stop (0,0) went out when it came back"
+                                                                : "it did not come back, no stop went out"),
+        failure);
+  }
   if (!stop.is_ok()) session.check(stop, "send the stop (0,0)", Board::kDrvb);
   if (!failure.is_ok()) session.check(failure, failed_step, Board::kDrvb);
-  const bool safety_stop = ended.find("closed") != std::string::npos;
-  if (safety_stop) {
-    throw CommandError(kExitCommandFailed, "drive", Board::kDrvb, session.port(Board::kDrvb),
-                       "stopped: " + ended);
-  }
+  if (stop_reason != nullptr)
+    throw CommandError(kExitCommandFailed, stop_reason, "drive", Board::kDrvb, port, "stopped: " + ended);
   return kExitOk;
 }
 
@@ -109,9 +215,9 @@ void add_drive_command(CLI::App& drvb, Runner& run) {
       "Drive at LEFT,RIGHT mm/s for at most 10 s, then stop (also on Ctrl-C and when a bumper closes)");
   command->add_option("LEFT", args->left, "left wheel velocity, mm/s")->required();
   command->add_option("RIGHT", args->right, "right wheel velocity, mm/s")->required();
-  command->add_option("--for", args->seconds, "seconds to drive, up to 10")
+  command->add_option("--for", args->seconds, "seconds to drive, above 0 and up to 10")
       ->required()
-      ->check(CLI::Range(0.0, kLongestDriveS));
+      ->check(number_in(0.0, kLongestDriveS, "seconds", true));
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return drive(session, out, *args); }; });
 }

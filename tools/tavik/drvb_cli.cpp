@@ -13,13 +13,15 @@ struct Parameter {
   const char* name;
   int id;
   const char* unit;
+  int least;  // the values the board takes, bounds included
+  int most;
 };
 
 // The board's parameters by the names the tool gives them.
 constexpr Parameter kParameters[] = {
-    {"max-velocity", 0, "mm/s"},
-    {"comm-timeout", 1, "ms"},
-    {"control-period", 2, "ms"},
+    {"max-velocity", 0, "mm/s", 0, 2000},
+    {"comm-timeout", 1, "ms", 35, 20000},
+    {"control-period", 2, "ms", 8, 1000},
 };
 
 const Parameter& find_parameter(const std::string& name) {
@@ -47,13 +49,14 @@ void add_simple(CLI::App& drvb, Runner& run, const char* name, const char* help,
 }  // namespace
 
 void add_drvb_commands(CLI::App& app, Runner& run) {
-  CLI::App* drvb = app.add_subcommand("drvb", "The drive board")->require_subcommand(1);
+  CLI::App* drvb = app.add_subcommand("drvb", "The drive board")->require_subcommand(0, 1);
 
   drvb->add_subcommand("status", "Encoders, bumpers, emergency stop and wheel errors")->callback([&run] {
     run = [](Session& session, Output& out) { return print_status(session, out, Board::kDrvb); };
   });
 
-  CLI::App* servo = drvb->add_subcommand("servo", "Switch the wheel servo on or off")->require_subcommand(1);
+  CLI::App* servo =
+      drvb->add_subcommand("servo", "Switch the wheel servo on or off")->require_subcommand(0, 1);
   add_simple(*servo, run, "on", "Servo on", "switch the servo on",
              [](BoardConnection& c) { return drvb::set_servo(c, 1); }, {{"servo", "on"}});
   add_simple(*servo, run, "off", "Servo off", "switch the servo off",
@@ -68,7 +71,8 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   auto args = std::make_shared<ParamArgs>();
   std::vector<std::string> names;
   for (const Parameter& p : kParameters) names.push_back(p.name);
-  CLI::App* param = drvb->add_subcommand("param", "Read or write a drive parameter")->require_subcommand(1);
+  CLI::App* param =
+      drvb->add_subcommand("param", "Read or write a drive parameter")->require_subcommand(0, 1);
   const std::string name_help = "max-velocity (mm/s), comm-timeout (ms) or control-period (ms)";
 
   CLI::App* get = param->add_subcommand("get", "Read a parameter");
@@ -92,6 +96,12 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
                   "max-velocity 0..2000, comm-timeout 35..20000, control-period 8..1000")
       ->required();
   set->callback([&run, args] {
+    const Parameter& checked = find_parameter(args->name);
+    if (args->value < checked.least || args->value > checked.most) {
+      throw CLI::ValidationError(
+          "VALUE", std::to_string(args->value) + " is not in the range " + std::to_string(checked.least) +
+                       " to " + std::to_string(checked.most) + " " + checked.unit + " of " + checked.name);
+    }
     run = [args](Session& session, Output& out) {
       const Parameter& p = find_parameter(args->name);
       BoardConnection& connection = session.open(Board::kDrvb);

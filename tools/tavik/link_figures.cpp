@@ -19,17 +19,27 @@ double hundredths(double ms) { return std::round(ms * 100) / 100; }
 
 }  // namespace
 
-void LinkFigures::add(const std::vector<Step>& steps) {
+void LinkFigures::add(const std::vector<Step>& steps, double t) {
   for (const Step& step : steps) {
     ++exchanges_;
-    if (step.result.is_ok())
+    if (step.result.is_ok()) {
       round_trips_ms_.push_back(step.round_trip_ms);
-    else
+      if (lost()) {
+        ++returns_;
+        lost_s_ += t - lost_since_;
+        lost_since_ = -1;
+      }
+    } else {
       ++failures_[failure_name(step.result.failure)];
+      if (step.result.failure == Failure::kDeviceLost && !lost()) {
+        ++outages_;
+        lost_since_ = t;
+      }
+    }
   }
 }
 
-Json LinkFigures::summary() const {
+Json LinkFigures::summary(double t) const {
   Json failures = Json::object();
   for (const auto& [reason, count] : failures_) failures[reason] = count;
   Json figures{{"exchanges", exchanges_}, {"failures", failures}};
@@ -38,10 +48,12 @@ Json LinkFigures::summary() const {
         {"median", hundredths(median(round_trips_ms_))},
         {"worst", hundredths(*std::max_element(round_trips_ms_.begin(), round_trips_ms_.end()))}};
   }
+  figures["lost"] = {
+      {"outages", outages_}, {"returns", returns_}, {"seconds", std::round(seconds_lost(t) * 1000) / 1000}};
   return figures;
 }
 
-std::string LinkFigures::text() const {
+std::string LinkFigures::text(double t) const {
   int failed = 0;
   std::string reasons;
   for (const auto& [reason, count] : failures_) {
@@ -54,6 +66,12 @@ std::string LinkFigures::text() const {
     char buf[96];
     std::snprintf(buf, sizeof buf, ", round trip median %.2f ms, worst %.2f ms", median(round_trips_ms_),
                   *std::max_element(round_trips_ms_.begin(), round_trips_ms_.end()));
+    out += buf;
+  }
+  if (outages_ > 0) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, ", lost %d time%s for %.2f s, came back %d time%s", outages_,
+                  outages_ == 1 ? "" : "s", seconds_lost(t), returns_, returns_ == 1 ? "" : "s");
     out += buf;
   }
   return out;

@@ -1,23 +1,73 @@
 // tavik: the bench tool. Every board command from a shell, readings streamed
 // with time stamps, and the reason for each failure.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
 #include "commands.h"
+#include "number_check.h"
 #include "stop_signals.h"
 
 using namespace tavik::cli;
 
 namespace {
 
+// The selected command's chain of subcommands, the program first.
+std::vector<const CLI::App*> selected(const CLI::App& app) {
+  std::vector<const CLI::App*> chain{&app};
+  while (!chain.back()->get_subcommands().empty()) chain.push_back(chain.back()->get_subcommands().front());
+  return chain;
+}
+
 // "drvb param get", from the subcommands the command line selected.
 std::string command_path(const CLI::App& app) {
   std::string path;
-  for (const CLI::App* sub = &app; !sub->get_subcommands().empty();) {
-    sub = sub->get_subcommands().front();
-    path += (path.empty() ? "" : " ") + sub->get_name();
+  for (const CLI::App* sub : selected(app)) {
+    if (sub != &app) path += (path.empty() ? "" : " ") + sub->get_name();
   }
   return path;
+}
+
+// "status, power or max-dist": the commands a command offers.
+std::string offered(const CLI::App& command) {
+  std::vector<std::string> names;
+  for (const CLI::App* sub : command.get_subcommands([](const CLI::App*) { return true; }))
+    names.push_back(sub->get_name());
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+  return text;
+}
+
+bool has_commands(const CLI::App& command) {
+  return !command.get_subcommands([](const CLI::App*) { return true; }).empty();
+}
+
+// For arguments left over (or a command missing) after the last command the
+// line selected: an unknown command named, or a stray argument.
+std::string leftover_message(const CLI::App& app) {
+  const CLI::App& last = *selected(app).back();
+  const std::string path = command_path(app);
+  const std::string tavik = path.empty() ? "tavik" : "tavik " + path;
+  const std::vector<std::string> rest = app.remaining(true);
+  if (!has_commands(last))
+    return "unexpected argument '" + (rest.empty() ? std::string() : rest.front()) + "' after '" + tavik +
+           "'";
+  if (rest.empty()) return "'" + tavik + "' needs a command: " + offered(last);
+  return "unknown command '" + rest.front() + "'" + (path.empty() ? "" : " for '" + tavik + "'") +
+         " (one of: " + offered(last) + ")";
+}
+
+// With a descriptor of 0, 1 or 2 closed, the first port opened would take
+// it and output would go to the board: give them /dev/null instead.
+void keep_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
+      ::_exit(kExitUsage);
+  }
 }
 
 bool asks_for_json(int argc, char** argv) {
@@ -27,53 +77,96 @@ bool asks_for_json(int argc, char** argv) {
   return false;
 }
 
+const auto kNonEmpty = CLI::Validator(
+    [](const std::string& value) { return value.empty() ? std::string("a port name cannot be empty") : ""; },
+    "PORT");
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  keep_standard_descriptors();
   block_stop_signals();  // before the simulator or a probe starts a thread
 
   GlobalOptions options;
   CLI::App app{"tavik: the Tavik robot's boards from the command line", "tavik"};
-  app.require_subcommand(1);
-  app.fallthrough();  // the global options may also follow the command
+  // As most Unix tools do: an option given twice takes its last value.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app.require_subcommand(0, 1);  // a missing or unknown command is named below
+  app.fallthrough();             // the global options may also follow the command
+  app.set_version_flag("--version", std::string("tavik ") + TAVIK_VERSION);
   app.add_option("--psb", options.psb,
                  "power & sensor board port (COM<n>, a device path or a name under /dev)")
-      ->capture_default_str();
-  app.add_option("--drvb", options.drvb, "drive board port")->capture_default_str();
-  app.add_option("--timeout", options.timeout_ms, "reply time-out in milliseconds")
       ->capture_default_str()
-      ->check(CLI::Range(1, 60000));
+      ->check(kNonEmpty);
+  app.add_option("--drvb", options.drvb, "drive board port")->capture_default_str()->check(kNonEmpty);
+  app.add_option("--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)")
+      ->capture_default_str()
+      ->check(number_in(1, 60000, "ms"));
   app.add_flag("--json", options.json, "JSON output (one object per line), errors in JSON too");
   app.add_flag("--simulate", options.simulate, "use the built-in board simulator instead of the ports");
-  app.footer("Exit status: 0 success, 1 a board command failed, 2 usage, 3 a port could not be opened.");
+  app.add_flag("--trace", options.trace,
+               "write every frame sent and received to standard error (as TAVIK_TRACE=stderr does)");
+  app.footer(
+      "Exit status: 0 success, 1 a board command failed, 2 usage, 3 a port could not be opened.\n"
+      "'tavik help COMMAND' or 'tavik COMMAND --help' explains a command; man tavik has them all.");
 
   Runner run;
   add_psb_commands(app, run);
   add_drvb_commands(app, run);
   add_watch_command(app, run);
   add_ports_command(app, run);
+  std::vector<std::string> help_topic;
+  CLI::App* help = app.add_subcommand("help", "Explain the program or a command: help [COMMAND...]");
+  help->add_option("COMMAND", help_topic, "a command, such as: drvb param set");
 
+  const bool json = asks_for_json(argc, argv);
   try {
     app.parse(argc, argv);
+    if (help->parsed()) {
+      CLI::App* topic = &app;
+      std::string name_path = "tavik";
+      for (const std::string& name : help_topic) {
+        try {
+          topic = topic->get_subcommand(name);
+          name_path += " " + name;
+        } catch (const CLI::OptionNotFound&) {
+          throw CLI::ValidationError("no command '" + name + "' to explain (one of: " + offered(*topic) +
+                                     ")");
+        }
+      }
+      // Straight from the formatter: App::help would explain the selected "help".
+      std::fputs(topic->get_formatter()->make_help(topic, name_path, CLI::AppFormatMode::Normal).c_str(),
+                 stdout);
+      return kExitOk;
+    }
+    if (!run) throw CLI::ExtrasError("", CLI::ExitCodes::ExtrasError);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ExtrasError&) {
+    Output(json).error(command_path(app), CommandError::usage(leftover_message(app)));
+    return kExitUsage;
   } catch (const CLI::ParseError& e) {
-    Output(asks_for_json(argc, argv)).usage_error(e.what());
+    Output(json).error(command_path(app), CommandError::usage(e.what()));
     return kExitUsage;
   }
 
   Output out(options.json);
   const std::string command = command_path(app);
   try {
+    // Read when the first port is opened, before any thread starts.
+    if (options.trace) ::setenv("TAVIK_TRACE", "stderr", 1);
     Session session(options);
     return run(session, out);
   } catch (const CommandError& e) {
     out.error(command, e);
     return e.exit_code;
   } catch (const std::system_error& e) {
-    out.error(command, CommandError(kExitOpenFailed, "start the simulator", Board::kPsb, "-", e.what()));
+    out.error(command, CommandError(kExitOpenFailed, reason::kSimulatorFailed, "start the simulator",
+                                    std::nullopt, "", e.what()));
     return kExitOpenFailed;
   }
 }

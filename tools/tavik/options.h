@@ -2,6 +2,7 @@
 // names, the exit codes, and the failure that ends a command.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +16,7 @@ struct GlobalOptions {
   int timeout_ms = 200;
   bool json = false;
   bool simulate = false;
+  bool trace = false;  // the libraries' wire trace on standard error
 };
 
 enum ExitCode : int {
@@ -29,22 +31,52 @@ enum class Board { kPsb, kDrvb };
 inline const char* board_name(Board board) { return board == Board::kPsb ? "psb" : "drvb"; }
 inline const char* board_label(Board board) { return board == Board::kPsb ? "PSB" : "DRVB"; }
 
-// Ends a command: what was being done, on which board and port, and why.
+// The stable codes an error's "reason" takes (the manual page lists them).
+namespace reason {
+inline constexpr const char* kUsage = "usage";
+inline constexpr const char* kAboveMaxVelocity = "above-max-velocity";
+inline constexpr const char* kFileNotWritable = "file-not-writable";
+inline constexpr const char* kBumperClosed = "bumper-closed";
+inline constexpr const char* kEmergencyStop = "emergency-stop";
+inline constexpr const char* kWheelError = "wheel-error";
+inline constexpr const char* kPortMissing = "port-missing";
+inline constexpr const char* kPortBusy = "port-busy";
+inline constexpr const char* kNotSerial = "not-a-serial-device";
+inline constexpr const char* kNoSuchPort = "no-such-port";
+inline constexpr const char* kNoPermission = "permission-denied";
+inline constexpr const char* kOpenFailed = "open-failed";
+inline constexpr const char* kSimulatorFailed = "simulator-failed";
+}  // namespace reason
+
+// The code of a board command's failure: "no-reply", "refused", ...
+const char* failure_code(Failure failure);
+
+// Ends a command: what was being done, on which board and port, why (a code
+// for scripts) and the detail for a person. Usage errors know no board.
 struct CommandError : std::runtime_error {
-  CommandError(int exit_code_, std::string step_, Board board_, std::string port_, std::string reason_,
-               Result result_ = {})
-      : std::runtime_error(reason_),
+  CommandError(int exit_code_, std::string reason_, std::string step_, std::optional<Board> board_,
+               std::string port_, std::string detail_, Result result_ = {})
+      : std::runtime_error(detail_),
         exit_code(exit_code_),
+        reason(std::move(reason_)),
         step(std::move(step_)),
         board(board_),
         port(std::move(port_)),
-        reason(std::move(reason_)),
+        detail(std::move(detail_)),
         result(result_) {}
+  // A usage error: exit 2, reason "usage", the message alone.
+  static CommandError usage(std::string message) {
+    return CommandError(kExitUsage, reason::kUsage, "", std::nullopt, "", std::move(message));
+  }
+  // "read power data on the PSB at COM7 failed: no reply", or the detail alone.
+  std::string message() const;
+
   int exit_code;
-  std::string step;
-  Board board;
-  std::string port;
   std::string reason;
+  std::string step;
+  std::optional<Board> board;
+  std::string port;
+  std::string detail;
   Result result;
 };
 

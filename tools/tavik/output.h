@@ -14,9 +14,17 @@ namespace tavik::cli {
 
 using Json = nlohmann::ordered_json;
 
-// Writes text to fd, waiting at most bound for room. False when the line was
-// not written whole.
-bool write_bounded(int fd, const std::string& text, std::chrono::milliseconds bound);
+enum class Written { kWhole, kTimedOut, kClosed };
+
+// Writes text to fd, waiting at most bound for room. kClosed when nothing
+// reads the other end any more (a pipe's reader ended, a terminal hung up).
+Written write_bounded(int fd, const std::string& text, std::chrono::milliseconds bound);
+
+// True when standard output went away; set by the first write that finds it
+// closed, or by watch_output_closed.
+bool output_closed();
+// Polls standard output once, without writing, for a reader that went away.
+bool watch_output_closed();
 
 class Output {
  public:
@@ -32,8 +40,9 @@ class Output {
   void line(const std::string& text);
   // Raw text to standard output, such as terminal control sequences.
   void raw(const std::string& text);
+  // {"error": {"command", "board", "port", "reason", "message", ...}} as JSON,
+  // else "tavik: COMMAND: MESSAGE"; on standard error.
   void error(const std::string& command, const CommandError& error);
-  void usage_error(const std::string& message);
 
  private:
   void err(const std::string& text);

@@ -10,8 +10,13 @@ namespace tavik::cli {
 // take on their ports.
 bool port_busy(const std::string& device_path);
 
-// "missing (/dev/ttyUSB3)", "busy", "not a serial device", ...; for a port
-// that serial_port_create could not open.
-std::string open_failure_reason(const std::string& port_name);
+struct OpenFailure {
+  const char* reason;  // a code of reason::, such as "port-missing"
+  std::string text;    // "missing (/dev/ttyUSB3)", "busy: held by process 812 (tavik)", ...
+};
+
+// Why serial_port_create could not open port_name. For a COM name that fell
+// back to /dev/ttyS<n-1>, the text also says how COM names are found.
+OpenFailure open_failure(const std::string& port_name);
 
 }  // namespace tavik::cli

@@ -81,8 +81,8 @@ bool without_uart(const std::string& device) {
 std::string probe(const std::string& device, int timeout_ms) {
   if (port_busy(device)) return "busy";
   if (without_uart(device)) return "no device";
-  BoardConnection connection;
-  if (connection_open(connection, device.c_str(), timeout_ms) != 0) return open_failure_reason(device);
+  BoardConnection connection("probe");
+  if (connection_open(connection, device.c_str(), timeout_ms) != 0) return open_failure(device).text;
   std::string answer = "no answer";
   psb_power_data power{};
   int left = 0, right = 0, emergency = 0;

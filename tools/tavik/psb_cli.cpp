@@ -18,7 +18,7 @@ constexpr int kDistanceCodes = 10;
 }  // namespace
 
 void add_psb_commands(CLI::App& app, Runner& run) {
-  CLI::App* psb = app.add_subcommand("psb", "The power & sensor board")->require_subcommand(1);
+  CLI::App* psb = app.add_subcommand("psb", "The power & sensor board")->require_subcommand(0, 1);
 
   psb->add_subcommand("status", "Power data (battery, current, devices) and the ultrasonic ranges")
       ->callback([&run] {

@@ -6,6 +6,46 @@
 
 namespace tavik::cli {
 
+const char* failure_code(Failure failure) {
+  switch (failure) {
+    case Failure::kNone:
+      return "ok";
+    case Failure::kNotOpen:
+      return "not-open";
+    case Failure::kNoReply:
+      return "no-reply";
+    case Failure::kBadCheck:
+      return "bad-check-byte";
+    case Failure::kRefused:
+      return "refused";
+    case Failure::kMalformed:
+      return "malformed-reply";
+    case Failure::kDeviceLost:
+      return "device-lost";
+    case Failure::kBadArgument:
+      return "bad-argument";
+    case Failure::kBusy:
+      return "connection-busy";
+    case Failure::kMissing:
+      return reason::kPortMissing;
+    case Failure::kPortBusy:
+      return reason::kPortBusy;
+    case Failure::kNotSerial:
+      return reason::kNotSerial;
+    case Failure::kNoPermission:
+      return reason::kNoPermission;
+    case Failure::kOpenFailed:
+      return reason::kOpenFailed;
+  }
+  return "unknown";
+}
+
+std::string CommandError::message() const {
+  if (step.empty()) return detail;
+  if (!board) return step + " failed: " + detail;
+  return step + " on the " + board_label(*board) + " at " + port + " failed: " + detail;
+}
+
 std::string describe(Result result) {
   std::string text = failure_name(result.failure);
   if (result.failure == Failure::kRefused)
@@ -31,14 +71,16 @@ Session::~Session() {
 BoardConnection& Session::open(Board board) {
   BoardConnection& connection = board == Board::kPsb ? psb_ : drvb_;
   if (connection_open(connection, port(board).c_str(), options_.timeout_ms) != 0) {
-    throw CommandError(kExitOpenFailed, "open", board, port(board), open_failure_reason(port(board)));
+    const OpenFailure failure = open_failure(port(board));
+    throw CommandError(kExitOpenFailed, failure.reason, "open", board, port(board), failure.text);
   }
   return connection;
 }
 
 void Session::check(Result result, const std::string& step, Board board) const {
   if (!result.is_ok())
-    throw CommandError(kExitCommandFailed, step, board, port(board), describe(result), result);
+    throw CommandError(kExitCommandFailed, failure_code(result.failure), step, board, port(board),
+                       describe(result), result);
 }
 
 }  // namespace tavik::cli

@@ -35,8 +35,8 @@ class Session {
  private:
   GlobalOptions options_;
   std::unique_ptr<sim::SimulatedBoards> boards_;  // with --simulate
-  BoardConnection psb_;
-  BoardConnection drvb_;
+  BoardConnection psb_{"psb"};
+  BoardConnection drvb_{"drvb"};
 };
 
 }  // namespace tavik::cli

@@ -1,9 +1,14 @@
 #include "stop_signals.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
+
+#include "output.h"
 
 namespace tavik::cli {
 namespace {
@@ -26,16 +31,33 @@ void block_stop_signals() {
 }
 
 int wait_for_stop(std::chrono::steady_clock::time_point until) {
-  const sigset_t set = stop_set();
+  // The signals stay blocked; the descriptor takes them as they come.
+  static const int signal_fd = [] {
+    const sigset_t set = stop_set();
+    return ::signalfd(-1, &set, SFD_CLOEXEC);
+  }();
   for (;;) {
+    if (watch_output_closed()) return kOutputClosed;
     auto left =
         std::chrono::duration_cast<std::chrono::nanoseconds>(until - std::chrono::steady_clock::now());
     if (left.count() < 0) left = std::chrono::nanoseconds(0);
     timespec ts{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
-    const int sig = sigtimedwait(&set, nullptr, &ts);
-    if (sig > 0) return sig;
-    if (errno == EAGAIN) return 0;
-    // EINTR: some other signal; wait on for the rest of the time.
+    // Standard output with no events asked for reports only its reader going away.
+    pollfd fds[2] = {{signal_fd, POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+    const int ready = ::ppoll(fds, 2, &ts, nullptr);
+    if (ready < 0 && errno == EINTR) continue;  // some other signal: wait on for the rest
+    if (ready < 0) {
+      // No descriptor to wait on: wait for the signals alone.
+      const sigset_t set = stop_set();
+      const int sig = sigtimedwait(&set, nullptr, &ts);
+      return sig > 0 ? sig : 0;
+    }
+    if (fds[0].revents & POLLIN) {
+      signalfd_siginfo info{};
+      if (::read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+        return static_cast<int>(info.ssi_signo);
+    }
+    if (ready == 0) return 0;
   }
 }
 
@@ -47,6 +69,8 @@ const char* stop_signal_name(int signal_number) {
       return "SIGTERM";
     case SIGHUP:
       return "SIGHUP";
+    case kOutputClosed:
+      return "output closed";
   }
   return "signal";
 }

@@ -1,19 +1,24 @@
 // tavik watch [--rate HZ] [--duration S] [--csv FILE]
 //
 // Polls both boards and streams every reading with the seconds since the
-// start on the monotonic clock: a table refreshed in place on a terminal,
-// JSON lines with --json, plain lines otherwise, and CSV rows into a file.
-// Ends after the duration or on a stop request with the link figures.
+// start on the monotonic clock (the start itself is given once, as UTC): a
+// table refreshed in place on a terminal, JSON lines with --json, plain lines
+// otherwise, and CSV rows into a file. A board whose device is lost goes on
+// being polled: the connection reopens its port when the device returns.
+// Ends after the duration, on a stop request or when standard output goes
+// away, with the link figures.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <memory>
 
 #include "board_readings.h"
 #include "commands.h"
 #include "link_figures.h"
+#include "number_check.h"
 #include "stop_signals.h"
 #include "watch_csv.h"
 
@@ -22,23 +27,49 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr double kLongestWatchS = 366 * 24 * 3600.0;
+
 struct WatchArgs {
   double rate_hz = 5;
   double duration_s = 0;  // 0: until a stop request
   std::string csv;
 };
 
+// "2026-12-07T18:24:01.123Z"
+std::string utc_now() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+  ::gmtime_r(&seconds, &utc);
+  char text[40];
+  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms));
+  return text;
+}
+
 double round_ms(double seconds) {
   return static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000;
 }
 
-// The steps that failed in this reading, by step name.
-Json failed_steps(const std::vector<Step>& steps) {
+// Marks a reading with the steps that failed, by step name, and a reason:
+// "device lost" when every failed step says so, else "step: why; ...".
+void mark_failures(Json& reading, const std::vector<Step>& steps) {
   Json failed = Json::object();
+  std::string same, each;
+  bool alike = true;
   for (const Step& step : steps) {
-    if (!step.result.is_ok()) failed[step.name] = describe(step.result);
+    if (step.result.is_ok()) continue;
+    const std::string why = describe(step.result);
+    failed[step.name] = why;
+    alike = alike && (same.empty() || same == why);
+    same = why;
+    each += (each.empty() ? "" : "; ") + std::string(step.name) + ": " + why;
   }
-  return failed;
+  if (failed.empty()) return;
+  reading["failed"] = failed;
+  reading["reason"] = alike ? same : each;
 }
 
 // One line per field of both readings, under the time.
@@ -51,14 +82,15 @@ std::string table(double t, const Json& psb, const Json& drvb) {
 int watch(Session& session, Output& out, const WatchArgs& args) {
   BoardConnection& psb = session.open(Board::kPsb);
   BoardConnection& drvb = session.open(Board::kDrvb);
+  const std::string started = utc_now();
   std::ofstream csv_file;
   if (!args.csv.empty()) {
     csv_file.open(args.csv);
     if (!csv_file) {
-      out.usage_error("cannot write the CSV file " + args.csv);
-      return kExitUsage;
+      throw CommandError(kExitUsage, reason::kFileNotWritable, "", std::nullopt, "",
+                         "cannot write the CSV file " + args.csv);
     }
-    csv_file << csv_header() << '\n';
+    csv_file << csv_header(started) << '\n';
   }
   const bool in_place = !out.json() && ::isatty(STDOUT_FILENO) != 0;
   LinkFigures psb_figures, drvb_figures;
@@ -71,16 +103,20 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
   int polls = 0;
   int table_lines = 0;
   std::string ended = "duration";
+  if (out.json())
+    out.record(Json{{"started", started}});
+  else
+    out.line("watch: started " + started);
   for (auto next = start; Clock::now() < end;) {
     const double t = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
     std::vector<Step> psb_steps, drvb_steps;
     Json psb_reading = read_psb(psb, psb_steps);
     Json drvb_reading = read_drvb(drvb, drvb_steps);
-    psb_figures.add(psb_steps);
-    drvb_figures.add(drvb_steps);
+    psb_figures.add(psb_steps, t);
+    drvb_figures.add(drvb_steps, t);
     ++polls;
-    if (Json failed = failed_steps(psb_steps); !failed.empty()) psb_reading["failed"] = failed;
-    if (Json failed = failed_steps(drvb_steps); !failed.empty()) drvb_reading["failed"] = failed;
+    mark_failures(psb_reading, psb_steps);
+    mark_failures(drvb_reading, drvb_steps);
     if (csv_file.is_open()) csv_file << csv_row(t, psb_reading, drvb_reading) << '\n' << std::flush;
     if (out.json()) {
       for (auto& [board, reading] : {std::pair{"psb", &psb_reading}, std::pair{"drvb", &drvb_reading}}) {
@@ -95,6 +131,10 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
       out.raw(text + (in_place ? "" : "\n"));
       table_lines = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
+    if (output_closed()) {
+      ended = stop_signal_name(kOutputClosed);
+      break;
+    }
     next += period;
     if (const int sig = wait_for_stop(std::min(next, end)); sig != 0) {
       ended = stop_signal_name(sig);
@@ -107,11 +147,12 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
                      {{"seconds", seconds},
                       {"polls", polls},
                       {"ended", ended},
-                      {"psb", psb_figures.summary()},
-                      {"drvb", drvb_figures.summary()}}}});
+                      {"psb", psb_figures.summary(seconds)},
+                      {"drvb", drvb_figures.summary(seconds)}}}});
   } else {
-    out.line("watch: " + std::to_string(polls) + " polls in " + Json(seconds).dump() + " s (" + ended +
-             "); psb: " + psb_figures.text() + "; drvb: " + drvb_figures.text());
+    out.line("watch: " + std::to_string(polls) + (polls == 1 ? " poll" : " polls") + " in " +
+             Json(seconds).dump() + " s (" + ended + "); psb: " + psb_figures.text(seconds) +
+             "; drvb: " + drvb_figures.text(seconds));
   }
   return kExitOk;
 }
@@ -123,9 +164,9 @@ void add_watch_command(CLI::App& app, Runner& run) {
   CLI::App* command =
       app.add_subcommand("watch", "Poll both boards and stream the readings and link figures");
   command->add_option("--rate", args->rate_hz, "polls per second (0.1 to 50, default 5)")
-      ->check(CLI::Range(0.1, 50.0));
+      ->check(number_in(0.1, 50.0, "polls per second"));
   command->add_option("--duration", args->duration_s, "seconds to watch (default: until Ctrl-C)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(number_in(0, kLongestWatchS, "seconds (leave it out to watch until Ctrl-C)", true));
   command->add_option("--csv", args->csv, "also write every poll as a CSV row to FILE");
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return watch(session, out, *args); }; });

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "board_readings.h"
+
 namespace tavik::cli {
 namespace {
 
 struct Column {
-  const char* name;
+  std::string name;
   bool from_psb;
   Json::json_pointer at;
 };
@@ -15,10 +17,15 @@ const std::vector<Column>& columns() {
   static const std::vector<Column> all = [] {
     std::vector<Column> c{{"battery_mv", true, Json::json_pointer("/battery_mv")},
                           {"current_ma", true, Json::json_pointer("/current_ma")}};
-    static const char* const kRangeNames[] = {"range_1_mm", "range_2_mm", "range_3_mm", "range_4_mm",
-                                              "range_5_mm", "range_6_mm", "range_7_mm"};
-    for (int i = 0; i < 7; ++i)
-      c.push_back({kRangeNames[i], true, Json::json_pointer("/ranges_mm/" + std::to_string(i))});
+    for (const char* device : kPsbDevices) {
+      c.push_back(
+          {"power_" + std::string(device), true, Json::json_pointer("/devices/" + std::string(device))});
+    }
+    for (std::size_t i = 0; i < std::size(kRangePlaces); ++i) {
+      c.push_back({"range_" + std::string(kRangePlaces[i]) + "_mm", true,
+                   Json::json_pointer("/ranges_mm/" + std::to_string(i))});
+    }
+    c.push_back({"psb_reason", true, Json::json_pointer("/reason")});
     const std::pair<const char*, const char*> drvb[] = {{"encoder_left", "/encoders/left"},
                                                         {"encoder_right", "/encoders/right"},
                                                         {"bumper_left", "/bumpers/left"},
@@ -27,15 +34,24 @@ const std::vector<Column>& columns() {
                                                         {"wheel_error_left", "/wheel_errors/left"},
                                                         {"wheel_error_right", "/wheel_errors/right"}};
     for (const auto& [name, at] : drvb) c.push_back({name, false, Json::json_pointer(at)});
+    c.push_back({"drvb_reason", false, Json::json_pointer("/reason")});
     return c;
   }();
   return all;
 }
 
+// A text cell, quoted when it holds a comma, a quote or a line end.
+std::string text_cell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char ch : text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return quoted + "\"";
+}
+
 }  // namespace
 
-std::string csv_header() {
-  std::string line = "t_s";
+std::string csv_header(const std::string& started) {
+  std::string line = "# started " + started + "\nt_s";
   for (const Column& c : columns()) line += std::string(",") + c.name;
   return line;
 }
@@ -49,7 +65,10 @@ std::string csv_row(double t, const Json& psb, const Json& drvb) {
     line += ',';
     if (!reading.contains(c.at)) continue;
     const Json& value = reading.at(c.at);
-    line += value.is_boolean() ? (value.get<bool>() ? "1" : "0") : value.dump();
+    if (value.is_string())
+      line += text_cell(value.get<std::string>());
+    else
+      line += value.is_boolean() ? (value.get<bool>() ? "1" : "0") : value.dump();
   }
   return line;
 }

@@ -1,0 +1,74 @@
+"""Tavik robot base boards from Python, over lib_zarn_rs232 and lib_velk_rs232_psb.
+
+::
+
+    import tavik
+
+    with tavik.Psb("COM7") as psb, tavik.Drvb("COM8") as drvb:
+        print(psb.read_power().volts, drvb.read_encoder())
+
+Port names are those of the libraries: ``COM<n>`` (found through
+``TAVIK_COM_DIR``, ``/dev/tavik`` or ``/dev/ttyS<n-1>``), a path, or a name
+under ``/dev``. The libraries are found installed or through
+``TAVIK_LIBRARY_PATH`` (see :mod:`tavik._library`); :mod:`tavik.sim` starts
+the board simulator. ``TAVIK_TRACE=stderr`` or ``TAVIK_TRACE=FILE``, set
+before the first board is opened, makes the libraries write every frame.
+"""
+
+from .drvb import BumperState, Drvb, Encoders, Parameter, ParameterValue, WheelErrors
+from .errors import (
+    BadArgumentError,
+    BadCheckError,
+    BoardError,
+    CallInterruptedError,
+    ConnectionClosedError,
+    DeviceLostError,
+    LibraryNotFoundError,
+    MalformedReplyError,
+    NoReplyError,
+    NotOpenError,
+    NotSerialError,
+    OpenError,
+    PortBusyError,
+    PortMissingError,
+    PortPermissionError,
+    Reason,
+    RefusedError,
+    TavikError,
+)
+from .psb import MAX_DISTANCES_CM, Device, PowerData, Psb, SensorData, UsonicRanges
+
+__version__ = "1.0.0.1"
+
+__all__ = [
+    "Psb",
+    "Drvb",
+    "Device",
+    "Parameter",
+    "PowerData",
+    "SensorData",
+    "UsonicRanges",
+    "Encoders",
+    "BumperState",
+    "WheelErrors",
+    "ParameterValue",
+    "MAX_DISTANCES_CM",
+    "Reason",
+    "TavikError",
+    "LibraryNotFoundError",
+    "BoardError",
+    "NotOpenError",
+    "ConnectionClosedError",
+    "NoReplyError",
+    "BadCheckError",
+    "RefusedError",
+    "MalformedReplyError",
+    "DeviceLostError",
+    "BadArgumentError",
+    "CallInterruptedError",
+    "OpenError",
+    "PortMissingError",
+    "PortBusyError",
+    "NotSerialError",
+    "PortPermissionError",
+]

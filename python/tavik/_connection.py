@@ -1,0 +1,134 @@
+"""What Psb and Drvb share: opening, closing and calling one board's
+connection in one library, and the one-connection-per-board rule."""
+
+from __future__ import annotations
+
+import atexit
+import os
+from typing import Any, List, Optional, TypeVar, Union
+
+from . import _library
+from .errors import ConnectionClosedError
+
+PortName = Union[str, "os.PathLike[str]"]
+
+DEFAULT_TIMEOUT_MS = 200
+
+_Self = TypeVar("_Self", bound="BoardConnection")
+
+
+class BoardConnection:
+    """One board's connection in one library. Subclasses set ``BOARD``."""
+
+    BOARD = ""
+
+    def __init__(self, port: PortName, *, library: str, timeout_ms: int = DEFAULT_TIMEOUT_MS) -> None:
+        if isinstance(timeout_ms, bool) or not isinstance(timeout_ms, int) or timeout_ms <= 0:
+            raise ValueError(f"timeout_ms must be a positive int, not {timeout_ms!r}")
+        self._port = os.fspath(port)
+        self._timeout_ms = timeout_ms
+        self._lib = _library.library(library)
+        self._open = False
+        self._superseded = False
+        with self._lib.board_locks[self.BOARD]:
+            previous = self._lib.owners.pop(self.BOARD, None)
+            if isinstance(previous, BoardConnection):
+                # The library's create closes that connection: its object
+                # lets go first (a drive board is told to stop).
+                previous._hand_over()
+            if self._lib.function(self.BOARD, "create")(os.fsencode(self._port), timeout_ms) != 0:
+                self._lib.raise_failure("open", self.BOARD, self._port)
+            self._lib.owners[self.BOARD] = self
+            self._open = True
+
+    @property
+    def port(self) -> str:
+        """The port name the connection was opened with."""
+        return self._port
+
+    @property
+    def library(self) -> str:
+        """``"zarn"`` or ``"velk"``."""
+        return self._lib.key
+
+    @property
+    def library_path(self) -> str:
+        """The file the library was loaded from (or the name the loader found)."""
+        return self._lib.path
+
+    @property
+    def timeout_ms(self) -> int:
+        """The time-out of every read and write on the port, in milliseconds."""
+        return self._timeout_ms
+
+    @property
+    def closed(self) -> bool:
+        """True after :meth:`close`, or once a later open of the same board in
+        the same library took the connection over."""
+        return not self._open
+
+    def close(self) -> None:
+        """Closes the connection. Closing twice, or closing an object whose
+        connection a later open took over, does nothing."""
+        with self._lib.board_locks[self.BOARD]:
+            if not self._open:
+                return
+            self._before_close()
+            self._lib.function(self.BOARD, "destroy")()
+            self._open = False
+            if self._lib.owners.get(self.BOARD) is self:
+                del self._lib.owners[self.BOARD]
+
+    def __enter__(self: _Self) -> _Self:
+        return self
+
+    def __exit__(self, *exc_info: Any) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        state = "superseded" if self._superseded else "closed" if not self._open else "open"
+        return f"<tavik.{type(self).__name__} {self._port} via {self._lib.name}, {state}>"
+
+    # --- for the subclasses ---------------------------------------------------
+
+    def _call(self, command: str, verb: str, *arguments: Any) -> None:
+        """Runs one export on this board; raises the library's reason on -1."""
+        with self._lib.board_locks[self.BOARD]:
+            self._check_open(command)
+            if self._lib.function(self.BOARD, verb)(*arguments) != 0:
+                self._lib.raise_failure(command, self.BOARD, self._port)
+
+    def _check_open(self, command: str) -> None:
+        if not self._open:
+            raise ConnectionClosedError(
+                command=command,
+                board=self.BOARD,
+                port=self._port,
+                library=self._lib.key,
+                superseded=self._superseded,
+            )
+
+    def _before_close(self) -> None:
+        """Last words on the line before the connection goes (under the lock)."""
+
+    def _hand_over(self) -> None:
+        self._before_close()
+        self._open = False
+        self._superseded = True
+
+
+def _close_all() -> None:
+    """At exit every connection still open is closed: a drive board that was
+    given a velocity is told to stop first."""
+    owners: List[Optional[object]] = []
+    for lib in list(_library._loaded.values()):
+        owners.extend(lib.owners.values())
+    for owner in owners:
+        if isinstance(owner, BoardConnection):
+            try:
+                owner.close()
+            except Exception:  # noqa: BLE001 - nothing is left to tell at exit
+                pass
+
+
+atexit.register(_close_all)

@@ -1,0 +1,212 @@
+"""Why a call failed: the exceptions raised by :mod:`tavik`.
+
+Every failure of a board command is a :class:`BoardError`. It carries the
+reason the library gave (``reason``, a :class:`Reason`, and ``reason_text``,
+the library's own short text such as ``"no reply"``), the board's status byte
+when the board refused the request (``refusal``), and which command, board,
+port and library failed. Each reason has a subclass of its own, so a script
+can catch exactly the failures it can handle::
+
+    try:
+        drvb.read_encoder()
+    except tavik.NoReplyError:
+        ...                    # the board stayed silent: try again later
+    except tavik.BoardError as error:
+        print(error.reason_text)
+"""
+
+from __future__ import annotations
+
+import enum
+from typing import Any, Dict, Optional, Tuple, Type
+
+__all__ = [
+    "Reason",
+    "TavikError",
+    "LibraryNotFoundError",
+    "BoardError",
+    "NotOpenError",
+    "ConnectionClosedError",
+    "NoReplyError",
+    "BadCheckError",
+    "RefusedError",
+    "MalformedReplyError",
+    "DeviceLostError",
+    "BadArgumentError",
+    "CallInterruptedError",
+    "OpenError",
+    "PortMissingError",
+    "PortBusyError",
+    "NotSerialError",
+    "PortPermissionError",
+    "error_for",
+]
+
+
+class Reason(enum.IntEnum):
+    """The values of ``enum tavik_rs232_error`` (``tavik/rs232_error.h``)."""
+
+    OK = 0
+    NOT_OPEN = 1
+    NO_REPLY = 2
+    BAD_CHECK = 3
+    REFUSED = 4
+    MALFORMED = 5
+    DEVICE_LOST = 6
+    BAD_ARGUMENT = 7
+    INTERRUPTED = 8
+    MISSING = 9
+    PORT_BUSY = 10
+    NOT_SERIAL = 11
+    NO_PERMISSION = 12
+    OPEN_FAILED = 13
+
+
+class TavikError(Exception):
+    """Base of every exception raised by :mod:`tavik`."""
+
+
+class LibraryNotFoundError(TavikError):
+    """``lib_zarn_rs232`` or ``lib_velk_rs232_psb`` could not be loaded."""
+
+
+class BoardError(TavikError):
+    """A call into a board library failed.
+
+    Attributes:
+        reason: why, as the library tells it (a :class:`Reason`; a value the
+            package does not know yet stays a plain ``int``).
+        reason_text: the library's short English text for the reason.
+        refusal: the board's status byte (an ``int``, e.g. ``0x31`` for
+            ``'1'``) when the board refused the request, else ``None``.
+        command: what was asked, e.g. ``"read encoder"``.
+        board: ``"psb"`` or ``"drvb"``.
+        port: the port name the connection was opened with.
+        library: ``"zarn"`` or ``"velk"``.
+    """
+
+    def __init__(
+        self,
+        reason: int,
+        reason_text: str,
+        *,
+        command: str,
+        board: str,
+        port: str,
+        library: str,
+        refusal: Optional[int] = None,
+    ) -> None:
+        try:
+            self.reason: int = Reason(reason)
+        except ValueError:
+            self.reason = reason
+        self.reason_text = reason_text
+        self.refusal = refusal
+        self.command = command
+        self.board = board
+        self.port = port
+        self.library = library
+        super().__init__(self._message())
+
+    def _message(self) -> str:
+        why = self.reason_text
+        if self.refusal is not None:
+            shown = chr(self.refusal) if 0x20 <= self.refusal < 0x7F else f"0x{self.refusal:02x}"
+            why = f"{why} ({shown})"
+        return f"{self.board.upper()} at {self.port}: {self.command} failed: {why}"
+
+    def __reduce__(self) -> Tuple[Any, ...]:  # keeps the keyword arguments through pickling
+        return (_rebuild, (type(self), self.__dict__.copy()))
+
+
+def _rebuild(cls: Type[BoardError], state: Dict[str, Any]) -> BoardError:
+    error = cls.__new__(cls)
+    error.__dict__.update(state)
+    Exception.__init__(error, error._message())
+    return error
+
+
+class NotOpenError(BoardError):
+    """The library has no connection open for the board."""
+
+
+class ConnectionClosedError(NotOpenError):
+    """The Python object was closed, or a later open of the same board in the
+    same library took its connection over (``superseded`` is then true)."""
+
+    def __init__(self, *, command: str, board: str, port: str, library: str, superseded: bool) -> None:
+        self.superseded = superseded
+        text = "superseded by a later open of this board" if superseded else "closed"
+        super().__init__(Reason.NOT_OPEN, text, command=command, board=board, port=port, library=library)
+
+
+class NoReplyError(BoardError):
+    """Nothing, or only part of a frame, came within the time-out."""
+
+
+class BadCheckError(BoardError):
+    """A whole reply came with a wrong check byte."""
+
+
+class RefusedError(BoardError):
+    """The board answered with a status byte other than ``'0'`` (``refusal``)."""
+
+
+class MalformedReplyError(BoardError):
+    """A reply too long, cut short or not of the command's shape."""
+
+
+class DeviceLostError(BoardError):
+    """The port's device went away (a USB adapter pulled); the library opens
+    the same name again by itself on a later call, at most every 500 ms."""
+
+
+class BadArgumentError(BoardError):
+    """An argument out of range: nothing was sent."""
+
+
+class CallInterruptedError(BoardError):
+    """The connection was being created or destroyed by another thread."""
+
+
+class OpenError(BoardError):
+    """The port could not be opened (raised by the constructors)."""
+
+
+class PortMissingError(OpenError):
+    """No device by that name."""
+
+
+class PortBusyError(OpenError):
+    """Another program, or the other library, holds the port."""
+
+
+class NotSerialError(OpenError):
+    """The name leads to something that is not a serial device."""
+
+
+class PortPermissionError(OpenError):
+    """The device may not be opened by this user."""
+
+
+_CLASSES: Dict[int, Type[BoardError]] = {
+    Reason.NOT_OPEN: NotOpenError,
+    Reason.NO_REPLY: NoReplyError,
+    Reason.BAD_CHECK: BadCheckError,
+    Reason.REFUSED: RefusedError,
+    Reason.MALFORMED: MalformedReplyError,
+    Reason.DEVICE_LOST: DeviceLostError,
+    Reason.BAD_ARGUMENT: BadArgumentError,
+    Reason.INTERRUPTED: CallInterruptedError,
+    Reason.MISSING: PortMissingError,
+    Reason.PORT_BUSY: PortBusyError,
+    Reason.NOT_SERIAL: NotSerialError,
+    Reason.NO_PERMISSION: PortPermissionError,
+    Reason.OPEN_FAILED: OpenError,
+}
+
+
+def error_for(reason: int) -> Type[BoardError]:
+    """The exception class raised for a reason (:class:`BoardError` for one
+    this package does not know)."""
+    return _CLASSES.get(reason, BoardError)
