@@ -31,7 +31,7 @@ VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductName" "Tavik"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
-VIAddVersionKey /LANG=1033 "FileDescription" "Tavik ${VERSION} setup: lib_zarn_rs232, lib_velk_rs232_psb, Tavik V1 Basic, tavik"
+VIAddVersionKey /LANG=1033 "FileDescription" "Tavik ${VERSION} setup: lib_zarn_rs232, lib_velk_rs232_psb, Tavik V1 Basic"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 the Tavik project"
 
 !insertmacro MUI_PAGE_DIRECTORY
@@ -50,7 +50,7 @@ Section "Tavik"
   CreateShortCut "${MENU}\Tavik V1 Basic.lnk" "$INSTDIR\tavik-v1-basic.exe"
   ; A command prompt in the user's folder, where tavik can write its files.
   CreateShortCut "${MENU}\Tavik command prompt.lnk" "$SYSDIR\cmd.exe" \
-    '/k cd /d "%USERPROFILE%" && set "PATH=$INSTDIR;%PATH%" && tavik --version' "$SYSDIR\cmd.exe" 0
+    '/k cd /d "%USERPROFILE%" && set "PATH=$INSTDIR;%PATH%"' "$SYSDIR\cmd.exe" 0
   CreateShortCut "${MENU}\Uninstall Tavik.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Tavik ${VERSION}"
