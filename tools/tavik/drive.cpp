@@ -18,7 +18,7 @@
 #include "commands.h"
 #include "drvb/drvb_commands.h"
 #include "number_check.h"
-#include "stop_signals.h"
+#include "platform.h"
 
 namespace tavik::cli {
 namespace {

@@ -1,15 +1,12 @@
 // tavik: the bench tool. Every board command from a shell, readings streamed
 // with time stamps, and the reason for each failure.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
 
 #include "commands.h"
 #include "number_check.h"
-#include "stop_signals.h"
+#include "platform.h"
 
 using namespace tavik::cli;
 
@@ -61,15 +58,6 @@ std::string leftover_message(const CLI::App& app) {
          " (one of: " + offered(last) + ")";
 }
 
-// With a descriptor of 0, 1 or 2 closed, the first port opened would take
-// it and output would go to the board: give them /dev/null instead.
-void keep_standard_descriptors() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
-      ::_exit(kExitUsage);
-  }
-}
-
 bool asks_for_json(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--json") == 0) return true;
@@ -84,7 +72,7 @@ const auto kNonEmpty = CLI::Validator(
 }  // namespace
 
 int main(int argc, char** argv) {
-  keep_standard_descriptors();
+  keep_standard_streams();
   block_stop_signals();  // before the simulator or a probe starts a thread
 
   GlobalOptions options;
@@ -158,7 +146,7 @@ int main(int argc, char** argv) {
   const std::string command = command_path(app);
   try {
     // Read when the first port is opened, before any thread starts.
-    if (options.trace) ::setenv("TAVIK_TRACE", "stderr", 1);
+    if (options.trace) set_environment("TAVIK_TRACE", "stderr");
     Session session(options);
     return run(session, out);
   } catch (const CommandError& e) {

@@ -1,17 +1,11 @@
 #include "output.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
 
 namespace tavik::cli {
 namespace {
 
 constexpr auto kOutputBound = std::chrono::milliseconds(500);
-constexpr std::size_t kChunk = 256;
 
 std::atomic<bool> g_output_closed{false};
 
@@ -36,37 +30,10 @@ void flatten(const Json& value, const std::string& name, std::string& out) {
 
 }  // namespace
 
-Written write_bounded(int fd, const std::string& text, std::chrono::milliseconds bound) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + bound;
-  std::size_t sent = 0;
-  while (sent < text.size()) {
-    // Room is looked for before each write: a pipe or terminal that polls
-    // writable takes a chunk this small without blocking.
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    pollfd p{fd, POLLOUT, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(std::max<long>(left.count(), 0)));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return Written::kTimedOut;
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return Written::kClosed;
-    const ssize_t n = ::write(fd, text.data() + sent, std::min<std::size_t>(text.size() - sent, kChunk));
-    if (n > 0)
-      sent += static_cast<std::size_t>(n);
-    else if (n < 0 && (errno == EPIPE || errno == EIO || errno == EBADF))
-      return Written::kClosed;
-    else if (n < 0 && errno != EINTR && errno != EAGAIN)
-      return Written::kTimedOut;
-  }
-  return Written::kWhole;
-}
-
 bool output_closed() { return g_output_closed.load(); }
 
 bool watch_output_closed() {
-  // No events asked for: only the reader's end (POLLERR on a pipe, POLLHUP
-  // on a terminal) is reported, never room to write.
-  pollfd p{STDOUT_FILENO, 0, 0};
-  if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP)) != 0) g_output_closed = true;
+  if (output_hung_up()) g_output_closed = true;
   return g_output_closed.load();
 }
 
@@ -87,12 +54,12 @@ void Output::line(const std::string& text) { raw(text + "\n"); }
 
 void Output::raw(const std::string& text) {
   if (output_closed()) return;
-  const Written written = write_bounded(STDOUT_FILENO, text, kOutputBound);
+  const Written written = write_bounded(Stream::kOut, text, kOutputBound);
   if (written == Written::kClosed) g_output_closed = true;
   if (written != Written::kWhole) ++dropped_;
 }
 
-void Output::err(const std::string& text) { write_bounded(STDERR_FILENO, text, kOutputBound); }
+void Output::err(const std::string& text) { write_bounded(Stream::kErr, text, kOutputBound); }
 
 void Output::error(const std::string& command, const CommandError& e) {
   if (!json_) {

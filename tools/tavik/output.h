@@ -9,16 +9,11 @@
 #include <string>
 
 #include "options.h"
+#include "platform.h"
 
 namespace tavik::cli {
 
 using Json = nlohmann::ordered_json;
-
-enum class Written { kWhole, kTimedOut, kClosed };
-
-// Writes text to fd, waiting at most bound for room. kClosed when nothing
-// reads the other end any more (a pipe's reader ended, a terminal hung up).
-Written write_bounded(int fd, const std::string& text, std::chrono::milliseconds bound);
 
 // True when standard output went away; set by the first write that finds it
 // closed, or by watch_output_closed.

@@ -6,26 +6,17 @@
 // board. A port that another program holds is reported as busy and left
 // alone. The devices are asked side by side, so the whole probe takes about
 // two exchanges' time-outs.
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <thread>
 
 #include "commands.h"
 #include "drvb/drvb_commands.h"
-#include "port_check.h"
+#include "platform.h"
 #include "psb/psb_commands.h"
 
 namespace tavik::cli {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Port {
   std::string name;    // as the tool and the libraries take it
@@ -33,54 +24,9 @@ struct Port {
   std::string answer;  // "psb", "drvb", "busy", "no answer", ...
 };
 
-// Entries of dir whose names start with prefix, sorted, as (name, path).
-std::vector<std::pair<std::string, std::string>> entries(const fs::path& dir, const std::string& prefix) {
-  std::vector<std::pair<std::string, std::string>> found;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(prefix, 0) == 0) found.emplace_back(name, entry.path().string());
-  }
-  std::sort(found.begin(), found.end());
-  return found;
-}
-
-std::vector<Port> list_ports() {
-  std::vector<Port> ports;
-  auto add = [&ports](const std::string& name, const std::string& path) {
-    std::error_code ec;
-    const fs::path device = fs::canonical(path, ec);
-    ports.push_back({name, ec ? path : device.string(), ""});
-  };
-  for (const char* prefix : {"ttyS", "ttyUSB", "ttyACM"}) {
-    for (const auto& [name, path] : entries("/dev", prefix)) add(path, path);
-  }
-  for (const auto& [name, path] : entries("/dev/serial/by-id", "")) add(path, path);
-  // COM<n> names resolve through TAVIK_COM_DIR when it is set, else /dev/tavik.
-  const char* com_dir = std::getenv("TAVIK_COM_DIR");
-  for (const auto& [name, path] : entries(com_dir != nullptr && *com_dir ? com_dir : "/dev/tavik", ""))
-    add(name, path);
-  if (com_dir != nullptr && *com_dir) {
-    for (const auto& [name, path] : entries("/dev/tavik", "")) add(path, path);
-  }
-  return ports;
-}
-
-// A ttyS device without a UART behind it (the kernel makes a few of them
-// whether or not the hardware exists).
-bool without_uart(const std::string& device) {
-  if (device.rfind("/dev/ttyS", 0) != 0) return false;
-  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return true;
-  serial_struct info{};
-  const bool none = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
-  ::close(fd);
-  return none;
-}
-
 std::string probe(const std::string& device, int timeout_ms) {
   if (port_busy(device)) return "busy";
-  if (without_uart(device)) return "no device";
+  if (const char* why = not_probed(device)) return why;
   BoardConnection connection("probe");
   if (connection_open(connection, device.c_str(), timeout_ms) != 0) return open_failure(device).text;
   std::string answer = "no answer";
@@ -98,7 +44,8 @@ std::string probe(const std::string& device, int timeout_ms) {
 }
 
 int ports(Session& session, Output& out, bool no_probe) {
-  std::vector<Port> found = list_ports();
+  std::vector<Port> found;
+  for (const PortName& port : list_serial_ports()) found.push_back({port.name, port.device, ""});
   // One probe per device, however many names lead to it.
   std::map<std::string, std::string> answers;
   for (const Port& port : found) answers[port.device] = no_probe ? "" : "?";

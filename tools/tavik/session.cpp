@@ -1,8 +1,14 @@
 #include "session.h"
 
-#include "port_check.h"
+#include "platform.h"
 #include "serial/port_path.h"
+#ifdef TAVIK_SIMULATOR
 #include "sim/simulated_boards.h"
+#else
+namespace tavik::sim {
+class SimulatedBoards {};  // no simulator here: Session::boards_ stays empty
+}  // namespace tavik::sim
+#endif
 
 namespace tavik::cli {
 
@@ -55,12 +61,16 @@ std::string describe(Result result) {
 
 Session::Session(const GlobalOptions& options) : options_(options) {
   if (!options_.simulate) return;
+#ifndef TAVIK_SIMULATOR
+  throw CommandError::usage("--simulate needs the board simulator, which runs on pseudo-terminals (Linux)");
+#else
   // The simulated boards appear under the names asked for when these are
   // COM names, so that every name rule of the libraries still applies.
   if (com_number(options_.psb) < 0) options_.psb = "COM7";
   if (com_number(options_.drvb) < 0 || options_.drvb == options_.psb)
     options_.drvb = options_.psb == "COM8" ? "COM9" : "COM8";
   boards_ = std::make_unique<sim::SimulatedBoards>(options_.psb, options_.drvb);
+#endif
 }
 
 Session::~Session() {

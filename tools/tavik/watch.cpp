@@ -7,7 +7,6 @@
 // being polled: the connection reopens its port when the device returns.
 // Ends after the duration, on a stop request or when standard output goes
 // away, with the link figures.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +18,7 @@
 #include "commands.h"
 #include "link_figures.h"
 #include "number_check.h"
-#include "stop_signals.h"
+#include "platform.h"
 #include "watch_csv.h"
 
 namespace tavik::cli {
@@ -41,8 +40,7 @@ std::string utc_now() {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc{};
-  ::gmtime_r(&seconds, &utc);
+  const std::tm utc = utc_time(seconds);
   char text[40];
   const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
   std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms));
@@ -92,7 +90,7 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
     }
     csv_file << csv_header(started) << '\n';
   }
-  const bool in_place = !out.json() && ::isatty(STDOUT_FILENO) != 0;
+  const bool in_place = !out.json() && stdout_is_terminal();
   LinkFigures psb_figures, drvb_figures;
   const auto period =
       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / args.rate_hz));

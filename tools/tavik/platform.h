@@ -1,0 +1,86 @@
+// What differs between the operating systems, behind one seam: one file per
+// OS implements it (platform_posix.cpp, platform_win32.cpp), as the serial
+// port does.
+#pragma once
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace tavik::cli {
+
+// --- the process ---------------------------------------------------------------
+
+// With a standard stream closed, the first port opened could take its place
+// and output would go to the board: the stream gets the null device instead.
+void keep_standard_streams();
+
+// Takes the stop requests as events from now on, in this thread and the
+// threads it starts later; main calls it before anything starts a thread.
+// POSIX: Ctrl-C (SIGINT), SIGTERM and SIGHUP, blocked and read by
+// wait_for_stop; SIGPIPE is blocked too, so a closed output fails a write.
+// Windows: Ctrl-C, Ctrl-Break and the console window closing, logging off or
+// shutting down, taken by a console control handler.
+void block_stop_signals();
+
+void set_environment(const char* name, const char* value);
+
+// The calendar time of t in UTC, safe in any thread.
+std::tm utc_time(std::time_t t);
+
+// --- stop requests -------------------------------------------------------------
+
+// wait_for_stop's answer when standard output went away.
+inline constexpr int kOutputClosed = -1;
+
+// Waits until `until` or a stop request, whichever comes first. Returns the
+// request's number, kOutputClosed, or 0 when the time came.
+int wait_for_stop(std::chrono::steady_clock::time_point until);
+
+// "SIGINT", "SIGTERM", "SIGHUP" (POSIX); "CTRL_C_EVENT", "CTRL_BREAK_EVENT",
+// "CTRL_CLOSE_EVENT", ... (Windows); "output closed".
+const char* stop_signal_name(int request);
+
+// --- standard output and error -------------------------------------------------
+
+enum class Stream { kOut, kErr };
+enum class Written { kWhole, kTimedOut, kClosed };
+
+// Writes text to the stream, waiting at most bound for room. kClosed when
+// nothing reads the other end any more (a pipe's reader ended, a terminal
+// hung up).
+Written write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound);
+
+// Looks once, without writing, whether standard output's reader went away.
+bool output_hung_up();
+
+bool stdout_is_terminal();
+
+// --- serial ports --------------------------------------------------------------
+
+struct PortName {
+  std::string name;    // as the tool and the libraries take it
+  std::string device;  // the device it leads to
+};
+
+// The machine's serial ports, each under every name that leads to it.
+std::vector<PortName> list_serial_ports();
+
+// Why a listed device is not worth probing ("no device"), or nullptr.
+const char* not_probed(const std::string& device);
+
+// True when another program holds the device, found out without
+// disturbing it.
+bool port_busy(const std::string& device);
+
+struct OpenFailure {
+  const char* reason;  // a code of reason::, such as "port-missing"
+  std::string text;    // "missing (/dev/ttyUSB3)", "busy: held by process 812 (tavik)", ...
+};
+
+// Why serial_port_create could not open port_name, with a hint where the
+// system looks for a COM name it did not find.
+OpenFailure open_failure(const std::string& port_name);
+
+}  // namespace tavik::cli

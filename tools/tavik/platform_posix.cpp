@@ -1,0 +1,265 @@
+// The bench tool on Linux and other POSIX systems: signals taken through a
+// signalfd, poll() on standard output, serial ports under /dev.
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "options.h"
+#include "output.h"
+#include "platform.h"
+#include "serial/port_path.h"
+#include "sim/port_lock_probe.h"
+
+namespace tavik::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kChunk = 256;
+
+
+sigset_t stop_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+
+// "process 812 (tavik-v1-basic)" for the first other process with the
+// device open, as far as /proc lets this user see; "" when none is seen.
+std::string holder_of(const std::string& device_path) {
+  std::error_code ec;
+  const fs::path device = fs::canonical(device_path, ec);
+  if (ec) return "";
+  const std::string self = std::to_string(::getpid());
+  for (const auto& process : fs::directory_iterator("/proc", ec)) {
+    const std::string pid = process.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
+    std::error_code unreadable;
+    for (const auto& fd : fs::directory_iterator(process.path() / "fd", unreadable)) {
+      std::error_code gone;
+      if (fs::read_symlink(fd.path(), gone) != device) continue;
+      std::string name;
+      std::getline(std::ifstream(process.path() / "comm"), name);
+      return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+    }
+  }
+  return "";
+}
+
+OpenFailure busy(const std::string& path) {
+  const std::string holder = holder_of(path);
+  return {reason::kPortBusy, holder.empty()
+                                 ? "busy: another program has it open (the system does not say which)"
+                                 : "busy: held by " + holder};
+}
+
+OpenFailure find_failure(const std::string& path) {
+  if (path.empty()) return {reason::kNoSuchPort, "no such port"};
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {reason::kPortMissing, "missing (" + path + ")"};
+  if (!S_ISCHR(st.st_mode)) return {reason::kNotSerial, "not a serial device (" + path + ")"};
+  if (port_busy(path)) return busy(path);
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == EBUSY) return busy(path);
+    if (errno == EACCES)
+      return {reason::kNoPermission, "permission denied (" + path + "; is this user in the group dialout?)"};
+    return {reason::kOpenFailed, std::string(std::strerror(errno)) + " (" + path + ")"};
+  }
+  const bool terminal = ::isatty(fd) != 0;
+  ::close(fd);
+  if (!terminal) return {reason::kNotSerial, "not a serial device (" + path + ")"};
+  return {reason::kOpenFailed, "cannot be opened (" + path + ")"};
+}
+
+// Entries of dir whose names start with prefix, sorted, as (name, path).
+std::vector<std::pair<std::string, std::string>> entries(const fs::path& dir, const std::string& prefix) {
+  std::vector<std::pair<std::string, std::string>> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) found.emplace_back(name, entry.path().string());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+}  // namespace
+
+void keep_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
+      ::_exit(kExitUsage);
+  }
+}
+
+void set_environment(const char* name, const char* value) { ::setenv(name, value, 1); }
+
+std::tm utc_time(std::time_t t) {
+  std::tm utc{};
+  ::gmtime_r(&t, &utc);
+  return utc;
+}
+
+
+void block_stop_signals() {
+  sigset_t set = stop_set();
+  sigaddset(&set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int wait_for_stop(std::chrono::steady_clock::time_point until) {
+  // The signals stay blocked; the descriptor takes them as they come.
+  static const int signal_fd = [] {
+    const sigset_t set = stop_set();
+    return ::signalfd(-1, &set, SFD_CLOEXEC);
+  }();
+  for (;;) {
+    if (watch_output_closed()) return kOutputClosed;
+    auto left =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() < 0) left = std::chrono::nanoseconds(0);
+    timespec ts{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+    // Standard output with no events asked for reports only its reader going away.
+    pollfd fds[2] = {{signal_fd, POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+    const int ready = ::ppoll(fds, 2, &ts, nullptr);
+    if (ready < 0 && errno == EINTR) continue;  // some other signal: wait on for the rest
+    if (ready < 0) {
+      // No descriptor to wait on: wait for the signals alone.
+      const sigset_t set = stop_set();
+      const int sig = sigtimedwait(&set, nullptr, &ts);
+      return sig > 0 ? sig : 0;
+    }
+    if (fds[0].revents & POLLIN) {
+      signalfd_siginfo info{};
+      if (::read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+        return static_cast<int>(info.ssi_signo);
+    }
+    if (ready == 0) return 0;
+  }
+}
+
+const char* stop_signal_name(int request) {
+  switch (request) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    case kOutputClosed:
+      return "output closed";
+  }
+  return "signal";
+}
+
+Written write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound) {
+  const int fd = stream == Stream::kOut ? STDOUT_FILENO : STDERR_FILENO;
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + bound;
+  std::size_t sent = 0;
+  while (sent < text.size()) {
+    // Room is looked for before each write: a pipe or terminal that polls
+    // writable takes a chunk this small without blocking.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd p{fd, POLLOUT, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(std::max<long>(left.count(), 0)));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return Written::kTimedOut;
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return Written::kClosed;
+    const ssize_t n = ::write(fd, text.data() + sent, std::min<std::size_t>(text.size() - sent, kChunk));
+    if (n > 0)
+      sent += static_cast<std::size_t>(n);
+    else if (n < 0 && (errno == EPIPE || errno == EIO || errno == EBADF))
+      return Written::kClosed;
+    else if (n < 0 && errno != EINTR && errno != EAGAIN)
+      return Written::kTimedOut;
+  }
+  return Written::kWhole;
+}
+
+bool output_hung_up() {
+  // No events asked for: only the reader's end (POLLERR on a pipe, POLLHUP
+  // on a terminal) is reported, never room to write.
+  pollfd p{STDOUT_FILENO, 0, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) != 0; }
+
+std::vector<PortName> list_serial_ports() {
+  std::vector<PortName> ports;
+  auto add = [&ports](const std::string& name, const std::string& path) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    ports.push_back({name, ec ? path : device.string()});
+  };
+  for (const char* prefix : {"ttyS", "ttyUSB", "ttyACM"}) {
+    for (const auto& [name, path] : entries("/dev", prefix)) add(path, path);
+  }
+  for (const auto& [name, path] : entries("/dev/serial/by-id", "")) add(path, path);
+  // COM<n> names resolve through TAVIK_COM_DIR when it is set, else /dev/tavik.
+  const char* com_dir = std::getenv("TAVIK_COM_DIR");
+  for (const auto& [name, path] : entries(com_dir != nullptr && *com_dir ? com_dir : "/dev/tavik", ""))
+    add(name, path);
+  if (com_dir != nullptr && *com_dir) {
+    for (const auto& [name, path] : entries("/dev/tavik", "")) add(path, path);
+  }
+  return ports;
+}
+
+// A ttyS device without a UART behind it (the kernel makes a few of them
+// whether or not the hardware exists) is not probed.
+const char* not_probed(const std::string& device) {
+  if (device.rfind("/dev/ttyS", 0) != 0) return nullptr;
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "no device";
+  serial_struct info{};
+  const bool none = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
+  ::close(fd);
+  return none ? "no device" : nullptr;
+}
+
+
+bool port_busy(const std::string& device) { return sim::port_locked(device); }
+
+OpenFailure open_failure(const std::string& port_name) {
+  const std::string path = resolve_port_path(port_name.c_str());
+  OpenFailure failure = find_failure(path);
+  const long n = com_number(port_name);
+  const char* com_dir = std::getenv("TAVIK_COM_DIR");
+  const bool com_dir_set = com_dir != nullptr && *com_dir != '\0';
+  if (n < 0 || failure.reason == reason::kPortBusy) return failure;
+  if (!com_dir_set && path != "/dev/tavik/" + port_name) {
+    // Neither a simulator's directory nor the udev rule's link: the name fell
+    // back to the on-board serial ports.
+    failure.text += "; " + port_name + " is looked for as $TAVIK_COM_DIR/" + port_name +
+                    " when TAVIK_COM_DIR is set (tavik-sim prints it), else as /dev/tavik/" + port_name +
+                    " (made by the udev rule 99-tavik-com.rules for the boards' USB adapters), else as " +
+                    (path.empty() ? std::string("/dev/ttyS<n-1>") : path) +
+                    "; 'tavik ports' lists the ports found";
+  } else if (com_dir_set && failure.reason == reason::kPortMissing) {
+    failure.text += "; TAVIK_COM_DIR is set, so " + port_name +
+                    " is looked for there only; 'tavik ports' lists the ports found";
+  }
+  return failure;
+}
+
+}  // namespace tavik::cli
