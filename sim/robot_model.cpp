@@ -54,7 +54,10 @@ std::optional<CommandInfo> find_letters(const std::array<Known, N>& table, std::
 template <std::size_t N>
 std::string list_letters(const std::array<Known, N>& table) {
   std::string out;
-  for (const Known& k : table) out += (out.empty() ? "" : " ") + std::string(k.letters);
+  for (const Known& k : table) {
+    if (!out.empty()) out += ' ';
+    out += k.letters;
+  }
   return out;
 }
 
