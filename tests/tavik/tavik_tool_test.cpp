@@ -290,19 +290,21 @@ TEST_F(TavikTool, PortsFindsBothBoardsAndLeavesAHeldPortAlone) {
     EXPECT_EQ(f.exit_code, 0) << f.err;
     std::map<std::string, std::string> by_name;
     const Json listed = Json::parse(f.out);
-    for (const Json& port : listed.at("ports"))
-      by_name[port.at("name").get<std::string>()] = port.at("answer").get<std::string>();
+    for (const Json& port : listed.at("ports")) {
+      by_name[port.at("name").get<std::string>()] =
+          port.at("answer").get<std::string>() + " " + port.value("held_by", "");
+    }
     return by_name;
   };
   auto found = answers();
-  EXPECT_EQ(found["COM7"], "psb");
-  EXPECT_EQ(found["COM8"], "drvb");
+  EXPECT_EQ(found["COM7"], "psb ");
+  EXPECT_EQ(found["COM8"], "drvb ");
 
   ASSERT_EQ(zarn_rs232_psb_create("COM7", 100), 0);
   sim_.take_received(sim::Board::kPsb);
   found = answers();
-  EXPECT_EQ(found["COM7"], "busy");
-  EXPECT_EQ(found["COM8"], "drvb");
+  EXPECT_EQ(found["COM7"].rfind("busy process " + std::to_string(::getpid()), 0), 0u) << found["COM7"];
+  EXPECT_EQ(found["COM8"], "drvb ");
   EXPECT_TRUE(sim_.take_received(sim::Board::kPsb).empty());
   const Finished held = run_tavik({"psb", "status"});
   EXPECT_EQ(held.exit_code, 3);

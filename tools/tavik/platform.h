@@ -73,6 +73,9 @@ const char* not_probed(const std::string& device);
 // True when another program holds the device, found out without
 // disturbing it.
 bool port_busy(const std::string& device);
+// "process 812 (tavik-v1-basic)" for a program that holds the device, where
+// the system tells; "" where it does not.
+std::string port_holder(const std::string& device);
 
 struct OpenFailure {
   const char* reason;  // a code of reason::, such as "port-missing"

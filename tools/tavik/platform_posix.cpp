@@ -240,6 +240,8 @@ const char* not_probed(const std::string& device) {
 
 bool port_busy(const std::string& device) { return sim::port_locked(device); }
 
+std::string port_holder(const std::string& device) { return holder_of(device); }
+
 OpenFailure open_failure(const std::string& port_name) {
   const std::string path = resolve_port_path(port_name.c_str());
   OpenFailure failure = find_failure(path);

@@ -241,6 +241,9 @@ bool port_busy(const std::string& device) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY;
 }
 
+// Windows does not say which program holds a COM port.
+std::string port_holder(const std::string&) { return ""; }
+
 OpenFailure open_failure(const std::string& port_name) {
   const std::string path = device_path(port_name);
   if (path.empty()) return {reason::kNoSuchPort, "no such port"};

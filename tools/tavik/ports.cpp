@@ -64,9 +64,11 @@ int ports(Session& session, Output& out, bool no_probe) {
     port.answer = answers[port.device];
     Json entry{{"name", port.name}, {"device", port.device}};
     if (!no_probe) entry["answer"] = port.answer;
+    const std::string holder = port.answer == "busy" ? port_holder(port.device) : "";
+    if (!holder.empty()) entry["held_by"] = holder;
     list.push_back(entry);
     text += port.name + (port.name == port.device ? "" : " -> " + port.device) +
-            (no_probe ? "" : ": " + port.answer) + "\n";
+            (no_probe ? "" : ": " + port.answer) + (holder.empty() ? "" : " (held by " + holder + ")") + "\n";
   }
   if (out.json())
     out.record(Json{{"ports", list}});
