@@ -130,23 +130,26 @@ bool device_gone(DWORD error) {
   }
 }
 
+// Bytes the driver holds for reading, or -1 when the device is gone.
+int queued_bytes(SerialPortOs* os) {
+  DWORD errors = 0;
+  COMSTAT status = {};
+  if (::ClearCommError(os->device, &errors, &status)) return static_cast<int>(status.cbInQue);
+  os->removed = true;
+  return -1;
+}
+
 // A transfer failed with `error`: the device is gone when the error says so
 // or when the device no longer answers a status query.
 int fail_transfer(SerialPortOs* os, DWORD error) {
-  DWORD errors = 0;
-  if (device_gone(error) || !::ClearCommError(os->device, &errors, nullptr)) os->removed = true;
+  if (device_gone(error) || queued_bytes(os) < 0) os->removed = true;
   return -1;
 }
 
 // A read that ended empty: a device that was pulled can end reads at once
 // with nothing, as if they had timed out; one that no longer answers a
 // status query is gone.
-int empty_read(SerialPortOs* os) {
-  DWORD errors = 0;
-  if (::ClearCommError(os->device, &errors, nullptr)) return 0;
-  os->removed = true;
-  return -1;
-}
+int empty_read(SerialPortOs* os) { return queued_bytes(os) < 0 ? -1 : 0; }
 
 // Waits for a started transfer and returns the bytes it moved, 0 for a read
 // that timed out with nothing received, -1 on failure.
@@ -180,15 +183,6 @@ int take_ahead(SerialPortOs* os, std::uint8_t* buffer, int count) {
   std::memcpy(buffer, os->ahead + os->ahead_pos, static_cast<std::size_t>(take));
   os->ahead_pos += take;
   return take;
-}
-
-// Bytes the driver holds for reading, or -1 when the device is gone.
-int queued_bytes(SerialPortOs* os) {
-  DWORD errors = 0;
-  COMSTAT status = {};
-  if (::ClearCommError(os->device, &errors, &status)) return static_cast<int>(status.cbInQue);
-  os->removed = true;
-  return -1;
 }
 
 // One read of up to `want` bytes into the empty read-ahead buffer, ended by
