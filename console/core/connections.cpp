@@ -36,7 +36,7 @@ void CConsoleDlg::OnPsbConnect() {
                 "create fail : PSM Power Data Thread");
     WakePowerCtrl();
   } else {
-    psb_link_.monitor.connect_failed(port.text, psb_link_.LastFailure());
+    psb_link_.monitor.connect_failed(port.text, psb_link_.LastFailure().text);
     RefreshLink(psb_link_, true);
     window_.ShowMessage("Power&Sensor Board Connect Fail!!!");
     m_bPsbConnected = false;
@@ -67,7 +67,7 @@ void CConsoleDlg::OnDrvbConnect() {
     window_.EnableControl(IDC_DRVB_CONNECT, false);
     window_.EnableControl(IDC_DRVB_DISCONNECT, true);
   } else {
-    drvb_link_.monitor.connect_failed(port.text, drvb_link_.LastFailure());
+    drvb_link_.monitor.connect_failed(port.text, drvb_link_.LastFailure().text);
     RefreshLink(drvb_link_, true);
     window_.ShowMessage("Drive Board RS232 Connect Fail!!!");
     m_bDrvbConnected = false;

@@ -134,8 +134,12 @@ class CConsoleDlg {
       const char* (*text)(int);
     };
     Link(int first, Reasons library) : first_id(first), reasons(library) {}
-    // Why the calling thread's last call on this board failed, for a person.
-    std::string LastFailure() const;
+    struct Failure {
+      int error;         // a tavik_rs232_error
+      std::string text;  // for a person: "no reply", "refused (1)", ...
+    };
+    // Why the calling thread's last call on this board failed.
+    Failure LastFailure() const;
     // port, state, round trip, counts, last failure, reopened follow in order
     const int first_id;
     const Reasons reasons;
@@ -152,7 +156,8 @@ class CConsoleDlg {
     if (result == 0) {
       link.monitor.record(result, now - start, 0, {}, now);
     } else {
-      link.monitor.record(result, now - start, link.reasons.last_error(), link.LastFailure(), now);
+      const Link::Failure why = link.LastFailure();
+      link.monitor.record(result, now - start, why.error, why.text, now);
     }
     RefreshLink(link, false);
     return result;

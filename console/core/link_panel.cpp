@@ -12,9 +12,9 @@ constexpr auto kLinkRefresh = std::chrono::seconds(1);
 
 }  // namespace
 
-std::string CConsoleDlg::Link::LastFailure() const {
+CConsoleDlg::Link::Failure CConsoleDlg::Link::LastFailure() const {
   const int error = reasons.last_error();
-  return reason_text(error, reasons.text(error), reasons.last_refusal());
+  return {error, reason_text(error, reasons.text(error), reasons.last_refusal())};
 }
 
 void CConsoleDlg::RefreshLink(Link& link, bool now) {
