@@ -4,35 +4,17 @@
 // every 500 ms, and the calls between that fail at once). Times in
 // milliseconds or microseconds per iteration.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <memory>
 #include <thread>
 
-#include "sim/simulator.h"
+#include "sim/simulated_boards.h"
 #include "tavik/zarn_rs232.h"
 
 namespace {
 
 using namespace tavik;
 using Clock = std::chrono::steady_clock;
-
-struct LinkedBoards {
-  LinkedBoards() : dir(std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()))) {
-    std::filesystem::create_directories(dir);
-    ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
-    sim = std::make_unique<sim::Simulator>(sim::SimulatorOptions{dir.string()});
-  }
-  ~LinkedBoards() {
-    sim.reset();
-    std::filesystem::remove_all(dir);
-  }
-  std::filesystem::path dir;
-  std::unique_ptr<sim::Simulator> sim;
-};
 
 int read_encoder() {
   int left = 0;
@@ -43,16 +25,16 @@ int read_encoder() {
 // range(0): ms between the loss and the return (the poller keeps failing
 // meanwhile). Time from the return to the first good exchange.
 void BM_RecoveryAt10Hz(benchmark::State& state) {
-  LinkedBoards boards;
+  sim::SimulatedBoards boards;  // COM7 and COM8, at the line rate
   zarn_rs232_drvb_create("COM8", 200);
   for (auto _ : state) {
-    boards.sim->unplug(sim::Board::kDrvb);
+    boards.simulator().unplug(sim::Board::kDrvb);
     const auto lost = Clock::now();
     auto next = Clock::now();
     auto back = Clock::time_point::max();
     for (;;) {
       if (back == Clock::time_point::max() && Clock::now() - lost >= std::chrono::milliseconds(state.range(0))) {
-        boards.sim->replug(sim::Board::kDrvb);
+        boards.simulator().replug(sim::Board::kDrvb);
         back = Clock::now();
       }
       if (read_encoder() == 0) break;
@@ -67,9 +49,9 @@ BENCHMARK(BM_RecoveryAt10Hz)->Arg(300)->Arg(1000)->Iterations(8)->UseManualTime(
 
 // One call while the device stays away.
 void BM_CallWhileAway(benchmark::State& state) {
-  LinkedBoards boards;
+  sim::SimulatedBoards boards;  // COM7 and COM8, at the line rate
   zarn_rs232_drvb_create("COM8", 200);
-  boards.sim->unplug(sim::Board::kDrvb);
+  boards.simulator().unplug(sim::Board::kDrvb);
   read_encoder();  // finds the device gone
   for (auto _ : state) benchmark::DoNotOptimize(read_encoder());
   zarn_rs232_drvb_destroy();
@@ -78,7 +60,7 @@ BENCHMARK(BM_CallWhileAway)->MinTime(2.0)->Unit(benchmark::kMicrosecond);
 
 // A healthy exchange, for comparison.
 void BM_HealthyExchange(benchmark::State& state) {
-  LinkedBoards boards;
+  sim::SimulatedBoards boards;  // COM7 and COM8, at the line rate
   zarn_rs232_drvb_create("COM8", 200);
   for (auto _ : state) benchmark::DoNotOptimize(read_encoder());
   zarn_rs232_drvb_destroy();

@@ -2,18 +2,15 @@
 // the dead descriptor is let go of at once, later calls fail at once while
 // the device is away, and the port is opened again by name when it returns.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
 
-#include "sim/simulator.h"
+#include "sim/simulated_boards.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 
@@ -80,17 +77,7 @@ Timed timed(const std::function<int()>& call) {
 
 class Reconnect : public ::testing::TestWithParam<Family> {
  protected:
-  Reconnect() {
-    char pattern[] = "/tmp/tavik-reconnect-XXXXXX";
-    link_dir_ = ::mkdtemp(pattern);
-    ::setenv("TAVIK_COM_DIR", link_dir_.c_str(), 1);
-    sim_ = std::make_unique<sim::Simulator>(sim::SimulatorOptions{link_dir_});
-  }
-  ~Reconnect() override {
-    GetParam().destroy();
-    sim_.reset();
-    std::filesystem::remove_all(link_dir_);
-  }
+  ~Reconnect() override { GetParam().destroy(); }
   void SetUp() override { ASSERT_EQ(GetParam().create(GetParam().port, kTimeoutMs), 0); }
 
   // Pulls the adapter and makes the first call, which finds it gone.
@@ -105,8 +92,9 @@ class Reconnect : public ::testing::TestWithParam<Family> {
   }
   void plug_back() { sim_->replug(GetParam().board); }
 
-  std::string link_dir_;
-  std::unique_ptr<sim::Simulator> sim_;
+  // The boards as COM7 and COM8 in a private TAVIK_COM_DIR.
+  sim::SimulatedBoards boards_;
+  sim::Simulator* const sim_ = &boards_.simulator();
 };
 
 TEST_P(Reconnect, DeviceBackUnderItsNameIsUsedAgain) {
