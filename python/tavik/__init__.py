@@ -16,26 +16,8 @@ before the first board is opened, makes the libraries write every frame.
 """
 
 from .drvb import BumperState, Drvb, Encoders, Parameter, ParameterValue, WheelErrors
-from .errors import (
-    BadArgumentError,
-    BadCheckError,
-    BoardError,
-    CallInterruptedError,
-    ConnectionClosedError,
-    DeviceLostError,
-    LibraryNotFoundError,
-    MalformedReplyError,
-    NoReplyError,
-    NotOpenError,
-    NotSerialError,
-    OpenError,
-    PortBusyError,
-    PortMissingError,
-    PortPermissionError,
-    Reason,
-    RefusedError,
-    TavikError,
-)
+from . import errors
+from .errors import *  # noqa: F403 (Reason and the exceptions, as errors lists them)
 from .psb import MAX_DISTANCES_CM, Device, PowerData, Psb, SensorData, UsonicRanges
 
 __version__ = "1.0.0.1"
@@ -53,22 +35,5 @@ __all__ = [
     "WheelErrors",
     "ParameterValue",
     "MAX_DISTANCES_CM",
-    "Reason",
-    "TavikError",
-    "LibraryNotFoundError",
-    "BoardError",
-    "NotOpenError",
-    "ConnectionClosedError",
-    "NoReplyError",
-    "BadCheckError",
-    "RefusedError",
-    "MalformedReplyError",
-    "DeviceLostError",
-    "BadArgumentError",
-    "CallInterruptedError",
-    "OpenError",
-    "PortMissingError",
-    "PortBusyError",
-    "NotSerialError",
-    "PortPermissionError",
 ]
+__all__ += errors.__all__

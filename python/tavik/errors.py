@@ -39,7 +39,6 @@ __all__ = [
     "PortBusyError",
     "NotSerialError",
     "PortPermissionError",
-    "error_for",
 ]
 
 
