@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "serial/port_path.h"
+#include "tests/request_frame.h"
 
 namespace tavik::test {
 
@@ -44,18 +45,5 @@ struct DriverEnv {
       GTEST_SKIP() << "runs in the guest of scripts/test-drivers"; \
     }                                                              \
   } while (false)
-
-// STX, the command text, ETX and the XOR of everything after STX.
-inline std::vector<std::uint8_t> framed(const std::string& command) {
-  std::vector<std::uint8_t> out{0x02};
-  std::uint8_t bcc = 0x03;
-  for (char c : command) {
-    out.push_back(static_cast<std::uint8_t>(c));
-    bcc = static_cast<std::uint8_t>(bcc ^ static_cast<std::uint8_t>(c));
-  }
-  out.push_back(0x03);
-  out.push_back(bcc);
-  return out;
-}
 
 }  // namespace tavik::test

@@ -15,6 +15,7 @@
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 #include "tests/lifetime_stress.h"
+#include "tests/request_frame.h"
 #include "tests/windows/sim_control.h"
 
 namespace tavik::test {
@@ -22,19 +23,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
-
-// STX, the command text, ETX and the XOR of everything after STX.
-Bytes framed(const std::string& command) {
-  Bytes out{0x02};
-  std::uint8_t bcc = 0x03;
-  for (char c : command) {
-    out.push_back(static_cast<std::uint8_t>(c));
-    bcc = static_cast<std::uint8_t>(bcc ^ static_cast<std::uint8_t>(c));
-  }
-  out.push_back(0x03);
-  out.push_back(bcc);
-  return out;
-}
 
 class ComPortLibraries : public ::testing::Test {
  protected:
