@@ -15,6 +15,7 @@
 #include "console/core/console_window.h"
 #include "console/core/diagnostic_output.h"
 #include "console/core/link_monitor.h"
+#include "console/core/trend_history.h"
 
 namespace tavik::console {
 
@@ -120,6 +121,9 @@ class CConsoleDlg {
   // What the console has seen of each board's line.
   const LinkMonitor& psb_link() const { return psb_link_.monitor; }
   const LinkMonitor& drvb_link() const { return drvb_link_.monitor; }
+  // What the power-data, ultrasonic and encoder pollers have read, for the
+  // Trends window.
+  const TrendHistory& trends() const { return trends_; }
 
  private:
   using Worker = void (CConsoleDlg::*)();
@@ -147,17 +151,19 @@ class CConsoleDlg {
     std::mutex refresh_mutex;
     LinkMonitor::Clock::time_point next_refresh{};
   };
-  // Calls the library through `call` and records its result and duration.
+  // Calls the library through `call` and records its result and duration;
+  // on failure `why`, when given, receives the reason's text.
   template <class Call>
-  int Measured(Link& link, Call&& call) {
+  int Measured(Link& link, Call&& call, std::string* why = nullptr) {
     const auto start = LinkMonitor::Clock::now();
     const int result = call();
     const auto now = LinkMonitor::Clock::now();
     if (result == 0) {
       link.monitor.record(result, now - start, 0, {}, now);
     } else {
-      const Link::Failure why = link.LastFailure();
-      link.monitor.record(result, now - start, why.error, why.text, now);
+      const Link::Failure failure = link.LastFailure();
+      link.monitor.record(result, now - start, failure.error, failure.text, now);
+      if (why) *why = failure.text;
     }
     RefreshLink(link, false);
     return result;
@@ -206,6 +212,7 @@ class CConsoleDlg {
   bool power_wake_pending_ = false;
   Link psb_link_;
   Link drvb_link_;
+  TrendHistory trends_;
   std::thread power_ctrl_thread_, usonic_thread_, power_data_thread_;
   std::thread robot_ctrl_thread_, emg_thread_, encoder_thread_;
   bool destroyed_ = false;  // OnDestroy has run; window's thread only

@@ -188,8 +188,13 @@ void CConsoleDlg::EmgStep() {
 void CConsoleDlg::EncoderStep() {
   int left = 0;
   int right = 0;
-  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_read_encoder(&left, &right); });
+  std::string why;
+  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_read_encoder(&left, &right); }, &why);
   diagnostics_.print("drv ret: %d \n", ret);
+  if (ret == 0)
+    trends_.add_encoders(TrendHistory::Clock::now(), left, right);
+  else
+    trends_.add_failure(TrendSource::kEncoders, TrendHistory::Clock::now(), why);
   MarkStale(kEncoderReadouts, ret != 0);
   if (ret != 0) {
     window_.SetControlText(IDC_ENCODER_LEFT, kNoValue);

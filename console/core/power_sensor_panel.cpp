@@ -47,8 +47,13 @@ void CConsoleDlg::InitUsonicBars() {
 
 void CConsoleDlg::UsonicStep() {
   psb_sensor_data sensor{};
-  const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_sensor(&sensor); });
+  std::string why;
+  const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_sensor(&sensor); }, &why);
   diagnostics_.print("ret: %d \n", ret);
+  if (ret == 0)
+    trends_.add_ranges(TrendHistory::Clock::now(), sensor.ranges);
+  else
+    trends_.add_failure(TrendSource::kRanges, TrendHistory::Clock::now(), why);
   // A failed read shows no ranges: old ones would look like the board's
   // word about obstacles it no longer reports.
   for (int i = 0; i < 7; ++i) {
@@ -59,8 +64,19 @@ void CConsoleDlg::UsonicStep() {
 
 void CConsoleDlg::PowerDataStep() {
   psb_power_data power{};
-  const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_power(&power); });
+  std::string why;
+  const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_power(&power); }, &why);
   MarkStale(kPowerReadouts, ret != 0);
+  if (ret == 0) {
+    // Device bits in the board's device order: drive, sensors, lrf, sbc, sg, lcd, servo.
+    const std::int32_t states[] = {power.drive_state, power.sensors_state, power.lrf_state, power.sbc_state,
+                                   power.sg_state,    power.lcd_state,     power.servo_state};
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < std::size(states); ++i) bits |= (states[i] != 0 ? 1u : 0u) << i;
+    trends_.add_power(TrendHistory::Clock::now(), power.battery_volt, power.consum_cur, bits);
+  } else {
+    trends_.add_failure(TrendSource::kPower, TrendHistory::Clock::now(), why);
+  }
   // A failed read leaves a zeroed record: shown, it would read as a flat
   // battery and every device off while the board may well have them on.
   if (ret != 0) {

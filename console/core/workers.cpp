@@ -33,11 +33,21 @@ void CConsoleDlg::PowerCtrlThread() {
     power_wake_pending_ = false;
   }
 }
-void CConsoleDlg::UsonicThread() { RunWorker(m_bUsonicRun, &CConsoleDlg::UsonicStep, kUsonicReadouts); }
-void CConsoleDlg::PowerDataThread() { RunWorker(m_bPowerDataRun, &CConsoleDlg::PowerDataStep, kPowerReadouts); }
+// The three pollers the Trends window plots end their lines as they stop.
+void CConsoleDlg::UsonicThread() {
+  RunWorker(m_bUsonicRun, &CConsoleDlg::UsonicStep, kUsonicReadouts);
+  trends_.end(TrendSource::kRanges, TrendHistory::Clock::now());
+}
+void CConsoleDlg::PowerDataThread() {
+  RunWorker(m_bPowerDataRun, &CConsoleDlg::PowerDataStep, kPowerReadouts);
+  trends_.end(TrendSource::kPower, TrendHistory::Clock::now());
+}
 void CConsoleDlg::RobotCtrlThread() { RunWorker(m_bRobotCtrlRun, &CConsoleDlg::RobotCtrlStep); }
 void CConsoleDlg::EmgThread() { RunWorker(m_bEmgRun, &CConsoleDlg::EmgStep, kBumperReadouts); }
-void CConsoleDlg::EncoderThread() { RunWorker(m_bEncoderRun, &CConsoleDlg::EncoderStep, kEncoderReadouts); }
+void CConsoleDlg::EncoderThread() {
+  RunWorker(m_bEncoderRun, &CConsoleDlg::EncoderStep, kEncoderReadouts);
+  trends_.end(TrendSource::kEncoders, TrendHistory::Clock::now());
+}
 
 void CConsoleDlg::StartWorker(std::atomic<bool>& run, std::thread& thread, Worker worker,
                               const char* failure) {

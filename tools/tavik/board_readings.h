@@ -3,17 +3,12 @@
 
 #include "output.h"
 #include "session.h"
+#include "tools/recording/recording_csv.h"
 
 namespace tavik::cli {
 
-// The names of the power & sensor board's switched devices, by device number.
-inline constexpr const char* kPsbDevices[] = {"drive", "sensors", "lrf", "sbc", "sg", "lcd", "servo"};
-
-// The ultrasonic sensors' places on the rim, by range number: straight
-// ahead, then pairs to the left and right (counter-clockwise positive:
-// 0, +40, -40, +90, -90, +150 and -150 degrees).
-inline constexpr const char* kRangePlaces[] = {"front",    "left_40",  "right_40", "left_90",
-                                               "right_90", "left_150", "right_150"};
+using recording::kPsbDevices;
+using recording::kRangePlaces;
 
 // A reading's outcome per step, so that watch can count the exchanges.
 struct Step {

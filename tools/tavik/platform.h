@@ -26,9 +26,6 @@ void block_stop_signals();
 
 void set_environment(const char* name, const char* value);
 
-// The calendar time of t in UTC, safe in any thread.
-std::tm utc_time(std::time_t t);
-
 // --- stop requests -------------------------------------------------------------
 
 // wait_for_stop's answer when standard output went away.

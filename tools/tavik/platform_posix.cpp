@@ -112,12 +112,6 @@ void keep_standard_streams() {
 
 void set_environment(const char* name, const char* value) { ::setenv(name, value, 1); }
 
-std::tm utc_time(std::time_t t) {
-  std::tm utc{};
-  ::gmtime_r(&t, &utc);
-  return utc;
-}
-
 
 void block_stop_signals() {
   sigset_t set = stop_set();

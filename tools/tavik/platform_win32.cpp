@@ -127,12 +127,6 @@ void block_stop_signals() { ::SetConsoleCtrlHandler(on_console_event, TRUE); }
 
 void set_environment(const char* name, const char* value) { ::_putenv_s(name, value); }
 
-std::tm utc_time(std::time_t t) {
-  std::tm utc{};
-  ::gmtime_s(&utc, &t);
-  return utc;
-}
-
 int wait_for_stop(std::chrono::steady_clock::time_point until) {
   if (watch_output_closed()) return kOutputClosed;
   std::unique_lock<std::mutex> lock(g_stop_lock);

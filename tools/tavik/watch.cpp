@@ -34,22 +34,9 @@ struct WatchArgs {
   std::string csv;
 };
 
-// "2026-12-07T18:24:01.123Z"
-std::string utc_now() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  const std::tm utc = utc_time(seconds);
-  char text[40];
-  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-  std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms));
-  return text;
-}
+std::string utc_now() { return recording::utc_text(std::chrono::system_clock::now()); }
 
-double round_ms(double seconds) {
-  return static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000;
-}
+using recording::round_ms;
 
 // Marks a reading with the steps that failed, by step name, and a reason:
 // "device lost" when every failed step says so, else "step: why; ...".

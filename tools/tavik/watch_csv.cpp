@@ -1,76 +1,48 @@
 #include "watch_csv.h"
 
-#include <cstdio>
-
-#include "board_readings.h"
-
 namespace tavik::cli {
 namespace {
 
-struct Column {
-  std::string name;
-  bool from_psb;
-  Json::json_pointer at;
-};
-
-const std::vector<Column>& columns() {
-  static const std::vector<Column> all = [] {
-    std::vector<Column> c{{"battery_mv", true, Json::json_pointer("/battery_mv")},
-                          {"current_ma", true, Json::json_pointer("/current_ma")}};
-    for (const char* device : kPsbDevices) {
-      c.push_back(
-          {"power_" + std::string(device), true, Json::json_pointer("/devices/" + std::string(device))});
-    }
-    for (std::size_t i = 0; i < std::size(kRangePlaces); ++i) {
-      c.push_back({"range_" + std::string(kRangePlaces[i]) + "_mm", true,
-                   Json::json_pointer("/ranges_mm/" + std::to_string(i))});
-    }
-    c.push_back({"psb_reason", true, Json::json_pointer("/reason")});
-    const std::pair<const char*, const char*> drvb[] = {{"encoder_left", "/encoders/left"},
-                                                        {"encoder_right", "/encoders/right"},
-                                                        {"bumper_left", "/bumpers/left"},
-                                                        {"bumper_right", "/bumpers/right"},
-                                                        {"emergency_stop", "/emergency_stop"},
-                                                        {"wheel_error_left", "/wheel_errors/left"},
-                                                        {"wheel_error_right", "/wheel_errors/right"}};
-    for (const auto& [name, at] : drvb) c.push_back({name, false, Json::json_pointer(at)});
-    c.push_back({"drvb_reason", false, Json::json_pointer("/reason")});
-    return c;
-  }();
-  return all;
+template <class T, std::size_t N>
+std::optional<std::array<T, N>> values(const Json& reading, const std::vector<std::string>& at) {
+  std::array<T, N> out{};
+  for (std::size_t i = 0; i < N; ++i) {
+    const Json::json_pointer pointer(at[i]);
+    if (!reading.contains(pointer)) return std::nullopt;
+    out[i] = reading.at(pointer).get<T>();
+  }
+  return out;
 }
 
-// A text cell, quoted when it holds a comma, a quote or a line end.
-std::string text_cell(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char ch : text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-  return quoted + "\"";
+template <class T>
+std::optional<T> value(const Json& reading, const char* at) {
+  const Json::json_pointer pointer(at);
+  if (!reading.contains(pointer)) return std::nullopt;
+  return reading.at(pointer).get<T>();
 }
 
 }  // namespace
 
-std::string csv_header(const std::string& started) {
-  std::string line = "# started " + started + "\nt_s";
-  for (const Column& c : columns()) line += std::string(",") + c.name;
-  return line;
-}
+std::string csv_header(const std::string& started) { return recording::csv_header(started); }
 
 std::string csv_row(double t, const Json& psb, const Json& drvb) {
-  char time[32];
-  std::snprintf(time, sizeof time, "%.3f", t);
-  std::string line = time;
-  for (const Column& c : columns()) {
-    const Json& reading = c.from_psb ? psb : drvb;
-    line += ',';
-    if (!reading.contains(c.at)) continue;
-    const Json& value = reading.at(c.at);
-    if (value.is_string())
-      line += text_cell(value.get<std::string>());
-    else
-      line += value.is_boolean() ? (value.get<bool>() ? "1" : "0") : value.dump();
-  }
-  return line;
+  using namespace recording;
+  std::vector<std::string> devices, ranges;
+  for (const char* device : kPsbDevices) devices.push_back(std::string("/devices/") + device);
+  for (std::size_t i = 0; i < kRangeCount; ++i) ranges.push_back("/ranges_mm/" + std::to_string(i));
+  PsbCells p;
+  p.battery_mv = value<int>(psb, "/battery_mv");
+  p.current_ma = value<int>(psb, "/current_ma");
+  p.devices = values<bool, kDeviceCount>(psb, devices);
+  p.ranges_mm = values<int, kRangeCount>(psb, ranges);
+  p.reason = psb.value("reason", "");
+  DrvbCells d;
+  d.encoders = values<int, 2>(drvb, {"/encoders/left", "/encoders/right"});
+  d.bumpers = values<bool, 2>(drvb, {"/bumpers/left", "/bumpers/right"});
+  d.emergency_stop = value<bool>(drvb, "/emergency_stop");
+  d.wheel_errors = values<int, 2>(drvb, {"/wheel_errors/left", "/wheel_errors/right"});
+  d.reason = drvb.value("reason", "");
+  return recording::csv_row(t, p, d);
 }
 
 }  // namespace tavik::cli

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "output.h"
+#include "tools/recording/recording_csv.h"
 
 namespace tavik::cli {
 

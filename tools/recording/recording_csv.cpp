@@ -1,0 +1,81 @@
+#include "tools/recording/recording_csv.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace tavik::recording {
+namespace {
+
+constexpr const char* kDrvbColumns[] = {"encoder_left",   "encoder_right",    "bumper_left",      "bumper_right",
+                                        "emergency_stop", "wheel_error_left", "wheel_error_right"};
+
+// A text cell, quoted when it holds a comma, a quote or a line end.
+std::string text_cell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char ch : text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return quoted + "\"";
+}
+
+template <class T, std::size_t N>
+void add_cells(std::string& line, const std::optional<std::array<T, N>>& values) {
+  for (std::size_t i = 0; i < N; ++i) {
+    line += ',';
+    if (values) line += std::to_string(static_cast<int>((*values)[i]));
+  }
+}
+
+void add_cell(std::string& line, const std::optional<int>& value) {
+  line += ',';
+  if (value) line += std::to_string(*value);
+}
+
+}  // namespace
+
+std::string csv_header(const std::string& started) {
+  std::string line = "# started " + started + "\nt_s,battery_mv,current_ma";
+  for (const char* device : kPsbDevices) line += std::string(",power_") + device;
+  for (const char* place : kRangePlaces) line += std::string(",range_") + place + "_mm";
+  line += ",psb_reason";
+  for (const char* name : kDrvbColumns) line += std::string(",") + name;
+  return line + ",drvb_reason";
+}
+
+std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb) {
+  char time[32];
+  std::snprintf(time, sizeof time, "%.3f", t_s);
+  std::string line = time;
+  add_cell(line, psb.battery_mv);
+  add_cell(line, psb.current_ma);
+  add_cells(line, psb.devices);
+  add_cells(line, psb.ranges_mm);
+  line += ',' + text_cell(psb.reason);
+  add_cells(line, drvb.encoders);
+  add_cells(line, drvb.bumpers);
+  add_cell(line, drvb.emergency_stop ? std::optional<int>(*drvb.emergency_stop ? 1 : 0) : std::nullopt);
+  add_cells(line, drvb.wheel_errors);
+  line += ',' + text_cell(drvb.reason);
+  return line;
+}
+
+std::string utc_text(std::chrono::system_clock::time_point time) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() % 1000;
+  if (ms < 0) ms += 1000;
+  std::tm utc{};
+#ifdef _WIN32
+  ::gmtime_s(&utc, &seconds);
+#else
+  ::gmtime_r(&seconds, &utc);
+#endif
+  char text[40];
+  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms));
+  return text;
+}
+
+double round_ms(double seconds) {
+  return static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000;
+}
+
+}  // namespace tavik::recording

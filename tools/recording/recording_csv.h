@@ -1,0 +1,56 @@
+// The bench recording as CSV, written by `tavik watch --csv` and by the
+// console's Trends window: a line with the start time, the column names,
+// then one row per poll, a column per reading and a reason column per board
+// that says why its empty cells are empty. Times are seconds since the
+// start, to the millisecond.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace tavik::recording {
+
+// The names of the power & sensor board's switched devices, by device number.
+inline constexpr const char* kPsbDevices[] = {"drive", "sensors", "lrf", "sbc", "sg", "lcd", "servo"};
+
+// The ultrasonic sensors' places on the rim, by range number: straight
+// ahead, then pairs to the left and right (counter-clockwise positive:
+// 0, +40, -40, +90, -90, +150 and -150 degrees).
+inline constexpr const char* kRangePlaces[] = {"front",    "left_40",  "right_40", "left_90",
+                                               "right_90", "left_150", "right_150"};
+
+inline constexpr std::size_t kDeviceCount = std::size(kPsbDevices);
+inline constexpr std::size_t kRangeCount = std::size(kRangePlaces);
+
+// One poll of the power & sensor board; a reading not taken is empty.
+struct PsbCells {
+  std::optional<int> battery_mv;
+  std::optional<int> current_ma;
+  std::optional<std::array<bool, kDeviceCount>> devices;
+  std::optional<std::array<int, kRangeCount>> ranges_mm;
+  std::string reason;  // why a reading is missing; empty when none failed
+};
+
+// One poll of the drive board.
+struct DrvbCells {
+  std::optional<std::array<int, 2>> encoders;  // left, right
+  std::optional<std::array<bool, 2>> bumpers;
+  std::optional<bool> emergency_stop;
+  std::optional<std::array<int, 2>> wheel_errors;
+  std::string reason;
+};
+
+// "# started 2026-12-07T18:24:01.123Z" and the line of column names.
+std::string csv_header(const std::string& started);
+// One row at `t_s` seconds since the start (written to the millisecond).
+std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb);
+
+// "2026-12-07T18:24:01.123Z"
+std::string utc_text(std::chrono::system_clock::time_point time);
+// Seconds rounded to the millisecond, as the rows give them.
+double round_ms(double seconds);
+
+}  // namespace tavik::recording
