@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tavik/zarn_rs232.h"
+#include "csv_reader.h"
 #include "tavik_fixture.h"
 
 namespace tavik::test {
@@ -165,18 +166,6 @@ TEST_F(TavikTool, HelpVersionLastOptionAndPortNames) {
     EXPECT_NE(fallback.err.find(hint), std::string::npos) << hint << ": " << fallback.err;
 }
 
-// Splits a CSV line at its commas (the tool quotes no cell of these rows).
-std::vector<std::string> cells(const std::string& line) {
-  std::vector<std::string> out(1);
-  for (char ch : line) {
-    if (ch == ',')
-      out.emplace_back();
-    else
-      out.back() += ch;
-  }
-  return out;
-}
-
 TEST_F(TavikTool, WatchRecordsAnOutageAndRecovers) {
   const std::string csv = com_dir_ + "/watch.csv";
   TavikProcess watch({"watch", "--json", "--rate", "10", "--csv", csv});
@@ -218,37 +207,31 @@ TEST_F(TavikTool, WatchRecordsAnOutageAndRecovers) {
   EXPECT_GT(drvb_lost.at("seconds").get<double>(), 0.5) << summary;
   EXPECT_LT(drvb_lost.at("seconds").get<double>(), 2.5) << summary;
 
-  std::ifstream rows(csv);
-  ASSERT_TRUE(std::getline(rows, line));
-  EXPECT_EQ(line, "# started " + started);
-  ASSERT_TRUE(std::getline(rows, line));
-  const std::vector<std::string> names = cells(line);
-  std::map<std::string, std::size_t> column;
-  for (std::size_t i = 0; i < names.size(); ++i) column[names[i]] = i;
+  std::ifstream file(csv);
+  const CsvRecording rec = read_csv(file);
+  EXPECT_EQ(rec.started, started);
   for (const char* name : {"power_drive", "power_servo", "range_front_mm", "range_left_40_mm",
                            "range_right_150_mm", "psb_reason", "drvb_reason", "encoder_left"})
-    ASSERT_TRUE(column.count(name)) << name << " in " << line;
+    ASSERT_TRUE(rec.column.count(name)) << name;
   double last_t = -1;
-  int count = 0, lost_rows = 0;
-  std::vector<std::string> row;
-  while (std::getline(rows, line)) {
-    row = cells(line);
-    ASSERT_EQ(row.size(), names.size()) << line;
-    const double t = std::stod(row[0]);
-    EXPECT_GT(t, last_t) << line;
-    EXPECT_GT(std::stoi(row[column["battery_mv"]]), 0) << line;
-    EXPECT_EQ(row[column["power_drive"]], "1") << line;
-    EXPECT_EQ(row[column["psb_reason"]], "") << line;
-    if (row[column["drvb_reason"]] == "device lost") {
+  int lost_rows = 0;
+  for (std::size_t i = 0; i < rec.rows.size(); ++i) {
+    ASSERT_EQ(rec.rows[i].size(), rec.names.size()) << "row " << i;
+    const double t = std::stod(rec.rows[i][0]);
+    EXPECT_GT(t, last_t) << "row " << i;
+    EXPECT_GT(std::stoi(rec.cell(i, "battery_mv")), 0) << "row " << i;
+    EXPECT_EQ(rec.cell(i, "power_drive"), "1") << "row " << i;
+    EXPECT_EQ(rec.cell(i, "psb_reason"), "") << "row " << i;
+    if (rec.cell(i, "drvb_reason") == "device lost") {
       ++lost_rows;
-      EXPECT_EQ(row[column["encoder_left"]], "") << line;
+      EXPECT_EQ(rec.cell(i, "encoder_left"), "") << "row " << i;
     }
     last_t = t;
-    ++count;
   }
-  EXPECT_EQ(count, polls);
+  EXPECT_EQ(static_cast<int>(rec.rows.size()), polls);
   EXPECT_EQ(lost_rows, lost_lines);
-  EXPECT_EQ(row[column["drvb_reason"]], "") << line;
+  ASSERT_FALSE(rec.rows.empty());
+  EXPECT_EQ(rec.cell(rec.rows.size() - 1, "drvb_reason"), "");
 }
 
 TEST_F(TavikTool, DriveEndsOnALostDeviceAndStopsItWhenItReturns) {
