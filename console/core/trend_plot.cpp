@@ -44,6 +44,10 @@ TrendAxis make_axis(const AxisDefault& d, double low, double high) {
     low = std::min(low, 0.0);
     high = std::max(high, 0.0);
   }
+  // A little room so that a line at its extreme is not drawn on the frame.
+  const double room = (high - low) * 0.05;
+  if (low < 0 || !d.from_zero) low -= room;
+  if (high > 0 || !d.from_zero) high += room;
   if (high - low < 1e-6) {
     const double pad = std::max(std::abs(high) * 0.05, 0.1);
     low -= pad;

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
@@ -33,6 +35,12 @@ int CConsoleApp::InitInstance(const Options& options) {
     QObject::connect(&dialog, &QDialog::finished, &dialog, [&dialog, &options] {
       if (!dialog.grab().save(options.screenshot)) {
         std::fprintf(stderr, "cannot write %s\n", options.screenshot.toLocal8Bit().constData());
+      }
+      // The Trends window, when it was open, beside it as NAME-trends.png.
+      if (dialog.trends_open_at_close()) {
+        const QFileInfo main(options.screenshot);
+        const QString path = main.dir().filePath(main.completeBaseName() + QStringLiteral("-trends.") + main.suffix());
+        if (!dialog.trends()->grab().save(path)) std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
       }
     });
   }

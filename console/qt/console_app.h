@@ -9,7 +9,8 @@ namespace tavik::console {
 class CConsoleApp {
  public:
   struct Options {
-    // Saves a picture of the main window to this file as it closes.
+    // Saves a picture of the main window to this file as it closes (and
+    // of the Trends window, when it is open, to NAME-trends.EXT).
     QString screenshot;
   };
 

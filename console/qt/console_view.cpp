@@ -66,6 +66,8 @@ ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
   // offered by the context menu of the window's surface and by F1.
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+  auto* trends = new QShortcut(QKeySequence(Qt::Key_F2), this);
+  connect(trends, &QShortcut::activated, this, &ConsoleView::OnTrends);
 
   logic_->OnInitDialog();
 }
@@ -87,7 +89,18 @@ void ConsoleView::OnSysCommand(int command) {
   }
 }
 
+void ConsoleView::OnTrends() {
+  if (!trends_) trends_ = new TrendsWindow(logic_->trends(), this);
+  trends_->show();
+  trends_->raise();
+  trends_->activateWindow();
+}
+
 void ConsoleView::done(int result) {
+  if (trends_) {
+    trends_open_at_close_ = trends_->isVisible();
+    trends_->hide();
+  }
   QDialog::done(result);
   if (!destroyed_) {
     destroyed_ = true;
@@ -255,11 +268,19 @@ void ConsoleView::keyPressEvent(QKeyEvent* event) {
 }
 
 void ConsoleView::contextMenuEvent(QContextMenuEvent* event) {
-  std::string_view entry = load_string(IDS_ABOUTBOX);
-  if (entry.empty()) return;
   QMenu menu(this);
-  QAction* about = menu.addAction(from_utf8(entry));
-  if (menu.exec(event->globalPos()) == about) OnSysCommand(IDM_ABOUTBOX);
+  QAction* trends = menu.addAction(QStringLiteral("Trends…"));
+  trends->setShortcut(QKeySequence(Qt::Key_F2));
+  QAction* about = nullptr;
+  if (std::string_view entry = load_string(IDS_ABOUTBOX); !entry.empty()) {
+    about = menu.addAction(from_utf8(entry));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+  }
+  QAction* chosen = menu.exec(event->globalPos());
+  if (chosen == trends)
+    OnTrends();
+  else if (chosen && chosen == about)
+    OnSysCommand(IDM_ABOUTBOX);
 }
 
 void ConsoleView::changeEvent(QEvent* event) {

@@ -23,6 +23,7 @@
 #include "console/core/control_update_queue.h"
 #include "console/core/queued_console_window.h"
 #include "console/qt/dialog_builder.h"
+#include "console/qt/trends_window.h"
 
 namespace tavik::console {
 
@@ -46,6 +47,13 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
 
   // A system-menu command: IDM_ABOUTBOX opens the About box modally.
   void OnSysCommand(int command);
+  // Shows the Trends window (F2, or the context menu's "Trends…"), made on
+  // first use; it stays open beside this one.
+  void OnTrends();
+  // The Trends window; nullptr before it was first opened.
+  TrendsWindow* trends() const { return trends_; }
+  // The Trends window was open when this window closed.
+  bool trends_open_at_close() const { return trends_open_at_close_; }
 
   // Every way of closing ends here; the logic's OnDestroy runs once the
   // window is hidden.
@@ -83,6 +91,8 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   QTimer refresh_;                       // applies the workers' updates
   std::atomic<bool> refreshing_{false};  // refresh_ runs: workers need not ask for it
   bool destroyed_ = false;
+  TrendsWindow* trends_ = nullptr;  // a child window, made on first use
+  bool trends_open_at_close_ = false;
   // Declared last: it ends its workers before the members above go.
   std::unique_ptr<CConsoleDlg> logic_;
 };

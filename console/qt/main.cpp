@@ -24,7 +24,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: tavik-v1-basic [--simulate] [--screenshot FILE] [--print-layout] [--version] [--help]\n"
     "  --simulate         run both boards simulated: PSB as COM7, DRVB as COM8\n"
-    "  --screenshot FILE  save a picture of the window to FILE as it closes\n"
+    "  --screenshot FILE  save a picture of the window to FILE as it closes (and of the Trends\n"
+    "                     window, when open, to NAME-trends.EXT beside it)\n"
     "  --print-layout     print each control's ID, x, y, width and height in pixels, and the\n"
     "                     window's client area as \"window 0 0 WIDTH HEIGHT\", then exit\n"
     "  --version          print the version, then exit\n";

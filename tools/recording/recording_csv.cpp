@@ -1,5 +1,6 @@
 #include "tools/recording/recording_csv.h"
 
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 
@@ -42,9 +43,11 @@ std::string csv_header(const std::string& started) {
 }
 
 std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb) {
+  // Not printf: a program that took the user's locale (the console) would
+  // write a decimal comma.
   char time[32];
-  std::snprintf(time, sizeof time, "%.3f", t_s);
-  std::string line = time;
+  const auto written = std::to_chars(time, time + sizeof time, t_s, std::chars_format::fixed, 3);
+  std::string line(time, written.ptr);
   add_cell(line, psb.battery_mv);
   add_cell(line, psb.current_ma);
   add_cells(line, psb.devices);
