@@ -1,5 +1,5 @@
-// What the console costs while it watches the robot: the Qt window (offscreen)
-// with its logic and every poller running against tavik-sim in another
+// What the console costs while it watches the robot: the Qt window (offscreen,
+// with and without the Trends window) with its logic and every poller running against tavik-sim in another
 // process, replying at the line rate. Counters: cpu_pct (share of one core
 // used by this process over the measured seconds) and rss_mb (resident
 // memory at the end, peak_rss_mb the most it reached).
@@ -93,6 +93,7 @@ void BM_ConsoleWithAllPollers(benchmark::State& state) {
       logic->OnInitDialog();
     } else {
       view.show();
+      if (state.range(2) != 0) view.OnTrends();
     }
     using namespace console;
     for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
@@ -122,8 +123,14 @@ void BM_ConsoleWithAllPollers(benchmark::State& state) {
   state.counters["cpu_pct"] = 100.0 * cpu / wall;
   std::filesystem::remove_all(dir);
 }
-// Args: seconds measured; 1 for the logic alone, with a window that draws nothing.
-BENCHMARK(BM_ConsoleWithAllPollers)->Args({30, 0})->Args({30, 1})->Iterations(1)->Unit(benchmark::kSecond);
+// Args: seconds measured; 1 for the logic alone, with a window that draws
+// nothing; 1 for the Trends window open beside the main one.
+BENCHMARK(BM_ConsoleWithAllPollers)
+    ->Args({30, 0, 0})
+    ->Args({30, 0, 1})
+    ->Args({30, 1, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 // GUI-thread time of one read-out update in the shown window: a new text in
 // each of the seven range fields, applied and repainted as a refresh does.

@@ -54,8 +54,11 @@ TrendAxis make_axis(const AxisDefault& d, double low, double high) {
     high += pad;
   }
   const double step = tick_step(high - low);
-  axis.low = std::floor(low / step) * step;
-  axis.high = std::ceil(high / step) * step;
+  axis.low = std::floor(low / step + 1e-9) * step;
+  axis.high = std::ceil(high / step - 1e-9) * step;
+  // A line within a tenth of a step of the frame would be hidden by it.
+  if (axis.high - high < step / 10 && high > 0) axis.high += step;
+  if (low - axis.low < step / 10 && low < 0) axis.low -= step;
   if (axis.high - axis.low < step) axis.high = axis.low + step;
   for (double v = axis.low; v <= axis.high + step / 2; v += step) axis.ticks.push_back(std::abs(v) < step / 1e6 ? 0 : v);
   axis.decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
