@@ -22,6 +22,8 @@
 #include "child_program.h"
 #include "console/core/control_ids.h"
 #include "console/qt/console_view.h"
+#include "console/qt/trend_plot_view.h"
+#include "console/qt/trends_window.h"
 #include "null_window.h"
 
 namespace {
@@ -155,6 +157,35 @@ void BM_RangeFieldUpdate(benchmark::State& state) {
   view.close();
 }
 BENCHMARK(BM_RangeFieldUpdate)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+// GUI-thread time of one redraw of the Trends window holding two full
+// minutes of every poller at ten reads a second: the snapshot, the plots'
+// geometry and the painting, as each refresh does. Counter: ms_per_redraw.
+void BM_TrendsRedraw(benchmark::State& state) {
+  OffscreenApplication app;
+  const auto origin = console::TrendHistory::Clock::now() - std::chrono::seconds(130);
+  console::TrendHistory history(origin);
+  for (int i = 0; i < 1300; ++i) {
+    const auto at = origin + std::chrono::milliseconds(100 * i);
+    history.add_power(at, 12000 + i % 300, 2000 + (i * 37) % 900, 1);
+    history.add_encoders(at, i * (100 + i % 7), i * 95);
+    float ranges[7];
+    for (int r = 0; r < 7; ++r) ranges[r] = 1.0f + 0.1f * static_cast<float>(r) + 0.001f * static_cast<float>(i % 100);
+    history.add_ranges(at, ranges);
+  }
+  console::TrendsWindow window(history);
+  window.show();
+  QApplication::processEvents();
+  const double cpu_start = cpu_seconds();
+  std::int64_t redraws = 0;
+  for (auto _ : state) {
+    window.plots().show_snapshot(history.snapshot());
+    window.plots().repaint();
+    ++redraws;
+  }
+  state.counters["ms_per_redraw"] = 1e3 * (cpu_seconds() - cpu_start) / static_cast<double>(redraws);
+}
+BENCHMARK(BM_TrendsRedraw)->Iterations(200)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -74,6 +74,7 @@ ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
 
 ConsoleView::~ConsoleView() {
   qApp->removeEventFilter(this);
+  delete trends_;  // it draws the logic's history
   logic_.reset();
 }
 

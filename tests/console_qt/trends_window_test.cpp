@@ -82,22 +82,28 @@ class ScriptedTrends : public ::testing::Test {
     const double t_end = window_.plots().snapshot().t_end;
     return r.x + static_cast<int>((t - (t_end - TrendHistory::kSpanS)) / TrendHistory::kSpanS * r.width);
   }
-  // Pixels in column x of plot p whose colour is nearest to series `name`
-  // among the plot's series (lines are antialiased, so blended with white).
+  // Pixels in column x of plot p drawn in series `name`'s colour: lines are
+  // antialiased, so a pixel is the colour blended with white, c = a*colour +
+  // (1-a)*white with the same a in each channel; the series whose colour
+  // explains the pixel with the most even a is the one drawn there.
   int pixels_of(const QImage& image, const char* name, int x, int p) {
     const auto r = window_.plots().plot_rects()[static_cast<std::size_t>(p)];
     int n = 0;
     for (int y = r.y; y < r.y + r.height; ++y) {
       const QColor c = image.pixelColor(x, y);
-      if (std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) < 40) continue;
+      if (std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) < 12) continue;
       const char* nearest = nullptr;
-      int best = 1 << 30;
+      double best = 1e9;
       for (const auto& s : console::trend_series()) {
         if (s.plot != p) continue;
         const QColor want = QColor::fromRgb(static_cast<QRgb>(s.rgb));
-        const int d = std::abs(c.red() - want.red()) + std::abs(c.green() - want.green()) +
-                      std::abs(c.blue() - want.blue());
-        if (d < best) best = d, nearest = s.name;
+        const int have[] = {c.red(), c.green(), c.blue()}, full[] = {want.red(), want.green(), want.blue()};
+        double low = 1e9, high = -1e9;
+        for (int k = 0; k < 3; ++k) {
+          const double a = (255.0 - have[k]) / (255.0 - full[k]);
+          low = std::min(low, a), high = std::max(high, a);
+        }
+        if (high - low < best) best = high - low, nearest = s.name;
       }
       n += nearest && std::string(nearest) == name;
     }
