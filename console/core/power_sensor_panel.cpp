@@ -71,8 +71,11 @@ void CConsoleDlg::PowerDataStep() {
     // Device bits in the board's device order: drive, sensors, lrf, sbc, sg, lcd, servo.
     const std::int32_t states[] = {power.drive_state, power.sensors_state, power.lrf_state, power.sbc_state,
                                    power.sg_state,    power.lcd_state,     power.servo_state};
-    std::uint32_t bits = 0;
-    for (std::size_t i = 0; i < std::size(states); ++i) bits |= (states[i] != 0 ? 1u : 0u) << i;
+    std::uint32_t bits = 0, bit = 1;
+    for (std::int32_t state : states) {
+      if (state != 0) bits |= bit;
+      bit <<= 1;
+    }
     trends_.add_power(TrendHistory::Clock::now(), power.battery_volt, power.consum_cur, bits);
   } else {
     trends_.add_failure(TrendSource::kPower, TrendHistory::Clock::now(), why);
