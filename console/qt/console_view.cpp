@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QThread>
 #include <algorithm>
@@ -91,7 +92,16 @@ void ConsoleView::OnSysCommand(int command) {
 }
 
 void ConsoleView::OnTrends() {
-  if (!trends_) trends_ = new TrendsWindow(logic_->trends(), this);
+  if (!trends_) {
+    trends_ = new TrendsWindow(logic_->trends(), this);
+    // Beside the main window where the screen has room, else over it.
+    const QRect frame = frameGeometry();
+    if (const QScreen* screen = this->screen()) {
+      const QRect room = screen->availableGeometry();
+      const QRect beside(frame.right() + 8, frame.top(), trends_->width(), trends_->height());
+      if (room.contains(beside)) trends_->move(beside.topLeft());
+    }
+  }
   trends_->show();
   trends_->raise();
   trends_->activateWindow();
