@@ -142,7 +142,10 @@ void TrendsWindow::Show() {
 }
 
 void TrendsWindow::Hide() {
-  if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
+  if (!hwnd_) return;
+  // The main window takes the keys again, not whichever window is next.
+  if (owner_ && ::GetActiveWindow() == hwnd_) ::SetActiveWindow(owner_);
+  ::ShowWindow(hwnd_, SW_HIDE);
 }
 
 void TrendsWindow::SetFrozen(bool frozen) {
