@@ -267,7 +267,7 @@ bool dialog_key(HWND main, HWND focus, WPARAM vk) {
   return ::IsDialogMessageW(main, &msg) != FALSE;
 }
 
-TEST_F(ConsoleWin32Test, TrendsOpenWithF2OrTheSystemMenuAndEscHidesThem) {
+TEST_F(ConsoleWin32Test, TrendsOpenWithF2OrAMenuAndEscHidesThem) {
   ::ShowWindow(hwnd_, SW_SHOW);
   struct Case {
     const char* way;
@@ -279,6 +279,15 @@ TEST_F(ConsoleWin32Test, TrendsOpenWithF2OrTheSystemMenuAndEscHidesThem) {
       {"system menu", [&] { ::SendMessageW(hwnd_, WM_SYSCOMMAND, IDM_TRENDS, 0); }},
       {"F2 on a button",
        [&] { EXPECT_TRUE(dialog_key(hwnd_, ::GetDlgItem(hwnd_, IDC_PSB_CONNECT), VK_F2)); }},
+      {"context menu",
+       [&] {
+         // The menu's own loop takes the keys queued before it: About, Trends, choose.
+         for (WPARAM vk : {VK_DOWN, VK_DOWN, VK_RETURN}) ::PostMessageW(hwnd_, WM_KEYDOWN, vk, 0);
+         RECT r;
+         ::GetWindowRect(hwnd_, &r);
+         ::SendMessageW(hwnd_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd_),
+                        MAKELPARAM(r.left + 40, r.top + 40));
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.way);
