@@ -104,8 +104,8 @@ TrendsWindow::TrendsWindow(HINSTANCE instance, HWND owner, const TrendHistory& h
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = WindowProc;
     window_class.hInstance = instance_;
-    window_class.hCursor =
-        ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW, a narrow text without UNICODE
+    // IDC_ARROW; the macro is a narrow text in a build without UNICODE.
+    window_class.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
     window_class.lpszClassName = kClassName;
     ::RegisterClassExW(&window_class);
   }
@@ -230,9 +230,9 @@ LRESULT TrendsWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         case kSaveId:
           OnSaveClicked();
           break;
-        case IDCANCEL:
+        case IDCANCEL:  // Esc
           Hide();
-          break;  // Esc
+          break;
         default:
           break;
       }
