@@ -1,6 +1,7 @@
 #include "console/win32/console_dialog.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +23,13 @@ constexpr UINT WM_APP_UPDATES = WM_APP + 1;  // queued control updates wait
 constexpr UINT WM_APP_SHOWN = WM_APP + 2;    // the window is up
 constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
 constexpr int kMaxText = 256;
+constexpr wchar_t kTrendsEntry[] = L"Trends\u2026\tF2";
+
+// The window whose dialog loops the thread's message filter serves, and
+// whether the filter is already at work (the Trends window's IsDialogMessage
+// calls it again).
+thread_local ConsoleDialog* t_filtered = nullptr;
+thread_local bool t_filtering = false;
 
 }  // namespace
 
@@ -32,7 +40,10 @@ ConsoleDialog::ConsoleDialog(HINSTANCE instance, std::string layout_path)
       icon_(::LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
       logic_(std::make_unique<CConsoleDlg>(*this)) {}
 
-ConsoleDialog::~ConsoleDialog() { logic_.reset(); }
+ConsoleDialog::~ConsoleDialog() {
+  trends_.reset();
+  logic_.reset();
+}
 
 INT_PTR ConsoleDialog::DoModal() {
   return ::DialogBoxIndirectParamW(instance_, template_.get(), nullptr, DialogProc,
@@ -63,8 +74,12 @@ INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnCommand(LOWORD(wparam), HIWORD(wparam));
       return TRUE;
     case WM_SYSCOMMAND:
-      if ((wparam & 0xFFF0) != IDM_ABOUTBOX) return FALSE;  // Close, Move: the dialog manager's
+      // Close, Move: the dialog manager's.
+      if ((wparam & 0xFFF0) != IDM_ABOUTBOX && (wparam & 0xFFF0) != IDM_TRENDS) return FALSE;
       OnSysCommand(wparam);
+      return TRUE;
+    case WM_CONTEXTMENU:
+      OnContextMenu(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
       return TRUE;
     case WM_ACTIVATE:
       if (LOWORD(wparam) == WA_INACTIVE) logic_->OnJogReleased();
@@ -90,6 +105,9 @@ INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       WriteLayout();
       return TRUE;
     case WM_DESTROY:
+      if (message_filter_) ::UnhookWindowsHookEx(message_filter_);
+      message_filter_ = nullptr;
+      if (t_filtered == this) t_filtered = nullptr;
       // The window is hidden; the workers end and the ports close before it goes.
       logic_->OnDestroy();
       ApplyQueuedUpdates();
@@ -107,7 +125,10 @@ void ConsoleDialog::OnInitDialog() {
       ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
       ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, entry);
     }
+    ::AppendMenuW(menu, MF_STRING, IDM_TRENDS, kTrendsEntry);
   }
+  message_filter_ = ::SetWindowsHookExW(WH_MSGFILTER, MessageFilterProc, nullptr, thread_id_);
+  if (message_filter_) t_filtered = this;
   ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   // Jog buttons are dead-man switches: a press holds; the button captures
@@ -138,7 +159,66 @@ void ConsoleDialog::OnCommand(int id, int code) {
   }
 }
 
-void ConsoleDialog::OnSysCommand(WPARAM) { show_about_box(instance_, hwnd_); }
+void ConsoleDialog::OnSysCommand(WPARAM command) {
+  if ((command & 0xFFF0) == IDM_TRENDS) {
+    OpenTrends();
+  } else {
+    show_about_box(instance_, hwnd_);
+  }
+}
+
+void ConsoleDialog::OnContextMenu(int x, int y) {
+  const HMENU menu = ::CreatePopupMenu();
+  if (!menu) return;
+  wchar_t about[kMaxText];
+  if (::LoadStringW(instance_, IDS_ABOUTBOX, about, kMaxText) > 0) {
+    ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
+  }
+  ::AppendMenuW(menu, MF_STRING, IDM_TRENDS, kTrendsEntry);
+  if (x == -1 && y == -1) {  // Shift+F10 or the menu key: at the focused control
+    RECT r;
+    ::GetWindowRect(::GetFocus() ? ::GetFocus() : hwnd_, &r);
+    x = r.left;
+    y = r.bottom;
+  }
+  const auto command =
+      static_cast<WPARAM>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, hwnd_, nullptr));
+  ::DestroyMenu(menu);
+  if (command != 0) OnSysCommand(command);
+}
+
+void ConsoleDialog::OpenTrends() {
+  if (!trends_) {
+    trends_ = std::make_unique<TrendsWindow>(instance_, hwnd_, logic_->trends());
+    if (!trends_->hwnd()) {
+      const DWORD error = ::GetLastError();
+      trends_.reset();
+      ShowMessage("The Trends window could not be opened (error " + std::to_string(error) + ").");
+      return;
+    }
+  }
+  trends_->Show();
+}
+
+LRESULT CALLBACK ConsoleDialog::MessageFilterProc(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == MSGF_DIALOGBOX && t_filtered && !t_filtering) {
+    t_filtering = true;
+    const bool handled = t_filtered->FilterMessage(reinterpret_cast<MSG*>(lparam));
+    t_filtering = false;
+    if (handled) return TRUE;
+  }
+  return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+bool ConsoleDialog::FilterMessage(MSG* message) {
+  if (trends_ && trends_->PreTranslate(message)) return true;
+  if (message->message == WM_KEYDOWN && message->wParam == VK_F2 &&
+      (message->hwnd == hwnd_ || ::IsChild(hwnd_, message->hwnd))) {
+    OpenTrends();
+    return true;
+  }
+  return false;
+}
 
 LRESULT CALLBACK ConsoleDialog::JogButtonProc(HWND button, UINT message, WPARAM wparam, LPARAM lparam,
                                               UINT_PTR id, DWORD_PTR self) {

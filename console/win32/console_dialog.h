@@ -21,6 +21,7 @@
 #include "console/core/control_update_queue.h"
 #include "console/core/queued_console_window.h"
 #include "console/win32/dialog_template_builder.h"
+#include "console/win32/trends_window.h"
 
 namespace tavik::console {
 
@@ -42,6 +43,10 @@ class ConsoleDialog : public QueuedConsoleWindow {
 
   HWND hwnd() const { return hwnd_; }
   CConsoleDlg& logic() { return *logic_; }
+  // Shows the Trends window (F2, the context menu, the system menu), made
+  // on first use; null before.
+  void OpenTrends();
+  TrendsWindow* trends_window() { return trends_.get(); }
 
   // ConsoleWindow.
   int GetListSelection(int id) override;
@@ -54,10 +59,16 @@ class ConsoleDialog : public QueuedConsoleWindow {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK JogButtonProc(HWND button, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                         DWORD_PTR self);
+  // While the window lives, its thread's dialog loops hand each message
+  // here first: F2 opens the Trends window, whose own keys (Esc, Tab) the
+  // main window's modal loop would not give it.
+  static LRESULT CALLBACK MessageFilterProc(int code, WPARAM wparam, LPARAM lparam);
+  bool FilterMessage(MSG* message);
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnInitDialog();
   void OnCommand(int id, int code);
   void OnSysCommand(WPARAM command);
+  void OnContextMenu(int x, int y);
   void WriteLayout() const;
 
   void queue(ControlUpdate update) override;
@@ -69,11 +80,14 @@ class ConsoleDialog : public QueuedConsoleWindow {
   DialogTemplateBuffer template_;
   HWND hwnd_ = nullptr;
   HICON icon_ = nullptr;
+  HHOOK message_filter_ = nullptr;
   DWORD thread_id_ = 0;
   ControlUpdateQueue updates_;
   std::set<int> stale_;  // read-outs drawn greyed; the dialog's thread only
   // Declared last: it ends its workers before the members above go.
   std::unique_ptr<CConsoleDlg> logic_;
+  // Draws logic_'s history; the destructor ends it before the logic.
+  std::unique_ptr<TrendsWindow> trends_;
 };
 
 }  // namespace tavik::console

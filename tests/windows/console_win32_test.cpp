@@ -1,13 +1,20 @@
 // The native console window as the window manager builds it, in this
 // process, under Wine on a (virtual) X display: the controls where the
 // template puts them, the tab order, the font, the system menu's About
-// entry, the program's resources, the keys that close it or not, and
-// worker updates applied in order.
+// and Trends entries, the program's resources, the keys that close it or
+// not, worker updates applied in order, and the Trends window's plots.
 #include <gtest/gtest.h>
 #include <windows.h>
 //
 #include <winver.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +24,7 @@
 #undef IDOK
 #include "console/core/control_ids.h"
 #pragma pop_macro("IDOK")
+#include "console/core/trend_csv.h"
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
 #include "console/res/string_table.h"
@@ -134,15 +142,18 @@ TEST_F(ConsoleWin32Test, KoreanFontSystemMenuAndResources) {
   ::ReleaseDC(hwnd_, dc);
   for (WORD glyph : glyphs) EXPECT_NE(glyph, 0xFFFF) << "no Hangul in the dialog's font";
 
-  // The About entry after a separator, at the end of the system menu.
+  // After a separator at the end of the system menu: About, then Trends.
   const HMENU menu = ::GetSystemMenu(hwnd_, FALSE);
   const int count = ::GetMenuItemCount(menu);
-  ASSERT_GE(count, 2);
-  EXPECT_EQ(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+  ASSERT_GE(count, 3);
+  EXPECT_EQ(::GetMenuItemID(menu, count - 2), static_cast<UINT>(IDM_ABOUTBOX));
+  EXPECT_EQ(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_TRENDS));
   wchar_t entry[128] = {};
-  ::GetMenuStringW(menu, static_cast<UINT>(count - 1), entry, 128, MF_BYPOSITION);
+  ::GetMenuStringW(menu, static_cast<UINT>(count - 2), entry, 128, MF_BYPOSITION);
   EXPECT_EQ(narrow(entry), load_string(IDS_ABOUTBOX));
-  EXPECT_TRUE(::GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR);
+  ::GetMenuStringW(menu, static_cast<UINT>(count - 1), entry, 128, MF_BYPOSITION);
+  EXPECT_EQ(narrow(entry), "Trends\u2026\tF2");
+  EXPECT_TRUE(::GetMenuState(menu, static_cast<UINT>(count - 3), MF_BYPOSITION) & MF_SEPARATOR);
 
   // Icon 128: the window's icons, two 16-colour images.
   EXPECT_NE(::SendMessageW(hwnd_, WM_GETICON, ICON_BIG, 0), 0);
@@ -247,6 +258,212 @@ TEST_F(ConsoleWin32Test, WorkerUpdatesArriveInCallOrder) {
   ::GetDlgItemTextW(hwnd_, kReadParamValue, text, 16);
   EXPECT_EQ(narrow(text), std::to_string(kUpdates));
   EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd_, kReadParamValue)));
+}
+
+// A key as the thread's dialog loop takes it: the program's modal loop hands
+// every message to the main window's IsDialogMessage.
+bool dialog_key(HWND main, HWND focus, WPARAM vk) {
+  MSG msg{focus, WM_KEYDOWN, vk, 0, 0, {}};
+  return ::IsDialogMessageW(main, &msg) != FALSE;
+}
+
+TEST_F(ConsoleWin32Test, TrendsOpenWithF2OrAMenuAndEscHidesThem) {
+  ::ShowWindow(hwnd_, SW_SHOW);
+  struct Case {
+    const char* way;
+    std::function<void()> open;
+  };
+  const Case cases[] = {
+      {"F2 in a field",
+       [&] { EXPECT_TRUE(dialog_key(hwnd_, ::GetDlgItem(hwnd_, IDC_WRITE_PARAM_VALUE), VK_F2)); }},
+      {"system menu", [&] { ::SendMessageW(hwnd_, WM_SYSCOMMAND, IDM_TRENDS, 0); }},
+      {"F2 on a button",
+       [&] { EXPECT_TRUE(dialog_key(hwnd_, ::GetDlgItem(hwnd_, IDC_PSB_CONNECT), VK_F2)); }},
+      {"context menu",
+       [&] {
+         // The menu's own loop takes the keys queued before it: About, Trends, choose.
+         for (WPARAM vk : {VK_DOWN, VK_DOWN, VK_RETURN}) ::PostMessageW(hwnd_, WM_KEYDOWN, vk, 0);
+         RECT r;
+         ::GetWindowRect(hwnd_, &r);
+         ::SendMessageW(hwnd_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd_),
+                        MAKELPARAM(r.left + 40, r.top + 40));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.way);
+    c.open();
+    pump_messages();
+    TrendsWindow* trends = dialog_->trends_window();
+    ASSERT_NE(trends, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(trends->hwnd()));
+    EXPECT_EQ(::GetWindow(trends->hwnd(), GW_OWNER), hwnd_);
+    // Its keys arrive through the main window's loop: Tab moves between its
+    // buttons, Esc hides it and leaves the main window open.
+    const HWND focus = ::GetFocus();
+    ASSERT_TRUE(::IsChild(trends->hwnd(), focus));
+    EXPECT_TRUE(dialog_key(hwnd_, focus, VK_TAB));
+    EXPECT_NE(::GetFocus(), focus);
+    EXPECT_TRUE(::IsChild(trends->hwnd(), ::GetFocus()));
+    EXPECT_TRUE(dialog_key(hwnd_, ::GetFocus(), VK_ESCAPE));
+    pump_messages();
+    EXPECT_FALSE(::IsWindowVisible(trends->hwnd()));
+    EXPECT_TRUE(::IsWindowVisible(hwnd_));
+  }
+}
+
+// The client area as PrintWindow draws it, 0xRRGGBB a pixel.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+
+  explicit Picture(HWND hwnd) {
+    RECT client;
+    ::GetClientRect(hwnd, &client);
+    width = client.right;
+    height = client.bottom;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC dc = ::CreateCompatibleDC(nullptr);
+    const HBITMAP dib = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = ::SelectObject(dc, dib);
+    EXPECT_TRUE(::PrintWindow(hwnd, dc, PW_CLIENTONLY));
+    ::GdiFlush();
+    const auto* first = static_cast<const std::uint32_t*>(bits);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(width * height); ++i)
+      pixels.push_back(first[i] & 0xFFFFFF);
+    ::SelectObject(dc, old);
+    ::DeleteObject(dib);
+    ::DeleteDC(dc);
+  }
+  // Pixels of `rgb` in the columns [x0, x1] of `r`.
+  int count(const TrendRect& r, int x0, int x1, std::uint32_t rgb) const {
+    int n = 0;
+    for (int y = r.y; y < r.y + r.height; ++y) {
+      for (int x = x0; x <= x1; ++x) n += pixels[static_cast<std::size_t>(y * width + x)] == rgb;
+    }
+    return n;
+  }
+  bool same_in(const Picture& other, const TrendRect& r) const {
+    for (int y = r.y; y < r.y + r.height; ++y) {
+      for (int x = r.x; x < r.x + r.width; ++x) {
+        if (pixels[static_cast<std::size_t>(y * width + x)] !=
+            other.pixels[static_cast<std::size_t>(y * width + x)]) {
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+};
+
+TEST_F(ConsoleWin32Test, TrendsWindowDrawsFreezesAndSavesTheHistory) {
+  // A scripted history that began 100 s ago: power read well until 40 s,
+  // failed for 1.5 s, read well again until 90 s; the encoders' poller
+  // stopped at 60 s; the ranges read all along.
+  using Clock = TrendHistory::Clock;
+  const Clock::time_point origin = Clock::now() - std::chrono::seconds(100);
+  auto at = [&](double t) {
+    return origin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(t));
+  };
+  TrendHistory history(origin);
+  auto add_power = [&](int from, int to) {  // tenths of a second
+    for (int i = from; i < to; ++i) history.add_power(at(i / 10.0), 12000 + i % 500, 1000 + 2 * (i % 500), 0);
+  };
+  add_power(0, 400);
+  for (int i = 400; i < 415; ++i) history.add_failure(TrendSource::kPower, at(i / 10.0), "no reply");
+  add_power(415, 900);
+  for (int i = 0; i < 600; ++i) history.add_encoders(at(i / 10.0), 100 * i, 80 * i);
+  history.end(TrendSource::kEncoders, at(60));
+  for (int i = 0; i < 990; ++i) {
+    const float ranges[7] = {0.3f, 0.6f, 0.9f, 1.2f, 1.5f, 1.8f, 2.1f};
+    history.add_ranges(at(i / 10.0), ranges);
+  }
+
+  TrendsWindow trends(::GetModuleHandleW(nullptr), hwnd_, history);
+  ASSERT_NE(trends.hwnd(), nullptr);
+  trends.Show();
+  pump_messages();
+  const std::array<TrendRect, 3>& rects = trends.plot_rects();
+  // The columns of the times [t0, t1], a pixel in from each end.
+  auto columns = [&](int plot, double t0, double t1) {
+    const TrendSnapshot& s = trends.snapshot();
+    const TrendRect& r = rects[static_cast<std::size_t>(plot)];
+    auto x = [&](double t) {
+      return r.x + static_cast<int>((t - s.t_end + s.span_s) / s.span_s * (r.width - 1) + 0.5);
+    };
+    return std::pair{x(t0) + 1, x(t1) - 1};
+  };
+  struct Expect {
+    int plot;
+    std::uint32_t rgb;
+    double t0, t1;
+    bool drawn;
+  };
+  const std::vector<Expect> expected = [] {
+    std::vector<Expect> all = {
+        {0, 0x1f6fd0, 1, 39, true},       {0, 0xd0501f, 1, 39, true},  {0, 0x1f6fd0, 40.3, 41.1, false},
+        {0, 0xd0501f, 40.3, 41.1, false}, {0, 0x1f6fd0, 42, 89, true}, {0, 0x1f6fd0, 91, 98, false},
+        {1, 0x2a9d3a, 1, 59, true},       {1, 0x8a3ac0, 1, 59, true},  {1, 0x2a9d3a, 61, 98, false},
+        {1, 0x8a3ac0, 61, 98, false},
+    };
+    for (const TrendSeries& series : trend_series()) {
+      if (series.plot == 2) all.push_back({2, series.rgb, 1, 98, true});
+    }
+    return all;
+  }();
+  const Picture drawn(trends.hwnd());
+  for (const Expect& e : expected) {
+    const auto [x0, x1] = columns(e.plot, e.t0, e.t1);
+    const int n = drawn.count(rects[static_cast<std::size_t>(e.plot)], x0, x1, e.rgb);
+    EXPECT_EQ(n > 0, e.drawn) << "plot " << e.plot << std::hex << " colour " << e.rgb << std::dec << " from "
+                              << e.t0 << " s to " << e.t1 << " s: " << n << " pixels";
+  }
+
+  // Frozen, the picture stays while the history grows; resumed, it shows the new reads.
+  const HWND freeze = ::FindWindowExW(trends.hwnd(), nullptr, L"Button", L"Freeze");
+  ASSERT_NE(freeze, nullptr);
+  ::SendMessageW(freeze, BM_CLICK, 0, 0);
+  EXPECT_TRUE(trends.frozen());
+  wchar_t caption[32] = {};
+  ::GetWindowTextW(freeze, caption, 32);
+  EXPECT_EQ(narrow(caption), "Resume");
+  add_power(910, 985);
+  ::SendMessageW(trends.hwnd(), WM_TIMER, 1, 0);
+  const Picture frozen(trends.hwnd());
+  for (const TrendRect& r : rects) EXPECT_TRUE(frozen.same_in(drawn, r));
+  ::SendMessageW(freeze, BM_CLICK, 0, 0);
+  EXPECT_FALSE(trends.frozen());
+  const auto [x0, x1] = columns(0, 92, 98);
+  EXPECT_GT(Picture(trends.hwnd()).count(rects[0], x0, x1, 0x1f6fd0), 0) << "the reads added while frozen";
+
+  // Pointing into the failed reads tells why they failed.
+  const TrendRect& power = rects[0];
+  const int gap_x = (columns(0, 40.5, 40.5).first + columns(0, 40.5, 40.5).second) / 2;
+  ::SendMessageW(trends.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(gap_x, power.y + power.height / 2));
+  wchar_t hover[512] = {};
+  ::GetWindowTextW(::FindWindowExW(trends.hwnd(), nullptr, L"Static", nullptr), hover, 512);
+  EXPECT_NE(narrow(hover).find("battery: failed (no reply)"), std::string::npos) << narrow(hover);
+
+  // "Save CSV…" writes what the window shows; a failure says why.
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  const std::wstring good = std::wstring(temp) + L"tavik-trends-test.csv";
+  const std::wstring bad = std::wstring(temp) + L"no-such-directory\\trends.csv";
+  const std::string why = trends.SaveCsv(good);
+  EXPECT_EQ(why, "");
+  std::ifstream file(std::filesystem::path(good), std::ios::binary);
+  std::stringstream saved;
+  saved << file.rdbuf();
+  file.close();
+  ::DeleteFileW(good.c_str());
+  const std::string csv = trends_csv(trends.snapshot());
+  EXPECT_EQ(saved.str(), csv);
+  // The start line, the column names and a row for each ranges read at least.
+  EXPECT_GE(std::count(csv.begin(), csv.end(), '\n'), 2 + 990);
+  const std::string failure = trends.SaveCsv(bad);
+  EXPECT_NE(failure.find(narrow(bad) + ": "), std::string::npos) << failure;
+  EXPECT_GT(failure.size(), narrow(bad).size() + 12) << "no reason given";
 }
 
 }  // namespace
