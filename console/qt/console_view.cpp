@@ -279,14 +279,15 @@ void ConsoleView::keyPressEvent(QKeyEvent* event) {
 }
 
 void ConsoleView::contextMenuEvent(QContextMenuEvent* event) {
+  // As the Windows console's menus: About, then Trends.
   QMenu menu(this);
-  QAction* trends = menu.addAction(QStringLiteral("Trends…"));
-  trends->setShortcut(QKeySequence(Qt::Key_F2));
   QAction* about = nullptr;
   if (std::string_view entry = load_string(IDS_ABOUTBOX); !entry.empty()) {
     about = menu.addAction(from_utf8(entry));
     about->setShortcut(QKeySequence(Qt::Key_F1));
   }
+  QAction* trends = menu.addAction(QStringLiteral("Trends…"));
+  trends->setShortcut(QKeySequence(Qt::Key_F2));
   QAction* chosen = menu.exec(event->globalPos());
   if (chosen == trends)
     OnTrends();
