@@ -14,22 +14,6 @@ using Kind = TrendSample::Kind;
 // The pollers' period: reads closer than this make one row.
 constexpr double kRowS = 0.1;
 
-// The reason of a board's row as watch gives it: the reason itself when
-// every failed read says the same, else "read: why; ..." for each.
-class Reasons {
- public:
-  void add(const char* read, const std::string& why) {
-    alike_ = alike_ && (same_.empty() || same_ == why);
-    same_ = why;
-    each_ += (each_.empty() ? "" : "; ") + std::string(read) + ": " + why;
-  }
-  std::string text() const { return each_.empty() ? std::string() : alike_ ? same_ : each_; }
-
- private:
-  std::string same_, each_;
-  bool alike_ = true;
-};
-
 }  // namespace
 
 std::string trends_csv(const TrendSnapshot& snapshot) {
@@ -66,7 +50,7 @@ std::string trends_csv(const TrendSnapshot& snapshot) {
     };
     recording::PsbCells psb;
     recording::DrvbCells drvb;
-    Reasons psb_reasons, drvb_reasons;
+    recording::FailureReasons psb_reasons, drvb_reasons;
     if (const TrendSample* s = take(TrendSource::kPower)) {
       if (s->kind == Kind::kFailed) {
         psb_reasons.add("read power data", s->reason);

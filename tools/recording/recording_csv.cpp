@@ -33,6 +33,12 @@ void add_cell(std::string& line, const std::optional<int>& value) {
 
 }  // namespace
 
+void FailureReasons::add(const std::string& read, const std::string& why) {
+  alike_ = alike_ && (same_.empty() || same_ == why);
+  same_ = why;
+  each_ += (each_.empty() ? "" : "; ") + read + ": " + why;
+}
+
 std::string csv_header(const std::string& started) {
   std::string line = "# started " + started + "\nt_s,battery_mv,current_ma";
   for (const char* device : kPsbDevices) line += std::string(",power_") + device;

@@ -43,6 +43,19 @@ struct DrvbCells {
   std::string reason;
 };
 
+// A board's reason in a row whose reads failed: the reason itself when every
+// failed read gives the same one ("device lost"), else "read: why; ..." for
+// each of them.
+class FailureReasons {
+ public:
+  void add(const std::string& read, const std::string& why);
+  std::string text() const { return alike_ ? same_ : each_; }
+
+ private:
+  std::string same_, each_;
+  bool alike_ = true;
+};
+
 // "# started 2026-12-07T18:24:01.123Z" and the line of column names.
 std::string csv_header(const std::string& started);
 // One row at `t_s` seconds since the start (written to the millisecond).

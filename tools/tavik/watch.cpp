@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <memory>
 
@@ -42,19 +41,16 @@ using recording::round_ms;
 // "device lost" when every failed step says so, else "step: why; ...".
 void mark_failures(Json& reading, const std::vector<Step>& steps) {
   Json failed = Json::object();
-  std::string same, each;
-  bool alike = true;
+  recording::FailureReasons reasons;
   for (const Step& step : steps) {
     if (step.result.is_ok()) continue;
     const std::string why = describe(step.result);
     failed[step.name] = why;
-    alike = alike && (same.empty() || same == why);
-    same = why;
-    each += (each.empty() ? "" : "; ") + std::string(step.name) + ": " + why;
+    reasons.add(step.name, why);
   }
   if (failed.empty()) return;
   reading["failed"] = failed;
-  reading["reason"] = alike ? same : each;
+  reading["reason"] = reasons.text();
 }
 
 // One line per field of both readings, under the time.
