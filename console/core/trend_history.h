@@ -46,7 +46,6 @@ class SampleRing {
   explicit SampleRing(std::size_t capacity);
   void push(TrendSample sample);
   std::size_t size() const { return size_; }
-  std::size_t capacity() const { return slots_.size(); }
   // i = 0 is the oldest kept.
   const TrendSample& operator[](std::size_t i) const { return slots_[(head_ + i) % slots_.size()]; }
   const TrendSample* newest() const { return size_ == 0 ? nullptr : &(*this)[size_ - 1]; }
@@ -96,9 +95,9 @@ class TrendHistory {
   TrendSnapshot snapshot(Clock::time_point now = Clock::now()) const;
   // Counts the samples added; the window redraws when it changes.
   std::uint64_t version() const;
-  double seconds(Clock::time_point at) const { return std::chrono::duration<double>(at - origin_).count(); }
 
  private:
+  double seconds(Clock::time_point at) const { return std::chrono::duration<double>(at - origin_).count(); }
   void push(TrendSource source, TrendSample sample);
 
   const Clock::time_point origin_;

@@ -135,7 +135,7 @@ TrendFrame frame_trends(const TrendSnapshot& snapshot) {
       if (open && s.t - last_t > kLongestStepS) open = false;
       last_t = s.t;
       const auto x = static_cast<float>((s.t - t0) / snapshot.span_s);
-      const auto y = static_cast<float>((s.value[series.field] - axis.low) / (axis.high - axis.low));
+      const auto y = static_cast<float>(axis.fraction(s.value[series.field]));
       if (x < 0 || x > 1) {
         open = false;
         continue;
@@ -148,8 +148,10 @@ TrendFrame frame_trends(const TrendSnapshot& snapshot) {
   }
   const double step = snapshot.span_s >= 60 ? 20 : 10;
   for (double before = std::floor(snapshot.span_s / step) * step; before >= 0; before -= step) {
-    frame.time_ticks.push_back(-before);
     frame.time_tick_x.push_back(static_cast<float>(1.0 - before / snapshot.span_s));
+    char label[24];
+    std::snprintf(label, sizeof label, "%.0f s", before == 0 ? 0.0 : -before);
+    frame.time_labels.push_back(label);
   }
   return frame;
 }

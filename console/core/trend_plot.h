@@ -32,6 +32,8 @@ struct TrendAxis {
   int decimals = 0;
   // A tick's label, e.g. "12.5".
   std::string label(double value) const;
+  // Where `value` stands on the axis: 0 at its low end, 1 at its high end.
+  double fraction(double value) const { return (value - low) / (high - low); }
 };
 
 // A point in a plot's area: x from 0 (the oldest time shown) to 1 (now),
@@ -56,10 +58,9 @@ struct TrendPlot {
 struct TrendFrame {
   std::array<TrendPlot, 3> plots;
   double span_s = 0;
-  // Seconds before now with a grid line and a label ("-120 s" ... "0 s"),
-  // and their places on the x axis.
-  std::vector<double> time_ticks;
+  // The time grid: places on the x axis and their labels ("-120 s" ... "0 s").
   std::vector<float> time_tick_x;
+  std::vector<std::string> time_labels;
 };
 
 TrendFrame frame_trends(const TrendSnapshot& snapshot);

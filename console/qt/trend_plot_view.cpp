@@ -65,7 +65,7 @@ void TrendPlotView::paintEvent(QPaintEvent*) {
     // Grid, ticks and units.
     auto draw_axis = [&](const TrendAxis& axis, bool right) {
       for (double tick : axis.ticks) {
-        const double y = area.bottom() - (tick - axis.low) / (axis.high - axis.low) * area.height();
+        const double y = area.bottom() - axis.fraction(tick) * area.height();
         if (!right) {
           painter.setPen(grid);
           painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
@@ -120,8 +120,8 @@ void TrendPlotView::paintEvent(QPaintEvent*) {
   // Time labels under the last plot.
   const QRect last = to_qrect(rects[2]);
   painter.setPen(text);
-  for (std::size_t i = 0; i < frame_.time_ticks.size(); ++i) {
-    const QString label = QString::number(frame_.time_ticks[i]) + QStringLiteral(" s");
+  for (std::size_t i = 0; i < frame_.time_labels.size(); ++i) {
+    const QString label = QString::fromStdString(frame_.time_labels[i]);
     const int w = metrics.horizontalAdvance(label);
     const int cx = last.left() + static_cast<int>(static_cast<double>(frame_.time_tick_x[i]) * last.width());
     painter.drawText(std::clamp(cx - w / 2, 0, width() - w), last.bottom() + 2 + metrics.ascent(), label);

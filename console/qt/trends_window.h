@@ -35,7 +35,6 @@ class TrendsWindow : public QDialog {
 
   TrendPlotView& plots() { return *plots_; }
   QPushButton& freeze_button() { return *freeze_; }
-  QPushButton& save_button() { return *save_; }
   QLabel& values_label() { return *values_; }
 
  protected:

@@ -85,14 +85,10 @@ void vertical(HDC dc, int x, int y0, int y1) {
   ::LineTo(dc, x, y1);
 }
 
-// Values at an axis' ends stay clear of the frame by this many pixels.
-constexpr int kInset = 3;
-
 int pixel_x(const TrendRect& r, double x) { return r.x + static_cast<int>(x * (r.width - 1) + 0.5); }
 int pixel_y(const TrendRect& r, double y) {
-  return r.y + kInset + static_cast<int>((1 - y) * (r.height - 1 - 2 * kInset) + 0.5);
+  return r.y + static_cast<int>((1 - y) * (r.height - 1) + 0.5);
 }
-double axis_y(const TrendAxis& axis, double value) { return (value - axis.low) / (axis.high - axis.low); }
 
 }  // namespace
 
@@ -385,11 +381,9 @@ void TrendsWindow::Draw(HDC dc, const RECT& client) const {
 
   const TrendRect& last = rects_[2];
   const int label_top = last.y + last.height + 2;
-  for (std::size_t i = 0; i < frame_.time_ticks.size(); ++i) {
+  for (std::size_t i = 0; i < frame_.time_labels.size(); ++i) {
     const int x = pixel_x(last, frame_.time_tick_x[i]);
-    char label[24];
-    std::snprintf(label, sizeof label, "%.0f s", frame_.time_ticks[i] == 0 ? 0.0 : frame_.time_ticks[i]);
-    text_at(dc, label, {x - 5 * char_width_, label_top, x + 5 * char_width_, label_top + line_height_},
+    text_at(dc, frame_.time_labels[i], {x - 5 * char_width_, label_top, x + 5 * char_width_, label_top + line_height_},
             DT_CENTER, ::GetSysColor(COLOR_WINDOWTEXT));
   }
 
@@ -411,7 +405,7 @@ void TrendsWindow::DrawPlot(HDC dc, int index) const {
   {
     Selected pen(dc, ::CreatePen(PS_SOLID, 1, kGrid));
     for (double tick : plot.left.ticks)
-      horizontal(dc, r.x, r.x + r.width, pixel_y(r, axis_y(plot.left, tick)));
+      horizontal(dc, r.x, r.x + r.width, pixel_y(r, plot.left.fraction(tick)));
     for (float x : frame_.time_tick_x) vertical(dc, pixel_x(r, x), r.y, r.y + r.height);
   }
   {
@@ -425,7 +419,7 @@ void TrendsWindow::DrawPlot(HDC dc, int index) const {
   // and last do not run into the time labels or the title line.
   auto tick_labels = [&](const TrendAxis& axis, int left, int right, UINT align) {
     for (double tick : axis.ticks) {
-      const int top = std::clamp(pixel_y(r, axis_y(axis, tick)) - line_height_ / 2, r.y - 2,
+      const int top = std::clamp(pixel_y(r, axis.fraction(tick)) - line_height_ / 2, r.y - 2,
                                  r.y + r.height + 2 - line_height_);
       text_at(dc, axis.label(tick), {left, top, right, top + line_height_}, align, text);
     }
