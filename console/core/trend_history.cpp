@@ -125,4 +125,13 @@ std::uint64_t TrendHistory::version() const {
   return version_;
 }
 
+std::optional<TrendSnapshot> TrendFollower::take(bool force, TrendHistory::Clock::time_point now) {
+  // The version before the copy: a read that comes in between is taken next time.
+  const std::uint64_t version = history_.version();
+  if (!force && taken_ && version == version_ && now - *taken_ < kIdleRedraw) return std::nullopt;
+  version_ = version;
+  taken_ = now;
+  return history_.snapshot(now);
+}
+
 }  // namespace tavik::console

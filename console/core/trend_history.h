@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,25 @@ class TrendHistory {
   mutable std::mutex mutex_;
   std::array<SampleRing, kTrendSources> rings_;
   std::uint64_t version_ = 0;
+};
+
+// How a Trends window follows the history: it looks every kRefresh and takes
+// a new snapshot when reads came in since its last one, or when a second
+// passed without any, so that the time axis still moves on.
+class TrendFollower {
+ public:
+  static constexpr std::chrono::milliseconds kRefresh{250};
+
+  explicit TrendFollower(const TrendHistory& history) : history_(history) {}
+  // A new snapshot when one is due, always with `force`; else nothing.
+  std::optional<TrendSnapshot> take(bool force = false, TrendHistory::Clock::time_point now =
+                                                            TrendHistory::Clock::now());
+
+ private:
+  static constexpr std::chrono::seconds kIdleRedraw{1};
+  const TrendHistory& history_;
+  std::uint64_t version_ = 0;
+  std::optional<TrendHistory::Clock::time_point> taken_;
 };
 
 }  // namespace tavik::console

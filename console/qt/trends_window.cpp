@@ -14,17 +14,12 @@
 namespace tavik::console {
 namespace {
 
-// As often as the main window applies its read-outs.
-constexpr int kRefreshMs = 250;
-// The time axis moves on at least this often while nothing new comes.
-constexpr qint64 kIdleRedrawMs = 1000;
-
 const QString kPointAt = QStringLiteral("Point at a plot to read its values.");
 
 }  // namespace
 
 TrendsWindow::TrendsWindow(const TrendHistory& history, QWidget* parent)
-    : QDialog(parent, Qt::Window), history_(history) {
+    : QDialog(parent, Qt::Window), follower_(history) {
   setWindowTitle(QStringLiteral("Trends"));
   setModal(false);
   freeze_ = new QPushButton(QStringLiteral("Freeze"), this);
@@ -49,26 +44,19 @@ TrendsWindow::TrendsWindow(const TrendHistory& history, QWidget* parent)
   connect(freeze_, &QPushButton::clicked, this, [this] { set_frozen(!frozen_); });
   connect(save_, &QPushButton::clicked, this, &TrendsWindow::ask_and_save);
   connect(plots_, &TrendPlotView::hovered, this, &TrendsWindow::show_values);
-  timer_.setInterval(kRefreshMs);
-  connect(&timer_, &QTimer::timeout, this, &TrendsWindow::refresh);
+  timer_.setInterval(TrendFollower::kRefresh);
+  connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
 }
 
-void TrendsWindow::refresh() {
+void TrendsWindow::refresh(bool force) {
   if (frozen_) return;
-  const std::uint64_t version = history_.version();
-  if (version == version_ && since_snapshot_.isValid() && since_snapshot_.elapsed() < kIdleRedrawMs) return;
-  version_ = version;
-  since_snapshot_.start();
-  plots_->show_snapshot(history_.snapshot());
+  if (std::optional<TrendSnapshot> snapshot = follower_.take(force)) plots_->show_snapshot(*snapshot);
 }
 
 void TrendsWindow::set_frozen(bool frozen) {
   frozen_ = frozen;
   freeze_->setText(frozen ? QStringLiteral("Resume") : QStringLiteral("Freeze"));
-  if (!frozen) {
-    version_ = ~std::uint64_t{0};
-    refresh();
-  }
+  if (!frozen) refresh(true);
 }
 
 bool TrendsWindow::save_csv(const QString& path, QString* why) const {
@@ -95,8 +83,7 @@ void TrendsWindow::ask_and_save() {
 void TrendsWindow::show_values(const QString& text) { values_->setText(text.isEmpty() ? kPointAt : text); }
 
 void TrendsWindow::showEvent(QShowEvent* event) {
-  version_ = ~std::uint64_t{0};
-  refresh();
+  refresh(true);
   timer_.start();
   QDialog::showEvent(event);
 }

@@ -6,9 +6,7 @@
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QTimer>
-#include <cstdint>
 
 #include "console/core/trend_history.h"
 
@@ -25,9 +23,9 @@ class TrendsWindow : public QDialog {
  public:
   explicit TrendsWindow(const TrendHistory& history, QWidget* parent = nullptr);
 
-  // Takes a new snapshot when the history changed (or a second passed) and
-  // the window is not frozen.
-  void refresh();
+  // Takes a new snapshot when one is due (always with `force`) and the
+  // window is not frozen.
+  void refresh(bool force = false);
   void set_frozen(bool frozen);
   bool frozen() const { return frozen_; }
   // Writes the snapshot shown as CSV; false with `why` set when it could not.
@@ -45,14 +43,12 @@ class TrendsWindow : public QDialog {
   void ask_and_save();
   void show_values(const QString& text);
 
-  const TrendHistory& history_;
+  TrendFollower follower_;
   TrendPlotView* plots_;
   QPushButton* freeze_;
   QPushButton* save_;
   QLabel* values_;
   QTimer timer_;
-  QElapsedTimer since_snapshot_;
-  std::uint64_t version_ = ~std::uint64_t{0};
   bool frozen_ = false;
 };
 

@@ -15,9 +15,6 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"TavikTrends";
 constexpr UINT_PTR kTimerId = 1;
-constexpr UINT kTimerMs = 250;
-// Without new reads the picture still moves on once a second: the time axis ends at "now".
-constexpr auto kRefresh = std::chrono::seconds(1);
 constexpr int kFreezeId = 101;
 constexpr int kSaveId = 102;
 constexpr int kMargin = 8;
@@ -93,7 +90,7 @@ int pixel_y(const TrendRect& r, double y) {
 }  // namespace
 
 TrendsWindow::TrendsWindow(HINSTANCE instance, HWND owner, const TrendHistory& history)
-    : instance_(instance), owner_(owner), history_(history) {
+    : instance_(instance), owner_(owner), follower_(history) {
   WNDCLASSEXW window_class{};
   if (!::GetClassInfoExW(instance_, kClassName, &window_class)) {
     window_class = {};
@@ -292,7 +289,7 @@ void TrendsWindow::UpdateTimer() {
   if (wanted) {
     // Back from hidden or minimised: what happened meanwhile, at once.
     TakeSnapshot();
-    timer_on_ = ::SetTimer(hwnd_, kTimerId, kTimerMs, nullptr) != 0;
+    timer_on_ = ::SetTimer(hwnd_, kTimerId, static_cast<UINT>(TrendFollower::kRefresh.count()), nullptr) != 0;
   } else {
     ::KillTimer(hwnd_, kTimerId);
     timer_on_ = false;
@@ -300,16 +297,13 @@ void TrendsWindow::UpdateTimer() {
 }
 
 void TrendsWindow::OnTimer() {
-  if (frozen_) return;
-  if (history_.version() != shown_version_ || std::chrono::steady_clock::now() - shown_at_ >= kRefresh) {
-    TakeSnapshot();
-  }
+  if (!frozen_) TakeSnapshot(false);
 }
 
-void TrendsWindow::TakeSnapshot() {
-  shown_version_ = history_.version();  // before the copy: a read in between is taken next time
-  shown_at_ = std::chrono::steady_clock::now();
-  snapshot_ = history_.snapshot();
+void TrendsWindow::TakeSnapshot(bool force) {
+  std::optional<TrendSnapshot> snapshot = follower_.take(force);
+  if (!snapshot) return;
+  snapshot_ = std::move(*snapshot);
   frame_ = frame_trends(snapshot_);
   UpdateHoverText();
   if (hwnd_) ::InvalidateRect(hwnd_, nullptr, FALSE);

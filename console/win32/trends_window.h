@@ -55,7 +55,8 @@ class TrendsWindow {
   void OnTimer();
   void OnMouseMove(int x, int y);
   void OnSaveClicked();
-  void TakeSnapshot();
+  // Shows a new snapshot when one is due (always with `force`).
+  void TakeSnapshot(bool force = true);
   void UpdateTimer();
   void UpdateHoverText();
   void Paint(HDC target) const;
@@ -64,7 +65,7 @@ class TrendsWindow {
 
   HINSTANCE instance_;
   HWND owner_;
-  const TrendHistory& history_;
+  TrendFollower follower_;
   HWND hwnd_ = nullptr;
   HWND freeze_button_ = nullptr;
   HWND save_button_ = nullptr;
@@ -74,8 +75,6 @@ class TrendsWindow {
   int line_height_ = 14;
   bool frozen_ = false;
   bool timer_on_ = false;
-  std::uint64_t shown_version_ = 0;
-  std::chrono::steady_clock::time_point shown_at_;
   TrendSnapshot snapshot_;
   TrendFrame frame_;
   std::array<TrendRect, 3> rects_{};

@@ -126,6 +126,23 @@ TEST(TrendHistory, BoundedWhateverTheRunTime) {
   EXPECT_EQ(history.version(), 12000u);
 }
 
+// A window takes a new snapshot when reads came in, or a second after its
+// last one, or when forced; otherwise it keeps what it shows.
+TEST(TrendFollower, TakesASnapshotWhenOneIsDue) {
+  TrendHistory history(kOrigin);
+  console::TrendFollower follower(history);
+  struct Step {
+    double t;
+    bool add_read, force, taken;
+  };
+  const Step steps[] = {{1.0, false, false, true},  {1.2, false, false, false}, {1.4, true, false, true},
+                        {1.6, false, false, false}, {2.5, false, false, true},  {2.6, false, true, true}};
+  for (const Step& step : steps) {
+    if (step.add_read) history.add_power(at(step.t), 12000, 1000, 0);
+    EXPECT_EQ(follower.take(step.force, at(step.t)).has_value(), step.taken) << step.t;
+  }
+}
+
 // Each line is cut into runs of good reads: a failed read and a stopped
 // poller leave a gap, never a zero; a lone read is a run of one point.
 TEST(TrendPlots, GapsAtFailuresAndStops) {
