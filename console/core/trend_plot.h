@@ -32,12 +32,15 @@ struct TrendAxis {
   int decimals = 0;
   // A tick's label, e.g. "12.5".
   std::string label(double value) const;
-  // Where `value` stands on the axis: 0 at its low end, 1 at its high end.
-  double fraction(double value) const { return (value - low) / (high - low); }
+  // Where `value` stands in the plot's height, 0 at the bottom and 1 at the
+  // top: the axis' ends lie a little inside, so that no line (a 0 mm/s
+  // line, say) is drawn on the frame.
+  double fraction(double value) const { return kEdge + (1 - 2 * kEdge) * (value - low) / (high - low); }
+  static constexpr double kEdge = 0.02;
 };
 
 // A point in a plot's area: x from 0 (the oldest time shown) to 1 (now),
-// y from 0 (the axis' low end) to 1 (its high end).
+// y from 0 (the plot's bottom) to 1 (its top), as TrendAxis::fraction places values.
 struct TrendPoint {
   float x, y;
 };
