@@ -5,15 +5,16 @@
 namespace tavik::drvb {
 
 Result set_servo(BoardConnection& connection, int on) {
-  return with_connection(connection, [&](SerialPort* port) {
-    std::uint8_t frame[kFrameSize] = {};
-    int length = build_request(frame, on == 1 ? "DB11" : "DB00");
-    const Result result = exchange_status(port, frame, length, /*purge_after=*/true);
+  return with_connection(connection, [&](Line& line) {
+    std::uint8_t db[kFrameSize] = {};
+    std::uint8_t reply[kFrameSize] = {};
+    int length = build_request(db, on == 1 ? "DB11" : "DB00");
+    const Result result = exchange(line, {db, length, ReplyKind::kAck, 0, true}, reply);
 
     // CZ follows whatever DB's answer was; its own answer is not used.
     std::uint8_t cz[kFrameSize] = {};
     length = build_request(cz, "CZ11");
-    exchange_status(port, cz, length, /*purge_after=*/true);
+    exchange(line, {cz, length, ReplyKind::kAck, 0, true}, reply);
     return result;
   });
 }
@@ -24,11 +25,13 @@ Result set_velocity(BoardConnection& connection, int left, int right) {
   p += format_decimal(command + p, left);
   command[p++] = kFieldSeparator;
   p += format_decimal(command + p, right);
-  return with_connection(connection, [&](SerialPort* port) {
-    std::uint8_t frame[kFrameSize] = {};
-    const int length =
-        build_request(frame, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(p)});
-    return exchange_status(port, frame, length, /*purge_after=*/true);
+  std::uint8_t request[kFrameSize] = {};
+  const int length =
+      build_request(request, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(p)});
+  return with_connection(connection, [&](Line& line) {
+    std::uint8_t reply[kFrameSize] = {};
+    const Request be{request, length, ReplyKind::kAck, 0, true};
+    return left == 0 && right == 0 ? exchange_stop(line, be, reply) : exchange(line, be, reply);
   });
 }
 

@@ -10,7 +10,6 @@
 
 #include "drvb/drvb_commands.h"
 #include "serial/frame_codec.h"
-#include "serial/reply_readers.h"
 
 namespace tavik::drvb {
 namespace {
@@ -30,22 +29,6 @@ constexpr Parameter kParameters[] = {
 
 const Parameter* find_parameter(int id) {
   return id >= 0 && id < static_cast<int>(std::size(kParameters)) ? &kParameters[id] : nullptr;
-}
-
-// An XL reply carries the value in digits after the status byte (a ';' and
-// a further field may follow). Anything else is the late reply of another
-// command: a bare status reply, or the encoders' two ten-character counts.
-bool is_value_reply(const std::uint8_t* frame) {
-  const auto body = reply_body(frame, 2);
-  if (body.empty() || body.size() > static_cast<std::size_t>(kMaxDecimalChars)) return false;
-  bool digit = false;
-  for (std::uint8_t byte : body) {
-    if (byte >= '0' && byte <= '9')
-      digit = true;
-    else if (byte != kFieldSeparator && byte != '-')
-      return false;
-  }
-  return digit;
 }
 
 // "XL" and the register number without leading zero.
@@ -68,11 +51,12 @@ int build_write(std::uint8_t* frame, const char* reg, int value) {
 Result read_parameter(BoardConnection& connection, int id, int* value) {
   const Parameter* parameter = find_parameter(id);
   if (parameter == nullptr || value == nullptr) return Failure::kBadArgument;
-  return with_connection(connection, [&](SerialPort* port) {
+  return with_connection(connection, [&](Line& line) {
+    std::uint8_t request[kFrameSize] = {};
+    const int length = build_read(request, parameter->read_register);
     std::uint8_t frame[kFrameSize] = {};
-    const int length = build_read(frame, parameter->read_register);
-    if (const Result r = exchange_status(port, frame, length, /*purge_after=*/false); !r.is_ok()) return r;
-    if (!is_value_reply(frame)) return Result{Failure::kMalformed};
+    if (const Result r = exchange(line, {request, length, ReplyKind::kValue, 0, false}, frame); !r.is_ok())
+      return r;
     // Every digit up to the first ';' or ETX, the status byte '0' included;
     // a '-' is skipped, so the value is never negative.
     std::int32_t fields[1] = {};
@@ -83,22 +67,25 @@ Result read_parameter(BoardConnection& connection, int id, int* value) {
 }
 
 Result set_parameter(BoardConnection& connection, int id, int value) {
+  // The range first: a value out of range is refused with or without a connection.
   const Parameter* parameter = find_parameter(id);
-  return with_connection(connection, [&](SerialPort* port) {
+  if (parameter != nullptr && (value < parameter->min || value > parameter->max))
+    return Failure::kBadArgument;
+  return with_connection(connection, [&](Line& line) {
+    std::uint8_t reply[kFrameSize] = {};
     if (parameter != nullptr) {
-      if (value < parameter->min || value > parameter->max) return Result{Failure::kBadArgument};
       for (const char* reg : parameter->write_registers) {
         if (reg == nullptr) break;
         std::uint8_t frame[kFrameSize] = {};
         const int length = build_write(frame, reg, value);
-        if (const Result r = exchange_status(port, frame, length, /*purge_after=*/true); !r.is_ok()) return r;
+        if (const Result r = exchange(line, {frame, length, ReplyKind::kAck, 0, true}, reply); !r.is_ok())
+          return r;
       }
     }
     std::uint8_t xd[kFrameSize] = {};
     const int length = build_request(xd, "XD");
-    const Result result = exchange_status(port, xd, length, /*purge_after=*/true);
-    // The board answers a completed write with status '4', whatever follows it.
-    return result.is_ok() || xd[1] == '4' ? Result::ok() : result;
+    // The board answers a completed write with status '4', taken as success.
+    return exchange(line, {xd, length, ReplyKind::kStoredAck, 0, true}, reply);
   });
 }
 

@@ -1,10 +1,7 @@
 // Encoder counts (AC), bumpers, emergency stop and drive errors (AA), and the
 // drive error reset (CG).
-#include <cstring>
-
 #include "drvb/drvb_commands.h"
 #include "serial/frame_codec.h"
-#include "serial/reply_readers.h"
 
 namespace tavik::drvb {
 namespace {
@@ -16,11 +13,10 @@ constexpr int kRightCountAt = kLeftCountAt + kCountWidth;
 bool is_space(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Sends AA and reads its 12-byte reply into frame.
-Result exchange_fixed(SerialPort* port, std::uint8_t* frame) {
+Result exchange_fixed(Line& line, std::uint8_t* frame) {
   std::uint8_t request[kFrameSize] = {};
   const int length = build_request(request, "AA");
-  send_request(port, request, length);
-  return read_fixed_reply(port, frame);
+  return exchange(line, {request, length, ReplyKind::kFixed12, 0, false}, frame);
 }
 
 }  // namespace
@@ -39,15 +35,13 @@ std::int32_t convert_count(const std::uint8_t* field, int length) {
 
 Result read_encoder(BoardConnection& connection, int* left, int* right) {
   if (left == nullptr || right == nullptr) return Failure::kBadArgument;
-  return with_connection(connection, [&](SerialPort* port) {
+  return with_connection(connection, [&](Line& line) {
+    std::uint8_t request[kFrameSize] = {};
+    const int length = build_request(request, "AC0");
     std::uint8_t frame[kFrameSize] = {};
-    const int length = build_request(frame, "AC0");
-    send_request(port, frame, length);
-    std::memset(frame, 0, sizeof frame);
-    if (const Result r = read_reply(port, frame); !r.is_ok()) return r;
-    // The two count fields and nothing else, so that neither a reply cut
-    // short nor the late reply of another command is read as counts.
-    if (reply_body(frame, kLeftCountAt).size() != 2 * kCountWidth) return Result{Failure::kMalformed};
+    if (const Result r = exchange(line, {request, length, ReplyKind::kCounts, 0, false}, frame); !r.is_ok()) {
+      return r;
+    }
     *left = convert_count(frame + kLeftCountAt, kCountWidth);
     *right = convert_count(frame + kRightCountAt, kCountWidth);
     return Result::ok();
@@ -56,9 +50,9 @@ Result read_encoder(BoardConnection& connection, int* left, int* right) {
 
 Result read_bumper_emg(BoardConnection& connection, int* left, int* right, int* emergency) {
   if (left == nullptr || right == nullptr || emergency == nullptr) return Failure::kBadArgument;
-  return with_connection(connection, [&](SerialPort* port) {
+  return with_connection(connection, [&](Line& line) {
     std::uint8_t frame[kFrameSize] = {};
-    if (const Result r = exchange_fixed(port, frame); !r.is_ok()) return r;
+    if (const Result r = exchange_fixed(line, frame); !r.is_ok()) return r;
     std::int32_t bumper_bits[31] = {};
     split_bits(frame[7], bumper_bits, 31);
     std::int32_t emergency_bits[31] = {};
@@ -72,9 +66,9 @@ Result read_bumper_emg(BoardConnection& connection, int* left, int* right, int* 
 
 Result read_drive_err(BoardConnection& connection, char* left, char* right) {
   if (left == nullptr || right == nullptr) return Failure::kBadArgument;
-  return with_connection(connection, [&](SerialPort* port) {
+  return with_connection(connection, [&](Line& line) {
     std::uint8_t frame[kFrameSize] = {};
-    if (const Result r = exchange_fixed(port, frame); !r.is_ok()) return r;
+    if (const Result r = exchange_fixed(line, frame); !r.is_ok()) return r;
     *left = static_cast<char>(frame[3]);
     *right = static_cast<char>(frame[5]);
     return Result::ok();
@@ -82,10 +76,11 @@ Result read_drive_err(BoardConnection& connection, char* left, char* right) {
 }
 
 Result set_drive_err_reset(BoardConnection& connection) {
-  return with_connection(connection, [&](SerialPort* port) {
-    std::uint8_t frame[kFrameSize] = {};
-    const int length = build_request(frame, "CG");
-    return exchange_status(port, frame, length, /*purge_after=*/true);
+  return with_connection(connection, [&](Line& line) {
+    std::uint8_t request[kFrameSize] = {};
+    const int length = build_request(request, "CG");
+    std::uint8_t reply[kFrameSize] = {};
+    return exchange(line, {request, length, ReplyKind::kAck, 0, true}, reply);
   });
 }
 

@@ -16,11 +16,9 @@ constexpr float kMetresPerUnit = 0.001f;
 
 Result read_sensor(BoardConnection& connection, psb_sensor_data* data) {
   if (data == nullptr) return Failure::kBadArgument;
-  return with_connection(connection, [&](SerialPort* port) {
+  return with_connection(connection, [&](Line& line) {
     std::uint8_t reply[kFrameSize] = {};
-    int count = 0;
-    if (const Result r = psb::exchange_ranges(port, reply, &count); !r.is_ok()) return r;
-    if (count < kMinCount) return Result{Failure::kMalformed};
+    if (const Result r = psb::exchange_ranges(line, reply, kMinCount); !r.is_ok()) return r;
     for (int i = 0; i < psb::kRangeCount; ++i) {
       data->ranges[i] = static_cast<float>(psb::decode_range(reply, i)) * kMetresPerUnit;
     }

@@ -36,6 +36,8 @@ int velk_rs232_psb_set_usonic_max_dist(int max_dist) {
   return tavik::note_result(tavik::psb::set_usonic_max_dist(psb_connection, max_dist));
 }
 
+unsigned int velk_rs232_psb_late_replies(void) { return psb_connection.late.seen.load(); }
+
 int velk_rs232_psb_last_error(void) { return tavik::error_code(tavik::last_failure().failure); }
 
 int velk_rs232_psb_last_refusal(void) { return tavik::last_failure().status; }

@@ -50,4 +50,6 @@ int zarn_rs232_drvb_set_parameter(int id, int value) {
   return tavik::note_result(tavik::drvb::set_parameter(drvb_connection, id, value));
 }
 
+unsigned int zarn_rs232_drvb_late_replies(void) { return drvb_connection.late.seen.load(); }
+
 }  // extern "C"

@@ -33,6 +33,8 @@ int zarn_rs232_psb_set_usonic_max_dist(int max_dist) {
   return tavik::note_result(tavik::psb::set_usonic_max_dist(psb_connection, max_dist));
 }
 
+unsigned int zarn_rs232_psb_late_replies(void) { return psb_connection.late.seen.load(); }
+
 // The last error belongs to the library, whichever board failed.
 int zarn_rs232_last_error(void) { return tavik::error_code(tavik::last_failure().failure); }
 

@@ -15,16 +15,13 @@ inline constexpr int kLastDevice = PSB_DEVICE_SERVO;
 
 // Clears the record, reads the power data and decodes it.
 Result read_power(BoardConnection& connection, psb_power_data* data);
-// True when an accepted text reply has the shape of power data: a printable
-// body of nine or more ';'-separated fields.
-bool is_power_data_reply(const std::uint8_t* frame);
 // Fills record from a "PDR" text reply frame; leaves it untouched when
 // reader_result is not ok.
 void decode_power_data(const std::uint8_t* frame, Result reader_result, psb_power_data* record);
 
-// Sends "Sar" and reads its counted reply into frame. On success *count holds
-// the number of data bytes.
-Result exchange_ranges(SerialPort* port, std::uint8_t* frame, int* count);
+// Sends "Sar" and reads its counted reply into frame: at least min_count
+// data bytes, else the reply is unexpected.
+Result exchange_ranges(Line& line, std::uint8_t* frame, int min_count);
 // Range i (0..6) of a "Sar" reply: big-endian at positions 2+2i, 3+2i.
 std::int32_t decode_range(const std::uint8_t* frame, int i);
 Result read_usonic(BoardConnection& connection, std::int32_t ranges[kRangeCount]);

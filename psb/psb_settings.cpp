@@ -1,7 +1,6 @@
 // Device power switches ("P") and the ultrasonic maximum distance ("SDU").
 #include "psb/psb_commands.h"
 #include "serial/frame_codec.h"
-#include "serial/reply_readers.h"
 
 namespace tavik::psb {
 namespace {
@@ -16,8 +15,9 @@ Result set_power_control(BoardConnection& connection, unsigned int device, int o
   const char command[] = {'P', kDeviceCode[device][0], kDeviceCode[device][1], on == 1 ? '1' : '0', '\0'};
   std::uint8_t frame[kFrameSize] = {};
   const int length = build_request(frame, command);
-  return with_connection(connection, [&](SerialPort* port) {
-    return exchange_status(port, frame, length, /*purge_after=*/true);
+  return with_connection(connection, [&](Line& line) {
+    std::uint8_t reply[kFrameSize] = {};
+    return exchange(line, {frame, length, ReplyKind::kAck, 0, true}, reply);
   });
 }
 
@@ -26,10 +26,10 @@ Result set_usonic_max_dist(BoardConnection& connection, int max_dist) {
   const char command[] = {'S', 'D', 'U', static_cast<char>('0' + max_dist + 1), '\0'};
   std::uint8_t frame[kFrameSize] = {};
   const int length = build_request(frame, command);
-  return with_connection(connection, [&](SerialPort* port) {
-    send_request(port, frame, length);
+  return with_connection(connection, [&](Line& line) {
+    // The board echoes the request's letters and code.
     std::uint8_t reply[kFrameSize] = {};
-    return read_text_reply(port, reply);
+    return exchange(line, {frame, length, ReplyKind::kEcho, 0, false}, reply);
   });
 }
 

@@ -1,7 +1,6 @@
 // "Sar": the seven ultrasonic ranges, in a counted reply of 40 data bytes.
 #include "psb/psb_commands.h"
 #include "serial/frame_codec.h"
-#include "serial/reply_readers.h"
 
 namespace tavik::psb {
 namespace {
@@ -9,11 +8,10 @@ namespace {
 constexpr int kMinRangeCount = 14;
 }  // namespace
 
-Result exchange_ranges(SerialPort* port, std::uint8_t* frame, int* count) {
+Result exchange_ranges(Line& line, std::uint8_t* frame, int min_count) {
   std::uint8_t request[kFrameSize] = {};
   const int length = build_request(request, "Sar");
-  send_request(port, request, length);
-  return read_counted_reply(port, frame, count);
+  return exchange(line, {request, length, ReplyKind::kCounted, min_count, false}, frame);
 }
 
 std::int32_t decode_range(const std::uint8_t* frame, int i) {
@@ -22,11 +20,9 @@ std::int32_t decode_range(const std::uint8_t* frame, int i) {
 
 Result read_usonic(BoardConnection& connection, std::int32_t ranges[kRangeCount]) {
   if (ranges == nullptr) return Failure::kBadArgument;
-  return with_connection(connection, [&](SerialPort* port) {
+  return with_connection(connection, [&](Line& line) {
     std::uint8_t reply[kFrameSize] = {};
-    int count = 0;
-    if (const Result r = exchange_ranges(port, reply, &count); !r.is_ok()) return r;
-    if (count < kMinRangeCount) return Result{Failure::kMalformed};
+    if (const Result r = exchange_ranges(line, reply, kMinRangeCount); !r.is_ok()) return r;
     for (int i = 0; i < kRangeCount; ++i) ranges[i] = decode_range(reply, i);
     return Result::ok();
   });

@@ -1,8 +1,5 @@
 #include "serial/board_connection.h"
 
-#include <cstdio>
-
-#include "serial/reply_readers.h"
 #include "serial/wire_trace.h"
 
 namespace tavik {
@@ -34,6 +31,8 @@ int connection_open(BoardConnection& connection, const char* port_name, int time
   connection.port = serial_port_create(port_name, timeout_ms, why);
   serial_port_trace(connection.port, connection.board);
   connection.next_reopen = {};
+  connection.late.open = false;
+  connection.late.seen = 0;
   return connection.port != nullptr ? 0 : -1;
 }
 
@@ -49,36 +48,15 @@ Result reopen_if_lost(BoardConnection& connection) {
   const auto now = std::chrono::steady_clock::now();
   if (now < connection.next_reopen) return Failure::kDeviceLost;
   connection.next_reopen = now + kReopenInterval;
-  return serial_port_open(connection.port) == 0 ? Result::ok() : Result(Failure::kDeviceLost);
+  if (serial_port_open(connection.port) != 0) return Failure::kDeviceLost;
+  connection.late.open = false;  // nothing of the old device's replies is on the new line
+  return Result::ok();
 }
 
-void end_exchange(BoardConnection& connection, Result result) {
-  if (wire_trace_on()) {
-    char outcome[32];
-    if (result.failure == Failure::kRefused && result.status > 0x20 && result.status < 0x7F) {
-      std::snprintf(outcome, sizeof outcome, "refused (%c)", static_cast<char>(result.status));
-    } else if (result.failure == Failure::kRefused) {
-      std::snprintf(outcome, sizeof outcome, "refused (0x%02x)", result.status);
-    } else {
-      std::snprintf(outcome, sizeof outcome, "%s", failure_name(result.failure));
-    }
-    serial_port_trace_end(connection.port, outcome);
-  }
+void end_command(BoardConnection& connection) {
   // Closing at once releases the device (and its lock) for the adapter's
   // return; the first reopen may follow with the next command.
   if (serial_port_lost(connection.port)) serial_port_close(connection.port);
-}
-
-void send_request(SerialPort* port, const std::uint8_t* frame, int length) {
-  serial_port_purge(port);
-  serial_port_write(port, frame, length);
-}
-
-Result exchange_status(SerialPort* port, std::uint8_t* frame, int length, bool purge_after) {
-  send_request(port, frame, length);
-  const Result result = read_reply(port, frame);
-  if (purge_after) serial_port_purge(port);
-  return result;
 }
 
 }  // namespace tavik

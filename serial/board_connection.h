@@ -23,6 +23,7 @@
 #include <mutex>
 
 #include "serial/command_result.h"
+#include "serial/exchange.h"
 #include "serial/serial_port.h"
 
 namespace tavik {
@@ -36,6 +37,7 @@ struct BoardConnection {
   // Guarded by lock: null while closed; closed but kept while its device is lost.
   SerialPort* port = nullptr;
   std::chrono::steady_clock::time_point next_reopen{};  // guarded by lock
+  LateReplyWindow late;                                 // since the last open
   std::atomic<unsigned> generation{0};
   std::atomic<int> pending{0};  // opens and closes begun and not yet done
 };
@@ -51,11 +53,10 @@ void connection_close(BoardConnection& connection);
 // Under the lock: makes sure the port of a lost device is open again, trying
 // at most once every kReopenInterval. ok, or device lost.
 Result reopen_if_lost(BoardConnection& connection);
-// Under the lock, after an exchange: writes its trace lines when traced, and
-// closes the port if its device is gone.
-void end_exchange(BoardConnection& connection, Result result);
+// Under the lock, after a command: closes the port if its device is gone.
+void end_command(BoardConnection& connection);
 
-// Runs body(port) under the connection's lock and returns its result, or
+// Runs body(line) under the connection's lock and returns its result, or
 // fails without running it: not open when no connection is open, busy when
 // the connection is being opened or closed, or was while this call waited for
 // the lock, device lost while the lost port cannot be opened again.
@@ -69,18 +70,10 @@ Result with_connection(BoardConnection& connection, Body&& body) {
   if (connection.generation.load() != generation) return Failure::kBusy;
   if (connection.port == nullptr) return Failure::kNotOpen;
   if (const Result reopened = reopen_if_lost(connection); !reopened.is_ok()) return reopened;
-  const Result result = body(connection.port);
-  end_exchange(connection, result);
+  Line line{connection.port, connection.late};
+  const Result result = body(line);
+  end_command(connection);
   return result;
 }
-
-// Discards whatever the board sent before (a late reply to an earlier
-// request), then writes the request. Nothing is purged between the write and
-// the reading of the reply, so a reply that comes at once is kept.
-void send_request(SerialPort* port, const std::uint8_t* frame, int length);
-
-// send_request, then read_reply into frame; purges once more afterwards when
-// purge_after is set. Returns read_reply's result.
-Result exchange_status(SerialPort* port, std::uint8_t* frame, int length, bool purge_after);
 
 }  // namespace tavik

@@ -13,7 +13,7 @@ enum class Failure : std::uint8_t {
   kNoReply,      // nothing came within the time-out
   kBadCheck,     // a whole frame came with a wrong check byte
   kRefused,      // the board answered with a status byte other than '0'
-  kMalformed,    // a reply cut short, too long, or not of the command's shape
+  kMalformed,    // a reply cut short, too long, or with its ETX out of place
   kDeviceLost,   // the port failed: the device was removed or hung up
   kBadArgument,  // refused here, nothing was sent
   kBusy,         // the connection was opened or closed while the call waited
@@ -23,6 +23,9 @@ enum class Failure : std::uint8_t {
   kNotSerial,     // the name leads to something that is not a serial device
   kNoPermission,  // the device exists and may not be opened by this user
   kOpenFailed,    // any other reason
+  // A whole, well-formed frame that does not answer the request: another
+  // command's reply, late or foreign.
+  kUnexpected,
 };
 
 struct Result {
@@ -70,6 +73,8 @@ constexpr const char* failure_name(Failure failure) {
       return "permission denied";
     case Failure::kOpenFailed:
       return "cannot be opened";
+    case Failure::kUnexpected:
+      return "unexpected reply";
   }
   return "unknown";
 }

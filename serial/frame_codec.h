@@ -13,6 +13,8 @@ inline constexpr std::uint8_t kStx = 0x02;
 inline constexpr std::uint8_t kEtx = 0x03;
 inline constexpr std::uint8_t kFieldSeparator = ';';
 inline constexpr std::uint8_t kStatusOk = '0';
+// The drive board's answer to a completed parameter write.
+inline constexpr std::uint8_t kStatusStored = '4';
 // Every request and reply of one exchange lives in a buffer of this size.
 inline constexpr std::size_t kFrameSize = 256;
 // format_decimal writes at most this many characters ("-2147483648").

@@ -51,6 +51,8 @@ int error_code(Failure failure) {
       return TAVIK_RS232_NO_PERMISSION;
     case Failure::kOpenFailed:
       return TAVIK_RS232_OPEN_FAILED;
+    case Failure::kUnexpected:
+      return TAVIK_RS232_UNEXPECTED_REPLY;
   }
   return TAVIK_RS232_OPEN_FAILED;
 }
@@ -85,6 +87,8 @@ const char* error_text(int code) {
       return "permission denied";
     case TAVIK_RS232_OPEN_FAILED:
       return "cannot be opened";
+    case TAVIK_RS232_UNEXPECTED_REPLY:
+      return "unexpected reply";
     default:
       return "unknown error";
   }

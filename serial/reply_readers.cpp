@@ -1,8 +1,5 @@
 #include "serial/reply_readers.h"
 
-#include <chrono>
-
-#include "serial/frame_assembler.h"
 #include "serial/frame_codec.h"
 
 namespace tavik {
@@ -14,15 +11,20 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFullFrameWireTime =
     std::chrono::milliseconds((kFrameSize * 10 * 1000 + kBaudRate - 1) / kBaudRate);
 
-// Reads one frame of the given shape into buf and its length into *length;
-// purges the port when a byte did not come, the frame does not fit, or the
-// reply is not complete within the port's time-out plus the wire time of a
-// full frame: a line that never stops sending (the wrong device, streaming
-// text without STX) cannot hold a command and its board lock for longer.
-Result collect(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* length) {
+Result read_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* length) {
+  if (const Result r = collect_frame(port, buf, shape, length, reply_deadline(port)); !r.is_ok()) return r;
+  return check_frame(shape, buf, *length);
+}
+
+}  // namespace
+
+Clock::time_point reply_deadline(const SerialPort* port) {
+  return Clock::now() + std::chrono::milliseconds(serial_port_timeout(port)) + kFullFrameWireTime;
+}
+
+Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* length,
+                     Clock::time_point deadline) {
   FrameAssembler assembler(buf, kFrameSize, shape);
-  const auto deadline =
-      Clock::now() + std::chrono::milliseconds(serial_port_timeout(port)) + kFullFrameWireTime;
   Result result{Failure::kNoReply};
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -47,16 +49,15 @@ Result collect(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* lengt
   return result;
 }
 
-bool checksum_matches(const std::uint8_t* buf, int length) {
-  return frame_checksum(buf + 1, length - 2) == buf[length - 1];
+Result check_frame(FrameShape shape, const std::uint8_t* buf, int length) {
+  if (shape == FrameShape::kCounted && buf[buf[1] + 2] != kEtx) return Failure::kMalformed;
+  if (shape == FrameShape::kFixed12 && buf[10] != kEtx) return Failure::kMalformed;
+  return frame_checksum(buf + 1, length - 2) == buf[length - 1] ? Result::ok() : Result(Failure::kBadCheck);
 }
-
-}  // namespace
 
 Result read_reply(SerialPort* port, std::uint8_t* buf) {
   int length = 0;
-  if (const Result r = collect(port, buf, FrameShape::kEtxTerminated, &length); !r.is_ok()) return r;
-  if (!checksum_matches(buf, length)) return Failure::kBadCheck;
+  if (const Result r = read_frame(port, buf, FrameShape::kEtxTerminated, &length); !r.is_ok()) return r;
   if (length < 4) return Failure::kMalformed;  // no status byte
   if (buf[1] != kStatusOk) return Result::refused(buf[1]);
   return Result::ok();
@@ -64,27 +65,29 @@ Result read_reply(SerialPort* port, std::uint8_t* buf) {
 
 Result read_text_reply(SerialPort* port, std::uint8_t* buf) {
   int length = 0;
-  if (const Result r = collect(port, buf, FrameShape::kEtxTerminated, &length); !r.is_ok()) return r;
-  return checksum_matches(buf, length) ? Result::ok() : Failure::kBadCheck;
+  return read_frame(port, buf, FrameShape::kEtxTerminated, &length);
 }
 
 Result read_counted_reply(SerialPort* port, std::uint8_t* buf, int* count) {
   int length = 0;
-  if (const Result r = collect(port, buf, FrameShape::kCounted, &length); !r.is_ok()) return r;
+  if (const Result r = collect_frame(port, buf, FrameShape::kCounted, &length, reply_deadline(port));
+      !r.is_ok()) {
+    return r;
+  }
   serial_port_purge(port);
-  const int n = buf[1];
-  if (buf[n + 2] != kEtx) return Failure::kMalformed;
-  if (!checksum_matches(buf, length)) return Failure::kBadCheck;
-  *count = n;
+  if (const Result r = check_frame(FrameShape::kCounted, buf, length); !r.is_ok()) return r;
+  *count = buf[1];
   return Result::ok();
 }
 
 Result read_fixed_reply(SerialPort* port, std::uint8_t* buf) {
   int length = 0;
-  if (const Result r = collect(port, buf, FrameShape::kFixed12, &length); !r.is_ok()) return r;
+  if (const Result r = collect_frame(port, buf, FrameShape::kFixed12, &length, reply_deadline(port));
+      !r.is_ok()) {
+    return r;
+  }
   serial_port_purge(port);
-  if (buf[10] != kEtx) return Failure::kMalformed;
-  return checksum_matches(buf, length) ? Result::ok() : Failure::kBadCheck;
+  return check_frame(FrameShape::kFixed12, buf, length);
 }
 
 std::span<const std::uint8_t> reply_body(const std::uint8_t* buf, int from) {

@@ -5,19 +5,36 @@
 // All return ok for an accepted frame, else why it was not: no reply (no
 // byte came), device lost (the port failed), malformed (a frame too long for
 // the buffer, still incomplete after the port's time-out plus the wire time
-// of a full buffer, or of the wrong shape), bad check byte, refused. The
-// first three purge the port; the frame checks below fail without purging
-// unless said otherwise. A wrong check byte is reported before a status byte,
-// which it cannot vouch for.
+// of a full buffer, or with its ETX out of place), bad check byte, refused.
+// The first three purge the port; the frame checks below fail without
+// purging unless said otherwise. A wrong check byte is reported before a
+// status byte, which it cannot vouch for.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 
 #include "serial/command_result.h"
+#include "serial/frame_assembler.h"
 #include "serial/serial_port.h"
 
 namespace tavik {
+
+// When a reply that starts now must be complete: the port's time-out plus
+// the wire time of a full frame buffer.
+std::chrono::steady_clock::time_point reply_deadline(const SerialPort* port);
+
+// Collects one frame of the shape into buf (zero-filled, kFrameSize bytes)
+// and its length into *length, by the deadline: ok, no reply, device lost or
+// malformed (then the port is purged). A line that never stops sending (the
+// wrong device, text without STX) cannot hold a command for longer.
+Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* length,
+                     std::chrono::steady_clock::time_point deadline);
+
+// The framing checks of a collected frame: its ETX in place (counted and
+// fixed frames), then its check byte. ok, malformed or bad check byte.
+Result check_frame(FrameShape shape, const std::uint8_t* buf, int length);
 
 // Status reply: STX, status byte '0', data, ETX, BCC over status..ETX.
 Result read_reply(SerialPort* port, std::uint8_t* buf);

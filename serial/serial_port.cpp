@@ -127,9 +127,11 @@ void serial_port_trace(SerialPort* port, const char* board) {
   if (port != nullptr && wire_trace_on()) port->trace_board = board;
 }
 
-void serial_port_trace_end(SerialPort* port, const char* outcome) {
+void serial_port_trace_end(SerialPort* port, const char* what, const char* outcome) {
   if (port == nullptr || port->trace_board == nullptr) return;
-  wire_trace_line(port->trace_board, "rx", port->trace_rx, port->trace_rx_len, outcome);
+  if (outcome != nullptr || port->trace_rx_len > 0) {
+    wire_trace_line(port->trace_board, what, port->trace_rx, port->trace_rx_len, outcome);
+  }
   if (port->trace_purged_len > 0) {
     wire_trace_line(port->trace_board, "purged", port->trace_purged, port->trace_purged_len);
   }

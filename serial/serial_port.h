@@ -63,9 +63,10 @@ bool serial_port_is_open(const SerialPort* port);
 // "drvb") from now on. Writes go out at once, one line each; bytes read and
 // bytes purged are gathered until serial_port_trace_end.
 void serial_port_trace(SerialPort* port, const char* board);
-// Ends the traced exchange: a line with the bytes read and `outcome`, then
-// one with the bytes purged after them.
-void serial_port_trace_end(SerialPort* port, const char* outcome);
+// Ends the traced exchange, or a part of it: a line `what` ("rx", "late",
+// "purged") with the bytes read and `outcome` (written also without bytes
+// when an outcome is given), then one with the bytes purged after them.
+void serial_port_trace_end(SerialPort* port, const char* what, const char* outcome);
 // True when the port is open and a transfer found its device gone: the
 // descriptor is dead, and only closing it lets the device come back under
 // its name.

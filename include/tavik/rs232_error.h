@@ -23,7 +23,7 @@ typedef enum tavik_rs232_error {
   /* The board answered with a status byte other than '0'; the byte is given
    * by *_last_refusal(). */
   TAVIK_RS232_REFUSED = 4,
-  /* A reply too long, cut short or not of the command's shape. */
+  /* A reply too long, cut short or with its end marker out of place. */
   TAVIK_RS232_MALFORMED = 5,
   /* The port's device was removed or hung up (a USB adapter pulled). The
    * library lets go of it at once and opens the same name again on a later
@@ -43,7 +43,11 @@ typedef enum tavik_rs232_error {
   /* create: the device may not be opened by this user. */
   TAVIK_RS232_NO_PERMISSION = 12,
   /* create: the device could not be opened for another reason. */
-  TAVIK_RS232_OPEN_FAILED = 13
+  TAVIK_RS232_OPEN_FAILED = 13,
+  /* A whole, well-formed reply that does not answer the request: a reply of
+   * another command's shape, for instance one that came too late for an
+   * earlier request. Nothing the board said is taken as success. */
+  TAVIK_RS232_UNEXPECTED_REPLY = 14
 } tavik_rs232_error;
 
 #endif

@@ -1,10 +1,12 @@
 /* lib_velk_rs232_psb: the power & sensor board over RS-232.
  *
  * One connection per process, kept inside the library. Every command returns
- * 0 on success and -1 on failure (no open connection, no reply within the
- * time-out, refused or corrupted reply, argument out of range, device lost);
- * *_last_error() then says which. Commands may
- * be called from several threads; they take turns on the connection. */
+ * 0 on success and -1 on failure; *_last_error() then says why. A command
+ * checks its arguments first (TAVIK_RS232_BAD_ARGUMENT, nothing sent), then
+ * the connection, then the board's reply; a 0 is only ever the board's
+ * answer to the request just sent, in that request's own reply shape (else
+ * TAVIK_RS232_UNEXPECTED_REPLY). Commands may be called from several
+ * threads; they take turns on the connection. */
 #ifndef TAVIK_VELK_RS232_PSB_H
 #define TAVIK_VELK_RS232_PSB_H
 
@@ -23,17 +25,24 @@ TAVIK_API int velk_rs232_psb_create(const char* port_name, int timeout_ms);
 TAVIK_API void velk_rs232_psb_destroy(void);
 
 /* Reads the seven ultrasonic ranges (x 0.001) and seven further reply bytes.
- * On failure the record is left untouched. */
+ * On failure the record is left untouched. Refuses a null record. */
 TAVIK_API int velk_rs232_psb_read_sensor(psb_sensor_data* data);
 
-/* Reads the power data. The record is cleared first, so it is all zeros on failure. */
+/* Reads the power data. The record is cleared first, so it is all zeros on
+ * failure. Refuses a null record. */
 TAVIK_API int velk_rs232_psb_read_power(psb_power_data* data);
 
-/* Switches device 0..6 (enum psb_device) on (1) or off (0). */
+/* Switches device 0..6 (enum psb_device) on (1) or off (0). Refuses any
+ * other device or switch value. */
 TAVIK_API int velk_rs232_psb_set_power_control(unsigned int device, int on);
 
-/* Sets the ultrasonic maximum distance code: -1..8 sends '0'..'9'. */
+/* Sets the ultrasonic maximum distance code: -1..8 sends '0'..'9'; refuses
+ * any other value. The board's answer echoes the request. */
 TAVIK_API int velk_rs232_psb_set_usonic_max_dist(int max_dist);
+
+/* Replies that came after their command had given up, recognised by their
+ * shape and discarded, since the connection was created. */
+TAVIK_API unsigned int velk_rs232_psb_late_replies(void);
 
 /* Why the calling thread's last failed call into this library failed: a
  * tavik_rs232_error value, TAVIK_RS232_OK before any failure. Successful

@@ -3,12 +3,18 @@
  *
  * One connection per board and process, kept inside the library; the two
  * boards have independent connections and locks. Every command returns 0 on
- * success and -1 on failure (no open connection, no reply within the
- * time-out, refused or corrupted reply, argument out of range, device lost);
- * *_last_error() then says which. Outputs are
- * written only on success, except the power read, which clears its record
- * first. Commands may be called from several threads; on one board they take
- * turns, the two boards never wait for each other. */
+ * success and -1 on failure; *_last_error() then says why. A command checks
+ * in this order, and stops at the first that fails: its arguments (a null
+ * pointer or a value out of range: TAVIK_RS232_BAD_ARGUMENT, nothing sent),
+ * then the connection (TAVIK_RS232_NOT_OPEN, TAVIK_RS232_INTERRUPTED,
+ * TAVIK_RS232_DEVICE_LOST), then the board's reply. A 0 is only ever the
+ * board's answer to the request just sent, in that request's own reply
+ * shape: a well-formed reply of another shape (another command's, or one
+ * that came too late for an earlier request) fails with
+ * TAVIK_RS232_UNEXPECTED_REPLY. Outputs are written only on success, except
+ * the power read, which clears its record first. Commands may be called
+ * from several threads; on one board they take turns, the two boards never
+ * wait for each other. */
 #ifndef TAVIK_ZARN_RS232_H
 #define TAVIK_ZARN_RS232_H
 
@@ -25,17 +31,25 @@ TAVIK_API int zarn_rs232_psb_create(const char* port_name, int timeout_ms);
 /* Closes the PSB connection, waiting for a command in progress. */
 TAVIK_API void zarn_rs232_psb_destroy(void);
 
-/* Reads the power data; the record is cleared first (all zeros on failure). */
+/* Reads the power data; the record is cleared first (all zeros on failure).
+ * Refuses a null record. */
 TAVIK_API int zarn_rs232_psb_read_power(psb_power_data* data);
 
-/* Reads the seven ultrasonic ranges in the board's units. */
+/* Reads the seven ultrasonic ranges in the board's units. Refuses a null
+ * array. */
 TAVIK_API int zarn_rs232_psb_read_usonic(int ranges[7]);
 
-/* Switches device 0..6 (enum psb_device) on (1) or off (0). */
+/* Switches device 0..6 (enum psb_device) on (1) or off (0). Refuses any
+ * other device or switch value. */
 TAVIK_API int zarn_rs232_psb_set_power_control(unsigned int device, int on);
 
-/* Sets the ultrasonic maximum distance code: -1..8 sends '0'..'9'. */
+/* Sets the ultrasonic maximum distance code: -1..8 sends '0'..'9'; refuses
+ * any other value. The board's answer echoes the request. */
 TAVIK_API int zarn_rs232_psb_set_usonic_max_dist(int max_dist);
+
+/* Replies that came after their command had given up, recognised by their
+ * shape and discarded, since the PSB connection was created. */
+TAVIK_API unsigned int zarn_rs232_psb_late_replies(void);
 
 /* Opens the DRVB port (closing any open one first). Returns 0 when a
  * connection is open. */
@@ -49,29 +63,41 @@ TAVIK_API void zarn_rs232_drvb_destroy(void);
 TAVIK_API int zarn_rs232_drvb_set_servo(int on);
 
 /* Left and right wheel velocities (unit of the Max Velocity parameter,
- * positive forward). Every int value is sent as it is. */
+ * positive forward). Every int value is sent as it is. The stop (0, 0) is
+ * never held back: after a failed exchange whose late reply could be taken
+ * for the stop's answer, it goes out at once and once more when that reply
+ * can no longer come (at most one time-out later), and the second answer is
+ * returned. */
 TAVIK_API int zarn_rs232_drvb_set_velocity(int left, int right);
 
-/* Left and right wheel encoder counts. */
+/* Left and right wheel encoder counts. Refuses null pointers. */
 TAVIK_API int zarn_rs232_drvb_read_encoder(int* left, int* right);
 
-/* Left bumper, right bumper and emergency stop, each 0 or 1. */
+/* Left bumper, right bumper and emergency stop, each 0 or 1. Refuses null
+ * pointers. */
 TAVIK_API int zarn_rs232_drvb_read_bumper_emg(int* left, int* right, int* emergency);
 
-/* Error bytes of the left and right wheel drives, passed on unchanged. */
+/* Error bytes of the left and right wheel drives, passed on unchanged.
+ * Refuses null pointers. */
 TAVIK_API int zarn_rs232_drvb_read_drive_err(char* left, char* right);
 
 /* Clears the drive errors. */
 TAVIK_API int zarn_rs232_drvb_set_drive_err_reset(void);
 
 /* Reads parameter id: 0 Max Velocity (mm/s), 1 Drive Comm. Err Time (ms),
- * 2 A/D Time (ms). Any other id sends nothing and returns -1. */
+ * 2 A/D Time (ms). Refuses any other id and a null pointer; sends nothing
+ * then. */
 TAVIK_API int zarn_rs232_drvb_read_parameter(int id, int* value);
 
-/* Writes parameter id after a range check (0: up to 2000; 1: 35..20000;
- * 2: 8..1000) and stores it on the board. An id other than 0..2 only sends
- * the store request. */
+/* Writes parameter id and stores it on the board. The value is checked
+ * first, with or without a connection: 0 takes 0..2000, 1 takes 35..20000,
+ * 2 takes 8..1000; anything else is refused and nothing is sent. An id other
+ * than 0..2 only sends the store request. */
 TAVIK_API int zarn_rs232_drvb_set_parameter(int id, int value);
+
+/* Replies that came after their command had given up, recognised by their
+ * shape and discarded, since the DRVB connection was created. */
+TAVIK_API unsigned int zarn_rs232_drvb_late_replies(void);
 
 /* Why the calling thread's last failed call into this library, on either
  * board, failed: a tavik_rs232_error value, TAVIK_RS232_OK before any

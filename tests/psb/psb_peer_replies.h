@@ -24,7 +24,7 @@ inline sim::ScriptedReply good_psb_reply(const sim::Bytes& request) {
   std::string command(request.begin() + 1, request.end() - 2);
   if (command == "PDR") return {sim::frame("12;0;0;5;0;0;9;2;4"), {}};
   if (command == "Sar") return {sim::counted_frame(sar_data({{0, 200}, {1, 44}})), {}};
-  if (command.rfind("SDU", 0) == 0) return {sim::frame("OK"), {}};
+  if (command.rfind("SDU", 0) == 0) return {sim::frame(command), {}};  // the echo
   if (command.rfind("P", 0) == 0) return {sim::frame("0"), {}};
   return {};
 }

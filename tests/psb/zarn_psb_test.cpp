@@ -7,9 +7,9 @@
 
 #include "psb_peer_replies.h"
 #include "pty_test_util.h"
+#include "serial/serial_port.h"
 #include "sim/frame_builder.h"
 #include "sim/scripted_peer.h"
-#include "serial/serial_port.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik {
@@ -34,22 +34,36 @@ class ZarnPsb : public ::testing::Test {
 
 TEST_F(ZarnPsb, RequestFramesByteForByte) {
   peer_.respond(test::good_psb_reply);
-  struct Case { const char* name; std::function<int()> call; Bytes frame; };
+  struct Case {
+    const char* name;
+    std::function<int()> call;
+    Bytes frame;
+  };
   int ranges[7];
   psb_power_data power;
   const Case cases[] = {
       {"Sar", [&] { return zarn_rs232_psb_read_usonic(ranges); }, {0x02, 0x53, 0x61, 0x72, 0x03, 0x43}},
       {"PDR", [&] { return zarn_rs232_psb_read_power(&power); }, {0x02, 0x50, 0x44, 0x52, 0x03, 0x45}},
-      {"drive on", [] { return zarn_rs232_psb_set_power_control(0, 1); }, {0x02, 0x50, 0x41, 0x31, 0x31, 0x03, 0x12}},
-      {"drive off", [] { return zarn_rs232_psb_set_power_control(0, 0); }, {0x02, 0x50, 0x41, 0x31, 0x30, 0x03, 0x13}},
+      {"drive on",
+       [] { return zarn_rs232_psb_set_power_control(0, 1); },
+       {0x02, 0x50, 0x41, 0x31, 0x31, 0x03, 0x12}},
+      {"drive off",
+       [] { return zarn_rs232_psb_set_power_control(0, 0); },
+       {0x02, 0x50, 0x41, 0x31, 0x30, 0x03, 0x13}},
       {"sensors on", [] { return zarn_rs232_psb_set_power_control(1, 1); }, frame("PA21")},
       {"lrf off", [] { return zarn_rs232_psb_set_power_control(2, 0); }, frame("PA30")},
       {"sbc on", [] { return zarn_rs232_psb_set_power_control(3, 1); }, frame("PA41")},
       {"sg on", [] { return zarn_rs232_psb_set_power_control(4, 1); }, frame("PA51")},
-      {"lcd on", [] { return zarn_rs232_psb_set_power_control(5, 1); }, {0x02, 0x50, 0x42, 0x32, 0x31, 0x03, 0x12}},
-      {"servo off", [] { return zarn_rs232_psb_set_power_control(6, 0); }, {0x02, 0x50, 0x42, 0x33, 0x30, 0x03, 0x12}},
+      {"lcd on",
+       [] { return zarn_rs232_psb_set_power_control(5, 1); },
+       {0x02, 0x50, 0x42, 0x32, 0x31, 0x03, 0x12}},
+      {"servo off",
+       [] { return zarn_rs232_psb_set_power_control(6, 0); },
+       {0x02, 0x50, 0x42, 0x33, 0x30, 0x03, 0x12}},
       {"max dist -1", [] { return zarn_rs232_psb_set_usonic_max_dist(-1); }, frame("SDU0")},
-      {"max dist 0", [] { return zarn_rs232_psb_set_usonic_max_dist(0); }, {0x02, 0x53, 0x44, 0x55, 0x31, 0x03, 0x70}},
+      {"max dist 0",
+       [] { return zarn_rs232_psb_set_usonic_max_dist(0); },
+       {0x02, 0x53, 0x44, 0x55, 0x31, 0x03, 0x70}},
       {"max dist 3", [] { return zarn_rs232_psb_set_usonic_max_dist(3); }, frame("SDU4")},
       {"max dist 8", [] { return zarn_rs232_psb_set_usonic_max_dist(8); }, frame("SDU9")},
   };
@@ -74,7 +88,10 @@ TEST_F(ZarnPsb, OutOfRangeArgumentsAreRefusedWithoutSending) {
 }
 
 TEST_F(ZarnPsb, PowerDataDecoding) {
-  struct Case { std::string body; std::vector<std::int32_t> expected; };
+  struct Case {
+    std::string body;
+    std::vector<std::int32_t> expected;
+  };
   const Case cases[] = {
       {"12;0;0;5;0;0;9;2;4", {1200, 500, 1, 0, 0, 1, 1, 0, 1}},
       {"0;0;0;0;0;0;15;0;0", {0, 0, 1, 1, 1, 1, 0, 0, 0}},
@@ -83,7 +100,7 @@ TEST_F(ZarnPsb, PowerDataDecoding) {
       {"0;0;0;0;0;0;0;2;0", {0, 0, 0, 0, 0, 0, 1, 0, 0}},
       {"0;0;0;0;0;0;0;3;6", {0, 0, 0, 0, 0, 0, 1, 1, 1}},
       {"0012;x;y;-7;0;0;0;0;0", {1200, 700, 0, 0, 0, 0, 0, 0, 0}},  // leading zeros, letters skipped, no sign
-      {"5;;;;;;;;", {500, 0, 0, 0, 0, 0, 0, 0, 0}},                   // empty fields give 0
+      {"5;;;;;;;;", {500, 0, 0, 0, 0, 0, 0, 0, 0}},                 // empty fields give 0
       {"1;2;3;4;5;6;7;8;9;10;11;12", {100, 400, 1, 1, 1, 0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
@@ -98,11 +115,11 @@ TEST_F(ZarnPsb, PowerDataDecoding) {
 TEST_F(ZarnPsb, PowerDataRefusesOtherCommandsReplies) {
   const std::vector<std::int32_t> zeros(9, 0);
   const Bytes refused[] = {
-      frame("0"),                                        // status reply of P
-      frame("SDU5"),                                     // maximum-distance echo
-      frame("5"),                                        // too few fields for the decoder
-      frame("1;2;3;4;5;6;7;8"),                          // eight fields: field 8 missing
-      frame(std::string("1;2;3;4;5;6;7;8;\x01", 17)),    // a control byte in the body
+      frame("0"),                                      // status reply of P
+      frame("SDU5"),                                   // maximum-distance echo
+      frame("5"),                                      // too few fields for the decoder
+      frame("1;2;3;4;5;6;7;8"),                        // eight fields: field 8 missing
+      frame(std::string("1;2;3;4;5;6;7;8;\x01", 17)),  // a control byte in the body
       sim::counted_frame(test::sar_data({{0, 200}, {0x3B, 0x3B}, {0x3B, 0x3B}, {0x3B, 0x3B}, {0x3B, 0x3B}})),
   };
   for (const Bytes& reply : refused) {
@@ -136,7 +153,9 @@ TEST_F(ZarnPsb, PowerDataFailuresClearTheRecord) {
 }
 
 TEST_F(ZarnPsb, UltrasonicRangesAreBigEndian) {
-  peer_.queue({sim::counted_frame(test::sar_data({{0, 200}, {1, 44}, {2, 0}, {0, 0}, {0x15, 0x7C}, {255, 255}, {0, 1}})), {}});
+  peer_.queue({sim::counted_frame(
+                   test::sar_data({{0, 200}, {1, 44}, {2, 0}, {0, 0}, {0x15, 0x7C}, {255, 255}, {0, 1}})),
+               {}});
   int ranges[7] = {};
   ASSERT_EQ(zarn_rs232_psb_read_usonic(ranges), 0);
   EXPECT_EQ(std::vector<int>(ranges, ranges + 7), (std::vector<int>{200, 300, 512, 0, 5500, 65535, 1}));
@@ -157,25 +176,41 @@ TEST_F(ZarnPsb, UltrasonicFailuresLeaveRangesUntouched) {
 }
 
 TEST_F(ZarnPsb, StatusAndTextReplies) {
-  struct Case { const char* name; Bytes reply; int expected; };
+  struct Case {
+    const char* name;
+    Bytes reply;
+    int expected;
+  };
   const Case cases[] = {
       {"accepted", frame("0"), 0},
       {"status 1 with good bcc", frame("1"), -1},
       {"bad bcc", {0x02, 0x30, 0x03, 0x34}, -1},
-      {"noise before STX", [] { Bytes b{'x', 0x03, 0x31}; auto f = frame("0"); b.insert(b.end(), f.begin(), f.end()); return b; }(), 0},
+      {"noise before STX",
+       [] {
+         Bytes b{'x', 0x03, 0x31};
+         auto f = frame("0");
+         b.insert(b.end(), f.begin(), f.end());
+         return b;
+       }(),
+       0},
       {"silent", {}, -1},
   };
   for (const auto& c : cases) {
     peer_.queue({c.reply, {}});
     EXPECT_EQ(zarn_rs232_psb_set_power_control(3, 1), c.expected) << c.name;
   }
-  // The distance reply's body is not looked at, its frame and BCC are.
-  peer_.queue({frame("anything"), {}});
-  EXPECT_EQ(zarn_rs232_psb_set_usonic_max_dist(2), 0);
-  peer_.queue({{0x02, 0x03, 0x03}, {}});
-  EXPECT_EQ(zarn_rs232_psb_set_usonic_max_dist(2), 0);
-  peer_.queue({{0x02, 'A', 0x03, 0x00}, {}});
-  EXPECT_EQ(zarn_rs232_psb_set_usonic_max_dist(2), -1);
+  // The distance is acknowledged by the echo of its own request only.
+  const Case distance_cases[] = {
+      {"echo", frame("SDU3"), 0},
+      {"echo of another code", frame("SDU4"), -1},
+      {"other text", frame("anything"), -1},
+      {"empty text", {0x02, 0x03, 0x03}, -1},
+      {"bad bcc", {0x02, 'A', 0x03, 0x00}, -1},
+  };
+  for (const auto& c : distance_cases) {
+    peer_.queue({c.reply, {}});
+    EXPECT_EQ(zarn_rs232_psb_set_usonic_max_dist(2), c.expected) << c.name;
+  }
 }
 
 TEST_F(ZarnPsb, StaleBytesBeforeTheRequestAreDiscarded) {

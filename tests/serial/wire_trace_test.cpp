@@ -39,7 +39,7 @@ class WireTrace : public ::testing::Test {
     std::ifstream in(path_);
     std::vector<std::string> out;
     for (std::string line; std::getline(in, line);) {
-      EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d+ (psb|drvb) (tx|rx|purged)( [0-9a-f]{2})*  \|.*\|.*)")))
+      EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d+ (psb|drvb) (tx|rx|late|purged)( [0-9a-f]{2})*  \|.*\|.*)")))
           << line;
       out.push_back(line.substr(line.find(' ') + 1));
     }
@@ -61,12 +61,13 @@ TEST_F(WireTrace, OneLinePerFrameWithTheOutcome) {
   sim_.execute("fault psb PDR delay 150");
   psb_power_data power{};
   EXPECT_EQ(velk_rs232_psb_read_power(&power), -1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the late reply arrives
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the late reply arrives, in its window
   sim_.execute("fault clear");
   EXPECT_EQ(velk_rs232_psb_set_usonic_max_dist(3), 0);
+  EXPECT_EQ(zarn_rs232_drvb_set_servo(1), 0);
 
   const std::vector<std::string> got = lines();
-  ASSERT_GE(got.size(), 8u);
+  ASSERT_EQ(got.size(), 13u);
   EXPECT_EQ(got[0], "psb tx 02 53 61 72 03 43  |.Sar.C|");
   // Two stray bytes ahead of the reply's STX, then the counted frame.
   EXPECT_TRUE(std::regex_match(got[1], std::regex(R"(psb rx [0-9a-f]{2} [0-9a-f]{2} 02 .* ok)"))) << got[1];
@@ -75,8 +76,14 @@ TEST_F(WireTrace, OneLinePerFrameWithTheOutcome) {
   EXPECT_TRUE(got[3].ends_with("refused (4)")) << got[3];
   EXPECT_TRUE(got[4].starts_with("psb tx 02 50 44 52 03")) << got[4];  // PDR
   EXPECT_EQ(got[5], "psb rx  || no reply");
-  EXPECT_TRUE(got[6].starts_with("psb purged 02 ")) << got[6];  // the late PDR reply, before SDU
+  EXPECT_TRUE(got[6].starts_with("psb late 02 ")) << got[6];  // the late PDR reply, before SDU
   EXPECT_TRUE(got[7].starts_with("psb tx 02 53 44 55 34 03")) << got[7];
+  EXPECT_TRUE(got[8].starts_with("psb rx 02 53 44 55 34 03")) << got[8];  // its echo
+  // Each exchange of a command of two: its request, then its reply.
+  EXPECT_TRUE(got[9].starts_with("drvb tx 02 44 42 31 31 03")) << got[9];  // DB11
+  EXPECT_TRUE(got[10].starts_with("drvb rx 02 30 03 33") && got[10].ends_with(" ok")) << got[10];
+  EXPECT_TRUE(got[11].starts_with("drvb tx 02 43 5a 31 31 03")) << got[11];  // CZ11
+  EXPECT_TRUE(got[12].starts_with("drvb rx 02 30 03 33") && got[12].ends_with(" ok")) << got[12];
 }
 
 TEST_F(WireTrace, LinesStayWholeFromSeveralThreads) {

@@ -42,6 +42,8 @@ const char* failure_code(Failure failure) {
       return reason::kNoPermission;
     case Failure::kOpenFailed:
       return reason::kOpenFailed;
+    case Failure::kUnexpected:
+      return "unexpected-reply";
   }
   return "unknown";
 }
