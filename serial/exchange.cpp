@@ -83,13 +83,12 @@ Result read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
         reply[1] == kStatusStored) {
       return Result::ok();  // the board said it stored the write, and the rest of its frame was lost
     }
-    if (result.is_ok()) {
-      if (request.reply == ReplyKind::kCounted || request.reply == ReplyKind::kFixed12)
-        serial_port_purge(line.port);
-      result = judge_reply(request.reply, request.min_count, request.frame, request.length, reply, length);
-    }
+    const bool framed = result.is_ok();
+    if (framed) result = judge_reply(request.reply, request.min_count, request.frame, request.length, reply, length);
     const bool foreign = result.failure == Failure::kUnexpected || result.failure == Failure::kBadCheck;
     if (!skip_late || !foreign || Clock::now() >= deadline) {
+      // A frame ended by its count or length: whatever follows is not of it.
+      if (framed && frame_shape(request.reply) != FrameShape::kEtxTerminated) serial_port_purge(line.port);
       if (result.is_ok() && reply_length != nullptr) *reply_length = length;
       return result;
     }
