@@ -5,6 +5,7 @@ import errno
 import os
 import pickle
 import re
+import time
 from pathlib import Path
 
 import pytest
@@ -84,6 +85,16 @@ def test_open_failures(boards, tmp_path, monkeypatch):
             assert isinstance(e, error) and isinstance(e, tavik.OpenError)
             assert (e.reason, e.command, e.errno) == (reason, "open", number)
             assert str(e) == f"PSB at {os.fspath(port)}: open failed: {why}" and e.filename == e.device
+
+
+def test_timeout_in_seconds(boards):
+    with tavik.Drvb(boards.drvb, timeout=1.5) as drvb:
+        assert (drvb.timeout_ms, drvb.timeout) == (1500, 1.5)
+        boards.command("fault drvb AC silence")
+        start = time.monotonic()
+        with pytest.raises(tavik.NoReplyError):
+            drvb.read_encoder()
+        assert 1.2 < time.monotonic() - start < 10
 
 
 def test_reasons_match_the_header():
