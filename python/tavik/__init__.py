@@ -13,14 +13,16 @@ under ``/dev``. The libraries are found installed or through
 ``TAVIK_LIBRARY_PATH`` (see :mod:`tavik._library`); :mod:`tavik.sim` starts
 the board simulator. ``TAVIK_TRACE=stderr`` or ``TAVIK_TRACE=FILE``, set
 before the first board is opened, makes the libraries write every frame.
+``__version__`` comes from the package's metadata (``importlib.metadata``).
 """
 
 from .drvb import BumperState, Drvb, Encoders, Parameter, ParameterValue, WheelErrors
 from . import errors
 from .errors import *  # noqa: F403 (Reason and the exceptions, as errors lists them)
 from .psb import MAX_DISTANCES_CM, Device, PowerData, Psb, SensorData, UsonicRanges
+from ._version import version as _version
 
-__version__ = "1.0.0.1"
+__version__ = _version()
 
 __all__ = [
     "Psb",

@@ -7,12 +7,10 @@ import atexit
 import os
 from typing import Any, List, Optional, TypeVar, Union
 
-from . import _library
-from .errors import ConnectionClosedError
+from . import _arguments, _library
+from .errors import BadArgumentError, ConnectionClosedError, Reason
 
 PortName = Union[str, "os.PathLike[str]"]
-
-DEFAULT_TIMEOUT_MS = 200
 
 _Self = TypeVar("_Self", bound="BoardConnection")
 
@@ -22,21 +20,28 @@ class BoardConnection:
 
     BOARD = ""
 
-    def __init__(self, port: PortName, *, library: str, timeout_ms: int = DEFAULT_TIMEOUT_MS) -> None:
-        if isinstance(timeout_ms, bool) or not isinstance(timeout_ms, int) or timeout_ms <= 0:
-            raise ValueError(f"timeout_ms must be a positive int, not {timeout_ms!r}")
-        self._port = os.fspath(port)
-        self._timeout_ms = timeout_ms
+    def __init__(
+        self,
+        port: PortName,
+        *,
+        library: str,
+        timeout_ms: Optional[int] = None,
+        timeout: Optional[float] = None,
+    ) -> None:
+        self._timeout_ms = _arguments.timeout_ms(timeout_ms, timeout)
+        self._port = os.fsdecode(port)
         self._lib = _library.library(library)
         self._open = False
         self._superseded = False
+        if "\0" in self._port:
+            raise self._bad_argument("open", "the port name holds a NUL character")
         with self._lib.board_locks[self.BOARD]:
             previous = self._lib.owners.pop(self.BOARD, None)
             if isinstance(previous, BoardConnection):
                 # The library's create closes that connection: its object
                 # lets go first (a drive board is told to stop).
                 previous._hand_over()
-            if self._lib.function(self.BOARD, "create")(os.fsencode(self._port), timeout_ms) != 0:
+            if self._lib.function(self.BOARD, "create")(os.fsencode(self._port), self._timeout_ms) != 0:
                 self._lib.raise_failure("open", self.BOARD, self._port)
             self._lib.owners[self.BOARD] = self
             self._open = True
@@ -60,6 +65,11 @@ class BoardConnection:
     def timeout_ms(self) -> int:
         """The time-out of every read and write on the port, in milliseconds."""
         return self._timeout_ms
+
+    @property
+    def timeout(self) -> float:
+        """The same time-out in seconds."""
+        return self._timeout_ms / 1000
 
     @property
     def closed(self) -> bool:
@@ -97,6 +107,25 @@ class BoardConnection:
             self._check_open(command)
             if self._lib.function(self.BOARD, verb)(*arguments) != 0:
                 self._lib.raise_failure(command, self.BOARD, self._port)
+
+    def _number(self, command: str, name: str, value: object, low: int, high: int, unit: str = "") -> int:
+        """``value`` as an int within low..high, else :class:`TypeError` or
+        :class:`~tavik.BadArgumentError`."""
+        number = _arguments.integer(value, name)
+        if not low <= number <= high:
+            raise self._bad_argument(command, f"{name} {number}{unit} is outside {low}..{high}{unit}")
+        return number
+
+    def _bad_argument(self, command: str, detail: str) -> BadArgumentError:
+        return BadArgumentError(
+            Reason.BAD_ARGUMENT,
+            self._lib.error_text(Reason.BAD_ARGUMENT),
+            command=command,
+            board=self.BOARD,
+            port=self._port,
+            library=self._lib.key,
+            detail=detail,
+        )
 
     def _check_open(self, command: str) -> None:
         if not self._open:

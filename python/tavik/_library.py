@@ -19,6 +19,7 @@ import sys
 import threading
 from typing import Any, Dict, Iterator, List, Optional
 
+from . import _port_path
 from .errors import LibraryNotFoundError, Reason, error_for
 
 __all__ = ["Library", "library", "PowerRecord", "SensorRecord"]
@@ -169,13 +170,30 @@ class Library:
         return getattr(self._handle, f"{self.prefix}_{board}_{verb}")
 
     def raise_failure(self, command: str, board: str, port: str) -> None:
-        """Raises the exception for this thread's last failure in the library."""
+        """Raises the exception for this thread's last failure in the library;
+        a failed open names the device the port name led to."""
         reason = int(self.function(None, "last_error")())
-        text = self.function(None, "error_text")(reason).decode("ascii", "replace")
         refusal = int(self.function(None, "last_refusal")()) if reason == Reason.REFUSED else None
+        device = detail = None
+        if command == "open":
+            device = _port_path.device_path(port)
+            detail = _port_path.lookup_hint(port, device, reason)
         raise error_for(reason)(
-            reason, text, command=command, board=board, port=port, library=self.key, refusal=refusal
+            reason,
+            self.error_text(reason),
+            command=command,
+            board=board,
+            port=port,
+            library=self.key,
+            refusal=refusal,
+            device=device,
+            detail=detail,
         )
+
+    def error_text(self, reason: int) -> str:
+        """The library's short text for a reason."""
+        text: bytes = self.function(None, "error_text")(reason)
+        return text.decode("ascii", "replace")
 
 
 _loaded: Dict[str, Library] = {}

@@ -5,10 +5,11 @@ from __future__ import annotations
 import ctypes
 import enum
 from dataclasses import dataclass
-from typing import Union
+from typing import Any, Optional, Tuple, Union
 
-from ._connection import DEFAULT_TIMEOUT_MS, BoardConnection, PortName
-from .errors import BoardError
+from . import _arguments
+from ._connection import BoardConnection, PortName
+from .errors import BoardError, DeviceLostError
 
 __all__ = ["Parameter", "Encoders", "BumperState", "WheelErrors", "ParameterValue", "Drvb"]
 
@@ -31,9 +32,9 @@ class Parameter(enum.IntEnum):
         return ("mm/s", "ms", "ms")[self]
 
     @property
-    def limits(self) -> "tuple[int | None, int]":
-        """The values the library writes: (lowest or None, highest), inclusive."""
-        return ((None, 2000), (35, 20000), (8, 1000))[self]
+    def limits(self) -> Tuple[int, int]:
+        """The values the library writes: (lowest, highest), inclusive."""
+        return ((0, 2000), (35, 20000), (8, 1000))[self]
 
 
 @dataclass(frozen=True)
@@ -103,27 +104,59 @@ class Drvb(BoardConnection):
     the ``with`` block, a later open that takes the connection over, and the
     end of the interpreter send the velocity 0,0 first when this object last
     commanded another one (a failure of that stop is not raised).
+
+    ``timeout`` (seconds) or ``timeout_ms`` bounds every read and write on
+    the port (200 ms when neither is given). Every command checks its
+    arguments before anything is sent: :class:`TypeError` for one of the
+    wrong type, :class:`~tavik.BadArgumentError` for one out of range.
     """
 
     BOARD = "drvb"
 
-    def __init__(self, port: PortName, *, timeout_ms: int = DEFAULT_TIMEOUT_MS) -> None:
+    def __init__(
+        self,
+        port: PortName,
+        *,
+        timeout_ms: Optional[int] = None,
+        timeout: Optional[float] = None,
+    ) -> None:
         self._moving = False
-        super().__init__(port, library="zarn", timeout_ms=timeout_ms)
+        # The board's Max Velocity as last read or written here; None until then.
+        self._max_velocity: Optional[int] = None
+        super().__init__(port, library="zarn", timeout_ms=timeout_ms, timeout=timeout)
 
     def set_servo(self, on: bool) -> None:
-        """Switches the servo on or off ("DB", then "CZ")."""
-        self._call(f"servo {'on' if on else 'off'}", "set_servo", 1 if on else 0)
+        """Switches the servo on (``True``) or off (``False``) ("DB", then "CZ")."""
+        on = _arguments.switch(on, "on")
+        self._call(f"servo {'on' if on else 'off'}", "set_servo", int(on))
 
     def set_velocity(self, left: int, right: int) -> None:
         """Commands the wheel velocities (mm/s on the simulator, positive
         forward) once ("BE"). The board stops the wheels by itself when no
-        velocity comes within its Drive Comm. Err Time."""
-        if (left, right) != (0, 0):
-            self._moving = True
-        self._call(f"set velocity {left},{right}", "set_velocity", int(left), int(right))
-        if (left, right) == (0, 0):
-            self._moving = False
+        velocity comes within its Drive Comm. Err Time.
+
+        A velocity faster than the board's Max Velocity (which would set a
+        wheel error instead of driving) is refused with
+        :class:`~tavik.BadArgumentError`. The first velocity other than 0,0
+        reads Max Velocity from the board unless this object has read or
+        written it already; 0,0 is never held up."""
+        left = _arguments.integer(left, "left")
+        right = _arguments.integer(right, "right")
+        command = f"set velocity {left},{right}"
+        with self._lib.board_locks[self.BOARD]:
+            if (left, right) != (0, 0):
+                limit = self._velocity_limit(command)
+                for wheel, velocity in (("left", left), ("right", right)):
+                    if abs(velocity) > limit:
+                        raise self._bad_argument(
+                            command,
+                            f"the {wheel} velocity {velocity} mm/s is above the board's maximum velocity"
+                            f" of {limit} mm/s (Parameter.MAX_VELOCITY)",
+                        )
+                self._moving = True
+            self._call(command, "set_velocity", left, right)
+            if (left, right) == (0, 0):
+                self._moving = False
 
     def stop(self) -> None:
         """Sets both velocities to 0."""
@@ -155,17 +188,48 @@ class Drvb(BoardConnection):
 
     def read_parameter(self, parameter: Union[Parameter, int]) -> ParameterValue:
         """Reads a drive parameter ("XL")."""
-        parameter = Parameter(parameter)
+        parameter = self._parameter("read parameter", parameter)
         value = ctypes.c_int()
-        self._call(f"read {parameter.label}", "read_parameter", int(parameter), ctypes.byref(value))
+        with self._lib.board_locks[self.BOARD]:
+            self._call(f"read {parameter.label}", "read_parameter", int(parameter), ctypes.byref(value))
+            if parameter == Parameter.MAX_VELOCITY:
+                self._max_velocity = value.value
         return ParameterValue(parameter, value.value)
 
     def set_parameter(self, parameter: Union[Parameter, int], value: int) -> None:
         """Writes a drive parameter and stores it ("XB", then "XD"). A value
-        outside :attr:`Parameter.limits` is refused by the library
+        outside :attr:`Parameter.limits` is refused
         (:class:`~tavik.BadArgumentError`) and nothing is sent."""
-        parameter = Parameter(parameter)
-        self._call(f"set {parameter.label} to {value}", "set_parameter", int(parameter), int(value))
+        parameter = self._parameter("set parameter", parameter)
+        command = f"set {parameter.label}"
+        value = self._number(command, parameter.label, value, *parameter.limits, f" {parameter.unit}")
+        with self._lib.board_locks[self.BOARD]:
+            if parameter == Parameter.MAX_VELOCITY:
+                self._max_velocity = None  # unknown until the board has taken the new one
+            self._call(f"{command} to {value}", "set_parameter", int(parameter), value)
+            if parameter == Parameter.MAX_VELOCITY:
+                self._max_velocity = value
+
+    def _parameter(self, command: str, parameter: object) -> Parameter:
+        number = self._number(command, "parameter", parameter, 0, len(Parameter) - 1)
+        return Parameter(number)
+
+    def _velocity_limit(self, command: str) -> int:
+        """The board's Max Velocity, read first when not known (under the lock)."""
+        if self._max_velocity is None:
+            value = ctypes.c_int()
+            maximum = int(Parameter.MAX_VELOCITY)
+            self._call(f"read Max Velocity before {command}", "read_parameter", maximum, ctypes.byref(value))
+            self._max_velocity = value.value
+        return self._max_velocity
+
+    def _call(self, command: str, verb: str, *arguments: Any) -> None:
+        try:
+            super()._call(command, verb, *arguments)
+        except DeviceLostError:
+            # The device that comes back may be another board.
+            self._max_velocity = None
+            raise
 
     def _before_close(self) -> None:
         if self._moving:

@@ -13,12 +13,35 @@ can catch exactly the failures it can handle::
         ...                    # the board stayed silent: try again later
     except tavik.BoardError as error:
         print(error.reason_text)
+
+The failures that are also the standard ones derive from them as well, so
+code written for files and sockets handles them as it would those:
+:class:`OpenError` is an :class:`OSError` whose ``filename`` is the device
+the port name led to, :class:`PortMissingError` a :class:`FileNotFoundError`,
+:class:`PortPermissionError` a :class:`PermissionError`,
+:class:`NoReplyError` a :class:`TimeoutError`, :class:`DeviceLostError` an
+:class:`OSError` and :class:`BadArgumentError` a :class:`ValueError`. Their
+``errno`` is the one the standard class stands for (``ENOENT``, ``EACCES``,
+``ETIMEDOUT``), else ``None``: the libraries give a reason, not the system's
+error number.
+
+:class:`BoardError` itself stays an :class:`Exception`, not an
+:class:`OSError`: a refusal, a bad check byte or a malformed reply is the
+board's answer, not a failure of the system, and an ``except OSError``
+around file handling should not take it for one.
+
+An argument of the wrong type raises a plain :class:`TypeError` (a ``bool``
+where a number is meant among them: ``True`` is no device or velocity, and a
+switch takes ``True`` or ``False``, not ``1`` or ``"off"``); a number out of
+the command's range raises :class:`BadArgumentError`, as the library does. In
+both cases nothing was sent.
 """
 
 from __future__ import annotations
 
 import enum
-from typing import Any, Dict, Optional, Tuple, Type
+import errno
+from typing import Any, ClassVar, Dict, Optional, Tuple, Type
 
 __all__ = [
     "Reason",
@@ -31,6 +54,7 @@ __all__ = [
     "BadCheckError",
     "RefusedError",
     "MalformedReplyError",
+    "UnexpectedReplyError",
     "DeviceLostError",
     "BadArgumentError",
     "CallInterruptedError",
@@ -59,6 +83,7 @@ class Reason(enum.IntEnum):
     NOT_SERIAL = 11
     NO_PERMISSION = 12
     OPEN_FAILED = 13
+    UNEXPECTED_REPLY = 14
 
 
 class TavikError(Exception):
@@ -82,7 +107,14 @@ class BoardError(TavikError):
         board: ``"psb"`` or ``"drvb"``.
         port: the port name the connection was opened with.
         library: ``"zarn"`` or ``"velk"``.
+        device: for a failed open, the device the port name led to (``""``
+            when it leads to none), else ``None``.
+        detail: what more is known, e.g. which argument was out of range and
+            why, or where a ``COM`` name is looked for; else ``None``.
     """
+
+    # The error number the standard class mixed in stands for, if any.
+    _errno: ClassVar[Optional[int]] = None
 
     def __init__(
         self,
@@ -94,6 +126,8 @@ class BoardError(TavikError):
         port: str,
         library: str,
         refusal: Optional[int] = None,
+        device: Optional[str] = None,
+        detail: Optional[str] = None,
     ) -> None:
         try:
             self.reason: int = Reason(reason)
@@ -105,14 +139,31 @@ class BoardError(TavikError):
         self.board = board
         self.port = port
         self.library = library
+        self.device = device
+        self.detail = detail
         super().__init__(self._message())
+        self._set_os_fields()
+
+    def __str__(self) -> str:
+        return self._message()
 
     def _message(self) -> str:
         why = self.reason_text
         if self.refusal is not None:
             shown = chr(self.refusal) if 0x20 <= self.refusal < 0x7F else f"0x{self.refusal:02x}"
             why = f"{why} ({shown})"
+        if self.device:
+            why = f"{why} ({self.device})"
+        if self.detail:
+            why = f"{why}; {self.detail}"
         return f"{self.board.upper()} at {self.port}: {self.command} failed: {why}"
+
+    def _set_os_fields(self) -> None:
+        if isinstance(self, OSError):
+            os_error: OSError = self
+            os_error.errno = self._errno  # type: ignore[assignment]
+            os_error.strerror = self.reason_text
+            os_error.filename = self.device or None
 
     def __reduce__(self) -> Tuple[Any, ...]:  # keeps the keyword arguments through pickling
         return (_rebuild, (type(self), self.__dict__.copy()))
@@ -122,6 +173,7 @@ def _rebuild(cls: Type[BoardError], state: Dict[str, Any]) -> BoardError:
     error = cls.__new__(cls)
     error.__dict__.update(state)
     Exception.__init__(error, error._message())
+    error._set_os_fields()
     return error
 
 
@@ -139,8 +191,10 @@ class ConnectionClosedError(NotOpenError):
         super().__init__(Reason.NOT_OPEN, text, command=command, board=board, port=port, library=library)
 
 
-class NoReplyError(BoardError):
+class NoReplyError(BoardError, TimeoutError):
     """Nothing, or only part of a frame, came within the time-out."""
+
+    _errno = errno.ETIMEDOUT
 
 
 class BadCheckError(BoardError):
@@ -152,15 +206,22 @@ class RefusedError(BoardError):
 
 
 class MalformedReplyError(BoardError):
-    """A reply too long, cut short or not of the command's shape."""
+    """A reply too long or cut short, or (from libraries that do not tell
+    :class:`UnexpectedReplyError` apart) not of the command's shape."""
 
 
-class DeviceLostError(BoardError):
+class UnexpectedReplyError(MalformedReplyError):
+    """A whole, well-formed reply of another command's shape, such as one that
+    came too late for an earlier request. A :class:`MalformedReplyError`, as
+    which earlier libraries report it."""
+
+
+class DeviceLostError(BoardError, OSError):
     """The port's device went away (a USB adapter pulled); the library opens
     the same name again by itself on a later call, at most every 500 ms."""
 
 
-class BadArgumentError(BoardError):
+class BadArgumentError(BoardError, ValueError):
     """An argument out of range: nothing was sent."""
 
 
@@ -168,12 +229,15 @@ class CallInterruptedError(BoardError):
     """The connection was being created or destroyed by another thread."""
 
 
-class OpenError(BoardError):
-    """The port could not be opened (raised by the constructors)."""
+class OpenError(BoardError, OSError):
+    """The port could not be opened (raised by the constructors); ``device``
+    (also ``filename``) is the device the port name led to."""
 
 
-class PortMissingError(OpenError):
+class PortMissingError(OpenError, FileNotFoundError):
     """No device by that name."""
+
+    _errno = errno.ENOENT
 
 
 class PortBusyError(OpenError):
@@ -184,8 +248,10 @@ class NotSerialError(OpenError):
     """The name leads to something that is not a serial device."""
 
 
-class PortPermissionError(OpenError):
+class PortPermissionError(OpenError, PermissionError):
     """The device may not be opened by this user."""
+
+    _errno = errno.EACCES
 
 
 _CLASSES: Dict[int, Type[BoardError]] = {
@@ -202,6 +268,7 @@ _CLASSES: Dict[int, Type[BoardError]] = {
     Reason.NOT_SERIAL: NotSerialError,
     Reason.NO_PERMISSION: PortPermissionError,
     Reason.OPEN_FAILED: OpenError,
+    Reason.UNEXPECTED_REPLY: UnexpectedReplyError,
 }
 
 

@@ -5,9 +5,10 @@ from __future__ import annotations
 import ctypes
 import enum
 from dataclasses import dataclass
-from typing import Tuple, Union
+from typing import Optional, Tuple, Union
 
-from ._connection import DEFAULT_TIMEOUT_MS, BoardConnection, PortName
+from . import _arguments
+from ._connection import BoardConnection, PortName
 from ._library import PowerRecord, SensorRecord
 
 __all__ = ["Device", "PowerData", "SensorData", "UsonicRanges", "Psb", "MAX_DISTANCES_CM"]
@@ -98,15 +99,27 @@ class Psb(BoardConnection):
     connections are independent, but a port is opened exclusively, so they
     cannot share one.
 
-    Raises :class:`~tavik.OpenError` (or a subclass: missing, busy, not a
-    serial device, ...) when the port cannot be opened. Every command raises
-    a :class:`~tavik.BoardError` subclass when it fails.
+    ``timeout`` (seconds) or ``timeout_ms`` bounds every read and write on
+    the port (200 ms when neither is given). Raises
+    :class:`~tavik.OpenError` (or a subclass: missing, busy, not a serial
+    device, ...) naming the device tried when the port cannot be opened.
+    Every command raises a :class:`~tavik.BoardError` subclass when it fails,
+    and checks its arguments first: :class:`TypeError` for one of the wrong
+    type, :class:`~tavik.BadArgumentError` for one out of range, with
+    nothing sent.
     """
 
     BOARD = "psb"
 
-    def __init__(self, port: PortName, library: str = "velk", *, timeout_ms: int = DEFAULT_TIMEOUT_MS) -> None:
-        super().__init__(port, library=library, timeout_ms=timeout_ms)
+    def __init__(
+        self,
+        port: PortName,
+        library: str = "velk",
+        *,
+        timeout_ms: Optional[int] = None,
+        timeout: Optional[float] = None,
+    ) -> None:
+        super().__init__(port, library=library, timeout_ms=timeout_ms, timeout=timeout)
 
     def read_power(self) -> PowerData:
         """Battery, current and the seven device states ("PDR")."""
@@ -135,28 +148,29 @@ class Psb(BoardConnection):
         return UsonicRanges(tuple(ranges))
 
     def set_power(self, device: Union[Device, int], on: bool) -> None:
-        """Switches a device on or off. A number outside 0..6 is passed to
-        the library, which refuses it (:class:`~tavik.BadArgumentError`)."""
-        self._call(f"switch {_device_name(device)} {'on' if on else 'off'}", "set_power_control", int(device), 1 if on else 0)
+        """Switches a device (0..6, :class:`Device`) on (``True``) or off (``False``)."""
+        on = _arguments.switch(on, "on")
+        number = self._number("switch device", "device", device, 0, len(Device) - 1)
+        command = f"switch {Device(number).name.lower()} {'on' if on else 'off'}"
+        self._call(command, "set_power_control", number, int(on))
 
     def set_usonic_max_dist(self, code: int) -> None:
         """Sends the maximum-distance code as the library takes it: -1..8
         sends '0'..'9' (the console's list index)."""
-        self._call(f"set maximum distance code {code}", "set_usonic_max_dist", int(code))
+        command = "set maximum distance code"
+        code = self._number(command, "maximum-distance code", code, -1, len(MAX_DISTANCES_CM) - 2)
+        self._call(f"{command} {code}", "set_usonic_max_dist", code)
 
     def set_max_distance(self, cm: int) -> None:
         """Sets the ultrasonic maximum distance: 100 to 550 cm in steps of 50."""
+        cm = _arguments.integer(cm, "cm")
+        command = f"set maximum distance {cm} cm"
         if cm not in MAX_DISTANCES_CM:
-            raise ValueError(f"maximum distance must be one of {', '.join(map(str, MAX_DISTANCES_CM))} cm, not {cm!r}")
-        self._call(f"set maximum distance {cm} cm", "set_usonic_max_dist", MAX_DISTANCES_CM.index(cm) - 1)
+            steps = f"{MAX_DISTANCES_CM[0]} to {MAX_DISTANCES_CM[-1]} cm in steps of 50"
+            raise self._bad_argument(command, f"the maximum distance is {steps}, not {cm} cm")
+        self._call(command, "set_usonic_max_dist", MAX_DISTANCES_CM.index(cm) - 1)
 
     def _only(self, key: str, name: str, other: str) -> None:
         if self._lib.key != key:
             raise NotImplementedError(f"{self._lib.name} has no {name}; use {other}()")
 
-
-def _device_name(device: Union[Device, int]) -> str:
-    try:
-        return Device(device).name.lower()
-    except ValueError:
-        return f"device {int(device)}"

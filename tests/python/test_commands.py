@@ -61,9 +61,12 @@ def test_drvb_commands(boards):
         assert moved.left > start.left and moved.right > start.right
 
         assert drvb.read_drive_err() == tavik.WheelErrors(0, 0)
-        drvb.set_velocity(1500, 0)  # above Max Velocity: error bit 0x01 on the left wheel
-        assert drvb.read_drive_err().left & 0x01
+        drvb.set_parameter(tavik.Parameter.DRIVE_COMM_ERR_TIME, 35)
+        drvb.set_velocity(100, 0)
+        time.sleep(0.3)  # no velocity within 35 ms: the board stops, both wheels flag 0x02
+        assert drvb.read_drive_err() == tavik.WheelErrors(0x02, 0x02)
         drvb.reset_drive_errors()
+        drvb.set_parameter(tavik.Parameter.DRIVE_COMM_ERR_TIME, 500)
         assert drvb.read_drive_err() == tavik.WheelErrors(0, 0)
 
         assert drvb.read_bumper_emg() == tavik.BumperState(False, False, False)
@@ -73,5 +76,5 @@ def test_drvb_commands(boards):
 
         drvb.set_servo(False)
         boards.received("drvb")
-    # The velocity 1500,0 was the last one: closing stops the robot first.
+    # The velocity 100,0 was the last one: closing stops the robot first.
     assert boards.received("drvb").startswith(frames(STOP))
