@@ -76,7 +76,6 @@ Result read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
                    bool skip_late) {
   const auto deadline = reply_deadline(line.port);
   for (;;) {
-    std::memset(reply, 0, kFrameSize);
     int length = 0;
     Result result = collect_frame(line.port, reply, frame_shape(request.reply), &length, deadline);
     if (request.reply == ReplyKind::kStoredAck && result.failure == Failure::kMalformed &&
@@ -97,6 +96,7 @@ Result read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
     } else {
       serial_port_trace_end(line.port, "purged", nullptr);
     }
+    std::memset(reply, 0, kFrameSize);
   }
 }
 
