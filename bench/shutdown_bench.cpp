@@ -1,8 +1,9 @@
 // The waits that end a session: how long the console's logic takes to close
 // with every poller running (healthy and silent boards, the simulator at the
-// line rate), how long destroy waits with six callers queued on a silent
-// board, and how long a command takes against a port that streams text.
-// Times are per iteration, in milliseconds.
+// line rate), how soon the stop reaches the drive board after each way of
+// ending the jogging, how long destroy waits with six callers queued on a
+// silent board, and how long a command takes against a port that streams
+// text. Times are per iteration, in milliseconds.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -19,6 +20,7 @@
 #include "sim/simulator.h"
 #include "streaming_peer.h"
 #include "tavik/zarn_rs232.h"
+#include "velocity_record.h"
 
 namespace {
 
@@ -62,6 +64,78 @@ void BM_ConsoleClose(benchmark::State& state) {
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ConsoleClose)->Arg(0)->Arg(1)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// From the event that ends the jogging to the stop 0,0 on the drive board's
+// line, every poller running and Front held: range(0) 0 closing, 1
+// Disconnect, 2 Robot Control Disable, 3 the drive board's adapter back
+// after Front was let go while it was away (the event is its return; the
+// library reopens a lost port at most every 500 ms). The counter gap_ms is
+// the time from the last drive command to the stop (for 3 it includes the
+// time away).
+void BM_StopAfterTheEnd(benchmark::State& state) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
+  sim::SimulatorOptions options;
+  options.link_dir = dir;
+  options.pace = true;
+  sim::Simulator sim(options);
+  double gaps_ms = 0;
+  int iteration = 0;
+  for (auto _ : state) {
+    bench::NullWindow window;
+    console::CConsoleDlg dlg(window);
+    dlg.OnInitDialog();
+    using namespace console;
+    for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
+                   IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+      dlg.OnCommand(id);
+    }
+    test::VelocityRecord record(sim);
+    dlg.OnJogPressed(IDC_FRONT);
+    // Between two drive steps, at a different place in the period each time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400 + 17 * (iteration++ % 6)));
+    if (state.range(0) == 3) {
+      sim.unplug(sim::Board::kDrvb);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      dlg.OnJogReleased();
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    const auto start = Clock::now();
+    switch (state.range(0)) {
+      case 0:
+        dlg.OnDestroy();
+        break;
+      case 1:
+        dlg.OnCommand(IDC_DRVB_DISCONNECT);
+        break;
+      case 2:
+        dlg.OnCommand(IDC_ROBOT_CTRL_DISABLE);
+        break;
+      default:
+        sim.replug(sim::Board::kDrvb);
+        break;
+    }
+    const auto stop = record.first("BE;", start, std::chrono::seconds(2));
+    if (!stop) {
+      state.SkipWithError("no stop within 2 s");
+      break;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(*stop - start).count());
+    Clock::time_point last_drive = start;
+    for (const auto& v : record.velocities()) {
+      if (v.command != "BE;" && v.seen < *stop) last_drive = v.seen;
+    }
+    gaps_ms += std::chrono::duration<double, std::milli>(*stop - last_drive).count();
+  }
+  state.counters["gap_ms"] = benchmark::Counter(gaps_ms, benchmark::Counter::kAvgIterations);
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_StopAfterTheEnd)
+    ->DenseRange(0, 3)
+    ->Iterations(6)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_DestroyBehindSixQueuedCallers(benchmark::State& state) {
   sim::ScriptedPeer silent;

@@ -12,7 +12,6 @@ namespace tavik::console {
 namespace {
 
 constexpr int kPortTimeoutMs = 200;
-constexpr int kDisconnectWaitMs = 500;
 
 // "COM<n>" for the selected index of a port list (COM0 when none is selected).
 struct PortName {
@@ -49,9 +48,10 @@ void CConsoleDlg::OnPsbDisconnect() {
   m_bPowerDataRun = false;
   m_bPowerCtrlRun = false;
   WakePowerCtrl();
+  WakeWorkers();
   window_.EnableControl(IDC_PSB_CONNECT, true);
   window_.EnableControl(IDC_PSB_DISCONNECT, false);
-  window_.Sleep(kDisconnectWaitMs);
+  // Each ends after the exchange it is in, if any.
   JoinPsbWorkers();
   velk_rs232_psb_destroy();
   psb_link_.monitor.disconnected();
@@ -78,11 +78,10 @@ void CConsoleDlg::OnDrvbDisconnect() {
   m_bDrvbConnected = false;
   m_bEncoderRun = false;
   m_bEmgRun = false;
-  m_bRobotCtrlRun = false;
-  ReleaseJog();
+  WakeWorkers();
+  StopDrive();
   window_.EnableControl(IDC_DRVB_CONNECT, true);
   window_.EnableControl(IDC_DRVB_DISCONNECT, false);
-  window_.Sleep(kDisconnectWaitMs);
   CloseDrvb();
   drvb_link_.monitor.disconnected();
   RefreshLink(drvb_link_, true);

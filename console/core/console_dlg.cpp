@@ -14,7 +14,6 @@ constexpr int kPortCount = 20;
 constexpr int kPsbDefaultPort = 6;   // COM7
 constexpr int kDrvbDefaultPort = 7;  // COM8
 constexpr int kDistanceCount = 9;    // 150 cm to 550 cm
-constexpr int kShutdownWaitMs = 500;
 
 }  // namespace
 
@@ -97,10 +96,11 @@ void CConsoleDlg::OnEnterKey(int focus_id) {
 
 void CConsoleDlg::OnDestroy() {
   if (destroyed_) return;
+  // No worker starts another exchange; the wheels stop before anything waits.
   ClearRunAndRequestFlags();
-  window_.Sleep(kShutdownWaitMs);
-  // The wait lets a worker inside a library call finish it; joining makes
-  // sure none is left before its connection and this object go away.
+  StopDrive();
+  // Joining waits for the exchanges in progress, so that no worker is left
+  // before its connection and this object go away.
   JoinPsbWorkers();
   velk_rs232_psb_destroy();
   CloseDrvb();
@@ -108,11 +108,8 @@ void CConsoleDlg::OnDestroy() {
 }
 
 void CConsoleDlg::CloseDrvb() {
-  // The board keeps the last velocity it was sent until its own time-out,
-  // which may be seconds: whoever stops sending velocities says 0,0 last.
-  const bool velocity_worker_ran = robot_ctrl_thread_.joinable();
+  StopDrive();
   JoinDrvbWorkers();
-  if (velocity_worker_ran) Measured(drvb_link_, [] { return zarn_rs232_drvb_set_velocity(0, 0); });
   zarn_rs232_drvb_destroy();
 }
 
@@ -132,6 +129,7 @@ void CConsoleDlg::ClearRunAndRequestFlags() {
     *flag = false;
   }
   WakePowerCtrl();
+  WakeWorkers();
 }
 
 bool CConsoleDlg::OnCommand(int id) {

@@ -83,10 +83,16 @@ class CConsoleDlg {
   void OnWheelErrReset();
 
   // Jog buttons as dead-man switches: a press on Front, Rear, Left or Right
-  // holds that direction; releasing the mouse button anywhere, or the window
-  // losing focus, releases all four.
+  // (the mouse button, or Space or Enter while the button has the focus)
+  // holds that direction; releasing it anywhere, or the window losing
+  // focus, releases all four. The velocity worker sends the change at once.
   void OnJogPressed(int id);
   void OnJogReleased();
+  // The arrow keys jog as the buttons do while Robot Control is enabled:
+  // Up is Front, Down Rear, Left Left and Right Right; letting go of one
+  // stops. False when the key is not taken (Robot Control is disabled).
+  enum class Arrow { kUp, kDown, kLeft, kRight };
+  bool OnArrowKey(Arrow arrow, bool pressed);
 
   // One period of each worker.
   void UsonicStep();
@@ -174,15 +180,21 @@ class CConsoleDlg {
 
   // The device-power worker sends the pending requests whenever one is
   // made or the board connects, and waits otherwise; the five pollers each
-  // repeat their step and a 100 ms pause. Each runs while its flag is set.
+  // repeat their step and a 100 ms pause, which a cleared flag (and, for
+  // the velocity worker, a jog change) ends at once. Each runs while its
+  // flag is set.
   void PowerCtrlThread();
   void UsonicThread();
   void PowerDataThread();
   void RobotCtrlThread();
   void EmgThread();
   void EncoderThread();
-  // Runs step every period while `run` holds; its read-outs go stale when it ends.
-  void RunWorker(const std::atomic<bool>& run, Worker step, std::span<const int> readouts = {});
+  // Runs step every period while `run` holds; its read-outs go stale when it
+  // ends. With `on_jog` a jog change ends the pause too.
+  void RunWorker(const std::atomic<bool>& run, Worker step, std::span<const int> readouts = {},
+                 bool on_jog = false);
+  // Ends the workers' pauses, so that each looks at its run flag at once.
+  void WakeWorkers();
 
   // Sets `run` and starts `worker` on `thread`, first joining a worker of
   // the same flag that is still finishing its last period. A worker that
@@ -192,8 +204,19 @@ class CConsoleDlg {
   // Joins the workers of each board; their run flags must be clear.
   void JoinPsbWorkers();
   void JoinDrvbWorkers();
-  // Clears the four held jog flags.
+  // Clears the four held jog flags and has the velocity worker send the stop.
   void ReleaseJog();
+  // Has the velocity worker send the jog buttons' velocity now.
+  void WakeRobotCtrl();
+  // Ends robot control and jogging and, when the board may still hold a
+  // velocity other than 0,0, sends 0,0 from the calling thread at once:
+  // whatever ends the jogging (Disable, Disconnect, the window's end) stops
+  // the wheels first, before it waits for anything else. A velocity step in
+  // progress finishes first; none follows the stop.
+  void StopDrive();
+  // Under drive_mutex_: sends a velocity and notes whether the board may
+  // still hold one other than 0,0.
+  void SendVelocity(int left, int right);
   void ClearRequestFlags();
   void ClearRunAndRequestFlags();
   // Sets a device-power request and wakes its worker.
@@ -201,8 +224,8 @@ class CConsoleDlg {
   // Makes the device-power worker look at its flags.
   void WakePowerCtrl();
 
-  // Joins the drive board's workers, stops the wheels if the velocity worker
-  // ran (it may have left them turning), and closes the connection.
+  // Stops the wheels (StopDrive), joins the drive board's workers and
+  // closes the connection.
   void CloseDrvb();
 
   ConsoleWindow& window_;
@@ -210,6 +233,13 @@ class CConsoleDlg {
   std::mutex power_wake_mutex_;
   std::condition_variable power_wake_;
   bool power_wake_pending_ = false;
+  // The pollers' pauses.
+  std::mutex pause_mutex_;
+  std::condition_variable pause_;
+  unsigned jog_changes_ = 0;  // guarded by pause_mutex_
+  // The velocity worker's steps and StopDrive take turns on it.
+  std::mutex drive_mutex_;
+  bool wheels_may_turn_ = false;  // guarded by drive_mutex_
   Link psb_link_;
   Link drvb_link_;
   TrendHistory trends_;

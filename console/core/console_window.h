@@ -46,7 +46,6 @@ class ConsoleWindow {
       return false;
     }
   }
-  virtual void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 
 }  // namespace tavik::console

@@ -30,12 +30,13 @@ void CConsoleDlg::OnRobotCtrlEnable() {
 }
 
 void CConsoleDlg::OnRobotCtrlDisable() {
-  ReleaseJog();  // a step still under way sends 0, 0
+  // The wheels first, then the servo: a board left with a velocity would
+  // drive off at the next servo on.
+  StopDrive();
   window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, true);
   window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, false);
   for (int id : kJogButtons) window_.EnableControl(id, false);
   Measured(drvb_link_, [] { return zarn_rs232_drvb_set_servo(0); });
-  m_bRobotCtrlRun = false;
 }
 
 void CConsoleDlg::OnEmgEnable() {
@@ -80,8 +81,21 @@ void CConsoleDlg::OnJogPressed(int id) {
     case IDC_REAR: m_bRearHeld = true; break;
     case IDC_LEFT: m_bLeftHeld = true; break;
     case IDC_RIGHT: m_bRightHeld = true; break;
-    default: break;
+    default:
+      return;
   }
+  WakeRobotCtrl();
+}
+
+bool CConsoleDlg::OnArrowKey(Arrow arrow, bool pressed) {
+  if (!m_bRobotCtrlRun) return false;
+  if (!pressed) {
+    ReleaseJog();
+    return true;
+  }
+  constexpr int kByArrow[] = {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT};
+  OnJogPressed(kByArrow[static_cast<int>(arrow)]);
+  return true;
 }
 
 void CConsoleDlg::OnJogReleased() { ReleaseJog(); }
@@ -93,6 +107,22 @@ void CConsoleDlg::ReleaseJog() {
   m_bRearHeld = false;
   m_bLeftHeld = false;
   m_bRightHeld = false;
+  WakeRobotCtrl();
+}
+
+void CConsoleDlg::StopDrive() {
+  std::lock_guard lock(drive_mutex_);
+  m_bRobotCtrlRun = false;
+  ReleaseJog();
+  if (wheels_may_turn_) SendVelocity(0, 0);
+}
+
+void CConsoleDlg::SendVelocity(int left, int right) {
+  const bool stop = left == 0 && right == 0;
+  // A request that got no answer may still have reached the board.
+  if (!stop) wheels_may_turn_ = true;
+  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_set_velocity(left, right); });
+  if (stop && ret == 0) wheels_may_turn_ = false;
 }
 
 void CConsoleDlg::OnParamRead() {
@@ -141,6 +171,8 @@ void CConsoleDlg::OnWheelErrReset() {
 }
 
 void CConsoleDlg::RobotCtrlStep() {
+  // Tested under the lock: a StopDrive that got in first is not followed.
+  std::lock_guard lock(drive_mutex_);
   if (!m_bRobotCtrlRun || !m_bDrvbConnected) return;
   struct Jog {
     const std::atomic<bool>& held;
@@ -163,7 +195,7 @@ void CConsoleDlg::RobotCtrlStep() {
       break;
     }
   }
-  Measured(drvb_link_, [&] { return zarn_rs232_drvb_set_velocity(left, right); });
+  SendVelocity(left, right);
 }
 
 void CConsoleDlg::EmgStep() {

@@ -5,7 +5,7 @@
 namespace tavik::console {
 namespace {
 
-constexpr int kPeriodMs = 100;
+constexpr std::chrono::milliseconds kPeriod{100};
 constexpr std::chrono::seconds kPowerIdleBound{1};
 
 void join(std::thread& thread) {
@@ -14,10 +14,18 @@ void join(std::thread& thread) {
 
 }  // namespace
 
-void CConsoleDlg::RunWorker(const std::atomic<bool>& run, Worker step, std::span<const int> readouts) {
+void CConsoleDlg::RunWorker(const std::atomic<bool>& run, Worker step, std::span<const int> readouts,
+                            bool on_jog) {
   while (run) {
+    unsigned jog_seen = 0;
+    {
+      std::lock_guard lock(pause_mutex_);
+      jog_seen = jog_changes_;
+    }
     (this->*step)();
-    window_.Sleep(kPeriodMs);
+    // A jog change during the step ends the pause before it began.
+    std::unique_lock lock(pause_mutex_);
+    pause_.wait_for(lock, kPeriod, [&] { return !run || (on_jog && jog_changes_ != jog_seen); });
   }
   // From this thread, so that it follows the last step's values.
   MarkStale(readouts, true);
@@ -42,7 +50,7 @@ void CConsoleDlg::PowerDataThread() {
   RunWorker(m_bPowerDataRun, &CConsoleDlg::PowerDataStep, kPowerReadouts);
   trends_.end(TrendSource::kPower, TrendHistory::Clock::now());
 }
-void CConsoleDlg::RobotCtrlThread() { RunWorker(m_bRobotCtrlRun, &CConsoleDlg::RobotCtrlStep); }
+void CConsoleDlg::RobotCtrlThread() { RunWorker(m_bRobotCtrlRun, &CConsoleDlg::RobotCtrlStep, {}, true); }
 void CConsoleDlg::EmgThread() { RunWorker(m_bEmgRun, &CConsoleDlg::EmgStep, kBumperReadouts); }
 void CConsoleDlg::EncoderThread() {
   RunWorker(m_bEncoderRun, &CConsoleDlg::EncoderStep, kEncoderReadouts);
@@ -59,6 +67,21 @@ void CConsoleDlg::StartWorker(std::atomic<bool>& run, std::thread& thread, Worke
   }
   run = true;
   if (!window_.StartThread(thread, [this, worker] { (this->*worker)(); })) window_.ShowMessage(failure);
+}
+
+void CConsoleDlg::WakeWorkers() {
+  // Under the lock, so that a worker between its flag test and its wait
+  // cannot miss the flag cleared before this.
+  { std::lock_guard lock(pause_mutex_); }
+  pause_.notify_all();
+}
+
+void CConsoleDlg::WakeRobotCtrl() {
+  {
+    std::lock_guard lock(pause_mutex_);
+    ++jog_changes_;
+  }
+  pause_.notify_all();
 }
 
 void CConsoleDlg::JoinPsbWorkers() {

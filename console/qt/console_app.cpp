@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
-#include <QTimer>
 #include <cstdio>
 
 #include "console/qt/app_icon.h"
@@ -44,16 +43,7 @@ int CConsoleApp::InitInstance(const Options& options) {
       }
     });
   }
-  // A termination signal closes the console as its close box does. Message
-  // boxes open in a handler are closed first, and the window once that
-  // handler has returned.
-  TerminationSignals termination([&dialog] {
-    while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-      if (modal == &dialog) break;
-      modal->reject();
-    }
-    QTimer::singleShot(0, &dialog, &QDialog::reject);
-  });
+  const auto termination = close_on_termination_signals(dialog);
   dialog.exec();
   return 0;
 }

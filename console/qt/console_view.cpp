@@ -1,6 +1,8 @@
 #include "console/qt/console_view.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -301,6 +303,14 @@ void ConsoleView::changeEvent(QEvent* event) {
 }
 
 bool ConsoleView::eventFilter(QObject* watched, QEvent* event) {
+  if (logic_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    // Once, where the key arrives first: not again on its way up to the window.
+    QWidget* focus = QApplication::focusWidget();
+    if (watched == (focus ? focus : this) && static_cast<QWidget*>(watched)->window() == this &&
+        filterKey(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(event))) {
+      return true;
+    }
+  }
   if (logic_ && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() == Qt::LeftButton) {
@@ -312,6 +322,48 @@ bool ConsoleView::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QDialog::eventFilter(watched, event);
+}
+
+bool ConsoleView::filterKey(QWidget* target, QKeyEvent* key) {
+  const bool press = key->type() == QEvent::KeyPress;
+  // A button held down (by the mouse or the space bar) takes Esc as the
+  // end of its press and keeps it from the window: here it closes the
+  // window all the same, the jog ending with the window.
+  if (press && key->matches(QKeySequence::Cancel) && qobject_cast<QAbstractButton*>(target)) {
+    reject();
+    return true;
+  }
+  const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+  if (modifiers != Qt::NoModifier) return false;
+  // Space or Enter on a focused jog button holds it, as a mouse press does.
+  // The key is the button's alone: it does not click it.
+  if (const int id = jog_id(target); id != 0) {
+    if (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      if (!key->isAutoRepeat()) {
+        static_cast<QAbstractButton*>(target)->setDown(press);
+        if (press)
+          logic_->OnJogPressed(id);
+        else
+          logic_->OnJogReleased();
+      }
+      return true;
+    }
+  }
+  // The arrows jog while Robot Control is enabled, except where they move
+  // a cursor or a selection: in an editable field and in the lists.
+  static constexpr std::pair<int, CConsoleDlg::Arrow> kArrows[] = {
+      {Qt::Key_Up, CConsoleDlg::Arrow::kUp},
+      {Qt::Key_Down, CConsoleDlg::Arrow::kDown},
+      {Qt::Key_Left, CConsoleDlg::Arrow::kLeft},
+      {Qt::Key_Right, CConsoleDlg::Arrow::kRight},
+  };
+  const auto arrow = std::find_if(std::begin(kArrows), std::end(kArrows),
+                                  [&](const auto& a) { return a.first == key->key(); });
+  if (arrow == std::end(kArrows)) return false;
+  auto* edit = qobject_cast<QLineEdit*>(target);
+  if ((edit && !edit->isReadOnly()) || qobject_cast<QComboBox*>(target)) return false;
+  if (key->isAutoRepeat()) return logic_->m_bRobotCtrlRun;
+  return logic_->OnArrowKey(arrow->second, press);
 }
 
 }  // namespace tavik::console

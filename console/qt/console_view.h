@@ -25,6 +25,8 @@
 #include "console/qt/dialog_builder.h"
 #include "console/qt/trends_window.h"
 
+class QKeyEvent;
+
 namespace tavik::console {
 
 class ConsoleView : public QDialog, public QueuedConsoleWindow {
@@ -84,6 +86,9 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   // The ID of `widget` among the controls; 0 for none.
   int control_id(const QWidget* widget) const;
   int jog_id(QObject* object) const;
+  // Keys for this window that its widgets would not handle as the console
+  // wants: Esc on a held button, the keys that jog. True when taken.
+  bool filterKey(QWidget* target, QKeyEvent* key);
 
   std::vector<BuiltControl> controls_;
   std::unordered_map<int, QWidget*> by_id_;

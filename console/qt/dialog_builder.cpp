@@ -101,7 +101,11 @@ QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits uni
     case ControlKind::Edit:
     case ControlKind::ReadOnlyEdit: {
       auto* edit = new QLineEdit(caption, &dialog);
-      edit->setReadOnly(c.kind == ControlKind::ReadOnlyEdit);
+      if (c.kind == ControlKind::ReadOnlyEdit) {
+        // A read-out: selectable with the mouse, skipped by Tab.
+        edit->setReadOnly(true);
+        edit->setFocusPolicy(Qt::ClickFocus);
+      }
       fill_own_background(edit);
       widget = edit;
       break;

@@ -14,6 +14,7 @@
 
 #include "console/qt/console_app.h"
 #include "console/qt/termination_signals.h"
+#include "console/qt/toolkit_start.h"
 #ifdef TAVIK_CONSOLE_SIMULATE
 #include "sim/simulated_boards.h"
 #endif
@@ -94,7 +95,13 @@ int main(int argc, char** argv) {
   }
 #endif
 
+  tavik::console::ToolkitStart toolkit([&] {
+#ifdef TAVIK_CONSOLE_SIMULATE
+    boards.reset();
+#endif
+  });
   QApplication application(argc, argv);
+  toolkit.started();
   if (print_layout) {
     tavik::console::CConsoleApp::PrintLayout();
     return 0;

@@ -1,9 +1,13 @@
 #include "console/qt/termination_signals.h"
 
 #include <fcntl.h>
-#include <cerrno>
 #include <signal.h>
 #include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <cerrno>
 
 namespace tavik::console {
 namespace {
@@ -48,6 +52,16 @@ TerminationSignals::~TerminationSignals() {
     if (fd >= 0) ::close(fd);
     fd = -1;
   }
+}
+
+std::unique_ptr<TerminationSignals> close_on_termination_signals(QDialog& dialog) {
+  return std::make_unique<TerminationSignals>([&dialog] {
+    while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      if (modal == &dialog) break;
+      modal->reject();
+    }
+    QTimer::singleShot(0, &dialog, &QDialog::reject);
+  });
 }
 
 }  // namespace tavik::console

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+class QDialog;
+
 namespace tavik::console {
 
 // Catches the three signals from now on and holds them until a
@@ -30,5 +32,10 @@ class TerminationSignals : public QObject {
   std::function<void()> on_signal_;
   std::unique_ptr<QSocketNotifier> notifier_;
 };
+
+// From now on a termination signal closes `dialog` as its close box does.
+// Message boxes open in one of its handlers are closed first, and the
+// window once that handler has returned.
+std::unique_ptr<TerminationSignals> close_on_termination_signals(QDialog& dialog);
 
 }  // namespace tavik::console

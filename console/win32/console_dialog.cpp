@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 // The control IDs name the About box's button IDOK, as windows.h does.
 #pragma push_macro("IDOK")
@@ -104,11 +106,15 @@ INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_APP_SHOWN:
       WriteLayout();
       return TRUE;
+    case WM_ENDSESSION:
+      // The session ends, and this process with it, once this returns.
+      if (wparam) logic_->OnDestroy();
+      return TRUE;
     case WM_DESTROY:
       if (message_filter_) ::UnhookWindowsHookEx(message_filter_);
       message_filter_ = nullptr;
       if (t_filtered == this) t_filtered = nullptr;
-      // The window is hidden; the workers end and the ports close before it goes.
+      // Usually ended already; the workers end and the ports close before it goes.
       logic_->OnDestroy();
       ApplyQueuedUpdates();
       return FALSE;
@@ -152,6 +158,9 @@ void ConsoleDialog::OnCommand(int id, int code) {
       break;
     }
     case IDCANCEL:  // Esc, the close box, Alt+F4, the system menu's Close
+      // Hidden at once; the wheels stop before the window waits for its workers.
+      ::ShowWindow(hwnd_, SW_HIDE);
+      logic_->OnDestroy();
       ::EndDialog(hwnd_, IDCANCEL);
       break;
     default:
@@ -217,7 +226,55 @@ bool ConsoleDialog::FilterMessage(MSG* message) {
     OpenTrends();
     return true;
   }
-  return false;
+  return FilterJogKey(*message);
+}
+
+bool ConsoleDialog::FilterJogKey(const MSG& message) {
+  // With no control focused (the one clicked last disabled itself, as
+  // Enable does) the keys come to the window as system keys without Alt.
+  const bool unfocused = (message.message == WM_SYSKEYDOWN || message.message == WM_SYSKEYUP) &&
+                         (message.lParam & (1 << 29)) == 0;
+  if (message.message != WM_KEYDOWN && message.message != WM_KEYUP && !unfocused) return false;
+  if (message.hwnd != hwnd_ && !::IsChild(hwnd_, message.hwnd)) return false;
+  for (int modifier : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
+    if (::GetKeyState(modifier) < 0) return false;
+  }
+  const bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
+  const bool repeat = down && (message.lParam & (1 << 30)) != 0;  // held: the key was down already
+  const int id = ::GetDlgCtrlID(message.hwnd);
+  // Space or Enter on a focused jog button holds it, as a mouse press does;
+  // the key is the button's alone: it does not click it.
+  if (message.wParam == VK_SPACE || message.wParam == VK_RETURN) {
+    if (std::find(std::begin(kJogButtons), std::end(kJogButtons), id) == std::end(kJogButtons)) return false;
+    if (!repeat) {
+      ::SendMessageW(message.hwnd, BM_SETSTATE, down, 0);
+      if (down)
+        logic_->OnJogPressed(id);
+      else
+        logic_->OnJogReleased();
+    }
+    return true;
+  }
+  // The arrows jog while Robot Control is enabled, except where they move
+  // a cursor or a selection: in an editable field and in the lists.
+  static constexpr std::pair<WPARAM, CConsoleDlg::Arrow> kArrows[] = {
+      {VK_UP, CConsoleDlg::Arrow::kUp},
+      {VK_DOWN, CConsoleDlg::Arrow::kDown},
+      {VK_LEFT, CConsoleDlg::Arrow::kLeft},
+      {VK_RIGHT, CConsoleDlg::Arrow::kRight},
+  };
+  const auto arrow = std::find_if(std::begin(kArrows), std::end(kArrows),
+                                  [&](const auto& a) { return a.first == message.wParam; });
+  if (arrow == std::end(kArrows)) return false;
+  wchar_t kind[16] = {};
+  ::GetClassNameW(message.hwnd, kind, 16);
+  const bool editable =
+      _wcsicmp(kind, WC_EDITW) == 0 && !(::GetWindowLongW(message.hwnd, GWL_STYLE) & ES_READONLY);
+  wchar_t parent_kind[16] = {};
+  ::GetClassNameW(::GetParent(message.hwnd), parent_kind, 16);
+  if (editable || _wcsicmp(kind, WC_COMBOBOXW) == 0 || _wcsicmp(parent_kind, WC_COMBOBOXW) == 0) return false;
+  if (repeat) return logic_->m_bRobotCtrlRun;
+  return logic_->OnArrowKey(arrow->second, down);
 }
 
 LRESULT CALLBACK ConsoleDialog::JogButtonProc(HWND button, UINT message, WPARAM wparam, LPARAM lparam,

@@ -43,6 +43,7 @@ class ConsoleDialog : public QueuedConsoleWindow {
 
   HWND hwnd() const { return hwnd_; }
   CConsoleDlg& logic() { return *logic_; }
+
   // Shows the Trends window (F2, the context menu, the system menu), made
   // on first use; null before.
   void OpenTrends();
@@ -64,6 +65,9 @@ class ConsoleDialog : public QueuedConsoleWindow {
   // main window's modal loop would not give it.
   static LRESULT CALLBACK MessageFilterProc(int code, WPARAM wparam, LPARAM lparam);
   bool FilterMessage(MSG* message);
+  // Space or Enter on a jog button, the arrows while Robot Control is
+  // enabled: jog presses and releases. True when taken.
+  bool FilterJogKey(const MSG& message);
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnInitDialog();
   void OnCommand(int id, int code);

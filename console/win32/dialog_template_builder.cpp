@@ -38,7 +38,7 @@ const wchar_t* control_class(ControlKind kind) {
 
 DWORD control_style(ControlKind kind) {
   constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-  constexpr DWORD kEdit = kChild | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+  constexpr DWORD kEdit = kChild | WS_BORDER | ES_LEFT | ES_AUTOHSCROLL;
   switch (kind) {
     case ControlKind::PushButton:
       return kChild | WS_TABSTOP | BS_PUSHBUTTON;
@@ -51,8 +51,8 @@ DWORD control_style(ControlKind kind) {
     case ControlKind::Icon:
       return kChild | SS_ICON;
     case ControlKind::Edit:
-      return kEdit;
-    case ControlKind::ReadOnlyEdit:
+      return kEdit | WS_TABSTOP;
+    case ControlKind::ReadOnlyEdit:  // a read-out: selectable with the mouse, skipped by Tab
       return kEdit | ES_READONLY;
     case ControlKind::ComboBox:
       return kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_SORT;

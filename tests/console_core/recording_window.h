@@ -19,7 +19,7 @@
 namespace tavik::test {
 
 struct WindowCall {
-  std::string op;  // enable, text, select, insert, range, pos, message, start, sleep
+  std::string op;  // enable, text, select, insert, range, pos, message, start
   int id = 0;
   std::string text;
   int a = 0;
@@ -135,10 +135,6 @@ class RecordingWindow : public console::ConsoleWindow {
       fn();
       change([](WindowState& s) { --s.workers_alive; });
     });
-  }
-  void Sleep(int ms) override {
-    change([&](WindowState& s) { s.calls.push_back({"sleep", 0, {}, ms, 0}); });
-    ConsoleWindow::Sleep(ms);
   }
 
   // The operator's side.

@@ -65,7 +65,7 @@ TEST_F(ConsoleTest, DisconnectFromAStreamingPortReturnsPromptly) {
     device.stop();
   }
   disconnect.get();
-  // The 500 ms pause, the exchanges in progress and the final stop.
+  // The exchanges in progress and the final stop, each bounded by one time-out.
   EXPECT_LT(elapsed_ms(start), 1500.0);
 }
 

@@ -191,9 +191,10 @@ TEST(MainWindowLayout, HoldsExactlyTheTemplatesControls) {
     EXPECT_LE(view.control(c.id)->geometry().right(), view.width()) << c.id;
   }
 
-  // 1064 is the one read-only field; no button is the default button.
+  // Write Param Value is the one field the operator types into; no button
+  // is the default button.
   for (QLineEdit* edit : view.findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
-    EXPECT_EQ(edit->isReadOnly(), edit == view.control(console::IDC_READ_PARAM_VALUE));
+    EXPECT_EQ(edit->isReadOnly(), edit != view.control(console::IDC_WRITE_PARAM_VALUE));
   }
   for (QPushButton* button : view.findChildren<QPushButton*>()) EXPECT_FALSE(button->isDefault());
 }
@@ -206,7 +207,7 @@ TEST(MainWindowLayout, TabWalksTheControlsInTemplateOrder) {
   std::vector<int> expected;
   for (const ControlTemplate& c : console::main_dialog_template().controls) {
     if (c.kind != ControlKind::Label && c.kind != ControlKind::GroupBox &&
-        c.kind != ControlKind::ProgressBar) {
+        c.kind != ControlKind::ProgressBar && c.kind != ControlKind::ReadOnlyEdit) {
       expected.push_back(c.id);
     }
   }

@@ -2,13 +2,14 @@
 // boards: connect, poll, switch a device, jog, close.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QTest>
 #include <cmath>
 #include <cstdio>
 
 #include "console/core/control_ids.h"
-#include "sim/simulated_boards.h"
 #include "qt_support.h"
+#include "sim/simulated_boards.h"
 
 namespace tavik::test {
 namespace {
@@ -137,23 +138,68 @@ TEST(ConsoleSession, ClickPathAgainstTheSimulatedBoards) {
   std::fflush(stdout);
 }
 
-TEST(ConsoleSession, LosingTheWindowLetsGoOfTheJogButtons) {
+// A key sent where the window system sends it: to the focused widget.
+void send_key(QEvent::Type type, Qt::Key key, bool repeat = false) {
+  QKeyEvent event(type, key, Qt::NoModifier, QString(), repeat);
+  QApplication::sendEvent(QApplication::focusWidget(), &event);
+}
+
+TEST(ConsoleSession, KeysJogAsTheMouseDoesAndLosingTheWindowLetsGo) {
   sim::SimulatedBoards boards;
+  sim::Simulator& simulator = boards.simulator();
   ConsoleView view;
   view.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
   click(view, IDC_DRVB_CONNECT);
   click(view, IDC_ROBOT_CTRL_ENABLE);
+  auto drives = [&](int left, int right) {
+    return wait_until([&] {
+      const sim::SimStatus s = simulator.status();
+      return s.velocity_left == left && s.velocity_right == right;
+    });
+  };
 
-  // Held by the mouse only: the space bar clicks without holding.
-  view.control(IDC_LEFT)->setFocus();
-  QTest::keyPress(view.control(IDC_LEFT), Qt::Key_Space);
-  EXPECT_FALSE(view.logic().m_bLeftHeld);
-  QTest::keyRelease(view.control(IDC_LEFT), Qt::Key_Space);
+  // Held while the key is down (its repeats change nothing), stopped when
+  // it comes up; the arrows leave the field and the lists their own use.
+  struct Case {
+    const char* what;
+    int focus;
+    Qt::Key key;
+    int left, right;  // 0, 0: the key does not jog
+  };
+  const Case cases[] = {
+      {"Space on Left", IDC_LEFT, Qt::Key_Space, -200, 200},
+      {"Enter on Rear", IDC_REAR, Qt::Key_Return, -200, -200},
+      {"Up on a button", IDC_PSB_CONNECT, Qt::Key_Up, 200, 200},
+      {"Right on a read-out", IDC_ENCODER_LEFT, Qt::Key_Right, 200, -200},
+      {"Left in Write Param Value", IDC_WRITE_PARAM_VALUE, Qt::Key_Left, 0, 0},
+      {"Down in a list", IDC_PARAM_SELECT, Qt::Key_Down, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    view.control(c.focus)->setFocus();
+    send_key(QEvent::KeyPress, c.key);
+    send_key(QEvent::KeyRelease, c.key, true);
+    send_key(QEvent::KeyPress, c.key, true);
+    EXPECT_EQ(view.logic().m_bFrontHeld || view.logic().m_bRearHeld || view.logic().m_bLeftHeld ||
+                  view.logic().m_bRightHeld,
+              c.left != 0);
+    EXPECT_TRUE(drives(c.left, c.right));
+    send_key(QEvent::KeyRelease, c.key);
+    EXPECT_TRUE(drives(0, 0));
+    EXPECT_TRUE(view.isVisible()) << "Enter clicked something that closed the window";
+  }
+  // Robot Control disabled: an arrow is only an arrow.
+  click(view, IDC_ROBOT_CTRL_DISABLE);
+  view.control(IDC_PSB_CONNECT)->setFocus();
+  send_key(QEvent::KeyPress, Qt::Key_Up);
+  EXPECT_FALSE(view.logic().m_bFrontHeld);
+  send_key(QEvent::KeyRelease, Qt::Key_Up);
+  click(view, IDC_ROBOT_CTRL_ENABLE);
 
   QTest::mousePress(view.control(IDC_REAR), Qt::LeftButton);
   EXPECT_TRUE(view.logic().m_bRearHeld);
-  EXPECT_TRUE(wait_until([&] { return boards.simulator().status().velocity_left == -200; }));
+  EXPECT_TRUE(drives(-200, -200));
 
   // Another window takes the focus while the button is held.
   QWidget other;
@@ -161,7 +207,7 @@ TEST(ConsoleSession, LosingTheWindowLetsGoOfTheJogButtons) {
   other.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
   EXPECT_FALSE(view.logic().m_bRearHeld);
-  EXPECT_TRUE(wait_until([&] { return boards.simulator().status().velocity_left == 0; }));
+  EXPECT_TRUE(drives(0, 0));
   other.close();
   view.reject();
 }

@@ -3,13 +3,14 @@
 // program starts or once its window is up. Its window fits its screen.
 #include <gtest/gtest.h>
 #include <signal.h>
-
 #include <stdlib.h>
 
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "child_program.h"
 
@@ -42,6 +43,25 @@ TEST(ConsoleProgram, EndsCleanlyOnTerminationSignals) {
     EXPECT_EQ(console.wait(std::chrono::seconds(20)), 0);
     EXPECT_FALSE(fs::exists(dir));
   }
+}
+
+TEST(ConsoleProgram, WithoutADisplaySaysSoAndLeavesNothingBehind) {
+  std::vector<std::pair<const char*, std::string>> saved;
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    if (const char* value = std::getenv(name)) saved.emplace_back(name, value);
+    ::unsetenv(name);
+  }
+  ChildProgram console(TAVIK_CONSOLE_PROGRAM, {"--simulate"}, /*merge_errors=*/true);
+  for (const auto& [name, value] : saved) ::setenv(name, value.c_str(), 1);
+  ASSERT_TRUE(console.started());
+  const fs::path dir = link_dir_of(console.line_starting("simulated boards:"));
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(console.line(),
+            "tavik-v1-basic: cannot open a window: could not connect to display "
+            "(neither DISPLAY nor WAYLAND_DISPLAY is set)");
+  EXPECT_EQ(console.line(), "") << "one line";
+  EXPECT_EQ(console.wait(std::chrono::seconds(20)), 1);
+  EXPECT_FALSE(fs::exists(dir));
 }
 
 TEST(ConsoleProgram, WindowFitsItsScreenAtAnyScaleFactor) {
