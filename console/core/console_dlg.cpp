@@ -19,8 +19,10 @@ constexpr int kDistanceCount = 9;    // 150 cm to 550 cm
 
 CConsoleDlg::CConsoleDlg(ConsoleWindow& window)
     : window_(window),
-      psb_link_(IDC_LINK_PSB_PORT, {velk_rs232_psb_last_error, velk_rs232_psb_last_refusal, velk_rs232_psb_error_text}),
-      drvb_link_(IDC_LINK_DRVB_PORT, {zarn_rs232_last_error, zarn_rs232_last_refusal, zarn_rs232_error_text}) {}
+      psb_link_(IDC_LINK_PSB_PORT, {velk_rs232_psb_last_error, velk_rs232_psb_last_refusal,
+                                    velk_rs232_psb_error_text, velk_rs232_psb_late_replies}),
+      drvb_link_(IDC_LINK_DRVB_PORT, {zarn_rs232_last_error, zarn_rs232_last_refusal, zarn_rs232_error_text,
+                                      zarn_rs232_drvb_late_replies}) {}
 
 CConsoleDlg::~CConsoleDlg() {
   // Usually OnDestroy has done all this already; then it costs nothing.
@@ -79,8 +81,9 @@ void CConsoleDlg::OnInitDialog() {
   ReleaseJog();
 
   // No poller runs yet: every read-out is stale until its first good read.
-  for (std::span<const int> readouts : {std::span<const int>(kUsonicReadouts), std::span<const int>(kPowerReadouts),
-                                        std::span<const int>(kBumperReadouts), std::span<const int>(kEncoderReadouts)}) {
+  for (std::span<const int> readouts :
+       {std::span<const int>(kUsonicReadouts), std::span<const int>(kPowerReadouts),
+        std::span<const int>(kBumperReadouts), std::span<const int>(kEncoderReadouts)}) {
     MarkStale(readouts, true);
   }
   RefreshLink(psb_link_, true);
@@ -134,44 +137,113 @@ void CConsoleDlg::ClearRunAndRequestFlags() {
 
 bool CConsoleDlg::OnCommand(int id) {
   switch (id) {
-    case IDC_PSB_CONNECT: OnPsbConnect(); break;
-    case IDC_PSB_DISCONNECT: OnPsbDisconnect(); break;
-    case IDC_DRVB_CONNECT: OnDrvbConnect(); break;
-    case IDC_DRVB_DISCONNECT: OnDrvbDisconnect(); break;
-    case IDC_USONIC_ENABLE: OnUsonicEnable(); break;
-    case IDC_USONIC_DISABLE: OnUsonicDisable(); break;
-    case IDC_USONIC_SET: OnUsonicSet(); break;
-    case IDC_POWER_DATA_ENABLE: OnPowerDataEnable(); break;
-    case IDC_POWER_DATA_DISABLE: OnPowerDataDisable(); break;
-    case IDC_DRIVE_ON: OnDriveOn(); break;
-    case IDC_DRIVE_OFF: OnDriveOff(); break;
-    case IDC_LRF_ON: OnLrfOn(); break;
-    case IDC_LRF_OFF: OnLrfOff(); break;
-    case IDC_SG_ON: OnSgOn(); break;
-    case IDC_SG_OFF: OnSgOff(); break;
-    case IDC_SERVO_ON: OnServoOn(); break;
-    case IDC_SERVO_OFF: OnServoOff(); break;
-    case IDC_ROBOT_CTRL_ENABLE: OnRobotCtrlEnable(); break;
-    case IDC_ROBOT_CTRL_DISABLE: OnRobotCtrlDisable(); break;
-    case IDC_EMG_ENABLE: OnEmgEnable(); break;
-    case IDC_EMG_DISABLE: OnEmgDisable(); break;
+    case IDC_PSB_CONNECT:
+      OnPsbConnect();
+      break;
+    case IDC_PSB_DISCONNECT:
+      OnPsbDisconnect();
+      break;
+    case IDC_DRVB_CONNECT:
+      OnDrvbConnect();
+      break;
+    case IDC_DRVB_DISCONNECT:
+      OnDrvbDisconnect();
+      break;
+    case IDC_USONIC_ENABLE:
+      OnUsonicEnable();
+      break;
+    case IDC_USONIC_DISABLE:
+      OnUsonicDisable();
+      break;
+    case IDC_USONIC_SET:
+      OnUsonicSet();
+      break;
+    case IDC_POWER_DATA_ENABLE:
+      OnPowerDataEnable();
+      break;
+    case IDC_POWER_DATA_DISABLE:
+      OnPowerDataDisable();
+      break;
+    case IDC_DRIVE_ON:
+      OnDriveOn();
+      break;
+    case IDC_DRIVE_OFF:
+      OnDriveOff();
+      break;
+    case IDC_LRF_ON:
+      OnLrfOn();
+      break;
+    case IDC_LRF_OFF:
+      OnLrfOff();
+      break;
+    case IDC_SG_ON:
+      OnSgOn();
+      break;
+    case IDC_SG_OFF:
+      OnSgOff();
+      break;
+    case IDC_SERVO_ON:
+      OnServoOn();
+      break;
+    case IDC_SERVO_OFF:
+      OnServoOff();
+      break;
+    case IDC_ROBOT_CTRL_ENABLE:
+      OnRobotCtrlEnable();
+      break;
+    case IDC_ROBOT_CTRL_DISABLE:
+      OnRobotCtrlDisable();
+      break;
+    case IDC_EMG_ENABLE:
+      OnEmgEnable();
+      break;
+    case IDC_EMG_DISABLE:
+      OnEmgDisable();
+      break;
     case IDC_FRONT:
     case IDC_REAR:
     case IDC_RIGHT:
-    case IDC_LEFT: OnDirectionClicked(); break;
-    case IDC_ENCODER_ENABLE: OnEncoderEnable(); break;
-    case IDC_ENCODER_DISABLE: OnEncoderDisable(); break;
-    case IDC_PARAM_READ: OnParamRead(); break;
-    case IDC_PARAM_WRITE: OnParamWrite(); break;
-    case IDC_WHEEL_ERR_READ: OnWheelErrRead(); break;
-    case IDC_WHEEL_ERR_RESET: OnWheelErrReset(); break;
-    case IDC_SENSORS_ON: OnSensorsOn(); break;
-    case IDC_SENSORS_OFF: OnSensorsOff(); break;
-    case IDC_SBC_ON: OnSbcOn(); break;
-    case IDC_SBC_OFF: OnSbcOff(); break;
-    case IDC_LCD_ON: OnLcdOn(); break;
-    case IDC_LCD_OFF: OnLcdOff(); break;
-    default: return false;
+    case IDC_LEFT:
+      OnDirectionClicked();
+      break;
+    case IDC_ENCODER_ENABLE:
+      OnEncoderEnable();
+      break;
+    case IDC_ENCODER_DISABLE:
+      OnEncoderDisable();
+      break;
+    case IDC_PARAM_READ:
+      OnParamRead();
+      break;
+    case IDC_PARAM_WRITE:
+      OnParamWrite();
+      break;
+    case IDC_WHEEL_ERR_READ:
+      OnWheelErrRead();
+      break;
+    case IDC_WHEEL_ERR_RESET:
+      OnWheelErrReset();
+      break;
+    case IDC_SENSORS_ON:
+      OnSensorsOn();
+      break;
+    case IDC_SENSORS_OFF:
+      OnSensorsOff();
+      break;
+    case IDC_SBC_ON:
+      OnSbcOn();
+      break;
+    case IDC_SBC_OFF:
+      OnSbcOff();
+      break;
+    case IDC_LCD_ON:
+      OnLcdOn();
+      break;
+    case IDC_LCD_OFF:
+      OnLcdOff();
+      break;
+    default:
+      return false;
   }
   return true;
 }

@@ -142,6 +142,7 @@ class CConsoleDlg {
       int (*last_error)();
       int (*last_refusal)();
       const char* (*text)(int);
+      unsigned (*late_replies)();
     };
     Link(int first, Reasons library) : first_id(first), reasons(library) {}
     struct Failure {
@@ -150,7 +151,8 @@ class CConsoleDlg {
     };
     // Why the calling thread's last call on this board failed.
     Failure LastFailure() const;
-    // port, state, round trip, counts, last failure, reopened follow in order
+    // port, state, round trip, counts, last failure, reopened, late replies
+    // follow in order
     const int first_id;
     const Reasons reasons;
     LinkMonitor monitor;

@@ -108,9 +108,17 @@ std::string counts_text(const LinkMonitor::Snapshot& s) {
   return text;
 }
 
-std::string failure_text(const LinkMonitor::Snapshot& s) { return s.last_failure.empty() ? "--" : s.last_failure; }
+std::string failure_text(const LinkMonitor::Snapshot& s) {
+  return s.last_failure.empty() ? "--" : s.last_failure;
+}
 
 std::string reopened_text(const LinkMonitor::Snapshot& s) { return std::to_string(s.reopened); }
+
+std::string late_text(const LinkMonitor::Snapshot& s, unsigned late_replies) {
+  const bool connected =
+      s.state != LinkMonitor::State::kNotConnected && s.state != LinkMonitor::State::kConnectFailed;
+  return connected ? std::to_string(late_replies) : "--";
+}
 
 std::string reason_text(int error, const char* text, int refusal) {
   if (error == TAVIK_RS232_REFUSED && refusal > 0x20 && refusal < 0x7F) {

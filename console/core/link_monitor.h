@@ -52,6 +52,9 @@ std::string round_trip_text(const LinkMonitor::Snapshot& s);
 std::string counts_text(const LinkMonitor::Snapshot& s);
 std::string failure_text(const LinkMonitor::Snapshot& s);
 std::string reopened_text(const LinkMonitor::Snapshot& s);
+// Replies that came after their call had given up, discarded by the library
+// since Connect: "--" while not connected.
+std::string late_text(const LinkMonitor::Snapshot& s, unsigned late_replies);
 
 // "refused (1)" for a refusal with status byte '1'; the library's text for
 // any other reason.

@@ -30,6 +30,7 @@ void CConsoleDlg::RefreshLink(Link& link, bool now) {
   window_.SetControlText(link.first_id + 3, counts_text(s));
   window_.SetControlText(link.first_id + 4, failure_text(s));
   window_.SetControlText(link.first_id + 5, reopened_text(s));
+  window_.SetControlText(link.first_id + 6, late_text(s, link.reasons.late_replies()));
 }
 
 void CConsoleDlg::MarkStale(std::span<const int> ids, bool stale) {

@@ -20,7 +20,8 @@ constexpr int kRow = 12;
 
 // Each board's block: its title, then a label and a value per row; the value
 // IDs follow first_id in row order.
-constexpr std::string_view kRows[] = {"Port", "State", "Round trip", "Exchanges", "Last failure", "Reopened"};
+constexpr std::string_view kRows[] = {"Port",         "State",    "Round trip",  "Exchanges",
+                                      "Last failure", "Reopened", "Late replies"};
 constexpr int kRowCount = static_cast<int>(std::size(kRows));
 constexpr int kBlockSize = 1 + 2 * kRowCount;
 
@@ -35,9 +36,11 @@ constexpr void add_block(ControlTemplate* out, std::string_view title, int first
 
 constexpr std::array<ControlTemplate, 1 + 2 * kBlockSize> make_controls() {
   std::array<ControlTemplate, 1 + 2 * kBlockSize> out{};
-  out[0] = {-1, GROUP, "Link", 418, 12, 142, 194};
-  add_block(&out[1], "Power/Sensor B/D", IDC_LINK_PSB_PORT, 26);
-  add_block(&out[1 + kBlockSize], "Drive B/D", IDC_LINK_DRVB_PORT, 118);
+  constexpr int kFirstTop = 26;
+  constexpr int kSecondTop = kFirstTop + kRow * (kRowCount + 2);
+  out[0] = {-1, GROUP, "Link", 418, 12, 142, kSecondTop + kRow * kRowCount + 10 - 12};
+  add_block(&out[1], "Power/Sensor B/D", IDC_LINK_PSB_PORT, kFirstTop);
+  add_block(&out[1 + kBlockSize], "Drive B/D", IDC_LINK_DRVB_PORT, kSecondTop);
   return out;
 }
 

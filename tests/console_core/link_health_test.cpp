@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "console/core/link_monitor.h"
-#include "tavik/rs232_error.h"
 #include "sim_console_fixture.h"
+#include "tavik/rs232_error.h"
 
 namespace tavik::test {
 namespace {
@@ -82,6 +82,11 @@ TEST_F(SimConsoleTest, FollowsTheBoardThroughSilenceAndAPulledAdapter) {
   EXPECT_TRUE(shows(IDC_LINK_DRVB_FAILURE, "no reply"));
   sim_.execute("fault drvb * status 3");
   EXPECT_TRUE(shows(IDC_LINK_DRVB_FAILURE, "refused (3)"));
+  EXPECT_EQ(state().text(IDC_LINK_DRVB_LATE), "0");
+  sim_.execute("fault clear");
+  sim_.execute("fault drvb AC delay 250");  // too late for its read, caught before the next
+  EXPECT_TRUE(window_.wait_for(
+      [](const WindowState& s) { return std::atoi(s.text(IDC_LINK_DRVB_LATE).c_str()) > 0; }));
   sim_.execute("fault clear");
   EXPECT_TRUE(shows(IDC_LINK_DRVB_STATE, "answering"));
 
@@ -102,7 +107,7 @@ TEST_F(SimConsoleTest, FollowsTheBoardThroughSilenceAndAPulledAdapter) {
   EXPECT_EQ(state().text(IDC_LINK_DRVB_STATE), "not connected");
   click(IDC_DRVB_CONNECT);
   EXPECT_EQ(state().text(IDC_LINK_DRVB_STATE), "connected, idle");  // nothing asked yet
-  EXPECT_EQ(dlg().drvb_link().snapshot().failures, 0u);              // counted afresh since Connect
+  EXPECT_EQ(dlg().drvb_link().snapshot().failures, 0u);             // counted afresh since Connect
 }
 
 TEST_F(SimConsoleTest, AFailedConnectShowsThePortTriedAndWhy) {
