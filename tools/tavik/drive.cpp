@@ -213,11 +213,11 @@ void add_drive_command(CLI::App& drvb, Runner& run) {
   CLI::App* command = drvb.add_subcommand(
       "drive",
       "Drive at LEFT,RIGHT mm/s for at most 10 s, then stop (also on Ctrl-C and when a bumper closes)");
-  command->add_option("LEFT", args->left, "left wheel velocity, mm/s")->required();
-  command->add_option("RIGHT", args->right, "right wheel velocity, mm/s")->required();
-  command->add_option("--for", args->seconds, "seconds to drive, above 0 and up to 10")
-      ->required()
-      ->check(number_in(0.0, kLongestDriveS, "seconds", true));
+  add_number(*command, "LEFT", args->left, "left wheel velocity, mm/s")->required();
+  add_number(*command, "RIGHT", args->right, "right wheel velocity, mm/s")->required();
+  add_number(*command, "--for", args->seconds, "seconds to drive, above 0 and up to 10",
+             {.least = 0.0, .most = kLongestDriveS, .unit = "seconds", .least_excluded = true})
+      ->required();
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return drive(session, out, *args); }; });
 }

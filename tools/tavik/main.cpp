@@ -87,9 +87,9 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(kNonEmpty);
   app.add_option("--drvb", options.drvb, "drive board port")->capture_default_str()->check(kNonEmpty);
-  app.add_option("--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)")
-      ->capture_default_str()
-      ->check(number_in(1, 60000, "ms"));
+  add_number(app, "--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)",
+             {.least = 1, .most = 60000, .unit = "ms"})
+      ->capture_default_str();
   app.add_flag("--json", options.json, "JSON output (one object per line), errors in JSON too");
   app.add_flag("--simulate", options.simulate, "use the built-in board simulator instead of the ports");
   app.add_flag("--trace", options.trace,

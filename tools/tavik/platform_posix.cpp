@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kChunk = 256;
 
-
 sigset_t stop_set() {
   sigset_t set;
   sigemptyset(&set);
@@ -39,7 +38,6 @@ sigset_t stop_set() {
   sigaddset(&set, SIGHUP);
   return set;
 }
-
 
 // "process 812 (tavik-v1-basic)" for the first other process with the
 // device open, as far as /proc lets this user see; "" when none is seen.
@@ -111,7 +109,6 @@ void keep_standard_streams() {
 }
 
 void set_environment(const char* name, const char* value) { ::setenv(name, value, 1); }
-
 
 void block_stop_signals() {
   sigset_t set = stop_set();
@@ -230,7 +227,6 @@ const char* not_probed(const std::string& device) {
   ::close(fd);
   return none ? "no device" : nullptr;
 }
-
 
 bool port_busy(const std::string& device) { return sim::port_locked(device); }
 

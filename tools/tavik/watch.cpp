@@ -144,10 +144,13 @@ void add_watch_command(CLI::App& app, Runner& run) {
   auto args = std::make_shared<WatchArgs>();
   CLI::App* command =
       app.add_subcommand("watch", "Poll both boards and stream the readings and link figures");
-  command->add_option("--rate", args->rate_hz, "polls per second (0.1 to 50, default 5)")
-      ->check(number_in(0.1, 50.0, "polls per second"));
-  command->add_option("--duration", args->duration_s, "seconds to watch (default: until Ctrl-C)")
-      ->check(number_in(0, kLongestWatchS, "seconds (leave it out to watch until Ctrl-C)", true));
+  add_number(*command, "--rate", args->rate_hz, "polls per second (0.1 to 50, default 5)",
+             {.least = 0.1, .most = 50.0, .unit = "polls per second"});
+  add_number(*command, "--duration", args->duration_s, "seconds to watch (default: until Ctrl-C)",
+             {.least = 0,
+              .most = kLongestWatchS,
+              .unit = "seconds (leave it out to watch until Ctrl-C)",
+              .least_excluded = true});
   command->add_option("--csv", args->csv, "also write every poll as a CSV row to FILE");
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return watch(session, out, *args); }; });
