@@ -148,7 +148,11 @@ int main(int argc, char** argv) {
     // Read when the first port is opened, before any thread starts.
     if (options.trace) set_environment("TAVIK_TRACE", "stderr");
     Session session(options);
-    return run(session, out);
+    const int code = run(session, out);
+    // A result that could not be written is no success.
+    if (!out.failure().empty())
+      throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", out.failure());
+    return code;
   } catch (const CommandError& e) {
     out.error(command, e);
     return e.exit_code;

@@ -38,20 +38,31 @@ int wait_for_stop(std::chrono::steady_clock::time_point until);
 // "CTRL_CLOSE_EVENT", ... (Windows); "output closed".
 const char* stop_signal_name(int request);
 
+// The exit status of a command that a stop request ended, as a shell gives
+// a program that a signal ended: 128 + its number (130 after Ctrl-C). A
+// reader that went away ends a command quietly: 0.
+inline int stop_exit_code(int request) { return request > 0 ? 128 + request : 0; }
+
 // --- standard output and error -------------------------------------------------
 
 enum class Stream { kOut, kErr };
-enum class Written { kWhole, kTimedOut, kClosed };
+enum class Written { kWhole, kTimedOut, kClosed, kFailed };
+
+struct WriteResult {
+  Written written;
+  std::string reason;  // for kFailed, the system's: "No space left on device"
+};
 
 // Writes text to the stream, waiting at most bound for room. kClosed when
 // nothing reads the other end any more (a pipe's reader ended, a terminal
-// hung up).
-Written write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound);
+// hung up); kFailed when the system refused the write (a full disk, an I/O
+// error of a file).
+WriteResult write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound);
 
 // Looks once, without writing, whether standard output's reader went away.
 bool output_hung_up();
 
-bool stdout_is_terminal();
+bool is_terminal(Stream stream);
 
 // --- serial ports --------------------------------------------------------------
 

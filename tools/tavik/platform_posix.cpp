@@ -161,7 +161,7 @@ const char* stop_signal_name(int request) {
   return "signal";
 }
 
-Written write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound) {
+WriteResult write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound) {
   const int fd = stream == Stream::kOut ? STDOUT_FILENO : STDERR_FILENO;
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + bound;
@@ -173,17 +173,19 @@ Written write_bounded(Stream stream, const std::string& text, std::chrono::milli
     pollfd p{fd, POLLOUT, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(std::max<long>(left.count(), 0)));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return Written::kTimedOut;
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return Written::kClosed;
+    if (ready <= 0) return {Written::kTimedOut, ""};
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return {Written::kClosed, ""};
     const ssize_t n = ::write(fd, text.data() + sent, std::min<std::size_t>(text.size() - sent, kChunk));
-    if (n > 0)
+    if (n > 0) {
       sent += static_cast<std::size_t>(n);
-    else if (n < 0 && (errno == EPIPE || errno == EIO || errno == EBADF))
-      return Written::kClosed;
-    else if (n < 0 && errno != EINTR && errno != EAGAIN)
-      return Written::kTimedOut;
+    } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+      // A terminal that hung up fails with EIO; a file with EIO is broken.
+      const bool gone = errno == EPIPE || errno == EBADF || (errno == EIO && ::isatty(fd) != 0);
+      if (gone) return {Written::kClosed, ""};
+      return {Written::kFailed, std::strerror(errno)};
+    }
   }
-  return Written::kWhole;
+  return {Written::kWhole, ""};
 }
 
 bool output_hung_up() {
@@ -193,7 +195,9 @@ bool output_hung_up() {
   return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP)) != 0;
 }
 
-bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) != 0; }
+bool is_terminal(Stream stream) {
+  return ::isatty(stream == Stream::kOut ? STDOUT_FILENO : STDERR_FILENO) != 0;
+}
 
 std::vector<PortName> list_serial_ports() {
   std::vector<PortName> ports;
