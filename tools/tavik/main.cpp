@@ -50,6 +50,10 @@ std::string leftover_message(const CLI::App& app) {
   const std::string path = command_path(app);
   const std::string tavik = path.empty() ? "tavik" : "tavik " + path;
   const std::vector<std::string> rest = app.remaining(true);
+  // An option no command knows, wherever it stood, is what went wrong.
+  for (const std::string& arg : rest) {
+    if (arg.size() > 1 && arg[0] == '-' && !read_decimal(arg, false)) return "unknown option '" + arg + "'";
+  }
   if (!has_commands(last))
     return "unexpected argument '" + (rest.empty() ? std::string() : rest.front()) + "' after '" + tavik +
            "'";
