@@ -4,8 +4,11 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "options.h"
 
 namespace tavik::cli {
 
@@ -66,16 +69,31 @@ bool is_terminal(Stream stream);
 
 // --- serial ports --------------------------------------------------------------
 
+// The USB adapter behind a port, as the system names it.
+struct UsbAdapter {
+  std::string vendor;   // "0403", the id in hex
+  std::string product;  // "6001"
+  std::string serial;   // "PSB00001"; "" when the adapter has none
+};
+
 struct PortName {
-  std::string name;    // as the tool and the libraries take it
-  std::string device;  // the device it leads to
+  std::string name;               // as the tool and the libraries take it
+  std::string device;             // the device it leads to
+  std::optional<UsbAdapter> usb;  // where the system tells
 };
 
 // The machine's serial ports, each under every name that leads to it.
 std::vector<PortName> list_serial_ports();
 
-// Why a listed device is not worth probing ("no device"), or nullptr.
-const char* not_probed(const std::string& device);
+// Why a listed device is not worth probing ("no device", "permission
+// denied (...)"), or "".
+std::string not_probed(const std::string& device);
+
+// The line of the udev rule 99-tavik-com.rules that would publish the
+// adapter under the board's COM name, as the rule's own line for that board
+// with this adapter's ids; "" where there is no udev or the adapter has no
+// serial number to tell it by.
+std::string udev_line(const UsbAdapter& usb, Board board);
 
 // True when another program holds the device, found out without
 // disturbing it.

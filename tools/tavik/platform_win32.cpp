@@ -224,7 +224,10 @@ std::vector<PortName> list_serial_ports() {
   return ports;
 }
 
-const char* not_probed(const std::string&) { return nullptr; }
+std::string not_probed(const std::string&) { return ""; }
+
+// Windows has no udev; its COM numbers are the drivers' to give.
+std::string udev_line(const UsbAdapter&, Board) { return ""; }
 
 bool port_busy(const std::string& device) {
   // The ports are opened exclusively: another program's open is refused.
