@@ -220,7 +220,7 @@ std::vector<PortName> list_serial_ports() {
             [](const std::string& a, const std::string& b) { return com_number(a) < com_number(b); });
   names.erase(std::unique(names.begin(), names.end()), names.end());
   std::vector<PortName> ports;
-  for (const std::string& name : names) ports.push_back({name, name});
+  for (const std::string& name : names) ports.push_back({name, name, std::nullopt});
   return ports;
 }
 
