@@ -17,6 +17,10 @@ namespace tavik {
 // Returns an empty string for a name that maps to no device.
 std::string resolve_port_path(const char* name);
 
+// POSIX: where the udev rule 99-tavik-com.rules publishes the boards' USB
+// adapters as COM<n> links.
+inline constexpr const char* kComLinkDir = "/dev/tavik";
+
 // n for "COM<n>" (1 to 6 digits), -1 for any other name.
 inline long com_number(std::string_view name) {
   if (name.size() < 4 || name.size() > 9 || name.substr(0, 3) != "COM") return -1;

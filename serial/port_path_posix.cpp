@@ -35,7 +35,7 @@ std::string resolve_port_path(const char* name) {
   if (n >= 0) {
     const char* dir = std::getenv("TAVIK_COM_DIR");
     if (dir != nullptr && dir[0] != '\0') return std::string(dir) + "/" + std::string(view);
-    std::string linked = "/dev/tavik/" + std::string(view);
+    std::string linked = std::string(kComLinkDir) + "/" + std::string(view);
     if (exists(linked)) return linked;
     if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
     return {};

@@ -13,8 +13,11 @@
 
 namespace tavik {
 
-// Reads TAVIK_TRACE the first time it is called in this library; a file that
-// cannot be opened is reported once on standard error, and tracing stays off.
+// Reads TAVIK_TRACE the first time it is called in this library. The file is
+// appended to when it is a plain file of this user's, else created for this
+// user alone; a symbolic link, a device, a FIFO (which never makes the open
+// wait) or a file that cannot be opened is reported once on standard error,
+// and tracing stays off.
 void wire_trace_setup();
 bool wire_trace_on();
 

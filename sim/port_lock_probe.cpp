@@ -6,6 +6,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -22,14 +23,17 @@ bool locked_by_trying(const std::string& device_path) {
   return locked;
 }
 
-}  // namespace
+struct LockEntry {
+  bool table_read = false;
+  bool locked = false;
+  long pid = 0;  // the holder, where the table names one
+};
 
-bool port_locked(const std::string& device_path) {
-  if (device_path.empty()) return false;
+LockEntry lock_in_table(const std::string& device_path) {
   struct stat st {};
-  if (::stat(device_path.c_str(), &st) != 0) return false;
+  if (::stat(device_path.c_str(), &st) != 0) return {true, false, 0};
   std::ifstream table("/proc/locks");
-  if (!table) return locked_by_trying(device_path);
+  if (!table) return {};
   char wanted[64];
   std::snprintf(wanted, sizeof wanted, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
                 static_cast<unsigned long>(st.st_ino));
@@ -37,13 +41,28 @@ bool port_locked(const std::string& device_path) {
   std::string line;
   while (std::getline(table, line)) {
     std::istringstream fields(line);
-    std::string id, type, mode, access, pid, where;
+    std::string id, type, mode, access, where;
+    long pid = 0;
     fields >> id >> type;
     if (type == "->") continue;  // waiting for the lock, not holding it
     fields >> mode >> access >> pid >> where;
-    if (type == "FLOCK" && where == wanted) return true;
+    if (type == "FLOCK" && where == wanted) return {true, true, pid};
   }
-  return false;
+  return {true, false, 0};
+}
+
+}  // namespace
+
+bool port_locked(const std::string& device_path) {
+  if (device_path.empty()) return false;
+  const LockEntry entry = lock_in_table(device_path);
+  return entry.table_read ? entry.locked : locked_by_trying(device_path);
+}
+
+long port_lock_holder(const std::string& device_path) {
+  if (device_path.empty()) return 0;
+  const LockEntry entry = lock_in_table(device_path);
+  return entry.locked ? std::max(entry.pid, 0L) : 0;
 }
 
 }  // namespace tavik::sim

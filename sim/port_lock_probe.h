@@ -11,4 +11,8 @@ namespace tavik::sim {
 // tries the lock itself and lets go at once.
 bool port_locked(const std::string& device_path);
 
+// The process that holds that lock, by the kernel's lock table: its pid, or
+// 0 when none holds it or the table cannot be read.
+long port_lock_holder(const std::string& device_path);
+
 }  // namespace tavik::sim

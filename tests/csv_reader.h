@@ -1,6 +1,7 @@
 // Reads a bench recording (tavik watch --csv, the console's Trends CSV) the
-// way a script would: the "# started" line, the column names, the rows, and
-// cells by column name. Quoted cells may hold commas and doubled quotes.
+// way a script would: the column names, the rows, cells by column name, and
+// the start from the first row's started_utc. Quoted cells may hold commas
+// and doubled quotes.
 #pragma once
 
 #include <map>
@@ -30,7 +31,7 @@ inline std::vector<std::string> csv_cells(const std::string& line) {
 }
 
 struct CsvRecording {
-  std::string started;  // from "# started ..."; empty when the line is missing
+  std::string started;  // the first row's started_utc; empty when there is none
   std::vector<std::string> names;
   std::map<std::string, std::size_t> column;
   std::vector<std::vector<std::string>> rows;
@@ -40,13 +41,11 @@ struct CsvRecording {
 inline CsvRecording read_csv(std::istream& in) {
   CsvRecording r;
   std::string line;
-  if (std::getline(in, line) && line.rfind("# started ", 0) == 0) {
-    r.started = line.substr(10);
-    std::getline(in, line);
-  }
+  std::getline(in, line);
   r.names = csv_cells(line);
   for (std::size_t i = 0; i < r.names.size(); ++i) r.column[r.names[i]] = i;
   while (std::getline(in, line)) r.rows.push_back(csv_cells(line));
+  if (!r.rows.empty() && r.column.count("started_utc")) r.started = r.cell(0, "started_utc");
   return r;
 }
 

@@ -39,22 +39,48 @@ std::unique_ptr<tavik::sim::ScriptedPeer> start_scripted_board() {
 }  // namespace
 #endif
 
+namespace {
+
+void usage(std::FILE* to, const char* program) {
+  std::fprintf(to, "usage: %s PORT\n", program);
+#ifdef TAVIK_DEMO_SIMULATE
+  std::fprintf(to, "       %s --simulate\n", program);
+#endif
+  std::fprintf(to,
+               "Reads the power data and the ultrasonic ranges of the power & sensor board on PORT\n"
+               "(COM7, /dev/ttyUSB0, ttyUSB0, ...) once. man tavik-psb-demo explains the port names.\n");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s PORT\n", argv[0]);
+  const std::string first = argc == 2 ? argv[1] : "";
+  if (first == "--help" || first == "-h") {
+    usage(stdout, argv[0]);
+    return 0;
+  }
+  // Any other option is a mistake, not a port name.
+#ifdef TAVIK_DEMO_SIMULATE
+  const bool simulate = first == "--simulate";
+#else
+  const bool simulate = false;
+#endif
+  if (argc != 2 || first.empty() || (first[0] == '-' && !simulate)) {
+    usage(stderr, argv[0]);
     return 2;
   }
-  std::string port = argv[1];
+  std::string port = first;
 #ifdef TAVIK_DEMO_SIMULATE
   std::unique_ptr<tavik::sim::ScriptedPeer> peer;
-  if (port == "--simulate") {
+  if (simulate) {
     peer = start_scripted_board();
     port = peer->path();
     std::printf("scripted board on %s\n", port.c_str());
   }
 #endif
   if (velk_rs232_psb_create(port.c_str(), 200) != 0) {
-    std::fprintf(stderr, "%s: cannot open %s\n", argv[0], argv[1]);
+    std::fprintf(stderr, "%s: cannot open %s: %s\n", argv[0], argv[1],
+                 velk_rs232_psb_error_text(velk_rs232_psb_last_error()));
     return 1;
   }
   psb_power_data power;

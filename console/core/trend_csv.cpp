@@ -39,7 +39,8 @@ std::string trends_csv(const TrendSnapshot& snapshot) {
   const double origin = start.value_or(snapshot.t_end);
   const auto started = snapshot.wall_origin + std::chrono::duration_cast<std::chrono::system_clock::duration>(
                                                   std::chrono::duration<double>(origin));
-  std::string csv = recording::csv_header(recording::utc_text(started)) + "\n";
+  std::string csv = recording::csv_header() + "\n";
+  std::string started_cell = recording::utc_text(started);
   double last_t = -1;
   for (std::optional<double> row_t = start; row_t; skip_ends(), row_t = first_time()) {
     // One read of each poller, the first at row_t and the others within a period of it.
@@ -83,7 +84,8 @@ std::string trends_csv(const TrendSnapshot& snapshot) {
     double t = recording::round_ms(*row_t - origin);
     if (t <= last_t) t = last_t + 0.001;
     last_t = t;
-    csv += recording::csv_row(t, psb, drvb) + "\n";
+    csv += recording::csv_row(t, psb, drvb, started_cell) + "\n";
+    started_cell.clear();  // the first row's only
   }
   return csv;
 }

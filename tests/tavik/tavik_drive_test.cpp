@@ -47,9 +47,9 @@ TEST(TavikDrive, AlwaysEndsWithTheStopOnTheWire) {
   };
   const Case cases[] = {
       {"time", "0.6", 0, -1, false, 0, "time", nullptr},
-      {"SIGINT", "10", SIGINT, -1, false, 0, "SIGINT", nullptr},
-      {"SIGTERM", "10", SIGTERM, -1, false, 0, "SIGTERM", nullptr},
-      {"SIGHUP", "10", SIGHUP, -1, false, 0, "SIGHUP", nullptr},
+      {"SIGINT", "10", SIGINT, -1, false, 130, "SIGINT", nullptr},
+      {"SIGTERM", "10", SIGTERM, -1, false, 143, "SIGTERM", nullptr},
+      {"SIGHUP", "10", SIGHUP, -1, false, 129, "SIGHUP", nullptr},
       {"output closed", "10", 0, -1, false, 0, nullptr, nullptr, 1000, -1, false, true},
       {"bumper", "10", 0, 4, false, 1, "left bumper closed", nullptr},
       {"emergency", "10", 0, -1, true, 1, nullptr, "refused: emergency stop closed"},

@@ -25,19 +25,25 @@ struct Finished {
 
 class TavikProcess {
  public:
-  explicit TavikProcess(const std::vector<std::string>& args) : start_(std::chrono::steady_clock::now()) {
+  // With out_file, the standard output goes to that file (such as /dev/full).
+  explicit TavikProcess(const std::vector<std::string>& args, const char* out_file = nullptr)
+      : start_(std::chrono::steady_clock::now()) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (out_file != nullptr)
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_file, O_WRONLY, 0);
+    else
+      posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     pid_ = spawn_program(TAVIK_TOOL_PATH, args, actions);
     ::close(out[1]);
     ::close(err[1]);
     fds_[0] = out[0];
     fds_[1] = err[0];
+    if (out_file != nullptr) close_output();
   }
   ~TavikProcess() {
     kill_child(pid_);
@@ -47,6 +53,7 @@ class TavikProcess {
   }
 
   void signal(int sig) { ::kill(pid_, sig); }
+  pid_t pid() const { return pid_; }
 
   // Stops reading the program's standard output, as `| head` does when it
   // has its lines: the program's next write finds no reader.
@@ -93,6 +100,8 @@ class TavikProcess {
   std::chrono::steady_clock::time_point start_;
 };
 
-inline Finished run_tavik(const std::vector<std::string>& args) { return TavikProcess(args).finish(); }
+inline Finished run_tavik(const std::vector<std::string>& args, const char* out_file = nullptr) {
+  return TavikProcess(args, out_file).finish();
+}
 
 }  // namespace tavik::test

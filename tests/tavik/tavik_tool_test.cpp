@@ -7,8 +7,8 @@
 #include <sstream>
 #include <thread>
 
-#include "tavik/zarn_rs232.h"
 #include "csv_reader.h"
+#include "tavik/zarn_rs232.h"
 #include "tavik_fixture.h"
 
 namespace tavik::test {
@@ -48,6 +48,40 @@ TEST_F(TavikTool, CommandsInBothFormats) {
     const Finished text = run_tavik(c.args);
     EXPECT_EQ(text.exit_code, 0) << text.err;
     EXPECT_NE(text.out.find(c.text), std::string::npos) << text.out;
+  }
+}
+
+TEST_F(TavikTool, NumbersAreDecimal) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* field;  // for a success: a JSON pointer into the record
+    Json value;         // its value, or part of the usage error's message
+  };
+  const Case cases[] = {
+      {{"drvb", "param", "set", "comm-timeout", "0500"}, 0, "/value", 500},
+      {{"drvb", "param", "get", "comm-timeout"}, 0, "/value", 500},
+      {{"drvb", "param", "set", "comm-timeout", "0x1F4"}, 2, nullptr, "VALUE: '0x1F4' is not a whole number"},
+      {{"drvb", "param", "set", "comm-timeout", "1e3"}, 2, nullptr, "VALUE: '1e3'"},
+      {{"drvb", "param", "set", "comm-timeout", "+500"}, 2, nullptr, "VALUE: '+500'"},
+      {{"drvb", "param", "set", "comm-timeout", "500ms"}, 2, nullptr, "VALUE: '500ms'"},
+      {{"drvb", "drive", "0100", "-0100", "--for", "0.3"}, 0, "/right", -100},
+      {{"drvb", "drive", "100", "100", "--for", "1e0"}, 2, nullptr, "--for: '1e0'"},
+      {{"psb", "max-dist", "0300"}, 0, "/max_distance_cm", 300},
+      {{"psb", "max-dist", "0x12C"}, 2, nullptr, "CM: '0x12C'"},
+      {{"--timeout", "0200", "psb", "status"}, 0, "/port", "COM7"},
+      {{"--timeout", "200.5", "psb", "status"}, 2, nullptr, "--timeout: '200.5' is not a whole number"},
+      {{"watch", "--rate", "+5"}, 2, nullptr, "--rate: '+5'"},
+  };
+  for (const Case& c : cases) {
+    const Finished f = run_tavik(with(c.args, "--json"));
+    ASSERT_EQ(f.exit_code, c.exit_code) << c.args.back() << f.err;
+    if (c.field != nullptr) {
+      EXPECT_EQ(last_json(f.out).at(Json::json_pointer(c.field)), c.value) << f.out;
+    } else {
+      const std::string message = last_json(f.err).at("error").at("message");
+      EXPECT_NE(message.find(c.value.get<std::string>()), std::string::npos) << message;
+    }
   }
 }
 
@@ -123,6 +157,7 @@ TEST_F(TavikTool, UsageErrorsNameTheProblem) {
       {{"--psb", "", "psb", "status"}, "--psb: a port name cannot be empty"},
       {{"drvb", "drive", "100", "100", "--for", "0"}, "above 0 and up to 10 seconds"},
       {{"psb", "power", "lamp", "on"}, "lamp"},
+      {{"--bogus", "psb", "status"}, "unknown option '--bogus'"},
   };
   for (const Case& c : cases) {
     const Finished json = run_tavik(with(c.args, "--json"));
@@ -176,7 +211,7 @@ TEST_F(TavikTool, WatchRecordsAnOutageAndRecovers) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the port is reopened within 0.5 s
   watch.signal(SIGINT);
   const Finished f = watch.finish();
-  ASSERT_EQ(f.exit_code, 0) << f.err;
+  ASSERT_EQ(f.exit_code, 130) << f.err;
 
   std::istringstream lines(f.out);
   std::string line;
@@ -256,6 +291,71 @@ TEST_F(TavikTool, DriveEndsOnALostDeviceAndStopsItWhenItReturns) {
   EXPECT_EQ(wire.find("BE2"), std::string::npos) << wire;
 }
 
+TEST_F(TavikTool, OutputThatCannotBeWrittenFails) {
+  const std::string existing = com_dir_ + "/existing.csv";
+  std::ofstream(existing) << "kept\n";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    const char* out_file;  // standard output, when not a pipe
+    int exit_code;
+    const char* err;  // part of the one line on standard error
+  };
+  const Case cases[] = {
+      {"CSV on a full disk",
+       {"watch", "--duration", "1", "--csv", "/dev/full", "--force"},
+       nullptr,
+       1,
+       "cannot write /dev/full: No space left on device"},
+      {"output on a full disk",
+       {"watch", "--duration", "1"},
+       "/dev/full",
+       1,
+       "cannot write to standard output: No space left on device"},
+      {"JSON result on a full disk",
+       {"--json", "psb", "status"},
+       "/dev/full",
+       1,
+       "\"reason\":\"write-failed\""},
+      {"CSV in a missing folder",
+       {"watch", "--duration", "1", "--csv", com_dir_ + "/none/x.csv"},
+       nullptr,
+       2,
+       "none/x.csv: No such file or directory"},
+      {"CSV that exists",
+       {"watch", "--duration", "1", "--csv", existing},
+       nullptr,
+       2,
+       "exists; give --force"},
+  };
+  for (const Case& c : cases) {
+    const Finished f = run_tavik(c.args, c.out_file);
+    EXPECT_EQ(f.exit_code, c.exit_code) << c.name << ": " << f.err;
+    EXPECT_LT(f.seconds, 3.0) << c.name;
+    EXPECT_NE(f.err.find(c.err), std::string::npos) << c.name << ": " << f.err;
+    EXPECT_EQ(std::count(f.err.begin(), f.err.end(), '\n'), 1) << c.name << ": " << f.err;
+  }
+  std::ifstream kept(existing);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()), "kept\n");
+}
+
+TEST_F(TavikTool, WatchWritesTheCsvToStandardOutputWithTheBoardThatIsThere) {
+  const Finished f = run_tavik({"--drvb", "COM5", "watch", "--duration", "0.5", "--csv", "-"});
+  ASSERT_EQ(f.exit_code, 0) << f.err;
+  EXPECT_NE(f.err.find("watch: drvb at COM5 not watched: missing"), std::string::npos) << f.err;
+  EXPECT_NE(f.err.find("; drvb: not watched"), std::string::npos) << f.err;  // the summary
+  const CsvRecording rec = read_csv(f.out);
+  EXPECT_TRUE(std::regex_match(rec.started, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
+      << f.out;
+  ASSERT_GE(rec.rows.size(), 2u) << f.out;
+  for (std::size_t i = 0; i < rec.rows.size(); ++i) {
+    ASSERT_EQ(rec.rows[i].size(), rec.names.size()) << "row " << i;
+    EXPECT_EQ(rec.cell(i, "started_utc").empty(), i > 0) << "row " << i;
+    EXPECT_EQ(rec.cell(i, "drvb_reason"), "not watched") << "row " << i;
+    EXPECT_GT(std::stoi(rec.cell(i, "battery_mv")), 0) << "row " << i;
+  }
+}
+
 TEST_F(TavikTool, EndsWhenItsOutputGoesAway) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--json", "watch", "--rate", "20"}, {"watch", "--rate", "20"}}) {
@@ -296,6 +396,15 @@ TEST_F(TavikTool, PortsFindsBothBoardsAndLeavesAHeldPortAlone) {
   psb_power_data power{};
   EXPECT_EQ(zarn_rs232_psb_read_power(&power), 0);
   zarn_rs232_psb_destroy();
+
+  // Held by another program: that one is named, not the simulator (this
+  // process) that keeps its own side of the line open.
+  TavikProcess holder({"watch", "--duration", "3"});
+  for (int i = 0; i < 100 && !sim_.client_attached(sim::Board::kPsb); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(sim_.client_attached(sim::Board::kPsb));
+  found = answers();
+  EXPECT_EQ(found["COM7"], "busy process " + std::to_string(holder.pid()) + " (tavik)");
 }
 
 TEST(TavikSimulate, EveryCommandRunsWithoutHardware) {

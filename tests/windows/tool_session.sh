@@ -59,7 +59,7 @@ tool_status=0
 (cd "$run" && timeout 60 wine console_event.exe 1500 c tavik.exe --json --drvb COM8 drvb drive 100 100 --for 8 \
   </dev/null >tool.out 2>tool.err) || tool_status=$?
 tr -d '\r' <"$run/tool.out" >"$run/tool.txt"
-[ "$tool_status" -eq 0 ] || tool_fail "drive with Ctrl-C ended with $tool_status: $(cat "$run/tool.out" "$run/tool.err")"
+[ "$tool_status" -eq 130 ] || tool_fail "drive with Ctrl-C ended with $tool_status, not 130: $(cat "$run/tool.out" "$run/tool.err")"
 expect_output '"ended":"SIGINT"' "drive with Ctrl-C"
 velocities=$(sim_frames 3 sim-a drvb | grep '^<BE')
 [ "$(tail -n 1 <<<"$velocities")" = "<BE;>3f" ] || tool_fail "the last velocity request after Ctrl-C is not the stop:"$'\n'"$velocities"

@@ -7,8 +7,9 @@
 namespace tavik::recording {
 namespace {
 
-constexpr const char* kDrvbColumns[] = {"encoder_left",   "encoder_right",    "bumper_left",      "bumper_right",
-                                        "emergency_stop", "wheel_error_left", "wheel_error_right"};
+constexpr const char* kDrvbColumns[] = {"encoder_left",     "encoder_right",  "bumper_left",
+                                        "bumper_right",     "emergency_stop", "wheel_error_left",
+                                        "wheel_error_right"};
 
 // A text cell, quoted when it holds a comma, a quote or a line end.
 std::string text_cell(const std::string& text) {
@@ -39,16 +40,16 @@ void FailureReasons::add(const std::string& read, const std::string& why) {
   each_ += (each_.empty() ? "" : "; ") + read + ": " + why;
 }
 
-std::string csv_header(const std::string& started) {
-  std::string line = "# started " + started + "\nt_s,battery_mv,current_ma";
+std::string csv_header() {
+  std::string line = "t_s,battery_mv,current_ma";
   for (const char* device : kPsbDevices) line += std::string(",power_") + device;
   for (const char* place : kRangePlaces) line += std::string(",range_") + place + "_mm";
   line += ",psb_reason";
   for (const char* name : kDrvbColumns) line += std::string(",") + name;
-  return line + ",drvb_reason";
+  return line + ",drvb_reason,started_utc";
 }
 
-std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb) {
+std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb, const std::string& started) {
   // Not printf: a program that took the user's locale (the console) would
   // write a decimal comma.
   char time[32];
@@ -64,7 +65,7 @@ std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb) {
   add_cell(line, drvb.emergency_stop ? std::optional<int>(*drvb.emergency_stop ? 1 : 0) : std::nullopt);
   add_cells(line, drvb.wheel_errors);
   line += ',' + text_cell(drvb.reason);
-  return line;
+  return line + ',' + started;
 }
 
 std::string utc_text(std::chrono::system_clock::time_point time) {

@@ -1,8 +1,10 @@
 // The bench recording as CSV, written by `tavik watch --csv` and by the
-// console's Trends window: a line with the start time, the column names,
-// then one row per poll, a column per reading and a reason column per board
-// that says why its empty cells are empty. Times are seconds since the
-// start, to the millisecond.
+// console's Trends window: the line of column names, then one row per poll,
+// a column per reading and a reason column per board that says why its
+// empty cells are empty. Times are seconds since the start, to the
+// millisecond; the start itself, as UTC, is the last column of the first
+// row (a cell, not a comment line, so that spreadsheets read the file as
+// it is).
 #pragma once
 
 #include <array>
@@ -56,10 +58,11 @@ class FailureReasons {
   bool alike_ = true;
 };
 
-// "# started 2026-12-07T18:24:01.123Z" and the line of column names.
-std::string csv_header(const std::string& started);
-// One row at `t_s` seconds since the start (written to the millisecond).
-std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb);
+// The line of column names: t_s, ..., drvb_reason, started_utc.
+std::string csv_header();
+// One row at `t_s` seconds since the start (written to the millisecond);
+// `started` ("2026-12-07T18:24:01.123Z") in the first row, "" in the others.
+std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb, const std::string& started);
 
 // "2026-12-07T18:24:01.123Z"
 std::string utc_text(std::chrono::system_clock::time_point time);

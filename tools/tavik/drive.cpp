@@ -3,9 +3,9 @@
 // Reads the board's maximum velocity and refuses a faster drive; refuses to
 // start while a bumper, the emergency stop or a wheel error is set. Then
 // sends the wheel velocities every 100 ms, then always 0,0: at the end of the
-// time, on a stop request (Ctrl-C, SIGTERM, SIGHUP, standard output going
-// away), when a bumper, the emergency stop or a wheel error is set, and when
-// the board stops answering. Once the device is lost no velocity but 0,0
+// time, on a stop request (Ctrl-C, SIGTERM, SIGHUP: exit 128 + the signal;
+// standard output going away), when a bumper, the emergency stop or a wheel
+// error is set, and when the board stops answering. Once the device is lost no velocity but 0,0
 // goes out again: the stop is tried for a short while in case it returns.
 // Nothing is printed until the wheels were told to stop, so output that
 // cannot be written never delays the stop.
@@ -130,6 +130,7 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   char error_left = 0, error_right = 0;
   // A stop asked for while the port was being opened: no velocity goes out.
   const int early = wait_for_stop(start);
+  int stop_request = early;
   if (early != 0) ended = stop_signal_name(early);
   for (auto next = start; early == 0 && next < end;) {
     failure = drvb::set_velocity(connection, args.left, args.right);
@@ -161,6 +162,7 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
     next += kSendPeriod;
     if (const int sig = wait_for_stop(std::min(next, end)); sig != 0) {
       ended = stop_signal_name(sig);
+      stop_request = sig;
       break;
     }
   }
@@ -203,7 +205,8 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   if (!failure.is_ok()) session.check(failure, failed_step, Board::kDrvb);
   if (stop_reason != nullptr)
     throw CommandError(kExitCommandFailed, stop_reason, "drive", Board::kDrvb, port, "stopped: " + ended);
-  return kExitOk;
+  // Ctrl-C ends it as it ends any program, so that `drive ... && next` goes no further.
+  return stop_exit_code(stop_request);
 }
 
 }  // namespace
@@ -213,11 +216,11 @@ void add_drive_command(CLI::App& drvb, Runner& run) {
   CLI::App* command = drvb.add_subcommand(
       "drive",
       "Drive at LEFT,RIGHT mm/s for at most 10 s, then stop (also on Ctrl-C and when a bumper closes)");
-  command->add_option("LEFT", args->left, "left wheel velocity, mm/s")->required();
-  command->add_option("RIGHT", args->right, "right wheel velocity, mm/s")->required();
-  command->add_option("--for", args->seconds, "seconds to drive, above 0 and up to 10")
-      ->required()
-      ->check(number_in(0.0, kLongestDriveS, "seconds", true));
+  add_number(*command, "LEFT", args->left, "left wheel velocity, mm/s")->required();
+  add_number(*command, "RIGHT", args->right, "right wheel velocity, mm/s")->required();
+  add_number(*command, "--for", args->seconds, "seconds to drive, above 0 and up to 10",
+             {.least = 0.0, .most = kLongestDriveS, .unit = "seconds", .least_excluded = true})
+      ->required();
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return drive(session, out, *args); }; });
 }

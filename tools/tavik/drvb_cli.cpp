@@ -5,6 +5,7 @@
 #include "board_readings.h"
 #include "commands.h"
 #include "drvb/drvb_commands.h"
+#include "number_check.h"
 
 namespace tavik::cli {
 namespace {
@@ -92,8 +93,8 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
 
   CLI::App* set = param->add_subcommand("set", "Write a parameter and store it on the board");
   set->add_option("NAME", args->name, name_help)->required()->check(CLI::IsMember(names));
-  set->add_option("VALUE", args->value,
-                  "max-velocity 0..2000, comm-timeout 35..20000, control-period 8..1000")
+  add_number(*set, "VALUE", args->value,
+             "max-velocity 0..2000, comm-timeout 35..20000, control-period 8..1000")
       ->required();
   set->callback([&run, args] {
     const Parameter& checked = find_parameter(args->name);

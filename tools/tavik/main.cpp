@@ -50,6 +50,10 @@ std::string leftover_message(const CLI::App& app) {
   const std::string path = command_path(app);
   const std::string tavik = path.empty() ? "tavik" : "tavik " + path;
   const std::vector<std::string> rest = app.remaining(true);
+  // An option no command knows, wherever it stood, is what went wrong.
+  for (const std::string& arg : rest) {
+    if (arg.size() > 1 && arg[0] == '-' && !read_decimal(arg, false)) return "unknown option '" + arg + "'";
+  }
   if (!has_commands(last))
     return "unexpected argument '" + (rest.empty() ? std::string() : rest.front()) + "' after '" + tavik +
            "'";
@@ -87,9 +91,9 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(kNonEmpty);
   app.add_option("--drvb", options.drvb, "drive board port")->capture_default_str()->check(kNonEmpty);
-  app.add_option("--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)")
-      ->capture_default_str()
-      ->check(number_in(1, 60000, "ms"));
+  add_number(app, "--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)",
+             {.least = 1, .most = 60000, .unit = "ms"})
+      ->capture_default_str();
   app.add_flag("--json", options.json, "JSON output (one object per line), errors in JSON too");
   app.add_flag("--simulate", options.simulate, "use the built-in board simulator instead of the ports");
   app.add_flag("--trace", options.trace,
@@ -148,7 +152,11 @@ int main(int argc, char** argv) {
     // Read when the first port is opened, before any thread starts.
     if (options.trace) set_environment("TAVIK_TRACE", "stderr");
     Session session(options);
-    return run(session, out);
+    const int code = run(session, out);
+    // A result that could not be written is no success.
+    if (!out.failure().empty())
+      throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", out.failure());
+    return code;
   } catch (const CommandError& e) {
     out.error(command, e);
     return e.exit_code;

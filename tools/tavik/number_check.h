@@ -1,37 +1,42 @@
-// Checks of numeric option values that name the allowed range in plain
-// numbers: "--rate: 0 is not in the range 0.1 to 50 polls per second".
+// Numbers on the command line, read the same way by every option that takes
+// one: decimal digits with an optional minus sign and, where a fraction is
+// allowed, one decimal point. A leading 0 means nothing ("0500" is 500);
+// "0x1F4", "1e3", "+5" and "5s" are usage errors that name the option and,
+// where there is one, the allowed range: "--rate: '0' is not in the range
+// 0.1 to 50 polls per second".
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
+#include <type_traits>
 
 namespace tavik::cli {
 
-// 0.1, 50, 2000: the shortest form of a bound.
-inline std::string plain_number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, value == std::floor(value) ? "%.0f" : "%g", value);
-  return text;
-}
+struct NumberRule {
+  std::optional<double> least;  // included unless least_excluded
+  std::optional<double> most;   // included
+  std::string unit;             // named with the range
+  bool least_excluded = false;
+  bool whole = false;  // set by add_number for an integer option
+};
 
-// A finite number from least to most; above least only when least_excluded.
-inline CLI::Validator number_in(double least, double most, const std::string& unit,
-                                bool least_excluded = false) {
-  const std::string range =
-      (least_excluded ? "above " + plain_number(least) + " and up to " : plain_number(least) + " to ") +
-      plain_number(most) + (unit.empty() ? "" : " " + unit);
-  return CLI::Validator(
-      [least, most, least_excluded, range](std::string& text) -> std::string {
-        char* end = nullptr;
-        const double value = std::strtod(text.c_str(), &end);
-        const bool number = !text.empty() && end != nullptr && *end == '\0' && std::isfinite(value);
-        if (number && (least_excluded ? value > least : value >= least) && value <= most) return "";
-        return "'" + text + "' is not " + (number ? "in the range " : "a number in the range ") + range;
-      },
-      "", "range");
+// The number text spells (a whole one when whole), bounds aside; nothing
+// when it is not written as a decimal number.
+std::optional<double> read_decimal(const std::string& text, bool whole);
+
+// Checks an option's text against rule and hands CLI11 the number in the
+// one form its own conversion reads as decimal too (it reads "0500" as
+// octal, "0x1F4" as hexadecimal).
+CLI::Validator decimal_number(const NumberRule& rule);
+
+// Adds the option `name` (a positional argument when name has no leading
+// '-') that takes a number under rule.
+template <class T>
+CLI::Option* add_number(CLI::App& app, const std::string& name, T& value, const std::string& help,
+                        NumberRule rule = {}) {
+  rule.whole = std::is_integral_v<T>;
+  return app.add_option(name, value, help)->transform(decimal_number(rule));
 }
 
 }  // namespace tavik::cli

@@ -53,10 +53,14 @@ void Output::record(const Json& record) { raw(json_ ? record.dump() + "\n" : as_
 void Output::line(const std::string& text) { raw(text + "\n"); }
 
 void Output::raw(const std::string& text) {
-  if (output_closed()) return;
-  const Written written = write_bounded(Stream::kOut, text, kOutputBound);
-  if (written == Written::kClosed) g_output_closed = true;
-  if (written != Written::kWhole) ++dropped_;
+  if (!failure_.empty() || (results_ == Stream::kOut && output_closed())) return;
+  const WriteResult result = write_bounded(results_, text, kOutputBound);
+  if (result.written == Written::kClosed && results_ == Stream::kOut) g_output_closed = true;
+  if (result.written == Written::kFailed)
+    failure_ = std::string("cannot write to ") +
+               (results_ == Stream::kOut ? "standard output" : "standard error") + ": " + result.reason;
+  else if (result.written != Written::kWhole)
+    ++dropped_;
 }
 
 void Output::err(const std::string& text) { write_bounded(Stream::kErr, text, kOutputBound); }

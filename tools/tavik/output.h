@@ -1,7 +1,8 @@
 // Everything the tool prints: results on standard output as JSON lines
 // (--json) or as "name: value" lines, errors on standard error in the same
 // form. No write waits longer than a bound: a line that cannot be written in
-// time is dropped and counted, and the count is reported at exit.
+// time is dropped and counted, and the count is reported at exit. A write
+// the system refuses (a full disk) ends the output, and the command fails.
 #pragma once
 
 #include <chrono>
@@ -29,6 +30,13 @@ class Output {
   Output& operator=(const Output&) = delete;
 
   bool json() const { return json_; }
+  // The results go to standard error from now on (standard output carries
+  // something else: watch --csv -).
+  void results_to_error() { results_ = Stream::kErr; }
+  bool results_on_terminal() const { return is_terminal(results_); }
+  // "cannot write to standard output: No space left on device" once a write
+  // failed, else "".
+  const std::string& failure() const { return failure_; }
   // One result: a JSON line, or one "name: value" line per field.
   void record(const Json& record);
   // A line of its own, as it is (the table and summary of watch).
@@ -43,6 +51,8 @@ class Output {
   void err(const std::string& text);
 
   bool json_;
+  Stream results_ = Stream::kOut;
+  std::string failure_;
   int dropped_ = 0;
 };
 

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "options.h"
 
 namespace tavik::cli {
 
@@ -38,33 +41,59 @@ int wait_for_stop(std::chrono::steady_clock::time_point until);
 // "CTRL_CLOSE_EVENT", ... (Windows); "output closed".
 const char* stop_signal_name(int request);
 
+// The exit status of a command that a stop request ended, as a shell gives
+// a program that a signal ended: 128 + its number (130 after Ctrl-C). A
+// reader that went away ends a command quietly: 0.
+inline int stop_exit_code(int request) { return request > 0 ? 128 + request : 0; }
+
 // --- standard output and error -------------------------------------------------
 
 enum class Stream { kOut, kErr };
-enum class Written { kWhole, kTimedOut, kClosed };
+enum class Written { kWhole, kTimedOut, kClosed, kFailed };
+
+struct WriteResult {
+  Written written;
+  std::string reason;  // for kFailed, the system's: "No space left on device"
+};
 
 // Writes text to the stream, waiting at most bound for room. kClosed when
 // nothing reads the other end any more (a pipe's reader ended, a terminal
-// hung up).
-Written write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound);
+// hung up); kFailed when the system refused the write (a full disk, an I/O
+// error of a file).
+WriteResult write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound);
 
 // Looks once, without writing, whether standard output's reader went away.
 bool output_hung_up();
 
-bool stdout_is_terminal();
+bool is_terminal(Stream stream);
 
 // --- serial ports --------------------------------------------------------------
 
+// The USB adapter behind a port, as the system names it.
+struct UsbAdapter {
+  std::string vendor;   // "0403", the id in hex
+  std::string product;  // "6001"
+  std::string serial;   // "PSB00001"; "" when the adapter has none
+};
+
 struct PortName {
-  std::string name;    // as the tool and the libraries take it
-  std::string device;  // the device it leads to
+  std::string name;               // as the tool and the libraries take it
+  std::string device;             // the device it leads to
+  std::optional<UsbAdapter> usb;  // where the system tells
 };
 
 // The machine's serial ports, each under every name that leads to it.
 std::vector<PortName> list_serial_ports();
 
-// Why a listed device is not worth probing ("no device"), or nullptr.
-const char* not_probed(const std::string& device);
+// Why a listed device is not worth probing ("no device", "permission
+// denied (...)"), or "".
+std::string not_probed(const std::string& device);
+
+// The line of the udev rule 99-tavik-com.rules that would publish the
+// adapter under the board's COM name, as the rule's own line for that board
+// with this adapter's ids; "" where there is no udev or the adapter has no
+// serial number to tell it by.
+std::string udev_line(const UsbAdapter& usb, Board board);
 
 // True when another program holds the device, found out without
 // disturbing it.

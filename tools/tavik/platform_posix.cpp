@@ -1,6 +1,7 @@
 // The bench tool on Linux and other POSIX systems: signals taken through a
 // signalfd, poll() on standard output, serial ports under /dev.
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <signal.h>
@@ -22,6 +23,7 @@
 #include "platform.h"
 #include "serial/port_path.h"
 #include "sim/port_lock_probe.h"
+#include "udev_rule_lines.h"
 
 namespace tavik::cli {
 namespace {
@@ -29,7 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kChunk = 256;
-
 
 sigset_t stop_set() {
   sigset_t set;
@@ -40,14 +41,44 @@ sigset_t stop_set() {
   return set;
 }
 
+// "process 812 (tavik-v1-basic)".
+std::string process_text(const fs::path& process) {
+  std::string name;
+  std::getline(std::ifstream(process / "comm"), name);
+  return "process " + process.filename().string() + (name.empty() ? "" : " (" + name + ")");
+}
 
-// "process 812 (tavik-v1-basic)" for the first other process with the
-// device open, as far as /proc lets this user see; "" when none is seen.
+// True when the process holds the master side of pseudo-terminal `index`:
+// it is the far end of the line (a board simulator keeps its side open
+// too), not a program that holds the port.
+bool holds_master(const fs::path& process, const std::string& index) {
+  std::error_code unreadable;
+  for (const auto& fd : fs::directory_iterator(process / "fd", unreadable)) {
+    std::error_code gone;
+    const fs::path target = fs::read_symlink(fd.path(), gone);
+    if (target != "/dev/ptmx" && target != "/dev/pts/ptmx") continue;
+    std::ifstream info(process / "fdinfo" / fd.path().filename());
+    for (std::string line; std::getline(info, line);) {
+      if (line.rfind("tty-index:", 0) == 0 && line.substr(line.find_first_not_of(" \t", 10)) == index)
+        return true;
+    }
+  }
+  return false;
+}
+
+// The program that holds the device: the one with the libraries' lock on
+// it, else the first other process with it open that is not the far end of
+// a pseudo-terminal, as far as /proc lets this user see; "" when none is
+// seen.
 std::string holder_of(const std::string& device_path) {
   std::error_code ec;
   const fs::path device = fs::canonical(device_path, ec);
   if (ec) return "";
+  if (const long locker = sim::port_lock_holder(device.string()); locker > 0)
+    return process_text(fs::path("/proc") / std::to_string(locker));
   const std::string self = std::to_string(::getpid());
+  const std::string pts_index =
+      device.parent_path() == "/dev/pts" ? device.filename().string() : std::string();
   for (const auto& process : fs::directory_iterator("/proc", ec)) {
     const std::string pid = process.path().filename().string();
     if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
@@ -55,12 +86,26 @@ std::string holder_of(const std::string& device_path) {
     for (const auto& fd : fs::directory_iterator(process.path() / "fd", unreadable)) {
       std::error_code gone;
       if (fs::read_symlink(fd.path(), gone) != device) continue;
-      std::string name;
-      std::getline(std::ifstream(process.path() / "comm"), name);
-      return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+      if (!pts_index.empty() && holds_master(process.path(), pts_index)) break;
+      return process_text(process.path());
     }
   }
   return "";
+}
+
+// "permission denied (add yourself to the group dialout)", by the device's
+// group; with the path first when with_path.
+std::string permission_denied(const std::string& path, bool with_path) {
+  std::string advice = "this user may not open it";
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && st.st_gid != 0) {
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(4096);
+    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+      advice = std::string("add yourself to the group ") + found->gr_name;
+  }
+  return "permission denied (" + (with_path ? path + "; " : std::string()) + advice + ")";
 }
 
 OpenFailure busy(const std::string& path) {
@@ -79,14 +124,42 @@ OpenFailure find_failure(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == EBUSY) return busy(path);
-    if (errno == EACCES)
-      return {reason::kNoPermission, "permission denied (" + path + "; is this user in the group dialout?)"};
+    if (errno == EACCES || errno == EPERM) return {reason::kNoPermission, permission_denied(path, true)};
     return {reason::kOpenFailed, std::string(std::strerror(errno)) + " (" + path + ")"};
   }
   const bool terminal = ::isatty(fd) != 0;
   ::close(fd);
   if (!terminal) return {reason::kNotSerial, "not a serial device (" + path + ")"};
   return {reason::kOpenFailed, "cannot be opened (" + path + ")"};
+}
+
+// The first line of a sysfs attribute, or "".
+std::string attribute(const fs::path& file) {
+  std::string value;
+  std::getline(std::ifstream(file), value);
+  return value;
+}
+
+// The USB device above a tty in sysfs (ttyUSB0 -> interface -> device with
+// idVendor), or nothing for a port that is not on USB.
+std::optional<UsbAdapter> usb_adapter_of(const fs::path& device) {
+  std::error_code ec;
+  fs::path at = fs::canonical(fs::path("/sys/class/tty") / device.filename() / "device", ec);
+  if (ec) return std::nullopt;
+  for (; at.has_relative_path() && at != "/sys/devices"; at = at.parent_path()) {
+    if (!fs::exists(at / "idVendor", ec)) continue;
+    return UsbAdapter{attribute(at / "idVendor"), attribute(at / "idProduct"), attribute(at / "serial")};
+  }
+  return std::nullopt;
+}
+
+// The value in `line` after `key` ("ATTRS{serial}==\"") up to its closing
+// quote replaced by value.
+void set_value(std::string& line, const std::string& key, const std::string& value) {
+  const std::size_t start = line.find(key);
+  if (start == std::string::npos) return;
+  const std::size_t from = start + key.size();
+  line.replace(from, line.find('"', from) - from, value);
 }
 
 // Entries of dir whose names start with prefix, sorted, as (name, path).
@@ -111,7 +184,6 @@ void keep_standard_streams() {
 }
 
 void set_environment(const char* name, const char* value) { ::setenv(name, value, 1); }
-
 
 void block_stop_signals() {
   sigset_t set = stop_set();
@@ -164,7 +236,7 @@ const char* stop_signal_name(int request) {
   return "signal";
 }
 
-Written write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound) {
+WriteResult write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound) {
   const int fd = stream == Stream::kOut ? STDOUT_FILENO : STDERR_FILENO;
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + bound;
@@ -176,17 +248,19 @@ Written write_bounded(Stream stream, const std::string& text, std::chrono::milli
     pollfd p{fd, POLLOUT, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(std::max<long>(left.count(), 0)));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return Written::kTimedOut;
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return Written::kClosed;
+    if (ready <= 0) return {Written::kTimedOut, ""};
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return {Written::kClosed, ""};
     const ssize_t n = ::write(fd, text.data() + sent, std::min<std::size_t>(text.size() - sent, kChunk));
-    if (n > 0)
+    if (n > 0) {
       sent += static_cast<std::size_t>(n);
-    else if (n < 0 && (errno == EPIPE || errno == EIO || errno == EBADF))
-      return Written::kClosed;
-    else if (n < 0 && errno != EINTR && errno != EAGAIN)
-      return Written::kTimedOut;
+    } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+      // A terminal that hung up fails with EIO; a file with EIO is broken.
+      const bool gone = errno == EPIPE || errno == EBADF || (errno == EIO && ::isatty(fd) != 0);
+      if (gone) return {Written::kClosed, ""};
+      return {Written::kFailed, std::strerror(errno)};
+    }
   }
-  return Written::kWhole;
+  return {Written::kWhole, ""};
 }
 
 bool output_hung_up() {
@@ -196,41 +270,55 @@ bool output_hung_up() {
   return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP)) != 0;
 }
 
-bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) != 0; }
+bool is_terminal(Stream stream) {
+  return ::isatty(stream == Stream::kOut ? STDOUT_FILENO : STDERR_FILENO) != 0;
+}
 
 std::vector<PortName> list_serial_ports() {
   std::vector<PortName> ports;
   auto add = [&ports](const std::string& name, const std::string& path) {
     std::error_code ec;
     const fs::path device = fs::canonical(path, ec);
-    ports.push_back({name, ec ? path : device.string()});
+    ports.push_back({name, ec ? path : device.string(), ec ? std::nullopt : usb_adapter_of(device)});
   };
   for (const char* prefix : {"ttyS", "ttyUSB", "ttyACM"}) {
     for (const auto& [name, path] : entries("/dev", prefix)) add(path, path);
   }
   for (const auto& [name, path] : entries("/dev/serial/by-id", "")) add(path, path);
-  // COM<n> names resolve through TAVIK_COM_DIR when it is set, else /dev/tavik.
+  // COM<n> names resolve through TAVIK_COM_DIR when it is set, else the udev rule's links.
   const char* com_dir = std::getenv("TAVIK_COM_DIR");
-  for (const auto& [name, path] : entries(com_dir != nullptr && *com_dir ? com_dir : "/dev/tavik", ""))
+  for (const auto& [name, path] : entries(com_dir != nullptr && *com_dir ? com_dir : kComLinkDir, ""))
     add(name, path);
   if (com_dir != nullptr && *com_dir) {
-    for (const auto& [name, path] : entries("/dev/tavik", "")) add(path, path);
+    for (const auto& [name, path] : entries(kComLinkDir, "")) add(path, path);
   }
   return ports;
 }
 
 // A ttyS device without a UART behind it (the kernel makes a few of them
-// whether or not the hardware exists) is not probed.
-const char* not_probed(const std::string& device) {
-  if (device.rfind("/dev/ttyS", 0) != 0) return nullptr;
+// whether or not the hardware exists) is not probed; one this user may not
+// open says so.
+std::string not_probed(const std::string& device) {
+  if (device.rfind("/dev/ttyS", 0) != 0) return "";
   const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return "no device";
+  if (fd < 0) {
+    if (errno == EACCES || errno == EPERM) return permission_denied(device, false);
+    if (errno == EIO || errno == ENXIO || errno == ENODEV) return "no device";
+    return std::strerror(errno);
+  }
   serial_struct info{};
   const bool none = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
   ::close(fd);
-  return none ? "no device" : nullptr;
+  return none ? "no device" : "";
 }
 
+std::string udev_line(const UsbAdapter& usb, Board board) {
+  if (usb.serial.empty() || usb.serial.find('"') != std::string::npos) return "";
+  std::string line = board == Board::kPsb ? kPsbUdevLine : kDrvbUdevLine;
+  set_value(line, "ATTRS{idVendor}==\"", usb.vendor);
+  set_value(line, "ATTRS{serial}==\"", usb.serial);
+  return line;
+}
 
 bool port_busy(const std::string& device) { return sim::port_locked(device); }
 
@@ -243,11 +331,12 @@ OpenFailure open_failure(const std::string& port_name) {
   const char* com_dir = std::getenv("TAVIK_COM_DIR");
   const bool com_dir_set = com_dir != nullptr && *com_dir != '\0';
   if (n < 0 || failure.reason == reason::kPortBusy) return failure;
-  if (!com_dir_set && path != "/dev/tavik/" + port_name) {
+  const std::string linked = std::string(kComLinkDir) + "/" + port_name;
+  if (!com_dir_set && path != linked) {
     // Neither a simulator's directory nor the udev rule's link: the name fell
     // back to the on-board serial ports.
     failure.text += "; " + port_name + " is looked for as $TAVIK_COM_DIR/" + port_name +
-                    " when TAVIK_COM_DIR is set (tavik-sim prints it), else as /dev/tavik/" + port_name +
+                    " when TAVIK_COM_DIR is set (tavik-sim prints it), else as " + linked +
                     " (made by the udev rule 99-tavik-com.rules for the boards' USB adapters), else as " +
                     (path.empty() ? std::string("/dev/ttyS<n-1>") : path) +
                     "; 'tavik ports' lists the ports found";

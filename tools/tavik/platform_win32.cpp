@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -109,8 +109,8 @@ std::string device_path(const std::string& port) { return resolve_port_path(port
 
 std::string system_text(DWORD error) {
   char buffer[256] = {};
-  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                   buffer, sizeof buffer, nullptr);
+  const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                   0, buffer, sizeof buffer, nullptr);
   std::string text(buffer, n);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
   return text.empty() ? "error " + std::to_string(error) : text;
@@ -150,10 +150,10 @@ const char* stop_signal_name(int request) {
   return "signal";
 }
 
-Written write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound) {
+WriteResult write_bounded(Stream stream, const std::string& text, std::chrono::milliseconds bound) {
   const HANDLE handle = stream_handle(stream);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return Written::kClosed;
-  if (text.empty()) return Written::kWhole;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return {Written::kClosed, ""};
+  if (text.empty()) return {Written::kWhole, ""};
   WriteJob job{handle, text};
   if (::GetFileType(handle) != FILE_TYPE_PIPE) {
     write_all(&job);
@@ -161,7 +161,7 @@ Written write_bounded(Stream stream, const std::string& text, std::chrono::milli
     // A pipe's reader may stop reading: the write runs on a thread of its
     // own and is cancelled at the bound.
     const HANDLE writer = ::CreateThread(nullptr, 0, write_all, &job, 0, nullptr);
-    if (writer == nullptr) return Written::kTimedOut;
+    if (writer == nullptr) return {Written::kTimedOut, ""};
     if (::WaitForSingleObject(writer, static_cast<DWORD>(bound.count())) == WAIT_TIMEOUT) {
       ::CancelSynchronousIo(writer);
       // The write uses job: it must have ended before this returns.
@@ -169,8 +169,11 @@ Written write_bounded(Stream stream, const std::string& text, std::chrono::milli
     }
     ::CloseHandle(writer);
   }
-  if (job.whole) return Written::kWhole;
-  return pipe_gone(job.error) ? Written::kClosed : Written::kTimedOut;
+  if (job.whole) return {Written::kWhole, ""};
+  if (pipe_gone(job.error)) return {Written::kClosed, ""};
+  // A write cancelled at the bound, or one that the system refused.
+  if (job.error == 0 || job.error == ERROR_OPERATION_ABORTED) return {Written::kTimedOut, ""};
+  return {Written::kFailed, system_text(job.error)};
 }
 
 bool output_hung_up() {
@@ -179,8 +182,8 @@ bool output_hung_up() {
   return false;
 }
 
-bool stdout_is_terminal() {
-  const HANDLE handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
+bool is_terminal(Stream stream) {
+  const HANDLE handle = stream_handle(stream);
   DWORD mode = 0;
   if (!::GetConsoleMode(handle, &mode)) return false;
   // The in-place table uses the terminal's control sequences.
@@ -217,11 +220,14 @@ std::vector<PortName> list_serial_ports() {
             [](const std::string& a, const std::string& b) { return com_number(a) < com_number(b); });
   names.erase(std::unique(names.begin(), names.end()), names.end());
   std::vector<PortName> ports;
-  for (const std::string& name : names) ports.push_back({name, name});
+  for (const std::string& name : names) ports.push_back({name, name, std::nullopt});
   return ports;
 }
 
-const char* not_probed(const std::string&) { return nullptr; }
+std::string not_probed(const std::string&) { return ""; }
+
+// Windows has no udev; its COM numbers are the drivers' to give.
+std::string udev_line(const UsbAdapter&, Board) { return ""; }
 
 bool port_busy(const std::string& device) {
   // The ports are opened exclusively: another program's open is refused.

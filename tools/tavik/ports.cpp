@@ -1,13 +1,15 @@
-// tavik ports [--no-probe]
+// tavik ports [--no-probe] [-v]
 //
 // Lists the serial devices of this machine and, unless --no-probe, asks each
 // free one with read-only requests which board answers there: power data
 // for the power & sensor board, bumpers and emergency stop for the drive
 // board. A port that another program holds is reported as busy and left
-// alone. The devices are asked side by side, so the whole probe takes about
-// two exchanges' time-outs.
+// alone. With -v, a USB adapter's ids and the udev line that would give it
+// its board's COM name. The devices are asked side by side, so the whole
+// probe takes about two exchanges' time-outs.
 #include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "commands.h"
@@ -19,14 +21,13 @@ namespace tavik::cli {
 namespace {
 
 struct Port {
-  std::string name;    // as the tool and the libraries take it
-  std::string device;  // the device it leads to
+  PortName port;
   std::string answer;  // "psb", "drvb", "busy", "no answer", ...
 };
 
 std::string probe(const std::string& device, int timeout_ms) {
   if (port_busy(device)) return "busy";
-  if (const char* why = not_probed(device)) return why;
+  if (const std::string why = not_probed(device); !why.empty()) return why;
   BoardConnection connection("probe");
   if (connection_open(connection, device.c_str(), timeout_ms) != 0) return open_failure(device).text;
   std::string answer = "no answer";
@@ -43,12 +44,40 @@ std::string probe(const std::string& device, int timeout_ms) {
   return answer;
 }
 
-int ports(Session& session, Output& out, bool no_probe) {
+// For -v: the adapter's ids and the udev lines that would give it the COM
+// name of the board that answered on it, or of either board when none did.
+Json usb_details(const UsbAdapter& usb, const std::string& answer) {
+  Json details{{"vendor", usb.vendor}, {"product", usb.product}, {"serial", usb.serial}};
+  Json lines = Json::object();
+  for (Board board : {Board::kPsb, Board::kDrvb}) {
+    if (answer != board_name(board) && (answer == "psb" || answer == "drvb")) continue;
+    if (const std::string line = udev_line(usb, board); !line.empty()) lines[board_name(board)] = line;
+  }
+  if (!lines.empty()) details["udev"] = lines;
+  return details;
+}
+
+std::string usb_text(const Json& details) {
+  const std::string serial = details.at("serial");
+  std::string text = "    usb " + details.at("vendor").get<std::string>() + ":" +
+                     details.at("product").get<std::string>() +
+                     (serial.empty() ? ", no serial number (udev cannot tell it from another adapter by it)"
+                                     : ", serial " + serial) +
+                     "\n";
+  if (details.contains("udev")) {
+    for (const auto& [board, line] : details.at("udev").items())
+      text += "    udev line for the " + std::string(board == "psb" ? "power & sensor" : "drive") +
+              " board: " + line.get<std::string>() + "\n";
+  }
+  return text;
+}
+
+int ports(Session& session, Output& out, bool no_probe, bool verbose) {
   std::vector<Port> found;
-  for (const PortName& port : list_serial_ports()) found.push_back({port.name, port.device, ""});
+  for (const PortName& port : list_serial_ports()) found.push_back({port, ""});
   // One probe per device, however many names lead to it.
   std::map<std::string, std::string> answers;
-  for (const Port& port : found) answers[port.device] = no_probe ? "" : "?";
+  for (const Port& port : found) answers[port.port.device] = no_probe ? "" : "?";
   if (!no_probe) {
     std::vector<std::thread> probes;
     for (auto& [device, answer] : answers) {
@@ -60,16 +89,26 @@ int ports(Session& session, Output& out, bool no_probe) {
   }
   Json list = Json::array();
   std::string text;
+  std::set<std::string> detailed;  // each adapter's details once, under its first name
   for (Port& port : found) {
-    port.answer = answers[port.device];
-    Json entry{{"name", port.name}, {"device", port.device}};
+    const PortName& p = port.port;
+    port.answer = answers[p.device];
+    Json entry{{"name", p.name}, {"device", p.device}};
     if (!no_probe) entry["answer"] = port.answer;
-    const std::string holder = port.answer == "busy" ? port_holder(port.device) : "";
+    const std::string holder = port.answer == "busy" ? port_holder(p.device) : "";
     if (!holder.empty()) entry["held_by"] = holder;
+    text += p.name + (p.name == p.device ? "" : " -> " + p.device) + (no_probe ? "" : ": " + port.answer) +
+            (holder.empty() ? "" : " (held by " + holder + ")") + "\n";
+    if (verbose && p.usb && detailed.insert(p.device).second) {
+      entry["usb"] = usb_details(*p.usb, port.answer);
+      text += usb_text(entry["usb"]);
+    }
     list.push_back(entry);
-    text += port.name + (port.name == port.device ? "" : " -> " + port.device) +
-            (no_probe ? "" : ": " + port.answer) + (holder.empty() ? "" : " (held by " + holder + ")") + "\n";
   }
+  if (verbose && !detailed.empty())
+    text +=
+        "A udev line goes in place of its board's line in /etc/udev/rules.d/99-tavik-com.rules (a copy of\n"
+        "the installed rule, which that file overrides); then: udevadm control --reload && udevadm trigger\n";
   if (out.json())
     out.record(Json{{"ports", list}});
   else
@@ -81,10 +120,16 @@ int ports(Session& session, Output& out, bool no_probe) {
 
 void add_ports_command(CLI::App& app, Runner& run) {
   auto no_probe = std::make_shared<bool>(false);
+  auto verbose = std::make_shared<bool>(false);
   CLI::App* command = app.add_subcommand("ports", "List the serial ports and which board answers on each");
   command->add_flag("--no-probe", *no_probe, "only list the ports, send nothing");
-  command->callback([&run, no_probe] {
-    run = [no_probe](Session& session, Output& out) { return ports(session, out, *no_probe); };
+  command->add_flag("-v,--verbose", *verbose,
+                    "for USB adapters also the vendor and product ids, the serial number and the udev "
+                    "rule's line that would publish the adapter as its board's COM name (Linux)");
+  command->callback([&run, no_probe, verbose] {
+    run = [no_probe, verbose](Session& session, Output& out) {
+      return ports(session, out, *no_probe, *verbose);
+    };
   });
 }
 

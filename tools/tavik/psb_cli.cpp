@@ -4,6 +4,7 @@
 
 #include "board_readings.h"
 #include "commands.h"
+#include "number_check.h"
 #include "psb/psb_commands.h"
 
 namespace tavik::cli {
@@ -54,19 +55,19 @@ void add_psb_commands(CLI::App& app, Runner& run) {
   auto distance_cm = std::make_shared<int>(0);
   std::vector<int> distances;
   for (int c = 0; c < kDistanceCodes; ++c) distances.push_back(kFirstDistanceCm + kDistanceStepCm * c);
-  psb->add_subcommand("max-dist", "Set the ultrasonic maximum distance")
-      ->callback([&run, distance_cm] {
-        run = [distance_cm](Session& session, Output& out) {
-          BoardConnection& connection = session.open(Board::kPsb);
-          const int code = (*distance_cm - kFirstDistanceCm) / kDistanceStepCm;
-          session.check(psb::set_usonic_max_dist(connection, code - 1), "set maximum distance", Board::kPsb);
-          Json record = board_header(session, Board::kPsb);
-          record["max_distance_cm"] = *distance_cm;
-          out.record(record);
-          return kExitOk;
-        };
-      })
-      ->add_option("CM", *distance_cm, "100 to 550 in steps of 50")
+  CLI::App* max_dist = psb->add_subcommand("max-dist", "Set the ultrasonic maximum distance");
+  max_dist->callback([&run, distance_cm] {
+    run = [distance_cm](Session& session, Output& out) {
+      BoardConnection& connection = session.open(Board::kPsb);
+      const int code = (*distance_cm - kFirstDistanceCm) / kDistanceStepCm;
+      session.check(psb::set_usonic_max_dist(connection, code - 1), "set maximum distance", Board::kPsb);
+      Json record = board_header(session, Board::kPsb);
+      record["max_distance_cm"] = *distance_cm;
+      out.record(record);
+      return kExitOk;
+    };
+  });
+  add_number(*max_dist, "CM", *distance_cm, "100 to 550 in steps of 50")
       ->required()
       ->check(CLI::IsMember(distances));
 }

@@ -1,23 +1,26 @@
-// tavik watch [--rate HZ] [--duration S] [--csv FILE]
+// tavik watch [--rate HZ] [--duration S] [--csv FILE [--force]]
 //
-// Polls both boards and streams every reading with the seconds since the
-// start on the monotonic clock (the start itself is given once, as UTC): a
-// table refreshed in place on a terminal, JSON lines with --json, plain lines
-// otherwise, and CSV rows into a file. A board whose device is lost goes on
-// being polled: the connection reopens its port when the device returns.
-// Ends after the duration, on a stop request or when standard output goes
-// away, with the link figures.
+// Polls both boards, or the one whose port opens, and streams every reading
+// with the seconds since the start on the monotonic clock (the start itself
+// is given once, as UTC): a table refreshed in place on a terminal, JSON
+// lines with --json, plain lines otherwise, and CSV rows into a file or, for
+// "-", standard output (the readings then go to standard error). A board
+// whose device is lost goes on being polled: the connection reopens its port
+// when the device returns. Ends after the duration, on a stop request (exit
+// 128 + its number), when standard output goes away, or when the output or
+// the recording cannot be written (exit 1), with the link figures.
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
+#include <optional>
 
 #include "board_readings.h"
 #include "commands.h"
 #include "link_figures.h"
 #include "number_check.h"
 #include "platform.h"
+#include "recording_file.h"
 #include "watch_csv.h"
 
 namespace tavik::cli {
@@ -31,6 +34,16 @@ struct WatchArgs {
   double rate_hz = 5;
   double duration_s = 0;  // 0: until a stop request
   std::string csv;
+  bool force = false;
+};
+
+// One board of the watch: its connection, or why its port did not open.
+struct Watched {
+  explicit Watched(Board b) : board(b) {}
+  Board board;
+  BoardConnection* connection = nullptr;
+  std::optional<CommandError> left_out;
+  LinkFigures figures;
 };
 
 std::string utc_now() { return recording::utc_text(std::chrono::system_clock::now()); }
@@ -53,72 +66,116 @@ void mark_failures(Json& reading, const std::vector<Step>& steps) {
   reading["reason"] = reasons.text();
 }
 
-// One line per field of both readings, under the time.
-std::string table(double t, const Json& psb, const Json& drvb) {
-  char head[48];
-  std::snprintf(head, sizeof head, "t: %.3f s\n", t);
-  return head + as_text(Json{{"psb", psb}, {"drvb", drvb}});
+// Opens both boards' ports; a board whose port does not open is left out,
+// unless neither opens.
+void open_boards(Session& session, Watched (&boards)[2]) {
+  for (Watched& w : boards) {
+    try {
+      w.connection = &session.open(w.board);
+    } catch (const CommandError& e) {
+      w.left_out = e;
+    }
+  }
+  if (boards[0].left_out && boards[1].left_out) throw *boards[0].left_out;
+}
+
+void announce_left_out(Output& out, const Watched& w) {
+  const CommandError& e = *w.left_out;
+  if (out.json())
+    out.record(Json{{"board", board_name(w.board)},
+                    {"port", e.port},
+                    {"watched", false},
+                    {"reason", e.reason},
+                    {"message", e.detail}});
+  else
+    out.line(std::string("watch: ") + board_name(w.board) + " at " + e.port + " not watched: " + e.detail);
+}
+
+Json read_board(Watched& w, double t) {
+  if (w.connection == nullptr) return Json{{"reason", "not watched"}};
+  std::vector<Step> steps;
+  Json reading = w.board == Board::kPsb ? read_psb(*w.connection, steps) : read_drvb(*w.connection, steps);
+  w.figures.add(steps, t);
+  mark_failures(reading, steps);
+  return reading;
+}
+
+Json summary_of(const Watched& w, double seconds) {
+  if (w.left_out) return Json{{"watched", false}, {"reason", w.left_out->reason}};
+  return w.figures.summary(seconds);
+}
+
+std::string summary_text(const Watched& w, double seconds) {
+  return std::string(board_name(w.board)) + ": " + (w.left_out ? "not watched" : w.figures.text(seconds));
 }
 
 int watch(Session& session, Output& out, const WatchArgs& args) {
-  BoardConnection& psb = session.open(Board::kPsb);
-  BoardConnection& drvb = session.open(Board::kDrvb);
-  const std::string started = utc_now();
-  std::ofstream csv_file;
+  Watched boards[2] = {Watched(Board::kPsb), Watched(Board::kDrvb)};
+  open_boards(session, boards);
+  std::optional<RecordingFile> csv;
   if (!args.csv.empty()) {
-    csv_file.open(args.csv);
-    if (!csv_file) {
-      throw CommandError(kExitUsage, reason::kFileNotWritable, "", std::nullopt, "",
-                         "cannot write the CSV file " + args.csv);
-    }
-    csv_file << csv_header(started) << '\n';
+    csv.emplace(args.csv, args.force);
+    if (csv->to_standard_output()) out.results_to_error();
+    csv->write_line(csv_header());
   }
-  const bool in_place = !out.json() && stdout_is_terminal();
-  LinkFigures psb_figures, drvb_figures;
+  // A table in place needs a terminal of its own: not one the CSV also goes to.
+  const bool in_place = !out.json() && out.results_on_terminal() &&
+                        !(csv && csv->to_standard_output() && is_terminal(Stream::kOut));
   const auto period =
       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / args.rate_hz));
   const auto start = Clock::now();
   const auto end = args.duration_s > 0 ? start + std::chrono::duration_cast<Clock::duration>(
                                                      std::chrono::duration<double>(args.duration_s))
                                        : Clock::time_point::max();
+  const std::string started = utc_now();
   int polls = 0;
   int table_lines = 0;
   std::string ended = "duration";
+  int stop_request = 0;
   if (out.json())
     out.record(Json{{"started", started}});
   else
     out.line("watch: started " + started);
+  for (const Watched& w : boards) {
+    if (w.left_out) announce_left_out(out, w);
+  }
   for (auto next = start; Clock::now() < end;) {
     const double t = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
-    std::vector<Step> psb_steps, drvb_steps;
-    Json psb_reading = read_psb(psb, psb_steps);
-    Json drvb_reading = read_drvb(drvb, drvb_steps);
-    psb_figures.add(psb_steps, t);
-    drvb_figures.add(drvb_steps, t);
+    Json readings[2] = {read_board(boards[0], t), read_board(boards[1], t)};
+    if (csv) csv->write_line(csv_row(t, readings[0], readings[1], polls == 0 ? started : ""));
     ++polls;
-    mark_failures(psb_reading, psb_steps);
-    mark_failures(drvb_reading, drvb_steps);
-    if (csv_file.is_open()) csv_file << csv_row(t, psb_reading, drvb_reading) << '\n' << std::flush;
     if (out.json()) {
-      for (auto& [board, reading] : {std::pair{"psb", &psb_reading}, std::pair{"drvb", &drvb_reading}}) {
-        Json record{{"t", t}, {"board", board}};
-        record.update(*reading);
+      for (std::size_t i = 0; i < 2; ++i) {
+        if (boards[i].left_out) continue;
+        Json record{{"t", t}, {"board", board_name(boards[i].board)}};
+        record.update(readings[i]);
         out.record(record);
       }
     } else {
-      const std::string text = table(t, psb_reading, drvb_reading);
+      char head[48];
+      std::snprintf(head, sizeof head, "t: %.3f s\n", t);
+      Json both = Json::object();
+      for (std::size_t i = 0; i < 2; ++i) {
+        if (!boards[i].left_out) both[board_name(boards[i].board)] = readings[i];
+      }
+      const std::string text = head + as_text(both);
       // Back over the last table and clear to the end of the screen.
       if (in_place && table_lines > 0) out.raw("\033[" + std::to_string(table_lines) + "A\033[J");
       out.raw(text + (in_place ? "" : "\n"));
       table_lines = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
-    if (output_closed()) {
+    if (!out.failure().empty() || (csv && !csv->failure().empty())) {
+      ended = "write failed";
+      break;
+    }
+    if (output_closed() || (csv && csv->closed())) {
       ended = stop_signal_name(kOutputClosed);
       break;
     }
     next += period;
     if (const int sig = wait_for_stop(std::min(next, end)); sig != 0) {
       ended = stop_signal_name(sig);
+      stop_request = sig;
       break;
     }
   }
@@ -128,27 +185,35 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
                      {{"seconds", seconds},
                       {"polls", polls},
                       {"ended", ended},
-                      {"psb", psb_figures.summary(seconds)},
-                      {"drvb", drvb_figures.summary(seconds)}}}});
+                      {"psb", summary_of(boards[0], seconds)},
+                      {"drvb", summary_of(boards[1], seconds)}}}});
   } else {
     out.line("watch: " + std::to_string(polls) + (polls == 1 ? " poll" : " polls") + " in " +
-             Json(seconds).dump() + " s (" + ended + "); psb: " + psb_figures.text(seconds) +
-             "; drvb: " + drvb_figures.text(seconds));
+             Json(seconds).dump() + " s (" + ended + "); " + summary_text(boards[0], seconds) + "; " +
+             summary_text(boards[1], seconds));
   }
-  return kExitOk;
+  if (csv && !csv->failure().empty())
+    throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", csv->failure());
+  return stop_exit_code(stop_request);
 }
 
 }  // namespace
 
 void add_watch_command(CLI::App& app, Runner& run) {
   auto args = std::make_shared<WatchArgs>();
-  CLI::App* command =
-      app.add_subcommand("watch", "Poll both boards and stream the readings and link figures");
-  command->add_option("--rate", args->rate_hz, "polls per second (0.1 to 50, default 5)")
-      ->check(number_in(0.1, 50.0, "polls per second"));
-  command->add_option("--duration", args->duration_s, "seconds to watch (default: until Ctrl-C)")
-      ->check(number_in(0, kLongestWatchS, "seconds (leave it out to watch until Ctrl-C)", true));
-  command->add_option("--csv", args->csv, "also write every poll as a CSV row to FILE");
+  CLI::App* command = app.add_subcommand(
+      "watch", "Poll both boards (or the one that is there) and stream the readings and link figures");
+  add_number(*command, "--rate", args->rate_hz, "polls per second (0.1 to 50, default 5)",
+             {.least = 0.1, .most = 50.0, .unit = "polls per second"});
+  add_number(*command, "--duration", args->duration_s, "seconds to watch (default: until Ctrl-C)",
+             {.least = 0,
+              .most = kLongestWatchS,
+              .unit = "seconds (leave it out to watch until Ctrl-C)",
+              .least_excluded = true});
+  command->add_option("--csv", args->csv,
+                      "also write every poll as a CSV row to FILE, a new file; - for standard output "
+                      "(the readings then go to standard error)");
+  command->add_flag("--force", args->force, "let --csv write over an existing FILE");
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return watch(session, out, *args); }; });
 }

@@ -23,9 +23,7 @@ std::optional<T> value(const Json& reading, const char* at) {
 
 }  // namespace
 
-std::string csv_header(const std::string& started) { return recording::csv_header(started); }
-
-std::string csv_row(double t, const Json& psb, const Json& drvb) {
+std::string csv_row(double t, const Json& psb, const Json& drvb, const std::string& started) {
   using namespace recording;
   std::vector<std::string> devices, ranges;
   for (const char* device : kPsbDevices) devices.push_back(std::string("/devices/") + device);
@@ -42,7 +40,7 @@ std::string csv_row(double t, const Json& psb, const Json& drvb) {
   d.emergency_stop = value<bool>(drvb, "/emergency_stop");
   d.wheel_errors = values<int, 2>(drvb, {"/wheel_errors/left", "/wheel_errors/right"});
   d.reason = drvb.value("reason", "");
-  return recording::csv_row(t, p, d);
+  return recording::csv_row(t, p, d, started);
 }
 
 }  // namespace tavik::cli
