@@ -236,6 +236,7 @@ TEST_F(TavikTool, WatchRecordsAnOutageAndRecovers) {
   EXPECT_EQ(summary.at("psb").at("exchanges"), 2 * polls);
   EXPECT_TRUE(summary.at("psb").at("failures").empty());
   EXPECT_EQ(summary.at("psb").at("lost").at("outages"), 0);
+  EXPECT_EQ(summary.at("psb").at("late_replies"), 0);
   const Json drvb_lost = summary.at("drvb").at("lost");
   EXPECT_EQ(drvb_lost.at("outages"), 1) << summary;
   EXPECT_EQ(drvb_lost.at("returns"), 1) << summary;

@@ -39,7 +39,7 @@ void LinkFigures::add(const std::vector<Step>& steps, double t) {
   }
 }
 
-Json LinkFigures::summary(double t) const {
+Json LinkFigures::summary(double t, unsigned late) const {
   Json failures = Json::object();
   for (const auto& [reason, count] : failures_) failures[reason] = count;
   Json figures{{"exchanges", exchanges_}, {"failures", failures}};
@@ -50,10 +50,11 @@ Json LinkFigures::summary(double t) const {
   }
   figures["lost"] = {
       {"outages", outages_}, {"returns", returns_}, {"seconds", std::round(seconds_lost(t) * 1000) / 1000}};
+  figures["late_replies"] = late;
   return figures;
 }
 
-std::string LinkFigures::text(double t) const {
+std::string LinkFigures::text(double t, unsigned late) const {
   int failed = 0;
   std::string reasons;
   for (const auto& [reason, count] : failures_) {
@@ -74,6 +75,7 @@ std::string LinkFigures::text(double t) const {
                   outages_ == 1 ? "" : "s", seconds_lost(t), returns_, returns_ == 1 ? "" : "s");
     out += buf;
   }
+  if (late > 0) out += ", " + std::to_string(late) + (late == 1 ? " late reply" : " late replies");
   return out;
 }
 

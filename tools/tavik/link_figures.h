@@ -19,12 +19,13 @@ class LinkFigures {
   // True while the device is lost.
   bool lost() const { return lost_since_ >= 0; }
   // {"exchanges": n, "failures": {"no reply": k, ...}, "round_trip_ms": {"median": m, "worst": w},
-  //  "lost": {"outages": o, "returns": r, "seconds": s}}; an outage still on
-  // at t counts up to t.
-  Json summary(double t) const;
+  //  "lost": {"outages": o, "returns": r, "seconds": s}, "late_replies": l}; an outage still on
+  // at t counts up to t. late: the replies the connection discarded for
+  // coming after their exchange had given up.
+  Json summary(double t, unsigned late) const;
   // "412 exchanges, 3 failed (no reply 3), round trip median 2.1 ms, worst 3.9 ms[, lost 1 time
-  // for 0.8 s, came back 1 time]"
-  std::string text(double t) const;
+  // for 0.8 s, came back 1 time][, 2 late replies]"
+  std::string text(double t, unsigned late) const;
 
  private:
   int exchanges_ = 0;

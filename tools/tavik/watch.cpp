@@ -100,13 +100,18 @@ Json read_board(Watched& w, double t) {
   return reading;
 }
 
+unsigned late_replies(const Watched& w) {
+  return w.connection != nullptr ? w.connection->late.seen.load() : 0;
+}
+
 Json summary_of(const Watched& w, double seconds) {
   if (w.left_out) return Json{{"watched", false}, {"reason", w.left_out->reason}};
-  return w.figures.summary(seconds);
+  return w.figures.summary(seconds, late_replies(w));
 }
 
 std::string summary_text(const Watched& w, double seconds) {
-  return std::string(board_name(w.board)) + ": " + (w.left_out ? "not watched" : w.figures.text(seconds));
+  return std::string(board_name(w.board)) + ": " +
+         (w.left_out ? "not watched" : w.figures.text(seconds, late_replies(w)));
 }
 
 int watch(Session& session, Output& out, const WatchArgs& args) {
