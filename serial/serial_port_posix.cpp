@@ -4,6 +4,9 @@
 // VTIME, whose 100 ms steps cannot express the 10 ms gap between bytes.
 // Received bytes are read ahead into a small buffer so that the one-byte
 // reads of the reply readers cost no system call while bytes are pending.
+// Bytes arrive one by one at the line rate, so a reader told how many are
+// still to come sleeps for their wire time before it looks, rather than
+// waking for each.
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -16,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <thread>
@@ -33,11 +37,15 @@ struct SerialPortOs {
   std::uint8_t ahead[256] = {};
   int ahead_pos = 0;
   int ahead_len = 0;
+  // When the last read of the device took bytes and left none behind: every
+  // byte not read yet arrived after it. Unset after a purge and after a read
+  // that filled the buffer.
+  Clock::time_point filled{};
 };
 
 namespace {
 
-constexpr auto kByteTime = std::chrono::microseconds(87);  // 10 bits at 115200
+constexpr auto kByteTime = std::chrono::nanoseconds(10'000'000'000LL / kBaudRate);  // 10 bits a byte
 
 void configure_line(int fd) {
   termios tio{};
@@ -109,6 +117,7 @@ bool fill_ahead(SerialPortOs* os) {
     if (n > 0) {
       os->ahead_pos = 0;
       os->ahead_len = static_cast<int>(n);
+      os->filled = n < static_cast<ssize_t>(sizeof os->ahead) ? Clock::now() : Clock::time_point{};
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -117,6 +126,14 @@ bool fill_ahead(SerialPortOs* os) {
     // fails this read only.
     if (n == 0 || device_gone(errno)) os->removed = true;
     return false;
+  }
+}
+
+void sleep_until(Clock::time_point until) {
+  if (until <= Clock::now()) return;
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
+  const timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
   }
 }
 
@@ -197,7 +214,7 @@ int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_
   return sent;
 }
 
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
+int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(timeout_ms);
   int got = 0;
@@ -210,6 +227,11 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
       continue;
     }
     if (os->removed) return got > 0 ? got : -1;
+    // The bytes still expected cannot all be there before their wire time
+    // from the last transfer; they are looked for then, all at once.
+    if (expect - got > 1 && os->filled != Clock::time_point{}) {
+      sleep_until(std::min(deadline, os->filled + kByteTime * (expect - got)));
+    }
     // Until the first byte the whole time-out applies; after it, the gap limit.
     auto until = deadline;
     if (got > 0) until = std::min(deadline, Clock::now() + std::chrono::milliseconds(kReadGapMs));
@@ -228,6 +250,7 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
 
 int os_purge(SerialPortOs* os) {
   os->ahead_pos = os->ahead_len = 0;
+  os->filled = {};
   return ::tcflush(os->fd, TCIOFLUSH) == 0 ? 1 : 0;
 }
 
