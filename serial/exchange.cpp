@@ -62,7 +62,7 @@ void await_late_reply(Line& line) {
   while (late.open && Clock::now() < late.until) {
     std::uint8_t frame[kFrameSize] = {};
     int length = 0;
-    const LengthHint hint = length_hint(late.reply, late.min_count, late.request_length);
+    const LengthHint hint = length_hint(late.reply, late.request_length);
     if (!collect_frame(line.port, frame, frame_shape(late.reply), &length, late.until, hint).is_ok()) break;
     if (answers_late_request(late, frame, length)) discard_late(line);
   }
@@ -80,7 +80,7 @@ Result read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
     std::memset(reply, 0, kFrameSize);
     int length = 0;
     Result result = collect_frame(line.port, reply, frame_shape(request.reply), &length, deadline,
-                                  length_hint(request.reply, request.min_count, request.length));
+                                  length_hint(request.reply, request.length));
     if (request.reply == ReplyKind::kStoredAck && result.failure == Failure::kMalformed &&
         reply[1] == kStatusStored) {
       return Result::ok();  // the board said it stored the write, and the rest of its frame was lost

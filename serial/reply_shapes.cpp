@@ -63,7 +63,7 @@ FrameShape frame_shape(ReplyKind kind) {
   }
 }
 
-LengthHint length_hint(ReplyKind kind, int min_count, int request_length) {
+LengthHint length_hint(ReplyKind kind, int request_length) {
   constexpr int kFraming = 3;                 // STX, ETX, check byte
   constexpr int kStatusFrame = kFraming + 1;  // and the status byte: an acknowledgement, a refusal
   switch (kind) {
@@ -79,9 +79,8 @@ LengthHint length_hint(ReplyKind kind, int min_count, int request_length) {
     case ReplyKind::kEcho:
       return {request_length, 0};  // the request's bytes between STX and ETX, framed alike
     case ReplyKind::kCounted:
-      return {kFraming + 1 + min_count, 0};  // and the count
     case ReplyKind::kFixed12:
-      break;  // the shape says it
+      break;  // the shape says it (the counted frame's once its count is read)
   }
   return {};
 }

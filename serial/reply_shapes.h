@@ -13,9 +13,8 @@ namespace tavik {
 
 FrameShape frame_shape(ReplyKind kind);
 // What a reply of the kind tells of its length before it comes (see
-// LengthHint), for a request of request_length bytes; a counted reply
-// answers with at least min_count data bytes.
-LengthHint length_hint(ReplyKind kind, int min_count, int request_length);
+// LengthHint), for a request of request_length bytes.
+LengthHint length_hint(ReplyKind kind, int request_length);
 
 // A complete frame of frame_shape(kind) against the request: ok, refused (a
 // status-only frame with another status byte), bad check byte, malformed
