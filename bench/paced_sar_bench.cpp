@@ -23,17 +23,13 @@
 //   paced_sar_bench [ROUNDS [PER_ROUND]]      (default 10 rounds of 40)
 #include <dlfcn.h>
 #include <libserialport.h>
-#include <poll.h>
 #include <sched.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -41,16 +37,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "child_program.h"
+#include "paced_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/pty_endpoint.h"
 #include "tavik/zarn_rs232.h"
 
 namespace {
@@ -80,75 +74,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using tavik::sim::Bytes;
 
-constexpr auto kByteTime = std::chrono::nanoseconds(86806);  // 10 bits at 115200 baud
-constexpr int kRequestBytes = 6;                             // STX, "Sar", ETX, BCC
-constexpr int kReplyBytes = 44;                              // STX, 40, 40 data bytes, ETX, BCC
-constexpr auto kWireTime = kByteTime * (kRequestBytes + kReplyBytes);
+constexpr int kRequestBytes = 6;  // STX, "Sar", ETX, BCC
+constexpr int kReplyBytes = 44;   // STX, 40, 40 data bytes, ETX, BCC
+constexpr auto kWireTime = tavik::test::kLineByteTime * (kRequestBytes + kReplyBytes);
 constexpr std::uint8_t kSarRequest[kRequestBytes] = {0x02, 'S', 'a', 'r', 0x03, 'S' ^ 'a' ^ 'r' ^ 0x03};
-
-void sleep_until(Clock::time_point until) {
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
-  const timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-  }
-}
-
-// The board: answers every request of kRequestBytes with the counted reply,
-// byte by byte on the line's schedule.
-class PacedBoard {
- public:
-  PacedBoard() : reply_(tavik::sim::counted_frame(Bytes(40, 0x11))), thread_([this] { run(); }) {}
-  ~PacedBoard() {
-    const std::uint64_t one = 1;
-    (void)!::write(wake_, &one, sizeof one);
-    thread_.join();
-    ::close(wake_);
-  }
-  PacedBoard(const PacedBoard&) = delete;
-  PacedBoard& operator=(const PacedBoard&) = delete;
-
-  const std::string& path() const { return pty_.slave_path(); }
-  // How much later than its due time the latest byte so far was written.
-  std::chrono::microseconds worst_lateness() const {
-    return std::chrono::microseconds(worst_late_us_.load());
-  }
-
- private:
-  void run() {
-    ::prctl(PR_SET_TIMERSLACK, 1UL);  // this thread's sleeps end on time, not up to 50 us late
-    int received = 0;
-    Clock::time_point first{};
-    for (;;) {
-      pollfd fds[2] = {{wake_, POLLIN, 0}, {pty_.master_fd(), POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-      if (fds[0].revents != 0) return;
-      if (!(fds[1].revents & POLLIN)) continue;
-      std::uint8_t chunk[64];
-      const ssize_t n = ::read(pty_.master_fd(), chunk, sizeof chunk);
-      if (n <= 0) continue;
-      if (received == 0) first = Clock::now();
-      received += static_cast<int>(n);
-      if (received < kRequestBytes) continue;
-      received = 0;
-      answer(first);
-    }
-  }
-  void answer(Clock::time_point request_start) {
-    for (std::size_t i = 0; i < reply_.size(); ++i) {
-      const auto due = request_start + kByteTime * static_cast<long>(kRequestBytes + i + 1);
-      sleep_until(due);
-      (void)!::write(pty_.master_fd(), &reply_[i], 1);
-      const auto late = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - due).count();
-      if (late > worst_late_us_) worst_late_us_ = late;
-    }
-  }
-
-  tavik::sim::PtyEndpoint pty_;
-  const Bytes reply_;
-  int wake_ = ::eventfd(0, EFD_CLOEXEC);
-  std::atomic<long> worst_late_us_{0};
-  std::thread thread_;
-};
 
 // This thread's CPU time in microseconds and its waits (voluntary context
 // switches: each is a sleep and a wake-up).
@@ -299,7 +228,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
   const int per_round = argc > 2 ? std::max(1, std::atoi(argv[2])) : 40;
   const bool own_namespace = own_mount_namespace();
-  PacedBoard board;
+  tavik::test::PacedPeer board({tavik::sim::counted_frame(Bytes(40, 0x11))});
   Figures ours("library"), libserialport("libserialport"), pyserial("pyserial");
   libserialport.note = mount_board_over_sysfs_port(own_namespace, board.path());
   tavik::test::ChildProgram python("/usr/bin/python3", {TAVIK_PYSERIAL_CLIENT, board.path()});
