@@ -37,12 +37,14 @@ struct SerialPortOs {
   std::uint8_t ahead[256] = {};
   int ahead_pos = 0;
   int ahead_len = 0;
-  // When bytes read had just arrived: a read woken by them took them and left
-  // none behind. The next bytes come one byte time apart at the most, so
-  // those read since, `since_anchor` of them, and any still expected arrive
-  // no earlier than that many byte times after it. Unset after a purge and
+  // When bytes read had just arrived: a read woken by them took them
+  // (`anchor_bytes` of them, as the driver handed them on) and left none
+  // behind. The next bytes come one byte time apart at the most, so those
+  // read since, `since_anchor` of them, and any still expected arrive no
+  // earlier than that many byte times after it. Unset after a purge and
   // after a read that filled the buffer.
   Clock::time_point anchor{};
+  int anchor_bytes = 0;
   int since_anchor = 0;
 };
 
@@ -57,7 +59,9 @@ constexpr auto kByteTime = std::chrono::nanoseconds(10'000'000'000LL / kBaudRate
 constexpr int kAsTheyCome = 3;
 // A sleep on a timer costs about as much CPU as two or three wake-ups by
 // arriving bytes where setting a timer is dear (in a virtual machine: some
-// 20 us against 5 to 9): it is taken only when it spares three or more.
+// 20 us against 5 to 9): it is taken only when it spares three or more,
+// counted in the chunks the driver last handed bytes on in (one a byte from
+// a UART without a FIFO, a USB packet's worth from an adapter).
 constexpr int kFewestToSleepFor = 3;
 
 void configure_line(int fd) {
@@ -136,6 +140,7 @@ bool fill_ahead(SerialPortOs* os, bool slept) {
         os->since_anchor += static_cast<int>(n);
       } else {
         os->anchor = Clock::now();
+        os->anchor_bytes = static_cast<int>(n);
         os->since_anchor = 0;
       }
       return true;
@@ -253,7 +258,7 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, i
     // The bytes still expected cannot all be there before their wire time
     // has passed: all but the last few are looked for then, at once.
     const int before_last = expect - got - kAsTheyCome;
-    if (before_last >= kFewestToSleepFor && os->anchor != Clock::time_point{}) {
+    if (os->anchor != Clock::time_point{} && before_last >= kFewestToSleepFor * os->anchor_bytes) {
       const auto due = os->anchor + kByteTime * (os->since_anchor + before_last);
       if (sleep_until(std::min(deadline, due))) {
         const int ev = wait_for(os->fd, POLLIN, Clock::now());
