@@ -79,6 +79,7 @@ fuzz: deps
 
 bench: build
 	@build/$(PRESET)/bench/exchange_bench
+	@build/$(PRESET)/bench/paced_sar_bench
 	@build/$(PRESET)/bench/sim_bench
 	@build/$(PRESET)/bench/shutdown_bench
 	@build/$(PRESET)/bench/late_reply_bench

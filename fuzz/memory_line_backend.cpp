@@ -31,7 +31,7 @@ SerialPortOs* os_open(const SerialPort&, Failure&) { return new SerialPortOs{fuz
 void os_apply_timeouts(SerialPortOs*, int) {}
 int os_write(SerialPortOs*, const std::uint8_t*, int count, int) { return count; }
 
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int) {
+int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int, int) {
   const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), os->size - os->pos);
   std::memcpy(buffer, os->data + os->pos, n);
   os->pos += n;

@@ -62,7 +62,8 @@ void await_late_reply(Line& line) {
   while (late.open && Clock::now() < late.until) {
     std::uint8_t frame[kFrameSize] = {};
     int length = 0;
-    if (!collect_frame(line.port, frame, frame_shape(late.reply), &length, late.until).is_ok()) break;
+    const LengthHint hint = length_hint(late.reply, late.request_length);
+    if (!collect_frame(line.port, frame, frame_shape(late.reply), &length, late.until, hint).is_ok()) break;
     if (answers_late_request(late, frame, length)) discard_late(line);
   }
   serial_port_trace_end(line.port, "purged", nullptr);
@@ -77,7 +78,8 @@ Result read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
   const auto deadline = reply_deadline(line.port);
   for (;;) {
     int length = 0;
-    Result result = collect_frame(line.port, reply, frame_shape(request.reply), &length, deadline);
+    Result result = collect_frame(line.port, reply, frame_shape(request.reply), &length, deadline,
+                                  length_hint(request.reply, request.length));
     if (request.reply == ReplyKind::kStoredAck && result.failure == Failure::kMalformed &&
         reply[1] == kStatusStored) {
       return Result::ok();  // the board said it stored the write, and the rest of its frame was lost

@@ -1,5 +1,7 @@
 #include "serial/frame_assembler.h"
 
+#include <algorithm>
+
 #include "serial/frame_codec.h"
 
 namespace tavik {
@@ -11,6 +13,17 @@ std::size_t FrameAssembler::expected_size() const {
     case FrameShape::kEtxTerminated: break;
   }
   return 0;
+}
+
+std::size_t FrameAssembler::bytes_to_come(std::size_t least) const {
+  std::size_t total = expected_size();
+  if (shape_ == FrameShape::kEtxTerminated) {
+    if (size_ >= 2 && buf_[size_ - 1] == kEtx) return 1;
+    total = std::max(least, size_ + (size_ == 0 ? 3 : 2));  // an ETX and the check byte, STX too before it
+  } else if (total == 0) {
+    total = std::max<std::size_t>(least, 4);  // STX, count, ETX, check byte
+  }
+  return std::clamp(total, size_ + 1, std::max(cap_, size_ + 1)) - size_;
 }
 
 FrameAssembler::Step FrameAssembler::feed(std::uint8_t byte) {

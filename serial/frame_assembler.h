@@ -31,6 +31,11 @@ class FrameAssembler {
   Step feed(std::uint8_t byte);
   void reset() { size_ = 0; }
   std::size_t size() const { return size_; }
+  // The fewest bytes that must still come before the frame can be complete
+  // (at least 1, and no more than the buffer holds), for a frame known to be
+  // at least `least` bytes long: what the shape says once it can (the
+  // counted frame's count read, the check byte after an ETX), else `least`.
+  std::size_t bytes_to_come(std::size_t least) const;
 
  private:
   std::size_t expected_size() const;

@@ -1,5 +1,7 @@
 #include "serial/reply_readers.h"
 
+#include <algorithm>
+
 #include "serial/frame_codec.h"
 
 namespace tavik {
@@ -23,14 +25,17 @@ Clock::time_point reply_deadline(const SerialPort* port) {
 }
 
 Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* length,
-                     Clock::time_point deadline) {
+                     Clock::time_point deadline, LengthHint hint) {
   FrameAssembler assembler(buf, kFrameSize, shape);
   Result result{Failure::kNoReply};
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) break;
+    const bool status_ok = assembler.size() >= 2 && buf[1] == kStatusOk;
+    const int least = std::max({hint.least, status_ok ? hint.least_ok : 0, 0});
+    const int to_come = static_cast<int>(assembler.bytes_to_come(static_cast<std::size_t>(least)));
     std::uint8_t byte = 0;
-    const int got = serial_port_read_within(port, &byte, 1, static_cast<int>(left.count()));
+    const int got = serial_port_read_within(port, &byte, 1, static_cast<int>(left.count()), to_come);
     if (got < 0) result = Failure::kDeviceLost;
     if (got <= 0) break;
     result = Failure::kMalformed;  // something came: from here on, a frame cut short

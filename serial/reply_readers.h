@@ -25,12 +25,24 @@ namespace tavik {
 // the wire time of a full frame buffer.
 std::chrono::steady_clock::time_point reply_deadline(const SerialPort* port);
 
+// What the awaited reply's kind tells of its length: no frame shorter than
+// `least` bytes answers (a refusal included), and none shorter than
+// `least_ok` whose status byte (position 1) is '0'. It only lets the port
+// take the bytes in few transfers; the shape alone says where a frame ends,
+// and a shorter one is read as it comes, at most its missing wire time late.
+struct LengthHint {
+  int least = 0;
+  int least_ok = 0;
+};
+
 // Collects one frame of the shape into buf (zero-filled, kFrameSize bytes)
 // and its length into *length, by the deadline: ok, no reply, device lost or
 // malformed (then the port is purged). A line that never stops sending (the
-// wrong device, text without STX) cannot hold a command for longer.
+// wrong device, text without STX) cannot hold a command for longer. Each
+// read tells the port how many bytes are still to come at least, from the
+// shape, the bytes so far and the hint.
 Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* length,
-                     std::chrono::steady_clock::time_point deadline);
+                     std::chrono::steady_clock::time_point deadline, LengthHint hint = {});
 
 // The framing checks of a collected frame: its ETX in place (counted and
 // fixed frames), then its check byte. ok, malformed or bad check byte.

@@ -63,6 +63,28 @@ FrameShape frame_shape(ReplyKind kind) {
   }
 }
 
+LengthHint length_hint(ReplyKind kind, int request_length) {
+  constexpr int kFraming = 3;                 // STX, ETX, check byte
+  constexpr int kStatusFrame = kFraming + 1;  // and the status byte: an acknowledgement, a refusal
+  switch (kind) {
+    case ReplyKind::kAck:
+    case ReplyKind::kStoredAck:
+      return {kStatusFrame, kStatusFrame};
+    case ReplyKind::kCounts:
+      return {kStatusFrame, kStatusFrame + kCountsLength};
+    case ReplyKind::kValue:
+      return {kStatusFrame, kStatusFrame + 1};  // a digit at least
+    case ReplyKind::kPowerText:
+      return {kFraming + kPowerFieldsUsed - 1, 0};  // the separators of empty fields
+    case ReplyKind::kEcho:
+      return {request_length, 0};  // the request's bytes between STX and ETX, framed alike
+    case ReplyKind::kCounted:
+    case ReplyKind::kFixed12:
+      break;  // the shape says it (the counted frame's once its count is read)
+  }
+  return {};
+}
+
 Result judge_reply(ReplyKind kind, int min_count, const std::uint8_t* request, int request_length,
                    const std::uint8_t* frame, int length) {
   // The drive board answers a completed parameter write with '4', whatever follows it.

@@ -7,10 +7,14 @@
 #include "serial/command_result.h"
 #include "serial/exchange.h"
 #include "serial/frame_assembler.h"
+#include "serial/reply_readers.h"
 
 namespace tavik {
 
 FrameShape frame_shape(ReplyKind kind);
+// What a reply of the kind tells of its length before it comes (see
+// LengthHint), for a request of request_length bytes.
+LengthHint length_hint(ReplyKind kind, int request_length);
 
 // A complete frame of frame_shape(kind) against the request: ok, refused (a
 // status-only frame with another status byte), bad check byte, malformed

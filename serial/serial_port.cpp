@@ -79,8 +79,8 @@ void gather(const SerialPort& port, const char* what, std::uint8_t* log, int& le
   }
 }
 
-int traced_read(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms) {
-  const int got = os_read(port->os, buffer, count, timeout_ms);
+int traced_read(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
+  const int got = os_read(port->os, buffer, count, timeout_ms, expect);
   if (port->trace_board != nullptr && got > 0) gather(*port, "rx", port->trace_rx, port->trace_rx_len, buffer, got);
   return got;
 }
@@ -97,13 +97,13 @@ int serial_port_write(SerialPort* port, const std::uint8_t* data, int count) {
 int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count) {
   if (port == nullptr || port->os == nullptr) return -1;
   if (count <= 0) return 0;
-  return traced_read(port, buffer, count, port->timeout_ms);
+  return traced_read(port, buffer, count, port->timeout_ms, 0);
 }
 
-int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms) {
+int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
   if (port == nullptr || port->os == nullptr) return -1;
   if (count <= 0) return 0;
-  return traced_read(port, buffer, count, std::clamp(timeout_ms, 0, port->timeout_ms));
+  return traced_read(port, buffer, count, std::clamp(timeout_ms, 0, port->timeout_ms), expect);
 }
 
 int serial_port_timeout(const SerialPort* port) { return port != nullptr ? port->timeout_ms : 0; }

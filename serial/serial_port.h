@@ -47,8 +47,13 @@ int serial_port_write(SerialPort* port, const std::uint8_t* data, int count);
 // came). -1 on a closed port or a failed or removed device.
 int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count);
 // serial_port_read with a shorter wait: at most timeout_ms (capped at the
-// port's time-out) for the first byte.
-int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms);
+// port's time-out) for the first byte. `expect`, when more than 1, says that
+// at least that many bytes are still on their way (the count asked for
+// among them): a read that finds none received yet may first let their wire
+// time pass from the arrival of the last bytes read, never past its own
+// time-out, so that they are taken in one transfer instead of one each.
+int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms,
+                            int expect = 0);
 // The time-out given at create, in milliseconds.
 int serial_port_timeout(const SerialPort* port);
 // Discards received bytes and output not yet sent. -1 on a closed port,

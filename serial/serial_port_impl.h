@@ -35,7 +35,8 @@ struct SerialPort {
 SerialPortOs* os_open(const SerialPort& port, Failure& why);
 void os_apply_timeouts(SerialPortOs* os, int timeout_ms);
 int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms);
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms);
+// Reads as serial_port_read_within does; `expect` as there (0: no hint).
+int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, int expect);
 int os_purge(SerialPortOs* os);
 // Reads what has arrived without waiting for more (for the wire trace of a purge).
 int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count);

@@ -4,6 +4,9 @@
 // VTIME, whose 100 ms steps cannot express the 10 ms gap between bytes.
 // Received bytes are read ahead into a small buffer so that the one-byte
 // reads of the reply readers cost no system call while bytes are pending.
+// Bytes arrive one by one at the line rate, so a reader told how many are
+// still to come sleeps for their wire time before it looks, rather than
+// waking for each.
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -16,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <thread>
@@ -33,11 +37,32 @@ struct SerialPortOs {
   std::uint8_t ahead[256] = {};
   int ahead_pos = 0;
   int ahead_len = 0;
+  // When bytes read had just arrived: a read woken by them took them
+  // (`anchor_bytes` of them, as the driver handed them on) and left none
+  // behind. The next bytes come one byte time apart at the most, so those
+  // read since, `since_anchor` of them, and any still expected arrive no
+  // earlier than that many byte times after it. Unset after a purge and
+  // after a read that filled the buffer.
+  Clock::time_point anchor{};
+  int anchor_bytes = 0;
+  int since_anchor = 0;
 };
 
 namespace {
 
-constexpr auto kByteTime = std::chrono::microseconds(87);  // 10 bits at 115200
+constexpr auto kByteTime = std::chrono::nanoseconds(10'000'000'000LL / kBaudRate);  // 10 bits a byte
+// The last bytes of those expected are waited for as they come, so that the
+// reply is handed over when its last byte arrives: a sleep may end a byte
+// time late (the thread's timer slack of 50 us, a virtual machine's timer
+// interrupts), and when the bytes before it came is known only from when
+// they were read.
+constexpr int kAsTheyCome = 3;
+// A sleep on a timer costs about as much CPU as two or three wake-ups by
+// arriving bytes where setting a timer is dear (in a virtual machine: some
+// 20 us against 5 to 9): it is taken only when it spares three or more,
+// counted in the chunks the driver last handed bytes on in (one a byte from
+// a UART without a FIFO, a USB packet's worth from an adapter).
+constexpr int kFewestToSleepFor = 3;
 
 void configure_line(int fd) {
   termios tio{};
@@ -101,14 +126,23 @@ Failure open_failure(int error) {
 // Errors after which the device will never work again.
 bool device_gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
 
-// Reads what the device holds into the read-ahead buffer. Returns false when
-// the device is gone.
-bool fill_ahead(SerialPortOs* os) {
+// Reads what the device holds into the read-ahead buffer, after a sleep
+// (`slept`) or woken by arriving bytes. Returns false when the device is gone.
+bool fill_ahead(SerialPortOs* os, bool slept) {
   for (;;) {
     ssize_t n = ::read(os->fd, os->ahead, sizeof os->ahead);
     if (n > 0) {
       os->ahead_pos = 0;
       os->ahead_len = static_cast<int>(n);
+      if (n == static_cast<ssize_t>(sizeof os->ahead)) {
+        os->anchor = {};  // more may be waiting: when these came is not known
+      } else if (slept && os->anchor != Clock::time_point{}) {
+        os->since_anchor += static_cast<int>(n);
+      } else {
+        os->anchor = Clock::now();
+        os->anchor_bytes = static_cast<int>(n);
+        os->since_anchor = 0;
+      }
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -118,6 +152,17 @@ bool fill_ahead(SerialPortOs* os) {
     if (n == 0 || device_gone(errno)) os->removed = true;
     return false;
   }
+}
+
+// Sleeps until `until` (steady_clock is CLOCK_MONOTONIC); false when it has
+// passed already.
+bool sleep_until(Clock::time_point until) {
+  if (until <= Clock::now()) return false;
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
+  const timespec at{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+  }
+  return true;
 }
 
 // Waits until the output queue is empty or the deadline passes, sleeping for
@@ -197,7 +242,7 @@ int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_
   return sent;
 }
 
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
+int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(timeout_ms);
   int got = 0;
@@ -210,6 +255,19 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
       continue;
     }
     if (os->removed) return got > 0 ? got : -1;
+    // The bytes still expected cannot all be there before their wire time
+    // has passed: all but the last few are looked for then, at once.
+    const int before_last = expect - got - kAsTheyCome;
+    if (os->anchor != Clock::time_point{} && before_last >= kFewestToSleepFor * os->anchor_bytes) {
+      const auto due = os->anchor + kByteTime * (os->since_anchor + before_last);
+      if (sleep_until(std::min(deadline, due))) {
+        const int ev = wait_for(os->fd, POLLIN, Clock::now());
+        if (ev > 0 && (ev & POLLIN)) {
+          if (!fill_ahead(os, true)) return got > 0 ? got : -1;
+          continue;
+        }
+      }
+    }
     // Until the first byte the whole time-out applies; after it, the gap limit.
     auto until = deadline;
     if (got > 0) until = std::min(deadline, Clock::now() + std::chrono::milliseconds(kReadGapMs));
@@ -217,7 +275,7 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
     if (ev < 0) return got > 0 ? got : -1;  // the wait failed, not the device
     if (ev == 0) break;
     if (ev & POLLIN) {
-      if (!fill_ahead(os)) return got > 0 ? got : -1;
+      if (!fill_ahead(os, false)) return got > 0 ? got : -1;
       continue;
     }
     os->removed = true;  // POLLHUP, POLLERR or POLLNVAL without data
@@ -228,6 +286,7 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
 
 int os_purge(SerialPortOs* os) {
   os->ahead_pos = os->ahead_len = 0;
+  os->anchor = {};
   return ::tcflush(os->fd, TCIOFLUSH) == 0 ? 1 : 0;
 }
 
@@ -238,7 +297,7 @@ int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
       // In raw mode an empty read() returns 0, which means a hang-up only
       // after poll() said there was something to read.
       if (os->removed || !(wait_for(os->fd, POLLIN, Clock::now()) > 0)) break;
-      if (!fill_ahead(os) || os->ahead_pos == os->ahead_len) break;
+      if (!fill_ahead(os, false) || os->ahead_pos == os->ahead_len) break;
     }
     const int take = std::min(count - got, os->ahead_len - os->ahead_pos);
     std::memcpy(buffer + got, os->ahead + os->ahead_pos, static_cast<size_t>(take));

@@ -257,7 +257,7 @@ int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_
   return finish_transfer(os, os->write_completion, os->write_signal, timeout_ms);
 }
 
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms) {
+int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, int) {
   if (os->read_signal == nullptr) return -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   int got = take_ahead(os, buffer, count);

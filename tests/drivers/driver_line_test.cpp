@@ -1,10 +1,12 @@
 // Both libraries on a real serial driver (the guest's 8250 UART or its FTDI
 // USB adapters), against the board simulator on the host: line settings,
 // modem lines, exclusive open, every export, and the round trip as a figure.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,10 +16,9 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
@@ -219,6 +220,36 @@ TEST_F(EveryExport, RoundTripFigure) {
               env_.driver.c_str(), pdr, ac, pdr_good, ac_good);
   EXPECT_EQ(pdr_good, 41u);
   EXPECT_EQ(ac_good, 41u);
+}
+
+// Not a check: what a "Sar" exchange (44-byte reply) costs the calling
+// thread on this driver, for the libraries the loader found (guest-checks
+// runs it again with a baseline build's when it has one).
+TEST_F(EveryExport, SarCostFigure) {
+  constexpr int kExchanges = 100;
+  ASSERT_EQ(zarn_rs232_psb_create(env_.psb_port.c_str(), 200), 0);
+  int ranges[7];
+  zarn_rs232_psb_read_usonic(ranges);  // not counted: the first also opens the line's queues
+  auto usage = [] {
+    rusage u{};
+    ::getrusage(RUSAGE_THREAD, &u);
+    const double cpu_us = static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e6 +
+                          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+    return std::pair{cpu_us, static_cast<double>(u.ru_nvcsw)};
+  };
+  int good = 0;
+  const auto start = std::chrono::steady_clock::now();
+  const auto [cpu0, waits0] = usage();
+  for (int i = 0; i < kExchanges; ++i) good += zarn_rs232_psb_read_usonic(ranges) == 0;
+  const auto [cpu1, waits1] = usage();
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  Dl_info library{};
+  ::dladdr(reinterpret_cast<void*>(&zarn_rs232_psb_create), &library);
+  std::printf("figure: Sar exchange on %s: %.0f us CPU, %.1f waits, %.2f ms each (%d of %d good; %s)\n",
+              env_.driver.c_str(), (cpu1 - cpu0) / kExchanges, (waits1 - waits0) / kExchanges,
+              ms / kExchanges, good, kExchanges, library.dli_fname != nullptr ? library.dli_fname : "?");
+  EXPECT_EQ(good, kExchanges);
 }
 
 // `tavik watch` while the drive board's adapter is pulled and plugged back:
