@@ -27,6 +27,33 @@ namespace {
 using namespace tavik;
 using Clock = std::chrono::steady_clock;
 
+// Both boards at the line rate as COM7 and COM8 in a private link
+// directory, which the console's Connect finds through TAVIK_COM_DIR.
+struct PacedBoards {
+  static sim::SimulatorOptions options(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
+    sim::SimulatorOptions o;
+    o.link_dir = dir;
+    o.pace = true;
+    return o;
+  }
+  ~PacedBoards() { std::filesystem::remove_all(dir); }
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()));
+  sim::Simulator sim{options(dir)};
+};
+
+// Both boards connected and every poller running.
+void connect_with_every_poller(console::CConsoleDlg& dlg) {
+  using namespace console;
+  dlg.OnInitDialog();
+  for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
+                 IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+    dlg.OnCommand(id);
+  }
+}
+
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -34,22 +61,13 @@ double seconds_since(Clock::time_point start) {
 // range(0): 1 with both boards silent. Front is held, so the final stop goes
 // out too.
 void BM_ConsoleClose(benchmark::State& state) {
-  const auto dir = std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
-  sim::SimulatorOptions options;
-  options.link_dir = dir;
-  options.pace = true;
-  sim::Simulator sim(options);
+  PacedBoards boards;
+  sim::Simulator& sim = boards.sim;
   for (auto _ : state) {
     bench::NullWindow window;
     console::CConsoleDlg dlg(window);
-    dlg.OnInitDialog();
+    connect_with_every_poller(dlg);
     using namespace console;
-    for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
-                   IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
-      dlg.OnCommand(id);
-    }
     dlg.OnJogPressed(IDC_FRONT);
     if (state.range(0) != 0) {
       sim.execute("fault psb * silence");
@@ -61,7 +79,6 @@ void BM_ConsoleClose(benchmark::State& state) {
     state.SetIterationTime(seconds_since(start));
     sim.execute("fault clear");
   }
-  std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ConsoleClose)->Arg(0)->Arg(1)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -73,24 +90,15 @@ BENCHMARK(BM_ConsoleClose)->Arg(0)->Arg(1)->Iterations(5)->UseManualTime()->Unit
 // the time from the last drive command to the stop (for 3 it includes the
 // time away).
 void BM_StopAfterTheEnd(benchmark::State& state) {
-  const auto dir = std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
-  sim::SimulatorOptions options;
-  options.link_dir = dir;
-  options.pace = true;
-  sim::Simulator sim(options);
+  PacedBoards boards;
+  sim::Simulator& sim = boards.sim;
   double gaps_ms = 0;
   int iteration = 0;
   for (auto _ : state) {
     bench::NullWindow window;
     console::CConsoleDlg dlg(window);
-    dlg.OnInitDialog();
+    connect_with_every_poller(dlg);
     using namespace console;
-    for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
-                   IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
-      dlg.OnCommand(id);
-    }
     test::VelocityRecord record(sim);
     dlg.OnJogPressed(IDC_FRONT);
     // Between two drive steps, at a different place in the period each time.
@@ -129,7 +137,6 @@ void BM_StopAfterTheEnd(benchmark::State& state) {
     gaps_ms += std::chrono::duration<double, std::milli>(*stop - last_drive).count();
   }
   state.counters["gap_ms"] = benchmark::Counter(gaps_ms, benchmark::Counter::kAvgIterations);
-  std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_StopAfterTheEnd)
     ->DenseRange(0, 3)

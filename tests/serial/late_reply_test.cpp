@@ -15,6 +15,7 @@
 #include "sim/simulator.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
+#include "zarn_calls.h"
 
 namespace tavik {
 namespace {
@@ -33,27 +34,6 @@ struct Command {
   int requests = 1;
 };
 
-int encoder() {
-  int l, r;
-  return zarn_rs232_drvb_read_encoder(&l, &r);
-}
-int bumpers() {
-  int l, r, e;
-  return zarn_rs232_drvb_read_bumper_emg(&l, &r, &e);
-}
-int parameter() {
-  int v;
-  return zarn_rs232_drvb_read_parameter(0, &v);
-}
-int power() {
-  psb_power_data d;
-  return zarn_rs232_psb_read_power(&d);
-}
-int ranges() {
-  int r[7];
-  return zarn_rs232_psb_read_usonic(r);
-}
-
 const Bytes kAck = frame("0");
 const Bytes kCounts = frame("00000001234-000000056");
 const Bytes kStatusBits = test::aa_reply(0, 0, '0', '0');
@@ -65,15 +45,15 @@ const Command kDrvb[] = {
     {"velocity", [] { return zarn_rs232_drvb_set_velocity(300, 300); }, kAck},
     {"servo", [] { return zarn_rs232_drvb_set_servo(1); }, kAck, 2},
     {"drive error reset", zarn_rs232_drvb_set_drive_err_reset, kAck},
-    {"encoder", encoder, kCounts},
-    {"bumpers", bumpers, kStatusBits},
-    {"parameter", parameter, kValue},
+    {"encoder", test::read_encoder, kCounts},
+    {"bumpers", test::read_bumpers, kStatusBits},
+    {"parameter", test::read_max_velocity, kValue},
 };
 const Command kPsb[] = {
     {"power control", [] { return zarn_rs232_psb_set_power_control(2, 1); }, kAck},
     {"max distance", [] { return zarn_rs232_psb_set_usonic_max_dist(3); }, frame("SDU4")},
-    {"power data", power, kPowerText},
-    {"ranges", ranges, kRanges},
+    {"power data", test::read_power, kPowerText},
+    {"ranges", test::read_ranges, kRanges},
 };
 
 class LateReplies : public ::testing::Test {
@@ -154,7 +134,7 @@ TEST_F(LateReplies, AStopAfterAFailureIsAnsweredAsAStop) {
   };
   const Case cases[] = {
       {"after an unanswered velocity", [] { return zarn_rs232_drvb_set_velocity(200, 200); }, kAck, 2},
-      {"after an unanswered encoder read", encoder, kCounts, 1},
+      {"after an unanswered encoder read", test::read_encoder, kCounts, 1},
   };
   for (const Case& c : cases) {
     drvb_.queue({c.late, kLate});
@@ -182,7 +162,7 @@ TEST(LateRepliesSim, TheSimulatorsLateRepliesAreNotAcknowledgements) {
     std::function<int()> second;
   };
   const Case cases[] = {
-      {"drvb AC", "drvb BE", encoder, [] { return zarn_rs232_drvb_set_velocity(0, 0); }},
+      {"drvb AC", "drvb BE", test::read_encoder, [] { return zarn_rs232_drvb_set_velocity(0, 0); }},
       {"drvb CG", "drvb BE", zarn_rs232_drvb_set_drive_err_reset,
        [] { return zarn_rs232_drvb_set_velocity(300, 300); }},
       {"psb PDR", "psb SDU",

@@ -14,6 +14,7 @@
 #include "psb/psb_peer_replies.h"
 #include "tavik/rs232_error.h"
 #include "tavik/zarn_rs232.h"
+#include "zarn_calls.h"
 
 namespace tavik {
 namespace {
@@ -27,22 +28,6 @@ long waits() {
   return usage.ru_nvcsw;
 }
 
-int ranges() {
-  int r[7];
-  return zarn_rs232_psb_read_usonic(r);
-}
-int encoder() {
-  int l, r;
-  return zarn_rs232_drvb_read_encoder(&l, &r);
-}
-int bumpers() {
-  int l, r, e;
-  return zarn_rs232_drvb_read_bumper_emg(&l, &r, &e);
-}
-int power() {
-  psb_power_data d;
-  return zarn_rs232_psb_read_power(&d);
-}
 int max_distance() { return zarn_rs232_psb_set_usonic_max_dist(3); }
 
 struct Case {
@@ -58,24 +43,24 @@ TEST(PacedReplies, ReadWholeInAFewWaits) {
   const sim::Bytes counted = sim::counted_frame(test::sar_data({{0, 200}, {1, 44}}));
   const sim::Bytes counts = sim::frame("00000001234-000000056");
   const Case cases[] = {
-      {"ranges, 44 bytes", false, ranges, {counted}, TAVIK_RS232_OK, 22},
+      {"ranges, 44 bytes", false, test::read_ranges, {counted}, TAVIK_RS232_OK, 22},
       {"ranges, held back 30 ms before byte 20",
        false,
-       ranges,
+       test::read_ranges,
        {counted, 20, milliseconds(30)},
        TAVIK_RS232_OK,
        0},
-      {"encoder counts, 24 bytes", true, encoder, {counts}, TAVIK_RS232_OK, 12},
-      {"encoder refused", true, encoder, {sim::status_frame('1')}, TAVIK_RS232_REFUSED, 0},
+      {"encoder counts, 24 bytes", true, test::read_encoder, {counts}, TAVIK_RS232_OK, 12},
+      {"encoder refused", true, test::read_encoder, {sim::status_frame('1')}, TAVIK_RS232_REFUSED, 0},
       {"encoder answered by an acknowledgement",
        true,
-       encoder,
+       test::read_encoder,
        {sim::frame("0")},
        TAVIK_RS232_UNEXPECTED_REPLY,
        0},
-      {"bumpers, 12 bytes", true, bumpers, {test::aa_reply(0, 0, '0', '0')}, TAVIK_RS232_OK, 0},
+      {"bumpers, 12 bytes", true, test::read_bumpers, {test::aa_reply(0, 0, '0', '0')}, TAVIK_RS232_OK, 0},
       {"maximum distance echoed", false, max_distance, {sim::frame("SDU4")}, TAVIK_RS232_OK, 0},
-      {"power data, text", false, power, {sim::frame("12;0;0;5;0;0;9;2;4")}, TAVIK_RS232_OK, 0},
+      {"power data, text", false, test::read_power, {sim::frame("12;0;0;5;0;0;9;2;4")}, TAVIK_RS232_OK, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
