@@ -171,7 +171,8 @@ void BM_TrendsRedraw(benchmark::State& state) {
     history.add_power(at, 12000 + i % 300, 2000 + (i * 37) % 900, 1);
     history.add_encoders(at, i * (100 + i % 7), i * 95);
     float ranges[7];
-    for (int r = 0; r < 7; ++r) ranges[r] = 1.0f + 0.1f * static_cast<float>(r) + 0.001f * static_cast<float>(i % 100);
+    for (int r = 0; r < 7; ++r)
+      ranges[r] = 1.0f + 0.1f * static_cast<float>(r) + 0.001f * static_cast<float>(i % 100);
     history.add_ranges(at, ranges);
   }
   console::TrendsWindow window(history);

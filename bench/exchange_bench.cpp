@@ -31,7 +31,8 @@ void run_exchanges(benchmark::State& state, const Bytes& reply, int (*create)(co
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
     if (exchange() != 0) ++failures;
-    micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    micros.push_back(
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
   }
   destroy();
   std::nth_element(micros.begin(), micros.begin() + static_cast<long>(micros.size() / 2), micros.end());

@@ -33,7 +33,8 @@ void BM_RecoveryAt10Hz(benchmark::State& state) {
     auto next = Clock::now();
     auto back = Clock::time_point::max();
     for (;;) {
-      if (back == Clock::time_point::max() && Clock::now() - lost >= std::chrono::milliseconds(state.range(0))) {
+      if (back == Clock::time_point::max() &&
+          Clock::now() - lost >= std::chrono::milliseconds(state.range(0))) {
         boards.simulator().replug(sim::Board::kDrvb);
         back = Clock::now();
       }
@@ -45,7 +46,12 @@ void BM_RecoveryAt10Hz(benchmark::State& state) {
   }
   zarn_rs232_drvb_destroy();
 }
-BENCHMARK(BM_RecoveryAt10Hz)->Arg(300)->Arg(1000)->Iterations(8)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecoveryAt10Hz)
+    ->Arg(300)
+    ->Arg(1000)
+    ->Iterations(8)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // One call while the device stays away.
 void BM_CallWhileAway(benchmark::State& state) {

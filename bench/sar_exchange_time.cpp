@@ -38,7 +38,8 @@ class OneReadClient {
   explicit OneReadClient(const char* name) {
 #ifdef _WIN32
     const std::string path = std::string("\\\\.\\") + name;
-    handle_ = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    handle_ =
+        ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) return;
     DCB dcb = {};
     dcb.DCBlength = sizeof dcb;
@@ -93,7 +94,8 @@ class OneReadClient {
     if (!::ReadFile(handle_, reply, sizeof reply, &done, nullptr)) return false;
     const auto got = static_cast<int>(done);
 #else
-    if (::write(fd_, kSarRequest, sizeof kSarRequest) != static_cast<ssize_t>(sizeof kSarRequest)) return false;
+    if (::write(fd_, kSarRequest, sizeof kSarRequest) != static_cast<ssize_t>(sizeof kSarRequest))
+      return false;
     const auto got = static_cast<int>(::read(fd_, reply, sizeof reply));
 #endif
     return got == kReplyBytes && reply[0] == 0x02 && reply[kReplyBytes - 2] == 0x03;
@@ -142,7 +144,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     velk_rs232_psb_read_sensor(&sensor);  // not timed: the first exchange also opens the line's queues
-    for (int i = 0; i < per_round; ++i) library.time([&] { return velk_rs232_psb_read_sensor(&sensor) == 0; });
+    for (int i = 0; i < per_round; ++i)
+      library.time([&] { return velk_rs232_psb_read_sensor(&sensor) == 0; });
     velk_rs232_psb_destroy();
 
     OneReadClient client(port);
@@ -155,11 +158,12 @@ int main(int argc, char** argv) {
   }
   const double lib_median = library.quantile(0.5), lib_p90 = library.quantile(0.9);
   const double one_median = one_read.quantile(0.5), one_p90 = one_read.quantile(0.9);
-  std::printf("Sar exchange on %s, %d runs each in %d alternating rounds:\n", port, per_round * kRounds, kRounds);
-  std::printf("  library          median %7.3f ms  p90 %7.3f ms  max %7.3f ms  %d failed\n", lib_median, lib_p90,
-              library.ms.back(), library.failed);
-  std::printf("  one-read client  median %7.3f ms  p90 %7.3f ms  max %7.3f ms  %d failed\n", one_median, one_p90,
-              one_read.ms.back(), one_read.failed);
+  std::printf("Sar exchange on %s, %d runs each in %d alternating rounds:\n", port, per_round * kRounds,
+              kRounds);
+  std::printf("  library          median %7.3f ms  p90 %7.3f ms  max %7.3f ms  %d failed\n", lib_median,
+              lib_p90, library.ms.back(), library.failed);
+  std::printf("  one-read client  median %7.3f ms  p90 %7.3f ms  max %7.3f ms  %d failed\n", one_median,
+              one_p90, one_read.ms.back(), one_read.failed);
   std::printf("  library / one-read: median %.1f, p90 %.1f\n", lib_median / one_median, lib_p90 / one_p90);
   return library.failed == 0 && one_read.failed == 0 ? 0 : 1;
 }

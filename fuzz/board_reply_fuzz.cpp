@@ -17,18 +17,44 @@ namespace {
 tavik::Result run_command(tavik::BoardConnection& connection, std::uint8_t which) {
   using namespace tavik;
   switch (which % 12) {
-    case 0: { psb_power_data d; return psb::read_power(connection, &d); }
-    case 1: { std::int32_t r[7]; return psb::read_usonic(connection, r); }
-    case 2: { psb_sensor_data d; return velk::read_sensor(connection, &d); }
-    case 3: return psb::set_power_control(connection, which % 7, 1);
-    case 4: return psb::set_usonic_max_dist(connection, which % 10 - 1);
-    case 5: { int l, r; return drvb::read_encoder(connection, &l, &r); }
-    case 6: { int l, r, e; return drvb::read_bumper_emg(connection, &l, &r, &e); }
-    case 7: { char l, r; return drvb::read_drive_err(connection, &l, &r); }
-    case 8: { int v; return drvb::read_parameter(connection, which % 3, &v); }
-    case 9: return drvb::set_parameter(connection, which % 4, 500);
-    case 10: return drvb::set_servo(connection, 1);
-    default: return drvb::set_velocity(connection, -200, 200);
+    case 0: {
+      psb_power_data d;
+      return psb::read_power(connection, &d);
+    }
+    case 1: {
+      std::int32_t r[7];
+      return psb::read_usonic(connection, r);
+    }
+    case 2: {
+      psb_sensor_data d;
+      return velk::read_sensor(connection, &d);
+    }
+    case 3:
+      return psb::set_power_control(connection, which % 7, 1);
+    case 4:
+      return psb::set_usonic_max_dist(connection, which % 10 - 1);
+    case 5: {
+      int l, r;
+      return drvb::read_encoder(connection, &l, &r);
+    }
+    case 6: {
+      int l, r, e;
+      return drvb::read_bumper_emg(connection, &l, &r, &e);
+    }
+    case 7: {
+      char l, r;
+      return drvb::read_drive_err(connection, &l, &r);
+    }
+    case 8: {
+      int v;
+      return drvb::read_parameter(connection, which % 3, &v);
+    }
+    case 9:
+      return drvb::set_parameter(connection, which % 4, 500);
+    case 10:
+      return drvb::set_servo(connection, 1);
+    default:
+      return drvb::set_velocity(connection, -200, 200);
   }
 }
 

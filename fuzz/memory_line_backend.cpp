@@ -27,7 +27,9 @@ void set_line(const std::uint8_t* data, std::size_t size) {
 }
 }  // namespace fuzz
 
-SerialPortOs* os_open(const SerialPort&, Failure&) { return new SerialPortOs{fuzz::line_data, fuzz::line_size}; }
+SerialPortOs* os_open(const SerialPort&, Failure&) {
+  return new SerialPortOs{fuzz::line_data, fuzz::line_size};
+}
 void os_apply_timeouts(SerialPortOs*, int) {}
 int os_write(SerialPortOs*, const std::uint8_t*, int count, int) { return count; }
 

@@ -81,8 +81,9 @@ int write_png(const char* out, int size) {
 }
 
 int write_svg(const char* out) {
-  std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 32 32\">\n";
+  std::string svg =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 32 32\">\n";
   char text[64];
   for (const Shape& s : drawing()) {
     if (s.polygon.empty()) {
@@ -92,7 +93,8 @@ int write_svg(const char* out) {
     } else {
       svg += "  <polygon points=\"";
       for (std::size_t i = 0; i < s.polygon.size(); ++i) {
-        std::snprintf(text, sizeof text, "%s%.3f,%.3f", i == 0 ? "" : " ", s.polygon[i].x(), s.polygon[i].y());
+        std::snprintf(text, sizeof text, "%s%.3f,%.3f", i == 0 ? "" : " ", s.polygon[i].x(),
+                      s.polygon[i].y());
         svg += text;
       }
       svg += "\"";
@@ -115,7 +117,8 @@ int convert_xpm(const char* in, const char* out, int size) {
     return 1;
   }
   if (image.width() != size || image.height() != size) {
-    std::fprintf(stderr, "make_icon: %s is %dx%d, not %dx%d\n", in, image.width(), image.height(), size, size);
+    std::fprintf(stderr, "make_icon: %s is %dx%d, not %dx%d\n", in, image.width(), image.height(), size,
+                 size);
     return 1;
   }
   if (!image.save(QString::fromLocal8Bit(out), "PNG")) {

@@ -85,7 +85,8 @@ Result read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
       return Result::ok();  // the board said it stored the write, and the rest of its frame was lost
     }
     const bool framed = result.is_ok();
-    if (framed) result = judge_reply(request.reply, request.min_count, request.frame, request.length, reply, length);
+    if (framed)
+      result = judge_reply(request.reply, request.min_count, request.frame, request.length, reply, length);
     const bool foreign = result.failure == Failure::kUnexpected || result.failure == Failure::kBadCheck;
     if (!skip_late || !foreign || Clock::now() >= deadline) {
       // A frame ended by its count or length: whatever follows is not of it.

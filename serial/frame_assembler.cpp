@@ -8,9 +8,12 @@ namespace tavik {
 
 std::size_t FrameAssembler::expected_size() const {
   switch (shape_) {
-    case FrameShape::kCounted: return size_ >= 2 ? std::size_t{buf_[1]} + 4 : 0;
-    case FrameShape::kFixed12: return 12;
-    case FrameShape::kEtxTerminated: break;
+    case FrameShape::kCounted:
+      return size_ >= 2 ? std::size_t{buf_[1]} + 4 : 0;
+    case FrameShape::kFixed12:
+      return 12;
+    case FrameShape::kEtxTerminated:
+      break;
   }
   return 0;
 }

@@ -35,8 +35,8 @@ int format_decimal(std::uint8_t* out, std::int32_t value) {
   return p;
 }
 
-void parse_decimal_fields(const std::uint8_t* text, std::size_t length,
-                          std::int32_t* values, std::size_t count) {
+void parse_decimal_fields(const std::uint8_t* text, std::size_t length, std::int32_t* values,
+                          std::size_t count) {
   std::uint32_t field = 0;
   std::size_t slot = 0;
   for (std::size_t i = 0; i < length; ++i) {

@@ -37,8 +37,8 @@ int format_decimal(std::uint8_t* out, std::int32_t value);
 // arithmetic; every other byte (STX, letters, '-') is skipped, so signs are
 // not read. ';' or ETX closes a field, also an empty one; parsing stops after
 // the first ETX or after length bytes. Fields beyond count are ignored.
-void parse_decimal_fields(const std::uint8_t* text, std::size_t length,
-                          std::int32_t* values, std::size_t count);
+void parse_decimal_fields(const std::uint8_t* text, std::size_t length, std::int32_t* values,
+                          std::size_t count);
 
 // Writes the bits of value, lowest first, into bits[0..count-1] up to its
 // highest set bit; nothing for a value of 0 or less. At most 31 slots.

@@ -68,8 +68,8 @@ int serial_port_open(SerialPort* port, Failure* why) {
 namespace {
 
 // Adds bytes to one of the trace buffers; a full buffer is written out first.
-void gather(const SerialPort& port, const char* what, std::uint8_t* log, int& length, const std::uint8_t* data,
-            int count) {
+void gather(const SerialPort& port, const char* what, std::uint8_t* log, int& length,
+            const std::uint8_t* data, int count) {
   for (int i = 0; i < count; ++i) {
     if (length == static_cast<int>(sizeof port.trace_rx)) {
       wire_trace_line(port.trace_board, what, log, length);
@@ -81,7 +81,8 @@ void gather(const SerialPort& port, const char* what, std::uint8_t* log, int& le
 
 int traced_read(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
   const int got = os_read(port->os, buffer, count, timeout_ms, expect);
-  if (port->trace_board != nullptr && got > 0) gather(*port, "rx", port->trace_rx, port->trace_rx_len, buffer, got);
+  if (port->trace_board != nullptr && got > 0)
+    gather(*port, "rx", port->trace_rx, port->trace_rx_len, buffer, got);
   return got;
 }
 

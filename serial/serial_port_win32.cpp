@@ -273,8 +273,8 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, i
       // applies; after it, the gap limit, within the whole time-out.
       int wait = timeout_ms;
       if (got > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         wait = std::min(kReadGapMs, static_cast<int>(left.count()));
       }

@@ -11,9 +11,7 @@
 namespace tavik::sim {
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-  throw std::system_error(errno, std::generic_category(), what);
-}
+[[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
 }  // namespace
 
@@ -41,7 +39,7 @@ void PtyEndpoint::open_pty() {
     ::close(master);
     fail("open pty slave");
   }
-  termios tio {};
+  termios tio{};
   if (::tcgetattr(slave, &tio) == 0) {
     ::cfmakeraw(&tio);
     ::cfsetispeed(&tio, B115200);

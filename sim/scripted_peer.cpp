@@ -108,7 +108,7 @@ void ScriptedPeer::write_all(const Bytes& bytes) {
     if (n > 0) {
       sent += static_cast<std::size_t>(n);
     } else if (n < 0 && errno == EAGAIN) {
-      pollfd pfd {pty_.master_fd(), POLLOUT, 0};
+      pollfd pfd{pty_.master_fd(), POLLOUT, 0};
       if (::poll(&pfd, 1, 100) <= 0) return;  // the other side does not read: drop the rest
     } else if (!(n < 0 && errno == EINTR)) {
       return;
@@ -160,7 +160,8 @@ void ScriptedPeer::run() {
           assembler.reset();
           break;
         }
-        case FrameAssembler::Step::kMore: break;
+        case FrameAssembler::Step::kMore:
+          break;
       }
     }
   }

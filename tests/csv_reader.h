@@ -35,7 +35,9 @@ struct CsvRecording {
   std::vector<std::string> names;
   std::map<std::string, std::size_t> column;
   std::vector<std::vector<std::string>> rows;
-  const std::string& cell(std::size_t row, const std::string& name) const { return rows.at(row).at(column.at(name)); }
+  const std::string& cell(std::size_t row, const std::string& name) const {
+    return rows.at(row).at(column.at(name));
+  }
 };
 
 inline CsvRecording read_csv(std::istream& in) {

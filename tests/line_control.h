@@ -28,7 +28,8 @@ class LineControl {
     if (port_ == nullptr) return "";
     serial_port_purge(port_);
     const std::string line = command + "\n";
-    serial_port_write(port_, reinterpret_cast<const std::uint8_t*>(line.data()), static_cast<int>(line.size()));
+    serial_port_write(port_, reinterpret_cast<const std::uint8_t*>(line.data()),
+                      static_cast<int>(line.size()));
     std::string answer;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {

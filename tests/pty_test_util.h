@@ -16,7 +16,8 @@ inline void master_write(const sim::PtyEndpoint& pty, const std::vector<std::uin
   std::size_t sent = 0;
   while (sent < bytes.size()) {
     ssize_t n = ::write(pty.master_fd(), bytes.data() + sent, bytes.size() - sent);
-    if (n > 0) sent += static_cast<std::size_t>(n);
+    if (n > 0)
+      sent += static_cast<std::size_t>(n);
     else {
       pollfd p{pty.master_fd(), POLLOUT, 0};
       ::poll(&p, 1, 100);
@@ -30,7 +31,8 @@ inline std::vector<std::uint8_t> master_read(const sim::PtyEndpoint& pty, std::s
   std::vector<std::uint8_t> out;
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (out.size() < count) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd p{pty.master_fd(), POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;

@@ -6,9 +6,9 @@
 #pragma once
 
 #include <atomic>
-#include <span>
 #include <condition_variable>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 

@@ -89,7 +89,7 @@ enum ControlId : int {
 
 // The read-outs each poller fills; they are drawn stale while it does not.
 inline constexpr int kUsonicReadouts[] = {1021, 1022, 1023, 1024, 1025, 1026, 1027};
-inline constexpr int kPowerReadouts[] = {IDC_BATTERY_VOLT, IDC_CONSUM_CUR,  IDC_DRIVE_STATE,
+inline constexpr int kPowerReadouts[] = {IDC_BATTERY_VOLT,  IDC_CONSUM_CUR, IDC_DRIVE_STATE,
                                          IDC_SENSORS_STATE, IDC_LRF_STATE,  IDC_SBC_STATE,
                                          IDC_SG_STATE,      IDC_LCD_STATE,  IDC_SERVO_STATE};
 inline constexpr int kBumperReadouts[] = {IDC_BUMPER_LEFT, IDC_BUMPER_RIGHT, IDC_EMG};

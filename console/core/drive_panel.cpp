@@ -77,10 +77,18 @@ void CConsoleDlg::OnJogPressed(int id) {
   // not be waiting to drive the robot at the next Enable.
   if (!m_bRobotCtrlRun) return;
   switch (id) {
-    case IDC_FRONT: m_bFrontHeld = true; break;
-    case IDC_REAR: m_bRearHeld = true; break;
-    case IDC_LEFT: m_bLeftHeld = true; break;
-    case IDC_RIGHT: m_bRightHeld = true; break;
+    case IDC_FRONT:
+      m_bFrontHeld = true;
+      break;
+    case IDC_REAR:
+      m_bRearHeld = true;
+      break;
+    case IDC_LEFT:
+      m_bLeftHeld = true;
+      break;
+    case IDC_RIGHT:
+      m_bRightHeld = true;
+      break;
     default:
       return;
   }
@@ -202,9 +210,8 @@ void CConsoleDlg::EmgStep() {
   int bumper_left = 0;
   int bumper_right = 0;
   int emergency = 0;
-  const int ret = Measured(drvb_link_, [&] {
-    return zarn_rs232_drvb_read_bumper_emg(&bumper_left, &bumper_right, &emergency);
-  });
+  const int ret = Measured(
+      drvb_link_, [&] { return zarn_rs232_drvb_read_bumper_emg(&bumper_left, &bumper_right, &emergency); });
   MarkStale(kBumperReadouts, ret != 0);
   if (ret != 0) {
     window_.SetControlText(IDC_BUMPER_LEFT, kNoValue);
@@ -221,7 +228,8 @@ void CConsoleDlg::EncoderStep() {
   int left = 0;
   int right = 0;
   std::string why;
-  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_read_encoder(&left, &right); }, &why);
+  const int ret = Measured(
+      drvb_link_, [&] { return zarn_rs232_drvb_read_encoder(&left, &right); }, &why);
   diagnostics_.print("drv ret: %d \n", ret);
   if (ret == 0)
     trends_.add_encoders(TrendHistory::Clock::now(), left, right);

@@ -19,8 +19,8 @@ class LinkMonitor {
 
   struct Snapshot {
     State state = State::kNotConnected;
-    std::string port;          // connected, or last tried
-    std::string last_failure;  // "no reply", "refused (1)", ...; empty before one
+    std::string port;           // connected, or last tried
+    std::string last_failure;   // "no reply", "refused (1)", ...; empty before one
     double round_trip_ms = -1;  // of the last call that succeeded; -1 before one
     std::uint64_t exchanges = 0;
     std::uint64_t failures = 0;

@@ -48,7 +48,8 @@ void CConsoleDlg::InitUsonicBars() {
 void CConsoleDlg::UsonicStep() {
   psb_sensor_data sensor{};
   std::string why;
-  const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_sensor(&sensor); }, &why);
+  const int ret = Measured(
+      psb_link_, [&] { return velk_rs232_psb_read_sensor(&sensor); }, &why);
   diagnostics_.print("ret: %d \n", ret);
   if (ret == 0)
     trends_.add_ranges(TrendHistory::Clock::now(), sensor.ranges);
@@ -65,11 +66,12 @@ void CConsoleDlg::UsonicStep() {
 void CConsoleDlg::PowerDataStep() {
   psb_power_data power{};
   std::string why;
-  const int ret = Measured(psb_link_, [&] { return velk_rs232_psb_read_power(&power); }, &why);
+  const int ret = Measured(
+      psb_link_, [&] { return velk_rs232_psb_read_power(&power); }, &why);
   MarkStale(kPowerReadouts, ret != 0);
   if (ret == 0) {
     // Device bits in the board's device order: drive, sensors, lrf, sbc, sg, lcd, servo.
-    const std::int32_t states[] = {power.drive_state, power.sensors_state, power.lrf_state, power.sbc_state,
+    const std::int32_t states[] = {power.drive_state, power.sensors_state, power.lrf_state,  power.sbc_state,
                                    power.sg_state,    power.lcd_state,     power.servo_state};
     std::uint32_t bits = 0, bit = 1;
     for (std::int32_t state : states) {

@@ -46,7 +46,8 @@ std::string trends_csv(const TrendSnapshot& snapshot) {
     // One read of each poller, the first at row_t and the others within a period of it.
     auto take = [&](TrendSource source) -> const TrendSample* {
       const auto i = static_cast<std::size_t>(source);
-      if (next[i] >= snapshot.samples[i].size() || snapshot.samples[i][next[i]].t >= *row_t + kRowS) return nullptr;
+      if (next[i] >= snapshot.samples[i].size() || snapshot.samples[i][next[i]].t >= *row_t + kRowS)
+        return nullptr;
       return &snapshot.samples[i][next[i]++];
     };
     recording::PsbCells psb;

@@ -49,7 +49,8 @@ void TrendHistory::push(TrendSource source, TrendSample sample) {
   ++version_;
 }
 
-void TrendHistory::add_power(Clock::time_point at, int battery_mv, int current_ma, std::uint32_t device_bits) {
+void TrendHistory::add_power(Clock::time_point at, int battery_mv, int current_ma,
+                             std::uint32_t device_bits) {
   TrendSample s;
   s.t = seconds(at);
   s.raw[0] = battery_mv;

@@ -117,8 +117,8 @@ class TrendFollower {
 
   explicit TrendFollower(const TrendHistory& history) : history_(history) {}
   // A new snapshot when one is due, always with `force`; else nothing.
-  std::optional<TrendSnapshot> take(bool force = false, TrendHistory::Clock::time_point now =
-                                                            TrendHistory::Clock::now());
+  std::optional<TrendSnapshot> take(bool force = false,
+                                    TrendHistory::Clock::time_point now = TrendHistory::Clock::now());
 
  private:
   static constexpr std::chrono::seconds kIdleRedraw{1};

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <limits>
 
-
 namespace tavik::console {
 namespace {
 
@@ -60,7 +59,8 @@ TrendAxis make_axis(const AxisDefault& d, double low, double high) {
   if (axis.high - high < step / 10 && high > 0) axis.high += step;
   if (low - axis.low < step / 10 && low < 0) axis.low -= step;
   if (axis.high - axis.low < step) axis.high = axis.low + step;
-  for (double v = axis.low; v <= axis.high + step / 2; v += step) axis.ticks.push_back(std::abs(v) < step / 1e6 ? 0 : v);
+  for (double v = axis.low; v <= axis.high + step / 2; v += step)
+    axis.ticks.push_back(std::abs(v) < step / 1e6 ? 0 : v);
   axis.decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
   return axis;
 }
@@ -182,7 +182,8 @@ std::string trend_values_at(const TrendSnapshot& snapshot, double t) {
     const TrendSample* best = nullptr;
     for (const TrendSample& s : snapshot.of(source)) {
       if (s.kind == Kind::kEnded) continue;
-      if (std::abs(s.t - t) <= kHoverReachS && (!best || std::abs(s.t - t) < std::abs(best->t - t))) best = &s;
+      if (std::abs(s.t - t) <= kHoverReachS && (!best || std::abs(s.t - t) < std::abs(best->t - t)))
+        best = &s;
     }
     return best;
   };

@@ -38,8 +38,10 @@ int CConsoleApp::InitInstance(const Options& options) {
       // The Trends window, when it was open, beside it as NAME-trends.png.
       if (dialog.trends_open_at_close()) {
         const QFileInfo main(options.screenshot);
-        const QString path = main.dir().filePath(main.completeBaseName() + QStringLiteral("-trends.") + main.suffix());
-        if (!dialog.trends()->grab().save(path)) std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
+        const QString path =
+            main.dir().filePath(main.completeBaseName() + QStringLiteral("-trends.") + main.suffix());
+        if (!dialog.trends()->grab().save(path))
+          std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
       }
     });
   }

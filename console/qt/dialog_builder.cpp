@@ -1,13 +1,13 @@
 #include "console/qt/dialog_builder.h"
 
+#include <QCursor>
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QGuiApplication>
-#include <QCursor>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>

@@ -17,8 +17,7 @@ void install_dialog_font_substitutes() {
 }
 
 QFont dialog_font(std::string_view face, int points) {
-  QFont font(from_utf8(face), points, QFont::Normal,
-             false);
+  QFont font(from_utf8(face), points, QFont::Normal, false);
   font.setStyleHint(QFont::SansSerif);
   return font;
 }

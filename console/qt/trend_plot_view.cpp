@@ -32,7 +32,8 @@ void TrendPlotView::show_snapshot(const TrendSnapshot& snapshot) {
 
 std::array<TrendRect, 3> TrendPlotView::plot_rects() const {
   const QFontMetrics metrics = fontMetrics();
-  return layout_trend_plots(width(), height(), 0, metrics.horizontalAdvance(QLatin1Char('0')), metrics.height());
+  return layout_trend_plots(width(), height(), 0, metrics.horizontalAdvance(QLatin1Char('0')),
+                            metrics.height());
 }
 
 void TrendPlotView::paintEvent(QPaintEvent*) {
@@ -149,8 +150,9 @@ void TrendPlotView::leaveEvent(QEvent*) {
 }
 
 void TrendPlotView::report_hover() {
-  emit hovered(hover_x_ ? QString::fromStdString(trend_values_at(snapshot_, trend_time_at(snapshot_, *hover_x_)))
-                        : QString());
+  emit hovered(hover_x_
+                   ? QString::fromStdString(trend_values_at(snapshot_, trend_time_at(snapshot_, *hover_x_)))
+                   : QString());
 }
 
 }  // namespace tavik::console

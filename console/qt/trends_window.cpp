@@ -63,7 +63,8 @@ bool TrendsWindow::save_csv(const QString& path, QString* why) const {
   QFile file(path);
   const std::string csv = trends_csv(plots_->snapshot());
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text) ||
-      file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) || !file.flush()) {
+      file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
+      !file.flush()) {
     if (why) *why = file.errorString();
     return false;
   }
@@ -71,8 +72,9 @@ bool TrendsWindow::save_csv(const QString& path, QString* why) const {
 }
 
 void TrendsWindow::ask_and_save() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save CSV"), QStringLiteral("trends.csv"),
-                                                    QStringLiteral("CSV files (*.csv);;All files (*)"));
+  const QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("Save CSV"), QStringLiteral("trends.csv"),
+                                   QStringLiteral("CSV files (*.csv);;All files (*)"));
   if (path.isEmpty()) return;
   QString why;
   if (!save_csv(path, &why)) {

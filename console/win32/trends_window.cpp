@@ -83,9 +83,7 @@ void vertical(HDC dc, int x, int y0, int y1) {
 }
 
 int pixel_x(const TrendRect& r, double x) { return r.x + static_cast<int>(x * (r.width - 1) + 0.5); }
-int pixel_y(const TrendRect& r, double y) {
-  return r.y + static_cast<int>((1 - y) * (r.height - 1) + 0.5);
-}
+int pixel_y(const TrendRect& r, double y) { return r.y + static_cast<int>((1 - y) * (r.height - 1) + 0.5); }
 
 }  // namespace
 
@@ -377,8 +375,9 @@ void TrendsWindow::Draw(HDC dc, const RECT& client) const {
   const int label_top = last.y + last.height + 2;
   for (std::size_t i = 0; i < frame_.time_labels.size(); ++i) {
     const int x = pixel_x(last, frame_.time_tick_x[i]);
-    text_at(dc, frame_.time_labels[i], {x - 5 * char_width_, label_top, x + 5 * char_width_, label_top + line_height_},
-            DT_CENTER, ::GetSysColor(COLOR_WINDOWTEXT));
+    text_at(dc, frame_.time_labels[i],
+            {x - 5 * char_width_, label_top, x + 5 * char_width_, label_top + line_height_}, DT_CENTER,
+            ::GetSysColor(COLOR_WINDOWTEXT));
   }
 
   if (hover_x_ >= 0) {

@@ -135,7 +135,8 @@ const EnableCase kEnables[] = {
     {IDC_ROBOT_CTRL_ENABLE, IDC_ROBOT_CTRL_DISABLE, &CConsoleDlg::m_bRobotCtrlRun,
      "create fail : DRVM EMG Data Thread"},
     {IDC_EMG_ENABLE, IDC_EMG_DISABLE, &CConsoleDlg::m_bEmgRun, "create fail : DRVM EMG Data Thread"},
-    {IDC_ENCODER_ENABLE, IDC_ENCODER_DISABLE, &CConsoleDlg::m_bEncoderRun, "create fail : DRVM EMG Data Thread"},
+    {IDC_ENCODER_ENABLE, IDC_ENCODER_DISABLE, &CConsoleDlg::m_bEncoderRun,
+     "create fail : DRVM EMG Data Thread"},
 };
 
 TEST_F(ConsoleTest, EnableWithoutAConnectionOnlyShowsAMessage) {
@@ -198,7 +199,8 @@ TEST_F(ConsoleTest, EnableRightAfterDisableLeavesOneWorkerPerFlag) {
     EXPECT_TRUE(workers_alive(2));
     click(c.disable);
     // Stops within one step and one pause.
-    EXPECT_TRUE(window_.wait_for([](const WindowState& s) { return s.workers_alive == 1; }, milliseconds(1500)));
+    EXPECT_TRUE(
+        window_.wait_for([](const WindowState& s) { return s.workers_alive == 1; }, milliseconds(1500)));
   }
   EXPECT_EQ(state().most_workers_alive, 2);
 }

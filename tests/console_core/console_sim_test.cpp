@@ -16,7 +16,7 @@ TEST_F(SimConsoleTest, PollersShowWhatTheBoardsReport) {
   click(IDC_LCD_ON);
   EXPECT_TRUE(status([](const sim::SimStatus& s) { return s.devices[1] && s.devices[5]; }));
   // Each state field shows its device, by the board's device numbers.
-  const int state_fields[] = {IDC_DRIVE_STATE, IDC_SENSORS_STATE, IDC_LRF_STATE, IDC_SBC_STATE,
+  const int state_fields[] = {IDC_DRIVE_STATE, IDC_SENSORS_STATE, IDC_LRF_STATE,  IDC_SBC_STATE,
                               IDC_SG_STATE,    IDC_LCD_STATE,     IDC_SERVO_STATE};
   EXPECT_TRUE(eventually([&] {
     const auto devices = sim_.status().devices;
@@ -35,8 +35,8 @@ TEST_F(SimConsoleTest, PollersShowWhatTheBoardsReport) {
   const auto ranges = sim_.status().ranges_mm;
   const auto s = state();
   for (int i = 0; i < 7; ++i) {
-    EXPECT_NEAR(std::atof(s.text(IDC_USONIC_RANGE1 + i).c_str()), ranges[static_cast<std::size_t>(i)] / 1000.0,
-                0.05)
+    EXPECT_NEAR(std::atof(s.text(IDC_USONIC_RANGE1 + i).c_str()),
+                ranges[static_cast<std::size_t>(i)] / 1000.0, 0.05)
         << "sensor " << i + 1 << ": " << s.text(IDC_USONIC_RANGE1 + i);
   }
 
@@ -56,7 +56,8 @@ TEST_F(SimConsoleTest, JoggingDrivesTheRobotUntilReleased) {
   const double x0 = sim_.status().x_mm;
 
   dlg().OnJogPressed(IDC_FRONT);
-  EXPECT_TRUE(status([](const sim::SimStatus& s) { return s.velocity_left == 200 && s.velocity_right == 200; }));
+  EXPECT_TRUE(
+      status([](const sim::SimStatus& s) { return s.velocity_left == 200 && s.velocity_right == 200; }));
   EXPECT_TRUE(window_.wait_for(
       [](const WindowState& s) { return std::atoi(s.text(IDC_ENCODER_LEFT).c_str()) > 100; }));
   dlg().OnJogReleased();
@@ -64,7 +65,8 @@ TEST_F(SimConsoleTest, JoggingDrivesTheRobotUntilReleased) {
   EXPECT_GT(sim_.status().x_mm, x0);
 
   dlg().OnJogPressed(IDC_LEFT);
-  EXPECT_TRUE(status([](const sim::SimStatus& s) { return s.velocity_left == -200 && s.velocity_right == 200; }));
+  EXPECT_TRUE(
+      status([](const sim::SimStatus& s) { return s.velocity_left == -200 && s.velocity_right == 200; }));
   click(IDC_ROBOT_CTRL_DISABLE);
   EXPECT_TRUE(status([](const sim::SimStatus& s) { return !s.servo_on; }));
   // The last velocity the board got is a stop.

@@ -99,9 +99,9 @@ TEST_F(DrivePanelTest, TheFirstHeldButtonInPriorityOrderWins) {
     const char* sent;
   };
   const Case cases[] = {
-      {true, true, true, true, "BE200;200"},   {false, true, true, true, "BE-200;-200"},
-      {false, false, true, true, "BE-200;200"}, {false, false, false, true, "BE200;-200"},
-      {false, false, false, false, "BE;"},      {true, false, false, true, "BE200;200"},
+      {true, true, true, true, "BE200;200"},     {false, true, true, true, "BE-200;-200"},
+      {false, false, true, true, "BE-200;200"},  {false, false, false, true, "BE200;-200"},
+      {false, false, false, false, "BE;"},       {true, false, false, true, "BE200;200"},
       {false, true, false, true, "BE-200;-200"},
   };
   for (const Case& c : cases) {
@@ -165,9 +165,8 @@ TEST_F(DrivePanelTest, BumperEmergencyAndEncoderPollsShowTheBoardsValues) {
 
   // Failed reads show no value rather than a stale or made-up one.
   drvb().respond(silence);
-  ASSERT_TRUE(window_.wait_for([](const WindowState& st) {
-    return st.text(IDC_EMG) == "--" && st.text(IDC_ENCODER_LEFT) == "--";
-  }));
+  ASSERT_TRUE(window_.wait_for(
+      [](const WindowState& st) { return st.text(IDC_EMG) == "--" && st.text(IDC_ENCODER_LEFT) == "--"; }));
   click(IDC_EMG_DISABLE);
   click(IDC_ENCODER_DISABLE);
   ASSERT_TRUE(workers_alive(1));
@@ -328,7 +327,8 @@ TEST_F(DrivePanelTest, ButtonsWithoutAConnectionCheckStillCallTheLibrary) {
   drvb().clear_requests();
   window_.type_write_param("500");
   testing::internal::CaptureStdout();
-  for (int id : {IDC_ROBOT_CTRL_DISABLE, IDC_PARAM_READ, IDC_PARAM_WRITE, IDC_WHEEL_ERR_READ, IDC_WHEEL_ERR_RESET}) {
+  for (int id :
+       {IDC_ROBOT_CTRL_DISABLE, IDC_PARAM_READ, IDC_PARAM_WRITE, IDC_WHEEL_ERR_READ, IDC_WHEEL_ERR_RESET}) {
     click(id);
   }
   EXPECT_EQ(captured_lines(), std::vector<std::string>{"ret: -1 "});

@@ -7,12 +7,13 @@ namespace tavik::test {
 namespace {
 
 std::vector<std::atomic<bool>*> all_flags(CConsoleDlg& d) {
-  return {&d.m_bReqSensorsOn, &d.m_bReqSensorsOff, &d.m_bReqLcdOn,    &d.m_bReqLcdOff,     &d.m_bReqSbcOn,
-          &d.m_bReqSbcOff,    &d.m_bReqDriveOn,    &d.m_bReqDriveOff, &d.m_bReqLrfOn,      &d.m_bReqLrfOff,
-          &d.m_bReqSgOn,      &d.m_bReqSgOff,      &d.m_bReqServoOn,  &d.m_bReqServoOff,   &d.m_bPowerCtrlRun,
-          &d.m_bUsonicRun,    &d.m_bPowerDataRun,  &d.m_bPsbConnected, &d.m_bDrvbConnected, &d.m_bEmgRun,
-          &d.m_bRobotCtrlRun, &d.m_bEncoderRun,    &d.m_bFrontHeld,   &d.m_bRearHeld,      &d.m_bLeftHeld,
-          &d.m_bRightHeld};
+  return {&d.m_bReqSensorsOn, &d.m_bReqSensorsOff, &d.m_bReqLcdOn,      &d.m_bReqLcdOff,
+          &d.m_bReqSbcOn,     &d.m_bReqSbcOff,     &d.m_bReqDriveOn,    &d.m_bReqDriveOff,
+          &d.m_bReqLrfOn,     &d.m_bReqLrfOff,     &d.m_bReqSgOn,       &d.m_bReqSgOff,
+          &d.m_bReqServoOn,   &d.m_bReqServoOff,   &d.m_bPowerCtrlRun,  &d.m_bUsonicRun,
+          &d.m_bPowerDataRun, &d.m_bPsbConnected,  &d.m_bDrvbConnected, &d.m_bEmgRun,
+          &d.m_bRobotCtrlRun, &d.m_bEncoderRun,    &d.m_bFrontHeld,     &d.m_bRearHeld,
+          &d.m_bLeftHeld,     &d.m_bRightHeld};
 }
 
 // Whether a library can open the port now, that is whether nobody holds it.
@@ -47,11 +48,22 @@ TEST_F(ConsoleTest, StartUpFillsTheListsAndSetsTheInitialState) {
   for (const auto& call : s.calls) {
     if (call.op == "enable") enables.emplace_back(call.id, call.a != 0);
   }
-  EXPECT_EQ(enables, (std::vector<std::pair<int, bool>>{
-                         {1001, false}, {1003, false}, {1008, false}, {1007, true}, {1013, false},
-                         {1012, true},  {1045, true},  {1046, false}, {1052, false}, {1056, false},
-                         {1053, false}, {1055, false}, {1050, true},  {1051, false}, {1060, true},
-                         {1061, false}}));
+  EXPECT_EQ(enables, (std::vector<std::pair<int, bool>>{{1001, false},
+                                                        {1003, false},
+                                                        {1008, false},
+                                                        {1007, true},
+                                                        {1013, false},
+                                                        {1012, true},
+                                                        {1045, true},
+                                                        {1046, false},
+                                                        {1052, false},
+                                                        {1056, false},
+                                                        {1053, false},
+                                                        {1055, false},
+                                                        {1050, true},
+                                                        {1051, false},
+                                                        {1060, true},
+                                                        {1061, false}}));
 
   for (int id = IDC_USONIC_BAR1; id <= IDC_USONIC_BAR7; ++id) {
     EXPECT_EQ(s.ranges.at(id), std::make_pair(0, 150)) << id;

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "console/core/param_text.h"
+
+#include <gtest/gtest.h>
 
 namespace tavik::console {
 namespace {

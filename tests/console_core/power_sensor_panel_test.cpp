@@ -12,9 +12,9 @@ std::vector<std::string> texts(const WindowState& s, std::initializer_list<int> 
 }
 
 const std::initializer_list<int> kRanges = {1021, 1022, 1023, 1024, 1025, 1026, 1027};
-const std::initializer_list<int> kPowerFields = {IDC_BATTERY_VOLT, IDC_CONSUM_CUR, IDC_DRIVE_STATE,
-                                                 IDC_SENSORS_STATE, IDC_LRF_STATE, IDC_SBC_STATE,
-                                                 IDC_SG_STATE, IDC_LCD_STATE, IDC_SERVO_STATE};
+const std::initializer_list<int> kPowerFields = {IDC_BATTERY_VOLT,  IDC_CONSUM_CUR, IDC_DRIVE_STATE,
+                                                 IDC_SENSORS_STATE, IDC_LRF_STATE,  IDC_SBC_STATE,
+                                                 IDC_SG_STATE,      IDC_LCD_STATE,  IDC_SERVO_STATE};
 
 sim::ScriptedReply silence(const sim::Bytes&) { return {}; }
 
@@ -109,17 +109,20 @@ TEST_F(ConsoleTest, DevicePowerRequestsWaitForTheBoardAndGoOutInTheirOrder) {
   auto& psb = psb_board();
   dlg().OnInitDialog();
   // Clicked in reverse order while the board is not connected: all stay pending.
-  for (int id : {1044, 1039, 1076, 1075, 1043, 1038, 1074, 1073, 1041, 1036, 1072, 1071, 1040, 1035}) click(id);
+  for (int id : {1044, 1039, 1076, 1075, 1043, 1038, 1074, 1073, 1041, 1036, 1072, 1071, 1040, 1035})
+    click(id);
   std::this_thread::sleep_for(milliseconds(150));  // at least one pass of the worker
   EXPECT_TRUE(dlg().m_bReqDriveOn && dlg().m_bReqServoOff);
   EXPECT_TRUE(psb.requests().empty());
 
   click(IDC_PSB_CONNECT);
   ASSERT_TRUE(psb.wait_for_requests(14, std::chrono::seconds(3)));
-  EXPECT_EQ(commands(psb), (std::vector<std::string>{"PA11", "PA10", "PA21", "PA20", "PA31", "PA30", "PA41",
-                                                      "PA40", "PA51", "PA50", "PB21", "PB20", "PB31", "PB30"}));
+  EXPECT_EQ(commands(psb),
+            (std::vector<std::string>{"PA11", "PA10", "PA21", "PA20", "PA31", "PA30", "PA41", "PA40", "PA51",
+                                      "PA50", "PB21", "PB20", "PB31", "PB30"}));
   EXPECT_TRUE(eventually([&] { return !dlg().m_bReqServoOff; }));
-  for (auto* flag : {&dlg().m_bReqDriveOn, &dlg().m_bReqDriveOff, &dlg().m_bReqSensorsOn, &dlg().m_bReqLcdOff}) {
+  for (auto* flag :
+       {&dlg().m_bReqDriveOn, &dlg().m_bReqDriveOff, &dlg().m_bReqSensorsOn, &dlg().m_bReqLcdOff}) {
     EXPECT_FALSE(*flag);
   }
 

@@ -131,7 +131,8 @@ class RecordingWindow : public console::ConsoleWindow {
       }
     }
     return ConsoleWindow::StartThread(thread, [this, fn = std::move(fn)] {
-      change([](WindowState& s) { s.most_workers_alive = std::max(s.most_workers_alive, ++s.workers_alive); });
+      change(
+          [](WindowState& s) { s.most_workers_alive = std::max(s.most_workers_alive, ++s.workers_alive); });
       fn();
       change([](WindowState& s) { --s.workers_alive; });
     });

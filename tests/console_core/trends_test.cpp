@@ -22,7 +22,8 @@ using Kind = TrendSample::Kind;
 
 const TrendHistory::Clock::time_point kOrigin{};
 TrendHistory::Clock::time_point at(double seconds) {
-  return kOrigin + std::chrono::duration_cast<TrendHistory::Clock::duration>(std::chrono::duration<double>(seconds));
+  return kOrigin +
+         std::chrono::duration_cast<TrendHistory::Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 // One scripted event: a source's read at a time.
@@ -60,8 +61,11 @@ TEST(TrendRing, KeepsTheNewestInOrderWhenItWraps) {
       ring.push(sample);
     }
     ASSERT_EQ(ring.size(), std::min<std::size_t>(pushed, 3)) << pushed;
-    for (std::size_t i = 0; i < ring.size(); ++i) EXPECT_EQ(ring[i].t, static_cast<double>(static_cast<int>(pushed - ring.size() + i)));
-    EXPECT_EQ(ring.since(static_cast<double>(static_cast<int>(pushed)) - 2.5).size(), std::min<std::size_t>(pushed, 2)) << pushed;
+    for (std::size_t i = 0; i < ring.size(); ++i)
+      EXPECT_EQ(ring[i].t, static_cast<double>(static_cast<int>(pushed - ring.size() + i)));
+    EXPECT_EQ(ring.since(static_cast<double>(static_cast<int>(pushed)) - 2.5).size(),
+              std::min<std::size_t>(pushed, 2))
+        << pushed;
   }
 }
 
@@ -78,22 +82,27 @@ TEST(TrendHistory, WheelSpeedsFromCountDeltas) {
   const Case cases[] = {
       {"first read", {{1.0, TrendSource::kEncoders, Kind::kValue, 10, 10}}, none, none},
       {"forward and back",
-       {{1.0, TrendSource::kEncoders, Kind::kValue, 0, 0}, {1.1, TrendSource::kEncoders, Kind::kValue, 100, -50}},
-       200, -100},
+       {{1.0, TrendSource::kEncoders, Kind::kValue, 0, 0},
+        {1.1, TrendSource::kEncoders, Kind::kValue, 100, -50}},
+       200,
+       -100},
       {"wrap",
        {{1.0, TrendSource::kEncoders, Kind::kValue, kMax - 249, -kMax + 10},
         {1.2, TrendSource::kEncoders, Kind::kValue, -kMax + 250, -kMax - 1}},
-       501, -11},
+       501,
+       -11},
       {"after a failure",
        {{1.0, TrendSource::kEncoders, Kind::kValue, 0, 0},
         {1.1, TrendSource::kEncoders, Kind::kFailed},
         {1.2, TrendSource::kEncoders, Kind::kValue, 100, 100}},
-       none, none},
+       none,
+       none},
       {"after a stop",
        {{1.0, TrendSource::kEncoders, Kind::kValue, 0, 0},
         {1.1, TrendSource::kEncoders, Kind::kEnded},
         {5.0, TrendSource::kEncoders, Kind::kValue, 100, 100}},
-       none, none},
+       none,
+       none},
   };
   for (const Case& c : cases) {
     TrendHistory history(kOrigin);
@@ -116,7 +125,8 @@ TEST(TrendHistory, WheelSpeedsFromCountDeltas) {
 TEST(TrendHistory, BoundedWhateverTheRunTime) {
   TrendHistory history(kOrigin);
   std::vector<Event> events;
-  for (int i = 0; i < 20 * 600; ++i) events.push_back({i * 0.05, TrendSource::kPower, Kind::kValue, 12000, 100});
+  for (int i = 0; i < 20 * 600; ++i)
+    events.push_back({i * 0.05, TrendSource::kPower, Kind::kValue, 12000, 100});
   feed(history, events);
   const auto snap = history.snapshot(at(600));
   const auto& power = snap.of(TrendSource::kPower);
@@ -219,12 +229,14 @@ TEST(TrendCsv, WatchsColumnsAndTimeRules) {
 // The pollers fill the history: speeds while jogging, a gap while the power
 // board's adapter is out, and each line ends when its poller stops.
 TEST_F(SimConsoleTest, TrendsFollowThePollers) {
-  for (int id : {IDC_POWER_DATA_ENABLE, IDC_USONIC_ENABLE, IDC_ENCODER_ENABLE, IDC_ROBOT_CTRL_ENABLE}) click(id);
+  for (int id : {IDC_POWER_DATA_ENABLE, IDC_USONIC_ENABLE, IDC_ENCODER_ENABLE, IDC_ROBOT_CTRL_ENABLE})
+    click(id);
   dlg().OnJogPressed(IDC_FRONT);
   auto speed_seen = [&] {
     const auto snap = dlg().trends().snapshot();
     for (const auto& s : snap.of(TrendSource::kEncoders))
-      if (s.kind == Kind::kValue && std::abs(s.value[0] - 200) < 30 && std::abs(s.value[1] - 200) < 30) return true;
+      if (s.kind == Kind::kValue && std::abs(s.value[0] - 200) < 30 && std::abs(s.value[1] - 200) < 30)
+        return true;
     return false;
   };
   EXPECT_TRUE(eventually(speed_seen));

@@ -146,7 +146,8 @@ TEST(DialogUnits, ConvertAsTheDialogManagerDoes) {
     QSize room;
     bool same, fits;
   };
-  for (const Room& r : {Room{{1264, 976}, true, true}, Room{{624, 464}, false, true}, Room{{100, 80}, false, false}}) {
+  for (const Room& r :
+       {Room{{1264, 976}, true, true}, Room{{624, 464}, false, true}, Room{{100, 80}, false, false}}) {
     SCOPED_TRACE(testing::Message() << r.room.width() << "x" << r.room.height());
     const console::FittedFont fitted = console::fit_dialog_font(small, 567, 414, r.room);
     EXPECT_EQ(fitted.fits, r.fits);

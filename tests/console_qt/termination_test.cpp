@@ -28,9 +28,13 @@ std::string link_dir_of(const std::string& line) {
 }
 
 TEST(ConsoleProgram, EndsCleanlyOnTerminationSignals) {
-  struct Case { int signal; std::chrono::milliseconds after; };
-  for (const Case c : {Case{SIGTERM, std::chrono::milliseconds(0)}, Case{SIGINT, std::chrono::milliseconds(1500)},
-                       Case{SIGHUP, std::chrono::milliseconds(1500)}}) {
+  struct Case {
+    int signal;
+    std::chrono::milliseconds after;
+  };
+  for (const Case c :
+       {Case{SIGTERM, std::chrono::milliseconds(0)}, Case{SIGINT, std::chrono::milliseconds(1500)},
+        Case{SIGHUP, std::chrono::milliseconds(1500)}}) {
     SCOPED_TRACE(c.signal);
     ChildProgram console(TAVIK_CONSOLE_PROGRAM, {"--simulate"});
     ASSERT_TRUE(console.started());

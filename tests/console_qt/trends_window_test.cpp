@@ -1,6 +1,8 @@
 // The Trends window's real widgets, offscreen: the ways of opening and
 // closing it, and the three plots drawn from a scripted history (gaps,
 // ended lines, hover values, freezing, the saved CSV).
+#include "console/qt/trends_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QContextMenuEvent>
@@ -12,7 +14,6 @@
 
 #include "console/core/trend_csv.h"
 #include "console/qt/trend_plot_view.h"
-#include "console/qt/trends_window.h"
 #include "csv_reader.h"
 #include "qt_support.h"
 
@@ -61,7 +62,8 @@ class ScriptedTrends : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto at = [&](double t) {
-      return origin_ + std::chrono::duration_cast<TrendHistory::Clock::duration>(std::chrono::duration<double>(t));
+      return origin_ +
+             std::chrono::duration_cast<TrendHistory::Clock::duration>(std::chrono::duration<double>(t));
     };
     const float ranges[7] = {1.0f, 1.25f, 1.5f, 1.75f, 2.0f, 2.25f, 2.5f};
     for (int i = 0; i <= 600; ++i) {
@@ -125,9 +127,11 @@ TEST_F(ScriptedTrends, DrawsThePlotsWithGapsAndEndedLines) {
   };
   const Probe probes[] = {
       {"battery", 0, 55, true},  {"battery", 0, 70, false},  // the outage
-      {"battery", 0, 90, true},  {"current", 0, 55, true},   {"left", 1, 60, true},
-      {"right", 1, 60, true},    {"left", 1, 90, false},     // the encoder poller stopped
-      {"left 90°", 2, 60, true},    {"right 150°", 2, 95, true}, {"battery", 0, 20, false},  // before the history
+      {"battery", 0, 90, true},  {"current", 0, 55, true},
+      {"left", 1, 60, true},     {"right", 1, 60, true},
+      {"left", 1, 90, false},  // the encoder poller stopped
+      {"left 90°", 2, 60, true}, {"right 150°", 2, 95, true},
+      {"battery", 0, 20, false},  // before the history
   };
   for (const Probe& p : probes) {
     EXPECT_EQ(pixels_of(image, p.series, x_of(p.t, p.plot), p.plot) > 0, p.drawn)
@@ -137,8 +141,8 @@ TEST_F(ScriptedTrends, DrawsThePlotsWithGapsAndEndedLines) {
 
 TEST_F(ScriptedTrends, HoverFreezeAndSave) {
   // Pointing at 55 s shows the values read then.
-  QMouseEvent move(QEvent::MouseMove, QPointF(x_of(55), window_.plots().plot_rects()[0].y + 5),
-                   QPointF(), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(x_of(55), window_.plots().plot_rects()[0].y + 5), QPointF(),
+                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(&window_.plots(), &move);
   const QString values = window_.values_label().text();
   EXPECT_TRUE(values.contains("battery: 12.1") && values.contains("current 2.00 A")) << values.toStdString();

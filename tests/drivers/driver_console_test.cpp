@@ -39,7 +39,8 @@ std::vector<std::string> velocity_requests(const Bytes& bytes) {
   for (std::size_t i = 0; i + 2 < bytes.size(); ++i) {
     if (bytes[i] != 0x02 || bytes[i + 1] != 'B' || bytes[i + 2] != 'E') continue;
     std::string text;
-    for (std::size_t j = i + 1; j < bytes.size() && bytes[j] != 0x03; ++j) text += static_cast<char>(bytes[j]);
+    for (std::size_t j = i + 1; j < bytes.size() && bytes[j] != 0x03; ++j)
+      text += static_cast<char>(bytes[j]);
     out.push_back(text);
   }
   return out;
@@ -63,7 +64,8 @@ void connect_and_poll(ConsoleView& view, const DriverEnv& env) {
   EXPECT_TRUE(wait_until([&] {
     return text(view, IDC_LINK_PSB_STATE) == "answering" && text(view, IDC_LINK_DRVB_STATE) == "answering";
   }));
-  EXPECT_TRUE(wait_until([&] { return !text(view, IDC_ENCODER_LEFT).isEmpty() && text(view, IDC_ENCODER_LEFT) != "--"; }));
+  EXPECT_TRUE(wait_until(
+      [&] { return !text(view, IDC_ENCODER_LEFT).isEmpty() && text(view, IDC_ENCODER_LEFT) != "--"; }));
   EXPECT_TRUE(wait_until([&] { return text(view, IDC_DRIVE_STATE) == "On"; }));
 }
 
@@ -144,7 +146,8 @@ TEST(ConsoleOnRealDriver, AdapterPulledAndBack) {
   ASSERT_EQ(host.run("unplug drvb", std::chrono::seconds(20)).rfind("ok", 0), 0u);
   EXPECT_TRUE(wait_until([&] { return text(view, IDC_LINK_DRVB_STATE).startsWith("port lost"); }, 5000))
       << text(view, IDC_LINK_DRVB_STATE).toStdString();
-  EXPECT_TRUE(wait_until([&] { return !std::filesystem::exists(device); }, 10000)) << device << " still there";
+  EXPECT_TRUE(wait_until([&] { return !std::filesystem::exists(device); }, 10000))
+      << device << " still there";
   EXPECT_EQ(text(view, IDC_LINK_PSB_STATE), "answering");
 
   ASSERT_EQ(host.run("replug drvb", std::chrono::seconds(20)).rfind("ok", 0), 0u);

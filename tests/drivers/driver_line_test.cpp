@@ -55,7 +55,8 @@ TEST(RealLine, SettingsAndModemLines) {
   TAVIK_REQUIRE_DRIVER_ENV(env);
   for (const Board& board : boards(env)) {
     SCOPED_TRACE(std::string(board.name) + " on " + DriverEnv::device(board.port));
-    const int watcher = ::open(DriverEnv::device(board.port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int watcher =
+        ::open(DriverEnv::device(board.port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(watcher, 0);
     int both = TIOCM_DTR | TIOCM_RTS;
     ASSERT_EQ(::ioctl(watcher, TIOCMBIC, &both), 0);
@@ -154,33 +155,70 @@ TEST_F(EveryExport, RequestsAndReplies) {
        [&] { return battery_ok() && power.drive_state == 1 && power.lcd_state == 0; }},
       {"psb", "zarn read_usonic", [&] { return zarn_rs232_psb_read_usonic(ranges); }, framed("Sar"),
        [&] { return std::all_of(ranges, ranges + 7, [](int r) { return r > 0 && r <= 5500; }); }},
-      {"psb", "zarn set_power_control", [] { return zarn_rs232_psb_set_power_control(5, 1); }, framed("PB21"), {}},
-      {"psb", "zarn set_usonic_max_dist", [] { return zarn_rs232_psb_set_usonic_max_dist(3); }, framed("SDU4"), {}},
+      {"psb",
+       "zarn set_power_control",
+       [] { return zarn_rs232_psb_set_power_control(5, 1); },
+       framed("PB21"),
+       {}},
+      {"psb",
+       "zarn set_usonic_max_dist",
+       [] { return zarn_rs232_psb_set_usonic_max_dist(3); },
+       framed("SDU4"),
+       {}},
       {"psb", "zarn psb destroy", [] { return zarn_rs232_psb_destroy(), 0; }, {}, {}},
       {"psb", "velk create", [&] { return velk_rs232_psb_create(env_.psb_port.c_str(), 200); }, {}, {}},
       {"psb", "velk read_power", [&] { return velk_rs232_psb_read_power(&power); }, framed("PDR"),
        [&] { return battery_ok() && power.lcd_state == 1; }},
       {"psb", "velk read_sensor", [&] { return velk_rs232_psb_read_sensor(&sensor); }, framed("Sar"),
-       [&] { return std::all_of(sensor.ranges, sensor.ranges + 7, [](float r) { return r > 0 && r <= 2.5f; }); }},
-      {"psb", "velk set_power_control", [] { return velk_rs232_psb_set_power_control(6, 0); }, framed("PB30"), {}},
-      {"psb", "velk set_usonic_max_dist", [] { return velk_rs232_psb_set_usonic_max_dist(0); }, framed("SDU1"), {}},
+       [&] {
+         return std::all_of(sensor.ranges, sensor.ranges + 7, [](float r) { return r > 0 && r <= 2.5f; });
+       }},
+      {"psb",
+       "velk set_power_control",
+       [] { return velk_rs232_psb_set_power_control(6, 0); },
+       framed("PB30"),
+       {}},
+      {"psb",
+       "velk set_usonic_max_dist",
+       [] { return velk_rs232_psb_set_usonic_max_dist(0); },
+       framed("SDU1"),
+       {}},
       {"psb", "velk destroy", [] { return velk_rs232_psb_destroy(), 0; }, {}, {}},
-      {"drvb", "zarn drvb create", [&] { return zarn_rs232_drvb_create(env_.drvb_port.c_str(), 200); }, {}, {}},
-      {"drvb", "set_servo on", [] { return zarn_rs232_drvb_set_servo(1); }, joined({framed("DB11"), framed("CZ11")}), {}},
-      {"drvb", "set_velocity", [] { return zarn_rs232_drvb_set_velocity(200, -200); }, framed("BE200;-200"), {}},
+      {"drvb",
+       "zarn drvb create",
+       [&] { return zarn_rs232_drvb_create(env_.drvb_port.c_str(), 200); },
+       {},
+       {}},
+      {"drvb",
+       "set_servo on",
+       [] { return zarn_rs232_drvb_set_servo(1); },
+       joined({framed("DB11"), framed("CZ11")}),
+       {}},
+      {"drvb",
+       "set_velocity",
+       [] { return zarn_rs232_drvb_set_velocity(200, -200); },
+       framed("BE200;-200"),
+       {}},
       {"drvb", "read_encoder", [&] { return zarn_rs232_drvb_read_encoder(&a, &b); }, framed("AC0"),
        [&] { return a != kUnset && b != kUnset; }},
       {"drvb", "set_velocity stop", [] { return zarn_rs232_drvb_set_velocity(0, 0); }, framed("BE;"), {}},
       {"drvb", "set_drive_err_reset", [] { return zarn_rs232_drvb_set_drive_err_reset(); }, framed("CG"), {}},
       {"drvb", "read_bumper_emg", [&] { return zarn_rs232_drvb_read_bumper_emg(&a, &b, &c); }, framed("AA"),
        [&] { return a == 1 && b == 0 && c == 1; }},
-      {"drvb", "read_drive_err", [&] { return zarn_rs232_drvb_read_drive_err(&err_left, &err_right); }, framed("AA"),
-       [&] { return err_left == 0 && err_right == 0; }},
+      {"drvb", "read_drive_err", [&] { return zarn_rs232_drvb_read_drive_err(&err_left, &err_right); },
+       framed("AA"), [&] { return err_left == 0 && err_right == 0; }},
       {"drvb", "read_parameter", [&] { return zarn_rs232_drvb_read_parameter(1, &a); }, framed("XL30"),
        [&] { return a == 500; }},
-      {"drvb", "set_parameter", [] { return zarn_rs232_drvb_set_parameter(2, 8); },
-       joined({framed("XB068"), framed("XD")}), {}},
-      {"drvb", "set_servo off", [] { return zarn_rs232_drvb_set_servo(0); }, joined({framed("DB00"), framed("CZ11")}), {}},
+      {"drvb",
+       "set_parameter",
+       [] { return zarn_rs232_drvb_set_parameter(2, 8); },
+       joined({framed("XB068"), framed("XD")}),
+       {}},
+      {"drvb",
+       "set_servo off",
+       [] { return zarn_rs232_drvb_set_servo(0); },
+       joined({framed("DB00"), framed("CZ11")}),
+       {}},
       {"drvb", "zarn drvb destroy", [] { return zarn_rs232_drvb_destroy(), 0; }, {}, {}},
   };
   for (const Case& test : cases) {
@@ -207,7 +245,8 @@ TEST_F(EveryExport, RoundTripFigure) {
     std::vector<double> ms;
     for (int i = 0; i < 41; ++i) {
       const auto start = Clock::now();
-      if (exchange() == 0) ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+      if (exchange() == 0)
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     std::sort(ms.begin(), ms.end());
     return std::pair{ms.empty() ? -1.0 : ms[ms.size() / 2], ms.size()};
@@ -319,9 +358,10 @@ TEST(AdapterRemoval, WatchSaysDeviceLostAndRecovers) {
   EXPECT_EQ(came_back_as, device) << "the adapter came back under another name";
   EXPECT_GE(good[kBack], 3) << "the drive board did not answer again after the adapter came back";
   if (good[kBack] > 0) {
-    std::printf("figure: tavik watch on %s: the drive board answered again %.1f s after its adapter was "
-                "back (%.1f s without it)\n",
-                env.driver.c_str(), answering_t - plugged_t, answering_t - pulled_t);
+    std::printf(
+        "figure: tavik watch on %s: the drive board answered again %.1f s after its adapter was "
+        "back (%.1f s without it)\n",
+        env.driver.c_str(), answering_t - plugged_t, answering_t - pulled_t);
   }
 }
 

@@ -15,7 +15,10 @@ TEST(DrvbLifetimeStress, CommandsWhileCreatingAndDestroying) {
   test::stress_create_destroy(
       peer.path(), zarn_rs232_drvb_create, zarn_rs232_drvb_destroy,
       [] { return zarn_rs232_drvb_set_velocity(200, -200); },
-      [] { int l, r; return zarn_rs232_drvb_read_encoder(&l, &r); },
+      [] {
+        int l, r;
+        return zarn_rs232_drvb_read_encoder(&l, &r);
+      },
       [] { return zarn_rs232_drvb_set_parameter(0, 500); });
 }
 

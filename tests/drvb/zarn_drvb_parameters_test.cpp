@@ -25,11 +25,16 @@ class ZarnDrvbParameters : public ::testing::Test {
 };
 
 TEST_F(ZarnDrvbParameters, ReadRequestsAndValues) {
-  struct Case { int id; Bytes request; std::string reply; int value; };
+  struct Case {
+    int id;
+    Bytes request;
+    std::string reply;
+    int value;
+  };
   const Case cases[] = {
       {0, {0x02, 0x58, 0x4C, 0x31, 0x35, 0x03, 0x13}, "0120", 120},
       {1, {0x02, 0x58, 0x4C, 0x33, 0x30, 0x03, 0x14}, "025;9", 25},
-      {2, {0x02, 0x58, 0x4C, 0x36, 0x03, 0x21}, "0-5", 5},   // never negative
+      {2, {0x02, 0x58, 0x4C, 0x36, 0x03, 0x21}, "0-5", 5},  // never negative
   };
   for (const auto& c : cases) {
     peer_.queue({frame(c.reply), {}});
@@ -63,13 +68,25 @@ TEST_F(ZarnDrvbParameters, ReadFailuresAndUnknownIds) {
 
 TEST_F(ZarnDrvbParameters, WriteSequencesAndBounds) {
   peer_.respond(test::good_drvb_reply);
-  struct Case { int id; int value; int result; std::vector<Bytes> frames; };
+  struct Case {
+    int id;
+    int value;
+    int result;
+    std::vector<Bytes> frames;
+  };
   const Case cases[] = {
-      {0, 500, 0, {{0x02, 0x58, 0x42, 0x31, 0x35, 0x35, 0x30, 0x30, 0x03, 0x28},
-                   {0x02, 0x58, 0x42, 0x31, 0x36, 0x35, 0x30, 0x30, 0x03, 0x2B}, kXd}},
+      {0,
+       500,
+       0,
+       {{0x02, 0x58, 0x42, 0x31, 0x35, 0x35, 0x30, 0x30, 0x03, 0x28},
+        {0x02, 0x58, 0x42, 0x31, 0x36, 0x35, 0x30, 0x30, 0x03, 0x2B},
+        kXd}},
       {1, 100, 0, {{0x02, 0x58, 0x42, 0x33, 0x30, 0x31, 0x30, 0x30, 0x03, 0x2B}, kXd}},
       {2, 8, 0, {{0x02, 0x58, 0x42, 0x30, 0x36, 0x38, 0x03, 0x27}, kXd}},
-      {0, 0, 0, {{0x02, 0x58, 0x42, 0x31, 0x35, 0x03, 0x1D}, {0x02, 0x58, 0x42, 0x31, 0x36, 0x03, 0x1E}, kXd}},
+      {0,
+       0,
+       0,
+       {{0x02, 0x58, 0x42, 0x31, 0x35, 0x03, 0x1D}, {0x02, 0x58, 0x42, 0x31, 0x36, 0x03, 0x1E}, kXd}},
       {0, -1, -1, {}},  // a negative maximum would stop the robot for good
       {0, 2000, 0, {frame("XB152000"), frame("XB162000"), kXd}},
       {0, INT_MIN, -1, {}},
@@ -108,7 +125,11 @@ TEST_F(ZarnDrvbParameters, ClosingRequestResults) {
   four_bad_bcc.back() ^= 0x55;
   Bytes zero_bad_bcc = frame("0");
   zero_bad_bcc.back() ^= 1;
-  struct Case { const char* name; Bytes reply; int result; };
+  struct Case {
+    const char* name;
+    Bytes reply;
+    int result;
+  };
   const Case cases[] = {
       {"status 0", frame("0"), 0},
       {"status 4", frame("4"), 0},

@@ -31,25 +31,39 @@ TEST_F(ZarnDrvb, RequestFramesByteForByte) {
   const Bytes db_off = {0x02, 'D', 'B', '0', '0', 0x03, 0x05};
   int a, b, emg;
   char e1, e2;
-  struct Case { const char* name; std::function<int()> call; std::vector<Bytes> frames; };
+  struct Case {
+    const char* name;
+    std::function<int()> call;
+    std::vector<Bytes> frames;
+  };
   const Case cases[] = {
       {"servo on", [] { return zarn_rs232_drvb_set_servo(1); }, {{0x02, 'D', 'B', '1', '1', 0x03, 0x05}, cz}},
       {"servo off", [] { return zarn_rs232_drvb_set_servo(0); }, {db_off, cz}},
       {"servo 2", [] { return zarn_rs232_drvb_set_servo(2); }, {db_off, cz}},
       {"servo -1", [] { return zarn_rs232_drvb_set_servo(-1); }, {db_off, cz}},
-      {"front", [] { return zarn_rs232_drvb_set_velocity(200, 200); },
+      {"front",
+       [] { return zarn_rs232_drvb_set_velocity(200, 200); },
        {{0x02, 0x42, 0x45, 0x32, 0x30, 0x30, 0x3B, 0x32, 0x30, 0x30, 0x03, 0x3F}}},
-      {"rear", [] { return zarn_rs232_drvb_set_velocity(-200, -200); },
+      {"rear",
+       [] { return zarn_rs232_drvb_set_velocity(-200, -200); },
        {{0x02, 0x42, 0x45, 0x2D, 0x32, 0x30, 0x30, 0x3B, 0x2D, 0x32, 0x30, 0x30, 0x03, 0x3F}}},
-      {"left", [] { return zarn_rs232_drvb_set_velocity(-200, 200); },
+      {"left",
+       [] { return zarn_rs232_drvb_set_velocity(-200, 200); },
        {{0x02, 0x42, 0x45, 0x2D, 0x32, 0x30, 0x30, 0x3B, 0x32, 0x30, 0x30, 0x03, 0x12}}},
-      {"right", [] { return zarn_rs232_drvb_set_velocity(200, -200); },
+      {"right",
+       [] { return zarn_rs232_drvb_set_velocity(200, -200); },
        {{0x02, 0x42, 0x45, 0x32, 0x30, 0x30, 0x3B, 0x2D, 0x32, 0x30, 0x30, 0x03, 0x12}}},
       {"stop", [] { return zarn_rs232_drvb_set_velocity(0, 0); }, {{0x02, 0x42, 0x45, 0x3B, 0x03, 0x3F}}},
-      {"one", [] { return zarn_rs232_drvb_set_velocity(1, -1); }, {{0x02, 0x42, 0x45, 0x31, 0x3B, 0x2D, 0x31, 0x03, 0x12}}},
-      {"extremes", [] { return zarn_rs232_drvb_set_velocity(INT_MIN, INT_MAX); }, {frame("BE-2147483648;2147483647")}},
+      {"one",
+       [] { return zarn_rs232_drvb_set_velocity(1, -1); },
+       {{0x02, 0x42, 0x45, 0x31, 0x3B, 0x2D, 0x31, 0x03, 0x12}}},
+      {"extremes",
+       [] { return zarn_rs232_drvb_set_velocity(INT_MIN, INT_MAX); },
+       {frame("BE-2147483648;2147483647")}},
       {"encoder", [&] { return zarn_rs232_drvb_read_encoder(&a, &b); }, {{0x02, 'A', 'C', '0', 0x03, 0x31}}},
-      {"bumper", [&] { return zarn_rs232_drvb_read_bumper_emg(&a, &b, &emg); }, {{0x02, 'A', 'A', 0x03, 0x03}}},
+      {"bumper",
+       [&] { return zarn_rs232_drvb_read_bumper_emg(&a, &b, &emg); },
+       {{0x02, 'A', 'A', 0x03, 0x03}}},
       {"drive err", [&] { return zarn_rs232_drvb_read_drive_err(&e1, &e2); }, {{0x02, 'A', 'A', 0x03, 0x03}}},
       {"reset", [] { return zarn_rs232_drvb_set_drive_err_reset(); }, {{0x02, 'C', 'G', 0x03, 0x07}}},
   };
@@ -60,7 +74,10 @@ TEST_F(ZarnDrvb, RequestFramesByteForByte) {
 }
 
 TEST_F(ZarnDrvb, EncoderCountsConvertLikeAtoi) {
-  struct Case { std::string left, right; int l, r; };
+  struct Case {
+    std::string left, right;
+    int l, r;
+  };
   const Case cases[] = {
       {"0000001234", "-000000056", 1234, -56},
       {"          ", "+000000012", 0, 12},
@@ -79,9 +96,13 @@ TEST_F(ZarnDrvb, EncoderCountsConvertLikeAtoi) {
 }
 
 TEST_F(ZarnDrvb, BumperEmergencyAndDriveErrorBytes) {
-  struct Case { std::uint8_t b7, b8; int left, right, emg; };
+  struct Case {
+    std::uint8_t b7, b8;
+    int left, right, emg;
+  };
   const Case cases[] = {
-      {'3', '1', 1, 1, 1}, {'2', '0', 0, 1, 0}, {'1', '0', 1, 0, 0}, {'0', '0', 0, 0, 0}, {0xFF, 0xFE, 1, 1, 0},
+      {'3', '1', 1, 1, 1}, {'2', '0', 0, 1, 0},   {'1', '0', 1, 0, 0},
+      {'0', '0', 0, 0, 0}, {0xFF, 0xFE, 1, 1, 0},
   };
   for (const auto& c : cases) {
     peer_.queue({test::aa_reply(0, 0, c.b7, c.b8), {}});
@@ -106,10 +127,16 @@ TEST_F(ZarnDrvb, FailuresLeaveOutputsUntouched) {
   Bytes noisy{0x41, 0x03, 0x33};
   auto noisy_tail = frame("1");
   noisy.insert(noisy.end(), noisy_tail.begin(), noisy_tail.end());
-  struct Case { const char* name; Bytes reply; };
+  struct Case {
+    const char* name;
+    Bytes reply;
+  };
   const Case status_failures[] = {
-      {"silent", {}}, {"status 1", frame("10000001234-000000056")}, {"bad bcc", bad_bcc},
-      {"noise then status 1", noisy}, {"too short for both counts", frame("00000001234")},
+      {"silent", {}},
+      {"status 1", frame("10000001234-000000056")},
+      {"bad bcc", bad_bcc},
+      {"noise then status 1", noisy},
+      {"too short for both counts", frame("00000001234")},
   };
   for (const auto& c : status_failures) {
     peer_.queue({c.reply, {}});
@@ -118,7 +145,9 @@ TEST_F(ZarnDrvb, FailuresLeaveOutputsUntouched) {
     EXPECT_EQ(left, 7) << c.name;
     EXPECT_EQ(right, 8) << c.name;
   }
-  const Case fixed_failures[] = {{"silent", {}}, {"bad bcc", aa_bad_bcc}, {"no ETX at 10", aa_no_etx},
+  const Case fixed_failures[] = {{"silent", {}},
+                                 {"bad bcc", aa_bad_bcc},
+                                 {"no ETX at 10", aa_no_etx},
                                  {"short", {0x02, '0', '0', 0x03}}};
   for (const auto& c : fixed_failures) {
     peer_.queue({c.reply, {}});

@@ -14,8 +14,14 @@ TEST(PsbLifetimeStress, ZarnCommandsWhileCreatingAndDestroying) {
   peer.respond(test::good_psb_reply);
   test::stress_create_destroy(
       peer.path(), zarn_rs232_psb_create, zarn_rs232_psb_destroy,
-      [] { psb_power_data d; return zarn_rs232_psb_read_power(&d); },
-      [] { int r[7]; return zarn_rs232_psb_read_usonic(r); },
+      [] {
+        psb_power_data d;
+        return zarn_rs232_psb_read_power(&d);
+      },
+      [] {
+        int r[7];
+        return zarn_rs232_psb_read_usonic(r);
+      },
       [] { return zarn_rs232_psb_set_power_control(2, 1); });
 }
 
@@ -24,8 +30,14 @@ TEST(PsbLifetimeStress, VelkCommandsWhileCreatingAndDestroying) {
   peer.respond(test::good_psb_reply);
   test::stress_create_destroy(
       peer.path(), velk_rs232_psb_create, velk_rs232_psb_destroy,
-      [] { psb_sensor_data d; return velk_rs232_psb_read_sensor(&d); },
-      [] { psb_power_data d; return velk_rs232_psb_read_power(&d); },
+      [] {
+        psb_sensor_data d;
+        return velk_rs232_psb_read_sensor(&d);
+      },
+      [] {
+        psb_power_data d;
+        return velk_rs232_psb_read_power(&d);
+      },
       [] { return velk_rs232_psb_set_usonic_max_dist(1); });
 }
 

@@ -27,10 +27,20 @@ TEST(IntPower, WrapsAndTreatsNonPositiveExponentAsOne) {
 }
 
 TEST(FormatDecimal, Vectors) {
-  struct Case { std::int32_t value; std::string text; int length; };
+  struct Case {
+    std::int32_t value;
+    std::string text;
+    int length;
+  };
   const Case cases[] = {
-      {1200, "1200", 4}, {-5, "-5", 2}, {0, "", 0}, {7, "7", 1}, {1000000000, "1000000000", 10},
-      {INT_MAX, "2147483647", 10}, {INT_MIN, "-2147483648", 11}, {-200, "-200", 4},
+      {1200, "1200", 4},
+      {-5, "-5", 2},
+      {0, "", 0},
+      {7, "7", 1},
+      {1000000000, "1000000000", 10},
+      {INT_MAX, "2147483647", 10},
+      {INT_MIN, "-2147483648", 11},
+      {-200, "-200", 4},
   };
   for (const auto& c : cases) {
     std::uint8_t out[16] = {};
@@ -56,14 +66,17 @@ TEST(FormatDecimal, FieldsLaidOutByReturnedLength) {
 }
 
 TEST(ParseDecimalFields, Vectors) {
-  struct Case { std::vector<std::uint8_t> text; std::vector<std::int32_t> expected; };
+  struct Case {
+    std::vector<std::uint8_t> text;
+    std::vector<std::int32_t> expected;
+  };
   const Case cases[] = {
       {{0x02, '0', '1', '2', ';', ';', '7', 0x03}, {12, 0, 7, 0}},
       {{'-', '5', 0x03}, {5, 0, 0, 0}},
       {{'0', '0', '1', '2', 0x03}, {12, 0, 0, 0}},
-      {b("1;2;3;4;5;6\x03;9"), {1, 2, 3, 4}},               // stops after ETX; extra fields ignored
-      {b("4294967297\x03"), {1, 0, 0, 0}},                   // wraps at 2^32
-      {b("99999999999999\x03"), {276447231, 0, 0, 0}},       // longer runs keep wrapping
+      {b("1;2;3;4;5;6\x03;9"), {1, 2, 3, 4}},           // stops after ETX; extra fields ignored
+      {b("4294967297\x03"), {1, 0, 0, 0}},              // wraps at 2^32
+      {b("99999999999999\x03"), {276447231, 0, 0, 0}},  // longer runs keep wrapping
       {b("a b;c\x03"), {0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
@@ -88,7 +101,10 @@ TEST(ParseDecimalFields, AddsIntoCallerValuesAndHonoursBounds) {
 }
 
 TEST(SplitBits, Vectors) {
-  struct Case { std::int32_t value; std::vector<std::int32_t> bits; };
+  struct Case {
+    std::int32_t value;
+    std::vector<std::int32_t> bits;
+  };
   const Case cases[] = {
       {6, {0, 1, 1, 9}}, {0, {9, 9, 9, 9}}, {-3, {9, 9, 9, 9}}, {15, {1, 1, 1, 1}}, {16, {0, 0, 0, 0}},
   };
@@ -117,14 +133,26 @@ TEST(FrameAssembler, Shapes) {
   counted.push_back(0x00);
   const AssemblerCase cases[] = {
       {"shortest", FrameShape::kEtxTerminated, {0x02, 0x30, 0x03, 0x33}, FrameAssembler::Step::kComplete, 4},
-      {"noise first", FrameShape::kEtxTerminated, {0x41, 0x42, 0x02, 0x30, 0x03, 0x33}, FrameAssembler::Step::kComplete, 4},
+      {"noise first",
+       FrameShape::kEtxTerminated,
+       {0x41, 0x42, 0x02, 0x30, 0x03, 0x33},
+       FrameAssembler::Step::kComplete,
+       4},
       {"empty body", FrameShape::kEtxTerminated, {0x02, 0x03, 0x03}, FrameAssembler::Step::kComplete, 3},
-      {"bcc may be ETX", FrameShape::kEtxTerminated, {0x02, 0x30, 0x03, 0x03}, FrameAssembler::Step::kComplete, 4},
+      {"bcc may be ETX",
+       FrameShape::kEtxTerminated,
+       {0x02, 0x30, 0x03, 0x03},
+       FrameAssembler::Step::kComplete,
+       4},
       {"stops after ETX", FrameShape::kEtxTerminated, {0x02, 0x30, 0x03}, FrameAssembler::Step::kMore, 3},
       {"counted", FrameShape::kCounted, counted, FrameAssembler::Step::kComplete, 44},
       {"counted zero", FrameShape::kCounted, {0x02, 0x00, 0x03, 0x03}, FrameAssembler::Step::kComplete, 4},
       {"counted too long", FrameShape::kCounted, {0x02, 253}, FrameAssembler::Step::kOverflow, 2},
-      {"fixed", FrameShape::kFixed12, {0x02, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3}, FrameAssembler::Step::kComplete, 12},
+      {"fixed",
+       FrameShape::kFixed12,
+       {0x02, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
+       FrameAssembler::Step::kComplete,
+       12},
   };
   for (const auto& c : cases) {
     std::uint8_t buf[kFrameSize] = {};

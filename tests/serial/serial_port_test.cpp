@@ -1,3 +1,5 @@
+#include "serial/serial_port.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -8,7 +10,6 @@
 
 #include "pty_test_util.h"
 #include "serial/port_path.h"
-#include "serial/serial_port.h"
 #include "serial/serial_port_impl.h"
 #include "sim/pty_endpoint.h"
 
@@ -149,7 +150,8 @@ TEST(SerialPort, TransfersBytesBothWays) {
   master_write(pty, {0x11, 0x13, 0x0D, 0x0A, 0x00, 0x7F});
   std::uint8_t got[6] = {};
   EXPECT_EQ(serial_port_read(port.get(), got, 6), 6);
-  EXPECT_EQ(std::vector<std::uint8_t>(got, got + 6), (std::vector<std::uint8_t>{0x11, 0x13, 0x0D, 0x0A, 0x00, 0x7F}));
+  EXPECT_EQ(std::vector<std::uint8_t>(got, got + 6),
+            (std::vector<std::uint8_t>{0x11, 0x13, 0x0D, 0x0A, 0x00, 0x7F}));
 }
 
 TEST(SerialPort, ReadTimeOuts) {

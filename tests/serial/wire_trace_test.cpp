@@ -39,7 +39,8 @@ class WireTrace : public ::testing::Test {
     std::ifstream in(path_);
     std::vector<std::string> out;
     for (std::string line; std::getline(in, line);) {
-      EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d+ (psb|drvb) (tx|rx|late|purged)( [0-9a-f]{2})*  \|.*\|.*)")))
+      EXPECT_TRUE(std::regex_match(
+          line, std::regex(R"(\d+ (psb|drvb) (tx|rx|late|purged)( [0-9a-f]{2})*  \|.*\|.*)")))
           << line;
       out.push_back(line.substr(line.find(' ') + 1));
     }
@@ -94,8 +95,9 @@ TEST_F(WireTrace, LinesStayWholeFromSeveralThreads) {
         psb_sensor_data sensor{};
         int left = 0;
         int right = 0;
-        EXPECT_EQ(t % 2 == 0 ? velk_rs232_psb_read_sensor(&sensor) : zarn_rs232_drvb_read_encoder(&left, &right),
-                  0);
+        EXPECT_EQ(
+            t % 2 == 0 ? velk_rs232_psb_read_sensor(&sensor) : zarn_rs232_drvb_read_encoder(&left, &right),
+            0);
       }
     });
   }

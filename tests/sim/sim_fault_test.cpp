@@ -94,7 +94,10 @@ TEST_F(SimFault, EachFaultFailsTheCallAsTheLibrarySays) {
 }
 
 TEST_F(SimFault, FaultCommandsNameWhatTheyCannotDo) {
-  struct Case { const char* fault; const char* why; };
+  struct Case {
+    const char* fault;
+    const char* why;
+  };
   const Case cases[] = {
       {"fault drvb XX silence", "unknown drvb command XX (one of: DB CZ BE AA AC CG XL XB XD, or *)"},
       {"fault psb BE bcc", "unknown psb command BE (one of: PDR Sar SDU P, or *)"},

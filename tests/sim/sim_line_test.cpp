@@ -158,10 +158,10 @@ TEST(ScriptedPeerLine, RecordsStrayBytesAroundRequests) {
   RawLine line(peer.path());
   ASSERT_TRUE(line.ok());
   const sim::Bytes sar = sim::frame("Sar");
-  sim::Bytes sent = {0x41};                     // a byte ahead of the first frame
+  sim::Bytes sent = {0x41};  // a byte ahead of the first frame
   sent.insert(sent.end(), sar.begin(), sar.end());
   sent.insert(sent.end(), sar.begin(), sar.end());
-  sent.push_back(0x00);                         // and one after the last
+  sent.push_back(0x00);  // and one after the last
   line.send(sent);
   ASSERT_TRUE(peer.wait_for_requests(2, milliseconds(1000)));
   std::this_thread::sleep_for(milliseconds(50));

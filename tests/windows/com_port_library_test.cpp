@@ -267,22 +267,34 @@ TEST_F(ComPortLibraries, BothLibrariesAtOnce) {
       if (call() != 0) ADD_FAILURE() << name << ": " << zarn_rs232_error_text(reason());
     }
   };
-  threads.emplace_back(run, "read_sensor", [] {
-    psb_sensor_data sensor{};
-    return velk_rs232_psb_read_sensor(&sensor);
-  }, velk_rs232_psb_last_error);
-  threads.emplace_back(run, "read_power", [] {
-    psb_power_data power{};
-    return velk_rs232_psb_read_power(&power);
-  }, velk_rs232_psb_last_error);
-  threads.emplace_back(run, "read_usonic", [] {
-    int ranges[7];
-    return zarn_rs232_psb_read_usonic(ranges);
-  }, zarn_rs232_last_error);
-  threads.emplace_back(run, "read_encoder", [] {
-    int left = 0, right = 0;
-    return zarn_rs232_drvb_read_encoder(&left, &right);
-  }, zarn_rs232_last_error);
+  threads.emplace_back(
+      run, "read_sensor",
+      [] {
+        psb_sensor_data sensor{};
+        return velk_rs232_psb_read_sensor(&sensor);
+      },
+      velk_rs232_psb_last_error);
+  threads.emplace_back(
+      run, "read_power",
+      [] {
+        psb_power_data power{};
+        return velk_rs232_psb_read_power(&power);
+      },
+      velk_rs232_psb_last_error);
+  threads.emplace_back(
+      run, "read_usonic",
+      [] {
+        int ranges[7];
+        return zarn_rs232_psb_read_usonic(ranges);
+      },
+      zarn_rs232_last_error);
+  threads.emplace_back(
+      run, "read_encoder",
+      [] {
+        int left = 0, right = 0;
+        return zarn_rs232_drvb_read_encoder(&left, &right);
+      },
+      zarn_rs232_last_error);
   for (auto& t : threads) t.join();
 }
 

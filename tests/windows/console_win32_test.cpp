@@ -213,10 +213,10 @@ TEST_F(ConsoleWin32Test, EnterKeepsTheWindowOpenAndEscOrCloseEndIt) {
     const char* write_param;  // what the logic took from field 1066
   };
   const Case cases[] = {
-      {How::Enter, IDC_WRITE_PARAM_VALUE, false, "500"},  {How::Enter, IDC_PSB_PORT, false, ""},
-      {How::Enter, IDC_PARAM_SELECT, false, ""},          {How::Enter, kReadParamValue, false, ""},
-      {How::Escape, IDC_WRITE_PARAM_VALUE, true, ""},     {How::Escape, IDC_PSB_PORT, true, ""},
-      {How::CloseBox, IDC_WRITE_PARAM_VALUE, true, ""},   {How::SystemClose, IDC_PSB_CONNECT, true, ""},
+      {How::Enter, IDC_WRITE_PARAM_VALUE, false, "500"}, {How::Enter, IDC_PSB_PORT, false, ""},
+      {How::Enter, IDC_PARAM_SELECT, false, ""},         {How::Enter, kReadParamValue, false, ""},
+      {How::Escape, IDC_WRITE_PARAM_VALUE, true, ""},    {How::Escape, IDC_PSB_PORT, true, ""},
+      {How::CloseBox, IDC_WRITE_PARAM_VALUE, true, ""},  {How::SystemClose, IDC_PSB_CONNECT, true, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("focus on " + std::to_string(c.focus) + ", way " + std::to_string(int(c.how)));
@@ -227,10 +227,18 @@ TEST_F(ConsoleWin32Test, EnterKeepsTheWindowOpenAndEscOrCloseEndIt) {
     ::SetFocus(focus);
     ASSERT_EQ(::GetFocus(), focus);
     switch (c.how) {
-      case How::Enter: EXPECT_TRUE(key(focus, VK_RETURN)); break;
-      case How::Escape: EXPECT_TRUE(key(focus, VK_ESCAPE)); break;
-      case How::CloseBox: ::SendMessageW(hwnd_, WM_CLOSE, 0, 0); break;
-      case How::SystemClose: ::SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+      case How::Enter:
+        EXPECT_TRUE(key(focus, VK_RETURN));
+        break;
+      case How::Escape:
+        EXPECT_TRUE(key(focus, VK_ESCAPE));
+        break;
+      case How::CloseBox:
+        ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+        break;
+      case How::SystemClose:
+        ::SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
     }
     pump_messages();
     EXPECT_EQ(dialog_->logic().m_strWriteParam, c.write_param);
