@@ -13,7 +13,7 @@ tavik::BoardConnection psb_connection("psb");
 extern "C" {
 
 int velk_rs232_psb_create(const char* port_name, int timeout_ms) {
-  tavik::Failure why = tavik::Failure::kNone;
+  tavik::Result why;
   const int code = tavik::connection_open(psb_connection, port_name, timeout_ms, &why);
   return tavik::note_open(code, why);
 }
@@ -41,6 +41,8 @@ unsigned int velk_rs232_psb_late_replies(void) { return psb_connection.late.seen
 int velk_rs232_psb_last_error(void) { return tavik::error_code(tavik::last_failure().failure); }
 
 int velk_rs232_psb_last_refusal(void) { return tavik::last_failure().status; }
+
+int velk_rs232_psb_last_os_error(void) { return tavik::last_failure().os_error; }
 
 const char* velk_rs232_psb_error_text(int error) { return tavik::error_text(error); }
 

@@ -11,7 +11,7 @@ tavik::BoardConnection drvb_connection("drvb");
 extern "C" {
 
 int zarn_rs232_drvb_create(const char* port_name, int timeout_ms) {
-  tavik::Failure why = tavik::Failure::kNone;
+  tavik::Result why;
   const int code = tavik::connection_open(drvb_connection, port_name, timeout_ms, &why);
   return tavik::note_open(code, why);
 }

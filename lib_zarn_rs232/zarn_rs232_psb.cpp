@@ -10,7 +10,7 @@ tavik::BoardConnection psb_connection("psb");
 extern "C" {
 
 int zarn_rs232_psb_create(const char* port_name, int timeout_ms) {
-  tavik::Failure why = tavik::Failure::kNone;
+  tavik::Result why;
   const int code = tavik::connection_open(psb_connection, port_name, timeout_ms, &why);
   return tavik::note_open(code, why);
 }
@@ -39,6 +39,8 @@ unsigned int zarn_rs232_psb_late_replies(void) { return psb_connection.late.seen
 int zarn_rs232_last_error(void) { return tavik::error_code(tavik::last_failure().failure); }
 
 int zarn_rs232_last_refusal(void) { return tavik::last_failure().status; }
+
+int zarn_rs232_last_os_error(void) { return tavik::last_failure().os_error; }
 
 const char* zarn_rs232_error_text(int error) { return tavik::error_text(error); }
 

@@ -23,7 +23,7 @@ class PendingChange {
 
 }  // namespace
 
-int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms, Failure* why) {
+int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms, Result* why) {
   PendingChange change(connection);
   std::lock_guard<std::mutex> guard(connection.lock);
   serial_port_destroy(connection.port);

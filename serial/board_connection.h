@@ -45,7 +45,7 @@ struct BoardConnection {
 // Closes any open port, then opens port_name. 0 when a connection is open
 // afterwards, -1 when none is, and then *why (when given) says why.
 int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms,
-                    Failure* why = nullptr);
+                    Result* why = nullptr);
 
 // Closes the port if one is open.
 void connection_close(BoardConnection& connection);
@@ -59,7 +59,8 @@ void end_command(BoardConnection& connection);
 // Runs body(line) under the connection's lock and returns its result, or
 // fails without running it: not open when no connection is open, busy when
 // the connection is being opened or closed, or was while this call waited for
-// the lock, device lost while the lost port cannot be opened again.
+// the lock, device lost while the lost port cannot be opened again. A device
+// lost carries the system's error that told of it.
 template <class Body>
 Result with_connection(BoardConnection& connection, Body&& body) {
   // generation first: an open or close that this call does not see pending
@@ -69,9 +70,12 @@ Result with_connection(BoardConnection& connection, Body&& body) {
   std::lock_guard<std::mutex> guard(connection.lock);
   if (connection.generation.load() != generation) return Failure::kBusy;
   if (connection.port == nullptr) return Failure::kNotOpen;
-  if (const Result reopened = reopen_if_lost(connection); !reopened.is_ok()) return reopened;
-  Line line{connection.port, connection.late};
-  const Result result = body(line);
+  Result result = reopen_if_lost(connection);
+  if (result.is_ok()) {
+    Line line{connection.port, connection.late};
+    result = body(line);
+  }
+  if (result.failure == Failure::kDeviceLost) result.os_error = serial_port_os_error(connection.port);
   end_command(connection);
   return result;
 }

@@ -1,5 +1,5 @@
 // The calling thread's last failure in this library, which its C exports
-// hand out through *_last_error() and *_last_refusal(). This file is
+// hand out through *_last_error(), *_last_refusal() and *_last_os_error(). This file is
 // compiled into each library, so each keeps its own.
 #pragma once
 
@@ -11,7 +11,7 @@ namespace tavik {
 // leaves the last failure as it was. Returns result.code(), 0 or -1.
 int note_result(Result result);
 // The same for create, which fails with `why` or succeeds.
-int note_open(int code, Failure why);
+int note_open(int code, Result why);
 
 Result last_failure();
 

@@ -1,9 +1,12 @@
 // Maps the port names that callers pass ("COM7", "ttyUSB0", "/dev/pts/3")
-// to the names of devices on the platform.
+// to the names of devices on the platform: the one place of that rule. One
+// file per OS implements it (port_path_posix.cpp, port_path_win32.cpp).
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "serial/command_result.h"
 
 namespace tavik {
 
@@ -20,6 +23,16 @@ std::string resolve_port_path(const char* name);
 // POSIX: where the udev rule 99-tavik-com.rules publishes the boards' USB
 // adapters as COM<n> links.
 inline constexpr const char* kComLinkDir = "/dev/tavik";
+
+// POSIX: the folder whose entries are the COM<n> names: $TAVIK_COM_DIR when
+// set (tavik-sim's links), else kComLinkDir.
+std::string com_name_dir();
+
+// For a person: where a COM name that could not be opened (`why`) was looked
+// for, when that explains the failure ("COM7 is looked for as ..."); "" for
+// other names, a busy port, and where the name is the system's own
+// (Windows).
+std::string port_lookup_hint(const char* name, Failure why);
 
 // n for "COM<n>" (1 to 6 digits), -1 for any other name.
 inline long com_number(std::string_view name) {

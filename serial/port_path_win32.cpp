@@ -11,4 +11,9 @@ std::string resolve_port_path(const char* name) {
   return std::string(view);
 }
 
+std::string com_name_dir() { return ""; }
+
+// COM names are the drivers' own: there is nothing more to say where one is.
+std::string port_lookup_hint(const char*, Failure) { return ""; }
+
 }  // namespace tavik

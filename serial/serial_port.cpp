@@ -9,8 +9,8 @@
 
 namespace tavik {
 
-SerialPort* serial_port_create(const char* port_name, int timeout_ms, Failure* why) {
-  Failure ignored = Failure::kNone;
+SerialPort* serial_port_create(const char* port_name, int timeout_ms, Result* why) {
+  Result ignored;
   if (why == nullptr) why = &ignored;
   *why = Failure::kBadArgument;
   if (port_name == nullptr || port_name[0] == '\0' || timeout_ms <= 0) return nullptr;
@@ -25,7 +25,7 @@ SerialPort* serial_port_create(const char* port_name, int timeout_ms, Failure* w
     serial_port_destroy(port);
     return nullptr;
   }
-  *why = Failure::kNone;
+  *why = Result::ok();
   return port;
 }
 
@@ -56,10 +56,11 @@ int serial_port_set_timeouts(SerialPort* port, int timeout_ms) {
   return 0;
 }
 
-int serial_port_open(SerialPort* port, Failure* why) {
+int serial_port_open(SerialPort* port, Result* why) {
   if (port->os != nullptr) return 0;
-  Failure failure = Failure::kOpenFailed;
+  Result failure(Failure::kOpenFailed);
   port->os = os_open(*port, failure);
+  port->os_error = port->os != nullptr ? 0 : failure.os_error;
   if (port->os != nullptr) return 0;
   if (why != nullptr) *why = failure;
   return -1;
@@ -141,6 +142,7 @@ void serial_port_trace_end(SerialPort* port, const char* what, const char* outco
 
 int serial_port_close(SerialPort* port) {
   if (port == nullptr || port->os == nullptr) return 0;
+  if (os_lost(port->os)) port->os_error = os_lost_error(port->os);
   os_close(port->os);
   port->os = nullptr;
   return 0;
@@ -149,5 +151,10 @@ int serial_port_close(SerialPort* port) {
 bool serial_port_is_open(const SerialPort* port) { return port != nullptr && port->os != nullptr; }
 
 bool serial_port_lost(const SerialPort* port) { return serial_port_is_open(port) && os_lost(port->os); }
+
+int serial_port_os_error(const SerialPort* port) {
+  if (port == nullptr) return 0;
+  return serial_port_lost(port) ? os_lost_error(port->os) : port->os_error;
+}
 
 }  // namespace tavik

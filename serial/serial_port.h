@@ -27,8 +27,9 @@ inline constexpr int kReadGapMs = 10;
 // Creates and opens a port; nullptr when the device cannot be opened, the
 // time-out is not positive or a device path is longer than kPortPathMax, and
 // then *why (when given) says which: bad argument, missing, port busy, not a
-// serial device, permission denied or cannot be opened.
-SerialPort* serial_port_create(const char* port_name, int timeout_ms, Failure* why = nullptr);
+// serial device, permission denied or cannot be opened, with the system's
+// error where there was one.
+SerialPort* serial_port_create(const char* port_name, int timeout_ms, Result* why = nullptr);
 // Closes the port if open and releases it. Accepts nullptr.
 void serial_port_destroy(SerialPort* port);
 
@@ -38,7 +39,7 @@ void serial_port_configure(SerialPort* port, const char* port_name, int baud_rat
 int serial_port_set_timeouts(SerialPort* port, int timeout_ms);
 // 0 when open (also when it already was), -1 when the device cannot be
 // opened, and then *why (when given) says why.
-int serial_port_open(SerialPort* port, Failure* why = nullptr);
+int serial_port_open(SerialPort* port, Result* why = nullptr);
 // Bytes written (0 for a count of 0 or less), -1 on a closed port or failure.
 // Returns once the bytes have left the port or the time-out has passed.
 int serial_port_write(SerialPort* port, const std::uint8_t* data, int count);
@@ -76,5 +77,8 @@ void serial_port_trace_end(SerialPort* port, const char* what, const char* outco
 // descriptor is dead, and only closing it lets the device come back under
 // its name.
 bool serial_port_lost(const SerialPort* port);
+// The system's error behind the port's last failure: the open that failed,
+// or the transfer that found its device gone; 0 when it gave none.
+int serial_port_os_error(const SerialPort* port);
 
 }  // namespace tavik

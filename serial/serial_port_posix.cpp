@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -24,6 +23,7 @@
 #include <string>
 #include <thread>
 
+#include "serial/port_lock.h"
 #include "serial/port_path.h"
 #include "serial/serial_port_impl.h"
 
@@ -33,7 +33,8 @@ using Clock = std::chrono::steady_clock;
 
 struct SerialPortOs {
   int fd = -1;
-  bool removed = false;  // hang-up or I/O error seen: the device is gone
+  bool removed = false;   // hang-up or I/O error seen: the device is gone
+  int removed_error = 0;  // the errno that said so; 0 for a hang-up
   std::uint8_t ahead[256] = {};
   int ahead_pos = 0;
   int ahead_len = 0;
@@ -116,6 +117,8 @@ Failure open_failure(int error) {
     case EPERM:
     case EROFS:
       return Failure::kNoPermission;
+    case EISDIR:
+      return Failure::kNotSerial;
     case EBUSY:
       return Failure::kPortBusy;
     default:
@@ -125,6 +128,12 @@ Failure open_failure(int error) {
 
 // Errors after which the device will never work again.
 bool device_gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
+
+// The device is gone: a hang-up (error 0) or an error that says so.
+void mark_removed(SerialPortOs* os, int error) {
+  os->removed = true;
+  os->removed_error = error;
+}
 
 // Reads what the device holds into the read-ahead buffer, after a sleep
 // (`slept`) or woken by arriving bytes. Returns false when the device is gone.
@@ -149,7 +158,8 @@ bool fill_ahead(SerialPortOs* os, bool slept) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     // 0 is a hang-up on a terminal, EIO a removed device; anything else
     // fails this read only.
-    if (n == 0 || device_gone(errno)) os->removed = true;
+    if (n == 0) mark_removed(os, 0);
+    if (n < 0 && device_gone(errno)) mark_removed(os, errno);
     return false;
   }
 }
@@ -180,18 +190,23 @@ void drain(int fd, Clock::time_point deadline) {
 
 }  // namespace
 
-SerialPortOs* os_open(const SerialPort& port, Failure& why) {
+SerialPortOs* os_open(const SerialPort& port, Result& why) {
   std::string path = resolve_port_path(port.port_name);
   why = Failure::kMissing;
   if (path.empty()) return nullptr;
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    why = open_failure(errno);
+    why = Result::system(open_failure(errno), errno);
     return nullptr;
   }
   // TIOCEXCL keeps other users out, but root ignores it; the lock does not.
-  if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    why = ::isatty(fd) ? Failure::kPortBusy : Failure::kNotSerial;
+  if (!::isatty(fd)) {
+    why = Result::system(Failure::kNotSerial, errno);
+    ::close(fd);
+    return nullptr;
+  }
+  if (!take_port_lock(fd)) {
+    why = Result::system(Failure::kPortBusy, errno);
     ::close(fd);
     return nullptr;
   }
@@ -232,10 +247,11 @@ int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_
       if (ev == 0) break;     // time-out: report what was sent
       if (ev < 0) return -1;  // the wait failed, not the device
       if (!(ev & (POLLHUP | POLLERR | POLLNVAL))) continue;
-      os->removed = true;
+      mark_removed(os, 0);
       return -1;
     }
-    if (n == 0 || device_gone(errno)) os->removed = true;
+    if (n == 0) mark_removed(os, 0);
+    if (n < 0 && device_gone(errno)) mark_removed(os, errno);
     return -1;
   }
   drain(os->fd, deadline);
@@ -278,7 +294,7 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, i
       if (!fill_ahead(os, false)) return got > 0 ? got : -1;
       continue;
     }
-    os->removed = true;  // POLLHUP, POLLERR or POLLNVAL without data
+    mark_removed(os, 0);  // POLLHUP, POLLERR or POLLNVAL without data
     return got > 0 ? got : -1;
   }
   return got;
@@ -308,6 +324,8 @@ int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
 }
 
 bool os_lost(const SerialPortOs* os) { return os->removed; }
+
+int os_lost_error(const SerialPortOs* os) { return os->removed ? os->removed_error : 0; }
 
 void os_close(SerialPortOs* os) {
   ::ioctl(os->fd, TIOCNXCL);

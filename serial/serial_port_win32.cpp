@@ -27,9 +27,10 @@ struct SerialPortOs {
   HANDLE read_signal = nullptr;
   OVERLAPPED write_completion = {};  // hEvent: the write signal, marked as below
   OVERLAPPED read_completion = {};
-  bool removed = false;   // a transfer found the device gone
-  int timeout_ms = 0;     // the port's time-out: each write's, and each read's for its first byte
-  int read_total_ms = 0;  // the total read time-out the device has now
+  bool removed = false;     // a transfer found the device gone
+  DWORD removed_error = 0;  // the error that said so
+  int timeout_ms = 0;       // the port's time-out: each write's, and each read's for its first byte
+  int read_total_ms = 0;    // the total read time-out the device has now
   std::uint8_t ahead[256] = {};
   int ahead_pos = 0;
   int ahead_len = 0;
@@ -136,13 +137,17 @@ int queued_bytes(SerialPortOs* os) {
   COMSTAT status = {};
   if (::ClearCommError(os->device, &errors, &status)) return static_cast<int>(status.cbInQue);
   os->removed = true;
+  os->removed_error = ::GetLastError();
   return -1;
 }
 
 // A transfer failed with `error`: the device is gone when the error says so
 // or when the device no longer answers a status query.
 int fail_transfer(SerialPortOs* os, DWORD error) {
-  if (device_gone(error) || queued_bytes(os) < 0) os->removed = true;
+  if (device_gone(error) || queued_bytes(os) < 0) {
+    os->removed = true;
+    os->removed_error = error;
+  }
   return -1;
 }
 
@@ -207,14 +212,15 @@ int read_ahead(SerialPortOs* os, int want, int timeout_ms) {
 
 }  // namespace
 
-SerialPortOs* os_open(const SerialPort& port, Failure& why) {
+SerialPortOs* os_open(const SerialPort& port, Result& why) {
   const std::string path = resolve_port_path(port.port_name);
   why = Failure::kMissing;
   if (path.empty()) return nullptr;
   HANDLE device = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
   if (device == INVALID_HANDLE_VALUE) {
-    why = open_failure(::GetLastError());
+    const DWORD error = ::GetLastError();
+    why = Result::system(open_failure(error), static_cast<int>(error));
     return nullptr;
   }
   auto* os = new (std::nothrow) SerialPortOs;
@@ -304,6 +310,8 @@ int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
 }
 
 bool os_lost(const SerialPortOs* os) { return os->removed; }
+
+int os_lost_error(const SerialPortOs* os) { return os->removed ? static_cast<int>(os->removed_error) : 0; }
 
 void os_close(SerialPortOs* os) {
   if (os->write_signal != nullptr) ::CloseHandle(os->write_signal);

@@ -1,6 +1,6 @@
 #include "sim/simulator.h"
 
-#include "sim/port_lock_probe.h"
+#include "serial/port_lock.h"
 #include "sim/simulator_impl.h"
 
 namespace tavik::sim {

@@ -6,7 +6,8 @@
  * that succeeds leaves it as it was (as errno), and each thread has its own,
  * so threads that share a board do not see each other's reasons. The values
  * are the same in both libraries and stay stable across versions; new ones
- * are only ever added. */
+ * are only ever added. *_last_os_error() gives the system's error behind the
+ * same failure, where there was one. */
 #ifndef TAVIK_RS232_ERROR_H
 #define TAVIK_RS232_ERROR_H
 

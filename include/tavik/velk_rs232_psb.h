@@ -53,6 +53,13 @@ TAVIK_API int velk_rs232_psb_last_error(void);
  * velk_rs232_psb_last_error() is TAVIK_RS232_REFUSED), 0 before any. */
 TAVIK_API int velk_rs232_psb_last_refusal(void);
 
+/* The system's error behind the calling thread's last failure in this
+ * library: errno on POSIX (ENOENT for a missing port, EACCES, EIO for a
+ * device lost, ...), GetLastError() on Windows; 0 when that failure came
+ * from no system call (a reply that did not come, a bad argument, ...) and
+ * before any failure. Set and kept with velk_rs232_psb_last_error(). */
+TAVIK_API int velk_rs232_psb_last_os_error(void);
+
 /* A short English text for a tavik_rs232_error value: "no reply",
  * "device lost", ... Never null; "unknown error" for other values. */
 TAVIK_API const char* velk_rs232_psb_error_text(int error);

@@ -18,7 +18,7 @@
 #include "commands.h"
 #include "drvb/drvb_commands.h"
 #include "number_check.h"
-#include "platform.h"
+#include "process.h"
 
 namespace tavik::cli {
 namespace {
@@ -196,7 +196,7 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   const std::string& port = session.port(Board::kDrvb);
   if (lost) {
     throw CommandError(
-        kExitCommandFailed, failure_code(failure.failure), failed_step, Board::kDrvb, port,
+        kExitCommandFailed, failure_row(failure.failure).reason, failed_step, Board::kDrvb, port,
         "device lost during drive; " + std::string(stop.is_ok() ? "the stop (0,0) went out when it came back"
                                                                 : "it did not come back, no stop went out"),
         failure);

@@ -6,7 +6,7 @@
 
 #include "commands.h"
 #include "number_check.h"
-#include "platform.h"
+#include "process.h"
 
 using namespace tavik::cli;
 

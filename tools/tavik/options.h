@@ -26,12 +26,17 @@ enum ExitCode : int {
   kExitOpenFailed = 3,
 };
 
+// A failure of the table has its exit status there.
+static_assert(failure_row(Failure::kNoReply).exit_status == kExitCommandFailed);
+static_assert(failure_row(Failure::kMissing).exit_status == kExitOpenFailed);
+
 enum class Board { kPsb, kDrvb };
 
 inline const char* board_name(Board board) { return board == Board::kPsb ? "psb" : "drvb"; }
 inline const char* board_label(Board board) { return board == Board::kPsb ? "PSB" : "DRVB"; }
 
-// The stable codes an error's "reason" takes (the manual page lists them).
+// The stable codes an error's "reason" takes besides those of the failure
+// table (serial/failure_table.h); the manual page lists them all.
 namespace reason {
 inline constexpr const char* kUsage = "usage";
 inline constexpr const char* kAboveMaxVelocity = "above-max-velocity";
@@ -41,17 +46,8 @@ inline constexpr const char* kWriteFailed = "write-failed";
 inline constexpr const char* kBumperClosed = "bumper-closed";
 inline constexpr const char* kEmergencyStop = "emergency-stop";
 inline constexpr const char* kWheelError = "wheel-error";
-inline constexpr const char* kPortMissing = "port-missing";
-inline constexpr const char* kPortBusy = "port-busy";
-inline constexpr const char* kNotSerial = "not-a-serial-device";
-inline constexpr const char* kNoSuchPort = "no-such-port";
-inline constexpr const char* kNoPermission = "permission-denied";
-inline constexpr const char* kOpenFailed = "open-failed";
 inline constexpr const char* kSimulatorFailed = "simulator-failed";
 }  // namespace reason
-
-// The code of a board command's failure: "no-reply", "refused", ...
-const char* failure_code(Failure failure);
 
 // Ends a command: what was being done, on which board and port, why (a code
 // for scripts) and the detail for a person. Usage errors know no board.

@@ -82,6 +82,7 @@ void Output::error(const std::string& command, const CommandError& e) {
   if (!e.step.empty()) error["step"] = e.step;
   if (e.result.failure == Failure::kRefused)
     error["status"] = std::string(1, static_cast<char>(e.result.status));
+  if (e.result.os_error != 0) error["os_error"] = e.result.os_error;
   error["exit_code"] = e.exit_code;
   err(Json{{"error", error}}.dump() + "\n");
 }

@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "bounded_output.h"
 #include "options.h"
-#include "platform.h"
 
 namespace tavik::cli {
 

@@ -14,8 +14,10 @@
 
 #include "commands.h"
 #include "drvb/drvb_commands.h"
-#include "platform.h"
 #include "psb/psb_commands.h"
+#include "serial/port_list.h"
+#include "serial/port_lock.h"
+#include "udev_line.h"
 
 namespace tavik::cli {
 namespace {
@@ -26,10 +28,11 @@ struct Port {
 };
 
 std::string probe(const std::string& device, int timeout_ms) {
-  if (port_busy(device)) return "busy";
+  if (port_locked(device)) return failure_name(Failure::kPortBusy);
   if (const std::string why = not_probed(device); !why.empty()) return why;
   BoardConnection connection("probe");
-  if (connection_open(connection, device.c_str(), timeout_ms) != 0) return open_failure(device).text;
+  if (Result why; connection_open(connection, device.c_str(), timeout_ms, &why) != 0)
+    return open_failure_text(device, why);
   std::string answer = "no answer";
   psb_power_data power{};
   int left = 0, right = 0, emergency = 0;
@@ -95,7 +98,7 @@ int ports(Session& session, Output& out, bool no_probe, bool verbose) {
     port.answer = answers[p.device];
     Json entry{{"name", p.name}, {"device", p.device}};
     if (!no_probe) entry["answer"] = port.answer;
-    const std::string holder = port.answer == "busy" ? port_holder(p.device) : "";
+    const std::string holder = port.answer == failure_name(Failure::kPortBusy) ? port_holder(p.device) : "";
     if (!holder.empty()) entry["held_by"] = holder;
     text += p.name + (p.name == p.device ? "" : " -> " + p.device) + (no_probe ? "" : ": " + port.answer) +
             (holder.empty() ? "" : " (held by " + holder + ")") + "\n";

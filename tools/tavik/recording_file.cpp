@@ -12,8 +12,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "bounded_output.h"
 #include "options.h"
-#include "platform.h"
 
 namespace tavik::cli {
 namespace {

@@ -1,6 +1,8 @@
 #include "session.h"
 
-#include "platform.h"
+#include <system_error>
+
+#include "serial/port_list.h"
 #include "serial/port_path.h"
 #ifdef TAVIK_SIMULATOR
 #include "sim/simulated_boards.h"
@@ -12,40 +14,32 @@ class SimulatedBoards {};  // no simulator here: Session::boards_ stays empty
 
 namespace tavik::cli {
 
-const char* failure_code(Failure failure) {
-  switch (failure) {
-    case Failure::kNone:
-      return "ok";
-    case Failure::kNotOpen:
-      return "not-open";
-    case Failure::kNoReply:
-      return "no-reply";
-    case Failure::kBadCheck:
-      return "bad-check-byte";
-    case Failure::kRefused:
-      return "refused";
-    case Failure::kMalformed:
-      return "malformed-reply";
-    case Failure::kDeviceLost:
-      return "device-lost";
-    case Failure::kBadArgument:
-      return "bad-argument";
-    case Failure::kBusy:
-      return "connection-busy";
-    case Failure::kMissing:
-      return reason::kPortMissing;
-    case Failure::kPortBusy:
-      return reason::kPortBusy;
-    case Failure::kNotSerial:
-      return reason::kNotSerial;
+std::string open_failure_text(const std::string& port_name, const Result& why) {
+  const std::string path = resolve_port_path(port_name.c_str());
+  std::string text = failure_name(why.failure);
+  switch (why.failure) {
+    case Failure::kPortBusy: {
+      const std::string holder = port_holder(path);
+      text += holder.empty() ? ": another program has it open (the system does not say which)"
+                             : ": held by " + holder;
+      break;
+    }
     case Failure::kNoPermission:
-      return reason::kNoPermission;
+      text += " (" + path + "; " + permission_advice(path) + ")";
+      break;
     case Failure::kOpenFailed:
-      return reason::kOpenFailed;
-    case Failure::kUnexpected:
-      return "unexpected-reply";
+      text +=
+          " (" + path + (why.os_error != 0 ? ": " + std::system_category().message(why.os_error) : "") + ")";
+      break;
+    default:
+      text += " (" + (path.empty() ? "no device by that name" : path) + ")";
+      break;
   }
-  return "unknown";
+  const std::string hint = port_lookup_hint(port_name.c_str(), why.failure);
+  if (!hint.empty()) text += "; " + hint;
+  if (!hint.empty() || (why.failure == Failure::kMissing && com_number(port_name) >= 0))
+    text += "; 'tavik ports' lists the ports found";
+  return text;
 }
 
 std::string CommandError::message() const {
@@ -82,17 +76,17 @@ Session::~Session() {
 
 BoardConnection& Session::open(Board board) {
   BoardConnection& connection = board == Board::kPsb ? psb_ : drvb_;
-  if (connection_open(connection, port(board).c_str(), options_.timeout_ms) != 0) {
-    const OpenFailure failure = open_failure(port(board));
-    throw CommandError(kExitOpenFailed, failure.reason, "open", board, port(board), failure.text);
+  if (Result why; connection_open(connection, port(board).c_str(), options_.timeout_ms, &why) != 0) {
+    throw CommandError(failure_row(why.failure).exit_status, failure_row(why.failure).reason, "open", board,
+                       port(board), open_failure_text(port(board), why), why);
   }
   return connection;
 }
 
 void Session::check(Result result, const std::string& step, Board board) const {
   if (!result.is_ok())
-    throw CommandError(kExitCommandFailed, failure_code(result.failure), step, board, port(board),
-                       describe(result), result);
+    throw CommandError(failure_row(result.failure).exit_status, failure_row(result.failure).reason, step,
+                       board, port(board), describe(result), result);
 }
 
 }  // namespace tavik::cli

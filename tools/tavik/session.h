@@ -14,6 +14,12 @@ class SimulatedBoards;
 
 namespace tavik::cli {
 
+// Why port_name could not be opened, for a person: the failure's text, the
+// device the name led to, who holds it or the group to join, and where a
+// COM name is looked for ("missing (/dev/ttyUSB3)", "busy: held by process
+// 812 (tavik)", ...).
+std::string open_failure_text(const std::string& port_name, const Result& why);
+
 class Session {
  public:
   // With --simulate, starts both simulated boards behind COM links in a

@@ -16,10 +16,11 @@
 #include <optional>
 
 #include "board_readings.h"
+#include "bounded_output.h"
 #include "commands.h"
 #include "link_figures.h"
 #include "number_check.h"
-#include "platform.h"
+#include "process.h"
 #include "recording_file.h"
 #include "watch_csv.h"
 

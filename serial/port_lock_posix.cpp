@@ -1,5 +1,3 @@
-#include "sim/port_lock_probe.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,13 +10,15 @@
 #include <fstream>
 #include <sstream>
 
-namespace tavik::sim {
+#include "serial/port_lock.h"
+
+namespace tavik {
 namespace {
 
-bool locked_by_trying(const std::string& device_path) {
-  const int fd = ::open(device_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+bool locked_by_trying(const std::string& device) {
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == EBUSY;  // held open exclusively
-  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  const bool locked = !take_port_lock(fd) && errno == EWOULDBLOCK;
   ::close(fd);  // also lets go of a lock taken here
   return locked;
 }
@@ -29,9 +29,9 @@ struct LockEntry {
   long pid = 0;  // the holder, where the table names one
 };
 
-LockEntry lock_in_table(const std::string& device_path) {
+LockEntry lock_in_table(const std::string& device) {
   struct stat st {};
-  if (::stat(device_path.c_str(), &st) != 0) return {true, false, 0};
+  if (::stat(device.c_str(), &st) != 0) return {true, false, 0};
   std::ifstream table("/proc/locks");
   if (!table) return {};
   char wanted[64];
@@ -53,16 +53,18 @@ LockEntry lock_in_table(const std::string& device_path) {
 
 }  // namespace
 
-bool port_locked(const std::string& device_path) {
-  if (device_path.empty()) return false;
-  const LockEntry entry = lock_in_table(device_path);
-  return entry.table_read ? entry.locked : locked_by_trying(device_path);
+bool take_port_lock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+bool port_locked(const std::string& device) {
+  if (device.empty()) return false;
+  const LockEntry entry = lock_in_table(device);
+  return entry.table_read ? entry.locked : locked_by_trying(device);
 }
 
-long port_lock_holder(const std::string& device_path) {
-  if (device_path.empty()) return 0;
-  const LockEntry entry = lock_in_table(device_path);
+long port_lock_holder(const std::string& device) {
+  if (device.empty()) return 0;
+  const LockEntry entry = lock_in_table(device);
   return entry.locked ? std::max(entry.pid, 0L) : 0;
 }
 
-}  // namespace tavik::sim
+}  // namespace tavik

@@ -1,0 +1,91 @@
+// The process on Linux and other POSIX systems: the stop signals blocked
+// and taken through a signalfd.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "options.h"
+#include "output.h"
+#include "process.h"
+
+namespace tavik::cli {
+namespace {
+
+sigset_t stop_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+}  // namespace
+
+void keep_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
+      ::_exit(kExitUsage);
+  }
+}
+
+void set_environment(const char* name, const char* value) { ::setenv(name, value, 1); }
+
+void block_stop_signals() {
+  sigset_t set = stop_set();
+  sigaddset(&set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int wait_for_stop(std::chrono::steady_clock::time_point until) {
+  // The signals stay blocked; the descriptor takes them as they come.
+  static const int signal_fd = [] {
+    const sigset_t set = stop_set();
+    return ::signalfd(-1, &set, SFD_CLOEXEC);
+  }();
+  for (;;) {
+    if (watch_output_closed()) return kOutputClosed;
+    auto left =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() < 0) left = std::chrono::nanoseconds(0);
+    timespec ts{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+    // Standard output with no events asked for reports only its reader going away.
+    pollfd fds[2] = {{signal_fd, POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+    const int ready = ::ppoll(fds, 2, &ts, nullptr);
+    if (ready < 0 && errno == EINTR) continue;  // some other signal: wait on for the rest
+    if (ready < 0) {
+      // No descriptor to wait on: wait for the signals alone.
+      const sigset_t set = stop_set();
+      const int sig = sigtimedwait(&set, nullptr, &ts);
+      return sig > 0 ? sig : 0;
+    }
+    if (fds[0].revents & POLLIN) {
+      signalfd_siginfo info{};
+      if (::read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+        return static_cast<int>(info.ssi_signo);
+    }
+    if (ready == 0) return 0;
+  }
+}
+
+const char* stop_signal_name(int request) {
+  switch (request) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    case kOutputClosed:
+      return "output closed";
+  }
+  return "signal";
+}
+
+}  // namespace tavik::cli
