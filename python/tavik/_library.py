@@ -80,6 +80,7 @@ _ZARN = {
     "zarn_rs232_drvb_set_parameter": (_int, [_int, _int]),
     "zarn_rs232_last_error": (_int, []),
     "zarn_rs232_last_refusal": (_int, []),
+    "zarn_rs232_last_os_error": (_int, []),
     "zarn_rs232_error_text": (ctypes.c_char_p, [_int]),
 }
 _VELK = {
@@ -91,6 +92,7 @@ _VELK = {
     "velk_rs232_psb_set_usonic_max_dist": (_int, [_int]),
     "velk_rs232_psb_last_error": (_int, []),
     "velk_rs232_psb_last_refusal": (_int, []),
+    "velk_rs232_psb_last_os_error": (_int, []),
     "velk_rs232_psb_error_text": (ctypes.c_char_p, [_int]),
 }
 
@@ -174,6 +176,7 @@ class Library:
         a failed open names the device the port name led to."""
         reason = int(self.function(None, "last_error")())
         refusal = int(self.function(None, "last_refusal")()) if reason == Reason.REFUSED else None
+        os_error = int(self.function(None, "last_os_error")())
         device = detail = None
         if command == "open":
             device = _port_path.device_path(port)
@@ -186,6 +189,7 @@ class Library:
             port=port,
             library=self.key,
             refusal=refusal,
+            os_error=os_error,
             device=device,
             detail=detail,
         )

@@ -1,7 +1,9 @@
 """Which device a port name leads to, for the message of a failed open.
 
 The rule is the libraries' (``serial/port_path_posix.cpp`` and
-``serial/port_path_win32.cpp``), which do not export it: ``COM<n>`` is
+``serial/port_path_win32.cpp``), which do not export it; the package's tests
+hold this copy to the words of the ``tavik`` tool, which takes them from the
+libraries' own rule (tests/python/test_failures.py). ``COM<n>`` is
 ``$TAVIK_COM_DIR/COM<n>`` when that is set, else ``/dev/tavik/COM<n>`` when
 it exists, else ``/dev/ttyS<n-1>`` (``\\\\.\\COM<n>`` on Windows); a name
 starting with ``/`` is itself, any other name is under ``/dev``.

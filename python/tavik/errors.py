@@ -21,9 +21,12 @@ the port name led to, :class:`PortMissingError` a :class:`FileNotFoundError`,
 :class:`PortPermissionError` a :class:`PermissionError`,
 :class:`NoReplyError` a :class:`TimeoutError`, :class:`DeviceLostError` an
 :class:`OSError` and :class:`BadArgumentError` a :class:`ValueError`. Their
-``errno`` is the one the standard class stands for (``ENOENT``, ``EACCES``,
-``ETIMEDOUT``), else ``None``: the libraries give a reason, not the system's
-error number.
+``errno`` and ``strerror`` are the system's error behind the failure, as the
+library kept it (``ENOENT`` for a missing port, ``EACCES``, ``EIO``, ...);
+where the failure had none, ``errno`` is the one the standard class stands
+for (``ETIMEDOUT`` for no reply), else ``None``, and ``strerror`` the
+library's text. ``os_error`` holds the system's error on every exception
+(errno on POSIX, ``GetLastError()`` on Windows, 0 when there was none).
 
 :class:`BoardError` itself stays an :class:`Exception`, not an
 :class:`OSError`: a refusal, a bad check byte or a malformed reply is the
@@ -41,6 +44,8 @@ from __future__ import annotations
 
 import enum
 import errno
+import os
+import sys
 from typing import Any, ClassVar, Dict, Optional, Tuple, Type
 
 __all__ = [
@@ -103,6 +108,8 @@ class BoardError(TavikError):
         reason_text: the library's short English text for the reason.
         refusal: the board's status byte (an ``int``, e.g. ``0x31`` for
             ``'1'``) when the board refused the request, else ``None``.
+        os_error: the system's error behind the failure (errno on POSIX,
+            ``GetLastError()`` on Windows), 0 when there was none.
         command: what was asked, e.g. ``"read encoder"``.
         board: ``"psb"`` or ``"drvb"``.
         port: the port name the connection was opened with.
@@ -126,6 +133,7 @@ class BoardError(TavikError):
         port: str,
         library: str,
         refusal: Optional[int] = None,
+        os_error: int = 0,
         device: Optional[str] = None,
         detail: Optional[str] = None,
     ) -> None:
@@ -135,6 +143,7 @@ class BoardError(TavikError):
             self.reason = reason
         self.reason_text = reason_text
         self.refusal = refusal
+        self.os_error = os_error
         self.command = command
         self.board = board
         self.port = port
@@ -160,10 +169,11 @@ class BoardError(TavikError):
 
     def _set_os_fields(self) -> None:
         if isinstance(self, OSError):
-            os_error: OSError = self
-            os_error.errno = self._errno  # type: ignore[assignment]
-            os_error.strerror = self.reason_text
-            os_error.filename = self.device or None
+            standard: OSError = self
+            from_system = self.os_error != 0 and sys.platform != "win32"
+            standard.errno = self.os_error if from_system else self._errno  # type: ignore[assignment]
+            standard.strerror = os.strerror(self.os_error) if from_system else self.reason_text
+            standard.filename = self.device or None
 
     def __reduce__(self) -> Tuple[Any, ...]:  # keeps the keyword arguments through pickling
         return (_rebuild, (type(self), self.__dict__.copy()))

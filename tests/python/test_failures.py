@@ -5,12 +5,14 @@ import errno
 import os
 import pickle
 import re
+import subprocess
 import time
 from pathlib import Path
 
 import pytest
 
 import tavik
+import tavik._library
 from tavik import Reason
 
 # (fault on the simulator, the call, exception, reason, status byte, the
@@ -37,14 +39,7 @@ def test_command_failures(boards, fault, call, error, reason, refusal, standard)
             boards.replug("drvb")
     e = caught.value
     assert e.reason == reason and isinstance(e, tavik.BoardError)
-    assert e.reason_text == {
-        Reason.NO_REPLY: "no reply",
-        Reason.BAD_CHECK: "bad check byte",
-        Reason.REFUSED: "refused",
-        Reason.MALFORMED: "malformed reply",
-        Reason.DEVICE_LOST: "device lost",
-        Reason.UNEXPECTED_REPLY: "unexpected reply",
-    }[reason]
+    assert e.reason_text == library_texts()[reason]
     if refusal is not None:
         assert e.refusal == refusal and str(e).endswith("refused (7)")
     assert e.refusal is None or reason == Reason.REFUSED
@@ -57,36 +52,53 @@ def test_command_failures(boards, fault, call, error, reason, refusal, standard)
     assert (type(copy), str(copy), getattr(copy, "errno", None)) == (type(e), str(e), getattr(e, "errno", None))
 
 
+def tool_detail(port, env):
+    """What `tavik` says after "failed: " for a failed open of port, or None
+    without the tool."""
+    tool = os.environ.get("TAVIK_TOOL")
+    if not tool:
+        return None
+    run = subprocess.run([tool, "--psb", os.fspath(port), "psb", "status"], env=env, capture_output=True,
+                         text=True, timeout=30)
+    assert run.returncode == 3, run.stderr
+    return run.stderr.strip().split(" failed: ", 1)[1]
+
+
 def test_open_failures(boards, tmp_path, monkeypatch):
     (tmp_path / "file").write_text("")
-    fallback = (
-        "COM99 is looked for as $TAVIK_COM_DIR/COM99 when TAVIK_COM_DIR is set (tavik-sim prints it), else as"
-        " /dev/tavik/COM99 (made by the udev rule 99-tavik-com.rules for the boards' USB adapters), else as"
-        " /dev/ttyS98"
-    )
-    # (port, with TAVIK_COM_DIR, exception, the standard class it also is, reason, why, errno)
+    # (port, with TAVIK_COM_DIR, exception, the standard class it also is,
+    # reason, the system's errors it may come with, the device shown)
     cases = [
-        ("COM99", True, tavik.PortMissingError, FileNotFoundError, Reason.MISSING,
-         f"missing ({boards.link_dir}/COM99); TAVIK_COM_DIR is set, so COM99 is looked for there only", errno.ENOENT),
-        ("COM99", False, tavik.PortMissingError, FileNotFoundError, Reason.MISSING,
-         f"missing (/dev/ttyS98); {fallback}", errno.ENOENT),
-        (tmp_path / "file", True, tavik.NotSerialError, OSError, Reason.NOT_SERIAL,
-         f"not a serial device ({tmp_path / 'file'})", None),
+        ("COM99", True, tavik.PortMissingError, FileNotFoundError, Reason.MISSING, {errno.ENOENT},
+         f"{boards.link_dir}/COM99"),
+        ("COM99", False, tavik.PortMissingError, FileNotFoundError, Reason.MISSING, {errno.ENOENT}, "/dev/ttyS98"),
+        (tmp_path / "file", True, tavik.NotSerialError, OSError, Reason.NOT_SERIAL, {errno.ENOTTY},
+         tmp_path / "file"),
     ]
     with tavik.Psb(boards.psb, "velk"):
-        # The other library's PSB connection is its own, but the port is taken.
+        # The other library's PSB connection is its own, but the port is taken:
+        # by its lock (EWOULDBLOCK), or for a user other than root already by
+        # its exclusive open (EBUSY).
         cases.append((boards.psb, True, tavik.PortBusyError, OSError, Reason.PORT_BUSY,
-                      f"busy ({boards.link_dir}/{boards.psb})", None))
-        for port, com_dir, error, standard, reason, why, number in cases:
+                      {errno.EWOULDBLOCK, errno.EBUSY}, f"{boards.link_dir}/{boards.psb}"))
+        for port, com_dir, error, standard, reason, numbers, device in cases:
             if not com_dir:
                 monkeypatch.delenv("TAVIK_COM_DIR")
             with pytest.raises(standard) as caught:
                 tavik.Psb(port, "zarn")
+            detail = tool_detail(port, dict(os.environ))
             monkeypatch.undo()
             e = caught.value
             assert isinstance(e, error) and isinstance(e, tavik.OpenError)
-            assert (e.reason, e.command, e.errno) == (reason, "open", number)
-            assert str(e) == f"PSB at {os.fspath(port)}: open failed: {why}" and e.filename == e.device
+            assert (e.reason, e.command, e.filename) == (reason, "open", os.fspath(device))
+            assert e.errno in numbers and e.os_error == e.errno and e.strerror == os.strerror(e.errno)
+            why = str(e).split(": open failed: ", 1)[1]
+            assert str(e) == f"PSB at {os.fspath(port)}: open failed: {why}"
+            # The reason's words and, for a missing COM name, where it is
+            # looked for, as the tool says them.
+            assert why.startswith(f"{e.reason_text} ({device})")
+            if detail is not None and reason == Reason.MISSING:
+                assert detail.startswith(why + "; ") and "looked for" in why
 
 
 def test_timeout_in_seconds(boards):
@@ -99,7 +111,19 @@ def test_timeout_in_seconds(boards):
         assert 1.2 < time.monotonic() - start < 10
 
 
+def library_texts():
+    """Each public code's text, as the library gives it."""
+    lib = tavik._library.library("zarn")
+    return {reason: lib.error_text(reason) for reason in Reason}
+
+
 def test_reasons_match_the_header():
     header = (Path(__file__).parents[2] / "include" / "tavik" / "rs232_error.h").read_text()
     declared = {name: int(value) for name, value in re.findall(r"TAVIK_RS232_(\w+) = (\d+)", header)}
     assert declared == {reason.name: reason.value for reason in Reason}
+    # Every reason has a text of its own in both libraries.
+    texts = library_texts()
+    assert "unknown error" not in texts.values() and len(set(texts.values())) == len(texts)
+    velk = tavik._library.library("velk")
+    assert texts == {reason: velk.error_text(reason) for reason in Reason}
+    assert tavik._library.library("zarn").error_text(max(Reason) + 1) == "unknown error"
