@@ -2,7 +2,9 @@
 // simulator fault or a bad create, kept per thread and per library.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -40,22 +42,40 @@ TEST_F(LastError, EachFailureSaysWhy) {
     std::function<int()> call;
     int error;
     const char* text;
+    std::set<int> os_errors;  // the system's error it may come with; {0}: none
   };
   const Case cases[] = {
-      {"fault drvb XL silence", read_parameter, TAVIK_RS232_NO_REPLY, "no reply"},
-      {"fault drvb XL bcc", read_parameter, TAVIK_RS232_BAD_CHECK, "bad check byte"},
-      {"fault drvb BE status 7", [] { return zarn_rs232_drvb_set_velocity(0, 0); }, TAVIK_RS232_REFUSED,
-       "refused"},
-      {"fault drvb XL truncate", read_parameter, TAVIK_RS232_MALFORMED, "malformed reply"},
-      {"", [] { return zarn_rs232_drvb_set_parameter(0, 2001); }, TAVIK_RS232_BAD_ARGUMENT, "bad argument"},
-      {"", [] { return zarn_rs232_psb_set_power_control(1, 1); }, TAVIK_RS232_NOT_OPEN, "not open"},
-      {"", [] { return zarn_rs232_psb_create("/nonexistent/ttyUSB9", kTimeoutMs); }, TAVIK_RS232_MISSING,
-       "missing"},
-      {"", [] { return zarn_rs232_psb_create("/dev/null", kTimeoutMs); }, TAVIK_RS232_NOT_SERIAL,
-       "not a serial device"},
-      {"", [&] { return zarn_rs232_psb_create(sim_.psb_path().c_str(), kTimeoutMs); }, TAVIK_RS232_PORT_BUSY,
-       "busy"},
-      {"", [] { return zarn_rs232_psb_create("COM7", 0); }, TAVIK_RS232_BAD_ARGUMENT, "bad argument"},
+      {"fault drvb XL silence", read_parameter, TAVIK_RS232_NO_REPLY, "no reply", {0}},
+      {"fault drvb XL bcc", read_parameter, TAVIK_RS232_BAD_CHECK, "bad check byte", {0}},
+      {"fault drvb BE status 7",
+       [] { return zarn_rs232_drvb_set_velocity(0, 0); },
+       TAVIK_RS232_REFUSED,
+       "refused",
+       {0}},
+      {"fault drvb XL truncate", read_parameter, TAVIK_RS232_MALFORMED, "malformed reply", {0}},
+      {"",
+       [] { return zarn_rs232_drvb_set_parameter(0, 2001); },
+       TAVIK_RS232_BAD_ARGUMENT,
+       "bad argument",
+       {0}},
+      {"", [] { return zarn_rs232_psb_set_power_control(1, 1); }, TAVIK_RS232_NOT_OPEN, "not open", {0}},
+      {"",
+       [] { return zarn_rs232_psb_create("/nonexistent/ttyUSB9", kTimeoutMs); },
+       TAVIK_RS232_MISSING,
+       "missing",
+       {ENOENT}},
+      {"",
+       [] { return zarn_rs232_psb_create("/dev/null", kTimeoutMs); },
+       TAVIK_RS232_NOT_SERIAL,
+       "not a serial device",
+       {ENOTTY}},
+      // Held by velk: its lock, or for a user other than root its exclusive open.
+      {"",
+       [&] { return zarn_rs232_psb_create(sim_.psb_path().c_str(), kTimeoutMs); },
+       TAVIK_RS232_PORT_BUSY,
+       "busy",
+       {EWOULDBLOCK, EBUSY}},
+      {"", [] { return zarn_rs232_psb_create("COM7", 0); }, TAVIK_RS232_BAD_ARGUMENT, "bad argument", {0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -66,10 +86,13 @@ TEST_F(LastError, EachFailureSaysWhy) {
     EXPECT_EQ(c.call(), -1);
     EXPECT_EQ(zarn_rs232_last_error(), c.error);
     EXPECT_STREQ(zarn_rs232_error_text(zarn_rs232_last_error()), c.text);
+    const int os_error = zarn_rs232_last_os_error();
+    EXPECT_EQ(c.os_errors.count(os_error), 1u) << os_error;
     // A success leaves the reason as it was.
     sim_.execute("fault clear");
     EXPECT_EQ(read_parameter(), 0);
     EXPECT_EQ(zarn_rs232_last_error(), c.error);
+    EXPECT_EQ(zarn_rs232_last_os_error(), os_error);
   }
   sim_.execute("fault drvb BE status 7");
   EXPECT_EQ(zarn_rs232_drvb_set_velocity(0, 0), -1);
@@ -96,6 +119,9 @@ TEST_F(LastError, EachThreadAndEachLibraryKeepsItsOwn) {
   EXPECT_EQ(velk_rs232_psb_last_error(), TAVIK_RS232_BAD_ARGUMENT);
   EXPECT_STREQ(velk_rs232_psb_error_text(TAVIK_RS232_DEVICE_LOST), "device lost");
   EXPECT_EQ(zarn_rs232_last_error(), TAVIK_RS232_NO_REPLY);
+  EXPECT_EQ(zarn_rs232_psb_create("/nonexistent/ttyUSB9", kTimeoutMs), -1);
+  EXPECT_EQ(zarn_rs232_last_os_error(), ENOENT);
+  EXPECT_EQ(velk_rs232_psb_last_os_error(), 0);
 }
 
 }  // namespace

@@ -26,7 +26,10 @@ struct Finished {
 class TavikProcess {
  public:
   // With out_file, the standard output goes to that file (such as /dev/full).
-  explicit TavikProcess(const std::vector<std::string>& args, const char* out_file = nullptr)
+  // With a runner ({"/usr/bin/setpriv", "--reuid=nobody", ...}), the runner
+  // starts the program.
+  explicit TavikProcess(const std::vector<std::string>& args, const char* out_file = nullptr,
+                        const std::vector<std::string>& runner = {})
       : start_(std::chrono::steady_clock::now()) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
@@ -38,7 +41,14 @@ class TavikProcess {
     else
       posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    pid_ = spawn_program(TAVIK_TOOL_PATH, args, actions);
+    if (runner.empty()) {
+      pid_ = spawn_program(TAVIK_TOOL_PATH, args, actions);
+    } else {
+      std::vector<std::string> all(runner.begin() + 1, runner.end());
+      all.push_back(TAVIK_TOOL_PATH);
+      all.insert(all.end(), args.begin(), args.end());
+      pid_ = spawn_program(runner.front().c_str(), all, actions);
+    }
     ::close(out[1]);
     ::close(err[1]);
     fds_[0] = out[0];
@@ -100,8 +110,9 @@ class TavikProcess {
   std::chrono::steady_clock::time_point start_;
 };
 
-inline Finished run_tavik(const std::vector<std::string>& args, const char* out_file = nullptr) {
-  return TavikProcess(args, out_file).finish();
+inline Finished run_tavik(const std::vector<std::string>& args, const char* out_file = nullptr,
+                          const std::vector<std::string>& runner = {}) {
+  return TavikProcess(args, out_file, runner).finish();
 }
 
 }  // namespace tavik::test

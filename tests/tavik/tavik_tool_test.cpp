@@ -1,9 +1,14 @@
 // The tavik program against the simulated boards: each command's output in
 // both formats, the failure reasons and exit codes the boards' faults
 // produce, watch's figures and recording, and ports.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -92,24 +97,48 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
     int exit_code;
     const char* reason;   // the error's reason code
     const char* message;  // part of the message, in both formats
+    int code;             // the libraries' code of the failure, -1 for the tool's own
   };
   const Case cases[] = {
       {"fault psb PDR silence",
        {"psb", "status"},
        1,
        "no-reply",
-       "read power data on the PSB at COM7 failed: no reply"},
-      {"fault psb Sar bcc", {"psb", "status"}, 1, "bad-check-byte", "read ranges on the PSB at COM7"},
-      {"fault drvb CG status 5", {"drvb", "reset-errors"}, 1, "refused", "refused (status '5')"},
-      {"fault drvb AC truncate", {"drvb", "status"}, 1, "malformed-reply", "read encoders"},
-      {"", {"--psb", "/dev/null", "psb", "status"}, 3, "not-a-serial-device", "open on the PSB at /dev/null"},
-      {"", {"--drvb", "COM5", "drvb", "status"}, 3, "port-missing", "missing ("},
-      {"unplug psb", {"psb", "max-dist", "200"}, 3, "port-missing", "open on the PSB"},
+       "read power data on the PSB at COM7 failed: ",
+       TAVIK_RS232_NO_REPLY},
+      {"fault psb Sar bcc",
+       {"psb", "status"},
+       1,
+       "bad-check-byte",
+       "read ranges on the PSB at COM7",
+       TAVIK_RS232_BAD_CHECK},
+      {"fault drvb CG status 5", {"drvb", "reset-errors"}, 1, "refused", "(status '5')", TAVIK_RS232_REFUSED},
+      {"fault drvb AC truncate",
+       {"drvb", "status"},
+       1,
+       "malformed-reply",
+       "read encoders",
+       TAVIK_RS232_MALFORMED},
+      {"fault drvb AC status 0",
+       {"drvb", "status"},
+       1,
+       "unexpected-reply",
+       "read encoders",
+       TAVIK_RS232_UNEXPECTED_REPLY},
+      {"",
+       {"--psb", "/dev/null", "psb", "status"},
+       3,
+       "not-a-serial-device",
+       "open on the PSB at /dev/null",
+       TAVIK_RS232_NOT_SERIAL},
+      {"", {"--drvb", "COM5", "drvb", "status"}, 3, "port-missing", " (", TAVIK_RS232_MISSING},
+      {"unplug psb", {"psb", "max-dist", "200"}, 3, "port-missing", "open on the PSB", TAVIK_RS232_MISSING},
       {"",
        {"drvb", "drive", "1001", "0", "--for", "1"},
        2,
        "above-max-velocity",
-       "maximum velocity of 1000 mm/s"},
+       "maximum velocity of 1000 mm/s",
+       -1},
   };
   // Every reason a script may see is listed in the manual page.
   std::ifstream man_file(TAVIK_MAN_PAGE);
@@ -131,10 +160,58 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
     EXPECT_EQ(error.at("reason"), c.reason) << json.err;
     EXPECT_FALSE(error.contains("failure")) << json.err;
     for (const char* field : {"command", "board", "port"}) EXPECT_TRUE(error.contains(field)) << json.err;
-    EXPECT_NE(error.at("message").get<std::string>().find(c.message), std::string::npos) << json.err;
+    const std::string message = error.at("message");
+    EXPECT_NE(message.find(c.message), std::string::npos) << json.err;
+    // The tool words a failure as the libraries do.
+    if (c.code >= 0) {
+      EXPECT_NE(message.find(std::string(" failed: ") + zarn_rs232_error_text(c.code)), std::string::npos)
+          << message;
+    }
     const Finished text = run_tavik(c.args);
     EXPECT_EQ(text.exit_code, c.exit_code) << c.fault << c.args.back();
     EXPECT_NE(text.err.find(c.message), std::string::npos) << text.err;
+  }
+}
+
+TEST_F(TavikTool, AFailedOpenGivesTheSystemsError) {
+  // A user who may not open the simulator's line: nobody, for root (who may
+  // open anything); the owner, without the owner's rights, for anyone else.
+  const bool root = ::geteuid() == 0;
+  const std::vector<std::string> as_nobody = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup",
+                                              "--clear-groups"};
+  struct Case {
+    std::string port;
+    bool held;       // the test holds COM7 with the libraries' lock
+    bool no_access;  // the port's device may not be opened by the tool's user
+    const char* reason;
+    std::set<int> os_errors;
+    std::string message;  // part of the message
+  };
+  const std::string self = "held by process " + std::to_string(::getpid());
+  const Case cases[] = {
+      {"/nonexistent/ttyUSB9", false, false, "port-missing", {ENOENT}, "missing (/nonexistent/ttyUSB9)"},
+      {"/dev/null", false, false, "not-a-serial-device", {ENOTTY}, "not a serial device (/dev/null)"},
+      // The lock, or for a user other than root already the exclusive open.
+      {"COM7", true, false, "port-busy", {EWOULDBLOCK, EBUSY}, "busy: " + self},
+      {sim_.psb_path(), false, true, "permission-denied", {EACCES}, "permission denied (" + sim_.psb_path()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port);
+    if (c.held) {
+      ASSERT_EQ(zarn_rs232_psb_create("COM7", 200), 0);
+    }
+    if (c.no_access) {
+      ASSERT_EQ(::chmod(c.port.c_str(), root ? 0600 : 0), 0);
+    }
+    const Finished f = run_tavik({"--json", "--psb", c.port, "psb", "status"}, nullptr,
+                                 c.no_access && root ? as_nobody : std::vector<std::string>{});
+    zarn_rs232_psb_destroy();
+    ::chmod(c.port.c_str(), 0620);
+    EXPECT_EQ(f.exit_code, 3) << f.err;
+    const Json error = last_json(f.err).at("error");
+    EXPECT_EQ(error.at("reason"), c.reason);
+    EXPECT_EQ(c.os_errors.count(error.value("os_error", 0)), 1u) << f.err;
+    EXPECT_NE(error.at("message").get<std::string>().find(c.message), std::string::npos) << f.err;
   }
 }
 
