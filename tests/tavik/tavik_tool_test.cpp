@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "csv_reader.h"
+#include "serial/command_result.h"
 #include "tavik/zarn_rs232.h"
 #include "tavik_fixture.h"
 
@@ -170,6 +171,23 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
     const Finished text = run_tavik(c.args);
     EXPECT_EQ(text.exit_code, c.exit_code) << c.fault << c.args.back();
     EXPECT_NE(text.err.find(c.message), std::string::npos) << text.err;
+  }
+}
+
+// The manual lists each failure's reason under the exit status it has.
+TEST(TavikManual, ListsEveryFailureUnderItsExitStatus) {
+  std::ifstream man_file(TAVIK_MAN_PAGE);
+  const std::string man((std::istreambuf_iterator<char>(man_file)), std::istreambuf_iterator<char>());
+  for (const FailureRow& row : kFailureRows) {
+    if (row.failure == Failure::kNone) continue;
+    SCOPED_TRACE(row.reason);
+    const std::size_t section = man.find(".TP\n" + std::to_string(row.exit_status) + "\n");
+    ASSERT_NE(section, std::string::npos);
+    std::string listed = std::string(".B ") + row.reason + "\n";
+    for (std::size_t dash = 0; (dash = listed.find('-', dash)) != std::string::npos; dash += 2)
+      listed.replace(dash, 1, "\\-");
+    const std::size_t at = man.find(listed, section);
+    EXPECT_LT(at, std::min(man.find(".TP", section + 1), man.find(".SH", section))) << listed;
   }
 }
 
