@@ -4,6 +4,7 @@
 
 #include "console/core/console_text.h"
 #include "console/core/control_ids.h"
+#include "drvb/drvb_parameter_table.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 
@@ -67,9 +68,9 @@ void CConsoleDlg::OnInitDialog() {
   }
   window_.SetListSelection(IDC_USONIC_MAX_DIST, 0);
 
-  window_.InsertListItem(IDC_PARAM_SELECT, 0, "Max Velocity");
-  window_.InsertListItem(IDC_PARAM_SELECT, 1, "Drive Comm. Err Time");
-  window_.InsertListItem(IDC_PARAM_SELECT, 2, "A/D Time");
+  for (std::size_t k = 0; k < drvb::kParameters.size(); ++k) {
+    window_.InsertListItem(IDC_PARAM_SELECT, static_cast<int>(k), drvb::kParameters[k].label);
+  }
   window_.SetListSelection(IDC_PARAM_SELECT, 0);
 
   InitUsonicBars();
