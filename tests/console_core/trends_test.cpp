@@ -10,7 +10,7 @@
 #include "console/core/trend_plot.h"
 #include "csv_reader.h"
 #include "sim_console_fixture.h"
-#include "tools/recording/recording_csv.h"
+#include "recording/recording_csv.h"
 
 namespace tavik::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "output.h"
 #include "session.h"
-#include "tools/recording/recording_csv.h"
+#include "recording/recording_csv.h"
 
 namespace tavik::cli {
 
