@@ -16,7 +16,7 @@ const std::initializer_list<int> kPowerFields = {IDC_BATTERY_VOLT,  IDC_CONSUM_C
                                                  IDC_SENSORS_STATE, IDC_LRF_STATE,  IDC_SBC_STATE,
                                                  IDC_SG_STATE,      IDC_LCD_STATE,  IDC_SERVO_STATE};
 
-sim::ScriptedReply silence(const sim::Bytes&) { return {}; }
+test::ScriptedReply silence(const sim::Bytes&) { return {}; }
 
 TEST_F(ConsoleTest, UltrasonicPollingShowsTheRangesAndPrintsEachResult) {
   auto& psb = psb_board();
