@@ -107,8 +107,12 @@ void expect_built_from(QDialog& dialog, const console::DialogTemplate& source,
     }
     EXPECT_TRUE(window.contains(w->geometry())) << "outside the window";
     EXPECT_FALSE(w->geometry().isEmpty());
-    if (c.kind == ControlKind::Icon) EXPECT_EQ(w->size(), QSize(32, 32));
-    if (c.kind == ControlKind::ComboBox) EXPECT_GE(qobject_cast<QComboBox*>(w)->maxVisibleItems(), 3);
+    if (c.kind == ControlKind::Icon) {
+      EXPECT_EQ(w->size(), QSize(32, 32));
+    }
+    if (c.kind == ControlKind::ComboBox) {
+      EXPECT_GE(qobject_cast<QComboBox*>(w)->maxVisibleItems(), 3);
+    }
   }
   // The template's height of a drop-down list includes its list, which the
   // closed widget does not cover: its own rectangle stands for it.
@@ -122,10 +126,15 @@ void expect_built_from(QDialog& dialog, const console::DialogTemplate& source,
       SCOPED_TRACE(testing::Message() << "IDs " << source.controls[i].id << " and " << source.controls[j].id);
       const QRect a = template_rect(i), b = template_rect(j);
       const QRect wa = controls[i].widget->geometry(), wb = controls[j].widget->geometry();
-      if (source.controls[i].kind == ControlKind::GroupBox && a.contains(b))
+      if (source.controls[i].kind == ControlKind::GroupBox && a.contains(b)) {
         EXPECT_TRUE(wa.adjusted(-1, -1, 1, 1).contains(wb));
-      if (left_of(a, b)) EXPECT_TRUE(left_of(wa, wb, 1));
-      if (above(a, b) && source.controls[i].kind != ControlKind::ComboBox) EXPECT_TRUE(above(wa, wb, 1));
+      }
+      if (left_of(a, b)) {
+        EXPECT_TRUE(left_of(wa, wb, 1));
+      }
+      if (above(a, b) && source.controls[i].kind != ControlKind::ComboBox) {
+        EXPECT_TRUE(above(wa, wb, 1));
+      }
     }
   }
 }
