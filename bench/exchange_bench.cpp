@@ -10,8 +10,8 @@
 #include <functional>
 #include <vector>
 
-#include "sim/frame_builder.h"
 #include "scripted_peer.h"
+#include "sim/frame_builder.h"
 #include "tavik/zarn_rs232.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include "console/core/console_dlg.h"
 #include "console/core/control_ids.h"
 #include "recording_window.h"
-#include "sim/frame_builder.h"
 #include "scripted_peer.h"
+#include "sim/frame_builder.h"
 
 namespace tavik::test {
 
@@ -133,11 +133,11 @@ class ConsoleTest : public ::testing::Test {
   // Scripted boards published as `name` (COM7 and COM8 are the lists'
   // defaults); they stay until the logic is gone.
   test::ScriptedPeer& psb_board(test::ScriptedPeer::Responder responder = psb_reply,
-                               const std::string& name = "COM7") {
+                                const std::string& name = "COM7") {
     return publish(psb_, std::move(responder), name);
   }
   test::ScriptedPeer& drvb_board(test::ScriptedPeer::Responder responder = drvb_reply,
-                                const std::string& name = "COM8") {
+                                 const std::string& name = "COM8") {
     return publish(drvb_, std::move(responder), name);
   }
 
@@ -169,8 +169,8 @@ class ConsoleTest : public ::testing::Test {
   std::unique_ptr<CConsoleDlg> dlg_;
 
  private:
-  test::ScriptedPeer& publish(std::unique_ptr<test::ScriptedPeer>& peer, test::ScriptedPeer::Responder responder,
-                             const std::string& name) {
+  test::ScriptedPeer& publish(std::unique_ptr<test::ScriptedPeer>& peer,
+                              test::ScriptedPeer::Responder responder, const std::string& name) {
     peer = std::make_unique<test::ScriptedPeer>();
     peer->respond(std::move(responder));
     peer->publish(link_dir_, name);

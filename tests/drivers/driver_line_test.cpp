@@ -22,8 +22,8 @@
 
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
-#include "tests/support/child_program.h"
 #include "tests/drivers/driver_env.h"
+#include "tests/support/child_program.h"
 #include "tests/support/line_control.h"
 
 namespace tavik::test {

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "drvb_peer_replies.h"
-#include "sim/frame_builder.h"
 #include "scripted_peer.h"
+#include "sim/frame_builder.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik {

@@ -6,8 +6,8 @@
 
 #include "drvb_peer_replies.h"
 #include "pty_test_util.h"
-#include "sim/frame_builder.h"
 #include "scripted_peer.h"
+#include "sim/frame_builder.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik {

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "psb_peer_replies.h"
-#include "sim/frame_builder.h"
 #include "scripted_peer.h"
+#include "sim/frame_builder.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 

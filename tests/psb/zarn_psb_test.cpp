@@ -7,9 +7,9 @@
 
 #include "psb_peer_replies.h"
 #include "pty_test_util.h"
+#include "scripted_peer.h"
 #include "serial/serial_port.h"
 #include "sim/frame_builder.h"
-#include "scripted_peer.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik {

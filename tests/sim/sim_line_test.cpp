@@ -9,8 +9,8 @@
 #include <random>
 #include <thread>
 
-#include "sim/frame_builder.h"
 #include "scripted_peer.h"
+#include "sim/frame_builder.h"
 #include "sim_test_util.h"
 
 namespace tavik::test {

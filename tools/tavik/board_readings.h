@@ -2,8 +2,8 @@
 #pragma once
 
 #include "output.h"
-#include "session.h"
 #include "recording/recording_csv.h"
+#include "session.h"
 
 namespace tavik::cli {
 
