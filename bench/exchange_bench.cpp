@@ -10,8 +10,8 @@
 #include <functional>
 #include <vector>
 
+#include "scripted_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 #include "tavik/zarn_rs232.h"
 
 namespace {
@@ -20,8 +20,8 @@ using tavik::sim::Bytes;
 
 void run_exchanges(benchmark::State& state, const Bytes& reply, int (*create)(const char*, int),
                    void (*destroy)(), const std::function<int()>& exchange) {
-  tavik::sim::ScriptedPeer peer;
-  peer.respond([&](const Bytes&) { return tavik::sim::ScriptedReply{reply, {}}; });
+  tavik::test::ScriptedPeer peer;
+  peer.respond([&](const Bytes&) { return tavik::test::ScriptedReply{reply, {}}; });
   if (create(peer.path().c_str(), 200) != 0) {
     state.SkipWithError("cannot open the peer's port");
     return;

@@ -16,7 +16,7 @@
 #include "console/core/console_dlg.h"
 #include "console/core/control_ids.h"
 #include "null_window.h"
-#include "sim/scripted_peer.h"
+#include "scripted_peer.h"
 #include "sim/simulator.h"
 #include "streaming_peer.h"
 #include "tavik/zarn_rs232.h"
@@ -145,7 +145,7 @@ BENCHMARK(BM_StopAfterTheEnd)
     ->Unit(benchmark::kMillisecond);
 
 void BM_DestroyBehindSixQueuedCallers(benchmark::State& state) {
-  sim::ScriptedPeer silent;
+  test::ScriptedPeer silent;
   for (auto _ : state) {
     zarn_rs232_drvb_create(silent.path().c_str(), 200);
     std::vector<std::future<int>> callers;

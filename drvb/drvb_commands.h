@@ -23,10 +23,10 @@ Result read_drive_err(BoardConnection& connection, char* left, char* right);
 // CG.
 Result set_drive_err_reset(BoardConnection& connection);
 
-// XL of the id's register (0: 15, 1: 30, 2: 6). Any other id sends nothing
-// and fails.
+// XL of the id's register (drvb_parameter_table.h). Any other id sends
+// nothing and fails.
 Result read_parameter(BoardConnection& connection, int id, int* value);
-// XB to the id's register(s) after a range check, then XD.
+// XB to the id's register(s) after the check of its limits, then XD.
 Result set_parameter(BoardConnection& connection, int id, int value);
 
 // The conversion of one ten-character count field.

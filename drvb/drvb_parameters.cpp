@@ -1,35 +1,14 @@
-// Drive parameters: read one register (XL), write one or two registers (XB)
-// and close the write (XD).
-//
-//   id  name                  read  write     accepted values
-//   0   Max Velocity          15    15, 16    0..2000
-//   1   Drive Comm. Err Time  30    30        35..20000
-//   2   A/D Time              6     06        8..1000
-//   *   -                     -     (XD only) any
+// Drive parameters (drvb_parameter_table.h): read one register (XL), write
+// one or two registers (XB) and close the write (XD); an id outside the
+// table sends XD only.
 #include <string>
 
 #include "drvb/drvb_commands.h"
+#include "drvb/drvb_parameter_table.h"
 #include "serial/frame_codec.h"
 
 namespace tavik::drvb {
 namespace {
-
-struct Parameter {
-  int read_register;
-  const char* write_registers[2];
-  int min;
-  int max;
-};
-
-constexpr Parameter kParameters[] = {
-    {15, {"15", "16"}, 0, 2000},  // a negative maximum would leave the board unable to drive
-    {30, {"30", nullptr}, 35, 20000},
-    {6, {"06", nullptr}, 8, 1000},
-};
-
-const Parameter* find_parameter(int id) {
-  return id >= 0 && id < static_cast<int>(std::size(kParameters)) ? &kParameters[id] : nullptr;
-}
 
 // "XL" and the register number without leading zero.
 int build_read(std::uint8_t* frame, int reg) {
@@ -49,7 +28,7 @@ int build_write(std::uint8_t* frame, const char* reg, int value) {
 }  // namespace
 
 Result read_parameter(BoardConnection& connection, int id, int* value) {
-  const Parameter* parameter = find_parameter(id);
+  const ParameterInfo* parameter = find_parameter(id);
   if (parameter == nullptr || value == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](Line& line) {
     std::uint8_t request[kFrameSize] = {};
@@ -68,7 +47,7 @@ Result read_parameter(BoardConnection& connection, int id, int* value) {
 
 Result set_parameter(BoardConnection& connection, int id, int value) {
   // The range first: a value out of range is refused with or without a connection.
-  const Parameter* parameter = find_parameter(id);
+  const ParameterInfo* parameter = find_parameter(id);
   if (parameter != nullptr && (value < parameter->min || value > parameter->max))
     return Failure::kBadArgument;
   return with_connection(connection, [&](Line& line) {

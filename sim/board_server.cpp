@@ -1,7 +1,5 @@
 #include "sim/board_server.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,20 +29,16 @@ BoardServer::BoardServer(BoardServerOptions options) : options_(std::move(option
   if (!options_.link_dir.empty()) pty_.publish(options_.link_dir, options_.link_name);
   counters_.path = pty_.slave_path();
   counters_.link = pty_.link_path();
-  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-  thread_ = std::thread([this] { run(); });
+  loop_.start({[this] { return prepare(); },
+               [this](const std::uint8_t* bytes, std::size_t count) { on_bytes(bytes, count); },
+               [this] {
+                 std::lock_guard<std::mutex> lock(mutex_);
+                 ended_ = true;
+                 op_done_.notify_all();
+               }});
 }
 
-BoardServer::~BoardServer() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  wake();
-  thread_.join();
-  ::close(wake_fd_);
-}
+BoardServer::~BoardServer() { loop_.stop(); }
 
 std::string BoardServer::path() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -85,20 +79,15 @@ Bytes BoardServer::take_received() {
 void BoardServer::unplug() {
   std::unique_lock<std::mutex> lock(mutex_);
   op_ = Op::kUnplug;
-  wake();
-  op_done_.wait(lock, [&] { return op_ == Op::kNone || stop_; });
+  loop_.wake();
+  op_done_.wait(lock, [&] { return op_ == Op::kNone || ended_; });
 }
 
 void BoardServer::replug() {
   std::unique_lock<std::mutex> lock(mutex_);
   op_ = Op::kReplug;
-  wake();
-  op_done_.wait(lock, [&] { return op_ == Op::kNone || stop_; });
-}
-
-void BoardServer::wake() {
-  std::uint64_t one = 1;
-  (void)!::write(wake_fd_, &one, sizeof one);
+  loop_.wake();
+  op_done_.wait(lock, [&] { return op_ == Op::kNone || ended_; });
 }
 
 void BoardServer::run_op(Op op) {
@@ -204,72 +193,51 @@ Clock::time_point BoardServer::flush(Clock::time_point now) {
   return out_.empty() ? Clock::time_point::max() : out_.front().due;
 }
 
-void BoardServer::run() {
-  auto next_tick = Clock::now();
-  for (;;) {
-    int master = -1;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stop_) return;
-      if (op_ != Op::kNone) {
-        run_op(op_);
-        op_ = Op::kNone;
-        op_done_.notify_all();
-      }
-      master = pty_.master_fd();
+ServiceLoop::Wait BoardServer::prepare() {
+  int master = -1;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (op_ != Op::kNone) {
+      run_op(op_);
+      op_ = Op::kNone;
+      op_done_.notify_all();
     }
-    auto now = Clock::now();
-    if (options_.tick && now >= next_tick) {
-      options_.tick();
-      next_tick = now + options_.tick_period;
-    }
-    auto until = flush(now);
-    if (options_.tick) until = std::min(until, next_tick);
+    master = pty_.master_fd();
+  }
+  const auto now = Clock::now();
+  if (options_.tick && now >= next_tick_) {
+    options_.tick();
+    next_tick_ = now + options_.tick_period;
+  }
+  auto until = flush(now);
+  if (options_.tick) until = std::min(until, next_tick_);
+  return {master, until};
+}
 
-    timespec ts{};
-    timespec* timeout = nullptr;
-    if (until != Clock::time_point::max()) {
-      const auto left = std::max<Clock::duration>(until - Clock::now(), Clock::duration::zero());
-      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-      ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-      ts.tv_nsec = static_cast<long>(ns % 1000000000);
-      timeout = &ts;
+void BoardServer::on_bytes(const std::uint8_t* chunk, std::size_t n) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    received_.insert(received_.end(), chunk, chunk + n);
+    if (received_.size() > kMaxRecordedBytes) {
+      received_.erase(received_.begin(), received_.end() - static_cast<long>(kMaxRecordedBytes));
     }
-    pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {master, POLLIN, 0}};
-    const int r = ::ppoll(fds, master >= 0 ? 2 : 1, timeout, nullptr);
-    if (r < 0 && errno != EINTR) return;
-    if (r <= 0) continue;
-    if (fds[0].revents & POLLIN) {
-      std::uint64_t value = 0;
-      (void)!::read(wake_fd_, &value, sizeof value);
-    }
-    if (master < 0 || !(fds[1].revents & POLLIN)) continue;
-    std::uint8_t chunk[256];
-    const ssize_t n = ::read(master, chunk, sizeof chunk);
-    if (n > 0) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      received_.insert(received_.end(), chunk, chunk + n);
-      if (received_.size() > kMaxRecordedBytes) {
-        received_.erase(received_.begin(), received_.end() - static_cast<long>(kMaxRecordedBytes));
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    switch (reader_.feed(chunk[i])) {
+      case RequestReader::Event::kNone:
+        break;
+      case RequestReader::Event::kRequest:
+        on_request(reader_.command());
+        break;
+      case RequestReader::Event::kBadBcc: {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++counters_.bad_frames;
+        break;
       }
-    }
-    for (ssize_t i = 0; i < n; ++i) {
-      switch (reader_.feed(chunk[i])) {
-        case RequestReader::Event::kNone:
-          break;
-        case RequestReader::Event::kRequest:
-          on_request(reader_.command());
-          break;
-        case RequestReader::Event::kBadBcc: {
-          std::lock_guard<std::mutex> lock(mutex_);
-          ++counters_.bad_frames;
-          break;
-        }
-        case RequestReader::Event::kOversized: {
-          std::lock_guard<std::mutex> lock(mutex_);
-          ++counters_.oversized;
-          break;
-        }
+      case RequestReader::Event::kOversized: {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++counters_.oversized;
+        break;
       }
     }
   }

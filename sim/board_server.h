@@ -12,13 +12,13 @@
 #include <random>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "sim/fault.h"
 #include "sim/frame_builder.h"
 #include "sim/pty_endpoint.h"
 #include "sim/request_reader.h"
+#include "sim/service_loop.h"
 #include "sim/sim_status.h"
 
 namespace tavik::sim {
@@ -76,17 +76,16 @@ class BoardServer {
     std::chrono::steady_clock::time_point due;
   };
 
-  void run();
+  ServiceLoop::Wait prepare();
+  void on_bytes(const std::uint8_t* bytes, std::size_t count);
   void run_op(Op op);
   void on_request(std::string_view command);
   void schedule(Bytes reply, std::chrono::steady_clock::time_point start);
   // Writes the chunks that are due; returns the due time of the next one.
   std::chrono::steady_clock::time_point flush(std::chrono::steady_clock::time_point now);
-  void wake();
 
   BoardServerOptions options_;
   PtyEndpoint pty_;  // used by the server's thread only, once it runs
-  int wake_fd_ = -1;
 
   // Server thread only.
   RequestReader reader_;
@@ -94,15 +93,16 @@ class BoardServer {
   std::size_t queued_bytes_ = 0;
   std::chrono::steady_clock::time_point line_free_{};
   std::mt19937_64 rng_;
+  std::chrono::steady_clock::time_point next_tick_ = std::chrono::steady_clock::now();
 
   mutable std::mutex mutex_;
   std::condition_variable op_done_;
   Op op_ = Op::kNone;
-  bool stop_ = false;
+  bool ended_ = false;  // the thread is gone: no op will be done
   std::vector<Fault> faults_;
   BoardCounters counters_;
   Bytes received_;
-  std::thread thread_;
+  ServiceLoop loop_;  // last: stopped first
 };
 
 }  // namespace tavik::sim

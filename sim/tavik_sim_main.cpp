@@ -27,6 +27,7 @@
 
 #include "sim/pty_endpoint.h"
 #include "sim/simulator.h"
+#include "tavik_version.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include "console/core/console_text.h"
 #include "console/core/control_ids.h"
+#include "drvb/drvb_parameter_table.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 
@@ -67,9 +68,9 @@ void CConsoleDlg::OnInitDialog() {
   }
   window_.SetListSelection(IDC_USONIC_MAX_DIST, 0);
 
-  window_.InsertListItem(IDC_PARAM_SELECT, 0, "Max Velocity");
-  window_.InsertListItem(IDC_PARAM_SELECT, 1, "Drive Comm. Err Time");
-  window_.InsertListItem(IDC_PARAM_SELECT, 2, "A/D Time");
+  for (std::size_t k = 0; k < drvb::kParameters.size(); ++k) {
+    window_.InsertListItem(IDC_PARAM_SELECT, static_cast<int>(k), drvb::kParameters[k].label);
+  }
   window_.SetListSelection(IDC_PARAM_SELECT, 0);
 
   InitUsonicBars();
@@ -117,12 +118,7 @@ void CConsoleDlg::CloseDrvb() {
 }
 
 void CConsoleDlg::ClearRequestFlags() {
-  for (std::atomic<bool>* request :
-       {&m_bReqSensorsOn, &m_bReqSensorsOff, &m_bReqLcdOn, &m_bReqLcdOff, &m_bReqSbcOn, &m_bReqSbcOff,
-        &m_bReqDriveOn, &m_bReqDriveOff, &m_bReqLrfOn, &m_bReqLrfOff, &m_bReqSgOn, &m_bReqSgOff,
-        &m_bReqServoOn, &m_bReqServoOff}) {
-    *request = false;
-  }
+  for (const PowerButton& button : kPowerButtons) PowerRequest(button) = false;
 }
 
 void CConsoleDlg::ClearRunAndRequestFlags() {
@@ -136,6 +132,12 @@ void CConsoleDlg::ClearRunAndRequestFlags() {
 }
 
 bool CConsoleDlg::OnCommand(int id) {
+  for (const PowerButton& button : kPowerButtons) {
+    if (button.id == id) {
+      OnPowerButton(button);
+      return true;
+    }
+  }
   switch (id) {
     case IDC_PSB_CONNECT:
       OnPsbConnect();
@@ -163,30 +165,6 @@ bool CConsoleDlg::OnCommand(int id) {
       break;
     case IDC_POWER_DATA_DISABLE:
       OnPowerDataDisable();
-      break;
-    case IDC_DRIVE_ON:
-      OnDriveOn();
-      break;
-    case IDC_DRIVE_OFF:
-      OnDriveOff();
-      break;
-    case IDC_LRF_ON:
-      OnLrfOn();
-      break;
-    case IDC_LRF_OFF:
-      OnLrfOff();
-      break;
-    case IDC_SG_ON:
-      OnSgOn();
-      break;
-    case IDC_SG_OFF:
-      OnSgOff();
-      break;
-    case IDC_SERVO_ON:
-      OnServoOn();
-      break;
-    case IDC_SERVO_OFF:
-      OnServoOff();
       break;
     case IDC_ROBOT_CTRL_ENABLE:
       OnRobotCtrlEnable();
@@ -223,24 +201,6 @@ bool CConsoleDlg::OnCommand(int id) {
       break;
     case IDC_WHEEL_ERR_RESET:
       OnWheelErrReset();
-      break;
-    case IDC_SENSORS_ON:
-      OnSensorsOn();
-      break;
-    case IDC_SENSORS_OFF:
-      OnSensorsOff();
-      break;
-    case IDC_SBC_ON:
-      OnSbcOn();
-      break;
-    case IDC_SBC_OFF:
-      OnSbcOff();
-      break;
-    case IDC_LCD_ON:
-      OnLcdOn();
-      break;
-    case IDC_LCD_OFF:
-      OnLcdOff();
       break;
     default:
       return false;

@@ -13,11 +13,35 @@
 #include <thread>
 
 #include "console/core/console_window.h"
+#include "console/core/control_ids.h"
 #include "console/core/diagnostic_output.h"
 #include "console/core/link_monitor.h"
 #include "console/core/trend_history.h"
+#include "tavik/psb_types.h"
 
 namespace tavik::console {
+
+inline constexpr unsigned kPsbDeviceCount = PSB_DEVICE_SERVO + 1;
+
+// A device power button: its control, the device it switches (enum
+// psb_device) and the switch (1 on, 0 off).
+struct PowerButton {
+  int id;
+  unsigned device;
+  int on;
+};
+// Every device power button, in the order PowerCtrlThread serves their
+// requests: each device's on before its off, the devices in the board's
+// order.
+inline constexpr PowerButton kPowerButtons[] = {
+    {IDC_DRIVE_ON, PSB_DEVICE_DRIVE, 1},     {IDC_DRIVE_OFF, PSB_DEVICE_DRIVE, 0},
+    {IDC_SENSORS_ON, PSB_DEVICE_SENSORS, 1}, {IDC_SENSORS_OFF, PSB_DEVICE_SENSORS, 0},
+    {IDC_LRF_ON, PSB_DEVICE_LRF, 1},         {IDC_LRF_OFF, PSB_DEVICE_LRF, 0},
+    {IDC_SBC_ON, PSB_DEVICE_SBC, 1},         {IDC_SBC_OFF, PSB_DEVICE_SBC, 0},
+    {IDC_SG_ON, PSB_DEVICE_SG, 1},           {IDC_SG_OFF, PSB_DEVICE_SG, 0},
+    {IDC_LCD_ON, PSB_DEVICE_LCD, 1},         {IDC_LCD_OFF, PSB_DEVICE_LCD, 0},
+    {IDC_SERVO_ON, PSB_DEVICE_SERVO, 1},     {IDC_SERVO_OFF, PSB_DEVICE_SERVO, 0},
+};
 
 class CConsoleDlg {
  public:
@@ -52,20 +76,10 @@ class CConsoleDlg {
 
   // Power and sensor panel.
   void OnUsonicSet();
-  void OnDriveOn();
-  void OnDriveOff();
-  void OnSensorsOn();
-  void OnSensorsOff();
-  void OnLrfOn();
-  void OnLrfOff();
-  void OnSbcOn();
-  void OnSbcOff();
-  void OnSgOn();
-  void OnSgOff();
-  void OnLcdOn();
-  void OnLcdOff();
-  void OnServoOn();
-  void OnServoOff();
+  // The fourteen device power buttons (OnDriveOn, OnDriveOff, ...
+  // OnServoOff): leave the request of kPowerButtons' row pending for
+  // PowerCtrlThread.
+  void OnPowerButton(const PowerButton& button);
   void InitUsonicBars();
 
   // Drive panel.
@@ -102,14 +116,11 @@ class CConsoleDlg {
   void EmgStep();
   void EncoderStep();
 
-  // The state record.
-  std::atomic<bool> m_bReqSensorsOn{false}, m_bReqSensorsOff{false};
-  std::atomic<bool> m_bReqLcdOn{false}, m_bReqLcdOff{false};
-  std::atomic<bool> m_bReqSbcOn{false}, m_bReqSbcOff{false};
-  std::atomic<bool> m_bReqDriveOn{false}, m_bReqDriveOff{false};
-  std::atomic<bool> m_bReqLrfOn{false}, m_bReqLrfOff{false};
-  std::atomic<bool> m_bReqSgOn{false}, m_bReqSgOff{false};
-  std::atomic<bool> m_bReqServoOn{false}, m_bReqServoOff{false};
+  // The state record. The fourteen pending device-power requests
+  // (m_bReqDriveOn, m_bReqDriveOff, ... m_bReqServoOff), by device and
+  // switch: m_bReqPower[PSB_DEVICE_LCD][1] is LCD on.
+  std::atomic<bool> m_bReqPower[kPsbDeviceCount][2]{};
+  std::atomic<bool>& PowerRequest(const PowerButton& button) { return m_bReqPower[button.device][button.on]; }
   std::atomic<bool> m_bPowerCtrlRun{false};
   std::atomic<bool> m_bUsonicRun{false};
   std::atomic<bool> m_bPowerDataRun{false};
@@ -221,8 +232,6 @@ class CConsoleDlg {
   void SendVelocity(int left, int right);
   void ClearRequestFlags();
   void ClearRunAndRequestFlags();
-  // Sets a device-power request and wakes its worker.
-  void RequestPower(std::atomic<bool>& request);
   // Makes the device-power worker look at its flags.
   void WakePowerCtrl();
 

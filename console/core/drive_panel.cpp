@@ -4,6 +4,7 @@
 #include "console/core/console_text.h"
 #include "console/core/control_ids.h"
 #include "console/core/param_text.h"
+#include "drvb/drvb_parameter_table.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik::console {
@@ -11,7 +12,6 @@ namespace {
 
 constexpr int kJogVelocity = 200;
 constexpr int kJogButtons[] = {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT};
-constexpr int kMaxVelocityParam = 0;
 
 }  // namespace
 
@@ -143,8 +143,10 @@ void CConsoleDlg::OnParamRead() {
     window_.SetControlText(IDC_READ_PARAM_VALUE, kNoValue);
     return;
   }
-  window_.SetControlText(IDC_READ_PARAM_VALUE,
-                         format_text(id == kMaxVelocityParam ? "%d mm/s" : "%d ms", value));
+  const drvb::ParameterInfo* parameter = drvb::find_parameter(id);
+  std::string text = format_text("%d", value);
+  if (parameter != nullptr) text = text + " " + parameter->unit;
+  window_.SetControlText(IDC_READ_PARAM_VALUE, text);
 }
 
 void CConsoleDlg::OnParamWrite() {

@@ -25,20 +25,10 @@ void CConsoleDlg::OnUsonicSet() {
   Measured(psb_link_, [&] { return velk_rs232_psb_set_usonic_max_dist(max_dist); });
 }
 
-void CConsoleDlg::OnDriveOn() { RequestPower(m_bReqDriveOn); }
-void CConsoleDlg::OnDriveOff() { RequestPower(m_bReqDriveOff); }
-void CConsoleDlg::OnSensorsOn() { RequestPower(m_bReqSensorsOn); }
-void CConsoleDlg::OnSensorsOff() { RequestPower(m_bReqSensorsOff); }
-void CConsoleDlg::OnLrfOn() { RequestPower(m_bReqLrfOn); }
-void CConsoleDlg::OnLrfOff() { RequestPower(m_bReqLrfOff); }
-void CConsoleDlg::OnSbcOn() { RequestPower(m_bReqSbcOn); }
-void CConsoleDlg::OnSbcOff() { RequestPower(m_bReqSbcOff); }
-void CConsoleDlg::OnSgOn() { RequestPower(m_bReqSgOn); }
-void CConsoleDlg::OnSgOff() { RequestPower(m_bReqSgOff); }
-void CConsoleDlg::OnLcdOn() { RequestPower(m_bReqLcdOn); }
-void CConsoleDlg::OnLcdOff() { RequestPower(m_bReqLcdOff); }
-void CConsoleDlg::OnServoOn() { RequestPower(m_bReqServoOn); }
-void CConsoleDlg::OnServoOff() { RequestPower(m_bReqServoOff); }
+void CConsoleDlg::OnPowerButton(const PowerButton& button) {
+  PowerRequest(button) = true;
+  WakePowerCtrl();
+}
 
 void CConsoleDlg::InitUsonicBars() {
   for (int id = IDC_USONIC_BAR1; id <= IDC_USONIC_BAR7; ++id) window_.SetProgressRange(id, 0, kUsonicBarMax);
@@ -99,11 +89,6 @@ void CConsoleDlg::PowerDataStep() {
   window_.SetControlText(IDC_LCD_STATE, on_off(power.lcd_state));
 }
 
-void CConsoleDlg::RequestPower(std::atomic<bool>& request) {
-  request = true;
-  WakePowerCtrl();
-}
-
 void CConsoleDlg::WakePowerCtrl() {
   {
     std::lock_guard lock(power_wake_mutex_);
@@ -113,29 +98,14 @@ void CConsoleDlg::WakePowerCtrl() {
 }
 
 void CConsoleDlg::PowerCtrlStep() {
-  struct Request {
-    std::atomic<bool>& pending;
-    unsigned int device;
-    int on;
-  };
-  // In the order of service.
-  const Request requests[] = {
-      {m_bReqDriveOn, PSB_DEVICE_DRIVE, 1},     {m_bReqDriveOff, PSB_DEVICE_DRIVE, 0},
-      {m_bReqSensorsOn, PSB_DEVICE_SENSORS, 1}, {m_bReqSensorsOff, PSB_DEVICE_SENSORS, 0},
-      {m_bReqLrfOn, PSB_DEVICE_LRF, 1},         {m_bReqLrfOff, PSB_DEVICE_LRF, 0},
-      {m_bReqSbcOn, PSB_DEVICE_SBC, 1},         {m_bReqSbcOff, PSB_DEVICE_SBC, 0},
-      {m_bReqSgOn, PSB_DEVICE_SG, 1},           {m_bReqSgOff, PSB_DEVICE_SG, 0},
-      {m_bReqLcdOn, PSB_DEVICE_LCD, 1},         {m_bReqLcdOff, PSB_DEVICE_LCD, 0},
-      {m_bReqServoOn, PSB_DEVICE_SERVO, 1},     {m_bReqServoOff, PSB_DEVICE_SERVO, 0},
-  };
   // Pending requests wait for a connection. Looking once per pass keeps a
   // connect that happens during the pass from reordering them.
   if (!m_bPsbConnected) return;
-  for (const Request& request : requests) {
+  for (const PowerButton& button : kPowerButtons) {
     // Taking the request before sending it keeps a click made during the
     // exchange: it is sent again in the next pass.
-    if (request.pending.exchange(false)) {
-      Measured(psb_link_, [&] { return velk_rs232_psb_set_power_control(request.device, request.on); });
+    if (PowerRequest(button).exchange(false)) {
+      Measured(psb_link_, [&] { return velk_rs232_psb_set_power_control(button.device, button.on); });
     }
   }
 }

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <optional>
 
-#include "tools/recording/recording_csv.h"
+#include "recording/recording_csv.h"
 
 namespace tavik::console {
 namespace {

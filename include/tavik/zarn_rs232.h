@@ -84,15 +84,16 @@ TAVIK_API int zarn_rs232_drvb_read_drive_err(char* left, char* right);
 /* Clears the drive errors. */
 TAVIK_API int zarn_rs232_drvb_set_drive_err_reset(void);
 
-/* Reads parameter id: 0 Max Velocity (mm/s), 1 Drive Comm. Err Time (ms),
- * 2 A/D Time (ms). Refuses any other id and a null pointer; sends nothing
- * then. */
+/* Reads parameter id. The ids with their names, units and limits are the
+ * drive board's parameter table, drvb/drvb_parameter_table.h in the sources
+ * (0 is Max Velocity). Refuses any other id and a null pointer; sends
+ * nothing then. */
 TAVIK_API int zarn_rs232_drvb_read_parameter(int id, int* value);
 
 /* Writes parameter id and stores it on the board. The value is checked
- * first, with or without a connection: 0 takes 0..2000, 1 takes 35..20000,
- * 2 takes 8..1000; anything else is refused and nothing is sent. An id other
- * than 0..2 only sends the store request. */
+ * first against the id's limits in the parameter table, with or without a
+ * connection; a value outside is refused and nothing is sent. An id outside
+ * the table only sends the store request. */
 TAVIK_API int zarn_rs232_drvb_set_parameter(int id, int value);
 
 /* Replies that came after their command had given up, recognised by their

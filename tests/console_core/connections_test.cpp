@@ -29,7 +29,7 @@ TEST_F(ConsoleTest, ConnectOpensTheSelectedPort) {
   for (const Case& c : {Case{6, "COM7"}, Case{19, "COM20"}, Case{-1, "COM0"}, Case{7, "COM8"}}) {
     for (const BoardCase& b : kBoards) {
       SCOPED_TRACE(std::string(b.board) + " " + c.link);
-      sim::ScriptedPeer peer;
+      test::ScriptedPeer peer;
       peer.publish(link_dir_, c.link);
       window_.select(b.list, c.selection);
       click(b.connect);
@@ -56,7 +56,7 @@ TEST_F(ConsoleTest, FailedConnectShowsTheBoardsMessageAndMayBeRetried) {
     EXPECT_FALSE(dlg().*b.connected);
     for (const auto& call : state().calls) EXPECT_NE(call.op, "enable");  // buttons as they were
 
-    sim::ScriptedPeer peer;
+    test::ScriptedPeer peer;
     peer.publish(link_dir_, "COM3");
     window_.select(b.list, 2);
     click(b.connect);

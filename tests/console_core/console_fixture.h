@@ -16,8 +16,8 @@
 #include "console/core/console_dlg.h"
 #include "console/core/control_ids.h"
 #include "recording_window.h"
+#include "scripted_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 
 namespace tavik::test {
 
@@ -48,14 +48,14 @@ inline std::string command_of(const sim::Bytes& request) {
   return request.size() < 3 ? std::string() : std::string(request.begin() + 1, request.end() - 2);
 }
 
-inline std::vector<std::string> commands(const sim::ScriptedPeer& peer) {
+inline std::vector<std::string> commands(const test::ScriptedPeer& peer) {
   std::vector<std::string> out;
   for (const auto& request : peer.requests()) out.push_back(command_of(request));
   return out;
 }
 
 // Commands of `peer` that start with `prefix`.
-inline std::vector<std::string> commands(const sim::ScriptedPeer& peer, const std::string& prefix) {
+inline std::vector<std::string> commands(const test::ScriptedPeer& peer, const std::string& prefix) {
   std::vector<std::string> out;
   for (const auto& command : commands(peer)) {
     if (command.rfind(prefix, 0) == 0) out.push_back(command);
@@ -64,7 +64,7 @@ inline std::vector<std::string> commands(const sim::ScriptedPeer& peer, const st
 }
 
 // A power & sensor board that answers everything at once.
-inline sim::ScriptedReply psb_reply(const sim::Bytes& request) {
+inline test::ScriptedReply psb_reply(const sim::Bytes& request) {
   const std::string command = command_of(request);
   if (command == "PDR") return {sim::frame("12;0;0;5;0;0;9;2;4"), {}};
   if (command == "Sar") {
@@ -90,7 +90,7 @@ inline sim::Bytes aa_reply(std::uint8_t left_err, std::uint8_t right_err, char b
 // A drive board that accepts everything at once: encoders 1234 and -56,
 // right bumper and emergency stop, error bytes 0x00 and 0x81, every
 // parameter 120.
-inline sim::ScriptedReply drvb_reply(const sim::Bytes& request) {
+inline test::ScriptedReply drvb_reply(const sim::Bytes& request) {
   const std::string command = command_of(request);
   if (command == "AA") return {aa_reply(0x00, 0x81, '2', '1'), {}};
   if (command == "AC0") return {sim::frame("00000001234-000000056"), {}};
@@ -132,12 +132,12 @@ class ConsoleTest : public ::testing::Test {
 
   // Scripted boards published as `name` (COM7 and COM8 are the lists'
   // defaults); they stay until the logic is gone.
-  sim::ScriptedPeer& psb_board(sim::ScriptedPeer::Responder responder = psb_reply,
-                               const std::string& name = "COM7") {
+  test::ScriptedPeer& psb_board(test::ScriptedPeer::Responder responder = psb_reply,
+                                const std::string& name = "COM7") {
     return publish(psb_, std::move(responder), name);
   }
-  sim::ScriptedPeer& drvb_board(sim::ScriptedPeer::Responder responder = drvb_reply,
-                                const std::string& name = "COM8") {
+  test::ScriptedPeer& drvb_board(test::ScriptedPeer::Responder responder = drvb_reply,
+                                 const std::string& name = "COM8") {
     return publish(drvb_, std::move(responder), name);
   }
 
@@ -165,13 +165,13 @@ class ConsoleTest : public ::testing::Test {
 
   std::string link_dir_;
   RecordingWindow window_;
-  std::unique_ptr<sim::ScriptedPeer> psb_, drvb_;
+  std::unique_ptr<test::ScriptedPeer> psb_, drvb_;
   std::unique_ptr<CConsoleDlg> dlg_;
 
  private:
-  sim::ScriptedPeer& publish(std::unique_ptr<sim::ScriptedPeer>& peer, sim::ScriptedPeer::Responder responder,
-                             const std::string& name) {
-    peer = std::make_unique<sim::ScriptedPeer>();
+  test::ScriptedPeer& publish(std::unique_ptr<test::ScriptedPeer>& peer,
+                              test::ScriptedPeer::Responder responder, const std::string& name) {
+    peer = std::make_unique<test::ScriptedPeer>();
     peer->respond(std::move(responder));
     peer->publish(link_dir_, name);
     return *peer;

@@ -5,7 +5,7 @@
 namespace tavik::test {
 namespace {
 
-sim::ScriptedReply silence(const sim::Bytes&) { return {}; }
+test::ScriptedReply silence(const sim::Bytes&) { return {}; }
 
 class DrivePanelTest : public ConsoleTest {
  protected:
@@ -15,7 +15,7 @@ class DrivePanelTest : public ConsoleTest {
     click(IDC_DRVB_CONNECT);
     ASSERT_TRUE(dlg().m_bDrvbConnected);
   }
-  sim::ScriptedPeer& drvb() { return *drvb_; }
+  test::ScriptedPeer& drvb() { return *drvb_; }
   // Velocity commands the board received from the index `from` of its requests on.
   std::vector<std::string> velocities(std::size_t from = 0) {
     std::vector<std::string> out;

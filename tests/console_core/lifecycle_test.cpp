@@ -1,4 +1,6 @@
 // Start-up and shutdown of the console's logic.
+#include <set>
+
 #include "console_fixture.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
@@ -7,13 +9,14 @@ namespace tavik::test {
 namespace {
 
 std::vector<std::atomic<bool>*> all_flags(CConsoleDlg& d) {
-  return {&d.m_bReqSensorsOn, &d.m_bReqSensorsOff, &d.m_bReqLcdOn,      &d.m_bReqLcdOff,
-          &d.m_bReqSbcOn,     &d.m_bReqSbcOff,     &d.m_bReqDriveOn,    &d.m_bReqDriveOff,
-          &d.m_bReqLrfOn,     &d.m_bReqLrfOff,     &d.m_bReqSgOn,       &d.m_bReqSgOff,
-          &d.m_bReqServoOn,   &d.m_bReqServoOff,   &d.m_bPowerCtrlRun,  &d.m_bUsonicRun,
-          &d.m_bPowerDataRun, &d.m_bPsbConnected,  &d.m_bDrvbConnected, &d.m_bEmgRun,
-          &d.m_bRobotCtrlRun, &d.m_bEncoderRun,    &d.m_bFrontHeld,     &d.m_bRearHeld,
-          &d.m_bLeftHeld,     &d.m_bRightHeld};
+  std::vector<std::atomic<bool>*> flags;
+  for (const PowerButton& button : kPowerButtons) flags.push_back(&d.PowerRequest(button));
+  for (std::atomic<bool>* flag : {&d.m_bPowerCtrlRun, &d.m_bUsonicRun, &d.m_bPowerDataRun, &d.m_bPsbConnected,
+                                  &d.m_bDrvbConnected, &d.m_bEmgRun, &d.m_bRobotCtrlRun, &d.m_bEncoderRun,
+                                  &d.m_bFrontHeld, &d.m_bRearHeld, &d.m_bLeftHeld, &d.m_bRightHeld}) {
+    flags.push_back(flag);
+  }
+  return flags;
 }
 
 // Whether a library can open the port now, that is whether nobody holds it.
@@ -43,27 +46,25 @@ TEST_F(ConsoleTest, StartUpFillsTheListsAndSetsTheInitialState) {
             (std::vector<std::string>{"Max Velocity", "Drive Comm. Err Time", "A/D Time"}));
   EXPECT_EQ(s.selection(IDC_PARAM_SELECT), 0);
 
-  // Enable states in the order they are set; every other control keeps the template's state.
-  std::vector<std::pair<int, bool>> enables;
-  for (const auto& call : s.calls) {
-    if (call.op == "enable") enables.emplace_back(call.id, call.a != 0);
+  // What the operator can click first: each board's Connect and the pollers'
+  // Enable; not what needs a connection or a running poller. Every other
+  // control is as the template has it (enabled).
+  const std::set<int> disabled = {IDC_PSB_DISCONNECT,
+                                  IDC_DRVB_DISCONNECT,
+                                  IDC_USONIC_DISABLE,
+                                  IDC_POWER_DATA_DISABLE,
+                                  IDC_ROBOT_CTRL_DISABLE,
+                                  IDC_EMG_DISABLE,
+                                  IDC_ENCODER_DISABLE,
+                                  IDC_FRONT,
+                                  IDC_REAR,
+                                  IDC_LEFT,
+                                  IDC_RIGHT};
+  for (int id = 1000; id < 1200; ++id) EXPECT_EQ(s.is_enabled(id), !disabled.contains(id)) << id;
+  for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
+                 IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+    EXPECT_TRUE(s.is_enabled(id)) << id;
   }
-  EXPECT_EQ(enables, (std::vector<std::pair<int, bool>>{{1001, false},
-                                                        {1003, false},
-                                                        {1008, false},
-                                                        {1007, true},
-                                                        {1013, false},
-                                                        {1012, true},
-                                                        {1045, true},
-                                                        {1046, false},
-                                                        {1052, false},
-                                                        {1056, false},
-                                                        {1053, false},
-                                                        {1055, false},
-                                                        {1050, true},
-                                                        {1051, false},
-                                                        {1060, true},
-                                                        {1061, false}}));
 
   for (int id = IDC_USONIC_BAR1; id <= IDC_USONIC_BAR7; ++id) {
     EXPECT_EQ(s.ranges.at(id), std::make_pair(0, 150)) << id;
@@ -134,7 +135,7 @@ TEST_F(ConsoleTest, ClicksReachTheirHandlers) {
   EXPECT_FALSE(dlg().OnCommand(IDC_BATTERY_VOLT));  // a read-out, no click handler
   EXPECT_FALSE(dlg().OnCommand(IDOK));
   click(IDC_LCD_ON);
-  EXPECT_TRUE(dlg().m_bReqLcdOn);
+  EXPECT_TRUE(dlg().m_bReqPower[PSB_DEVICE_LCD][1]);
 }
 
 }  // namespace

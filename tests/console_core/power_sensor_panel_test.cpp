@@ -16,7 +16,7 @@ const std::initializer_list<int> kPowerFields = {IDC_BATTERY_VOLT,  IDC_CONSUM_C
                                                  IDC_SENSORS_STATE, IDC_LRF_STATE,  IDC_SBC_STATE,
                                                  IDC_SG_STATE,      IDC_LCD_STATE,  IDC_SERVO_STATE};
 
-sim::ScriptedReply silence(const sim::Bytes&) { return {}; }
+test::ScriptedReply silence(const sim::Bytes&) { return {}; }
 
 TEST_F(ConsoleTest, UltrasonicPollingShowsTheRangesAndPrintsEachResult) {
   auto& psb = psb_board();
@@ -112,7 +112,7 @@ TEST_F(ConsoleTest, DevicePowerRequestsWaitForTheBoardAndGoOutInTheirOrder) {
   for (int id : {1044, 1039, 1076, 1075, 1043, 1038, 1074, 1073, 1041, 1036, 1072, 1071, 1040, 1035})
     click(id);
   std::this_thread::sleep_for(milliseconds(150));  // at least one pass of the worker
-  EXPECT_TRUE(dlg().m_bReqDriveOn && dlg().m_bReqServoOff);
+  EXPECT_TRUE(dlg().m_bReqPower[PSB_DEVICE_DRIVE][1] && dlg().m_bReqPower[PSB_DEVICE_SERVO][0]);
   EXPECT_TRUE(psb.requests().empty());
 
   click(IDC_PSB_CONNECT);
@@ -120,9 +120,9 @@ TEST_F(ConsoleTest, DevicePowerRequestsWaitForTheBoardAndGoOutInTheirOrder) {
   EXPECT_EQ(commands(psb),
             (std::vector<std::string>{"PA11", "PA10", "PA21", "PA20", "PA31", "PA30", "PA41", "PA40", "PA51",
                                       "PA50", "PB21", "PB20", "PB31", "PB30"}));
-  EXPECT_TRUE(eventually([&] { return !dlg().m_bReqServoOff; }));
-  for (auto* flag :
-       {&dlg().m_bReqDriveOn, &dlg().m_bReqDriveOff, &dlg().m_bReqSensorsOn, &dlg().m_bReqLcdOff}) {
+  EXPECT_TRUE(eventually([&] { return !dlg().m_bReqPower[PSB_DEVICE_SERVO][0]; }));
+  for (auto* flag : {&dlg().m_bReqPower[PSB_DEVICE_DRIVE][1], &dlg().m_bReqPower[PSB_DEVICE_DRIVE][0],
+                     &dlg().m_bReqPower[PSB_DEVICE_SENSORS][1], &dlg().m_bReqPower[PSB_DEVICE_LCD][0]}) {
     EXPECT_FALSE(*flag);
   }
 
@@ -132,7 +132,7 @@ TEST_F(ConsoleTest, DevicePowerRequestsWaitForTheBoardAndGoOutInTheirOrder) {
   ASSERT_TRUE(psb.wait_for_requests(1, std::chrono::seconds(3)));
   std::this_thread::sleep_for(milliseconds(250));
   EXPECT_EQ(commands(psb), std::vector<std::string>{"PA21"});
-  EXPECT_FALSE(dlg().m_bReqSensorsOn);
+  EXPECT_FALSE(dlg().m_bReqPower[PSB_DEVICE_SENSORS][1]);
 }
 
 TEST_F(ConsoleTest, DevicePowerRequestsAreServedAgainAfterAReconnect) {
@@ -149,7 +149,8 @@ TEST_F(ConsoleTest, DevicePowerRequestsAreServedAgainAfterAReconnect) {
   click(IDC_PSB_CONNECT);
   ASSERT_TRUE(psb.wait_for_requests(3, std::chrono::seconds(3)));
   EXPECT_EQ(commands(psb), (std::vector<std::string>{"PA51", "PA11", "PA10"}));
-  EXPECT_TRUE(eventually([&] { return !dlg().m_bReqDriveOn && !dlg().m_bReqDriveOff; }));
+  EXPECT_TRUE(eventually(
+      [&] { return !dlg().m_bReqPower[PSB_DEVICE_DRIVE][1] && !dlg().m_bReqPower[PSB_DEVICE_DRIVE][0]; }));
   EXPECT_EQ(state().workers_alive, 1);
 }
 

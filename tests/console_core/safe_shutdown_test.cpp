@@ -14,7 +14,7 @@ namespace {
 
 // The last request on the drive board's line, which must be the stop, and
 // nothing may follow once the port is released.
-void expect_stop_was_last(const sim::ScriptedPeer& board) {
+void expect_stop_was_last(const test::ScriptedPeer& board) {
   const auto requests = board.requests();
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests.back(), sim::frame("BE;"));  // 0,0: both fields empty

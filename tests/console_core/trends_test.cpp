@@ -9,8 +9,8 @@
 #include "console/core/trend_csv.h"
 #include "console/core/trend_plot.h"
 #include "csv_reader.h"
+#include "recording/recording_csv.h"
 #include "sim_console_fixture.h"
-#include "tools/recording/recording_csv.h"
 
 namespace tavik::test {
 namespace {

@@ -71,20 +71,27 @@ QString shown_caption(QWidget* w) {
   return {};
 }
 
+// Whether rectangle a lies wholly left of (or above) b; by `slack` pixels
+// at most, for controls that touch in the template, whose edges are
+// rounded on their own.
+bool left_of(const QRect& a, const QRect& b, int slack = 0) { return a.x() + a.width() <= b.x() + slack; }
+bool above(const QRect& a, const QRect& b, int slack = 0) { return a.y() + a.height() <= b.y() + slack; }
+
 // Checks the widgets against the template: one direct child per control, of
-// the right kind, caption and place, and `extra` more children. (Group boxes
-// are stacked beneath the controls they frame; the tab order test checks the
-// template order.)
+// the right kind and caption, and `extra` more children; each inside the
+// window, framed by the group boxes that frame it in the template, clear of
+// the controls it is clear of there and on the same side of each. (Group
+// boxes are stacked beneath the controls they frame; the tab order test
+// checks the template order.)
 void expect_built_from(QDialog& dialog, const console::DialogTemplate& source,
                        const std::vector<BuiltControl>& controls, std::size_t extra = 0) {
-  BaseUnits units = console::dialog_base_units(dialog.font());
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(source.caption.data(), qsizetype(source.caption.size())));
-  EXPECT_EQ(dialog.size(), console::map_dialog_size(units, source.cx, source.cy));
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "the frame is not resizable";
 
   QList<QWidget*> children = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
   ASSERT_EQ(children.size(), qsizetype(source.controls.size() + extra));
   ASSERT_EQ(controls.size(), source.controls.size());
+  const QRect window(QPoint(0, 0), dialog.size());
   for (std::size_t i = 0; i < source.controls.size(); ++i) {
     const ControlTemplate& c = source.controls[i];
     QWidget* w = controls[i].widget;
@@ -98,18 +105,36 @@ void expect_built_from(QDialog& dialog, const console::DialogTemplate& source,
         c.kind != ControlKind::Icon) {
       EXPECT_EQ(shown_caption(w), caption_of(c));
     }
-    QRect expected = console::map_dialog_rect(units, c.x, c.y, c.cx, c.cy);
+    EXPECT_TRUE(window.contains(w->geometry())) << "outside the window";
+    EXPECT_FALSE(w->geometry().isEmpty());
+    if (c.kind == ControlKind::Icon) {
+      EXPECT_EQ(w->size(), QSize(32, 32));
+    }
     if (c.kind == ControlKind::ComboBox) {
-      // The template's height includes the dropped-down list.
-      EXPECT_EQ(w->geometry().topLeft(), expected.topLeft());
-      EXPECT_EQ(w->width(), expected.width());
-      EXPECT_GT(w->height(), 0);
-      EXPECT_LE(w->height(), expected.height());
       EXPECT_GE(qobject_cast<QComboBox*>(w)->maxVisibleItems(), 3);
-    } else if (c.kind == ControlKind::Icon) {
-      EXPECT_EQ(w->geometry(), QRect(expected.topLeft(), QSize(32, 32)));
-    } else {
-      EXPECT_EQ(w->geometry(), expected);
+    }
+  }
+  // The template's height of a drop-down list includes its list, which the
+  // closed widget does not cover: its own rectangle stands for it.
+  auto template_rect = [&](std::size_t i) {
+    const ControlTemplate& c = source.controls[i];
+    return QRect(c.x, c.y, c.cx, c.kind == ControlKind::ComboBox ? 1 : c.cy);
+  };
+  for (std::size_t i = 0; i < source.controls.size(); ++i) {
+    for (std::size_t j = 0; j < source.controls.size(); ++j) {
+      if (i == j) continue;
+      SCOPED_TRACE(testing::Message() << "IDs " << source.controls[i].id << " and " << source.controls[j].id);
+      const QRect a = template_rect(i), b = template_rect(j);
+      const QRect wa = controls[i].widget->geometry(), wb = controls[j].widget->geometry();
+      if (source.controls[i].kind == ControlKind::GroupBox && a.contains(b)) {
+        EXPECT_TRUE(wa.adjusted(-1, -1, 1, 1).contains(wb));
+      }
+      if (left_of(a, b)) {
+        EXPECT_TRUE(left_of(wa, wb, 1));
+      }
+      if (above(a, b) && source.controls[i].kind != ControlKind::ComboBox) {
+        EXPECT_TRUE(above(wa, wb, 1));
+      }
     }
   }
 }
@@ -167,6 +192,9 @@ TEST(MainWindowLayout, HoldsExactlyTheTemplatesControls) {
   const auto& source = console::main_dialog_template();
   ASSERT_EQ(source.controls.size(), 118u);
   expect_built_from(view, source, view.controls(), console::link_panel_controls().size());
+  // 567 x 414 dialog units at base units of 7 x 14 pixels (Gulim 9 pt and
+  // its stand-in at 96 dpi).
+  EXPECT_EQ(view.size(), QSize(992, 725));
 
   // A fixed frame with a close box, without minimise or maximise box.
   Qt::WindowFlags flags = view.windowFlags();

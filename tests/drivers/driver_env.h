@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "serial/port_path.h"
-#include "tests/request_frame.h"
+#include "tests/support/request_frame.h"
 
 namespace tavik::test {
 

@@ -22,9 +22,9 @@
 
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
-#include "tests/child_program.h"
 #include "tests/drivers/driver_env.h"
-#include "tests/line_control.h"
+#include "tests/support/child_program.h"
+#include "tests/support/line_control.h"
 
 namespace tavik::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "drvb_peer_replies.h"
 #include "lifetime_stress.h"
-#include "sim/scripted_peer.h"
+#include "scripted_peer.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik {
@@ -10,7 +10,7 @@ namespace {
 
 // set_parameter holds the lock over three exchanges: destroy waits for all of them.
 TEST(DrvbLifetimeStress, CommandsWhileCreatingAndDestroying) {
-  sim::ScriptedPeer peer;
+  test::ScriptedPeer peer;
   peer.respond(test::good_drvb_reply);
   test::stress_create_destroy(
       peer.path(), zarn_rs232_drvb_create, zarn_rs232_drvb_destroy,

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "drvb_peer_replies.h"
+#include "scripted_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik {
@@ -21,7 +21,7 @@ class ZarnDrvbParameters : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(zarn_rs232_drvb_create(peer_.path().c_str(), 80), 0); }
   void TearDown() override { zarn_rs232_drvb_destroy(); }
 
-  sim::ScriptedPeer peer_;
+  test::ScriptedPeer peer_;
 };
 
 TEST_F(ZarnDrvbParameters, ReadRequestsAndValues) {

@@ -6,8 +6,8 @@
 
 #include "drvb_peer_replies.h"
 #include "pty_test_util.h"
+#include "scripted_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik {
@@ -22,7 +22,7 @@ class ZarnDrvb : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(zarn_rs232_drvb_create(peer_.path().c_str(), 100), 0); }
   void TearDown() override { zarn_rs232_drvb_destroy(); }
 
-  sim::ScriptedPeer peer_;
+  test::ScriptedPeer peer_;
 };
 
 TEST_F(ZarnDrvb, RequestFramesByteForByte) {
@@ -215,7 +215,7 @@ TEST_F(ZarnDrvb, TwoThreadsTakeTurns) {
 }
 
 TEST(ZarnDrvbConnection, CommandsWithoutConnection) {
-  sim::ScriptedPeer peer;
+  test::ScriptedPeer peer;
   peer.respond(test::good_drvb_reply);
   int a = 5, b = 5, c = 5;
   char l = 'l', r = 'r';

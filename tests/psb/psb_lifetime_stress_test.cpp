@@ -2,7 +2,7 @@
 
 #include "lifetime_stress.h"
 #include "psb_peer_replies.h"
-#include "sim/scripted_peer.h"
+#include "scripted_peer.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 
@@ -10,7 +10,7 @@ namespace tavik {
 namespace {
 
 TEST(PsbLifetimeStress, ZarnCommandsWhileCreatingAndDestroying) {
-  sim::ScriptedPeer peer;
+  test::ScriptedPeer peer;
   peer.respond(test::good_psb_reply);
   test::stress_create_destroy(
       peer.path(), zarn_rs232_psb_create, zarn_rs232_psb_destroy,
@@ -26,7 +26,7 @@ TEST(PsbLifetimeStress, ZarnCommandsWhileCreatingAndDestroying) {
 }
 
 TEST(PsbLifetimeStress, VelkCommandsWhileCreatingAndDestroying) {
-  sim::ScriptedPeer peer;
+  test::ScriptedPeer peer;
   peer.respond(test::good_psb_reply);
   test::stress_create_destroy(
       peer.path(), velk_rs232_psb_create, velk_rs232_psb_destroy,

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "psb_peer_replies.h"
+#include "scripted_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 
@@ -20,7 +20,7 @@ class VelkPsb : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(velk_rs232_psb_create(peer_.path().c_str(), 100), 0); }
   void TearDown() override { velk_rs232_psb_destroy(); }
-  sim::ScriptedPeer peer_;
+  test::ScriptedPeer peer_;
 };
 
 TEST_F(VelkPsb, SensorRangesAreScaledFloats) {
@@ -73,7 +73,7 @@ TEST_F(VelkPsb, SharedCommandsBehaveAsInZarn) {
 }
 
 TEST(VelkConnection, LibrariesKeepSeparateConnections) {
-  sim::ScriptedPeer peer;
+  test::ScriptedPeer peer;
   peer.respond(test::good_psb_reply);
   psb_sensor_data sensor{};
   psb_power_data power{};

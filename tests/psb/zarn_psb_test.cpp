@@ -7,9 +7,9 @@
 
 #include "psb_peer_replies.h"
 #include "pty_test_util.h"
+#include "scripted_peer.h"
 #include "serial/serial_port.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik {
@@ -29,7 +29,7 @@ class ZarnPsb : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(zarn_rs232_psb_create(peer_.path().c_str(), 100), 0); }
   void TearDown() override { zarn_rs232_psb_destroy(); }
 
-  sim::ScriptedPeer peer_;
+  test::ScriptedPeer peer_;
 };
 
 TEST_F(ZarnPsb, RequestFramesByteForByte) {
@@ -278,7 +278,7 @@ TEST_F(ZarnPsb, CommandsFromTwoThreadsNeverInterleave) {
 }
 
 TEST(ZarnPsbConnection, CreateAndDestroy) {
-  sim::ScriptedPeer first, second;
+  test::ScriptedPeer first, second;
   first.respond(test::good_psb_reply);
   second.respond(test::good_psb_reply);
   psb_power_data data;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pty_test_util.h"
-#include "sim/scripted_peer.h"
+#include "scripted_peer.h"
 #include "streaming_peer.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
@@ -91,7 +91,7 @@ TEST(BoundedWait, AStreamingPortFailsEachCommandWithinAboutOneTimeOut) {
 // waits for the exchange in progress only, not for callers queued before it
 // or arriving after it.
 TEST(BoundedWait, ClosingDoesNotWaitForOtherCallers) {
-  sim::ScriptedPeer peer;  // silent
+  test::ScriptedPeer peer;  // silent
   struct Case {
     const char* name;
     std::function<void()> close;

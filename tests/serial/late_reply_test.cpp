@@ -10,8 +10,8 @@
 #include <string>
 #include <tuple>
 
-#include "drvb/drvb_peer_replies.h"
-#include "psb/psb_peer_replies.h"
+#include "drvb_peer_replies.h"
+#include "psb_peer_replies.h"
 #include "sim/simulator.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
@@ -69,12 +69,12 @@ class LateReplies : public ::testing::Test {
 
   // Each command's good reply as the answer to every request nothing else
   // is queued for.
-  static void answer_well(sim::ScriptedPeer& peer, bool drive) {
+  static void answer_well(test::ScriptedPeer& peer, bool drive) {
     peer.respond(drive ? test::good_drvb_reply : test::good_psb_reply);
   }
 
-  sim::ScriptedPeer drvb_;
-  sim::ScriptedPeer psb_;
+  test::ScriptedPeer drvb_;
+  test::ScriptedPeer psb_;
 };
 
 // Every command kind after every other's late reply; the board does not

@@ -9,9 +9,9 @@
 #include <chrono>
 #include <functional>
 
-#include "drvb/drvb_peer_replies.h"
+#include "drvb_peer_replies.h"
 #include "paced_peer.h"
-#include "psb/psb_peer_replies.h"
+#include "psb_peer_replies.h"
 #include "tavik/rs232_error.h"
 #include "tavik/zarn_rs232.h"
 #include "zarn_calls.h"

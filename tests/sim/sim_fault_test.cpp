@@ -1,6 +1,6 @@
-// Faults put on the substitute boards' replies, seen through lib_zarn_rs232:
-// each makes the call fail (or not) as the library's rules say, and clearing
-// it brings success back. Unplugging makes calls fail at once.
+// Faults put on the substitute boards' replies, seen through lib_zarn_rs232
+// (what each kind does to a call: library_scenarios_test.cpp). Unplugging
+// makes calls fail at once.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -13,85 +13,6 @@ namespace tavik::test {
 namespace {
 
 class SimFault : public SimBoards {};
-
-struct Call {
-  const char* name;
-  std::function<int()> run;
-};
-
-Call call_of(const std::string& command) {
-  static int ranges[7];
-  static psb_power_data power;
-  static int a, b, c;
-  if (command == "Sar") return {"read_usonic", [] { return zarn_rs232_psb_read_usonic(ranges); }};
-  if (command == "PDR") return {"read_power", [] { return zarn_rs232_psb_read_power(&power); }};
-  if (command == "P") return {"set_power_control", [] { return zarn_rs232_psb_set_power_control(2, 1); }};
-  if (command == "SDU") return {"set_usonic_max_dist", [] { return zarn_rs232_psb_set_usonic_max_dist(4); }};
-  if (command == "DB" || command == "CZ") return {"set_servo", [] { return zarn_rs232_drvb_set_servo(1); }};
-  if (command == "BE") return {"set_velocity", [] { return zarn_rs232_drvb_set_velocity(10, 10); }};
-  if (command == "AA") return {"read_bumper_emg", [] { return zarn_rs232_drvb_read_bumper_emg(&a, &b, &c); }};
-  if (command == "AC") return {"read_encoder", [] { return zarn_rs232_drvb_read_encoder(&a, &b); }};
-  if (command == "CG") return {"set_drive_err_reset", [] { return zarn_rs232_drvb_set_drive_err_reset(); }};
-  if (command == "XL") return {"read_parameter", [] { return zarn_rs232_drvb_read_parameter(2, &a); }};
-  if (command == "XB" || command == "XD")
-    return {"set_parameter", [] { return zarn_rs232_drvb_set_parameter(2, 50); }};
-  return {"none", [] { return -2; }};
-}
-
-TEST_F(SimFault, EachFaultFailsTheCallAsTheLibrarySays) {
-  struct Case {
-    const char* fault;  // the tavik-sim command
-    const char* command;
-    int result;
-  };
-  const Case cases[] = {
-      // Noise ahead of STX is skipped.
-      {"fault psb Sar silence", "Sar", -1},
-      {"fault psb Sar bcc", "Sar", -1},
-      {"fault psb Sar noise 9", "Sar", 0},
-      {"fault psb Sar truncate", "Sar", -1},
-      {"fault psb Sar delay 250", "Sar", -1},
-      {"fault psb Sar delay 20", "Sar", 0},
-      {"fault psb Sar drop 1", "Sar", -1},
-      {"fault psb PDR bcc", "PDR", -1},
-      {"fault psb PDR truncate", "PDR", -1},
-      {"fault psb PDR noise", "PDR", 0},
-      {"fault psb P status", "P", -1},
-      {"fault psb P bcc", "P", -1},
-      {"fault psb P noise 64", "P", 0},
-      {"fault psb SDU silence", "SDU", -1},
-      {"fault psb * bcc", "PDR", -1},
-      // The drive board.
-      {"fault drvb DB status", "DB", -1},
-      {"fault drvb CZ silence", "CZ", 0},  // CZ's answer is not looked at
-      {"fault drvb CZ status", "CZ", 0},
-      {"fault drvb BE status", "BE", -1},
-      {"fault drvb BE truncate", "BE", -1},
-      {"fault drvb AA bcc", "AA", -1},
-      {"fault drvb AA truncate", "AA", -1},
-      {"fault drvb AA noise", "AA", 0},
-      {"fault drvb AC status", "AC", -1},
-      {"fault drvb AC delay 250", "AC", -1},
-      {"fault drvb CG silence", "CG", -1},
-      {"fault drvb XL bcc", "XL", -1},
-      {"fault drvb XB status", "XB", -1},
-      {"fault drvb XD status", "XD", -1},
-      {"fault drvb XD status 4", "XD", 0},  // '4' counts as success
-      {"fault drvb XD bcc", "XD", 0},       // after XB the board answers '4', accepted whatever follows
-      {"fault drvb * silence", "AC", -1},
-  };
-  for (const Case& c : cases) {
-    const Call call = call_of(c.command);
-    ASSERT_EQ(call.run(), 0) << c.fault << ": before";
-    ASSERT_EQ(sim_.execute(c.fault).rfind("ok:", 0), 0u) << c.fault;
-    EXPECT_EQ(call.run(), c.result) << c.fault << " -> " << call.name;
-    EXPECT_EQ(sim_.execute("fault clear"), "ok: faults cleared");
-    // A delayed reply still has to leave before the line is free again.
-    if (std::string(c.fault).find("delay") != std::string::npos)
-      std::this_thread::sleep_for(milliseconds(300));
-    EXPECT_EQ(call.run(), 0) << c.fault << ": after clearing";
-  }
-}
 
 TEST_F(SimFault, FaultCommandsNameWhatTheyCannotDo) {
   struct Case {

@@ -9,8 +9,8 @@
 #include <random>
 #include <thread>
 
+#include "scripted_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 #include "sim_test_util.h"
 
 namespace tavik::test {
@@ -154,7 +154,7 @@ TEST(SimLine, RequestsFasterThanRepliesCostRepliesNotMemory) {
 // The scripted peer, which byte-exact request tests rely on, records what
 // came on the line, not only the frames it found in it.
 TEST(ScriptedPeerLine, RecordsStrayBytesAroundRequests) {
-  sim::ScriptedPeer peer;
+  test::ScriptedPeer peer;
   RawLine line(peer.path());
   ASSERT_TRUE(line.ok());
   const sim::Bytes sar = sim::frame("Sar");

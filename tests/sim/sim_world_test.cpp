@@ -14,24 +14,37 @@ constexpr double kPi = std::numbers::pi;
 double deg(double d) { return d * kPi / 180; }
 
 TEST(SimWorld, RangesAreRimToWallAlongEachSensorAxis) {
-  World world;  // middle of the room, facing +x
-  const double half_w = kRoomWidthMm / 2;
-  const double half_d = kRoomDepthMm / 2;
-  const double r = kRobotRadiusMm;
-  // Front-left at 40 degrees: the ray from the rim meets the wall it reaches first.
-  const double front_left = std::min(half_w / std::cos(deg(40)), half_d / std::sin(deg(40))) - r;
-  const double rear_left = std::min(half_w / std::cos(deg(30)), half_d / std::sin(deg(30))) - r;
-  const double expected[7] = {half_w - r, front_left, front_left, half_d - r,
-                              half_d - r, rear_left,  rear_left};
-  for (int i = 0; i < 7; ++i) EXPECT_NEAR(world.wall_distance(i), expected[i], 1e-6) << "sensor " << i + 1;
+  // The 4000 x 3000 mm room, the 200 mm robot; sensors at 0, 40, -40, 90,
+  // -90, 150 and -150 degrees from the heading (positive to the left); the
+  // figures are worked out apart from the simulator's code, to 0.1 mm.
+  struct Case {
+    Pose pose;
+    double ranges[7];
+  };
+  const Case cases[] = {
+      {{2000, 1500, 0}, {1800.0, 2133.6, 2133.6, 1300.0, 1300.0, 2109.4, 2109.4}},  // the middle, facing east
+      {{1000, 500, deg(90)}, {2300.0, 1355.7, 3063.5, 800.0, 2800.0, 377.4, 377.4}},  // facing north
+      {{3000, 2000, deg(-45)}, {1214.2, 803.8, 1807.6, 1214.2, 2628.4, 835.3, 2905.8}},
+  };
+  for (const Case& c : cases) {
+    World world;
+    world.place(c.pose);
+    for (int i = 0; i < 7; ++i) {
+      EXPECT_NEAR(world.wall_distance(i), c.ranges[i], 0.06)
+          << "sensor " << i + 1 << " at " << c.pose.x_mm << "," << c.pose.y_mm;
+    }
+  }
+}
 
+TEST(SimWorld, TurningOnTheSpotTurnsTheSensors) {
+  World world;  // the middle of the room, facing east
   // A quarter turn on the spot: the front sensor now looks at the far long wall.
   const double arc = kPi / 2 * kWheelBaseMm / 2;
   EXPECT_DOUBLE_EQ(world.drive(-arc, arc), 1.0);
   EXPECT_NEAR(world.pose().heading_rad, kPi / 2, 1e-9);
-  EXPECT_NEAR(world.pose().x_mm, half_w, 1e-9);
-  EXPECT_NEAR(world.wall_distance(0), half_d - r, 1e-6);
-  EXPECT_NEAR(world.wall_distance(4), half_w - r, 1e-6);  // right sensor, towards +x
+  EXPECT_NEAR(world.pose().x_mm, 2000, 1e-9);
+  EXPECT_NEAR(world.wall_distance(0), 1300, 1e-6);  // the front sensor looks north
+  EXPECT_NEAR(world.wall_distance(4), 1800, 1e-6);  // the right sensor east
 }
 
 TEST(SimWorld, DrivingStraightMovesByTheWheelTravel) {

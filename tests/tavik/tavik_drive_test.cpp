@@ -7,7 +7,7 @@
 #include <atomic>
 #include <nlohmann/json.hpp>
 
-#include "sim/scripted_peer.h"
+#include "scripted_peer.h"
 #include "tavik_process.h"
 
 namespace tavik::test {
@@ -59,10 +59,10 @@ TEST(TavikDrive, AlwaysEndsWithTheStopOnTheWire) {
        1000, -1, true},
   };
   for (const Case& c : cases) {
-    sim::ScriptedPeer peer;
+    test::ScriptedPeer peer;
     std::atomic<int> aa_count{0};
     std::atomic<bool> stopped{false};
-    peer.respond([&](const Bytes& request) -> sim::ScriptedReply {
+    peer.respond([&](const Bytes& request) -> test::ScriptedReply {
       const std::string command = command_of(request);
       if (command == "AA") {
         const int n = aa_count++;

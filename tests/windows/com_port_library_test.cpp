@@ -14,8 +14,9 @@
 #include "serial/serial_port.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
-#include "tests/lifetime_stress.h"
-#include "tests/request_frame.h"
+#include "tests/support/library_scenarios.h"
+#include "tests/support/lifetime_stress.h"
+#include "tests/support/request_frame.h"
 #include "tests/windows/sim_control.h"
 
 namespace tavik::test {
@@ -51,39 +52,9 @@ class ComPortLibraries : public ::testing::Test {
 
 std::unique_ptr<SimControl> ComPortLibraries::sim_;
 
+// The scenarios tests/sim runs on pseudo-terminals, over COM ports.
 TEST_F(ComPortLibraries, RequestsLeaveByteForByte) {
-  psb_sensor_data sensor{};
-  psb_power_data power{};
-  int a = 0, b = 0, c = 0;
-  struct Case {
-    const char* board;
-    std::function<int()> call;
-    Bytes request;
-  };
-  const Bytes servo_on = [] {
-    Bytes db = framed("DB11"), cz = framed("CZ11");
-    db.insert(db.end(), cz.begin(), cz.end());
-    return db;
-  }();
-  const Case cases[] = {
-      {"psb", [&] { return velk_rs232_psb_read_sensor(&sensor); }, {0x02, 0x53, 0x61, 0x72, 0x03, 0x43}},
-      {"psb", [&] { return velk_rs232_psb_read_power(&power); }, {0x02, 0x50, 0x44, 0x52, 0x03, 0x45}},
-      {"psb", [] { return velk_rs232_psb_set_power_control(5, 1); }, framed("PB21")},
-      {"psb", [] { return velk_rs232_psb_set_usonic_max_dist(3); }, framed("SDU4")},
-      {"drvb", [] { return zarn_rs232_drvb_set_servo(1); }, servo_on},
-      {"drvb", [] { return zarn_rs232_drvb_set_velocity(200, -200); }, framed("BE200;-200")},
-      {"drvb", [] { return zarn_rs232_drvb_set_velocity(0, 5); }, framed("BE;5")},
-      {"drvb", [&] { return zarn_rs232_drvb_read_bumper_emg(&a, &b, &c); }, {0x02, 0x41, 0x41, 0x03, 0x03}},
-      {"drvb", [&] { return zarn_rs232_drvb_read_encoder(&a, &b); }, {0x02, 0x41, 0x43, 0x30, 0x03, 0x31}},
-      {"drvb", [] { return zarn_rs232_drvb_set_drive_err_reset(); }, {0x02, 0x43, 0x47, 0x03, 0x07}},
-      {"drvb", [&] { return zarn_rs232_drvb_read_parameter(0, &a); }, framed("XL15")},
-  };
-  for (const auto& test : cases) {
-    SCOPED_TRACE(std::string(test.board) + " " +
-                 std::string(test.request.begin() + 1, test.request.end() - 2));
-    EXPECT_EQ(test.call(), 0);
-    EXPECT_EQ(sim_->received(test.board), test.request);
-  }
+  run_request_scenarios([](const std::string& line) { return sim_->run(line); });
 }
 
 TEST_F(ComPortLibraries, RepliesDecode) {
@@ -126,38 +97,8 @@ TEST_F(ComPortLibraries, RepliesDecode) {
   }
 }
 
-TEST_F(ComPortLibraries, EveryFaultKindFailsOrIsSkippedAndTheNextExchangeWorks) {
-  psb_power_data power{};
-  int left = 0, right = 0, emergency = 0;
-  const auto read_power = [&] { return velk_rs232_psb_read_power(&power); };
-  const auto read_bumpers = [&] { return zarn_rs232_drvb_read_bumper_emg(&left, &right, &emergency); };
-  struct Case {
-    const char* fault;
-    std::function<int()> call;
-    int result;
-  };
-  const Case cases[] = {
-      {"fault psb PDR silence", read_power, -1},
-      {"fault psb PDR drop 1", read_power, -1},
-      {"fault psb PDR bcc", read_power, -1},
-      {"fault psb PDR truncate", read_power, -1},
-      {"fault psb PDR noise 8", read_power, 0},  // stray bytes ahead of STX are skipped
-      // Later than the time-out, and early enough that the board answers the
-      // next request within it.
-      {"fault psb PDR delay 300", read_power, -1},
-      {"fault psb P status 1", [] { return velk_rs232_psb_set_power_control(2, 1); }, -1},
-      {"fault drvb AA bcc", read_bumpers, -1},
-      {"fault drvb AA truncate", read_bumpers, -1},
-      {"fault drvb BE status 1", [] { return zarn_rs232_drvb_set_velocity(100, 100); }, -1},
-  };
-  for (const auto& test : cases) {
-    SCOPED_TRACE(test.fault);
-    ASSERT_EQ(sim_->run(test.fault).rfind("ok", 0), 0u);
-    EXPECT_EQ(test.call(), test.result);
-    sim_->run("fault clear");
-    // A late or partial reply left on the line is purged before the next request.
-    EXPECT_EQ(test.call(), 0);
-  }
+TEST_F(ComPortLibraries, EachFaultFailsTheCallAsTheLibrarySays) {
+  run_fault_scenarios([](const std::string& line) { return sim_->run(line); });
 }
 
 TEST_F(ComPortLibraries, SilentBoardCostsOneTimeout) {

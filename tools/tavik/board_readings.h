@@ -2,8 +2,8 @@
 #pragma once
 
 #include "output.h"
+#include "recording/recording_csv.h"
 #include "session.h"
-#include "tools/recording/recording_csv.h"
 
 namespace tavik::cli {
 

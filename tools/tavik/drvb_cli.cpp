@@ -5,31 +5,34 @@
 #include "board_readings.h"
 #include "commands.h"
 #include "drvb/drvb_commands.h"
+#include "drvb/drvb_parameter_table.h"
 #include "number_check.h"
 
 namespace tavik::cli {
 namespace {
 
-struct Parameter {
-  const char* name;
-  int id;
-  const char* unit;
-  int least;  // the values the board takes, bounds included
-  int most;
-};
-
-// The board's parameters by the names the tool gives them.
-constexpr Parameter kParameters[] = {
-    {"max-velocity", 0, "mm/s", 0, 2000},
-    {"comm-timeout", 1, "ms", 35, 20000},
-    {"control-period", 2, "ms", 8, 1000},
-};
-
-const Parameter& find_parameter(const std::string& name) {
-  for (const Parameter& p : kParameters) {
+// The parameter of a name the option's check let through.
+const drvb::ParameterInfo& find_parameter(const std::string& name) {
+  for (const drvb::ParameterInfo& p : drvb::kParameters) {
     if (name == p.name) return p;
   }
-  return kParameters[0];  // the option's check lets only the names above through
+  return drvb::kParameters.front();
+}
+
+int parameter_id(const drvb::ParameterInfo& p) { return static_cast<int>(&p - drvb::kParameters.data()); }
+
+// "max-velocity (mm/s), comm-timeout (ms) or control-period (ms)" and
+// "max-velocity 0..2000, ...".
+std::string parameter_list(bool limits) {
+  std::string text;
+  for (std::size_t k = 0; k < drvb::kParameters.size(); ++k) {
+    const drvb::ParameterInfo& p = drvb::kParameters[k];
+    if (k > 0) text += k + 1 == drvb::kParameters.size() && !limits ? " or " : ", ";
+    text += p.name;
+    text += limits ? " " + std::to_string(p.min) + ".." + std::to_string(p.max)
+                   : std::string(" (") + p.unit + ")";
+  }
+  return text;
 }
 
 // A command that sends one request and prints the header and `fields`.
@@ -71,19 +74,20 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   };
   auto args = std::make_shared<ParamArgs>();
   std::vector<std::string> names;
-  for (const Parameter& p : kParameters) names.push_back(p.name);
+  for (const drvb::ParameterInfo& p : drvb::kParameters) names.push_back(p.name);
   CLI::App* param =
       drvb->add_subcommand("param", "Read or write a drive parameter")->require_subcommand(0, 1);
-  const std::string name_help = "max-velocity (mm/s), comm-timeout (ms) or control-period (ms)";
+  const std::string name_help = parameter_list(false);
 
   CLI::App* get = param->add_subcommand("get", "Read a parameter");
   get->add_option("NAME", args->name, name_help)->required()->check(CLI::IsMember(names));
   get->callback([&run, args] {
     run = [args](Session& session, Output& out) {
-      const Parameter& p = find_parameter(args->name);
+      const drvb::ParameterInfo& p = find_parameter(args->name);
       BoardConnection& connection = session.open(Board::kDrvb);
       int value = 0;
-      session.check(drvb::read_parameter(connection, p.id, &value), "read " + args->name, Board::kDrvb);
+      session.check(drvb::read_parameter(connection, parameter_id(p), &value), "read " + args->name,
+                    Board::kDrvb);
       Json record = board_header(session, Board::kDrvb);
       record.update(Json{{"parameter", p.name}, {"value", value}, {"unit", p.unit}});
       out.record(record);
@@ -93,20 +97,19 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
 
   CLI::App* set = param->add_subcommand("set", "Write a parameter and store it on the board");
   set->add_option("NAME", args->name, name_help)->required()->check(CLI::IsMember(names));
-  add_number(*set, "VALUE", args->value,
-             "max-velocity 0..2000, comm-timeout 35..20000, control-period 8..1000")
-      ->required();
+  add_number(*set, "VALUE", args->value, parameter_list(true))->required();
   set->callback([&run, args] {
-    const Parameter& checked = find_parameter(args->name);
-    if (args->value < checked.least || args->value > checked.most) {
+    const drvb::ParameterInfo& checked = find_parameter(args->name);
+    if (args->value < checked.min || args->value > checked.max) {
       throw CLI::ValidationError(
-          "VALUE", std::to_string(args->value) + " is not in the range " + std::to_string(checked.least) +
-                       " to " + std::to_string(checked.most) + " " + checked.unit + " of " + checked.name);
+          "VALUE", std::to_string(args->value) + " is not in the range " + std::to_string(checked.min) +
+                       " to " + std::to_string(checked.max) + " " + checked.unit + " of " + checked.name);
     }
     run = [args](Session& session, Output& out) {
-      const Parameter& p = find_parameter(args->name);
+      const drvb::ParameterInfo& p = find_parameter(args->name);
       BoardConnection& connection = session.open(Board::kDrvb);
-      session.check(drvb::set_parameter(connection, p.id, args->value), "write " + args->name, Board::kDrvb);
+      session.check(drvb::set_parameter(connection, parameter_id(p), args->value), "write " + args->name,
+                    Board::kDrvb);
       Json record = board_header(session, Board::kDrvb);
       record.update(Json{{"parameter", p.name}, {"value", args->value}, {"unit", p.unit}});
       out.record(record);

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "number_check.h"
 #include "process.h"
+#include "tavik_version.h"
 
 using namespace tavik::cli;
 

@@ -1,11 +1,11 @@
-// The CSV recording of watch, in the layout of tools/recording: the column
+// The CSV recording of watch, in the layout of recording/: the column
 // names, then one row per poll from the boards' readings.
 #pragma once
 
 #include <string>
 
 #include "output.h"
-#include "tools/recording/recording_csv.h"
+#include "recording/recording_csv.h"
 
 namespace tavik::cli {
 

@@ -1,4 +1,4 @@
-#include "tools/recording/recording_csv.h"
+#include "recording/recording_csv.h"
 
 #include <charconv>
 #include <cstdio>

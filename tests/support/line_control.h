@@ -5,10 +5,10 @@
 
 #include <chrono>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "request_frame.h"
 #include "serial/serial_port.h"
 
 namespace tavik::test {
@@ -49,12 +49,7 @@ class LineControl {
   // The simulator's "received": the raw bytes the board ("psb" or "drvb")
   // received since the last ask.
   std::vector<std::uint8_t> received(const std::string& board) {
-    std::istringstream answer(run("received " + board));
-    std::string word;
-    answer >> word;  // "ok:"
-    std::vector<std::uint8_t> bytes;
-    while (answer >> word) bytes.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
-    return bytes;
+    return received_bytes(run("received " + board));
   }
 
  private:

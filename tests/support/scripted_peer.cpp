@@ -1,36 +1,22 @@
-#include "sim/scripted_peer.h"
+#include "scripted_peer.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
 #include <utility>
 
-#include "serial/frame_assembler.h"
-#include "serial/frame_codec.h"
-
-namespace tavik::sim {
+namespace tavik::test {
 
 using Clock = std::chrono::steady_clock;
 
 ScriptedPeer::ScriptedPeer() {
-  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-  thread_ = std::thread([this] { run(); });
+  loop_.start({[this] { return prepare(); },
+               [this](const std::uint8_t* bytes, std::size_t count) { on_bytes(bytes, count); },
+               {}});
 }
 
-ScriptedPeer::~ScriptedPeer() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  std::uint64_t one = 1;
-  (void)!::write(wake_fd_, &one, sizeof one);
-  thread_.join();
-  ::close(wake_fd_);
-}
+ScriptedPeer::~ScriptedPeer() { loop_.stop(); }
 
 void ScriptedPeer::respond(Responder responder) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -45,8 +31,7 @@ void ScriptedPeer::queue(ScriptedReply reply) {
 void ScriptedPeer::send_now(const Bytes& bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
   pending_.push_back({bytes, Clock::now()});
-  std::uint64_t one = 1;
-  (void)!::write(wake_fd_, &one, sizeof one);
+  loop_.wake();
 }
 
 std::vector<Bytes> ScriptedPeer::requests() const {
@@ -116,55 +101,37 @@ void ScriptedPeer::write_all(const Bytes& bytes) {
   }
 }
 
-void ScriptedPeer::run() {
-  std::uint8_t frame_buf[kFrameSize] = {};
-  FrameAssembler assembler(frame_buf, sizeof frame_buf, FrameShape::kEtxTerminated);
-  for (;;) {
-    int timeout_ms = -1;
+sim::ServiceLoop::Wait ScriptedPeer::prepare() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  while (!pending_.empty() && pending_.front().due <= Clock::now()) {
+    Bytes bytes = std::move(pending_.front().bytes);
+    pending_.pop_front();
+    write_all(bytes);
+  }
+  return {pty_.master_fd(), pending_.empty() ? Clock::time_point::max() : pending_.front().due};
+}
+
+void ScriptedPeer::on_bytes(const std::uint8_t* chunk, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (stop_) return;
-      while (!pending_.empty() && pending_.front().due <= Clock::now()) {
-        Bytes bytes = std::move(pending_.front().bytes);
-        pending_.pop_front();
-        write_all(bytes);
-      }
-      if (!pending_.empty()) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(pending_.front().due - Clock::now());
-        timeout_ms = static_cast<int>(std::max<long>(0, left.count()));
-      }
+      unframed_.push_back(chunk[i]);
     }
-    pollfd fds[2] = {{pty_.master_fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-    int r = ::poll(fds, 2, timeout_ms);
-    if (r < 0 && errno != EINTR) return;
-    if (fds[1].revents & POLLIN) {
-      std::uint64_t value;
-      (void)!::read(wake_fd_, &value, sizeof value);
-    }
-    if (!(fds[0].revents & POLLIN)) continue;
-    std::uint8_t chunk[256];
-    ssize_t n = ::read(pty_.master_fd(), chunk, sizeof chunk);
-    for (ssize_t i = 0; i < n; ++i) {
-      {
+    switch (assembler_.feed(chunk[i])) {
+      case FrameAssembler::Step::kComplete:
+        on_request(Bytes(frame_, frame_ + assembler_.size()));
+        assembler_.reset();
+        break;
+      case FrameAssembler::Step::kOverflow: {
         std::lock_guard<std::mutex> lock(mutex_);
-        unframed_.push_back(chunk[i]);
+        ++oversized_;
+        assembler_.reset();
+        break;
       }
-      switch (assembler.feed(chunk[i])) {
-        case FrameAssembler::Step::kComplete:
-          on_request(Bytes(frame_buf, frame_buf + assembler.size()));
-          assembler.reset();
-          break;
-        case FrameAssembler::Step::kOverflow: {
-          std::lock_guard<std::mutex> lock(mutex_);
-          ++oversized_;
-          assembler.reset();
-          break;
-        }
-        case FrameAssembler::Step::kMore:
-          break;
-      }
+      case FrameAssembler::Step::kMore:
+        break;
     }
   }
 }
 
-}  // namespace tavik::sim
+}  // namespace tavik::test

@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "scripted_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 
 namespace tavik::test {
 
@@ -20,7 +20,7 @@ inline sim::Bytes sar_data(const std::vector<std::pair<int, int>>& ranges) {
 }
 
 // Answers every PSB request correctly at once.
-inline sim::ScriptedReply good_psb_reply(const sim::Bytes& request) {
+inline test::ScriptedReply good_psb_reply(const sim::Bytes& request) {
   std::string command(request.begin() + 1, request.end() - 2);
   if (command == "PDR") return {sim::frame("12;0;0;5;0;0;9;2;4"), {}};
   if (command == "Sar") return {sim::counted_frame(sar_data({{0, 200}, {1, 44}})), {}};

@@ -12,13 +12,17 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "serial/frame_assembler.h"
+#include "serial/frame_codec.h"
 #include "sim/frame_builder.h"
 #include "sim/pty_endpoint.h"
+#include "sim/service_loop.h"
 
-namespace tavik::sim {
+namespace tavik::test {
+
+using sim::Bytes;
 
 struct ScriptedReply {
   Bytes bytes;  // written as they are; empty means silence
@@ -61,12 +65,16 @@ class ScriptedPeer {
     Bytes bytes;
     std::chrono::steady_clock::time_point due;
   };
-  void run();
+  sim::ServiceLoop::Wait prepare();
+  void on_bytes(const std::uint8_t* bytes, std::size_t count);
   void on_request(const Bytes& request);
   void write_all(const Bytes& bytes);
 
-  PtyEndpoint pty_;
-  int wake_fd_ = -1;
+  sim::PtyEndpoint pty_;
+  // The loop's thread only.
+  std::uint8_t frame_[kFrameSize] = {};
+  FrameAssembler assembler_{frame_, sizeof frame_, FrameShape::kEtxTerminated};
+
   mutable std::mutex mutex_;
   mutable std::condition_variable received_;
   Responder responder_;
@@ -76,8 +84,7 @@ class ScriptedPeer {
   Bytes unframed_;  // received since the last complete request
   int overlaps_ = 0;
   int oversized_ = 0;
-  bool stop_ = false;
-  std::thread thread_;
+  sim::ServiceLoop loop_;  // last: stopped first
 };
 
-}  // namespace tavik::sim
+}  // namespace tavik::test

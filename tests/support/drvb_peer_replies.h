@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "scripted_peer.h"
 #include "sim/frame_builder.h"
-#include "sim/scripted_peer.h"
 
 namespace tavik::test {
 
@@ -19,7 +19,7 @@ inline sim::Bytes aa_reply(std::uint8_t left_err, std::uint8_t right_err, std::u
 }
 
 // Answers every DRVB request correctly at once.
-inline sim::ScriptedReply good_drvb_reply(const sim::Bytes& request) {
+inline test::ScriptedReply good_drvb_reply(const sim::Bytes& request) {
   const std::string command = command_of(request);
   if (command == "AC0") return {sim::frame("00000001234-000000056"), {}};
   if (command == "AA") return {aa_reply(0, 0, '0', '0'), {}};
