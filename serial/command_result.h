@@ -26,6 +26,12 @@ enum class Failure : std::uint8_t {
   // A whole, well-formed frame that does not answer the request: another
   // command's reply, late or foreign.
   kUnexpected,
+  // Network ports (tcp://, rfc2217://): the server refused the connection
+  // (nothing listens there), the host name did not resolve, or an open
+  // connection dropped (goes through the reconnect as a lost device does).
+  kConnectionRefused,
+  kHostNotFound,
+  kConnectionLost,
 };
 
 struct Result {
@@ -75,6 +81,12 @@ constexpr const char* failure_name(Failure failure) {
       return "cannot be opened";
     case Failure::kUnexpected:
       return "unexpected reply";
+    case Failure::kConnectionRefused:
+      return "connection refused";
+    case Failure::kHostNotFound:
+      return "host not found";
+    case Failure::kConnectionLost:
+      return "connection lost";
   }
   return "unknown";
 }

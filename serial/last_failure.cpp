@@ -53,6 +53,12 @@ int error_code(Failure failure) {
       return TAVIK_RS232_OPEN_FAILED;
     case Failure::kUnexpected:
       return TAVIK_RS232_UNEXPECTED_REPLY;
+    case Failure::kConnectionRefused:
+      return TAVIK_RS232_CONNECTION_REFUSED;
+    case Failure::kHostNotFound:
+      return TAVIK_RS232_HOST_NOT_FOUND;
+    case Failure::kConnectionLost:
+      return TAVIK_RS232_CONNECTION_LOST;
   }
   return TAVIK_RS232_OPEN_FAILED;
 }
@@ -89,6 +95,12 @@ const char* error_text(int code) {
       return "cannot be opened";
     case TAVIK_RS232_UNEXPECTED_REPLY:
       return "unexpected reply";
+    case TAVIK_RS232_CONNECTION_REFUSED:
+      return "connection refused";
+    case TAVIK_RS232_HOST_NOT_FOUND:
+      return "host not found";
+    case TAVIK_RS232_CONNECTION_LOST:
+      return "connection lost";
     default:
       return "unknown error";
   }

@@ -27,7 +27,10 @@ inline constexpr int kReadGapMs = 10;
 // Creates and opens a port; nullptr when the device cannot be opened, the
 // time-out is not positive or a device path is longer than kPortPathMax, and
 // then *why (when given) says which: bad argument, missing, port busy, not a
-// serial device, permission denied or cannot be opened.
+// serial device, permission denied or cannot be opened; for a network port
+// (port_url.h, also a COM name mapped to one, port_map.h) connection
+// refused, host not found, or not a serial device when the server does not
+// speak RFC 2217 as asked.
 SerialPort* serial_port_create(const char* port_name, int timeout_ms, Failure* why = nullptr);
 // Closes the port if open and releases it. Accepts nullptr.
 void serial_port_destroy(SerialPort* port);
@@ -76,5 +79,8 @@ void serial_port_trace_end(SerialPort* port, const char* what, const char* outco
 // descriptor is dead, and only closing it lets the device come back under
 // its name.
 bool serial_port_lost(const SerialPort* port);
+// What a lost port's calls fail with: device lost, or connection lost for a
+// network port (tcp://, rfc2217://).
+Failure serial_port_loss(const SerialPort* port);
 
 }  // namespace tavik

@@ -1,7 +1,9 @@
 #include "session.h"
 
 #include "platform.h"
+#include "serial/port_map.h"
 #include "serial/port_path.h"
+#include "serial/port_url.h"
 #ifdef TAVIK_SIMULATOR
 #include "sim/simulated_boards.h"
 #else
@@ -44,6 +46,12 @@ const char* failure_code(Failure failure) {
       return reason::kOpenFailed;
     case Failure::kUnexpected:
       return "unexpected-reply";
+    case Failure::kConnectionRefused:
+      return "connection-refused";
+    case Failure::kHostNotFound:
+      return "host-not-found";
+    case Failure::kConnectionLost:
+      return "connection-lost";
   }
   return "unknown";
 }
@@ -82,7 +90,15 @@ Session::~Session() {
 
 BoardConnection& Session::open(Board board) {
   BoardConnection& connection = board == Board::kPsb ? psb_ : drvb_;
-  if (connection_open(connection, port(board).c_str(), options_.timeout_ms) != 0) {
+  Failure why = Failure::kNone;
+  if (connection_open(connection, port(board).c_str(), options_.timeout_ms, &why) != 0) {
+    // A network port, named or through the ports file: the library's reason.
+    std::string target = mapped_port(port(board));
+    if (target.empty() && is_port_url(port(board))) target = port(board);
+    if (!target.empty()) {
+      throw CommandError(kExitOpenFailed, failure_code(why), "open", board, port(board),
+                         std::string(failure_name(why)) + " (" + target + ")");
+    }
     const OpenFailure failure = open_failure(port(board));
     throw CommandError(kExitOpenFailed, failure.reason, "open", board, port(board), failure.text);
   }
