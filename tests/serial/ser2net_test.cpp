@@ -249,6 +249,14 @@ TEST_F(Ser2netTest, WatchGoesOnThroughARestartAndThePortsFileMapsComNames) {
   }
   EXPECT_GT(good_after_loss[0], 2) << f.out;
   EXPECT_GT(good_after_loss[1], 2) << f.out;
+
+  // tavik ports asks the mapped ports too.
+  ASSERT_TRUE(server_.wait_released(sim_.psb_path()) && server_.wait_released(sim_.drvb_path()));
+  const Finished listed = run_tavik({"ports"});
+  EXPECT_NE(listed.out.find("COM7 -> " + server_.url(Ser2net::kPsbRfc2217) + ": psb\n"), std::string::npos)
+      << listed.out;
+  EXPECT_NE(listed.out.find("COM8 -> " + server_.url(Ser2net::kDrvbTcp) + ": drvb\n"), std::string::npos)
+      << listed.out;
 }
 #endif
 

@@ -4,7 +4,8 @@
 // free one with read-only requests which board answers there: power data
 // for the power & sensor board, bumpers and emergency stop for the drive
 // board. A port that another program holds is reported as busy and left
-// alone. With -v, a USB adapter's ids and the udev line that would give it
+// alone. The COM names mapped to network ports in the ports file are
+// listed and asked too. With -v, a USB adapter's ids and the udev line that would give it
 // its board's COM name. The devices are asked side by side, so the whole
 // probe takes about two exchanges' time-outs.
 #include <map>
@@ -16,6 +17,8 @@
 #include "drvb/drvb_commands.h"
 #include "platform.h"
 #include "psb/psb_commands.h"
+#include "serial/port_map.h"
+#include "serial/port_url.h"
 
 namespace tavik::cli {
 namespace {
@@ -26,10 +29,13 @@ struct Port {
 };
 
 std::string probe(const std::string& device, int timeout_ms) {
-  if (port_busy(device)) return "busy";
-  if (const std::string why = not_probed(device); !why.empty()) return why;
+  const bool network = is_port_url(device);
+  if (!network && port_busy(device)) return "busy";
+  if (const std::string why = network ? "" : not_probed(device); !why.empty()) return why;
   BoardConnection connection("probe");
-  if (connection_open(connection, device.c_str(), timeout_ms) != 0) return open_failure(device).text;
+  Failure why = Failure::kNone;
+  if (connection_open(connection, device.c_str(), timeout_ms, &why) != 0)
+    return network ? failure_name(why) : open_failure(device).text;
   std::string answer = "no answer";
   psb_power_data power{};
   int left = 0, right = 0, emergency = 0;
@@ -75,6 +81,10 @@ std::string usb_text(const Json& details) {
 int ports(Session& session, Output& out, bool no_probe, bool verbose) {
   std::vector<Port> found;
   for (const PortName& port : list_serial_ports()) found.push_back({port, ""});
+  // The COM names the ports file maps to network ports, which the libraries
+  // take before any device of that name.
+  for (const PortMapping& mapping : read_port_map())
+    found.push_back({PortName{mapping.name, mapping.target, {}}, ""});
   // One probe per device, however many names lead to it.
   std::map<std::string, std::string> answers;
   for (const Port& port : found) answers[port.port.device] = no_probe ? "" : "?";
