@@ -102,10 +102,19 @@ int StreamPort::read_pending(std::uint8_t* buffer, int count) {
   return got;
 }
 
+bool StreamPort::discard() {
+  bool dropped = has_data();
+  drop_data();
+  while (receive(Clock::now())) {
+    dropped = dropped || has_data();
+    drop_data();
+  }
+  return dropped;
+}
+
 int StreamPort::purge() {
   // What has arrived is dropped; bytes already sent cannot be called back.
-  while (receive(Clock::now())) drop_data();
-  drop_data();
+  discard();
   return 1;
 }
 

@@ -37,6 +37,8 @@ class StreamPort : public SerialPortOs {
   // Adds a data byte for the readers.
   void deliver(std::uint8_t byte);
   bool has_data() const { return pos_ < len_; }
+  // Drops the data received so far; true when there was some.
+  bool discard();
   void drop_data() { pos_ = len_ = 0; }
 
   net::Socket socket_;

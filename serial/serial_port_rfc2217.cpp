@@ -4,10 +4,13 @@
 // and checks the speed, data size, parity and stop size the server reports
 // back. Control lines and flow control are not awaited: a server on a
 // pseudo-terminal does not acknowledge them. Data goes with 0xFF doubled
-// (IAC IAC) both ways; a purge is sent as PURGE-DATA along with the next
-// request, so that the server discards what it holds before it writes that
-// request. The server's line- and modem-state notifications are traced;
-// other Telnet options are declined.
+// (IAC IAC) both ways. A purge that finds bytes received (stray bytes, a
+// late reply) is sent as PURGE-DATA along with the next request, so that the
+// server discards what it still holds before it writes that request; a purge
+// on a clean line stays local, as the server's answer to PURGE-DATA, sent
+// ahead of the reply, would hold the reply back (Nagle's algorithm on the
+// server against a delayed acknowledgement here, 40 to 200 ms). The server's line- and modem-state
+// notifications are traced; other Telnet options are declined.
 #include <algorithm>
 #include <new>
 
@@ -35,9 +38,14 @@ class Rfc2217Port final : public StreamPort {
   Failure start(net::Clock::time_point deadline);
 
   int write(const std::uint8_t* data, int count, int timeout_ms) override;
+  int read_pending(std::uint8_t* buffer, int count) override {
+    const int got = StreamPort::read_pending(buffer, count);
+    stray_ = stray_ || got > 0;
+    return got;
+  }
   int purge() override {
-    StreamPort::purge();
-    purge_due_ = true;
+    purge_due_ = discard() || stray_ || purge_due_;
+    stray_ = false;
     return 1;
   }
 
@@ -54,6 +62,7 @@ class Rfc2217Port final : public StreamPort {
   std::uint8_t sub_[16] = {};
   int sub_len_ = 0;
   bool purge_due_ = false;
+  bool stray_ = false;  // bytes taken for the trace of a purge
   // What the server said during the open.
   bool accepted_ = false, declined_ = false;
   long baud_ = -1;

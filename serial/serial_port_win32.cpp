@@ -321,12 +321,12 @@ DevicePort::~DevicePort() {
   ::CloseHandle(os->device);
 }
 
-void DevicePort::apply_timeouts(int timeout_ms) { device_apply_timeouts(this, timeout_ms); }
-int DevicePort::write(const std::uint8_t* data, int count, int timeout_ms) {
-  return device_write(this, data, count, timeout_ms);
+void DevicePort::apply_timeouts(int ms) { device_apply_timeouts(this, ms); }
+int DevicePort::write(const std::uint8_t* data, int count, int ms) {
+  return device_write(this, data, count, ms);
 }
-int DevicePort::read(std::uint8_t* buffer, int count, int timeout_ms, int expect) {
-  return device_read(this, buffer, count, timeout_ms, expect);
+int DevicePort::read(std::uint8_t* buffer, int count, int ms, int expect) {
+  return device_read(this, buffer, count, ms, expect);
 }
 int DevicePort::purge() { return device_purge(this); }
 int DevicePort::read_pending(std::uint8_t* buffer, int count) {
