@@ -93,8 +93,16 @@ class Ser2net {
   }
   void stop() {
     if (pid_ <= 0) return;
+    // SIGTERM, and SIGKILL if it has not ended within 2 s.
     ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (::waitpid(pid_, nullptr, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        kill_child(pid_);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     pid_ = -1;
   }
 
