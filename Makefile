@@ -80,6 +80,7 @@ fuzz: deps
 bench: build
 	@build/$(PRESET)/bench/exchange_bench
 	@build/$(PRESET)/bench/paced_sar_bench
+	@build/$(PRESET)/bench/ser2net_sar_bench
 	@build/$(PRESET)/bench/sim_bench
 	@build/$(PRESET)/bench/shutdown_bench
 	@build/$(PRESET)/bench/late_reply_bench

@@ -46,9 +46,9 @@ void connection_close(BoardConnection& connection) {
 Result reopen_if_lost(BoardConnection& connection) {
   if (serial_port_is_open(connection.port)) return Result::ok();
   const auto now = std::chrono::steady_clock::now();
-  if (now < connection.next_reopen) return Failure::kDeviceLost;
+  if (now < connection.next_reopen) return serial_port_loss(connection.port);
   connection.next_reopen = now + kReopenInterval;
-  if (serial_port_open(connection.port) != 0) return Failure::kDeviceLost;
+  if (serial_port_open(connection.port) != 0) return serial_port_loss(connection.port);
   connection.late.open = false;  // nothing of the old device's replies is on the new line
   return Result::ok();
 }

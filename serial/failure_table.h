@@ -25,4 +25,7 @@
   ROW(kNotSerial, TAVIK_RS232_NOT_SERIAL, "not a serial device", "not-a-serial-device", 3)      \
   ROW(kNoPermission, TAVIK_RS232_NO_PERMISSION, "permission denied", "permission-denied", 3)    \
   ROW(kOpenFailed, TAVIK_RS232_OPEN_FAILED, "cannot be opened", "open-failed", 3)               \
-  ROW(kUnexpected, TAVIK_RS232_UNEXPECTED_REPLY, "unexpected reply", "unexpected-reply", 1)
+  ROW(kUnexpected, TAVIK_RS232_UNEXPECTED_REPLY, "unexpected reply", "unexpected-reply", 1)        \
+  ROW(kConnectionRefused, TAVIK_RS232_CONNECTION_REFUSED, "connection refused", "connection-refused", 3) \
+  ROW(kHostNotFound, TAVIK_RS232_HOST_NOT_FOUND, "host not found", "host-not-found", 3)                 \
+  ROW(kConnectionLost, TAVIK_RS232_CONNECTION_LOST, "connection lost", "connection-lost", 1)

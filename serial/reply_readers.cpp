@@ -36,7 +36,7 @@ Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int*
     const int to_come = static_cast<int>(assembler.bytes_to_come(static_cast<std::size_t>(least)));
     std::uint8_t byte = 0;
     const int got = serial_port_read_within(port, &byte, 1, static_cast<int>(left.count()), to_come);
-    if (got < 0) result = Failure::kDeviceLost;
+    if (got < 0) result = serial_port_loss(port);
     if (got <= 0) break;
     result = Failure::kMalformed;  // something came: from here on, a frame cut short
     switch (assembler.feed(byte)) {

@@ -3,18 +3,28 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "serial/port_map.h"
 #include "serial/serial_port_impl.h"
 #include "serial/wire_trace.h"
 
 namespace tavik {
+namespace {
+
+// A device path or a network port is used whole: cut, it would name
+// another file or host, or none.
+bool keeps_whole(const char* port_name) { return port_name[0] == '/' || is_port_url(port_name); }
+
+}  // namespace
 
 SerialPort* serial_port_create(const char* port_name, int timeout_ms, Result* why) {
   Result ignored;
   if (why == nullptr) why = &ignored;
   *why = Failure::kBadArgument;
   if (port_name == nullptr || port_name[0] == '\0' || timeout_ms <= 0) return nullptr;
-  if (port_name[0] == '/' && std::strlen(port_name) > static_cast<std::size_t>(kPortPathMax)) return nullptr;
+  if (keeps_whole(port_name) && std::strlen(port_name) > static_cast<std::size_t>(kPortPathMax))
+    return nullptr;
   *why = Failure::kOpenFailed;
   auto* port = new (std::nothrow) SerialPort;
   if (port == nullptr) return nullptr;
@@ -39,9 +49,9 @@ void serial_port_configure(SerialPort* port, const char* port_name, int baud_rat
                            std::uint8_t parity, std::uint8_t stop_bits, std::uint8_t flow_control) {
   std::memset(port->port_name, 0, sizeof port->port_name);
   // "COM<n>" style names are cut as the boards' tools always did; a device
-  // path such as /dev/serial/by-id/usb-...-port0 is usually longer, and a
-  // cut path would name another file or none.
-  const int keep = port_name[0] == '/' ? kPortPathMax : kPortNameMax;
+  // path such as /dev/serial/by-id/usb-...-port0 or a network port is often
+  // longer.
+  const int keep = keeps_whole(port_name) ? kPortPathMax : kPortNameMax;
   std::strncpy(port->port_name, port_name, static_cast<std::size_t>(keep));
   port->baud_rate = baud_rate;
   port->data_bits = data_bits;
@@ -52,16 +62,38 @@ void serial_port_configure(SerialPort* port, const char* port_name, int baud_rat
 
 int serial_port_set_timeouts(SerialPort* port, int timeout_ms) {
   port->timeout_ms = timeout_ms;
-  if (port->os != nullptr) os_apply_timeouts(port->os, timeout_ms);
+  if (port->os != nullptr) port->os->apply_timeouts(timeout_ms);
   return 0;
 }
 
 int serial_port_open(SerialPort* port, Result* why) {
   if (port->os != nullptr) return 0;
   Result failure(Failure::kOpenFailed);
-  port->os = os_open(*port, failure);
+  // A COM name may be mapped to a network port (port_map.h); the mapping is
+  // looked up afresh at every open, as a device's name is.
+  std::string name = mapped_port(port->port_name);
+  if (name.empty()) name = port->port_name;
+  if (is_port_url(name)) {
+    port->loss = Failure::kConnectionLost;
+    PortUrl url;
+    Failure net_failure = Failure::kOpenFailed;
+    if (!parse_port_url(name, url).empty()) {
+      net_failure = Failure::kBadArgument;
+    } else if (url.scheme == PortScheme::kRfc2217) {
+      port->os = rfc2217_open(url, port->timeout_ms, net_failure);
+    } else {
+      port->os = tcp_open(url, port->timeout_ms, net_failure);
+    }
+    failure = Result(net_failure);
+  } else {
+    port->loss = Failure::kDeviceLost;
+    port->os = os_open(*port, failure);
+  }
   port->os_error = port->os != nullptr ? 0 : failure.os_error;
-  if (port->os != nullptr) return 0;
+  if (port->os != nullptr) {
+    port->os->trace_board = port->trace_board;
+    return 0;
+  }
   if (why != nullptr) *why = failure;
   return -1;
 }
@@ -81,7 +113,7 @@ void gather(const SerialPort& port, const char* what, std::uint8_t* log, int& le
 }
 
 int traced_read(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
-  const int got = os_read(port->os, buffer, count, timeout_ms, expect);
+  const int got = port->os->read(buffer, count, timeout_ms, expect);
   if (port->trace_board != nullptr && got > 0)
     gather(*port, "rx", port->trace_rx, port->trace_rx_len, buffer, got);
   return got;
@@ -93,7 +125,7 @@ int serial_port_write(SerialPort* port, const std::uint8_t* data, int count) {
   if (port == nullptr || port->os == nullptr) return -1;
   if (count <= 0) return 0;
   if (port->trace_board != nullptr) wire_trace_line(port->trace_board, "tx", data, count);
-  return os_write(port->os, data, count, port->timeout_ms);
+  return port->os->write(data, count, port->timeout_ms);
 }
 
 int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count) {
@@ -114,7 +146,7 @@ int serial_port_purge(SerialPort* port) {
   if (port == nullptr || port->os == nullptr) return -1;
   if (port->trace_board != nullptr) {
     std::uint8_t pending[256];
-    const int got = os_read_pending(port->os, pending, sizeof pending);
+    const int got = port->os->read_pending(pending, sizeof pending);
     // Before anything was read: a late reply to an earlier request, shown
     // at once; after: shown after the reply read so far.
     if (got > 0 && port->trace_rx_len == 0) wire_trace_line(port->trace_board, "purged", pending, got);
@@ -122,11 +154,13 @@ int serial_port_purge(SerialPort* port) {
       gather(*port, "purged", port->trace_purged, port->trace_purged_len, pending, got);
     }
   }
-  return os_purge(port->os);
+  return port->os->purge();
 }
 
 void serial_port_trace(SerialPort* port, const char* board) {
-  if (port != nullptr && wire_trace_on()) port->trace_board = board;
+  if (port == nullptr || !wire_trace_on()) return;
+  port->trace_board = board;
+  if (port->os != nullptr) port->os->trace_board = board;
 }
 
 void serial_port_trace_end(SerialPort* port, const char* what, const char* outcome) {
@@ -142,19 +176,23 @@ void serial_port_trace_end(SerialPort* port, const char* what, const char* outco
 
 int serial_port_close(SerialPort* port) {
   if (port == nullptr || port->os == nullptr) return 0;
-  if (os_lost(port->os)) port->os_error = os_lost_error(port->os);
-  os_close(port->os);
+  if (port->os->lost()) port->os_error = port->os->lost_error();
+  delete port->os;
   port->os = nullptr;
   return 0;
 }
 
 bool serial_port_is_open(const SerialPort* port) { return port != nullptr && port->os != nullptr; }
 
-bool serial_port_lost(const SerialPort* port) { return serial_port_is_open(port) && os_lost(port->os); }
+bool serial_port_lost(const SerialPort* port) { return serial_port_is_open(port) && port->os->lost(); }
+
+Failure serial_port_loss(const SerialPort* port) {
+  return port != nullptr ? port->loss : Failure::kDeviceLost;
+}
 
 int serial_port_os_error(const SerialPort* port) {
   if (port == nullptr) return 0;
-  return serial_port_lost(port) ? os_lost_error(port->os) : port->os_error;
+  return serial_port_lost(port) ? port->os->lost_error() : port->os_error;
 }
 
 }  // namespace tavik

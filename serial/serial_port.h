@@ -28,7 +28,9 @@ inline constexpr int kReadGapMs = 10;
 // time-out is not positive or a device path is longer than kPortPathMax, and
 // then *why (when given) says which: bad argument, missing, port busy, not a
 // serial device, permission denied or cannot be opened, with the system's
-// error where there was one.
+// error where there was one; for a network port (port_url.h, also a COM name
+// mapped to one, port_map.h) connection refused, host not found, or not a
+// serial device when the server does not speak RFC 2217 as asked.
 SerialPort* serial_port_create(const char* port_name, int timeout_ms, Result* why = nullptr);
 // Closes the port if open and releases it. Accepts nullptr.
 void serial_port_destroy(SerialPort* port);
@@ -80,5 +82,8 @@ bool serial_port_lost(const SerialPort* port);
 // The system's error behind the port's last failure: the open that failed,
 // or the transfer that found its device gone; 0 when it gave none.
 int serial_port_os_error(const SerialPort* port);
+// What a lost port's calls fail with: device lost, or connection lost for a
+// network port (tcp://, rfc2217://).
+Failure serial_port_loss(const SerialPort* port);
 
 }  // namespace tavik

@@ -1,15 +1,44 @@
 // The SerialPort record and the seam between the portable part
-// (serial_port.cpp) and one platform backend (serial_port_posix.cpp, later
-// serial_port_win32.cpp). A backend implements the os_* functions below.
+// (serial_port.cpp) and the transports behind it.
 #pragma once
 
 #include <cstdint>
 
+#include "serial/port_url.h"
 #include "serial/serial_port.h"
 
 namespace tavik {
 
-struct SerialPortOs;  // the backend's own state, defined by the backend
+// One open port's transport: the platform's serial device
+// (serial_port_posix.cpp, serial_port_win32.cpp), raw bytes over TCP
+// (serial_port_tcp.cpp) or Telnet's COM-PORT-OPTION over TCP
+// (serial_port_rfc2217.cpp). Each transfer keeps the serial port's
+// contract (serial_port.h); destroying the object closes it (for a device:
+// lowers RTS then DTR, purges and closes).
+struct SerialPortOs {
+  SerialPortOs() = default;
+  SerialPortOs(const SerialPortOs&) = delete;
+  SerialPortOs& operator=(const SerialPortOs&) = delete;
+  virtual ~SerialPortOs() = default;
+  virtual void apply_timeouts(int timeout_ms) = 0;
+  virtual int write(const std::uint8_t* data, int count, int timeout_ms) = 0;
+  // Reads as serial_port_read_within does; `expect` as there (0: no hint).
+  virtual int read(std::uint8_t* buffer, int count, int timeout_ms, int expect) = 0;
+  virtual int purge() = 0;
+  // Reads what has arrived without waiting for more (for the wire trace of a purge).
+  virtual int read_pending(std::uint8_t* buffer, int count) = 0;
+  // True once a transfer found the device gone (hung up, removed) or the
+  // connection dropped: it will never work again and only a new open can
+  // bring the port back.
+  virtual bool lost() const = 0;
+  // The system's error with which a transfer found the device gone; 0 before,
+  // or for a hang-up that came without one.
+  virtual int lost_error() const { return 0; }
+
+  // The board's name in the wire trace while traced, for what a transport
+  // traces of its own (an RFC 2217 server's notifications).
+  const char* trace_board = nullptr;
+};
 
 struct SerialPort {
   char port_name[kPortPathMax + 1] = {};
@@ -21,6 +50,9 @@ struct SerialPort {
   int timeout_ms = 0;
   SerialPortOs* os = nullptr;  // non-null exactly while the port is open
   int os_error = 0;            // of the last failed open, or of the device lost before a close
+  // What a transfer that finds the port gone fails with: device lost, or
+  // connection lost for a network port. Set by each open.
+  Failure loss = Failure::kDeviceLost;
   // The wire trace: the board's name while traced, and the bytes of the
   // exchange in progress, written out when it ends.
   const char* trace_board = nullptr;
@@ -30,24 +62,13 @@ struct SerialPort {
   int trace_purged_len = 0;
 };
 
-// Opens port->port_name exclusively with the stored settings and time-outs.
-// Returns the backend state, or nullptr when the device cannot be opened,
-// and then sets why (with the system's error where there was one).
+// Opens port.port_name, a device name, exclusively with the stored settings
+// and time-outs. Returns the transport, or nullptr when the device cannot be
+// opened, and then sets why (with the system's error where there was one).
 SerialPortOs* os_open(const SerialPort& port, Result& why);
-void os_apply_timeouts(SerialPortOs* os, int timeout_ms);
-int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms);
-// Reads as serial_port_read_within does; `expect` as there (0: no hint).
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, int expect);
-int os_purge(SerialPortOs* os);
-// Reads what has arrived without waiting for more (for the wire trace of a purge).
-int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count);
-// True once a transfer found the device gone (hung up, removed): it will
-// never work again and only a new open can bring the port back.
-bool os_lost(const SerialPortOs* os);
-// The system's error with which a transfer found the device gone; 0 before,
-// or for a hang-up that came without one.
-int os_lost_error(const SerialPortOs* os);
-// Lowers RTS then DTR, purges, closes the device and frees the state.
-void os_close(SerialPortOs* os);
+// Connects to url (a tcp:// or rfc2217:// port, port_url.h) within
+// timeout_ms, never more than kConnectBoundMs, and sets the line up.
+SerialPortOs* tcp_open(const PortUrl& url, int timeout_ms, Failure& why);
+SerialPortOs* rfc2217_open(const PortUrl& url, int timeout_ms, Failure& why);
 
 }  // namespace tavik

@@ -31,7 +31,7 @@ namespace tavik {
 
 using Clock = std::chrono::steady_clock;
 
-struct SerialPortOs {
+struct DevicePort final : SerialPortOs {
   int fd = -1;
   bool removed = false;   // hang-up or I/O error seen: the device is gone
   int removed_error = 0;  // the errno that said so; 0 for a hang-up
@@ -47,6 +47,14 @@ struct SerialPortOs {
   Clock::time_point anchor{};
   int anchor_bytes = 0;
   int since_anchor = 0;
+  ~DevicePort() override;
+  void apply_timeouts(int timeout_ms) override;
+  int write(const std::uint8_t* data, int count, int timeout_ms) override;
+  int read(std::uint8_t* buffer, int count, int timeout_ms, int expect) override;
+  int purge() override;
+  int read_pending(std::uint8_t* buffer, int count) override;
+  bool lost() const override { return removed; }
+  int lost_error() const override { return removed ? removed_error : 0; }
 };
 
 namespace {
@@ -137,7 +145,7 @@ void mark_removed(SerialPortOs* os, int error) {
 
 // Reads what the device holds into the read-ahead buffer, after a sleep
 // (`slept`) or woken by arriving bytes. Returns false when the device is gone.
-bool fill_ahead(SerialPortOs* os, bool slept) {
+bool fill_ahead(DevicePort* os, bool slept) {
   for (;;) {
     ssize_t n = ::read(os->fd, os->ahead, sizeof os->ahead);
     if (n > 0) {
@@ -211,7 +219,7 @@ SerialPortOs* os_open(const SerialPort& port, Result& why) {
     return nullptr;
   }
   ::ioctl(fd, TIOCEXCL);
-  auto* os = new (std::nothrow) SerialPortOs;
+  auto* os = new (std::nothrow) DevicePort;
   if (os == nullptr) {
     ::close(fd);
     return nullptr;
@@ -227,11 +235,11 @@ SerialPortOs* os_open(const SerialPort& port, Result& why) {
   return os;
 }
 
-void os_apply_timeouts(SerialPortOs*, int) {
+void device_apply_timeouts(DevicePort*, int) {
   // Time-outs are applied per transfer with poll(); nothing to set on the device.
 }
 
-int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms) {
+int device_write(DevicePort* os, const std::uint8_t* data, int count, int timeout_ms) {
   if (os->removed) return -1;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   int sent = 0;
@@ -258,7 +266,7 @@ int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_
   return sent;
 }
 
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
+int device_read(DevicePort* os, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(timeout_ms);
   int got = 0;
@@ -300,13 +308,13 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, i
   return got;
 }
 
-int os_purge(SerialPortOs* os) {
+int device_purge(DevicePort* os) {
   os->ahead_pos = os->ahead_len = 0;
   os->anchor = {};
   return ::tcflush(os->fd, TCIOFLUSH) == 0 ? 1 : 0;
 }
 
-int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
+int device_read_pending(DevicePort* os, std::uint8_t* buffer, int count) {
   int got = 0;
   while (got < count) {
     if (os->ahead_pos == os->ahead_len) {
@@ -323,17 +331,25 @@ int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
   return got;
 }
 
-bool os_lost(const SerialPortOs* os) { return os->removed; }
-
-int os_lost_error(const SerialPortOs* os) { return os->removed ? os->removed_error : 0; }
-
-void os_close(SerialPortOs* os) {
+DevicePort::~DevicePort() {
+  DevicePort* os = this;
   ::ioctl(os->fd, TIOCNXCL);
   set_modem_line(os->fd, TIOCM_RTS, false);
   set_modem_line(os->fd, TIOCM_DTR, false);
   ::tcflush(os->fd, TCIOFLUSH);
   ::close(os->fd);  // also releases the flock
-  delete os;
+}
+
+void DevicePort::apply_timeouts(int timeout_ms) { device_apply_timeouts(this, timeout_ms); }
+int DevicePort::write(const std::uint8_t* data, int count, int timeout_ms) {
+  return device_write(this, data, count, timeout_ms);
+}
+int DevicePort::read(std::uint8_t* buffer, int count, int timeout_ms, int expect) {
+  return device_read(this, buffer, count, timeout_ms, expect);
+}
+int DevicePort::purge() { return device_purge(this); }
+int DevicePort::read_pending(std::uint8_t* buffer, int count) {
+  return device_read_pending(this, buffer, count);
 }
 
 }  // namespace tavik

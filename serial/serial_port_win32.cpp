@@ -21,7 +21,7 @@
 
 namespace tavik {
 
-struct SerialPortOs {
+struct DevicePort final : SerialPortOs {
   HANDLE device = INVALID_HANDLE_VALUE;
   HANDLE write_signal = nullptr;
   HANDLE read_signal = nullptr;
@@ -34,6 +34,14 @@ struct SerialPortOs {
   std::uint8_t ahead[256] = {};
   int ahead_pos = 0;
   int ahead_len = 0;
+  ~DevicePort() override;
+  void apply_timeouts(int timeout_ms) override;
+  int write(const std::uint8_t* data, int count, int timeout_ms) override;
+  int read(std::uint8_t* buffer, int count, int timeout_ms, int expect) override;
+  int purge() override;
+  int read_pending(std::uint8_t* buffer, int count) override;
+  bool lost() const override { return removed; }
+  int lost_error() const override { return removed ? static_cast<int>(removed_error) : 0; }
 };
 
 namespace {
@@ -56,7 +64,7 @@ void apply_timeouts(HANDLE device, int read_total_ms, int write_total_ms) {
 
 // Gives reads the total time-out ms from now on (a read constant of 0 would
 // switch the total time-out off, so it is at least 1 ms).
-void set_read_total(SerialPortOs* os, int ms) {
+void set_read_total(DevicePort* os, int ms) {
   ms = std::max(ms, 1);
   if (ms == os->read_total_ms) return;
   os->read_total_ms = ms;
@@ -132,7 +140,7 @@ bool device_gone(DWORD error) {
 }
 
 // Bytes the driver holds for reading, or -1 when the device is gone.
-int queued_bytes(SerialPortOs* os) {
+int queued_bytes(DevicePort* os) {
   DWORD errors = 0;
   COMSTAT status = {};
   if (::ClearCommError(os->device, &errors, &status)) return static_cast<int>(status.cbInQue);
@@ -143,7 +151,7 @@ int queued_bytes(SerialPortOs* os) {
 
 // A transfer failed with `error`: the device is gone when the error says so
 // or when the device no longer answers a status query.
-int fail_transfer(SerialPortOs* os, DWORD error) {
+int fail_transfer(DevicePort* os, DWORD error) {
   if (device_gone(error) || queued_bytes(os) < 0) {
     os->removed = true;
     os->removed_error = error;
@@ -154,11 +162,11 @@ int fail_transfer(SerialPortOs* os, DWORD error) {
 // A read that ended empty: a device that was pulled can end reads at once
 // with nothing, as if they had timed out; one that no longer answers a
 // status query is gone.
-int empty_read(SerialPortOs* os) { return queued_bytes(os) < 0 ? -1 : 0; }
+int empty_read(DevicePort* os) { return queued_bytes(os) < 0 ? -1 : 0; }
 
 // Waits for a started transfer and returns the bytes it moved, 0 for a read
 // that timed out with nothing received, -1 on failure.
-int finish_transfer(SerialPortOs* os, OVERLAPPED& completion, HANDLE signal, int timeout_ms) {
+int finish_transfer(DevicePort* os, OVERLAPPED& completion, HANDLE signal, int timeout_ms) {
   const HANDLE device = os->device;
   const DWORD bound = static_cast<DWORD>(timeout_ms) + kDriverSlackMs;
   DWORD done = 0;
@@ -182,7 +190,7 @@ int finish_transfer(SerialPortOs* os, OVERLAPPED& completion, HANDLE signal, int
 }
 
 // Copies up to count bytes out of the read-ahead buffer; returns how many.
-int take_ahead(SerialPortOs* os, std::uint8_t* buffer, int count) {
+int take_ahead(DevicePort* os, std::uint8_t* buffer, int count) {
   const int take = std::min(count, os->ahead_len - os->ahead_pos);
   if (take <= 0) return 0;
   std::memcpy(buffer, os->ahead + os->ahead_pos, static_cast<std::size_t>(take));
@@ -193,7 +201,7 @@ int take_ahead(SerialPortOs* os, std::uint8_t* buffer, int count) {
 // One read of up to `want` bytes into the empty read-ahead buffer, ended by
 // the device's time-outs and bounded by `timeout_ms` plus the driver slack.
 // Returns the bytes read, 0 when none came, -1 on failure.
-int read_ahead(SerialPortOs* os, int want, int timeout_ms) {
+int read_ahead(DevicePort* os, int want, int timeout_ms) {
   const DWORD size = static_cast<DWORD>(std::min<int>(want, static_cast<int>(sizeof os->ahead)));
   DWORD got = 0;
   int n = 0;
@@ -223,7 +231,7 @@ SerialPortOs* os_open(const SerialPort& port, Result& why) {
     why = Result::system(open_failure(error), static_cast<int>(error));
     return nullptr;
   }
-  auto* os = new (std::nothrow) SerialPortOs;
+  auto* os = new (std::nothrow) DevicePort;
   if (os == nullptr) {
     ::CloseHandle(device);
     return nullptr;
@@ -247,12 +255,12 @@ SerialPortOs* os_open(const SerialPort& port, Result& why) {
   return os;
 }
 
-void os_apply_timeouts(SerialPortOs* os, int timeout_ms) {
+void device_apply_timeouts(DevicePort* os, int timeout_ms) {
   os->timeout_ms = os->read_total_ms = timeout_ms;
   apply_timeouts(os->device, timeout_ms, timeout_ms);
 }
 
-int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_ms) {
+int device_write(DevicePort* os, const std::uint8_t* data, int count, int timeout_ms) {
   if (os->write_signal == nullptr || os->removed) return -1;
   DWORD written = 0;
   if (::WriteFile(os->device, data, static_cast<DWORD>(count), &written, &os->write_completion)) {
@@ -263,7 +271,7 @@ int os_write(SerialPortOs* os, const std::uint8_t* data, int count, int timeout_
   return finish_transfer(os, os->write_completion, os->write_signal, timeout_ms);
 }
 
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, int) {
+int device_read(DevicePort* os, std::uint8_t* buffer, int count, int timeout_ms, int) {
   if (os->read_signal == nullptr) return -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   int got = take_ahead(os, buffer, count);
@@ -294,12 +302,12 @@ int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int timeout_ms, i
   return got == 0 ? empty_read(os) : got;
 }
 
-int os_purge(SerialPortOs* os) {
+int device_purge(DevicePort* os) {
   os->ahead_pos = os->ahead_len = 0;
   return ::PurgeComm(os->device, kPurgeAll) ? 1 : 0;
 }
 
-int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
+int device_read_pending(DevicePort* os, std::uint8_t* buffer, int count) {
   int got = take_ahead(os, buffer, count);
   while (got < count && !os->removed && os->read_signal != nullptr) {
     const int queued = queued_bytes(os);
@@ -309,11 +317,8 @@ int os_read_pending(SerialPortOs* os, std::uint8_t* buffer, int count) {
   return got;
 }
 
-bool os_lost(const SerialPortOs* os) { return os->removed; }
-
-int os_lost_error(const SerialPortOs* os) { return os->removed ? static_cast<int>(os->removed_error) : 0; }
-
-void os_close(SerialPortOs* os) {
+DevicePort::~DevicePort() {
+  DevicePort* os = this;
   if (os->write_signal != nullptr) ::CloseHandle(os->write_signal);
   if (os->read_signal != nullptr) ::CloseHandle(os->read_signal);
   ::EscapeCommFunction(os->device, CLRRTS);
@@ -321,7 +326,18 @@ void os_close(SerialPortOs* os) {
   ::PurgeComm(os->device, kPurgeAll);
   ::SetCommMask(os->device, 0);
   ::CloseHandle(os->device);
-  delete os;
+}
+
+void DevicePort::apply_timeouts(int ms) { device_apply_timeouts(this, ms); }
+int DevicePort::write(const std::uint8_t* data, int count, int ms) {
+  return device_write(this, data, count, ms);
+}
+int DevicePort::read(std::uint8_t* buffer, int count, int ms, int expect) {
+  return device_read(this, buffer, count, ms, expect);
+}
+int DevicePort::purge() { return device_purge(this); }
+int DevicePort::read_pending(std::uint8_t* buffer, int count) {
+  return device_read_pending(this, buffer, count);
 }
 
 }  // namespace tavik

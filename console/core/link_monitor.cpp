@@ -3,15 +3,25 @@
 #include <cmath>
 #include <cstdio>
 
+#include "serial/port_map.h"
 #include "tavik/rs232_error.h"
 
 namespace tavik::console {
+namespace {
+
+// A COM name mapped to a network port in the ports file shows the address too.
+std::string shown_port(const std::string& port) {
+  const std::string target = mapped_port(port);
+  return target.empty() ? port : port + " = " + target;
+}
+
+}  // namespace
 
 void LinkMonitor::connected(const std::string& port, Clock::time_point now) {
   std::lock_guard<std::mutex> lock(mutex_);
   record_ = Snapshot{};
   record_.state = State::kIdle;
-  record_.port = port;
+  record_.port = shown_port(port);
   last_good_ = now;
 }
 
@@ -19,7 +29,7 @@ void LinkMonitor::connect_failed(const std::string& port, const std::string& rea
   std::lock_guard<std::mutex> lock(mutex_);
   record_ = Snapshot{};
   record_.state = State::kConnectFailed;
-  record_.port = port;
+  record_.port = shown_port(port);
   record_.last_failure = reason;
 }
 
@@ -45,6 +55,7 @@ void LinkMonitor::record(int result, Clock::duration took, int error, const std:
   record_.last_failure = reason;
   switch (error) {
     case TAVIK_RS232_DEVICE_LOST:
+    case TAVIK_RS232_CONNECTION_LOST:
       record_.state = State::kPortLost;
       break;
     case TAVIK_RS232_NO_REPLY:

@@ -48,7 +48,16 @@ typedef enum tavik_rs232_error {
   /* A whole, well-formed reply that does not answer the request: a reply of
    * another command's shape, for instance one that came too late for an
    * earlier request. Nothing the board said is taken as success. */
-  TAVIK_RS232_UNEXPECTED_REPLY = 14
+  TAVIK_RS232_UNEXPECTED_REPLY = 14,
+  /* create, for a network port (tcp://, rfc2217://): the host refused the
+   * connection; nothing listens on that port. */
+  TAVIK_RS232_CONNECTION_REFUSED = 15,
+  /* create, for a network port: the host name could not be resolved. */
+  TAVIK_RS232_HOST_NOT_FOUND = 16,
+  /* A network port's connection dropped (the server stopped or the network
+   * failed). As for a lost device, the library connects again on a later
+   * call, at most every 500 ms; until that works, calls fail with this. */
+  TAVIK_RS232_CONNECTION_LOST = 17
 } tavik_rs232_error;
 
 #endif

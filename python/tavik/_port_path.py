@@ -6,7 +6,8 @@ hold this copy to the words of the ``tavik`` tool, which takes them from the
 libraries' own rule (tests/python/test_failures.py). ``COM<n>`` is
 ``$TAVIK_COM_DIR/COM<n>`` when that is set, else ``/dev/tavik/COM<n>`` when
 it exists, else ``/dev/ttyS<n-1>`` (``\\\\.\\COM<n>`` on Windows); a name
-starting with ``/`` is itself, any other name is under ``/dev``.
+starting with ``/`` or a network port (``tcp://``, ``rfc2217://``) is
+itself, any other name is under ``/dev``.
 """
 
 from __future__ import annotations
@@ -29,6 +30,8 @@ def device_path(name: str) -> str:
     """The device the libraries open for ``name``; ``""`` when it leads to none."""
     if not name:
         return ""
+    if "://" in name:  # a network port: tcp://, socket://, rfc2217://
+        return name
     n = com_number(name)
     if sys.platform == "win32":
         return "\\\\.\\" + name if n >= 0 else name
@@ -50,7 +53,8 @@ def device_path(name: str) -> str:
 def lookup_hint(name: str, device: str, reason: int) -> Optional[str]:
     """Where a ``COM`` name that failed to open is looked for, as ``tavik``
     says it; None for other names and for a busy port."""
-    if com_number(name) < 0 or reason == Reason.PORT_BUSY or sys.platform == "win32":
+    network = (Reason.CONNECTION_REFUSED, Reason.HOST_NOT_FOUND, Reason.CONNECTION_LOST)
+    if com_number(name) < 0 or reason == Reason.PORT_BUSY or reason in network or sys.platform == "win32":
         return None
     com_dir = os.environ.get("TAVIK_COM_DIR")
     if not com_dir and device != f"/dev/tavik/{name}":

@@ -61,6 +61,9 @@ __all__ = [
     "MalformedReplyError",
     "UnexpectedReplyError",
     "DeviceLostError",
+    "ConnectionLostError",
+    "PortConnectionRefusedError",
+    "HostNotFoundError",
     "BadArgumentError",
     "CallInterruptedError",
     "OpenError",
@@ -89,6 +92,9 @@ class Reason(enum.IntEnum):
     NO_PERMISSION = 12
     OPEN_FAILED = 13
     UNEXPECTED_REPLY = 14
+    CONNECTION_REFUSED = 15
+    HOST_NOT_FOUND = 16
+    CONNECTION_LOST = 17
 
 
 class TavikError(Exception):
@@ -231,6 +237,11 @@ class DeviceLostError(BoardError, OSError):
     the same name again by itself on a later call, at most every 500 ms."""
 
 
+class ConnectionLostError(DeviceLostError, ConnectionError):
+    """A network port's connection dropped (``tcp://``, ``rfc2217://``); as
+    for a lost device, the library connects again on a later call."""
+
+
 class BadArgumentError(BoardError, ValueError):
     """An argument out of range: nothing was sent."""
 
@@ -264,6 +275,16 @@ class PortPermissionError(OpenError, PermissionError):
     _errno = errno.EACCES
 
 
+class PortConnectionRefusedError(OpenError, ConnectionRefusedError):
+    """A network port's host refused the connection: nothing listens there."""
+
+    _errno = errno.ECONNREFUSED
+
+
+class HostNotFoundError(OpenError):
+    """A network port's host name could not be resolved."""
+
+
 _CLASSES: Dict[int, Type[BoardError]] = {
     Reason.NOT_OPEN: NotOpenError,
     Reason.NO_REPLY: NoReplyError,
@@ -279,6 +300,9 @@ _CLASSES: Dict[int, Type[BoardError]] = {
     Reason.NO_PERMISSION: PortPermissionError,
     Reason.OPEN_FAILED: OpenError,
     Reason.UNEXPECTED_REPLY: UnexpectedReplyError,
+    Reason.CONNECTION_REFUSED: PortConnectionRefusedError,
+    Reason.HOST_NOT_FOUND: HostNotFoundError,
+    Reason.CONNECTION_LOST: ConnectionLostError,
 }
 
 

@@ -103,7 +103,7 @@ Result send_stop(BoardConnection& connection) {
   const auto deadline = Clock::now() + kStopWindowAfterLoss;
   Result stop = drvb::set_velocity(connection, 0, 0);
   for (int attempt = 1; !stop.is_ok(); ++attempt) {
-    if (stop.failure == Failure::kDeviceLost) {
+    if (stop.failure == Failure::kDeviceLost || stop.failure == Failure::kConnectionLost) {
       if (Clock::now() + kStopRetryAfterLoss > deadline) break;
       std::this_thread::sleep_for(kStopRetryAfterLoss);
     } else if (attempt >= kStopAttempts) {
@@ -168,7 +168,7 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   }
   const Result stop = send_stop(connection);
   const auto driven_ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-  const bool lost = failure.failure == Failure::kDeviceLost;
+  const bool lost = failure.failure == Failure::kDeviceLost || failure.failure == Failure::kConnectionLost;
   // An error the board set during the drive, or as it took the stop.
   if (failure.is_ok() && stop.is_ok() && stop_reason == nullptr) {
     const Result read = drvb::read_drive_err(connection, &error_left, &error_right);
@@ -182,7 +182,7 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   }
 
   if (lost)
-    ended = "device lost during drive";
+    ended = std::string(failure_name(failure.failure)) + " during drive";
   else if (!failure.is_ok())
     ended = failed_step + ": " + describe(failure);
   Json record = board_header(session, Board::kDrvb);
@@ -197,7 +197,7 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   if (lost) {
     throw CommandError(
         kExitCommandFailed, failure_row(failure.failure).reason, failed_step, Board::kDrvb, port,
-        "device lost during drive; " + std::string(stop.is_ok() ? "the stop (0,0) went out when it came back"
+        std::string(failure_name(failure.failure)) + " during drive; " + std::string(stop.is_ok() ? "the stop (0,0) went out when it came back"
                                                                 : "it did not come back, no stop went out"),
         failure);
   }

@@ -31,7 +31,9 @@ void LinkFigures::add(const std::vector<Step>& steps, double t) {
       }
     } else {
       ++failures_[failure_name(step.result.failure)];
-      if (step.result.failure == Failure::kDeviceLost && !lost()) {
+      const bool gone =
+          step.result.failure == Failure::kDeviceLost || step.result.failure == Failure::kConnectionLost;
+      if (gone && !lost()) {
         ++outages_;
         lost_since_ = t;
       }

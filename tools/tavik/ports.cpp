@@ -4,7 +4,8 @@
 // free one with read-only requests which board answers there: power data
 // for the power & sensor board, bumpers and emergency stop for the drive
 // board. A port that another program holds is reported as busy and left
-// alone. With -v, a USB adapter's ids and the udev line that would give it
+// alone. The COM names mapped to network ports in the ports file are
+// listed and asked too. With -v, a USB adapter's ids and the udev line that would give it
 // its board's COM name. The devices are asked side by side, so the whole
 // probe takes about two exchanges' time-outs.
 #include <map>
@@ -18,6 +19,8 @@
 #include "serial/port_list.h"
 #include "serial/port_lock.h"
 #include "udev_line.h"
+#include "serial/port_map.h"
+#include "serial/port_url.h"
 
 namespace tavik::cli {
 namespace {
@@ -28,8 +31,9 @@ struct Port {
 };
 
 std::string probe(const std::string& device, int timeout_ms) {
-  if (port_locked(device)) return failure_name(Failure::kPortBusy);
-  if (const std::string why = not_probed(device); !why.empty()) return why;
+  const bool network = is_port_url(device);
+  if (!network && port_locked(device)) return failure_name(Failure::kPortBusy);
+  if (const std::string why = network ? "" : not_probed(device); !why.empty()) return why;
   BoardConnection connection("probe");
   if (Result why; connection_open(connection, device.c_str(), timeout_ms, &why) != 0)
     return open_failure_text(device, why);
@@ -78,6 +82,10 @@ std::string usb_text(const Json& details) {
 int ports(Session& session, Output& out, bool no_probe, bool verbose) {
   std::vector<Port> found;
   for (const PortName& port : list_serial_ports()) found.push_back({port, ""});
+  // The COM names the ports file maps to network ports, which the libraries
+  // take before any device of that name.
+  for (const PortMapping& mapping : read_port_map())
+    found.push_back({PortName{mapping.name, mapping.target, {}}, ""});
   // One probe per device, however many names lead to it.
   std::map<std::string, std::string> answers;
   for (const Port& port : found) answers[port.port.device] = no_probe ? "" : "?";

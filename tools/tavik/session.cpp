@@ -3,6 +3,8 @@
 #include <system_error>
 
 #include "serial/port_list.h"
+#include "serial/port_map.h"
+#include "serial/port_url.h"
 #include "serial/port_path.h"
 #ifdef TAVIK_SIMULATOR
 #include "sim/simulated_boards.h"
@@ -15,6 +17,11 @@ class SimulatedBoards {};  // no simulator here: Session::boards_ stays empty
 namespace tavik::cli {
 
 std::string open_failure_text(const std::string& port_name, const Result& why) {
+  // A network port, named or through the ports file: the library's reason
+  // and the address.
+  std::string target = mapped_port(port_name);
+  if (target.empty() && is_port_url(port_name)) target = port_name;
+  if (!target.empty()) return std::string(failure_name(why.failure)) + " (" + target + ")";
   const std::string path = resolve_port_path(port_name.c_str());
   std::string text = failure_name(why.failure);
   switch (why.failure) {
