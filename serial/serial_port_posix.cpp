@@ -138,7 +138,7 @@ Failure open_failure(int error) {
 bool device_gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
 
 // The device is gone: a hang-up (error 0) or an error that says so.
-void mark_removed(SerialPortOs* os, int error) {
+void mark_removed(DevicePort* os, int error) {
   os->removed = true;
   os->removed_error = error;
 }

@@ -195,11 +195,12 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   out.record(record);
   const std::string& port = session.port(Board::kDrvb);
   if (lost) {
-    throw CommandError(
-        kExitCommandFailed, failure_row(failure.failure).reason, failed_step, Board::kDrvb, port,
-        std::string(failure_name(failure.failure)) + " during drive; " + std::string(stop.is_ok() ? "the stop (0,0) went out when it came back"
-                                                                : "it did not come back, no stop went out"),
-        failure);
+    throw CommandError(kExitCommandFailed, failure_row(failure.failure).reason, failed_step, Board::kDrvb,
+                       port,
+                       std::string(failure_name(failure.failure)) + " during drive; " +
+                           std::string(stop.is_ok() ? "the stop (0,0) went out when it came back"
+                                                    : "it did not come back, no stop went out"),
+                       failure);
   }
   if (!stop.is_ok()) session.check(stop, "send the stop (0,0)", Board::kDrvb);
   if (!failure.is_ok()) session.check(failure, failed_step, Board::kDrvb);

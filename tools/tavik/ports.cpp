@@ -18,9 +18,9 @@
 #include "psb/psb_commands.h"
 #include "serial/port_list.h"
 #include "serial/port_lock.h"
-#include "udev_line.h"
 #include "serial/port_map.h"
 #include "serial/port_url.h"
+#include "udev_line.h"
 
 namespace tavik::cli {
 namespace {

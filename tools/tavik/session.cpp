@@ -4,8 +4,8 @@
 
 #include "serial/port_list.h"
 #include "serial/port_map.h"
-#include "serial/port_url.h"
 #include "serial/port_path.h"
+#include "serial/port_url.h"
 #ifdef TAVIK_SIMULATOR
 #include "sim/simulated_boards.h"
 #else
