@@ -23,6 +23,8 @@
 #include "console/qt/about_dlg.h"
 #include "console/qt/app_icon.h"
 #include "console/qt/drop_down_list.h"
+#include "console/qt/remembered_ports.h"
+#include "console/qt/system_ports.h"
 #include "console/qt/utf8_text.h"
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
@@ -150,6 +152,18 @@ std::string ConsoleView::GetWriteParamText() {
   auto* edit = qobject_cast<QLineEdit*>(control(IDC_WRITE_PARAM_VALUE));
   return edit ? edit->text().toStdString() : std::string();
 }
+
+std::string ConsoleView::GetListText(int id) {
+  require_gui_thread("GetListText");
+  auto* list = qobject_cast<DropDownList*>(control(id));
+  return list ? list->currentText().toStdString() : std::string();
+}
+
+std::vector<SystemPort> ConsoleView::SystemPorts() { return system_ports(); }
+
+std::string ConsoleView::RememberedPort(const std::string& key) { return remembered_port(key); }
+
+void ConsoleView::RememberPort(const std::string& key, const std::string& name) { remember_port(key, name); }
 
 void ConsoleView::queue(ControlUpdate update) {
   bool first = updates_.push(std::move(update));

@@ -16,6 +16,8 @@
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
 #include "console/win32/about_box.h"
+#include "console/win32/remembered_ports.h"
+#include "console/win32/system_ports.h"
 #include "console/win32/utf16_text.h"
 
 namespace tavik::console {
@@ -334,6 +336,18 @@ std::string ConsoleDialog::GetWriteParamText() {
   const int length = ::GetDlgItemTextW(hwnd_, IDC_WRITE_PARAM_VALUE, text, kMaxText);
   return narrow(std::wstring_view(text, static_cast<std::size_t>(length)));
 }
+
+std::string ConsoleDialog::GetListText(int id) {
+  wchar_t text[kMaxText];
+  const int length = ::GetDlgItemTextW(hwnd_, id, text, kMaxText);
+  return narrow(std::wstring_view(text, static_cast<std::size_t>(length)));
+}
+
+std::vector<SystemPort> ConsoleDialog::SystemPorts() { return system_ports(); }
+
+std::string ConsoleDialog::RememberedPort(const std::string& key) { return remembered_port(key); }
+
+void ConsoleDialog::RememberPort(const std::string& key, const std::string& name) { remember_port(key, name); }
 
 void ConsoleDialog::queue(ControlUpdate update) {
   const bool first = updates_.push(std::move(update));
