@@ -33,7 +33,8 @@ PortList::PortList(const std::vector<SystemPort>& system, const std::string& las
 }
 
 int PortList::find(const std::string& name) const {
-  const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const SystemPort& e) { return e.name == name; });
+  const auto it =
+      std::find_if(entries_.begin(), entries_.end(), [&](const SystemPort& e) { return e.name == name; });
   return it == entries_.end() ? -1 : static_cast<int>(it - entries_.begin());
 }
 
@@ -43,7 +44,8 @@ std::string PortList::port_to_open(int selection, const std::string& typed) cons
   }
   const std::string text = trimmed(typed);
   if (text.empty()) return "COM" + std::to_string(selection + 1);
-  const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const SystemPort& e) { return e.label == text; });
+  const auto it =
+      std::find_if(entries_.begin(), entries_.end(), [&](const SystemPort& e) { return e.label == text; });
   return it == entries_.end() ? text : it->name;
 }
 

@@ -40,7 +40,8 @@ std::vector<SystemPort> system_ports() {
   std::vector<std::string> adapters;
   for (const auto& entry : fs::directory_iterator("/dev", error)) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0) adapters.push_back(entry.path().string());
+    if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0)
+      adapters.push_back(entry.path().string());
   }
   std::sort(adapters.begin(), adapters.end());
   for (const std::string& path : adapters) {

@@ -25,7 +25,8 @@ long port_order(const std::wstring& name) {
 std::vector<std::wstring> device_map_names() {
   std::vector<std::wstring> names;
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
     return names;
   }
   for (DWORD i = 0;; ++i) {
@@ -71,8 +72,9 @@ std::map<std::wstring, std::wstring> friendly_names() {
 
 std::vector<SystemPort> system_ports() {
   std::vector<std::wstring> names = device_map_names();
-  std::stable_sort(names.begin(), names.end(),
-                   [](const std::wstring& a, const std::wstring& b) { return port_order(a) < port_order(b); });
+  std::stable_sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+    return port_order(a) < port_order(b);
+  });
   const std::map<std::wstring, std::wstring> friendly = friendly_names();
   std::vector<SystemPort> ports;
   for (const std::wstring& name : names) {
