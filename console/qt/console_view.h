@@ -46,6 +46,7 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   // The template's controls, in template order (the link panel's are not
   // among them; control() finds those too).
   const std::vector<BuiltControl>& controls() const { return controls_; }
+  const std::vector<BuiltControl>& link_controls() const { return link_controls_; }
 
   // A system-menu command: IDM_ABOUTBOX opens the About box modally.
   void OnSysCommand(int command);
@@ -95,6 +96,7 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   bool filterKey(QWidget* target, QKeyEvent* key);
 
   std::vector<BuiltControl> controls_;
+  std::vector<BuiltControl> link_controls_;
   std::unordered_map<int, QWidget*> by_id_;
   ControlUpdateQueue updates_;
   QTimer refresh_;                       // applies the workers' updates

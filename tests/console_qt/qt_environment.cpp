@@ -1,7 +1,6 @@
 // One QApplication for the whole test program, set up as the console sets
 // up its own.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <QApplication>
