@@ -9,6 +9,9 @@
 #include <string>
 
 #include "tavik/velk_rs232_psb.h"
+#ifdef _WIN32
+#include "packaging/windows/running_mutex.h"
+#endif
 
 #ifdef TAVIK_DEMO_SIMULATE
 #include "sim/frame_builder.h"
@@ -54,6 +57,9 @@ void usage(std::FILE* to, const char* program) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  tavik::hold_running_mutex();
+#endif
   const std::string first = argc == 2 ? argv[1] : "";
   if (first == "--help" || first == "-h") {
     usage(stdout, argv[0]);
