@@ -78,9 +78,9 @@ TEST_F(ConsoleWin32Test, ControlsAreWhereTheTemplatePutsThem) {
   const RECT size = dialog_units(0, 0, source.cx, source.cy);
   EXPECT_EQ(client.right, size.right);
   EXPECT_EQ(client.bottom, size.bottom);
-  // A fixed frame: no sizing border, no minimise or maximise box.
+  // A fixed frame: no sizing border or maximise box; a minimise box.
   const LONG style = ::GetWindowLongW(hwnd_, GWL_STYLE);
-  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), WS_MINIMIZEBOX);
 
   // Children in creation order: the template's, then the link panel's.
   std::vector<ControlTemplate> all(source.controls.begin(), source.controls.end());
@@ -175,8 +175,6 @@ TEST_F(ConsoleWin32Test, KoreanFontSystemMenuAndResources) {
                          ::SizeofResource(nullptr, manifest));
   EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(text.find(">PerMonitorV2</dpiAwareness>"), std::string::npos);
-  // A minimize button beside the close box.
-  EXPECT_TRUE(::GetWindowLongPtrW(hwnd_, GWL_STYLE) & WS_MINIMIZEBOX);
 
   // The Korean version record.
   wchar_t path[MAX_PATH];
