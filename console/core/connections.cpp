@@ -14,7 +14,8 @@ constexpr int kPortTimeoutMs = 200;
 }  // namespace
 
 std::string CConsoleDlg::PortToOpen(const PortChoice& choice) {
-  return choice.list.port_to_open(window_.GetListSelection(choice.list_id), window_.GetListText(choice.list_id));
+  return choice.list.port_to_open(window_.GetListSelection(choice.list_id),
+                                  window_.GetListText(choice.list_id));
 }
 
 void CConsoleDlg::ConnectFailed(Link& link, const std::string& port, const char* failure) {

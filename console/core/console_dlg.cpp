@@ -38,7 +38,8 @@ void CConsoleDlg::OnInitDialog() {
   for (PortChoice* choice : {&psb_port_, &drvb_port_}) {
     choice->list = PortList(system, window_.RememberedPort(choice->key));
     int i = 0;
-    for (const SystemPort& entry : choice->list.entries()) window_.InsertListItem(choice->list_id, i++, entry.label);
+    for (const SystemPort& entry : choice->list.entries())
+      window_.InsertListItem(choice->list_id, i++, entry.label);
     const int last = choice->list.find(window_.RememberedPort(choice->key));
     window_.SetListSelection(choice->list_id, last >= 0 ? last : choice->default_index);
   }

@@ -61,11 +61,8 @@ TEST_F(ConsoleTest, ConnectOpensThePortTheListShowsAndRemembersIt) {
   };
   const std::string path = link_dir_ + "/COM31";
   const Case cases[] = {
-      {20, "", "COM23"},
-      {-1, " COM23 ", "COM23"},
-      {-1, "USB Serial Port (COM23)", "COM23"},
-      {-1, "COM31", "COM31"},
-      {-1, path, path},
+      {20, "", "COM23"},      {-1, " COM23 ", "COM23"}, {-1, "USB Serial Port (COM23)", "COM23"},
+      {-1, "COM31", "COM31"}, {-1, path, path},
   };
   for (const BoardCase& b : kBoards) {
     for (const Case& c : cases) {
@@ -87,7 +84,8 @@ TEST_F(ConsoleTest, ConnectOpensThePortTheListShowsAndRemembersIt) {
   // Not there: the link panel and the message name the port and why.
   window_.type(IDC_PSB_PORT, "COM29");
   click(IDC_PSB_CONNECT);
-  EXPECT_EQ(state().messages, std::vector<std::string>{"Power&Sensor Board Connect Fail!!!\n\nCOM29: missing"});
+  EXPECT_EQ(state().messages,
+            std::vector<std::string>{"Power&Sensor Board Connect Fail!!!\n\nCOM29: missing"});
   EXPECT_EQ(state().text(IDC_LINK_PSB_PORT), "COM29");
 
   RecordingWindow next;  // the next start, of the same user

@@ -124,7 +124,8 @@ class RecordingWindow : public console::ConsoleWindow {
     std::lock_guard<std::mutex> guard(mutex_);
     const int selected = state_.selection(id);
     const auto& items = state_.lists[id];
-    if (selected >= 0 && selected < static_cast<int>(items.size())) return items[static_cast<std::size_t>(selected)];
+    if (selected >= 0 && selected < static_cast<int>(items.size()))
+      return items[static_cast<std::size_t>(selected)];
     return typed_[id];
   }
   std::vector<console::SystemPort> SystemPorts() override {
