@@ -3,25 +3,39 @@
 ; command prompt with tavik on its PATH, an uninstaller, and the entry under
 ; Apps & features. Built by scripts/package-windows:
 ;
-;   makensis -DVERSION=1.0.0.1 -DSTAGE=dir -DFILES=list.nsh -DOUTFILE=setup.exe tavik-windows.nsi
+;   makensis -DVERSION=1.0.0.1 -DSTAGE=dir -DFILES=list.nsh -DOUTFILE=setup.exe \
+;            -DRUNNING_MUTEX=Tavik.Running -DICON=tavik.ico tavik-windows.nsi
 ;
 ; FILES holds the uninstaller's Delete and RMDir lines for everything in
-; STAGE, so that it removes what it installed and nothing else.
+; STAGE, so that it removes what it installed and nothing else. Neither
+; the installer nor the uninstaller goes on while a Tavik program runs (it
+; holds the mutex RUNNING_MUTEX, packaging/windows/running_mutex.h): they ask
+; to close it, and under /S fail (exit 2) with nothing changed. An install
+; over an older version runs its uninstaller first; over a newer one it asks,
+; and under /S fails (exit 3).
+;
+; Exit codes: 0 done, 1 cancelled, 2 a Tavik program runs, 3 a newer version
+; is installed.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
+ManifestDPIAware true
 !include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+!include "WordFunc.nsh"
 
-!ifndef VERSION | STAGE | FILES | OUTFILE
-  !error "define VERSION, STAGE, FILES and OUTFILE"
+!ifndef VERSION | STAGE | FILES | OUTFILE | RUNNING_MUTEX | ICON
+  !error "define VERSION, STAGE, FILES, OUTFILE, RUNNING_MUTEX and ICON"
 !endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavik"
 !define MENU "$SMPROGRAMS\Tavik"
 
 Name "Tavik ${VERSION}"
+BrandingText "Tavik ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Tavik"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -34,14 +48,82 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "Tavik ${VERSION} setup: lib_zarn_rs232, lib_velk_rs232_psb, Tavik V1 Basic"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 the Tavik project"
 
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "This installs Tavik ${VERSION}: the operator console Tavik V1 Basic, the bench tool tavik and the libraries lib_zarn_rs232 and lib_velk_rs232_psb.$\r$\n$\r$\nClose every Tavik program before you go on."
+!define MUI_FINISHPAGE_RUN "$INSTDIR\tavik-v1-basic.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Run Tavik V1 Basic"
+!insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; Waits while a Tavik program runs, asking to close it; quits with exit 2
+; under /S or when the user cancels.
+!macro CHECK_RUNNING un
+Function ${un}CheckRunning
+  retry:
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .r0'
+    ${If} $0 P<> 0
+      System::Call 'kernel32::CloseHandle(p r0)'
+      IfSilent 0 +3
+        SetErrorLevel 2
+        Quit
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "A Tavik program (Tavik V1 Basic, tavik or tavik-psb-demo) is running and has files open that this would change.$\r$\n$\r$\nClose it, then choose Retry." IDRETRY retry
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro CHECK_RUNNING ""
+!insertmacro CHECK_RUNNING "un."
+
+Var OldVersion
+Var OldDir
+
+Function .onInit
+  SetRegView 64
+  Call CheckRunning
+  ReadRegStr $OldVersion HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ReadRegStr $OldDir HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $OldVersion != ""
+    ${VersionCompare} $OldVersion "${VERSION}" $1
+    ${If} $1 == 1  ; the installed one is newer
+      IfSilent 0 +3
+        SetErrorLevel 3
+        Quit
+      MessageBox MB_YESNO|MB_ICONQUESTION "Tavik $OldVersion is installed, newer than this ${VERSION}.$\r$\n$\r$\nReplace it with ${VERSION}?" IDYES +3
+      SetErrorLevel 1
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function un.onInit
+  SetRegView 64
+  Call un.CheckRunning
+FunctionEnd
+
 Section "Tavik"
   SetShellVarContext all
+  ; The installed version goes first, with its own uninstaller, waiting
+  ; for it (_?= runs it in place); then its uninstaller itself.
+  ${If} $OldDir != ""
+  ${AndIf} ${FileExists} "$OldDir\uninstall.exe"
+    DetailPrint "Removing Tavik $OldVersion from $OldDir"
+    ExecWait '"$OldDir\uninstall.exe" /S _?=$OldDir' $0
+    ${If} $0 != 0
+      DetailPrint "The uninstaller of Tavik $OldVersion failed (exit $0)"
+      SetErrorLevel 2
+      Abort "Tavik $OldVersion could not be removed (exit $0)."
+    ${EndIf}
+    Delete "$OldDir\uninstall.exe"
+    RMDir "$OldDir"
+  ${EndIf}
   SetOutPath "$INSTDIR"
   File /r "${STAGE}\*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -60,6 +142,11 @@ Section "Tavik"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "$INSTDIR\README.md"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "$INSTDIR\README.md"
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd

@@ -7,6 +7,9 @@
 #include <cstring>
 
 #include "tavik/velk_rs232_psb.h"
+#ifdef _WIN32
+#include "packaging/windows/running_mutex.h"
+#endif
 
 namespace {
 
@@ -16,6 +19,9 @@ const char* reason() { return velk_rs232_psb_error_text(velk_rs232_psb_last_erro
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  tavik::hold_running_mutex();
+#endif
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::printf(
         "usage: %s PORT\n"

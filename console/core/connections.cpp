@@ -1,7 +1,5 @@
 // Opening and closing the two board connections, and the two PSB pollers'
 // Enable and Disable buttons.
-#include <cstdio>
-
 #include "console/core/console_dlg.h"
 #include "console/core/console_text.h"
 #include "console/core/control_ids.h"
@@ -13,18 +11,25 @@ namespace {
 
 constexpr int kPortTimeoutMs = 200;
 
-// "COM<n>" for the selected index of a port list (COM0 when none is selected).
-struct PortName {
-  explicit PortName(int index) { std::snprintf(text, sizeof text, "COM%d", index + 1); }
-  char text[16] = {};
-};
-
 }  // namespace
 
+std::string CConsoleDlg::PortToOpen(const PortChoice& choice) {
+  return choice.list.port_to_open(window_.GetListSelection(choice.list_id),
+                                  window_.GetListText(choice.list_id));
+}
+
+void CConsoleDlg::ConnectFailed(Link& link, const std::string& port, const char* failure) {
+  const std::string reason = link.LastFailure().text;
+  link.monitor.connect_failed(port, reason);
+  RefreshLink(link, true);
+  window_.ShowMessage(std::string(failure) + "\n\n" + port + ": " + reason);
+}
+
 void CConsoleDlg::OnPsbConnect() {
-  const PortName port(window_.GetListSelection(IDC_PSB_PORT));
-  if (velk_rs232_psb_create(port.text, kPortTimeoutMs) == 0) {
-    psb_link_.monitor.connected(port.text);
+  const std::string port = PortToOpen(psb_port_);
+  if (velk_rs232_psb_create(port.c_str(), kPortTimeoutMs) == 0) {
+    window_.RememberPort(psb_port_.key, port);
+    psb_link_.monitor.connected(port);
     RefreshLink(psb_link_, true);
     m_bPsbConnected = true;
     window_.EnableControl(IDC_PSB_CONNECT, false);
@@ -35,9 +40,7 @@ void CConsoleDlg::OnPsbConnect() {
                 "create fail : PSM Power Data Thread");
     WakePowerCtrl();
   } else {
-    psb_link_.monitor.connect_failed(port.text, psb_link_.LastFailure().text);
-    RefreshLink(psb_link_, true);
-    window_.ShowMessage("Power&Sensor Board Connect Fail!!!");
+    ConnectFailed(psb_link_, port, "Power&Sensor Board Connect Fail!!!");
     m_bPsbConnected = false;
   }
 }
@@ -59,17 +62,16 @@ void CConsoleDlg::OnPsbDisconnect() {
 }
 
 void CConsoleDlg::OnDrvbConnect() {
-  const PortName port(window_.GetListSelection(IDC_DRVB_PORT));
-  if (zarn_rs232_drvb_create(port.text, kPortTimeoutMs) == 0) {
-    drvb_link_.monitor.connected(port.text);
+  const std::string port = PortToOpen(drvb_port_);
+  if (zarn_rs232_drvb_create(port.c_str(), kPortTimeoutMs) == 0) {
+    window_.RememberPort(drvb_port_.key, port);
+    drvb_link_.monitor.connected(port);
     RefreshLink(drvb_link_, true);
     m_bDrvbConnected = true;
     window_.EnableControl(IDC_DRVB_CONNECT, false);
     window_.EnableControl(IDC_DRVB_DISCONNECT, true);
   } else {
-    drvb_link_.monitor.connect_failed(port.text, drvb_link_.LastFailure().text);
-    RefreshLink(drvb_link_, true);
-    window_.ShowMessage("Drive Board RS232 Connect Fail!!!");
+    ConnectFailed(drvb_link_, port, "Drive Board RS232 Connect Fail!!!");
     m_bDrvbConnected = false;
   }
 }

@@ -11,7 +11,6 @@
 namespace tavik::console {
 namespace {
 
-constexpr int kPortCount = 20;
 constexpr int kPsbDefaultPort = 6;   // COM7
 constexpr int kDrvbDefaultPort = 7;  // COM8
 constexpr int kDistanceCount = 9;    // 150 cm to 550 cm
@@ -23,7 +22,9 @@ CConsoleDlg::CConsoleDlg(ConsoleWindow& window)
       psb_link_(IDC_LINK_PSB_PORT, {velk_rs232_psb_last_error, velk_rs232_psb_last_refusal,
                                     velk_rs232_psb_error_text, velk_rs232_psb_late_replies}),
       drvb_link_(IDC_LINK_DRVB_PORT, {zarn_rs232_last_error, zarn_rs232_last_refusal, zarn_rs232_error_text,
-                                      zarn_rs232_drvb_late_replies}) {}
+                                      zarn_rs232_drvb_late_replies}),
+      psb_port_{IDC_PSB_PORT, kPsbDefaultPort, "PsbPort", {}},
+      drvb_port_{IDC_DRVB_PORT, kDrvbDefaultPort, "DrvbPort", {}} {}
 
 CConsoleDlg::~CConsoleDlg() {
   // Usually OnDestroy has done all this already; then it costs nothing.
@@ -34,13 +35,15 @@ CConsoleDlg::~CConsoleDlg() {
 }
 
 void CConsoleDlg::OnInitDialog() {
-  for (int i = 0; i < kPortCount; ++i) {
-    const std::string name = format_text("COM%d", i + 1);
-    window_.InsertListItem(IDC_PSB_PORT, i, name);
-    window_.InsertListItem(IDC_DRVB_PORT, i, name);
+  const std::vector<SystemPort> system = window_.SystemPorts();
+  for (PortChoice* choice : {&psb_port_, &drvb_port_}) {
+    choice->list = PortList(system, window_.RememberedPort(choice->key));
+    int i = 0;
+    for (const SystemPort& entry : choice->list.entries())
+      window_.InsertListItem(choice->list_id, i++, entry.label);
+    const int last = choice->list.find(window_.RememberedPort(choice->key));
+    window_.SetListSelection(choice->list_id, last >= 0 ? last : choice->default_index);
   }
-  window_.SetListSelection(IDC_PSB_PORT, kPsbDefaultPort);
-  window_.SetListSelection(IDC_DRVB_PORT, kDrvbDefaultPort);
 
   window_.EnableControl(IDC_PSB_DISCONNECT, false);
   window_.EnableControl(IDC_DRVB_DISCONNECT, false);

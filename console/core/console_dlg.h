@@ -16,6 +16,7 @@
 #include "console/core/control_ids.h"
 #include "console/core/diagnostic_output.h"
 #include "console/core/link_monitor.h"
+#include "console/core/port_list.h"
 #include "console/core/trend_history.h"
 #include "tavik/psb_types.h"
 
@@ -188,6 +189,18 @@ class CConsoleDlg {
     return result;
   }
   void RefreshLink(Link& link, bool now);
+
+  // A board's port list and where its last port is remembered.
+  struct PortChoice {
+    int list_id;
+    int default_index;  // selected at start when no port is remembered
+    const char* key;
+    PortList list;
+  };
+  // The port the list shows; when it opens, RememberPort keeps it, else
+  // the board's message `failure` says which port and why.
+  std::string PortToOpen(const PortChoice& choice);
+  void ConnectFailed(Link& link, const std::string& port, const char* failure);
   // Read-outs drawn as stale or current.
   void MarkStale(std::span<const int> ids, bool stale);
 
@@ -253,6 +266,8 @@ class CConsoleDlg {
   bool wheels_may_turn_ = false;  // guarded by drive_mutex_
   Link psb_link_;
   Link drvb_link_;
+  PortChoice psb_port_;
+  PortChoice drvb_port_;
   TrendHistory trends_;
   std::thread power_ctrl_thread_, usonic_thread_, power_data_thread_;
   std::thread robot_ctrl_thread_, emg_thread_, encoder_thread_;

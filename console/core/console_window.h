@@ -13,6 +13,9 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "console/core/port_list.h"
 
 namespace tavik::console {
 
@@ -36,6 +39,22 @@ class ConsoleWindow {
   virtual void ShowMessage(const std::string& text) = 0;
   // Current text of the "Write Param Value" field (1066).
   virtual std::string GetWriteParamText() = 0;
+  // Text in the edit field of list `id`: the selected entry's, or what the
+  // operator typed there (UTF-8).
+  virtual std::string GetListText(int id) {
+    (void)id;
+    return {};
+  }
+
+  // The serial ports the system reports, in its order.
+  virtual std::vector<SystemPort> SystemPorts() { return {}; }
+  // The port last connected under `key` ("PsbPort", "DrvbPort") by this
+  // user, empty when none; RememberPort records it for the next start.
+  virtual std::string RememberedPort(const std::string& key) {
+    (void)key;
+    return {};
+  }
+  virtual void RememberPort(const std::string& key, const std::string& name) { (void)key, (void)name; }
 
   // Starts fn on a new thread into `thread`; false when none could be started.
   virtual bool StartThread(std::thread& thread, std::function<void()> fn) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <optional>
 
 #include "recording/recording_csv.h"
@@ -89,6 +90,19 @@ std::string trends_csv(const TrendSnapshot& snapshot) {
     started_cell.clear();  // the first row's only
   }
   return csv;
+}
+
+std::string trends_csv_file_name(std::chrono::system_clock::time_point now) {
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  char name[64];
+  std::strftime(name, sizeof name, "trends-%Y-%m-%d-%H%M%S.csv", &local);
+  return name;
 }
 
 }  // namespace tavik::console

@@ -11,7 +11,9 @@
 #include "console/qt/console_view.h"
 #include "console/qt/dialog_builder.h"
 #include "console/qt/dialog_font.h"
+#include "console/qt/remembered_ports.h"
 #include "console/qt/termination_signals.h"
+#include "console/qt/text_fit.h"
 #include "console/res/dialog_template.h"
 #include "console/res/version_info.h"
 
@@ -52,13 +54,21 @@ int CConsoleApp::InitInstance(const Options& options) {
 
 void CConsoleApp::PrintLayout() {
   SetUpToolkit();
-  QDialog dialog;
-  for (const BuiltControl& c : build_dialog(dialog, main_dialog_template())) {
+  // The window as it opens, its lists filled; a text still cut after
+  // fit_texts is a line "cut ID PIXELS".
+  keep_remembered_ports(false);
+  ConsoleView view;
+  for (const BuiltControl& c : view.controls()) {
     if (c.source->id < 0) continue;
     QRect r = c.widget->geometry();
     std::printf("%d %d %d %d %d\n", c.source->id, r.x(), r.y(), r.width(), r.height());
   }
-  std::printf("window 0 0 %d %d\n", dialog.width(), dialog.height());
+  for (const std::vector<BuiltControl>* controls : {&view.controls(), &view.link_controls()}) {
+    for (const BuiltControl& c : *controls) {
+      if (const int cut = text_overflow(c.widget)) std::printf("cut %d %d\n", c.source->id, cut);
+    }
+  }
+  std::printf("window 0 0 %d %d\n", view.width(), view.height());
   std::fflush(stdout);
 }
 

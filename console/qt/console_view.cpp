@@ -20,9 +20,13 @@
 #include <unordered_set>
 
 #include "console/core/control_ids.h"
+#include "console/core/window_placement.h"
 #include "console/qt/about_dlg.h"
 #include "console/qt/app_icon.h"
 #include "console/qt/drop_down_list.h"
+#include "console/qt/remembered_ports.h"
+#include "console/qt/system_ports.h"
+#include "console/qt/text_fit.h"
 #include "console/qt/utf8_text.h"
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
@@ -39,6 +43,8 @@ constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
 // would cost more than twice as much.
 constexpr int kRefreshMs = 250;
 
+ScreenRect screen_rect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
+
 }  // namespace
 
 ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
@@ -46,7 +52,8 @@ ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
   for (const BuiltControl& c : controls_) {
     if (c.source->id != IDC_STATIC) by_id_.emplace(c.source->id, c.widget);
   }
-  for (const BuiltControl& c : add_controls(*this, link_panel_controls())) {
+  link_controls_ = add_controls(*this, link_panel_controls());
+  for (const BuiltControl& c : link_controls_) {
     if (c.source->id != IDC_STATIC) by_id_.emplace(c.source->id, c.widget);
   }
   setWindowIcon(app_icon());
@@ -73,6 +80,9 @@ ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
   connect(trends, &QShortcut::activated, this, &ConsoleView::OnTrends);
 
   logic_->OnInitDialog();
+  // The lists are filled now: every text whole in its control.
+  fit_texts(controls_);
+  fit_texts(link_controls_);
 }
 
 ConsoleView::~ConsoleView() {
@@ -89,6 +99,13 @@ QWidget* ConsoleView::control(int id) const {
 void ConsoleView::OnSysCommand(int command) {
   if ((command & 0xFFF0) == IDM_ABOUTBOX) {
     CAboutDlg about(this);
+    about.adjustSize();
+    if (const QScreen* screen = this->screen()) {
+      const ScreenPoint at =
+          over_top(screen_rect(frameGeometry()), about.frameGeometry().width(),
+                   about.frameGeometry().height(), screen_rect(screen->availableGeometry()));
+      about.move(at.x, at.y);
+    }
     about.exec();
   }
 }
@@ -96,12 +113,10 @@ void ConsoleView::OnSysCommand(int command) {
 void ConsoleView::OnTrends() {
   if (!trends_) {
     trends_ = new TrendsWindow(logic_->trends(), this);
-    // Beside the main window where the screen has room, else over it.
-    const QRect frame = frameGeometry();
     if (const QScreen* screen = this->screen()) {
-      const QRect room = screen->availableGeometry();
-      const QRect beside(frame.right() + 8, frame.top(), trends_->width(), trends_->height());
-      if (room.contains(beside)) trends_->move(beside.topLeft());
+      const ScreenPoint at = beside(screen_rect(frameGeometry()), trends_->width(), trends_->height(),
+                                    screen_rect(screen->availableGeometry()));
+      trends_->move(at.x, at.y);
     }
   }
   trends_->show();
@@ -150,6 +165,18 @@ std::string ConsoleView::GetWriteParamText() {
   auto* edit = qobject_cast<QLineEdit*>(control(IDC_WRITE_PARAM_VALUE));
   return edit ? edit->text().toStdString() : std::string();
 }
+
+std::string ConsoleView::GetListText(int id) {
+  require_gui_thread("GetListText");
+  auto* list = qobject_cast<DropDownList*>(control(id));
+  return list ? list->currentText().toStdString() : std::string();
+}
+
+std::vector<SystemPort> ConsoleView::SystemPorts() { return system_ports(); }
+
+std::string ConsoleView::RememberedPort(const std::string& key) { return remembered_port(key); }
+
+void ConsoleView::RememberPort(const std::string& key, const std::string& name) { remember_port(key, name); }
 
 void ConsoleView::queue(ControlUpdate update) {
   bool first = updates_.push(std::move(update));

@@ -46,6 +46,7 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   // The template's controls, in template order (the link panel's are not
   // among them; control() finds those too).
   const std::vector<BuiltControl>& controls() const { return controls_; }
+  const std::vector<BuiltControl>& link_controls() const { return link_controls_; }
 
   // A system-menu command: IDM_ABOUTBOX opens the About box modally.
   void OnSysCommand(int command);
@@ -67,6 +68,10 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   void InsertListItem(int id, int index, const std::string& text) override;
   void ShowMessage(const std::string& text) override;
   std::string GetWriteParamText() override;
+  std::string GetListText(int id) override;
+  std::vector<SystemPort> SystemPorts() override;
+  std::string RememberedPort(const std::string& key) override;
+  void RememberPort(const std::string& key, const std::string& name) override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -91,6 +96,7 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   bool filterKey(QWidget* target, QKeyEvent* key);
 
   std::vector<BuiltControl> controls_;
+  std::vector<BuiltControl> link_controls_;
   std::unordered_map<int, QWidget*> by_id_;
   ControlUpdateQueue updates_;
   QTimer refresh_;                       // applies the workers' updates

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "console/qt/console_app.h"
+#include "console/qt/remembered_ports.h"
 #include "console/qt/termination_signals.h"
 #include "console/qt/toolkit_start.h"
 #ifdef TAVIK_CONSOLE_SIMULATE
@@ -85,6 +86,7 @@ int main(int argc, char** argv) {
     }
     std::printf("simulated boards: power & sensor board on COM7, drive board on COM8 (%s)\n",
                 boards->com_dir().c_str());
+    tavik::console::keep_remembered_ports(false);
     std::fflush(stdout);
   }
 #else

@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QVBoxLayout>
+#include <chrono>
 
 #include "console/core/trend_csv.h"
 #include "console/qt/trend_plot_view.h"
@@ -72,9 +74,11 @@ bool TrendsWindow::save_csv(const QString& path, QString* why) const {
 }
 
 void TrendsWindow::ask_and_save() {
-  const QString path =
-      QFileDialog::getSaveFileName(this, QStringLiteral("Save CSV"), QStringLiteral("trends.csv"),
-                                   QStringLiteral("CSV files (*.csv);;All files (*)"));
+  const QString path = QFileDialog::getSaveFileName(
+      this, QStringLiteral("Save CSV"),
+      QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/" +
+          QString::fromStdString(trends_csv_file_name(std::chrono::system_clock::now())),
+      QStringLiteral("CSV files (*.csv);;All files (*)"));
   if (path.isEmpty()) return;
   QString why;
   if (!save_csv(path, &why)) {

@@ -1,6 +1,7 @@
 #include "console/win32/about_box.h"
 
 #include "console/win32/dialog_template_builder.h"
+#include "console/win32/window_placement.h"
 
 namespace tavik::console {
 namespace {
@@ -8,6 +9,7 @@ namespace {
 INT_PTR CALLBACK about_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
+      place_over_top(hwnd, ::GetWindow(hwnd, GW_OWNER));
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {

@@ -16,6 +16,8 @@
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
 #include "console/win32/about_box.h"
+#include "console/win32/remembered_ports.h"
+#include "console/win32/system_ports.h"
 #include "console/win32/utf16_text.h"
 
 namespace tavik::console {
@@ -125,6 +127,8 @@ INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void ConsoleDialog::OnInitDialog() {
   thread_id_ = ::GetCurrentThreadId();
+  // A minimize button beside the close box, and Minimize in the window menu.
+  ::SetWindowLongPtrW(hwnd_, GWL_STYLE, ::GetWindowLongPtrW(hwnd_, GWL_STYLE) | WS_MINIMIZEBOX);
   if (HMENU menu = ::GetSystemMenu(hwnd_, FALSE)) {
     wchar_t entry[kMaxText];
     if (::LoadStringW(instance_, IDS_ABOUTBOX, entry, kMaxText) > 0) {
@@ -221,9 +225,13 @@ LRESULT CALLBACK ConsoleDialog::MessageFilterProc(int code, WPARAM wparam, LPARA
 
 bool ConsoleDialog::FilterMessage(MSG* message) {
   if (trends_ && trends_->PreTranslate(message)) return true;
-  if (message->message == WM_KEYDOWN && message->wParam == VK_F2 &&
+  if (message->message == WM_KEYDOWN && (message->wParam == VK_F1 || message->wParam == VK_F2) &&
       (message->hwnd == hwnd_ || ::IsChild(hwnd_, message->hwnd))) {
-    OpenTrends();
+    if (message->wParam == VK_F1) {
+      show_about_box(instance_, hwnd_);
+    } else {
+      OpenTrends();
+    }
     return true;
   }
   return FilterJogKey(*message);
@@ -333,6 +341,20 @@ std::string ConsoleDialog::GetWriteParamText() {
   wchar_t text[kMaxText];
   const int length = ::GetDlgItemTextW(hwnd_, IDC_WRITE_PARAM_VALUE, text, kMaxText);
   return narrow(std::wstring_view(text, static_cast<std::size_t>(length)));
+}
+
+std::string ConsoleDialog::GetListText(int id) {
+  wchar_t text[kMaxText];
+  const int length = ::GetDlgItemTextW(hwnd_, id, text, kMaxText);
+  return narrow(std::wstring_view(text, static_cast<std::size_t>(length)));
+}
+
+std::vector<SystemPort> ConsoleDialog::SystemPorts() { return system_ports(); }
+
+std::string ConsoleDialog::RememberedPort(const std::string& key) { return remembered_port(key); }
+
+void ConsoleDialog::RememberPort(const std::string& key, const std::string& name) {
+  remember_port(key, name);
 }
 
 void ConsoleDialog::queue(ControlUpdate update) {

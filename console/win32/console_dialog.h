@@ -55,6 +55,10 @@ class ConsoleDialog : public QueuedConsoleWindow {
   void InsertListItem(int id, int index, const std::string& text) override;
   void ShowMessage(const std::string& text) override;
   std::string GetWriteParamText() override;
+  std::string GetListText(int id) override;
+  std::vector<SystemPort> SystemPorts() override;
+  std::string RememberedPort(const std::string& key) override;
+  void RememberPort(const std::string& key, const std::string& name) override;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

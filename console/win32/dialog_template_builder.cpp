@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "console/res/resource.h"
+#include "console/win32/dialog_font.h"
 #include "console/win32/utf16_text.h"
 
 namespace tavik::console {
@@ -74,10 +75,11 @@ DialogTemplateBuffer::DialogTemplateBuffer(const DialogTemplate& source, DWORD s
   put(0);  // no menu
   put(0);  // the standard dialog class
   put_text(widen(source.caption));
-  put(static_cast<WORD>(source.font_points));
+  const std::wstring face = dialog_face(source);
+  put(static_cast<WORD>(dialog_points(source, face, style)));
   put(kNormalWeight);
   put(static_cast<WORD>(kDefaultCharset << 8));  // not italic, then the character set
-  put_text(widen(source.font_face));
+  put_text(face);
 
   for (std::span<const ControlTemplate> controls : {source.controls, extra}) {
     for (const ControlTemplate& c : controls) put_control(c);

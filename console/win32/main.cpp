@@ -15,6 +15,7 @@
 
 #include "console/res/version_info.h"
 #include "console/win32/console_dialog.h"
+#include "packaging/windows/running_mutex.h"
 
 namespace {
 
@@ -38,11 +39,15 @@ int main(int argc, char** argv) {
     } else if (arg == "--layout" && i + 1 < argc) {
       layout = argv[++i];
     } else {
-      std::fprintf(stderr, "tavik-v1-basic: unknown option %s\n%s", argv[i], kUsage);
+      // A console window's user may have none to read the standard error in.
+      const std::string text = "tavik-v1-basic: unknown option " + std::string(arg) + "\n\n" + kUsage;
+      std::fputs(text.c_str(), stderr);
+      ::MessageBoxA(nullptr, text.c_str(), "Tavik V1 Basic", MB_OK | MB_ICONERROR);
       return 2;
     }
   }
 
+  tavik::hold_running_mutex();
   // Version 6 of the common controls, as the program's manifest asks.
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                       ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};

@@ -1,14 +1,17 @@
 #include "console/win32/trends_window.h"
 
 #include <commdlg.h>
+#include <shlobj.h>
 #include <windowsx.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
 #include "console/core/trend_csv.h"
 #include "console/win32/utf16_text.h"
+#include "console/win32/window_placement.h"
 
 namespace tavik::console {
 namespace {
@@ -119,6 +122,7 @@ TrendsWindow::TrendsWindow(HINSTANCE instance, HWND owner, const TrendHistory& h
   ::AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
   ::CreateWindowExW(0, kClassName, L"Trends", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
                     frame.bottom - frame.top, owner_, nullptr, instance_, this);
+  if (hwnd_) place_beside(hwnd_, owner_);
 }
 
 TrendsWindow::~TrendsWindow() {
@@ -332,8 +336,14 @@ void TrendsWindow::UpdateHoverText() {
 }
 
 void TrendsWindow::OnSaveClicked() {
-  wchar_t path[MAX_PATH] = L"trends.csv";
+  wchar_t path[MAX_PATH] = {};
+  const std::wstring name = widen(trends_csv_file_name(std::chrono::system_clock::now()));
+  name.copy(path, MAX_PATH - 1);
+  wchar_t documents[MAX_PATH] = {};
   OPENFILENAMEW dialog{};
+  if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents))) {
+    dialog.lpstrInitialDir = documents;
+  }
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = hwnd_;
   dialog.lpstrFilter = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";

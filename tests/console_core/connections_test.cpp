@@ -45,6 +45,57 @@ TEST_F(ConsoleTest, ConnectOpensTheSelectedPort) {
   EXPECT_TRUE(state().messages.empty());
 }
 
+// What the list shows is what Connect opens: an entry, a port the system
+// reports, a name typed as it is (a label standing for its port), and the
+// port that opened is the one selected at the next start.
+TEST_F(ConsoleTest, ConnectOpensThePortTheListShowsAndRemembersIt) {
+  window_.set_system_ports({{"COM3", "Communications Port (COM3)"}, {"COM23", "USB Serial Port (COM23)"}});
+  dlg().OnInitDialog();
+  const std::vector<std::string> list = state().lists.at(IDC_PSB_PORT);
+  ASSERT_EQ(list.size(), 21u);
+  EXPECT_EQ(list[2], "Communications Port (COM3)");
+  EXPECT_EQ(list[20], "USB Serial Port (COM23)");
+  struct Case {
+    int selection;  // -1: `typed` is typed
+    std::string typed, opened;
+  };
+  const std::string path = link_dir_ + "/COM31";
+  const Case cases[] = {
+      {20, "", "COM23"},      {-1, " COM23 ", "COM23"}, {-1, "USB Serial Port (COM23)", "COM23"},
+      {-1, "COM31", "COM31"}, {-1, path, path},
+  };
+  for (const BoardCase& b : kBoards) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(b.board) + " " + c.typed + " " + c.opened);
+      sim::ScriptedPeer peer;
+      peer.publish(link_dir_, c.opened == path ? "COM31" : c.opened);
+      if (c.selection >= 0) {
+        window_.select(b.list, c.selection);
+      } else {
+        window_.type(b.list, c.typed);
+      }
+      click(b.connect);
+      ASSERT_TRUE(dlg().*b.connected);
+      EXPECT_EQ(state().text(b.list == IDC_PSB_PORT ? IDC_LINK_PSB_PORT : IDC_LINK_DRVB_PORT), c.opened);
+      click(b.disconnect);
+    }
+  }
+  EXPECT_TRUE(state().messages.empty());
+  // Not there: the link panel and the message name the port and why.
+  window_.type(IDC_PSB_PORT, "COM29");
+  click(IDC_PSB_CONNECT);
+  EXPECT_EQ(state().messages,
+            std::vector<std::string>{"Power&Sensor Board Connect Fail!!!\n\nCOM29: missing"});
+  EXPECT_EQ(state().text(IDC_LINK_PSB_PORT), "COM29");
+
+  RecordingWindow next;  // the next start, of the same user
+  for (const char* key : {"PsbPort", "DrvbPort"}) next.RememberPort(key, window_.RememberedPort(key));
+  CConsoleDlg(next).OnInitDialog();
+  EXPECT_EQ(next.snapshot().lists.at(IDC_PSB_PORT).back(), path);  // the last one opened, unlisted before
+  EXPECT_EQ(next.GetListText(IDC_PSB_PORT), path);
+  EXPECT_EQ(next.GetListText(IDC_DRVB_PORT), path);
+}
+
 TEST_F(ConsoleTest, FailedConnectShowsTheBoardsMessageAndMayBeRetried) {
   dlg().OnInitDialog();
   for (const BoardCase& b : kBoards) {
@@ -52,7 +103,7 @@ TEST_F(ConsoleTest, FailedConnectShowsTheBoardsMessageAndMayBeRetried) {
     window_.forget_calls();
     window_.select(b.list, -1);  // COM0: no such port
     click(b.connect);
-    EXPECT_EQ(state().messages, std::vector<std::string>{b.failure});
+    EXPECT_EQ(state().messages, std::vector<std::string>{std::string(b.failure) + "\n\nCOM0: missing"});
     EXPECT_FALSE(dlg().*b.connected);
     for (const auto& call : state().calls) EXPECT_NE(call.op, "enable");  // buttons as they were
 
@@ -72,7 +123,7 @@ TEST_F(ConsoleTest, BothBoardsOnOnePortFailTheSecondConnect) {
   click(IDC_PSB_CONNECT);
   window_.select(IDC_DRVB_PORT, 6);  // COM7 as well
   click(IDC_DRVB_CONNECT);
-  EXPECT_EQ(state().messages, std::vector<std::string>{"Drive Board RS232 Connect Fail!!!"});
+  EXPECT_EQ(state().messages, std::vector<std::string>{"Drive Board RS232 Connect Fail!!!\n\nCOM7: busy"});
   EXPECT_FALSE(dlg().m_bDrvbConnected);
   EXPECT_TRUE(dlg().m_bPsbConnected);
   click(IDC_PSB_DISCONNECT);
@@ -81,7 +132,7 @@ TEST_F(ConsoleTest, BothBoardsOnOnePortFailTheSecondConnect) {
   click(IDC_DRVB_CONNECT);
   ASSERT_TRUE(dlg().m_bDrvbConnected);
   click(IDC_PSB_CONNECT);
-  EXPECT_EQ(state().messages, std::vector<std::string>{"Power&Sensor Board Connect Fail!!!"});
+  EXPECT_EQ(state().messages, std::vector<std::string>{"Power&Sensor Board Connect Fail!!!\n\nCOM7: busy"});
   EXPECT_FALSE(dlg().m_bPsbConnected);
 }
 

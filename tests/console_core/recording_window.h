@@ -120,6 +120,26 @@ class RecordingWindow : public console::ConsoleWindow {
     std::lock_guard<std::mutex> guard(mutex_);
     return write_param_;
   }
+  std::string GetListText(int id) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    const int selected = state_.selection(id);
+    const auto& items = state_.lists[id];
+    if (selected >= 0 && selected < static_cast<int>(items.size()))
+      return items[static_cast<std::size_t>(selected)];
+    return typed_[id];
+  }
+  std::vector<console::SystemPort> SystemPorts() override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return system_ports_;
+  }
+  std::string RememberedPort(const std::string& key) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return remembered_[key];
+  }
+  void RememberPort(const std::string& key, const std::string& name) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    remembered_[key] = name;
+  }
   bool StartThread(std::thread& thread, std::function<void()> fn) override {
     {
       std::lock_guard<std::mutex> guard(mutex_);
@@ -144,6 +164,17 @@ class RecordingWindow : public console::ConsoleWindow {
     write_param_ = text;
   }
   void select(int id, int index) { SetListSelection(id, index); }
+  // Types `text` into the edit field of list `id`: no entry is selected.
+  void type(int id, const std::string& text) {
+    SetListSelection(id, -1);
+    std::lock_guard<std::mutex> guard(mutex_);
+    typed_[id] = text;
+  }
+  // What the system reports and remembers, before OnInitDialog.
+  void set_system_ports(std::vector<console::SystemPort> ports) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    system_ports_ = std::move(ports);
+  }
   // The next n thread starts fail.
   void fail_starts(int n) {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -181,6 +212,9 @@ class RecordingWindow : public console::ConsoleWindow {
   WindowState state_;
   std::string write_param_;
   int failing_starts_ = 0;
+  std::map<int, std::string> typed_;
+  std::vector<console::SystemPort> system_ports_;
+  std::map<std::string, std::string> remembered_;
 };
 
 }  // namespace tavik::test

@@ -1,9 +1,12 @@
 // One QApplication for the whole test program, set up as the console sets
 // up its own.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <QApplication>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "console/qt/console_app.h"
 
@@ -12,16 +15,26 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+    // The ports the tests connect are remembered in a folder of their own,
+    // not in the user's settings.
+    char pattern[] = "/tmp/tavik-qt-config-XXXXXX";
+    config_ = ::mkdtemp(pattern);
+    ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
     app_ = std::make_unique<QApplication>(argc_, argv_);
     tavik::console::CConsoleApp::SetUpToolkit();
   }
-  void TearDown() override { app_.reset(); }
+  void TearDown() override {
+    app_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(config_, ignored);
+  }
 
  private:
   int argc_ = 1;
   char name_[16] = "console_qt_test";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> app_;
+  std::string config_;
 };
 
 [[maybe_unused]] ::testing::Environment* const environment =

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QTest>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "console/core/control_ids.h"
+#include "console/qt/drop_down_list.h"
+#include "console/qt/remembered_ports.h"
 #include "qt_support.h"
 #include "sim/simulated_boards.h"
 
@@ -142,6 +146,30 @@ TEST(ConsoleSession, ClickPathAgainstTheSimulatedBoards) {
 void send_key(QEvent::Type type, Qt::Key key, bool repeat = false) {
   QKeyEvent event(type, key, Qt::NoModifier, QString(), repeat);
   QApplication::sendEvent(QApplication::focusWidget(), &event);
+}
+
+// COM23, beyond the lists' COM20, is the power & sensor board's link too:
+// listed as the system's, typed, opened as typed and selected at the next
+// start.
+TEST(ConsoleSession, ATypedPortIsListedOpenedAsTypedAndRemembered) {
+  sim::SimulatedBoards boards;
+  const std::filesystem::path dir = boards.com_dir();
+  std::filesystem::create_symlink(std::filesystem::read_symlink(dir / "COM7"), dir / "COM23");
+  {
+    ConsoleView view;
+    EXPECT_TRUE(items(view, IDC_PSB_PORT).contains("COM23"));
+    auto* list = qobject_cast<DropDownList*>(view.control(IDC_PSB_PORT));
+    list->lineEdit()->clear();
+    QTest::keyClicks(list->lineEdit(), "COM23");
+    EXPECT_EQ(list->selection(), -1);
+    click(view, IDC_PSB_CONNECT);
+    EXPECT_TRUE(boards.simulator().client_attached(Board::kPsb));
+    EXPECT_EQ(text(view, IDC_LINK_PSB_PORT), "COM23");
+    click(view, IDC_PSB_DISCONNECT);
+  }
+  ConsoleView next;
+  EXPECT_EQ(text(next, IDC_PSB_PORT), "COM23");
+  remember_port("PsbPort", "");  // the other tests start on the defaults
 }
 
 TEST(ConsoleSession, KeysJogAsTheMouseDoesAndLosingTheWindowLetsGo) {

@@ -1,7 +1,9 @@
-# The Windows installer under Wine: a silent install (/S) of every packaged
-# file, the Start-menu entries, the uninstall entry with the version, the
-# installed programs' --version; then a silent uninstall, after which
-# nothing of it is left.
+# The Windows installer under Wine, silent (/S): over an older version
+# (whose own files go), every packaged file, the Start-menu entries, the
+# uninstall entry with the version and size, the installed programs'
+# --version; with the console running the installer and the uninstaller
+# fail (exit 2) and change nothing; over a newer version the installer fails
+# (exit 3); then a silent uninstall, after which nothing of it is left.
 # Sourced by scripts/test-windows inside its Wine session, after
 # scripts/package-windows has built the installer; output goes to files.
 installer_fail() {
@@ -17,8 +19,17 @@ stage=build/windows/package/tavik-$installer_version-win64  # what the zip holds
 log=$run/installer.log
 
 [ -f "$setup" ] && [ -d "$stage" ] || installer_fail "$setup is missing (scripts/package-windows makes it)"
+# An older version, with a file the new one does not have.
+old=$run/old-version
+rm -rf "$old" && mkdir -p "$old" && cp -r "$stage" "$old/stage" && echo old >"$old/stage/old-only.txt"
+{ cat build/windows/package/files.nsh; echo '  Delete "$INSTDIR\old-only.txt"'; } >"$old/files.nsh"
+makensis -V1 -DVERSION=1.0.0.0 -DSTAGE="$old/stage" -DFILES="$old/files.nsh" -DRUNNING_MUTEX=Tavik.Running \
+  -DICON="$PWD/build/windows/tavik.ico" -DOUTFILE="$old/setup.exe" packaging/tavik-windows.nsi >"$log" 2>&1 ||
+  installer_fail "the older installer could not be built: $(cat "$log")"
+timeout 120 wine "$old/setup.exe" /S </dev/null >"$log" 2>&1 || installer_fail "the older version did not install"
+[ -f "$installed/old-only.txt" ] || installer_fail "the older version did not install its file"
 timeout 120 wine "$setup" /S </dev/null >"$log" 2>&1 || installer_fail "the silent install failed: $(cat "$log")"
-timeout 60 wineserver -w || true
+[ ! -e "$installed/old-only.txt" ] || installer_fail "the older version's file is left after the upgrade"
 # Every file of the package, and the uninstaller.
 while IFS= read -r file; do
   cmp -s "$stage/$file" "$installed/$file" || installer_fail "not installed as packaged: $file"
@@ -37,6 +48,37 @@ for program in tavik.exe tavik-v1-basic.exe; do
   grep -q "$installer_version" "$log" || installer_fail "$program --version printed: $(cat "$log")"
   echo "test-windows: installer: $program --version: $(tr -d '\r' <"$log" | head -n 1)"
 done
+
+timeout 60 wine reg query "$uninstall_key" /v EstimatedSize </dev/null >"$log" 2>&1 || true
+grep -q "0x[1-9a-f]" "$log" || installer_fail "no EstimatedSize in the uninstall entry: $(cat "$log")"
+
+# The console running: neither the installer nor the uninstaller touches a file.
+sums() { (cd "$installed" && find . -type f -exec md5sum {} + | sort); }
+before=$(sums)
+(cd "$installed" && exec timeout 120 wine tavik-v1-basic.exe </dev/null >"$run/installed-console.log" 2>&1) &
+installed_console=$!
+timeout 20 xdotool search --sync --onlyvisible --name '^ORVANE BASIC TAVIK V0\.9$' >/dev/null ||
+  installer_fail "the installed console did not start"
+# The uninstaller in place (_?=, a path without spaces: NSIS takes it
+# unquoted): run plainly, it hands over to a copy of
+# itself and returns at once, without the copy's exit status.
+status=0
+timeout 120 wine "$setup" /S </dev/null >"$log" 2>&1 || status=$?
+[ "$status" -eq 2 ] || installer_fail "the installer with the console running: exit $status, not 2"
+status=0
+timeout 120 wine "$installed/uninstall.exe" /S "_?=C:\PROGRA~1\Tavik" </dev/null >"$log" 2>&1 || status=$?
+[ "$status" -eq 2 ] || installer_fail "the uninstaller with the console running: exit $status, not 2"
+[ "$(sums)" = "$before" ] || installer_fail "files changed while the console ran"
+kill "$installed_console" 2>/dev/null || true
+wait "$installed_console" 2>/dev/null || true
+timeout 60 wineserver -w || true
+# A newer version installed: no downgrade under /S.
+timeout 60 wine reg add "$uninstall_key" /v DisplayVersion /d 99.0.0.0 /f </dev/null >"$log" 2>&1
+status=0
+timeout 120 wine "$setup" /S </dev/null >"$log" 2>&1 || status=$?
+[ "$status" -eq 3 ] || installer_fail "the install over a newer version: exit $status, not 3"
+[ "$(sums)" = "$before" ] || installer_fail "files changed by the refused downgrade"
+timeout 60 wine reg add "$uninstall_key" /v DisplayVersion /d "$installer_version" /f </dev/null >"$log" 2>&1
 
 timeout 120 wine "$installed/uninstall.exe" /S </dev/null >"$log" 2>&1 || installer_fail "the silent uninstall failed"
 timeout 120 wineserver -w || true  # the uninstaller runs on from a copy of itself

@@ -8,6 +8,9 @@
 #include "number_check.h"
 #include "process.h"
 #include "tavik_version.h"
+#ifdef _WIN32
+#include "packaging/windows/running_mutex.h"
+#endif
 
 using namespace tavik::cli;
 
@@ -76,7 +79,20 @@ const auto kNonEmpty = CLI::Validator(
 
 }  // namespace
 
+// The help in the system's own terms: Windows has COM ports, no /dev, no
+// manual pages and no simulator (it needs pseudo-terminals).
+#ifdef _WIN32
+constexpr const char* kPortHelp = "power & sensor board port (COM<n> or \\\\.\\COM<n>)";
+constexpr const char* kAllCommands = "; 'tavik help' lists them all.";
+#else
+constexpr const char* kPortHelp = "power & sensor board port (COM<n>, a device path or a name under /dev)";
+constexpr const char* kAllCommands = "; man tavik has them all.";
+#endif
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  tavik::hold_running_mutex();
+#endif
   keep_standard_streams();
   block_stop_signals();  // before the simulator or a probe starts a thread
 
@@ -87,21 +103,23 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);  // a missing or unknown command is named below
   app.fallthrough();             // the global options may also follow the command
   app.set_version_flag("--version", std::string("tavik ") + TAVIK_VERSION);
-  app.add_option("--psb", options.psb,
-                 "power & sensor board port (COM<n>, a device path or a name under /dev)")
-      ->capture_default_str()
-      ->check(kNonEmpty);
+  app.add_option("--psb", options.psb, kPortHelp)->capture_default_str()->check(kNonEmpty);
   app.add_option("--drvb", options.drvb, "drive board port")->capture_default_str()->check(kNonEmpty);
   add_number(app, "--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)",
              {.least = 1, .most = 60000, .unit = "ms"})
       ->capture_default_str();
   app.add_flag("--json", options.json, "JSON output (one object per line), errors in JSON too");
-  app.add_flag("--simulate", options.simulate, "use the built-in board simulator instead of the ports");
+  auto* simulate =
+      app.add_flag("--simulate", options.simulate, "use the built-in board simulator instead of the ports");
+#ifdef _WIN32
+  simulate->group("");  // hidden
+#else
+  (void)simulate;
+#endif
   app.add_flag("--trace", options.trace,
                "write every frame sent and received to standard error (as TAVIK_TRACE=stderr does)");
-  app.footer(
-      "Exit status: 0 success, 1 a board command failed, 2 usage, 3 a port could not be opened.\n"
-      "'tavik help COMMAND' or 'tavik COMMAND --help' explains a command; man tavik has them all.");
+  app.footer("Exit status: 0 success, 1 a board command failed, 2 usage, 3 a port could not be opened.\n" +
+             std::string("'tavik help COMMAND' or 'tavik COMMAND --help' explains a command") + kAllCommands);
 
   Runner run;
   add_psb_commands(app, run);
