@@ -48,6 +48,9 @@ inline constexpr const char* kNoSuchPort = "no-such-port";
 inline constexpr const char* kNoPermission = "permission-denied";
 inline constexpr const char* kOpenFailed = "open-failed";
 inline constexpr const char* kSimulatorFailed = "simulator-failed";
+inline constexpr const char* kDriveNotAllowed = "drive-not-allowed";  // bridge without --allow-drive
+inline constexpr const char* kRetainedCommand = "retained-command";   // bridge: a command the broker kept
+inline constexpr const char* kBrokerRefused = "broker-refused";
 }  // namespace reason
 
 // The code of a board command's failure: "no-reply", "refused", ...
