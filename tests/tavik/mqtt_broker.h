@@ -1,6 +1,6 @@
 // A real mosquitto broker for a test, started with its own configuration on
 // a 127.0.0.1 port it picks, and a client of it (libmosquitto) that keeps
-// every message it receives.
+// every message it receives. Shared by the bridge's tests and its bench.
 #pragma once
 
 #include <arpa/inet.h>
@@ -8,12 +8,14 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,7 +52,7 @@ class MqttBroker {
     } else {
       const std::string file = dir_ + "/passwords";
       const std::string make = "mosquitto_passwd -b -c " + file + " " + user + " " + password;
-      if (std::system(make.c_str()) != 0) ADD_FAILURE() << make << " failed";
+      if (std::system(make.c_str()) != 0) throw std::runtime_error(make + " failed");
       conf << "allow_anonymous false\npassword_file " << file << "\n";
     }
     conf.close();
@@ -79,7 +81,7 @@ class MqttBroker {
       if (up) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ADD_FAILURE() << "mosquitto does not listen on " << port_;
+    throw std::runtime_error("mosquitto does not listen on " + std::to_string(port_));
   }
   void kill() {
     kill_child(pid_);
@@ -105,6 +107,7 @@ class MqttClient {
   explicit MqttClient(int port, const std::string& subscription = "tavik/#") : subscription_(subscription) {
     mosquitto_lib_init();
     mosq_ = mosquitto_new(nullptr, true, this);
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void* self, int rc) {
       if (rc == 0) mosquitto_subscribe(m, nullptr, static_cast<MqttClient*>(self)->subscription_.c_str(), 1);
     });

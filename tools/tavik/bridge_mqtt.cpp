@@ -29,6 +29,8 @@ MqttLink::MqttLink(BrokerSettings settings, BrokerHandler handler)
   // Another thread publishes while this one runs the loop.
   mosquitto_threaded_set(mosq_, true);
   mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  // A command's answer and the readings go out as they come, not held for the last one's ACK.
+  mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
   mosquitto_connect_callback_set(mosq_, connect_cb);
   mosquitto_disconnect_callback_set(mosq_, disconnect_cb);
   mosquitto_publish_callback_set(mosq_, publish_cb);
