@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
       ms.push_back(std::chrono::duration<double, std::milli>(*seen - sent).count());
     std::this_thread::sleep_for(50ms);
   }
-  std::printf("last diagnostics: %s\n", client.wait_for("tavik/bench/diagnostics", 2s, nullptr, client.count()).c_str());
+  std::printf("last diagnostics: %s\n",
+              client.wait_for("tavik/bench/diagnostics", 2s, nullptr, client.count()).c_str());
   ::kill(bridge, SIGTERM);
   ::waitpid(bridge, nullptr, 0);
   std::sort(ms.begin(), ms.end());
@@ -93,10 +94,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bridge_bench: no drive request arrived\n");
     return 1;
   }
-  const auto at = [&](double q) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))]; };
-  std::printf("cmd/drive publish to BE at the board: p50 %.2f ms, p99 %.2f ms, worst %.2f ms (%zu of %d; 1 ms "
-              "resolution)\n",
-              at(0.5), at(0.99), ms.back(), ms.size(), drives);
+  const auto at = [&](double q) {
+    return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))];
+  };
+  std::printf(
+      "cmd/drive publish to BE at the board: p50 %.2f ms, p99 %.2f ms, worst %.2f ms (%zu of %d; 1 ms "
+      "resolution)\n",
+      at(0.5), at(0.99), ms.back(), ms.size(), drives);
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
   return 0;
