@@ -60,6 +60,20 @@ Json read_drvb(BoardConnection& connection, std::vector<Step>& steps) {
   return record;
 }
 
+void mark_failures(Json& reading, const std::vector<Step>& steps) {
+  Json failed = Json::object();
+  recording::FailureReasons reasons;
+  for (const Step& step : steps) {
+    if (step.result.is_ok()) continue;
+    const std::string why = describe(step.result);
+    failed[step.name] = why;
+    reasons.add(step.name, why);
+  }
+  if (failed.empty()) return;
+  reading["failed"] = failed;
+  reading["reason"] = reasons.text();
+}
+
 Json board_header(const Session& session, Board board) {
   return Json{{"board", board_name(board)}, {"port", session.port(board)}};
 }

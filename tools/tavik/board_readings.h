@@ -22,6 +22,11 @@ Json read_psb(BoardConnection& connection, std::vector<Step>& steps);
 // Encoders, bumpers, emergency stop and wheel errors.
 Json read_drvb(BoardConnection& connection, std::vector<Step>& steps);
 
+// Marks a reading with the steps that failed, by step name ("failed"), and
+// a "reason": "device lost" when every failed step says so, else
+// "step: why; ...".
+void mark_failures(Json& reading, const std::vector<Step>& steps);
+
 // {"board": "psb", "port": "COM7"}: the head of every record of a board.
 Json board_header(const Session& session, Board board);
 

@@ -18,5 +18,6 @@ void add_drvb_commands(CLI::App& app, Runner& run);
 void add_drive_command(CLI::App& drvb, Runner& run);
 void add_watch_command(CLI::App& app, Runner& run);
 void add_ports_command(CLI::App& app, Runner& run);
+void add_bridge_command(CLI::App& app, Runner& run);  // where libmosquitto is (TAVIK_BRIDGE)
 
 }  // namespace tavik::cli

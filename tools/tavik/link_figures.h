@@ -30,7 +30,13 @@ class LinkFigures {
  private:
   int exchanges_ = 0;
   std::map<std::string, int> failures_;
-  std::vector<double> round_trips_ms_;
+  // The answered exchanges' round trips, counted by hundredths of a
+  // millisecond (the figures' precision): memory bounded by the time-out,
+  // whatever the run time.
+  std::map<long, unsigned> round_trips_;
+  unsigned answered_ = 0;
+  double median_ms() const;
+  double worst_ms() const { return static_cast<double>(round_trips_.rbegin()->first) / 100; }
   int outages_ = 0;
   int returns_ = 0;
   double lost_s_ = 0;       // of the outages that ended

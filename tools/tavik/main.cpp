@@ -126,6 +126,9 @@ int main(int argc, char** argv) {
   add_drvb_commands(app, run);
   add_watch_command(app, run);
   add_ports_command(app, run);
+#ifdef TAVIK_BRIDGE
+  add_bridge_command(app, run);
+#endif
   std::vector<std::string> help_topic;
   CLI::App* help = app.add_subcommand("help", "Explain the program or a command: help [COMMAND...]");
   help->add_option("COMMAND", help_topic, "a command, such as: drvb param set");

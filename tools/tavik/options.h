@@ -47,6 +47,9 @@ inline constexpr const char* kBumperClosed = "bumper-closed";
 inline constexpr const char* kEmergencyStop = "emergency-stop";
 inline constexpr const char* kWheelError = "wheel-error";
 inline constexpr const char* kSimulatorFailed = "simulator-failed";
+inline constexpr const char* kDriveNotAllowed = "drive-not-allowed";  // bridge without --allow-drive
+inline constexpr const char* kRetainedCommand = "retained-command";   // bridge: a command the broker kept
+inline constexpr const char* kBrokerRefused = "broker-refused";
 }  // namespace reason
 
 // Ends a command: what was being done, on which board and port, why (a code

@@ -51,22 +51,6 @@ std::string utc_now() { return recording::utc_text(std::chrono::system_clock::no
 
 using recording::round_ms;
 
-// Marks a reading with the steps that failed, by step name, and a reason:
-// "device lost" when every failed step says so, else "step: why; ...".
-void mark_failures(Json& reading, const std::vector<Step>& steps) {
-  Json failed = Json::object();
-  recording::FailureReasons reasons;
-  for (const Step& step : steps) {
-    if (step.result.is_ok()) continue;
-    const std::string why = describe(step.result);
-    failed[step.name] = why;
-    reasons.add(step.name, why);
-  }
-  if (failed.empty()) return;
-  reading["failed"] = failed;
-  reading["reason"] = reasons.text();
-}
-
 // Opens both boards' ports; a board whose port does not open is left out,
 // unless neither opens.
 void open_boards(Session& session, Watched (&boards)[2]) {

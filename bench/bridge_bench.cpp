@@ -1,0 +1,107 @@
+// tavik bridge against the simulated boards at the line rate and a local
+// mosquitto: the share of one core the bridge uses at 5 Hz telemetry, and
+// the time from a cmd/drive publish to its velocity request arriving at the
+// drive board (p50, p99).
+//
+//   bridge_bench [SECONDS [DRIVES]]     (default 30 s idle, 300 drive commands)
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "sim/simulator.h"
+#include "mqtt_broker.h"
+#include "velocity_record.h"
+
+using namespace tavik;
+using namespace std::chrono_literals;
+
+namespace {
+
+// User and system time of a process, in seconds.
+double cpu_seconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  unsigned long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stoul(field);
+    if (i == 15) stime = std::stoul(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+std::string make_dir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tavik-bridge-bench-XXXXXX").string();
+  return ::mkdtemp(pattern.data()) != nullptr ? pattern : "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
+  const int drives = argc > 2 ? std::atoi(argv[2]) : 300;
+  const std::string dir = make_dir();
+  const std::string com_dir = dir + "/com";
+  ::mkdir(com_dir.c_str(), 0700);
+  ::setenv("TAVIK_COM_DIR", com_dir.c_str(), 1);
+  sim::SimulatorOptions options{com_dir};
+  options.pace = true;
+  sim::Simulator sim(options);
+  test::MqttBroker broker(dir);
+  test::MqttClient client(broker.port());
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  const pid_t bridge = test::spawn_program(
+      TAVIK_TOOL_PATH,
+      {"bridge", "--broker", broker.url(), "--name", "bench", "--allow-drive", "--dead-man", "1"}, actions);
+  if (client.wait_for("tavik/bench/state", 5s).empty()) {
+    std::fprintf(stderr, "bridge_bench: the bridge did not come online\n");
+    test::kill_child(bridge);
+    return 1;
+  }
+  std::this_thread::sleep_for(2s);  // past the start
+  const double cpu_before = cpu_seconds(bridge);
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("bridge CPU at 5 Hz, boards at the line rate: %.2f %% of one core over %.0f s\n",
+              100 * (cpu_seconds(bridge) - cpu_before) / wall, wall);
+
+  test::VelocityRecord wire(sim);
+  std::vector<double> ms;
+  for (int i = 0; i < drives; ++i) {
+    const int v = 100 + i % 50;  // each command's request differs from the one before
+    const std::string request = "BE" + std::to_string(v) + ";" + std::to_string(v);
+    const auto sent = std::chrono::steady_clock::now();
+    client.publish("tavik/bench/cmd/drive",
+                   "{\"left_mm_s\": " + std::to_string(v) + ", \"right_mm_s\": " + std::to_string(v) + "}");
+    if (const auto seen = wire.first(request, sent, 1000ms))
+      ms.push_back(std::chrono::duration<double, std::milli>(*seen - sent).count());
+    std::this_thread::sleep_for(50ms);
+  }
+  std::printf("last diagnostics: %s\n",
+              client.wait_for("tavik/bench/diagnostics", 2s, nullptr, client.count()).c_str());
+  ::kill(bridge, SIGTERM);
+  ::waitpid(bridge, nullptr, 0);
+  std::sort(ms.begin(), ms.end());
+  if (ms.empty()) {
+    std::fprintf(stderr, "bridge_bench: no drive request arrived\n");
+    return 1;
+  }
+  const auto at = [&](double q) {
+    return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))];
+  };
+  std::printf(
+      "cmd/drive publish to BE at the board: p50 %.2f ms, p99 %.2f ms, worst %.2f ms (%zu of %d; 1 ms "
+      "resolution)\n",
+      at(0.5), at(0.99), ms.back(), ms.size(), drives);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  return 0;
+}

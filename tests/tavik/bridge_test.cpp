@@ -1,0 +1,218 @@
+// tavik bridge against a real mosquitto and the simulated boards: what it
+// publishes, the drive's dead-man and its stop when the broker goes, the
+// last will, two robots on one broker, a broker with passwords, and the
+// commands it refuses without sending anything.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "mqtt_broker.h"
+#include "tavik_fixture.h"
+#include "velocity_record.h"
+
+namespace tavik::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+bool has(const std::string& payload, const char* text) { return payload.find(text) != std::string::npos; }
+
+class Bridge : public TavikTool {
+ protected:
+  Bridge() : broker_dir_(make_com_dir()) {}
+  ~Bridge() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(broker_dir_, ignored);
+  }
+  std::vector<std::string> bridge_args(const MqttBroker& broker, const std::string& name,
+                                       std::vector<std::string> more = {}) {
+    std::vector<std::string> args{"bridge", "--broker", broker.url(), "--name", name};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+  std::string broker_dir_;
+};
+
+TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  TavikProcess bridge(bridge_args(broker, "r1"));
+  const auto online = [](const std::string& p) { return has(p, "\"online\""); };
+  ASSERT_NE(client.wait_for("tavik/r1/state", 5s, online), "");
+  const struct {
+    const char* topic;
+    std::vector<const char*> keys;
+  } topics[] = {
+      {"tavik/r1/state", {"stamp", "version", "psb", "drvb"}},
+      {"tavik/r1/battery", {"stamp", "voltage", "current", "devices"}},
+      {"tavik/r1/ranges", {"stamp", "ranges_m", "names"}},
+      {"tavik/r1/wheels", {"stamp", "encoders", "speed_mm_s", "bumpers", "emergency_stop", "wheel_errors"}},
+      {"tavik/r1/diagnostics", {"stamp", "boards"}},
+  };
+  for (const auto& t : topics) {
+    // The wheels' speed comes from the second reading on.
+    const std::string payload = client.wait_for(
+        t.topic, 3s, [](const std::string& p) { return !has(p, "\"encoders\"") || has(p, "speed_mm_s"); });
+    ASSERT_NE(payload, "") << t.topic;
+    const Json json = Json::parse(payload);
+    for (const char* key : t.keys)
+      EXPECT_TRUE(json.contains(key)) << t.topic << " lacks " << key << ": " << payload;
+  }
+  const Json battery = Json::parse(client.wait_for("tavik/r1/battery", 1s));
+  EXPECT_NEAR(battery["voltage"].get<double>(), 12.6, 0.5);
+  EXPECT_EQ(Json::parse(client.wait_for("tavik/r1/ranges", 1s))["ranges_m"].size(), 7u);
+  const Json diagnostics = Json::parse(client.wait_for("tavik/r1/diagnostics", 1s));
+  for (const Json& board : diagnostics["boards"]) {
+    EXPECT_EQ(board["level"], "OK") << board.dump();
+    EXPECT_GT(board["values"]["exchanges"].get<int>(), 0) << board.dump();
+  }
+  bridge.signal(SIGTERM);
+  EXPECT_NE(client.wait_for("tavik/r1/state", 3s, [](const std::string& p) { return has(p, "SIGTERM"); }),
+            "");
+  EXPECT_EQ(bridge.finish(3s).exit_code, 143);
+}
+
+TEST_F(Bridge, DriveHoldsForTheDeadManOnlyAndStopsAtOnceWhenTheBrokerGoes) {
+  const struct {
+    const char* name;
+    bool allow;
+    const char* dead_man;
+    bool kill_broker;
+  } cases[] = {
+      {"dead-man", true, "0.3", false},
+      {"not allowed", false, "0.3", false},
+      {"broker killed", true, "5", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MqttBroker broker(broker_dir_);
+    std::vector<std::string> more{"--dead-man", c.dead_man};
+    if (c.allow) more.push_back("--allow-drive");
+    TavikProcess bridge(bridge_args(broker, "r1", more));
+    std::optional<MqttClient> client(std::in_place, broker.port());
+    ASSERT_NE(client->wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }),
+              "");
+    VelocityRecord wire(sim_);
+    const auto sent = Clock::now();
+    client->publish("tavik/r1/cmd/drive", R"({"left_mm_s": 200, "right_mm_s": 200})");
+    const std::string result = client->wait_for("tavik/r1/cmd/result", 2s);
+    if (!c.allow) {
+      EXPECT_TRUE(has(result, "drive-not-allowed")) << result;
+      std::this_thread::sleep_for(500ms);
+      EXPECT_TRUE(wire.velocities().empty());
+      continue;
+    }
+    EXPECT_TRUE(has(result, "\"ok\":true")) << result;
+    ASSERT_TRUE(wire.first("BE200;200", sent, 1000ms));
+    if (c.kill_broker) {
+      const auto killed = Clock::now();
+      broker.kill();
+      const auto stop = wire.first("BE;", killed, 1000ms);
+      ASSERT_TRUE(stop);
+      EXPECT_LT(*stop - killed, 500ms);  // at once, long before the 5 s dead-man
+      client.reset();
+      broker.start();
+      client.emplace(broker.port());
+      EXPECT_NE(client->wait_for("tavik/r1/state", 8s, [](const std::string& p) { return has(p, "online"); }),
+                "");
+      const auto back = Clock::now();
+      std::this_thread::sleep_for(300ms);
+      EXPECT_FALSE(wire.first("BE200;200", back, 0ms)) << "the drive resumed by itself";
+    } else {
+      const auto stop = wire.first("BE;", sent, 2000ms);
+      ASSERT_TRUE(stop);
+      // The dead-man time plus one 100 ms step, with room for a busy machine.
+      EXPECT_GT(*stop - sent, 250ms);
+      EXPECT_LT(*stop - sent, 700ms);
+    }
+    EXPECT_EQ(wire.velocities().back().command, "BE;");
+    bridge.signal(SIGTERM);
+    EXPECT_EQ(bridge.finish(3s).exit_code, 143);
+    EXPECT_EQ(wire.velocities().back().command, "BE;");
+  }
+}
+
+TEST_F(Bridge, AKilledBridgeIsShownOfflineByItsLastWill) {
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  TavikProcess bridge(bridge_args(broker, "r1"));
+  ASSERT_NE(client.wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }), "");
+  bridge.signal(SIGKILL);
+  EXPECT_NE(client.wait_for("tavik/r1/state", 3s, [](const std::string& p) { return has(p, "offline"); }),
+            "");
+}
+
+TEST_F(Bridge, TwoRobotsOnOneBroker) {
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port(), "tavik/+/battery");
+  TavikProcess first(bridge_args(broker, "r1"));
+  auto second_args = bridge_args(broker, "r2");
+  second_args.insert(second_args.begin(), "--simulate");
+  TavikProcess second(second_args);
+  EXPECT_NE(client.wait_for("tavik/r1/battery", 5s), "");
+  EXPECT_NE(client.wait_for("tavik/r2/battery", 5s), "");
+}
+
+TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
+  MqttBroker broker(broker_dir_, "robot", "s3cret");
+  const std::string password_file = broker_dir_ + "/bridge-password";
+  std::ofstream(password_file) << "s3cret\n";
+  {
+    TavikProcess bridge(bridge_args(broker, "r1", {"--username", "robot", "--password-file", password_file}));
+    // The test's anonymous client would be refused: the bridge's own line says it connected.
+    std::this_thread::sleep_for(1500ms);
+    bridge.signal(SIGTERM);
+    const Finished f = bridge.finish(3s);
+    EXPECT_TRUE(has(f.out, "connected to")) << f.out << f.err;
+    EXPECT_EQ(f.exit_code, 143);
+  }
+  auto anonymous = bridge_args(broker, "r1");
+  anonymous.insert(anonymous.begin(), "--json");
+  const Finished f = TavikProcess(anonymous).finish(5s);
+  EXPECT_EQ(f.exit_code, 1);
+  EXPECT_TRUE(has(f.err, "broker-refused")) << f.err;
+}
+
+TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
+  const struct {
+    const char* command;
+    const char* payload;
+    const char* reason;
+  } cases[] = {
+      {"drive", "not json", "usage"},
+      {"drive", "[200, 200]", "usage"},
+      {"drive", R"({"left_mm_s": 200})", "usage"},
+      {"drive", R"({"left_mm_s": 200, "right_mm_s": 200, "speed": 1})", "usage"},
+      {"drive", R"({"left_mm_s": 200.5, "right_mm_s": 200})", "usage"},
+      {"drive", R"({"left_mm_s": "200", "right_mm_s": 200})", "usage"},
+      {"drive", R"({"left_mm_s": 5000, "right_mm_s": 0})", "bad-argument"},
+      {"drive", R"({"left_mm_s": 1500, "right_mm_s": 0})", "above-max-velocity"},
+      {"power", R"({"device": "laser", "on": true})", "bad-argument"},
+      {"power", R"({"device": "lrf", "on": 1})", "usage"},
+      {"servo", R"({"on": "yes"})", "usage"},
+      {"max_distance", R"({"code": 9})", "bad-argument"},
+      {"max_distance", R"({"code": -1, "unit": "m"})", "usage"},
+  };
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  VelocityRecord wire(sim_);
+  // A drive the broker kept from before the bridge subscribed is never carried out.
+  client.publish("tavik/r1/cmd/drive", R"({"left_mm_s": 200, "right_mm_s": 200})", true);
+  TavikProcess bridge(bridge_args(broker, "r1", {"--allow-drive"}));
+  EXPECT_TRUE(has(client.wait_for("tavik/r1/cmd/result", 5s), "retained-command"));
+  for (const auto& c : cases) {
+    const std::size_t before = client.count();
+    client.publish(std::string("tavik/r1/cmd/") + c.command, c.payload);
+    const std::string result = client.wait_for("tavik/r1/cmd/result", 2s, nullptr, before);
+    ASSERT_NE(result, "") << c.payload;
+    const Json json = Json::parse(result);
+    EXPECT_EQ(json["command"], c.command) << result;
+    EXPECT_EQ(json["ok"], false) << result;
+    EXPECT_EQ(json["reason"], c.reason) << c.payload << " -> " << result;
+  }
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(wire.velocities().empty());
+}
+
+}  // namespace
+}  // namespace tavik::test

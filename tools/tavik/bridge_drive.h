@@ -1,0 +1,89 @@
+// The bridge's drive: one thread of its own sends every velocity request
+// (BE) to the drive board, so that the order on the wire is its order. A
+// drive command is sent at once and then every kVelocityPeriod, for the
+// dead-man time after the command's arrival only; then 0,0. A stop (the
+// broker lost, the bridge ending, the servo switched off, a bumper) drops
+// the drive and sends 0,0 at once; a failed request drops it too, and the
+// stop is tried every kVelocityPeriod until it is answered. Nothing starts
+// moving again but a new command.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "board_readings.h"
+
+namespace tavik::cli {
+
+inline constexpr auto kVelocityPeriod = std::chrono::milliseconds(100);
+
+// The answer to one command, for cmd/result: "ok", or a reason code and a message.
+struct CommandOutcome {
+  std::string command;
+  std::string reason = "ok";
+  std::string message;
+  bool ok() const { return reason == "ok"; }
+};
+
+class DriveControl {
+ public:
+  using Report = std::function<void(const CommandOutcome&)>;
+  DriveControl(std::chrono::milliseconds dead_man, Report report);
+  // Stops the drive, sends 0,0 if a velocity went out since the last stop
+  // (for at most kStopWindow while the device is lost), and joins.
+  ~DriveControl();
+  DriveControl(const DriveControl&) = delete;
+  DriveControl& operator=(const DriveControl&) = delete;
+
+  // The drive board's connection, once its port is open.
+  void attach(BoardConnection& drvb);
+  // A drive command that arrived now; answered through report once the
+  // board took its first request, or refused without a request.
+  void drive(int left_mm_s, int right_mm_s);
+  // Drops the drive and sends 0,0 at once.
+  void stop();
+  // Waits at most bound for the stop owed to be answered; true when none is owed.
+  bool wait_stopped(std::chrono::milliseconds bound);
+  // What the latest reading says against driving (a reason code of
+  // reason:: and a text), or nothing: while it says something, a drive
+  // stops and a new one is refused.
+  void set_blocked(std::optional<CommandOutcome> why);
+  // The board's Max Velocity is read again before the next drive.
+  void forget_max_velocity();
+
+ private:
+  void run();
+  void serve(std::unique_lock<std::mutex>& lock);
+  std::optional<CommandOutcome> refusal(std::unique_lock<std::mutex>& lock, BoardConnection* drvb, int left,
+                                        int right);
+
+  const std::chrono::milliseconds dead_man_;
+  const Report report_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  // Guarded by mutex_:
+  BoardConnection* drvb_ = nullptr;
+  struct Command {
+    int left, right;
+    std::chrono::steady_clock::time_point deadline;  // its dead-man
+  };
+  std::optional<Command> command_;  // arrived, not yet sent
+  bool active_ = false;             // a drive is on: target_ until deadline_
+  std::pair<int, int> target_{0, 0};
+  std::chrono::steady_clock::time_point deadline_{};
+  std::chrono::steady_clock::time_point next_send_{};
+  bool stop_owed_ = false;  // a velocity went out since the last answered stop
+  bool moved_ = false;      // a velocity other than 0,0 went out since then
+  bool urgent_ = false;     // the stop owed goes out now, not at next_send_
+  std::optional<CommandOutcome> blocked_;
+  std::optional<int> max_velocity_;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+}  // namespace tavik::cli

@@ -1,0 +1,62 @@
+// What the bridge says and hears on the broker, as JSON in UTF-8: the
+// commands it takes, checked whole before anything is sent, and the
+// telemetry it publishes, made from the readings of board_readings (those
+// of tavik watch) in SI units, each with a UTC stamp.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "bridge_drive.h"
+
+namespace tavik::cli {
+
+// The commands, by the last part of their topic (cmd/drive, ...).
+struct BridgeCommand {
+  enum class Kind { kDrive, kPower, kServo, kMaxDistance, kResetErrors } kind;
+  int left_mm_s = 0, right_mm_s = 0;  // drive
+  unsigned device = 0;                // power: the device number
+  bool on = false;                    // power, servo
+  int code = 0;                       // max_distance: -1 to 8
+};
+
+inline constexpr const char* kCommandNames[] = {"drive", "power", "servo", "max_distance", "reset_errors"};
+// The fastest velocity a drive command may ask for: Max Velocity's own upper limit.
+inline constexpr int kFastestMmS = 2000;
+
+// The command in payload, or why it is refused: "usage" (not JSON, not an
+// object, a field missing, unknown or of the wrong type) or "bad-argument"
+// (a value out of range), with a message naming the field.
+struct ParsedCommand {
+  std::optional<BridgeCommand> command;
+  CommandOutcome refusal;
+};
+ParsedCommand parse_command(const std::string& name, const std::string& payload);
+
+// {"stamp": ..., "command", "ok", "reason", "message"}
+std::string result_payload(const CommandOutcome& outcome);
+
+// The telemetry of one poll from a board's reading (read_psb, read_drvb,
+// marked with mark_failures): only the readings taken, and the failed
+// reads' reason.
+Json battery_payload(const Json& psb, const std::string& stamp);
+Json ranges_payload(const Json& psb, const std::string& stamp);
+
+// Wheel speeds from the change of the encoder counts since the last good
+// read (counts wrap at 32 bits); none after a gap.
+class WheelSpeed {
+ public:
+  // {"left": mm/s, "right": mm/s}, or null on the first read after a gap.
+  Json update(const Json& drvb, double t);
+
+ private:
+  std::optional<std::pair<std::int32_t, std::int32_t>> counts_;
+  double t_ = 0;
+};
+Json wheels_payload(const Json& drvb, const Json& speed, const std::string& stamp);
+
+// What a drive board reading says against driving: a bumper, the emergency
+// stop, a wheel error; nothing when all are clear or unread.
+std::optional<CommandOutcome> drive_blocked(const Json& drvb);
+
+}  // namespace tavik::cli

@@ -1,0 +1,188 @@
+#include "bridge_mqtt.h"
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace tavik::cli {
+namespace {
+
+// The longest a loop call waits for the socket: how soon the network thread
+// notices a close while it waits for a connection that is never answered.
+constexpr int kLoopWaitMs = 1000;
+
+std::string error_text(int rc) {
+  if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
+  return mosquitto_strerror(rc);
+}
+
+}  // namespace
+
+MqttLink::MqttLink(BrokerSettings settings, BrokerHandler handler)
+    : settings_(std::move(settings)), handler_(std::move(handler)) {
+  static const int initialised = mosquitto_lib_init();
+  (void)initialised;
+  mosq_ = mosquitto_new(settings_.client_id.c_str(), true, this);
+  if (mosq_ == nullptr) throw std::runtime_error("cannot make an MQTT client: " + error_text(MOSQ_ERR_NOMEM));
+  // Another thread publishes while this one runs the loop.
+  mosquitto_threaded_set(mosq_, true);
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  // A command's answer and the readings go out as they come, not held for the last one's ACK.
+  mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
+  mosquitto_connect_callback_set(mosq_, connect_cb);
+  mosquitto_disconnect_callback_set(mosq_, disconnect_cb);
+  mosquitto_publish_callback_set(mosq_, publish_cb);
+  mosquitto_message_callback_set(mosq_, message_cb);
+  int rc = MOSQ_ERR_SUCCESS;
+  if (!settings_.username.empty())
+    rc = mosquitto_username_pw_set(mosq_, settings_.username.c_str(), settings_.password.c_str());
+  if (rc == MOSQ_ERR_SUCCESS && settings_.tls) {
+    const char* ca = settings_.ca_file.empty() ? nullptr : settings_.ca_file.c_str();
+    rc = mosquitto_tls_set(mosq_, ca, ca == nullptr ? "/etc/ssl/certs" : nullptr,
+                           settings_.cert_file.empty() ? nullptr : settings_.cert_file.c_str(),
+                           settings_.key_file.empty() ? nullptr : settings_.key_file.c_str(), nullptr);
+  }
+  if (rc != MOSQ_ERR_SUCCESS) {
+    mosquitto_destroy(mosq_);
+    throw std::runtime_error("cannot set up the MQTT client: " + error_text(rc));
+  }
+}
+
+void MqttLink::start() {
+  thread_ = std::thread([this] { run(); });
+}
+
+MqttLink::~MqttLink() {
+  stop();
+  mosquitto_destroy(mosq_);
+}
+
+void MqttLink::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  // A clean disconnect: the broker drops the last will.
+  mosquitto_disconnect(mosq_);
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard lock(mutex_);
+  connected_ = false;
+}
+
+void MqttLink::subscribe(const std::string& topic) { mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1); }
+
+bool MqttLink::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!connected_) return false;
+  }
+  return mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
+                           qos, retain) == MOSQ_ERR_SUCCESS;
+}
+
+void MqttLink::close(const std::string& topic, const std::string& payload, std::chrono::milliseconds bound) {
+  std::unique_lock lock(mutex_);
+  if (connected_) {
+    int mid = 0;
+    if (mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                          true) == MOSQ_ERR_SUCCESS) {
+      awaited_mid_ = mid;
+      changed_.wait_for(lock, bound, [this] { return awaited_mid_ < 0 || !connected_; });
+    }
+  }
+  lock.unlock();
+  stop();
+}
+
+void MqttLink::run() {
+  auto back_off = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstBackOff);
+  bool first = true;
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) return;
+    }
+    const std::string will = settings_.will_payload ? settings_.will_payload() : std::string();
+    if (!settings_.will_topic.empty())
+      mosquitto_will_set(mosq_, settings_.will_topic.c_str(), static_cast<int>(will.size()), will.data(), 1,
+                         true);
+    int rc =
+        first ? mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port, settings_.keepalive_s)
+              : mosquitto_reconnect_async(mosq_);
+    if (rc == MOSQ_ERR_SUCCESS) first = false;
+    bool was_up = false;
+    while (rc == MOSQ_ERR_SUCCESS) {
+      rc = mosquitto_loop(mosq_, kLoopWaitMs, 1);
+      std::lock_guard lock(mutex_);
+      if (connected_) {
+        was_up = true;
+        back_off = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstBackOff);
+      }
+      if (stopping_) return;
+    }
+    bool unreported = false;  // a loss that no disconnect callback reported
+    {
+      std::lock_guard lock(mutex_);
+      unreported = connected_;
+      connected_ = false;
+    }
+    changed_.notify_all();
+    if (unreported && handler_.lost) handler_.lost(error_text(rc));
+    if (!was_up && handler_.retrying)
+      handler_.retrying(error_text(rc) + "; trying again in " + std::to_string(back_off.count()) + " ms");
+    std::unique_lock lock(mutex_);
+    if (changed_.wait_for(lock, back_off, [this] { return stopping_; })) return;
+    back_off = std::min(back_off * 2, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestBackOff));
+  }
+}
+
+void MqttLink::on_connect(int rc) {
+  if (rc != 0) {
+    if (handler_.refused) handler_.refused(mosquitto_connack_string(rc));
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    connected_ = true;
+  }
+  if (handler_.connected) handler_.connected();
+}
+
+void MqttLink::on_disconnect(int rc) {
+  bool was_up = false;
+  {
+    std::lock_guard lock(mutex_);
+    was_up = connected_ && !stopping_;  // not the disconnect asked for
+    connected_ = false;
+  }
+  changed_.notify_all();
+  if (was_up && handler_.lost) handler_.lost(rc == 0 ? "disconnected" : error_text(rc));
+}
+
+void MqttLink::on_publish(int mid) {
+  {
+    std::lock_guard lock(mutex_);
+    if (mid != awaited_mid_) return;
+    awaited_mid_ = -1;
+  }
+  changed_.notify_all();
+}
+
+void MqttLink::connect_cb(mosquitto*, void* self, int rc) { static_cast<MqttLink*>(self)->on_connect(rc); }
+void MqttLink::disconnect_cb(mosquitto*, void* self, int rc) {
+  static_cast<MqttLink*>(self)->on_disconnect(rc);
+}
+void MqttLink::publish_cb(mosquitto*, void* self, int mid) { static_cast<MqttLink*>(self)->on_publish(mid); }
+void MqttLink::message_cb(mosquitto*, void* self, const mosquitto_message* message) {
+  auto* link = static_cast<MqttLink*>(self);
+  if (!link->handler_.message) return;
+  link->handler_.message(message->topic,
+                         std::string(static_cast<const char*>(message->payload),
+                                     static_cast<std::size_t>(std::max(message->payloadlen, 0))),
+                         message->retain);
+}
+
+}  // namespace tavik::cli
