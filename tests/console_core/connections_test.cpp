@@ -67,7 +67,7 @@ TEST_F(ConsoleTest, ConnectOpensThePortTheListShowsAndRemembersIt) {
   for (const BoardCase& b : kBoards) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(b.board) + " " + c.typed + " " + c.opened);
-      sim::ScriptedPeer peer;
+      ScriptedPeer peer;
       peer.publish(link_dir_, c.opened == path ? "COM31" : c.opened);
       if (c.selection >= 0) {
         window_.select(b.list, c.selection);

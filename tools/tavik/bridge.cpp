@@ -20,8 +20,9 @@
 #include "drvb/drvb_commands.h"
 #include "link_figures.h"
 #include "number_check.h"
-#include "platform.h"
+#include "process.h"
 #include "psb/psb_commands.h"
+#include "tavik_version.h"
 
 namespace tavik::cli {
 namespace {
@@ -321,7 +322,7 @@ void Bridge::on_message(const std::string& topic, const std::string& payload, bo
   }
   const BridgeCommand command = *parsed.command;
   if (!worker_.post([this, command] { carry_out(command); }))
-    result({name, failure_code(Failure::kBusy), "too many commands waiting"});
+    result({name, failure_row(Failure::kBusy).reason, "too many commands waiting"});
 }
 
 void Bridge::carry_out(const BridgeCommand& command) {
@@ -332,7 +333,7 @@ void Bridge::carry_out(const BridgeCommand& command) {
           : Board::kDrvb;
   BoardConnection* connection = boards_[board == Board::kPsb ? 0 : 1].connection.load();
   if (connection == nullptr) {
-    result({name, failure_code(Failure::kNotOpen),
+    result({name, failure_row(Failure::kNotOpen).reason,
             std::string("the ") + board_label(board) + "'s port is not open"});
     return;
   }
@@ -370,8 +371,8 @@ void Bridge::carry_out(const BridgeCommand& command) {
     result({name, "ok", ""});
     return;
   }
-  const CommandError e(kExitCommandFailed, failure_code(done.failure), step, board, session_.port(board),
-                       describe(done));
+  const CommandError e(kExitCommandFailed, failure_row(done.failure).reason, step, board,
+                       session_.port(board), describe(done));
   result({name, e.reason, e.message()});
 }
 

@@ -16,7 +16,8 @@ constexpr int kMaxVelocityId = 0;
 constexpr auto kIdleWait = std::chrono::seconds(1);
 
 CommandOutcome failed(const Result& result, const std::string& step) {
-  return {"drive", failure_code(result.failure), step + " on the drive board failed: " + describe(result)};
+  return {"drive", failure_row(result.failure).reason,
+          step + " on the drive board failed: " + describe(result)};
 }
 
 }  // namespace
@@ -109,7 +110,8 @@ void DriveControl::run() {
 std::optional<CommandOutcome> DriveControl::refusal(std::unique_lock<std::mutex>& lock, BoardConnection* drvb,
                                                     int left, int right) {
   if (drvb == nullptr)
-    return CommandOutcome{"drive", failure_code(Failure::kNotOpen), "the drive board's port is not open"};
+    return CommandOutcome{"drive", failure_row(Failure::kNotOpen).reason,
+                          "the drive board's port is not open"};
   if (left == 0 && right == 0) return std::nullopt;
   if (!max_velocity_) {
     int max_velocity = 0;

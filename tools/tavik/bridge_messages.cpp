@@ -72,7 +72,7 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
         std::size_t n = 0;
         while (n < std::size(kPsbDevices) && device != kPsbDevices[n]) ++n;
         if (n == std::size(kPsbDevices))
-          return {std::nullopt, refused(name, failure_code(Failure::kBadArgument),
+          return {std::nullopt, refused(name, failure_row(Failure::kBadArgument).reason,
                                         field + " '" + device + "' is none of " + devices_text())};
         command.device = static_cast<unsigned>(n);
         break;
@@ -85,7 +85,7 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
                 ? value.get<std::uint64_t>() <= static_cast<std::uint64_t>(f.most)
                 : value.get<std::int64_t>() >= f.least && value.get<std::int64_t>() <= f.most;
         if (!in_range)
-          return {std::nullopt, refused(name, failure_code(Failure::kBadArgument),
+          return {std::nullopt, refused(name, failure_row(Failure::kBadArgument).reason,
                                         field + " " + value.dump() + " is not in the range " +
                                             std::to_string(f.least) + " to " + std::to_string(f.most))};
         numbers.push_back(static_cast<int>(value.get<std::int64_t>()));
