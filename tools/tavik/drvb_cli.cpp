@@ -6,31 +6,10 @@
 #include "commands.h"
 #include "drvb/drvb_commands.h"
 #include "number_check.h"
+#include "parameters.h"
 
 namespace tavik::cli {
 namespace {
-
-struct Parameter {
-  const char* name;
-  int id;
-  const char* unit;
-  int least;  // the values the board takes, bounds included
-  int most;
-};
-
-// The board's parameters by the names the tool gives them.
-constexpr Parameter kParameters[] = {
-    {"max-velocity", 0, "mm/s", 0, 2000},
-    {"comm-timeout", 1, "ms", 35, 20000},
-    {"control-period", 2, "ms", 8, 1000},
-};
-
-const Parameter& find_parameter(const std::string& name) {
-  for (const Parameter& p : kParameters) {
-    if (name == p.name) return p;
-  }
-  return kParameters[0];  // the option's check lets only the names above through
-}
 
 // A command that sends one request and prints the header and `fields`.
 void add_simple(CLI::App& drvb, Runner& run, const char* name, const char* help, const char* step,
@@ -80,7 +59,7 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   get->add_option("NAME", args->name, name_help)->required()->check(CLI::IsMember(names));
   get->callback([&run, args] {
     run = [args](Session& session, Output& out) {
-      const Parameter& p = find_parameter(args->name);
+      const Parameter& p = *find_parameter(args->name);
       BoardConnection& connection = session.open(Board::kDrvb);
       int value = 0;
       session.check(drvb::read_parameter(connection, p.id, &value), "read " + args->name, Board::kDrvb);
@@ -97,14 +76,10 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
              "max-velocity 0..2000, comm-timeout 35..20000, control-period 8..1000")
       ->required();
   set->callback([&run, args] {
-    const Parameter& checked = find_parameter(args->name);
-    if (args->value < checked.least || args->value > checked.most) {
-      throw CLI::ValidationError(
-          "VALUE", std::to_string(args->value) + " is not in the range " + std::to_string(checked.least) +
-                       " to " + std::to_string(checked.most) + " " + checked.unit + " of " + checked.name);
-    }
+    if (const std::string wrong = out_of_range(*find_parameter(args->name), args->value); !wrong.empty())
+      throw CLI::ValidationError("VALUE", wrong);
     run = [args](Session& session, Output& out) {
-      const Parameter& p = find_parameter(args->name);
+      const Parameter& p = *find_parameter(args->name);
       BoardConnection& connection = session.open(Board::kDrvb);
       session.check(drvb::set_parameter(connection, p.id, args->value), "write " + args->name, Board::kDrvb);
       Json record = board_header(session, Board::kDrvb);
@@ -114,6 +89,7 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
     };
   });
 
+  add_param_file_commands(*param, run);
   add_drive_command(*drvb, run);
 }
 
