@@ -48,6 +48,9 @@ inline constexpr const char* kNoSuchPort = "no-such-port";
 inline constexpr const char* kNoPermission = "permission-denied";
 inline constexpr const char* kOpenFailed = "open-failed";
 inline constexpr const char* kSimulatorFailed = "simulator-failed";
+inline constexpr const char* kReadBackDiffers = "read-back-differs";
+inline constexpr const char* kNotDriven = "not-driven";
+inline constexpr const char* kStopped = "stopped";
 }  // namespace reason
 
 // The code of a board command's failure: "no-reply", "refused", ...

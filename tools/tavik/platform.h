@@ -28,6 +28,9 @@ void block_stop_signals();
 
 void set_environment(const char* name, const char* value);
 
+// This machine's name as the system gives it ("bench-3"), or "".
+std::string host_name();
+
 // --- stop requests -------------------------------------------------------------
 
 // wait_for_stop's answer when standard output went away.
