@@ -159,8 +159,9 @@ Item judge_number(const ItemRule& rule, double value) {
   const bool high = rule.limit.high && value > *rule.limit.high;
   if (low || high) {
     item.outcome = kFail;
-    item.message = number_text(value) + (rule.unit.empty() ? "" : " " + rule.unit) + " is " +
-                   (low ? "below" : "above") + " the limits " + limit_text(rule.limit, rule.unit);
+    const double bound = low ? *rule.limit.low : *rule.limit.high;
+    item.message = std::string(low ? "below " : "above ") + number_text(bound) +
+                   (rule.unit.empty() ? "" : " " + rule.unit);
   }
   return item;
 }
@@ -169,7 +170,7 @@ Item judge_state(const ItemRule& rule, const std::string& state) {
   Item item{rule.name, state, rule.unit, rule.limit, kPass, "", ""};
   if (rule.limit.expected && state != *rule.limit.expected) {
     item.outcome = kFail;
-    item.message = state + ", expected " + *rule.limit.expected;
+    item.message = "expected " + *rule.limit.expected;
   }
   return item;
 }
@@ -180,7 +181,7 @@ Item judge_fixed(const ItemRule& rule, const std::string& value, const std::stri
   Item item{rule.name, value, rule.unit, limit, kPass, "", ""};
   if (value != expected) {
     item.outcome = kFail;
-    item.message = value + ", expected " + expected;
+    item.message = "expected " + expected;
   }
   return item;
 }

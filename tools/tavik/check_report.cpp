@@ -94,6 +94,7 @@ std::string report_table(const Report& report, bool colour) {
     std::string line = painted(padded(item.outcome, 6), colour) + padded(item.name, 19) +
                        padded(value_text(item), 13) + limits;
     if (!item.message.empty()) line += (limits.empty() ? "" : "  ") + std::string("(") + item.message + ")";
+    line.erase(line.find_last_not_of(' ') + 1);
     out += line + "\n";
   }
   const int passed = count(report, kPass);
