@@ -265,19 +265,20 @@ Json board_figures(const Session& session, Board board, const BoardRead& read, c
 int check(Session& session, Output& out, const CheckArgs& args) {
   Rules rules = default_rules(args.test);
   if (!args.limits.empty()) apply_limits_file(rules, args.limits);
-  // Made before the boards are asked anything: a file that cannot be
-  // written fails at once.
-  std::optional<RecordingFile> junit;
-  if (!args.junit.empty()) {
-    junit.emplace(args.junit, true, "JUnit file");
-    if (junit->to_standard_output()) out.results_to_error();
-  }
   Report report;
   report.started = recording::utc_text(std::chrono::system_clock::now());
   report.host = host_name();
   report.tool_version = TAVIK_VERSION;
   BoardConnection& psb = session.open(Board::kPsb);
   BoardConnection& drvb = session.open(Board::kDrvb);
+  // Made once the ports are open (a port that does not open leaves an old
+  // report alone) and before the boards are asked anything (a file that
+  // cannot be written fails at once).
+  std::optional<RecordingFile> junit;
+  if (!args.junit.empty()) {
+    junit.emplace(args.junit, true, "JUnit file");
+    if (junit->to_standard_output()) out.results_to_error();
+  }
 
   Check check(args, std::move(rules));
   const BoardRead psb_read = poll(psb, Board::kPsb);
