@@ -280,6 +280,7 @@ TEST_F(TavikTool, HelpVersionLastOptionAndPortNames) {
       {{"help"}, 0, "Usage: tavik [OPTIONS]"},
       {{"help", "drvb", "param"}, 0, "Usage: tavik drvb param"},
       {{"--version"}, 0, "tavik 1."},
+      {{"-V"}, 0, "tavik 1."},
       {{"--drvb", "COM5", "--drvb", "COM8", "--json", "drvb", "status"}, 0, "\"port\":\"COM8\""},
   };
   for (const Case& c : cases) {

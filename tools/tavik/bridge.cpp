@@ -392,8 +392,9 @@ void Bridge::poll(double t) {
     }
     mark_failures(readings[i], steps);
     if (b.board == Board::kDrvb) {
-      const bool lost = std::any_of(steps.begin(), steps.end(),
-                                    [](const Step& s) { return s.result.failure == Failure::kDeviceLost; });
+      const bool lost = std::any_of(steps.begin(), steps.end(), [](const Step& s) {
+        return s.result.failure == Failure::kDeviceLost || s.result.failure == Failure::kConnectionLost;
+      });
       if (lost) {
         drive_.stop();
         drive_.forget_max_velocity();

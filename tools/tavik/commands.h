@@ -19,5 +19,9 @@ void add_drive_command(CLI::App& drvb, Runner& run);
 void add_watch_command(CLI::App& app, Runner& run);
 void add_ports_command(CLI::App& app, Runner& run);
 void add_bridge_command(CLI::App& app, Runner& run);  // where libmosquitto is (TAVIK_BRIDGE)
+void add_check_command(CLI::App& app, Runner& run);
+void add_raw_command(CLI::App& app, Runner& run);
+// save and restore under drvb param.
+void add_param_file_commands(CLI::App& param, Runner& run);
 
 }  // namespace tavik::cli

@@ -16,6 +16,7 @@
 
 #include "board_readings.h"
 #include "commands.h"
+#include "drive_loop.h"
 #include "drvb/drvb_commands.h"
 #include "number_check.h"
 #include "process.h"
@@ -114,83 +115,89 @@ Result send_stop(BoardConnection& connection) {
   return stop;
 }
 
-int drive(Session& session, Output& out, const DriveArgs& args) {
-  BoardConnection& connection = session.open(Board::kDrvb);
-  check_start(session, connection, args);
+}  // namespace
 
+DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_velocity, double seconds) {
+  DriveRun run;
   const auto start = Clock::now();
   const auto end =
-      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(args.seconds));
-  std::string ended = "time";
-  const char* stop_reason = nullptr;  // a reason code when a safety stop ended the drive
-  Result failure;
-  std::string failed_step;
-  int sent = 0;
+      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   int left = 0, right = 0, emergency = 0;
   char error_left = 0, error_right = 0;
   // A stop asked for while the port was being opened: no velocity goes out.
   const int early = wait_for_stop(start);
-  int stop_request = early;
-  if (early != 0) ended = stop_signal_name(early);
+  run.stop_request = early;
+  if (early != 0) run.ended = stop_signal_name(early);
   for (auto next = start; early == 0 && next < end;) {
-    failure = drvb::set_velocity(connection, args.left, args.right);
-    if (!failure.is_ok()) {
-      failed_step = "send velocity";
+    run.failure = drvb::set_velocity(connection, left_velocity, right_velocity);
+    if (!run.failure.is_ok()) {
+      run.failed_step = "send velocity";
       break;
     }
-    ++sent;
-    failure = drvb::read_bumper_emg(connection, &left, &right, &emergency);
-    if (!failure.is_ok()) {
-      failed_step = "read bumpers";
+    ++run.sent;
+    run.failure = drvb::read_bumper_emg(connection, &left, &right, &emergency);
+    if (!run.failure.is_ok()) {
+      run.failed_step = "read bumpers";
       break;
     }
     if (const Blocked blocked = blocked_by(left, right, emergency); blocked.reason != nullptr) {
-      ended = blocked.text;
-      stop_reason = blocked.reason;
+      run.ended = blocked.text;
+      run.stop_reason = blocked.reason;
       break;
     }
-    failure = drvb::read_drive_err(connection, &error_left, &error_right);
-    if (!failure.is_ok()) {
-      failed_step = "read wheel errors";
+    run.failure = drvb::read_drive_err(connection, &error_left, &error_right);
+    if (!run.failure.is_ok()) {
+      run.failed_step = "read wheel errors";
       break;
     }
     if (const std::string error = wheel_error(error_left, error_right); !error.empty()) {
-      ended = error;
-      stop_reason = reason::kWheelError;
+      run.ended = error;
+      run.stop_reason = reason::kWheelError;
       break;
     }
     next += kSendPeriod;
     if (const int sig = wait_for_stop(std::min(next, end)); sig != 0) {
-      ended = stop_signal_name(sig);
-      stop_request = sig;
+      run.ended = stop_signal_name(sig);
+      run.stop_request = sig;
       break;
     }
   }
-  const Result stop = send_stop(connection);
-  const auto driven_ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-  const bool lost = failure.failure == Failure::kDeviceLost || failure.failure == Failure::kConnectionLost;
+  run.stop = send_stop(connection);
+  run.driven = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   // An error the board set during the drive, or as it took the stop.
-  if (failure.is_ok() && stop.is_ok() && stop_reason == nullptr) {
+  if (run.failure.is_ok() && run.stop.is_ok() && run.stop_reason == nullptr) {
     const Result read = drvb::read_drive_err(connection, &error_left, &error_right);
     if (!read.is_ok()) {
-      failure = read;
-      failed_step = "read wheel errors after the stop";
+      run.failure = read;
+      run.failed_step = "read wheel errors after the stop";
     } else if (const std::string error = wheel_error(error_left, error_right); !error.empty()) {
-      ended = error + " after the stop";
-      stop_reason = reason::kWheelError;
+      run.ended = error + " after the stop";
+      run.stop_reason = reason::kWheelError;
     }
   }
+  if (run.lost())
+    run.ended = std::string(failure_name(run.failure.failure)) + " during drive";
+  else if (!run.failure.is_ok())
+    run.ended = run.failed_step + ": " + describe(run.failure);
+  return run;
+}
 
-  if (lost)
-    ended = std::string(failure_name(failure.failure)) + " during drive";
-  else if (!failure.is_ok())
-    ended = failed_step + ": " + describe(failure);
+namespace {
+
+int drive(Session& session, Output& out, const DriveArgs& args) {
+  BoardConnection& connection = session.open(Board::kDrvb);
+  check_start(session, connection, args);
+  const DriveRun run = drive_for(connection, args.left, args.right, args.seconds);
+  const Result& stop = run.stop;
+  const Result& failure = run.failure;
+  const std::string& failed_step = run.failed_step;
+  const bool lost = run.lost();
   Json record = board_header(session, Board::kDrvb);
   record.update(Json{{"left", args.left},
                      {"right", args.right},
-                     {"seconds", static_cast<double>(driven_ms.count()) / 1000},
-                     {"velocity_requests", sent},
-                     {"ended", ended},
+                     {"seconds", static_cast<double>(run.driven.count()) / 1000},
+                     {"velocity_requests", run.sent},
+                     {"ended", run.ended},
                      {"stop_sent", stop.is_ok()}});
   out.record(record);
   const std::string& port = session.port(Board::kDrvb);
@@ -204,10 +211,11 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
   }
   if (!stop.is_ok()) session.check(stop, "send the stop (0,0)", Board::kDrvb);
   if (!failure.is_ok()) session.check(failure, failed_step, Board::kDrvb);
-  if (stop_reason != nullptr)
-    throw CommandError(kExitCommandFailed, stop_reason, "drive", Board::kDrvb, port, "stopped: " + ended);
+  if (run.stop_reason != nullptr)
+    throw CommandError(kExitCommandFailed, run.stop_reason, "drive", Board::kDrvb, port,
+                       "stopped: " + run.ended);
   // Ctrl-C ends it as it ends any program, so that `drive ... && next` goes no further.
-  return stop_exit_code(stop_request);
+  return stop_exit_code(run.stop_request);
 }
 
 }  // namespace

@@ -7,29 +7,20 @@
 #include "drvb/drvb_commands.h"
 #include "drvb/drvb_parameter_table.h"
 #include "number_check.h"
+#include "parameters.h"
 
 namespace tavik::cli {
 namespace {
-
-// The parameter of a name the option's check let through.
-const drvb::ParameterInfo& find_parameter(const std::string& name) {
-  for (const drvb::ParameterInfo& p : drvb::kParameters) {
-    if (name == p.name) return p;
-  }
-  return drvb::kParameters.front();
-}
-
-int parameter_id(const drvb::ParameterInfo& p) { return static_cast<int>(&p - drvb::kParameters.data()); }
 
 // "max-velocity (mm/s), comm-timeout (ms) or control-period (ms)" and
 // "max-velocity 0..2000, ...".
 std::string parameter_list(bool limits) {
   std::string text;
-  for (std::size_t k = 0; k < drvb::kParameters.size(); ++k) {
-    const drvb::ParameterInfo& p = drvb::kParameters[k];
-    if (k > 0) text += k + 1 == drvb::kParameters.size() && !limits ? " or " : ", ";
+  for (std::size_t k = 0; k < std::size(kParameters); ++k) {
+    const Parameter& p = kParameters[k];
+    if (k > 0) text += k + 1 == std::size(kParameters) && !limits ? " or " : ", ";
     text += p.name;
-    text += limits ? " " + std::to_string(p.min) + ".." + std::to_string(p.max)
+    text += limits ? " " + std::to_string(p.least) + ".." + std::to_string(p.most)
                    : std::string(" (") + p.unit + ")";
   }
   return text;
@@ -74,7 +65,7 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   };
   auto args = std::make_shared<ParamArgs>();
   std::vector<std::string> names;
-  for (const drvb::ParameterInfo& p : drvb::kParameters) names.push_back(p.name);
+  for (const Parameter& p : kParameters) names.push_back(p.name);
   CLI::App* param =
       drvb->add_subcommand("param", "Read or write a drive parameter")->require_subcommand(0, 1);
   const std::string name_help = parameter_list(false);
@@ -83,11 +74,10 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   get->add_option("NAME", args->name, name_help)->required()->check(CLI::IsMember(names));
   get->callback([&run, args] {
     run = [args](Session& session, Output& out) {
-      const drvb::ParameterInfo& p = find_parameter(args->name);
+      const Parameter& p = *find_parameter(args->name);
       BoardConnection& connection = session.open(Board::kDrvb);
       int value = 0;
-      session.check(drvb::read_parameter(connection, parameter_id(p), &value), "read " + args->name,
-                    Board::kDrvb);
+      session.check(drvb::read_parameter(connection, p.id, &value), "read " + args->name, Board::kDrvb);
       Json record = board_header(session, Board::kDrvb);
       record.update(Json{{"parameter", p.name}, {"value", value}, {"unit", p.unit}});
       out.record(record);
@@ -99,17 +89,12 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
   set->add_option("NAME", args->name, name_help)->required()->check(CLI::IsMember(names));
   add_number(*set, "VALUE", args->value, parameter_list(true))->required();
   set->callback([&run, args] {
-    const drvb::ParameterInfo& checked = find_parameter(args->name);
-    if (args->value < checked.min || args->value > checked.max) {
-      throw CLI::ValidationError(
-          "VALUE", std::to_string(args->value) + " is not in the range " + std::to_string(checked.min) +
-                       " to " + std::to_string(checked.max) + " " + checked.unit + " of " + checked.name);
-    }
+    if (const std::string wrong = out_of_range(*find_parameter(args->name), args->value); !wrong.empty())
+      throw CLI::ValidationError("VALUE", wrong);
     run = [args](Session& session, Output& out) {
-      const drvb::ParameterInfo& p = find_parameter(args->name);
+      const Parameter& p = *find_parameter(args->name);
       BoardConnection& connection = session.open(Board::kDrvb);
-      session.check(drvb::set_parameter(connection, parameter_id(p), args->value), "write " + args->name,
-                    Board::kDrvb);
+      session.check(drvb::set_parameter(connection, p.id, args->value), "write " + args->name, Board::kDrvb);
       Json record = board_header(session, Board::kDrvb);
       record.update(Json{{"parameter", p.name}, {"value", args->value}, {"unit", p.unit}});
       out.record(record);
@@ -117,6 +102,7 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
     };
   });
 
+  add_param_file_commands(*param, run);
   add_drive_command(*drvb, run);
 }
 

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "commands.h"
+#include "completion.h"
 #include "number_check.h"
 #include "process.h"
 #include "tavik_version.h"
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.require_subcommand(0, 1);  // a missing or unknown command is named below
   app.fallthrough();             // the global options may also follow the command
-  app.set_version_flag("--version", std::string("tavik ") + TAVIK_VERSION);
+  app.set_version_flag("-V,--version", std::string("tavik ") + TAVIK_VERSION);
   app.add_option("--psb", options.psb, kPortHelp)->capture_default_str()->check(kNonEmpty);
   app.add_option("--drvb", options.drvb, "drive board port")->capture_default_str()->check(kNonEmpty);
   add_number(app, "--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)",
@@ -129,9 +130,17 @@ int main(int argc, char** argv) {
 #ifdef TAVIK_BRIDGE
   add_bridge_command(app, run);
 #endif
+  add_check_command(app, run);
+  add_raw_command(app, run);
   std::vector<std::string> help_topic;
   CLI::App* help = app.add_subcommand("help", "Explain the program or a command: help [COMMAND...]");
   help->add_option("COMMAND", help_topic, "a command, such as: drvb param set");
+
+  if (argc >= 2 && std::strcmp(argv[1], kCompleteCommand) == 0) {
+    for (const std::string& candidate : complete(app, std::vector<std::string>(argv + 2, argv + argc)))
+      std::puts(candidate.c_str());
+    return kExitOk;
+  }
 
   const bool json = asks_for_json(argc, argv);
   try {

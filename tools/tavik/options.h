@@ -50,6 +50,9 @@ inline constexpr const char* kSimulatorFailed = "simulator-failed";
 inline constexpr const char* kDriveNotAllowed = "drive-not-allowed";  // bridge without --allow-drive
 inline constexpr const char* kRetainedCommand = "retained-command";   // bridge: a command the broker kept
 inline constexpr const char* kBrokerRefused = "broker-refused";
+inline constexpr const char* kReadBackDiffers = "read-back-differs";
+inline constexpr const char* kNotDriven = "not-driven";
+inline constexpr const char* kStopped = "stopped";
 }  // namespace reason
 
 // Ends a command: what was being done, on which board and port, why (a code

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 
 namespace tavik::cli {
 
@@ -20,6 +21,9 @@ void keep_standard_streams();
 void block_stop_signals();
 
 void set_environment(const char* name, const char* value);
+
+// This machine's name as the system gives it ("bench-3"), or "".
+std::string host_name();
 
 // wait_for_stop's answer when standard output went away.
 inline constexpr int kOutputClosed = -1;

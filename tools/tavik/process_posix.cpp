@@ -37,6 +37,11 @@ void keep_standard_streams() {
 
 void set_environment(const char* name, const char* value) { ::setenv(name, value, 1); }
 
+std::string host_name() {
+  char name[256] = {};
+  return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
 void block_stop_signals() {
   sigset_t set = stop_set();
   sigaddset(&set, SIGPIPE);

@@ -71,6 +71,12 @@ void block_stop_signals() { ::SetConsoleCtrlHandler(on_console_event, TRUE); }
 
 void set_environment(const char* name, const char* value) { ::_putenv_s(name, value); }
 
+std::string host_name() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return ::GetComputerNameA(name, &size) ? std::string(name, size) : "";
+}
+
 int wait_for_stop(std::chrono::steady_clock::time_point until) {
   if (watch_output_closed()) return kOutputClosed;
   std::unique_lock<std::mutex> lock(g_stop_lock);

@@ -43,21 +43,21 @@ CommandError not_created(const char* reason, const std::string& text) {
 
 }  // namespace
 
-RecordingFile::RecordingFile(const std::string& path, bool overwrite) : path_(path) {
+RecordingFile::RecordingFile(const std::string& path, bool overwrite, const std::string& what) : path_(path) {
   if (path == "-") return;
   const int fd = create(path, overwrite);
   if (fd < 0 && errno == EEXIST)
     throw not_created(reason::kFileExists,
-                      "the CSV file " + path + " exists; give --force to write over it, or another name");
+                      "the " + what + " " + path + " exists; give --force to write over it, or another name");
   if (fd < 0)
     throw not_created(reason::kFileNotWritable,
-                      "cannot create the CSV file " + path + ": " + std::strerror(errno));
+                      "cannot create the " + what + " " + path + ": " + std::strerror(errno));
   file_ = stream_of(fd);
   if (file_ == nullptr) {
     const int error = errno;
     close_fd(fd);
     throw not_created(reason::kFileNotWritable,
-                      "cannot create the CSV file " + path + ": " + std::strerror(error));
+                      "cannot create the " + what + " " + path + ": " + std::strerror(error));
   }
 }
 

@@ -1,4 +1,5 @@
-// Where watch writes its CSV recording: a file it creates (an existing one
+// Where watch writes its CSV recording (and check its JUnit report, param
+// save its backup): a file it creates (an existing one
 // only with --force, never by surprise), or standard output for "-". Each
 // row goes out whole and at once, so that a recording cut short by a crash
 // or a pulled cable keeps every row written until then; a write the system
@@ -14,8 +15,8 @@ class RecordingFile {
  public:
   // Throws CommandError (exit 2) when the file exists and overwrite is not
   // given, or cannot be created: "cannot create the CSV file x.csv: No such
-  // file or directory".
-  RecordingFile(const std::string& path, bool overwrite);
+  // file or directory"; `what` names the file's kind in those messages.
+  RecordingFile(const std::string& path, bool overwrite, const std::string& what = "CSV file");
   ~RecordingFile();
   RecordingFile(const RecordingFile&) = delete;
   RecordingFile& operator=(const RecordingFile&) = delete;
