@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/recording/recording_csv.h"
+#include "recording/recording_csv.h"
 
 namespace tavik::cli {
 namespace {

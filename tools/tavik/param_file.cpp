@@ -15,6 +15,7 @@
 #include "drvb/drvb_commands.h"
 #include "parameters.h"
 #include "recording_file.h"
+#include "tavik_version.h"
 
 namespace tavik::cli {
 namespace {
