@@ -5,7 +5,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps deps-run configure build test test-windows package-windows test-drivers run run-windows asan tsan bench fuzz package package-check format clean
+.PHONY: all deps deps-run configure build test check format-check test-windows package-windows test-drivers run run-windows asan tsan bench fuzz package package-check format clean
 
 all: build
 
@@ -23,6 +23,11 @@ build: configure
 
 test: build
 	@ctest --preset $(PRESET) -j $(JOBS)
+
+# The developer's loop: build, then every test but those labelled slow
+# (their cases wait out long time-outs; `make test` runs them).
+check: build
+	@ctest --preset $(PRESET) -j $(JOBS) --label-exclude slow
 
 # Cross-builds the Windows DLLs and runs their tests under Wine against the simulator.
 test-windows:
@@ -109,7 +114,10 @@ package-check:
 	@scripts/package-check
 
 format:
-	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@scripts/format
+
+format-check:
+	@scripts/format --check
 
 clean:
 	@rm -rf build
