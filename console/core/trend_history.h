@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "drvb/encoder_scale.h"
+
 namespace tavik::console {
 
-// The robot's encoders: 5 counts per millimetre of travel (a 400 mm wheel
-// circumference, 2000 counts a turn).
-inline constexpr double kEncoderCountsPerMm = 5;
+using drvb::kEncoderCountsPerMm;
 
 enum class TrendSource { kPower, kRanges, kEncoders };
 inline constexpr std::size_t kTrendSources = 3;

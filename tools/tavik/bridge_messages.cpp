@@ -1,9 +1,10 @@
 #include "bridge_messages.h"
 
+#include "drvb/encoder_scale.h"
+
 #include <cstdio>
 #include <iterator>
 
-#include "console/core/trend_history.h"
 
 namespace tavik::cli {
 namespace {
@@ -155,7 +156,7 @@ Json WheelSpeed::update(const Json& drvb, double t) {
     const auto mm_s = [&](std::int32_t before, std::int32_t after) {
       const auto delta =
           static_cast<std::int32_t>(static_cast<std::uint32_t>(after) - static_cast<std::uint32_t>(before));
-      return std::round(delta / console::kEncoderCountsPerMm / (t - t_) * 10) / 10;
+      return std::round(delta / drvb::kEncoderCountsPerMm / (t - t_) * 10) / 10;
     };
     speed = {{"left", mm_s(counts_->first, now.first)}, {"right", mm_s(counts_->second, now.second)}};
   }
