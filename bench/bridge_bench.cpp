@@ -12,8 +12,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim/simulator.h"
 #include "mqtt_broker.h"
+#include "sim/simulator.h"
 #include "velocity_record.h"
 
 using namespace tavik;

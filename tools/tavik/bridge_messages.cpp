@@ -1,10 +1,9 @@
 #include "bridge_messages.h"
 
-#include "drvb/encoder_scale.h"
-
 #include <cstdio>
 #include <iterator>
 
+#include "drvb/encoder_scale.h"
 
 namespace tavik::cli {
 namespace {
