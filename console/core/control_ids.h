@@ -3,6 +3,10 @@
 
 namespace tavik::console {
 
+// The About box's button is IDOK, as windows.h names it with a macro of the
+// same value: the macro is set aside for the enumerator.
+#pragma push_macro("IDOK")
+#undef IDOK
 enum ControlId : int {
   IDC_PSB_CONNECT = 1000,
   IDC_PSB_DISCONNECT = 1001,
@@ -86,6 +90,7 @@ enum ControlId : int {
   IDC_STATIC = -1,  // labels and group boxes
   IDOK = 1,         // the About box's button
 };
+#pragma pop_macro("IDOK")
 
 // The read-outs each poller fills; they are drawn stale while it does not.
 inline constexpr int kUsonicReadouts[] = {1021, 1022, 1023, 1024, 1025, 1026, 1027};

@@ -8,11 +8,7 @@
 #include <iterator>
 #include <utility>
 
-// The control IDs name the About box's button IDOK, as windows.h does.
-#pragma push_macro("IDOK")
-#undef IDOK
 #include "console/core/control_ids.h"
-#pragma pop_macro("IDOK")
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
 #include "console/win32/about_box.h"
