@@ -173,6 +173,11 @@ TEST_F(Ser2netTest, AReplyWithFfBytesArrivesIntact) {
 }
 
 TEST_F(Ser2netTest, NetworkFailuresSayWhyAtOnce) {
+#if defined(__SANITIZE_THREAD__)
+  // glibc's getaddrinfo_a resolves on threads of its own, which ThreadSanitizer
+  // does not follow (the process crashes); the other builds run this case.
+  GTEST_SKIP() << "name lookup threads under ThreadSanitizer";
+#endif
   const int nobody = free_tcp_port();
   const struct {
     std::string port;
