@@ -121,7 +121,7 @@ void apply_limits_file(Rules& rules, const std::string& path) {
   if (!limits.is_object())
     throw bad_limit(path, "must be a JSON object keyed by item name, such as {\"battery\": {\"low\": 11.5}}");
   for (const auto& [key, item_limits] : limits.items()) {
-    const std::string& name = key;  // a lambda may not capture a structured binding before C++20 in clang 14
+    const std::string& name = key;  // clang 14 cannot capture a structured binding in a lambda
     auto rule = std::find_if(rules.begin(), rules.end(), [&](const ItemRule& r) { return r.name == name; });
     if (rule == rules.end()) throw bad_limit(path, "unknown item '" + name + "'");
     apply_one(*rule, item_limits, path);
