@@ -1,5 +1,5 @@
-// A SerialPort backend for fuzzing: the line is a buffer of bytes set by the
-// fuzz target. Reads take from it (0 once it is used up, as a time-out);
+// A SerialPort transport for fuzzing: the line is a buffer of bytes set by
+// the fuzz target. Reads take from it (0 once it is used up, as a time-out);
 // writes and purges leave it alone, so every byte reaches the readers.
 #include <algorithm>
 #include <cstring>
@@ -8,12 +8,6 @@
 #include "serial/serial_port_impl.h"
 
 namespace tavik {
-
-struct SerialPortOs {
-  const std::uint8_t* data;
-  std::size_t size;
-  std::size_t pos = 0;
-};
 
 namespace fuzz {
 namespace {
@@ -27,22 +21,40 @@ void set_line(const std::uint8_t* data, std::size_t size) {
 }
 }  // namespace fuzz
 
-SerialPortOs* os_open(const SerialPort&, Failure&) {
-  return new SerialPortOs{fuzz::line_data, fuzz::line_size};
-}
-void os_apply_timeouts(SerialPortOs*, int) {}
-int os_write(SerialPortOs*, const std::uint8_t*, int count, int) { return count; }
+namespace {
 
-int os_read(SerialPortOs* os, std::uint8_t* buffer, int count, int, int) {
-  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), os->size - os->pos);
-  std::memcpy(buffer, os->data + os->pos, n);
-  os->pos += n;
-  return static_cast<int>(n);
-}
+struct MemoryLine final : SerialPortOs {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  std::size_t pos = 0;
+  void apply_timeouts(int) override {}
+  int write(const std::uint8_t*, int count, int) override { return count; }
+  int read(std::uint8_t* buffer, int count, int, int) override {
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), size - pos);
+    std::memcpy(buffer, data + pos, n);
+    pos += n;
+    return static_cast<int>(n);
+  }
+  int purge() override { return 1; }
+  int read_pending(std::uint8_t*, int) override { return 0; }
+  bool lost() const override { return false; }
+};
 
-int os_purge(SerialPortOs*) { return 1; }
-bool os_lost(const SerialPortOs*) { return false; }
-int os_read_pending(SerialPortOs*, std::uint8_t*, int) { return 0; }
-void os_close(SerialPortOs* os) { delete os; }
+}  // namespace
+
+SerialPortOs* os_open(const SerialPort&, Result&) {
+  auto* line = new MemoryLine;
+  line->data = fuzz::line_data;
+  line->size = fuzz::line_size;
+  return line;
+}
+SerialPortOs* tcp_open(const PortUrl&, int, Failure& why) {
+  why = Failure::kOpenFailed;
+  return nullptr;
+}
+SerialPortOs* rfc2217_open(const PortUrl&, int, Failure& why) {
+  why = Failure::kOpenFailed;
+  return nullptr;
+}
 
 }  // namespace tavik
