@@ -4,8 +4,11 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QPixmap>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "console/qt/app_icon.h"
 #include "console/qt/console_view.h"
@@ -68,6 +71,27 @@ void CConsoleApp::PrintLayout() {
       if (const int cut = text_overflow(c.widget)) std::printf("cut %d %d\n", c.source->id, cut);
     }
   }
+  // Two controls, neither a group box, that cover each other: a line
+  // "overlap A B", each an ID or, for a fixed label, its caption in quotes.
+  std::vector<const BuiltControl*> solid;
+  for (const std::vector<BuiltControl>* controls : {&view.controls(), &view.link_controls()}) {
+    for (const BuiltControl& c : *controls) {
+      if (!qobject_cast<QGroupBox*>(c.widget)) solid.push_back(&c);
+    }
+  }
+  const auto name = [](const BuiltControl& c) {
+    return c.source->id >= 0 ? std::to_string(c.source->id) : '"' + std::string(c.source->caption) + '"';
+  };
+  for (std::size_t i = 0; i < solid.size(); ++i) {
+    for (std::size_t j = i + 1; j < solid.size(); ++j) {
+      if (solid[i]->widget->geometry().intersects(solid[j]->widget->geometry())) {
+        std::printf("overlap %s %s\n", name(*solid[i]).c_str(), name(*solid[j]).c_str());
+      }
+    }
+  }
+  // A window that scrolls its controls: "scroll X Y", how far they move.
+  if (const QPoint range = view.scroll_range(); !range.isNull())
+    std::printf("scroll %d %d\n", range.x(), range.y());
   std::printf("window 0 0 %d %d\n", view.width(), view.height());
   std::fflush(stdout);
 }

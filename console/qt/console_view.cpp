@@ -83,6 +83,7 @@ ConsoleView::ConsoleView(QWidget* parent) : QDialog(parent) {
   // The lists are filled now: every text whole in its control.
   fit_texts(controls_);
   fit_texts(link_controls_);
+  if (!parentWidget() && screen()) scroller_ = new DialogScroller(*this, window_room(screen()));
 }
 
 ConsoleView::~ConsoleView() {

@@ -23,6 +23,7 @@
 #include "console/core/control_update_queue.h"
 #include "console/core/queued_console_window.h"
 #include "console/qt/dialog_builder.h"
+#include "console/qt/scrolled_dialog.h"
 #include "console/qt/trends_window.h"
 
 class QKeyEvent;
@@ -47,6 +48,9 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   // among them; control() finds those too).
   const std::vector<BuiltControl>& controls() const { return controls_; }
   const std::vector<BuiltControl>& link_controls() const { return link_controls_; }
+  // How far the controls scroll in a window larger than its screen has room
+  // for (0, 0 where it fits).
+  QPoint scroll_range() const { return scroller_ ? scroller_->range() : QPoint(); }
 
   // A system-menu command: IDM_ABOUTBOX opens the About box modally.
   void OnSysCommand(int command);
@@ -102,7 +106,8 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   QTimer refresh_;                       // applies the workers' updates
   std::atomic<bool> refreshing_{false};  // refresh_ runs: workers need not ask for it
   bool destroyed_ = false;
-  TrendsWindow* trends_ = nullptr;  // a child window, made on first use
+  DialogScroller* scroller_ = nullptr;  // owned by the window
+  TrendsWindow* trends_ = nullptr;      // a child window, made on first use
   bool trends_open_at_close_ = false;
   // Declared last: it ends its workers before the members above go.
   std::unique_ptr<CConsoleDlg> logic_;

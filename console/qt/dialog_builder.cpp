@@ -59,7 +59,20 @@ void stack(const std::vector<BuiltControl>& controls) {
   }
 }
 
-QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits units) {
+// Dialog units from the top of `c` down to the nearest control below it
+// that it spans sideways, at most its own height: the room a closed list
+// has, whose template height is that of its dropped-down list.
+int room_below(std::span<const ControlTemplate> all, const ControlTemplate& c) {
+  int room = c.cy;
+  for (const ControlTemplate& other : all) {
+    if (other.y <= c.y || other.x >= c.x + c.cx || other.x + other.cx <= c.x) continue;
+    room = std::min(room, other.y - c.y);
+  }
+  return room;
+}
+
+QWidget* create_control(QDialog& dialog, std::span<const ControlTemplate> all, const ControlTemplate& c,
+                        BaseUnits units) {
   QRect rect = map_dialog_rect(units, c.x, c.y, c.cx, c.cy);
   QString caption = from_utf8(c.caption);
   QWidget* widget = nullptr;
@@ -113,7 +126,9 @@ QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits uni
     case ControlKind::ComboBox: {
       auto* list = new DropDownList(&dialog);
       list->setFont(dialog.font());
-      int closed = std::min(list->sizeHint().height(), rect.height());
+      // As high as the font needs, without reaching the control below.
+      int closed =
+          std::min(list->sizeHint().height(), mul_div(c.y + room_below(all, c), units.y, 8) - rect.y());
       int item = std::max(1, QFontMetrics(dialog.font()).height());
       list->setMaxVisibleItems(std::max(1, (rect.height() - closed) / item));
       rect.setHeight(closed);
@@ -139,8 +154,6 @@ QWidget* create_control(QDialog& dialog, const ControlTemplate& c, BaseUnits uni
 // and a title bar, generously.
 constexpr QSize kFrame(16, 48);
 
-QSize room_on(const QScreen* screen) { return screen->availableGeometry().size() - kFrame; }
-
 // The screen a window of cx x cy dialog units in `font` opens on: the one
 // under the mouse pointer if the window fits there, else the first one it
 // fits, else the largest (where it is then made smaller).
@@ -150,20 +163,22 @@ QScreen* screen_for(const QFont& font, int cx, int cy) {
   if (pointer == nullptr) return nullptr;
   const QSize size = map_dialog_size(dialog_base_units(font), cx, cy);
   auto fits = [&](const QScreen* s) {
-    const QSize room = room_on(s);
+    const QSize room = window_room(s);
     return size.width() <= room.width() && size.height() <= room.height();
   };
   if (fits(pointer)) return pointer;
   QScreen* largest = pointer;
   for (QScreen* s : QGuiApplication::screens()) {
     if (fits(s)) return s;
-    const QSize a = room_on(s), b = room_on(largest);
+    const QSize a = window_room(s), b = window_room(largest);
     if (qint64(a.width()) * a.height() > qint64(b.width()) * b.height()) largest = s;
   }
   return largest;
 }
 
 }  // namespace
+
+QSize window_room(const QScreen* screen) { return screen->availableGeometry().size() - kFrame; }
 
 std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& source) {
   dialog.setWindowTitle(from_utf8(source.caption));
@@ -173,7 +188,7 @@ std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& so
   const QFont font = dialog_font(source.font_face, source.font_points);
   QScreen* screen = dialog.parentWidget() ? nullptr : screen_for(font, source.cx, source.cy);
   const FittedFont fitted =
-      screen ? fit_dialog_font(font, source.cx, source.cy, room_on(screen)) : FittedFont{font, true};
+      screen ? fit_dialog_font(font, source.cx, source.cy, window_room(screen)) : FittedFont{font, true};
   dialog.setFont(fitted.font);
   // A fixed frame with a close box and no minimise or maximise box.
   dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -196,7 +211,7 @@ std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& so
   std::vector<QProgressBar*> bars;
   std::vector<QLineEdit*> edits;
   for (const ControlTemplate& c : source.controls) {
-    QWidget* widget = create_control(dialog, c, units);
+    QWidget* widget = create_control(dialog, source.controls, c, units);
     if (auto* bar = qobject_cast<QProgressBar*>(widget)) bars.push_back(bar);
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) edits.push_back(edit);
     controls.push_back({&c, widget});
@@ -222,7 +237,7 @@ std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& so
 std::vector<BuiltControl> add_controls(QDialog& dialog, std::span<const ControlTemplate> extra) {
   const BaseUnits units = dialog_base_units(dialog.font());
   std::vector<BuiltControl> controls;
-  for (const ControlTemplate& c : extra) controls.push_back({&c, create_control(dialog, c, units)});
+  for (const ControlTemplate& c : extra) controls.push_back({&c, create_control(dialog, extra, c, units)});
   stack(controls);
   return controls;
 }

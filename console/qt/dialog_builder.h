@@ -9,6 +9,7 @@
 #include "console/res/dialog_template.h"
 
 class QDialog;
+class QScreen;
 
 namespace tavik::console {
 
@@ -32,6 +33,10 @@ inline constexpr const char* kControlIdProperty = "controlId";
 // dropped-down list's; the closed box is as high as the font needs),
 // progress bars QProgressBar drawn in blocks.
 std::vector<BuiltControl> build_dialog(QDialog& dialog, const DialogTemplate& source);
+
+// The room a window's client area has on `screen`: its available area less
+// the window manager's frame.
+QSize window_room(const QScreen* screen);
 
 // Creates further controls on a dialog that build_dialog made, after its own.
 std::vector<BuiltControl> add_controls(QDialog& dialog, std::span<const ControlTemplate> extra);

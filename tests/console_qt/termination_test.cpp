@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -68,29 +70,42 @@ TEST(ConsoleProgram, WithoutADisplaySaysSoAndLeavesNothingBehind) {
   EXPECT_FALSE(fs::exists(dir));
 }
 
-TEST(ConsoleProgram, WindowFitsItsScreenAtAnyScaleFactorWithEveryTextWhole) {
+TEST(ConsoleProgram, WindowFitsItsScreenAtAnyScaleFactorWithEveryControlWholeAndWithinReach) {
   // A 1280x1024 screen, scaled by the toolkit: in its own pixels the window
   // has 1280x1024 divided by the factor, less the frame; and a 1024x600 one.
+  // At 2.5 the font is at its smallest, where some texts are cut; at 3 the
+  // window is larger than the screen even so, and scrolls its controls.
   struct Case {
     const char* screen;
     const char* scale;
     int room_width, room_height;
-    bool whole;  // every text whole; at 2.5 the font is at its smallest, where some are cut
+    bool whole, scrolls;
   };
-  int unscaled_width = 0;
-  for (const Case c :
-       {Case{TAVIK_TEST_SCREEN, "1", 1280, 1024, true}, Case{TAVIK_TEST_SCREEN, "2", 640, 512, true},
-        Case{TAVIK_TEST_SCREEN, "2.5", 512, 409, false},
-        Case{TAVIK_TEST_SMALL_SCREEN, "1", 1024, 600, true}}) {
+  for (const Case c : {Case{TAVIK_TEST_SCREEN, "1", 1280, 1024, true, false},
+                       Case{TAVIK_TEST_SCREEN, "2", 640, 512, true, false},
+                       Case{TAVIK_TEST_SCREEN, "2.5", 512, 409, false, false},
+                       Case{TAVIK_TEST_SCREEN, "3", 427, 341, false, true},
+                       Case{TAVIK_TEST_SMALL_SCREEN, "1", 1024, 600, true, false}}) {
     SCOPED_TRACE(std::string(c.screen) + " at " + c.scale);
     ::setenv("QT_QPA_PLATFORM", (std::string("offscreen:configfile=") + c.screen).c_str(), 1);
     ::setenv("QT_SCALE_FACTOR", c.scale, 1);
     ChildProgram console(TAVIK_CONSOLE_PROGRAM, {"--print-layout"});
     ASSERT_TRUE(console.started());
+    int right = 0, bottom = 0, scroll_x = 0, scroll_y = 0;
     std::string line = console.line();
     for (; !line.empty() && line.rfind("window ", 0) != 0; line = console.line()) {
       if (c.whole) {
         EXPECT_NE(line.rfind("cut ", 0), 0u) << "a text is cut (control, pixels): " << line;
+      }
+      EXPECT_NE(line.rfind("overlap ", 0), 0u) << "two controls cover each other: " << line;
+      std::istringstream fields(line);
+      if (line.rfind("scroll ", 0) == 0) {
+        std::string word;
+        fields >> word >> scroll_x >> scroll_y;
+      } else if (int id, x, y, w, h;
+                 std::isdigit(static_cast<unsigned char>(line[0])) && fields >> id >> x >> y >> w >> h) {
+        right = std::max(right, x + w);
+        bottom = std::max(bottom, y + h);
       }
     }
     std::istringstream window(line);
@@ -101,9 +116,12 @@ TEST(ConsoleProgram, WindowFitsItsScreenAtAnyScaleFactorWithEveryTextWhole) {
     EXPECT_GT(width, 0);
     EXPECT_LE(width, c.room_width - 16);
     EXPECT_LE(height, c.room_height - 48);
+    EXPECT_EQ(scroll_x > 0 || scroll_y > 0, c.scrolls);
+    // Every control within the window, or within reach of its scroll bars.
+    EXPECT_LE(right, width + scroll_x);
+    EXPECT_LE(bottom, height + scroll_y);
     // At scale 1 it has the template's font and is not made smaller.
-    if (unscaled_width == 0) {
-      unscaled_width = width;
+    if (std::string(c.scale) == "1") {
       EXPECT_GT(width, 640);
     }
   }
