@@ -15,7 +15,7 @@ extern "C" {
 int velk_rs232_psb_create(const char* port_name, int timeout_ms) {
   tavik::Result why;
   const int code = tavik::connection_open(psb_connection, port_name, timeout_ms, &why);
-  return tavik::note_open(code, why);
+  return tavik::note_open(code, why, port_name);
 }
 
 void velk_rs232_psb_destroy(void) { tavik::connection_close(psb_connection); }
@@ -43,6 +43,10 @@ int velk_rs232_psb_last_error(void) { return tavik::error_code(tavik::last_failu
 int velk_rs232_psb_last_refusal(void) { return tavik::last_failure().status; }
 
 int velk_rs232_psb_last_os_error(void) { return tavik::last_failure().os_error; }
+
+const char* velk_rs232_psb_last_error_detail(void) { return tavik::last_failure_detail(); }
+
+const char* velk_rs232_psb_port_device(const char* port_name) { return tavik::port_device(port_name); }
 
 const char* velk_rs232_psb_error_text(int error) { return tavik::error_text(error); }
 

@@ -13,7 +13,7 @@ extern "C" {
 int zarn_rs232_drvb_create(const char* port_name, int timeout_ms) {
   tavik::Result why;
   const int code = tavik::connection_open(drvb_connection, port_name, timeout_ms, &why);
-  return tavik::note_open(code, why);
+  return tavik::note_open(code, why, port_name);
 }
 
 void zarn_rs232_drvb_destroy(void) { tavik::connection_close(drvb_connection); }

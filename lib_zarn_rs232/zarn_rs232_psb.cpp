@@ -12,7 +12,7 @@ extern "C" {
 int zarn_rs232_psb_create(const char* port_name, int timeout_ms) {
   tavik::Result why;
   const int code = tavik::connection_open(psb_connection, port_name, timeout_ms, &why);
-  return tavik::note_open(code, why);
+  return tavik::note_open(code, why, port_name);
 }
 
 void zarn_rs232_psb_destroy(void) { tavik::connection_close(psb_connection); }
@@ -41,6 +41,10 @@ int zarn_rs232_last_error(void) { return tavik::error_code(tavik::last_failure()
 int zarn_rs232_last_refusal(void) { return tavik::last_failure().status; }
 
 int zarn_rs232_last_os_error(void) { return tavik::last_failure().os_error; }
+
+const char* zarn_rs232_last_error_detail(void) { return tavik::last_failure_detail(); }
+
+const char* zarn_rs232_port_device(const char* port_name) { return tavik::port_device(port_name); }
 
 const char* zarn_rs232_error_text(int error) { return tavik::error_text(error); }
 

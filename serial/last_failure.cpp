@@ -2,25 +2,43 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+
+#include "serial/port_path.h"
 
 namespace tavik {
 namespace {
 
 thread_local Result last;
+thread_local std::string last_detail;
 
 }  // namespace
 
 int note_result(Result result) {
-  if (!result.is_ok()) last = result;
+  if (!result.is_ok()) {
+    last = result;
+    last_detail.clear();
+  }
   return result.code();
 }
 
-int note_open(int code, Result why) {
-  if (code != 0) last = why.is_ok() ? Result(Failure::kOpenFailed) : why;
+int note_open(int code, Result why, const char* port_name) {
+  if (code != 0) {
+    last = why.is_ok() ? Result(Failure::kOpenFailed) : why;
+    last_detail = port_lookup_hint(port_name, last.failure);
+  }
   return code;
 }
 
 Result last_failure() { return last; }
+
+const char* last_failure_detail() { return last_detail.c_str(); }
+
+const char* port_device(const char* port_name) {
+  thread_local std::string device;
+  device = port_name != nullptr ? resolve_port_path(port_name) : std::string();
+  return device.c_str();
+}
 
 int error_code(Failure failure) { return failure_row(failure).code; }
 

@@ -19,7 +19,6 @@ import sys
 import threading
 from typing import Any, Dict, Iterator, List, Optional
 
-from . import _port_path
 from .errors import LibraryNotFoundError, Reason, error_for
 
 __all__ = ["Library", "library", "PowerRecord", "SensorRecord"]
@@ -81,6 +80,8 @@ _ZARN = {
     "zarn_rs232_last_error": (_int, []),
     "zarn_rs232_last_refusal": (_int, []),
     "zarn_rs232_last_os_error": (_int, []),
+    "zarn_rs232_last_error_detail": (ctypes.c_char_p, []),
+    "zarn_rs232_port_device": (ctypes.c_char_p, [ctypes.c_char_p]),
     "zarn_rs232_error_text": (ctypes.c_char_p, [_int]),
 }
 _VELK = {
@@ -93,6 +94,8 @@ _VELK = {
     "velk_rs232_psb_last_error": (_int, []),
     "velk_rs232_psb_last_refusal": (_int, []),
     "velk_rs232_psb_last_os_error": (_int, []),
+    "velk_rs232_psb_last_error_detail": (ctypes.c_char_p, []),
+    "velk_rs232_psb_port_device": (ctypes.c_char_p, [ctypes.c_char_p]),
     "velk_rs232_psb_error_text": (ctypes.c_char_p, [_int]),
 }
 
@@ -179,8 +182,8 @@ class Library:
         os_error = int(self.function(None, "last_os_error")())
         device = detail = None
         if command == "open":
-            device = _port_path.device_path(port)
-            detail = _port_path.lookup_hint(port, device, reason)
+            device = self.text(self.function(None, "port_device")(port.encode("utf-8", "replace"))) or ""
+            detail = self.text(self.function(None, "last_error_detail")()) or None
         raise error_for(reason)(
             reason,
             self.error_text(reason),
@@ -193,6 +196,11 @@ class Library:
             device=device,
             detail=detail,
         )
+
+    @staticmethod
+    def text(value: Optional[bytes]) -> str:
+        """A text the library returns, "" for none."""
+        return value.decode("utf-8", "replace") if value else ""
 
     def error_text(self, reason: int) -> str:
         """The library's short text for a reason."""

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <functional>
 #include <set>
 #include <string>
@@ -122,6 +123,16 @@ TEST_F(LastError, EachThreadAndEachLibraryKeepsItsOwn) {
   EXPECT_EQ(zarn_rs232_psb_create("/nonexistent/ttyUSB9", kTimeoutMs), -1);
   EXPECT_EQ(zarn_rs232_last_os_error(), ENOENT);
   EXPECT_EQ(velk_rs232_psb_last_os_error(), 0);
+  // A COM name that is not there says where it was looked for, until the
+  // next failure; the device a name leads to is the library's own rule.
+  ::unsetenv("TAVIK_COM_DIR");
+  EXPECT_EQ(zarn_rs232_psb_create("COM987", kTimeoutMs), -1);
+  EXPECT_NE(std::string(zarn_rs232_last_error_detail()).find("as /dev/tavik/COM987"), std::string::npos);
+  EXPECT_STREQ(zarn_rs232_port_device("COM987"), "/dev/ttyS986");
+  EXPECT_STREQ(velk_rs232_psb_port_device("../etc/passwd"), "");
+  EXPECT_STREQ(velk_rs232_psb_last_error_detail(), "");
+  EXPECT_EQ(zarn_rs232_drvb_set_parameter(1, 1), -1);
+  EXPECT_STREQ(zarn_rs232_last_error_detail(), "");
 }
 
 }  // namespace
