@@ -4,7 +4,10 @@
 ; Apps & features. Built by scripts/package-windows:
 ;
 ;   makensis -DVERSION=1.0.0.1 -DSTAGE=dir -DFILES=list.nsh -DOUTFILE=setup.exe \
-;            -DRUNNING_MUTEX=Tavik.Running -DICON=tavik.ico tavik-windows.nsi
+;            -DRUNNING_MUTEX=Tavik.Running -DICON=tavik.ico \
+;            -DCOMPANY="the Tavik project" -DCOPYRIGHT="2026 the Tavik project" tavik-windows.nsi
+;
+; COMPANY and COPYRIGHT are the programs' (cmake/tavik_version.cmake).
 ;
 ; FILES holds the uninstaller's Delete and RMDir lines for everything in
 ; STAGE, so that it removes what it installed and nothing else. Neither
@@ -27,8 +30,8 @@ ManifestDPIAware true
 !include "FileFunc.nsh"
 !include "WordFunc.nsh"
 
-!ifndef VERSION | STAGE | FILES | OUTFILE | RUNNING_MUTEX | ICON
-  !error "define VERSION, STAGE, FILES, OUTFILE, RUNNING_MUTEX and ICON"
+!ifndef VERSION | STAGE | FILES | OUTFILE | RUNNING_MUTEX | ICON | COMPANY | COPYRIGHT
+  !error "define VERSION, STAGE, FILES, OUTFILE, RUNNING_MUTEX, ICON, COMPANY and COPYRIGHT"
 !endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavik"
@@ -46,7 +49,8 @@ VIAddVersionKey /LANG=1033 "ProductName" "Tavik"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "Tavik ${VERSION} setup: lib_zarn_rs232, lib_velk_rs232_psb, Tavik V1 Basic"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 the Tavik project"
+VIAddVersionKey /LANG=1033 "CompanyName" "${COMPANY}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${COPYRIGHT}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -137,7 +141,7 @@ Section "Tavik"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Tavik ${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "the Tavik project"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${COMPANY}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tavik-v1-basic.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'

@@ -176,22 +176,33 @@ TEST_F(ConsoleWin32Test, KoreanFontSystemMenuAndResources) {
   EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(text.find(">PerMonitorV2</dpiAwareness>"), std::string::npos);
 
-  // The Korean version record.
+  // The version record: an English block, then the Korean one.
   wchar_t path[MAX_PATH];
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::vector<BYTE> record(::GetFileVersionInfoSizeW(path, nullptr));
   ASSERT_FALSE(record.empty());
   ASSERT_TRUE(::GetFileVersionInfoW(path, 0, static_cast<DWORD>(record.size()), record.data()));
-  auto value = [&](const char* name) {
+  auto value = [&](const char* block, const char* name) {
     void* data = nullptr;
     UINT length = 0;
-    const std::wstring key = widen(std::string("\\StringFileInfo\\041204b0\\") + name);
+    const std::wstring key = widen(std::string("\\StringFileInfo\\") + block + "\\" + name);
     if (!::VerQueryValueW(record.data(), key.c_str(), &data, &length) || length == 0) return std::string();
     return narrow(static_cast<const wchar_t*>(data));
   };
-  EXPECT_EQ(value("FileDescription"), version::kFileDescription);
-  EXPECT_EQ(value("ProductName"), version::kProductName);
-  EXPECT_EQ(value("FileVersion"), version::kFileVersionText);
+  EXPECT_EQ(value("041204b0", "FileDescription"), version::kFileDescription);
+  EXPECT_EQ(value("041204b0", "ProductName"), version::kProductName);
+  EXPECT_EQ(value("041204b0", "FileVersion"), version::kFileVersionText);
+  EXPECT_EQ(value("040904b0", "FileDescription"), "Tavik V1 Basic operator console");
+  EXPECT_EQ(value("040904b0", "FileVersion"), version::kFileVersionText);
+  EXPECT_NE(value("040904b0", "CompanyName"), "");
+  EXPECT_NE(value("040904b0", "LegalCopyright"), "");
+  void* languages = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", &languages, &length));
+  ASSERT_EQ(length, 8u);
+  const auto* pairs = static_cast<const WORD*>(languages);
+  EXPECT_EQ(pairs[0], 0x409);
+  EXPECT_EQ(pairs[2], 0x412);
 }
 
 TEST_F(ConsoleWin32Test, EnterKeepsTheWindowOpenAndEscOrCloseEndIt) {
