@@ -23,8 +23,9 @@ log=$run/installer.log
 old=$run/old-version
 rm -rf "$old" && mkdir -p "$old" && cp -r "$stage" "$old/stage" && echo old >"$old/stage/old-only.txt"
 { cat build/windows/package/files.nsh; echo '  Delete "$INSTDIR\old-only.txt"'; } >"$old/files.nsh"
-makensis -V1 -DVERSION=1.0.0.0 -DSTAGE="$old/stage" -DFILES="$old/files.nsh" -DRUNNING_MUTEX=Tavik.Running \
-  -DICON="$PWD/build/windows/tavik.ico" -DOUTFILE="$old/setup.exe" packaging/tavik-windows.nsi >"$log" 2>&1 ||
+mapfile -t defines <build/windows/package/makensis-defines
+makensis -V1 -DVERSION=1.0.0.0 -DSTAGE="$old/stage" -DFILES="$old/files.nsh" "${defines[@]}" \
+  -DOUTFILE="$old/setup.exe" packaging/tavik-windows.nsi >"$log" 2>&1 ||
   installer_fail "the older installer could not be built: $(cat "$log")"
 timeout 120 wine "$old/setup.exe" /S </dev/null >"$log" 2>&1 || installer_fail "the older version did not install"
 [ -f "$installed/old-only.txt" ] || installer_fail "the older version did not install its file"
