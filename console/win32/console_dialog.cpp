@@ -66,6 +66,7 @@ INT_PTR CALLBACK ConsoleDialog::DialogProc(HWND hwnd, UINT message, WPARAM wpara
 }
 
 INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (scroller_.OnMessage(message, wparam, lparam)) return TRUE;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog();
@@ -143,6 +144,7 @@ void ConsoleDialog::OnInitDialog() {
     ::SetWindowSubclass(::GetDlgItem(hwnd_, id), JogButtonProc, static_cast<UINT_PTR>(id),
                         reinterpret_cast<DWORD_PTR>(this));
   }
+  scroller_.Attach(hwnd_);
   logic_->OnInitDialog();
   ::PostMessageW(hwnd_, WM_APP_SHOWN, 0, 0);
 }
