@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -526,6 +528,107 @@ TEST_F(ConsoleWin32Test, ATypedPortIsOpenedAsTypedAndRemembered) {
   EXPECT_NE(narrow(shown).find("COM23"), std::string::npos);
   // The next tests and sessions start on the lists' default ports again.
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tavik");
+}
+
+// The window as the screen shows it, as a 24-bit BMP file.
+void save_screenshot(HWND hwnd, const std::filesystem::path& path) {
+  RECT r;
+  ::GetWindowRect(hwnd, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  const HDC screen = ::GetDC(nullptr);
+  const HDC memory = ::CreateCompatibleDC(screen);
+  const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  const HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  ::SelectObject(memory, old);
+  BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<char> pixels(static_cast<std::size_t>((width * 3 + 3) / 4 * 4 * height));
+  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(offset + pixels.size()), 0, 0, offset};
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+// On this screen (scripts/test-windows runs it on several, at several
+// resolutions) the window lies inside the work area and each control is
+// in view or, where the window scrolls, brought into view by its scroll
+// bars; the wheel scrolls too. TAVIK_FIT_SCREENSHOT names a BMP file for
+// the window as it opened.
+TEST_F(ConsoleWin32Test, EveryControlIsWithinReachOnThisScreen) {
+  ::ShowWindow(hwnd_, SW_SHOW);
+  ::UpdateWindow(hwnd_);
+  pump_messages();
+  if (const char* shot = std::getenv("TAVIK_FIT_SCREENSHOT")) save_screenshot(hwnd_, shot);
+  MONITORINFO monitor{sizeof(MONITORINFO), {}, {}, 0};
+  ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &monitor));
+  RECT window, client;
+  ::GetWindowRect(hwnd_, &window);
+  ::GetClientRect(hwnd_, &client);
+  const RECT& work = monitor.rcWork;
+  std::cout << "work area " << work.right - work.left << "x" << work.bottom - work.top << ", window "
+            << window.right - window.left << "x" << window.bottom - window.top
+            << (dialog_->scrolling() ? ", scrolled" : "") << "\n";
+  EXPECT_TRUE(window.left >= work.left && window.top >= work.top && window.right <= work.right &&
+              window.bottom <= work.bottom);
+  const RECT whole = dialog_units(0, 0, main_dialog_template().cx, main_dialog_template().cy);
+  const bool cut = whole.right > client.right || whole.bottom > client.bottom;
+  EXPECT_EQ(dialog_->scrolling(), cut);
+  const LONG style = ::GetWindowLongW(hwnd_, GWL_STYLE);
+  EXPECT_EQ((style & (WS_HSCROLL | WS_VSCROLL)) != 0, cut);
+
+  auto place = [&](HWND child) {
+    RECT r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  };
+  // Line by line, as the scroll bars' arrows do, until the control is in
+  // view or the bar is at its end.
+  auto scroll_to = [&](HWND child) {
+    for (const int bar : {SB_HORZ, SB_VERT}) {
+      const UINT message = bar == SB_HORZ ? WM_HSCROLL : WM_VSCROLL;
+      for (int step = 0; step < 500; ++step) {
+        const RECT r = place(child);
+        const long low = bar == SB_HORZ ? r.left : r.top, high = bar == SB_HORZ ? r.right : r.bottom;
+        const long view = bar == SB_HORZ ? client.right : client.bottom;
+        if (low >= 0 && high <= view) break;
+        const int before = ::GetScrollPos(hwnd_, bar);
+        ::SendMessageW(hwnd_, message, low < 0 ? SB_LINEUP : SB_LINEDOWN, 0);
+        if (::GetScrollPos(hwnd_, bar) == before) break;
+      }
+    }
+  };
+  int reached = 0;
+  for (HWND child = ::GetWindow(hwnd_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if ((::GetWindowLongW(child, GWL_STYLE) & 0xF) == BS_GROUPBOX && class_name(child) == L"Button") continue;
+    if (cut) scroll_to(child);
+    const RECT r = place(child);
+    EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+        << "control " << ::GetDlgCtrlID(child) << " out of reach at " << r.left << "," << r.top;
+    ++reached;
+  }
+  EXPECT_GT(reached, 100);
+  if (!cut) return;
+  // The wheel: a notch down moves the controls up, Shift with it left.
+  ::SendMessageW(hwnd_, WM_VSCROLL, SB_TOP, 0);
+  ::SendMessageW(hwnd_, WM_HSCROLL, SB_TOP, 0);
+  const HWND first = ::GetWindow(hwnd_, GW_CHILD);
+  const RECT before = place(first);
+  if (whole.bottom > client.bottom) {
+    ::SendMessageW(hwnd_, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    EXPECT_LT(place(first).top, before.top);
+  }
+  if (whole.right > client.right) {
+    ::SendMessageW(hwnd_, WM_MOUSEWHEEL, MAKEWPARAM(MK_SHIFT, -WHEEL_DELTA), 0);
+    EXPECT_LT(place(first).left, before.left);
+  }
 }
 
 // Every caption whole in its control and the Korean texts drawn, in the
