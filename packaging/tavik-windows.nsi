@@ -1,7 +1,8 @@
 ; The Windows installer (NSIS 3, 64-bit): the folder that `cmake --install`
 ; makes of the windows preset, Start-menu entries for the console and for a
-; command prompt with tavik on its PATH, an uninstaller, and the entry under
-; Apps & features. Built by scripts/package-windows:
+; command prompt with tavik on its PATH, an uninstaller that can be waited
+; for (windows/tavik-uninstall.nsi), and the entry under Apps & features.
+; Built by scripts/package-windows:
 ;
 ;   makensis -DVERSION=1.0.0.1 -DSTAGE=dir -DFILES=list.nsh -DOUTFILE=setup.exe \
 ;            -DRUNNING_MUTEX=Tavik.Running -DICON=tavik.ico \
@@ -34,8 +35,7 @@ ManifestDPIAware true
   !error "define VERSION, STAGE, FILES, OUTFILE, RUNNING_MUTEX, ICON, COMPANY and COPYRIGHT"
 !endif
 
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavik"
-!define MENU "$SMPROGRAMS\Tavik"
+!include "windows/install_places.nsh"
 
 Name "Tavik ${VERSION}"
 BrandingText "Tavik ${VERSION}"
@@ -53,7 +53,6 @@ VIAddVersionKey /LANG=1033 "CompanyName" "${COMPANY}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "${COPYRIGHT}"
 
 !define MUI_ICON "${ICON}"
-!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs Tavik ${VERSION}: the operator console Tavik V1 Basic, the bench tool tavik and the libraries lib_zarn_rs232 and lib_velk_rs232_psb.$\r$\n$\r$\nClose every Tavik program before you go on."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\tavik-v1-basic.exe"
@@ -62,29 +61,16 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${COPYRIGHT}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
-!insertmacro MUI_UNPAGE_CONFIRM
-!insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; Waits while a Tavik program runs, asking to close it; quits with exit 2
-; under /S or when the user cancels.
-!macro CHECK_RUNNING un
-Function ${un}CheckRunning
-  retry:
-    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .r0'
-    ${If} $0 P<> 0
-      System::Call 'kernel32::CloseHandle(p r0)'
-      IfSilent 0 +3
-        SetErrorLevel 2
-        Quit
-      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "A Tavik program (Tavik V1 Basic, tavik or tavik-psb-demo) is running and has files open that this would change.$\r$\n$\r$\nClose it, then choose Retry." IDRETRY retry
-      SetErrorLevel 2
-      Quit
-    ${EndIf}
-FunctionEnd
-!macroend
-!insertmacro CHECK_RUNNING ""
-!insertmacro CHECK_RUNNING "un."
+!include "windows/running_check.nsh"
+
+; uninstall.exe (windows/tavik-uninstall.nsi), built here with the same
+; defines and installed among the files.
+!tempfile UNINSTALLER
+!makensis '-V1 "-DVERSION=${VERSION}" "-DFILES=${FILES}" "-DOUTFILE=${UNINSTALLER}" \
+  "-DRUNNING_MUTEX=${RUNNING_MUTEX}" "-DICON=${ICON}" "-DCOMPANY=${COMPANY}" "-DCOPYRIGHT=${COPYRIGHT}" \
+  "windows/tavik-uninstall.nsi"' = 0
 
 Var OldVersion
 Var OldDir
@@ -107,11 +93,6 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-Function un.onInit
-  SetRegView 64
-  Call un.CheckRunning
-FunctionEnd
-
 Section "Tavik"
   SetShellVarContext all
   ; The installed version goes first, with its own uninstaller, waiting
@@ -130,7 +111,7 @@ Section "Tavik"
   ${EndIf}
   SetOutPath "$INSTDIR"
   File /r "${STAGE}\*"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  File "/oname=uninstall.exe" "${UNINSTALLER}"
 
   CreateDirectory "${MENU}"
   CreateShortCut "${MENU}\Tavik V1 Basic.lnk" "$INSTDIR\tavik-v1-basic.exe"
@@ -155,14 +136,4 @@ Section "Tavik"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-Section "Uninstall"
-  SetShellVarContext all
-  Delete "${MENU}\Tavik V1 Basic.lnk"
-  Delete "${MENU}\Tavik command prompt.lnk"
-  Delete "${MENU}\Uninstall Tavik.lnk"
-  RMDir "${MENU}"
-  !include "${FILES}"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
-SectionEnd
+!delfile "${UNINSTALLER}"
