@@ -135,6 +135,22 @@ void DialogScroller::ScrollTo(int bar, int where) {
                    nullptr, SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
 }
 
+void DialogScroller::ScrollIntoView(HWND control) {
+  if (!hwnd_ || !control || !::IsChild(hwnd_, control)) return;
+  while (::GetParent(control) != hwnd_) control = ::GetParent(control);  // a list's edit part: the list
+  RECT client, place;
+  ::GetClientRect(hwnd_, &client);
+  ::GetWindowRect(control, &place);
+  ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&place), 2);
+  // Its far edge into view first, then its near edge, which wins where it
+  // is larger than the view.
+  long dx = std::max(0L, place.right - client.right), dy = std::max(0L, place.bottom - client.bottom);
+  if (place.left - dx < 0) dx = place.left;
+  if (place.top - dy < 0) dy = place.top;
+  if (dx != 0) ScrollTo(SB_HORZ, static_cast<int>(offset_.x + dx));
+  if (dy != 0) ScrollTo(SB_VERT, static_cast<int>(offset_.y + dy));
+}
+
 void DialogScroller::ScrollBy(int bar, int lines) {
   const LONG now = bar == SB_HORZ ? offset_.x : offset_.y;
   ScrollTo(bar, static_cast<int>(now) + lines * line_pixels(hwnd_, bar));

@@ -18,6 +18,9 @@ class DialogScroller {
   // when taken (only while scrolling).
   bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   bool scrolling() const { return hwnd_ != nullptr; }
+  // Scrolls the least that brings `control` (a child) into view, as far as
+  // it fits: for the keyboard's focus.
+  void ScrollIntoView(HWND control);
 
  private:
   void Update();                      // the bars' ranges and pages from the client area

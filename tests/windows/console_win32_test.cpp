@@ -616,6 +616,26 @@ TEST_F(ConsoleWin32Test, EveryControlIsWithinReachOnThisScreen) {
   }
   EXPECT_GT(reached, 100);
   if (!cut) return;
+  // Tab brings each control it focuses into view.
+  ::SendMessageW(hwnd_, WM_VSCROLL, SB_TOP, 0);
+  ::SendMessageW(hwnd_, WM_HSCROLL, SB_TOP, 0);
+  const HWND first_tab = ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  ::SetFocus(first_tab);
+  int tabs = 0;
+  for (int tab = 0; tab < 200; ++tab) {
+    MSG msg{::GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    ::IsDialogMessageW(hwnd_, &msg);
+    pump_messages();
+    HWND focus = ::GetFocus();
+    while (focus && ::GetParent(focus) != hwnd_) focus = ::GetParent(focus);
+    ASSERT_NE(focus, nullptr);
+    const RECT r = place(focus);
+    EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+        << "control " << ::GetDlgCtrlID(focus) << " focused out of view at " << r.left << "," << r.top;
+    if (focus == first_tab) break;
+    ++tabs;
+  }
+  EXPECT_GT(tabs, 20);  // the enabled buttons, fields and lists
   // The wheel: a notch down moves the controls up, Shift with it left.
   ::SendMessageW(hwnd_, WM_VSCROLL, SB_TOP, 0);
   ::SendMessageW(hwnd_, WM_HSCROLL, SB_TOP, 0);
