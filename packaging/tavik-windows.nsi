@@ -1,10 +1,14 @@
 ; The Windows installer (NSIS 3, 64-bit): the folder that `cmake --install`
 ; makes of the windows preset, Start-menu entries for the console and for a
-; command prompt with tavik on its PATH, an uninstaller, and the entry under
-; Apps & features. Built by scripts/package-windows:
+; command prompt with tavik on its PATH, an uninstaller that can be waited
+; for (windows/tavik-uninstall.nsi), and the entry under Apps & features.
+; Built by scripts/package-windows:
 ;
 ;   makensis -DVERSION=1.0.0.1 -DSTAGE=dir -DFILES=list.nsh -DOUTFILE=setup.exe \
-;            -DRUNNING_MUTEX=Tavik.Running -DICON=tavik.ico tavik-windows.nsi
+;            -DRUNNING_MUTEX=Tavik.Running -DICON=tavik.ico \
+;            -DCOMPANY="the Tavik project" -DCOPYRIGHT="2026 the Tavik project" tavik-windows.nsi
+;
+; COMPANY and COPYRIGHT are the programs' (cmake/tavik_version.cmake).
 ;
 ; FILES holds the uninstaller's Delete and RMDir lines for everything in
 ; STAGE, so that it removes what it installed and nothing else. Neither
@@ -27,12 +31,11 @@ ManifestDPIAware true
 !include "FileFunc.nsh"
 !include "WordFunc.nsh"
 
-!ifndef VERSION | STAGE | FILES | OUTFILE | RUNNING_MUTEX | ICON
-  !error "define VERSION, STAGE, FILES, OUTFILE, RUNNING_MUTEX and ICON"
+!ifndef VERSION | STAGE | FILES | OUTFILE | RUNNING_MUTEX | ICON | COMPANY | COPYRIGHT
+  !error "define VERSION, STAGE, FILES, OUTFILE, RUNNING_MUTEX, ICON, COMPANY and COPYRIGHT"
 !endif
 
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavik"
-!define MENU "$SMPROGRAMS\Tavik"
+!include "windows/install_places.nsh"
 
 Name "Tavik ${VERSION}"
 BrandingText "Tavik ${VERSION}"
@@ -46,10 +49,10 @@ VIAddVersionKey /LANG=1033 "ProductName" "Tavik"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "Tavik ${VERSION} setup: lib_zarn_rs232, lib_velk_rs232_psb, Tavik V1 Basic"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 the Tavik project"
+VIAddVersionKey /LANG=1033 "CompanyName" "${COMPANY}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${COPYRIGHT}"
 
 !define MUI_ICON "${ICON}"
-!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "This installs Tavik ${VERSION}: the operator console Tavik V1 Basic, the bench tool tavik and the libraries lib_zarn_rs232 and lib_velk_rs232_psb.$\r$\n$\r$\nClose every Tavik program before you go on."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\tavik-v1-basic.exe"
@@ -58,29 +61,16 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "2026 the Tavik project"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
-!insertmacro MUI_UNPAGE_CONFIRM
-!insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; Waits while a Tavik program runs, asking to close it; quits with exit 2
-; under /S or when the user cancels.
-!macro CHECK_RUNNING un
-Function ${un}CheckRunning
-  retry:
-    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .r0'
-    ${If} $0 P<> 0
-      System::Call 'kernel32::CloseHandle(p r0)'
-      IfSilent 0 +3
-        SetErrorLevel 2
-        Quit
-      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "A Tavik program (Tavik V1 Basic, tavik or tavik-psb-demo) is running and has files open that this would change.$\r$\n$\r$\nClose it, then choose Retry." IDRETRY retry
-      SetErrorLevel 2
-      Quit
-    ${EndIf}
-FunctionEnd
-!macroend
-!insertmacro CHECK_RUNNING ""
-!insertmacro CHECK_RUNNING "un."
+!include "windows/running_check.nsh"
+
+; uninstall.exe (windows/tavik-uninstall.nsi), built here with the same
+; defines and installed among the files.
+!tempfile UNINSTALLER
+!makensis '-V1 "-DVERSION=${VERSION}" "-DFILES=${FILES}" "-DOUTFILE=${UNINSTALLER}" \
+  "-DRUNNING_MUTEX=${RUNNING_MUTEX}" "-DICON=${ICON}" "-DCOMPANY=${COMPANY}" "-DCOPYRIGHT=${COPYRIGHT}" \
+  "windows/tavik-uninstall.nsi"' = 0
 
 Var OldVersion
 Var OldDir
@@ -103,11 +93,6 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-Function un.onInit
-  SetRegView 64
-  Call un.CheckRunning
-FunctionEnd
-
 Section "Tavik"
   SetShellVarContext all
   ; The installed version goes first, with its own uninstaller, waiting
@@ -126,7 +111,7 @@ Section "Tavik"
   ${EndIf}
   SetOutPath "$INSTDIR"
   File /r "${STAGE}\*"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  File "/oname=uninstall.exe" "${UNINSTALLER}"
 
   CreateDirectory "${MENU}"
   CreateShortCut "${MENU}\Tavik V1 Basic.lnk" "$INSTDIR\tavik-v1-basic.exe"
@@ -137,7 +122,7 @@ Section "Tavik"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Tavik ${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "the Tavik project"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${COMPANY}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\tavik-v1-basic.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
@@ -151,14 +136,4 @@ Section "Tavik"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-Section "Uninstall"
-  SetShellVarContext all
-  Delete "${MENU}\Tavik V1 Basic.lnk"
-  Delete "${MENU}\Tavik command prompt.lnk"
-  Delete "${MENU}\Uninstall Tavik.lnk"
-  RMDir "${MENU}"
-  !include "${FILES}"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
-SectionEnd
+!delfile "${UNINSTALLER}"

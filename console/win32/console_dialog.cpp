@@ -21,6 +21,7 @@ namespace {
 
 constexpr UINT WM_APP_UPDATES = WM_APP + 1;  // queued control updates wait
 constexpr UINT WM_APP_SHOWN = WM_APP + 2;    // the window is up
+constexpr UINT WM_APP_KEYED = WM_APP + 3;    // a key went to the dialog manager
 constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
 constexpr int kMaxText = 256;
 constexpr wchar_t kTrendsEntry[] = L"Trends\u2026\tF2";
@@ -66,6 +67,7 @@ INT_PTR CALLBACK ConsoleDialog::DialogProc(HWND hwnd, UINT message, WPARAM wpara
 }
 
 INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (scroller_.OnMessage(message, wparam, lparam)) return TRUE;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog();
@@ -103,6 +105,10 @@ INT_PTR ConsoleDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_APP_SHOWN:
       WriteLayout();
+      return TRUE;
+    case WM_APP_KEYED:
+      // Tab, the arrows or a mnemonic may have moved the focus out of view.
+      scroller_.ScrollIntoView(::GetFocus());
       return TRUE;
     case WM_ENDSESSION:
       // The session ends, and this process with it, once this returns.
@@ -143,6 +149,7 @@ void ConsoleDialog::OnInitDialog() {
     ::SetWindowSubclass(::GetDlgItem(hwnd_, id), JogButtonProc, static_cast<UINT_PTR>(id),
                         reinterpret_cast<DWORD_PTR>(this));
   }
+  scroller_.Attach(hwnd_);
   logic_->OnInitDialog();
   ::PostMessageW(hwnd_, WM_APP_SHOWN, 0, 0);
 }
@@ -221,6 +228,9 @@ LRESULT CALLBACK ConsoleDialog::MessageFilterProc(int code, WPARAM wparam, LPARA
 
 bool ConsoleDialog::FilterMessage(MSG* message) {
   if (trends_ && trends_->PreTranslate(message)) return true;
+  if (scroller_.scrolling() && message->message == WM_KEYDOWN && ::IsChild(hwnd_, message->hwnd)) {
+    ::PostMessageW(hwnd_, WM_APP_KEYED, 0, 0);  // after the dialog manager has moved the focus
+  }
   if (message->message == WM_KEYDOWN && (message->wParam == VK_F1 || message->wParam == VK_F2) &&
       (message->hwnd == hwnd_ || ::IsChild(hwnd_, message->hwnd))) {
     if (message->wParam == VK_F1) {

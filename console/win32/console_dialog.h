@@ -21,6 +21,7 @@
 #include "console/core/control_update_queue.h"
 #include "console/core/queued_console_window.h"
 #include "console/win32/dialog_template_builder.h"
+#include "console/win32/scrolled_dialog.h"
 #include "console/win32/trends_window.h"
 
 namespace tavik::console {
@@ -42,6 +43,8 @@ class ConsoleDialog : public QueuedConsoleWindow {
   HWND Create();
 
   HWND hwnd() const { return hwnd_; }
+  // Whether the window scrolls its controls: the screen is too small for it.
+  bool scrolling() const { return scroller_.scrolling(); }
   CConsoleDlg& logic() { return *logic_; }
 
   // Shows the Trends window (F2, the context menu, the system menu), made
@@ -92,6 +95,7 @@ class ConsoleDialog : public QueuedConsoleWindow {
   DWORD thread_id_ = 0;
   ControlUpdateQueue updates_;
   std::set<int> stale_;  // read-outs drawn greyed; the dialog's thread only
+  DialogScroller scroller_;
   // Declared last: it ends its workers before the members above go.
   std::unique_ptr<CConsoleDlg> logic_;
   // Draws logic_'s history; the destructor ends it before the logic.

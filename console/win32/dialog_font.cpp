@@ -33,28 +33,58 @@ bool has_korean(const std::wstring& face, int points) {
   return drawn;
 }
 
-// The dialog manager's base units of `face` at `points` on a screen of
-// `dpi` dots per inch: the average width of the Latin letters and the height.
-SIZE base_units(const std::wstring& face, int points, int dpi) {
+// How the template fits at `points` of `face` on a screen of `dpi` dots
+// per inch: whether its window fits `room`, and whether each caption fits
+// its control, the control's own margins taken off (labels have none).
+struct Fit {
+  bool window = false;
+  bool captions = false;
+};
+
+Fit fit_at(const DialogTemplate& source, const std::wstring& face, int points, int dpi, DWORD style,
+           SIZE room) {
   LOGFONTW wanted{};
   wanted.lfHeight = -::MulDiv(points, dpi, 72);
   wanted.lfCharSet = DEFAULT_CHARSET;
   face.copy(wanted.lfFaceName, LF_FACESIZE - 1);
-  SIZE units{0, 0};
   const HFONT font = ::CreateFontIndirectW(&wanted);
-  if (!font) return units;
+  if (!font) return {};
   const HDC dc = ::GetDC(nullptr);
   const HGDIOBJ old = ::SelectObject(dc, font);
+  // The dialog manager's base units: the average width of the Latin letters
+  // and the height.
   static constexpr wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  SIZE letters{};
+  SIZE letters{}, space{};
   TEXTMETRICW metrics{};
-  if (::GetTextExtentPoint32W(dc, kLetters, 52, &letters) && ::GetTextMetricsW(dc, &metrics)) {
-    units = {(letters.cx / 26 + 1) / 2, metrics.tmHeight};
+  Fit fit;
+  if (::GetTextExtentPoint32W(dc, kLetters, 52, &letters) && ::GetTextMetricsW(dc, &metrics) &&
+      ::GetTextExtentPoint32W(dc, L" ", 1, &space)) {
+    const SIZE units{(letters.cx / 26 + 1) / 2, metrics.tmHeight};
+    RECT frame{0, 0, ::MulDiv(source.cx, units.cx, 4), ::MulDiv(source.cy, units.cy, 8)};
+    ::AdjustWindowRectEx(&frame, style, FALSE, 0);
+    fit.window = frame.right - frame.left <= room.cx && frame.bottom - frame.top <= room.cy;
+    fit.captions = true;
+    for (const ControlTemplate& c : source.controls) {
+      int margin = 0;
+      if (c.kind == ControlKind::PushButton || c.kind == ControlKind::DefPushButton) {
+        margin = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1);
+      } else if (c.kind == ControlKind::GroupBox) {
+        margin = 2 * space.cx + 2 * ::GetSystemMetrics(SM_CXEDGE);
+      } else if (c.kind != ControlKind::Label) {
+        continue;
+      }
+      std::wstring text = widen(c.caption);
+      std::erase(text, L'&');
+      SIZE extent{};
+      if (text.empty() || !::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent))
+        continue;
+      if (extent.cx > ::MulDiv(c.cx, units.cx, 4) - margin) fit.captions = false;
+    }
   }
   ::SelectObject(dc, old);
   ::ReleaseDC(nullptr, dc);
   ::DeleteObject(font);
-  return units;
+  return fit;
 }
 
 }  // namespace
@@ -79,15 +109,18 @@ int dialog_points(const DialogTemplate& source, const std::wstring& face, DWORD 
     ::ReleaseDC(nullptr, screen);
   }
   if (shcore) ::FreeLibrary(shcore);
-  const long room_x = info.rcWork.right - info.rcWork.left, room_y = info.rcWork.bottom - info.rcWork.top;
-  int points = source.font_points;
-  for (; points > kMinDialogPoints; --points) {
-    const SIZE units = base_units(face, points, static_cast<int>(dpi_y));
-    RECT frame{0, 0, ::MulDiv(source.cx, units.cx, 4), ::MulDiv(source.cy, units.cy, 8)};
-    ::AdjustWindowRectEx(&frame, style, FALSE, 0);
-    if (frame.right - frame.left <= room_x && frame.bottom - frame.top <= room_y) break;
+  const SIZE room{info.rcWork.right - info.rcWork.left, info.rcWork.bottom - info.rcWork.top};
+  // Text does not shrink in step with the base units: a size whose window
+  // fits may cut a caption, and is passed over. Where no size fits, the
+  // smallest that keeps every caption whole, and the window scrolls.
+  int whole = source.font_points;
+  for (int points = source.font_points; points >= kMinDialogPoints; --points) {
+    const Fit fit = fit_at(source, face, points, static_cast<int>(dpi_y), style, room);
+    if (!fit.captions) continue;
+    if (fit.window) return points;
+    whole = points;
   }
-  return points;
+  return whole;
 }
 
 std::wstring dialog_face(const DialogTemplate& source) {

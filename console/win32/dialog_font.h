@@ -21,8 +21,10 @@ inline constexpr int kMinDialogPoints = 5;
 // The template's point size, or a smaller one, a point at a time down to
 // kMinDialogPoints, until a window of the template's size in `face` fits
 // the work area of the monitor under the mouse pointer (at its resolution:
-// the program is per-monitor DPI aware). The dialog manager lays the
-// controls out in units of the font, so the whole window shrinks with it.
+// the program is per-monitor DPI aware) with each caption whole in its
+// control. The dialog manager lays the controls out in units of the font,
+// so the whole window shrinks with it. Where no size fits, the smallest
+// with every caption whole: the window then scrolls (scrolled_dialog.h).
 int dialog_points(const DialogTemplate& source, const std::wstring& face, DWORD style);
 
 }  // namespace tavik::console

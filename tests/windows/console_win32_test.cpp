@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -176,22 +178,33 @@ TEST_F(ConsoleWin32Test, KoreanFontSystemMenuAndResources) {
   EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(text.find(">PerMonitorV2</dpiAwareness>"), std::string::npos);
 
-  // The Korean version record.
+  // The version record: an English block, then the Korean one.
   wchar_t path[MAX_PATH];
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::vector<BYTE> record(::GetFileVersionInfoSizeW(path, nullptr));
   ASSERT_FALSE(record.empty());
   ASSERT_TRUE(::GetFileVersionInfoW(path, 0, static_cast<DWORD>(record.size()), record.data()));
-  auto value = [&](const char* name) {
+  auto value = [&](const char* block, const char* name) {
     void* data = nullptr;
     UINT length = 0;
-    const std::wstring key = widen(std::string("\\StringFileInfo\\041204b0\\") + name);
+    const std::wstring key = widen(std::string("\\StringFileInfo\\") + block + "\\" + name);
     if (!::VerQueryValueW(record.data(), key.c_str(), &data, &length) || length == 0) return std::string();
     return narrow(static_cast<const wchar_t*>(data));
   };
-  EXPECT_EQ(value("FileDescription"), version::kFileDescription);
-  EXPECT_EQ(value("ProductName"), version::kProductName);
-  EXPECT_EQ(value("FileVersion"), version::kFileVersionText);
+  EXPECT_EQ(value("041204b0", "FileDescription"), version::kFileDescription);
+  EXPECT_EQ(value("041204b0", "ProductName"), version::kProductName);
+  EXPECT_EQ(value("041204b0", "FileVersion"), version::kFileVersionText);
+  EXPECT_EQ(value("040904b0", "FileDescription"), "Tavik V1 Basic operator console");
+  EXPECT_EQ(value("040904b0", "FileVersion"), version::kFileVersionText);
+  EXPECT_NE(value("040904b0", "CompanyName"), "");
+  EXPECT_NE(value("040904b0", "LegalCopyright"), "");
+  void* languages = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", &languages, &length));
+  ASSERT_EQ(length, 8u);
+  const auto* pairs = static_cast<const WORD*>(languages);
+  EXPECT_EQ(pairs[0], 0x409);
+  EXPECT_EQ(pairs[2], 0x412);
 }
 
 TEST_F(ConsoleWin32Test, EnterKeepsTheWindowOpenAndEscOrCloseEndIt) {
@@ -515,6 +528,127 @@ TEST_F(ConsoleWin32Test, ATypedPortIsOpenedAsTypedAndRemembered) {
   EXPECT_NE(narrow(shown).find("COM23"), std::string::npos);
   // The next tests and sessions start on the lists' default ports again.
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tavik");
+}
+
+// The window as the screen shows it, as a 24-bit BMP file.
+void save_screenshot(HWND hwnd, const std::filesystem::path& path) {
+  RECT r;
+  ::GetWindowRect(hwnd, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  const HDC screen = ::GetDC(nullptr);
+  const HDC memory = ::CreateCompatibleDC(screen);
+  const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  const HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  ::SelectObject(memory, old);
+  BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<char> pixels(static_cast<std::size_t>((width * 3 + 3) / 4 * 4 * height));
+  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(offset + pixels.size()), 0, 0, offset};
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+// On this screen (scripts/test-windows runs it on several, at several
+// resolutions) the window lies inside the work area and each control is
+// in view or, where the window scrolls, brought into view by its scroll
+// bars; the wheel scrolls too. TAVIK_FIT_SCREENSHOT names a BMP file for
+// the window as it opened.
+TEST_F(ConsoleWin32Test, EveryControlIsWithinReachOnThisScreen) {
+  ::ShowWindow(hwnd_, SW_SHOW);
+  ::UpdateWindow(hwnd_);
+  pump_messages();
+  if (const char* shot = std::getenv("TAVIK_FIT_SCREENSHOT")) save_screenshot(hwnd_, shot);
+  MONITORINFO monitor{sizeof(MONITORINFO), {}, {}, 0};
+  ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &monitor));
+  RECT window, client;
+  ::GetWindowRect(hwnd_, &window);
+  ::GetClientRect(hwnd_, &client);
+  const RECT& work = monitor.rcWork;
+  std::cout << "work area " << work.right - work.left << "x" << work.bottom - work.top << ", window "
+            << window.right - window.left << "x" << window.bottom - window.top
+            << (dialog_->scrolling() ? ", scrolled" : "") << "\n";
+  EXPECT_TRUE(window.left >= work.left && window.top >= work.top && window.right <= work.right &&
+              window.bottom <= work.bottom);
+  const RECT whole = dialog_units(0, 0, main_dialog_template().cx, main_dialog_template().cy);
+  const bool cut = whole.right > client.right || whole.bottom > client.bottom;
+  EXPECT_EQ(dialog_->scrolling(), cut);
+  const LONG style = ::GetWindowLongW(hwnd_, GWL_STYLE);
+  EXPECT_EQ((style & (WS_HSCROLL | WS_VSCROLL)) != 0, cut);
+
+  auto place = [&](HWND child) {
+    RECT r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  };
+  // Line by line, as the scroll bars' arrows do, until the control is in
+  // view or the bar is at its end.
+  auto scroll_to = [&](HWND child) {
+    for (const int bar : {SB_HORZ, SB_VERT}) {
+      const UINT message = bar == SB_HORZ ? WM_HSCROLL : WM_VSCROLL;
+      for (int step = 0; step < 500; ++step) {
+        const RECT r = place(child);
+        const long low = bar == SB_HORZ ? r.left : r.top, high = bar == SB_HORZ ? r.right : r.bottom;
+        const long view = bar == SB_HORZ ? client.right : client.bottom;
+        if (low >= 0 && high <= view) break;
+        const int before = ::GetScrollPos(hwnd_, bar);
+        ::SendMessageW(hwnd_, message, low < 0 ? SB_LINEUP : SB_LINEDOWN, 0);
+        if (::GetScrollPos(hwnd_, bar) == before) break;
+      }
+    }
+  };
+  int reached = 0;
+  for (HWND child = ::GetWindow(hwnd_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if ((::GetWindowLongW(child, GWL_STYLE) & 0xF) == BS_GROUPBOX && class_name(child) == L"Button") continue;
+    if (cut) scroll_to(child);
+    const RECT r = place(child);
+    EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+        << "control " << ::GetDlgCtrlID(child) << " out of reach at " << r.left << "," << r.top;
+    ++reached;
+  }
+  EXPECT_GT(reached, 100);
+  if (!cut) return;
+  // Tab brings each control it focuses into view.
+  ::SendMessageW(hwnd_, WM_VSCROLL, SB_TOP, 0);
+  ::SendMessageW(hwnd_, WM_HSCROLL, SB_TOP, 0);
+  const HWND first_tab = ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  ::SetFocus(first_tab);
+  int tabs = 0;
+  for (int tab = 0; tab < 200; ++tab) {
+    MSG msg{::GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    ::IsDialogMessageW(hwnd_, &msg);
+    pump_messages();
+    HWND focus = ::GetFocus();
+    while (focus && ::GetParent(focus) != hwnd_) focus = ::GetParent(focus);
+    ASSERT_NE(focus, nullptr);
+    const RECT r = place(focus);
+    EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+        << "control " << ::GetDlgCtrlID(focus) << " focused out of view at " << r.left << "," << r.top;
+    if (focus == first_tab) break;
+    ++tabs;
+  }
+  EXPECT_GT(tabs, 20);  // the enabled buttons, fields and lists
+  // The wheel: a notch down moves the controls up, Shift with it left.
+  ::SendMessageW(hwnd_, WM_VSCROLL, SB_TOP, 0);
+  ::SendMessageW(hwnd_, WM_HSCROLL, SB_TOP, 0);
+  const HWND first = ::GetWindow(hwnd_, GW_CHILD);
+  const RECT before = place(first);
+  if (whole.bottom > client.bottom) {
+    ::SendMessageW(hwnd_, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    EXPECT_LT(place(first).top, before.top);
+  }
+  if (whole.right > client.right) {
+    ::SendMessageW(hwnd_, WM_MOUSEWHEEL, MAKEWPARAM(MK_SHIFT, -WHEEL_DELTA), 0);
+    EXPECT_LT(place(first).left, before.left);
+  }
 }
 
 // Every caption whole in its control and the Korean texts drawn, in the

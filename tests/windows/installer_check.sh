@@ -3,7 +3,8 @@
 # uninstall entry with the version and size, the installed programs'
 # --version; with the console running the installer and the uninstaller
 # fail (exit 2) and change nothing; over a newer version the installer fails
-# (exit 3); then a silent uninstall, after which nothing of it is left.
+# (exit 3); then a silent uninstall, finished when it returns, after which
+# nothing of it is left.
 # Sourced by scripts/test-windows inside its Wine session, after
 # scripts/package-windows has built the installer; output goes to files.
 installer_fail() {
@@ -23,8 +24,9 @@ log=$run/installer.log
 old=$run/old-version
 rm -rf "$old" && mkdir -p "$old" && cp -r "$stage" "$old/stage" && echo old >"$old/stage/old-only.txt"
 { cat build/windows/package/files.nsh; echo '  Delete "$INSTDIR\old-only.txt"'; } >"$old/files.nsh"
-makensis -V1 -DVERSION=1.0.0.0 -DSTAGE="$old/stage" -DFILES="$old/files.nsh" -DRUNNING_MUTEX=Tavik.Running \
-  -DICON="$PWD/build/windows/tavik.ico" -DOUTFILE="$old/setup.exe" packaging/tavik-windows.nsi >"$log" 2>&1 ||
+mapfile -t defines <build/windows/package/makensis-defines
+makensis -V1 -DVERSION=1.0.0.0 -DSTAGE="$old/stage" -DFILES="$old/files.nsh" "${defines[@]}" \
+  -DOUTFILE="$old/setup.exe" packaging/tavik-windows.nsi >"$log" 2>&1 ||
   installer_fail "the older installer could not be built: $(cat "$log")"
 timeout 120 wine "$old/setup.exe" /S </dev/null >"$log" 2>&1 || installer_fail "the older version did not install"
 [ -f "$installed/old-only.txt" ] || installer_fail "the older version did not install its file"
@@ -59,14 +61,11 @@ before=$(sums)
 installed_console=$!
 timeout 20 xdotool search --sync --onlyvisible --name '^ORVANE BASIC TAVIK V0\.9$' >/dev/null ||
   installer_fail "the installed console did not start"
-# The uninstaller in place (_?=, a path without spaces: NSIS takes it
-# unquoted): run plainly, it hands over to a copy of
-# itself and returns at once, without the copy's exit status.
 status=0
 timeout 120 wine "$setup" /S </dev/null >"$log" 2>&1 || status=$?
 [ "$status" -eq 2 ] || installer_fail "the installer with the console running: exit $status, not 2"
 status=0
-timeout 120 wine "$installed/uninstall.exe" /S "_?=C:\PROGRA~1\Tavik" </dev/null >"$log" 2>&1 || status=$?
+timeout 120 wine "$installed/uninstall.exe" /S </dev/null >"$log" 2>&1 || status=$?
 [ "$status" -eq 2 ] || installer_fail "the uninstaller with the console running: exit $status, not 2"
 [ "$(sums)" = "$before" ] || installer_fail "files changed while the console ran"
 kill "$installed_console" 2>/dev/null || true
@@ -80,11 +79,18 @@ timeout 120 wine "$setup" /S </dev/null >"$log" 2>&1 || status=$?
 [ "$(sums)" = "$before" ] || installer_fail "files changed by the refused downgrade"
 timeout 60 wine reg add "$uninstall_key" /v DisplayVersion /d "$installer_version" /f </dev/null >"$log" 2>&1
 
+# The uninstaller has finished when it returns: nothing of Tavik is left
+# but, under Wine, which refuses to rename a running program, the
+# uninstaller itself in its folder, both removed at the next restart (on
+# Windows it moves itself out and the folder goes at once).
 timeout 120 wine "$installed/uninstall.exe" /S </dev/null >"$log" 2>&1 || installer_fail "the silent uninstall failed"
-timeout 120 wineserver -w || true  # the uninstaller runs on from a copy of itself
-[ ! -e "$installed" ] || installer_fail "left after uninstalling: $(cd "$installed" && find . | tr '\n' ' ')"
+left=$( (cd "$installed" 2>/dev/null && find . -mindepth 1 ! -name uninstall.exe) | tr '\n' ' ')
+[ -z "$left" ] || installer_fail "left after uninstalling: $left"
 [ ! -e "$menu" ] || installer_fail "Start-menu entries left after uninstalling: $(ls "$menu")"
 if timeout 60 wine reg query "$uninstall_key" </dev/null >"$log" 2>&1; then
   installer_fail "the uninstall entry is left after uninstalling"
 fi
+timeout 120 wineboot --restart </dev/null >"$log" 2>&1 || true
+timeout 120 wineserver -w || true
+[ ! -e "$installed" ] || installer_fail "left after uninstalling and a restart: $(cd "$installed" && find . | tr '\n' ' ')"
 echo "test-windows: installer: $(basename "$setup") ($(stat -c %s "$setup") bytes) installs, runs and uninstalls without a trace"
