@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <map>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "csv_reader.h"
+#include "drvb/drvb_parameter_table.h"
 #include "serial/command_result.h"
 #include "tavik/zarn_rs232.h"
 #include "tavik_fixture.h"
@@ -171,6 +173,18 @@ TEST_F(TavikTool, FailureReasonsAndExitCodes) {
     const Finished text = run_tavik(c.args);
     EXPECT_EQ(text.exit_code, c.exit_code) << c.fault << c.args.back();
     EXPECT_NE(text.err.find(c.message), std::string::npos) << text.err;
+  }
+}
+
+// The manual gives each drive parameter's unit and range as the board's table has them.
+TEST(TavikManual, GivesEachDriveParametersUnitAndRange) {
+  std::ifstream man_file(TAVIK_MAN_PAGE);
+  std::string man((std::istreambuf_iterator<char>(man_file)), std::istreambuf_iterator<char>());
+  std::replace(man.begin(), man.end(), '\n', ' ');
+  for (const drvb::ParameterInfo& p : drvb::kParameters) {
+    const std::string listed = std::string(p.name) + " (" + p.unit + ", " + std::to_string(p.min) + ".." +
+                               std::to_string(p.max) + ")";
+    EXPECT_NE(man.find(listed), std::string::npos) << listed;
   }
 }
 
