@@ -1,13 +1,10 @@
 #include "check_items.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
+#include "json_file.h"
 #include "recording/recording_csv.h"
 
 namespace tavik::cli {
@@ -108,16 +105,7 @@ Rules default_rules(const DriveTest& drive) {
 }
 
 void apply_limits_file(Rules& rules, const std::string& path) {
-  std::ifstream file(path);
-  if (!file) throw bad_limit(path, std::string("cannot read it: ") + std::strerror(errno));
-  std::stringstream text;
-  text << file.rdbuf();
-  Json limits;
-  try {
-    limits = Json::parse(text.str());
-  } catch (const Json::parse_error& e) {
-    throw bad_limit(path, std::string("not JSON: ") + e.what());
-  }
+  const Json limits = read_json_file("--limits", path);
   if (!limits.is_object())
     throw bad_limit(path, "must be a JSON object keyed by item name, such as {\"battery\": {\"low\": 11.5}}");
   for (const auto& [key, item_limits] : limits.items()) {

@@ -4,15 +4,12 @@
 // file; restore checks the whole file first (names, whole numbers, the
 // board's ranges) and writes nothing when an entry is wrong, then writes
 // each and reads it back: a value the board does not give back fails.
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "board_readings.h"
 #include "commands.h"
 #include "drvb/drvb_commands.h"
+#include "json_file.h"
 #include "parameters.h"
 #include "recording_file.h"
 #include "tavik_version.h"
@@ -55,16 +52,7 @@ CommandError bad_file(const std::string& path, const std::string& what) {
 // The file's parameters by name, each checked; throws a usage error naming
 // the first wrong entry.
 Json read_backup(const std::string& path) {
-  std::ifstream file(path);
-  if (!file) throw bad_file(path, std::string("cannot read it: ") + std::strerror(errno));
-  std::stringstream text;
-  text << file.rdbuf();
-  Json backup;
-  try {
-    backup = Json::parse(text.str());
-  } catch (const Json::parse_error& e) {
-    throw bad_file(path, std::string("not JSON: ") + e.what());
-  }
+  const Json backup = read_json_file("restore", path);
   if (!backup.is_object() || !backup.contains("parameters") || !backup.at("parameters").is_object() ||
       backup.at("parameters").empty())
     throw bad_file(path, "no \"parameters\" object (drvb param save writes one)");
