@@ -3,11 +3,8 @@
 // every message it receives. Shared by the bridge's tests and its bench.
 #pragma once
 
-#include <arpa/inet.h>
 #include <mosquitto.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -21,27 +18,15 @@
 #include <vector>
 
 #include "child_program.h"
+#include "local_port.h"
 
 namespace tavik::test {
-
-// A TCP port that was free a moment ago.
-inline int free_port() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 class MqttBroker {
  public:
   // With a user, only that user with that password may connect.
   explicit MqttBroker(const std::string& dir, const std::string& user = "", const std::string& password = "")
-      : dir_(dir), port_(free_port()) {
+      : dir_(dir), port_(free_tcp_port()) {
     std::ofstream conf(dir_ + "/mosquitto.conf");
     conf << "listener " << port_ << " 127.0.0.1\npersistence false\n";
     // Started as root, mosquitto would become the user mosquitto, who may not read these files.
@@ -71,14 +56,7 @@ class MqttBroker {
                                      O_WRONLY | O_CREAT | O_APPEND, 0600);
     pid_ = spawn_program("/usr/sbin/mosquitto", {"-c", dir_ + "/mosquitto.conf"}, actions);
     for (int i = 0; i < 200; ++i) {
-      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      address.sin_port = htons(static_cast<std::uint16_t>(port_));
-      const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-      ::close(fd);
-      if (up) return;
+      if (listening(port_)) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     throw std::runtime_error("mosquitto does not listen on " + std::to_string(port_));
