@@ -28,11 +28,14 @@ Result set_velocity(BoardConnection& connection, int left, int right) {
   std::uint8_t request[kFrameSize] = {};
   const int length =
       build_request(request, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(p)});
-  return with_connection(connection, [&](Line& line) {
-    std::uint8_t reply[kFrameSize] = {};
-    const Request be{request, length, ReplyKind::kAck, 0, true};
-    return left == 0 && right == 0 ? exchange_stop(line, be, reply) : exchange(line, be, reply);
-  });
+  const Motion motion = left == 0 && right == 0 ? Motion::kStop : Motion::kMove;
+  return with_connection(
+      connection,
+      [&](Line& line) {
+        std::uint8_t reply[kFrameSize] = {};
+        return exchange(line, {request, length, ReplyKind::kAck, 0, true, motion}, reply);
+      },
+      motion);
 }
 
 }  // namespace tavik::drvb

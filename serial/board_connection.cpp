@@ -25,7 +25,7 @@ class PendingChange {
 
 int connection_open(BoardConnection& connection, const char* port_name, int timeout_ms, Result* why) {
   PendingChange change(connection);
-  std::lock_guard<std::mutex> guard(connection.lock);
+  LineLock::Guard guard(connection.lock, LineLock::Turn::kMotion);
   serial_port_destroy(connection.port);
   wire_trace_setup();
   connection.port = serial_port_create(port_name, timeout_ms, why);
@@ -38,7 +38,7 @@ int connection_open(BoardConnection& connection, const char* port_name, int time
 
 void connection_close(BoardConnection& connection) {
   PendingChange change(connection);
-  std::lock_guard<std::mutex> guard(connection.lock);
+  LineLock::Guard guard(connection.lock, LineLock::Turn::kMotion);
   serial_port_destroy(connection.port);
   connection.port = nullptr;
 }

@@ -28,4 +28,5 @@
   ROW(kUnexpected, TAVIK_RS232_UNEXPECTED_REPLY, "unexpected reply", "unexpected-reply", 1)              \
   ROW(kConnectionRefused, TAVIK_RS232_CONNECTION_REFUSED, "connection refused", "connection-refused", 3) \
   ROW(kHostNotFound, TAVIK_RS232_HOST_NOT_FOUND, "host not found", "host-not-found", 3)                  \
-  ROW(kConnectionLost, TAVIK_RS232_CONNECTION_LOST, "connection lost", "connection-lost", 1)
+  ROW(kConnectionLost, TAVIK_RS232_CONNECTION_LOST, "connection lost", "connection-lost", 1)             \
+  ROW(kSuperseded, TAVIK_RS232_SUPERSEDED, "superseded by a stop", "superseded", 1)

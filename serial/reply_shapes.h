@@ -16,11 +16,27 @@ FrameShape frame_shape(ReplyKind kind);
 // LengthHint), for a request of request_length bytes.
 LengthHint length_hint(ReplyKind kind, int request_length);
 
-// A complete frame of frame_shape(kind) against the request: ok, refused (a
-// status-only frame with another status byte), bad check byte, malformed
-// (ETX out of place, no status byte), or unexpected: a well-formed frame of
-// another shape, such as another command's reply.
-Result judge_reply(ReplyKind kind, int min_count, const std::uint8_t* request, int request_length,
-                   const std::uint8_t* frame, int length);
+// How closely a frame answers a request. The boards' contract accepts more
+// than they send: an acknowledgement whose data is not looked at, a value
+// reply with no digits, any text for the maximum distance. Where a frame
+// could answer two requests (a failed one's late reply may still come), the
+// one it answers in the board's own usual form claims it.
+enum class Fit : std::uint8_t {
+  kNone,     // it does not answer the request
+  kAllowed,  // the contract accepts it as the answer
+  kUsual,    // it is the answer in the form the board gives it
+};
+
+struct Judgement {
+  Result result;  // ok, refused, bad check byte, malformed or unexpected
+  Fit fit = Fit::kNone;
+};
+
+// A complete frame of frame_shape(kind) against the request: ok, refused
+// (a status reply with another status byte), bad check byte, malformed (ETX
+// out of place, no status byte), or unexpected: a well-formed frame that
+// cannot be the answer, such as a status reply too short to carry the counts.
+Judgement judge_reply(ReplyKind kind, int min_count, const std::uint8_t* request, int request_length,
+                      const std::uint8_t* frame, int length);
 
 }  // namespace tavik

@@ -57,7 +57,12 @@ typedef enum tavik_rs232_error {
   /* A network port's connection dropped (the server stopped or the network
    * failed). As for a lost device, the library connects again on a later
    * call, at most every 500 ms; until that works, calls fail with this. */
-  TAVIK_RS232_CONNECTION_LOST = 17
+  TAVIK_RS232_CONNECTION_LOST = 17,
+  /* set_velocity with a velocity other than 0,0: another thread asked for
+   * the stop (0,0) while this call waited for the line, so the stop went
+   * instead and this velocity was not sent (or, when it was already on the
+   * wire, not sent again). */
+  TAVIK_RS232_SUPERSEDED = 18
 } tavik_rs232_error;
 
 #endif

@@ -62,6 +62,7 @@ __all__ = [
     "UnexpectedReplyError",
     "DeviceLostError",
     "ConnectionLostError",
+    "SupersededError",
     "PortConnectionRefusedError",
     "HostNotFoundError",
     "BadArgumentError",
@@ -95,6 +96,7 @@ class Reason(enum.IntEnum):
     CONNECTION_REFUSED = 15
     HOST_NOT_FOUND = 16
     CONNECTION_LOST = 17
+    SUPERSEDED = 18
 
 
 class TavikError(Exception):
@@ -242,6 +244,11 @@ class ConnectionLostError(DeviceLostError, ConnectionError):
     for a lost device, the library connects again on a later call."""
 
 
+class SupersededError(BoardError):
+    """A velocity other than 0,0 gave way to a stop that another thread asked
+    for meanwhile: the stop went instead."""
+
+
 class BadArgumentError(BoardError, ValueError):
     """An argument out of range: nothing was sent."""
 
@@ -303,6 +310,7 @@ _CLASSES: Dict[int, Type[BoardError]] = {
     Reason.CONNECTION_REFUSED: PortConnectionRefusedError,
     Reason.HOST_NOT_FOUND: HostNotFoundError,
     Reason.CONNECTION_LOST: ConnectionLostError,
+    Reason.SUPERSEDED: SupersededError,
 }
 
 

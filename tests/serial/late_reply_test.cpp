@@ -8,7 +8,9 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "drvb_peer_replies.h"
 #include "psb_peer_replies.h"
@@ -26,6 +28,9 @@ using std::chrono::milliseconds;
 
 constexpr int kTimeoutMs = 100;
 constexpr milliseconds kLate{kTimeoutMs + 50};
+// A reply to the request sent when the one before it failed, right behind
+// that one's late reply, as a board answers in order.
+constexpr milliseconds kBehind{kLate - milliseconds(kTimeoutMs)};
 
 struct Command {
   const char* name;
@@ -77,19 +82,22 @@ class LateReplies : public ::testing::Test {
   test::ScriptedPeer psb_;
 };
 
-// Every command kind after every other's late reply; the board does not
-// answer the second command, so any 0 is a late reply taken for an answer.
+// Every command kind after every other's late reply; the board answers
+// nothing else, so any 0 is a late reply taken for an answer. The second
+// request is not held back for the late reply: it reaches the board while
+// that reply is still on its way.
 TEST_F(LateReplies, ALateReplyNeverAnswersTheNextCommand) {
   for (auto [peer, commands, drive] : {std::tuple{&drvb_, std::span<const Command>(kDrvb), true},
                                        std::tuple{&psb_, std::span<const Command>(kPsb), false}}) {
-    answer_well(*peer, drive);
     for (const Command& first : commands) {
       for (const Command& second : commands) {
+        peer->respond(nullptr);
+        const int overlaps = peer->overlaps();
         peer->queue({first.reply, kLate});  // too late for `first`
-        for (int i = 1; i < first.requests; ++i) peer->queue({{}, {}});
-        for (int i = 0; i < second.requests; ++i) peer->queue({{}, {}});  // `second` is not answered
         EXPECT_EQ(first.call(), -1) << first.name;
         EXPECT_EQ(second.call(), -1) << second.name << " after a late " << first.name << " reply";
+        EXPECT_GT(peer->overlaps(), overlaps) << second.name << " waited for the late " << first.name;
+        answer_well(*peer, drive);
         EXPECT_EQ(second.call(), 0) << second.name << ", the line good again after " << first.name;
       }
     }
@@ -98,55 +106,151 @@ TEST_F(LateReplies, ALateReplyNeverAnswersTheNextCommand) {
   EXPECT_GT(zarn_rs232_psb_late_replies(), 0u);
 }
 
-// A well-formed reply of another command's shape is refused as unexpected.
-TEST_F(LateReplies, AReplyOfAnotherShapeIsUnexpected) {
+// With the late reply on its way, the second command's own answer counts,
+// sent once when the two can be told apart and once more after the window
+// when they cannot (two acknowledgements, two reads alike).
+TEST_F(LateReplies, TheAnswerBehindALateReplyCounts) {
   for (auto [peer, commands, drive] : {std::tuple{&drvb_, std::span<const Command>(kDrvb), true},
                                        std::tuple{&psb_, std::span<const Command>(kPsb), false}}) {
-    answer_well(*peer, drive);
-    for (const Command& command : commands) {
-      for (const Bytes& foreign : {kAck, kCounts, kValue, kPowerText, frame("SDU4"), kRanges, kStatusBits}) {
-        if (foreign == command.reply) continue;
-        for (int i = 0; i < command.requests; ++i) peer->queue({foreign, {}});
-        EXPECT_EQ(command.call(), -1) << command.name << " took " << ::testing::PrintToString(foreign);
-        // Read in another framing, a frame may also be cut short or too long.
-        const bool framed_alike =
-            command.reply != kRanges && command.reply != kStatusBits && foreign != kStatusBits;
-        const int why = zarn_rs232_last_error();
-        EXPECT_TRUE(why == TAVIK_RS232_UNEXPECTED_REPLY || (!framed_alike && why == TAVIK_RS232_MALFORMED))
-            << command.name << " given " << ::testing::PrintToString(foreign) << ": "
-            << zarn_rs232_error_text(why);
-        EXPECT_EQ(command.call(), 0) << command.name << ", the line good again";
+    for (const Command& first : commands) {
+      for (const Command& second : commands) {
+        peer->respond(nullptr);
+        peer->queue({first.reply, kLate});
+        for (int i = 1; i < first.requests; ++i) peer->queue({{}, {}});
+        EXPECT_EQ(first.call(), -1) << first.name;
+        answer_well(*peer, drive);
+        peer->queue({second.reply, kBehind});
+        for (int i = 1; i < second.requests; ++i) peer->queue({second.reply, {}});
+        peer->clear_requests();
+        EXPECT_EQ(second.call(), 0) << second.name << " behind a late " << first.name << " reply";
       }
     }
   }
 }
 
-// A stop after a failure goes out at once; when the late reply could be
-// taken for its acknowledgement, it goes once more, and that answer counts.
-TEST_F(LateReplies, AStopAfterAFailureIsAnsweredAsAStop) {
+// What the boards' contract accepts is accepted; a frame that cannot be the
+// answer (too short for the counts, another framing) is refused.
+TEST_F(LateReplies, EveryReplyTheContractAcceptsIsAccepted) {
+  struct Case {
+    const char* command;
+    std::function<int()> call;
+    Bytes reply;
+    int reason;  // TAVIK_RS232_OK when accepted
+  };
+  const auto velocity = [] { return zarn_rs232_drvb_set_velocity(300, 300); };
+  const auto max_distance = [] { return zarn_rs232_psb_set_usonic_max_dist(3); };
+  const auto reset = zarn_rs232_drvb_set_drive_err_reset;
+  const Case cases[] = {
+      {"velocity", velocity, kAck, TAVIK_RS232_OK},
+      {"velocity", velocity, frame("0;15"), TAVIK_RS232_OK},
+      {"velocity", velocity, kCounts, TAVIK_RS232_OK},
+      {"velocity", velocity, frame("1"), TAVIK_RS232_REFUSED},
+      {"velocity", velocity, frame("1;15"), TAVIK_RS232_REFUSED},
+      {"drive error reset", reset, frame("0 cleared"), TAVIK_RS232_OK},
+      {"max distance", max_distance, frame("SDU4"), TAVIK_RS232_OK},
+      {"max distance", max_distance, frame("0"), TAVIK_RS232_OK},
+      {"max distance", max_distance, frame("1"), TAVIK_RS232_OK},
+      {"max distance", max_distance, frame("0;15"), TAVIK_RS232_OK},
+      {"max distance", max_distance, frame(""), TAVIK_RS232_OK},
+      {"max distance", max_distance, kRanges, TAVIK_RS232_OK},  // read as text up to its first ETX
+      {"parameter", test::read_max_velocity, kValue, TAVIK_RS232_OK},
+      {"parameter", test::read_max_velocity, kAck, TAVIK_RS232_OK},
+      {"parameter", test::read_max_velocity, frame("0;15"), TAVIK_RS232_OK},
+      {"parameter", test::read_max_velocity, frame("2"), TAVIK_RS232_REFUSED},
+      {"encoder", test::read_encoder, kCounts, TAVIK_RS232_OK},
+      {"encoder", test::read_encoder, frame("00000001234-000000056;7"), TAVIK_RS232_OK},
+      {"encoder", test::read_encoder, kAck, TAVIK_RS232_UNEXPECTED_REPLY},
+      {"encoder", test::read_encoder, frame("1"), TAVIK_RS232_REFUSED},
+      {"power data", test::read_power, kPowerText, TAVIK_RS232_OK},
+      {"power data", test::read_power, kAck, TAVIK_RS232_UNEXPECTED_REPLY},
+      {"bumpers", test::read_bumpers, kStatusBits, TAVIK_RS232_OK},
+      {"bumpers", test::read_bumpers, kAck, TAVIK_RS232_MALFORMED},  // four bytes of twelve
+      {"ranges", test::read_ranges, kRanges, TAVIK_RS232_OK},
+  };
   answer_well(drvb_, true);
+  answer_well(psb_, false);
+  for (const Case& c : cases) {
+    const std::string command = c.command;
+    const bool on_psb = command == "max distance" || command == "power data" || command == "ranges";
+    (on_psb ? psb_ : drvb_).queue({c.reply, {}});
+    const int result = c.call();
+    const int why = result == 0 ? TAVIK_RS232_OK : zarn_rs232_last_error();
+    EXPECT_EQ(why, c.reason) << command << " given " << ::testing::PrintToString(c.reply) << ": "
+                             << zarn_rs232_error_text(why);
+    EXPECT_EQ(c.call(), 0) << command << ", the line good again";
+  }
+}
+
+// A stop after a failure goes out at once; when its answer could be the
+// late one, the frame behind it decides, else the stop goes once more.
+TEST_F(LateReplies, AStopAfterAFailureIsAnsweredAsAStop) {
   const Bytes stop = frame("BE;");
   struct Case {
     const char* name;
     std::function<int()> failing;
-    Bytes late;
+    std::vector<test::ScriptedReply> replies;  // to the failing request, then to the stops
     std::size_t stops_sent;
   };
+  const auto velocity = [] { return zarn_rs232_drvb_set_velocity(200, 200); };
   const Case cases[] = {
-      {"after an unanswered velocity", [] { return zarn_rs232_drvb_set_velocity(200, 200); }, kAck, 2},
-      {"after an unanswered encoder read", test::read_encoder, kCounts, 1},
+      {"after a late velocity answer", velocity, {{kAck, kLate}, {kAck, kBehind}}, 1},
+      {"after a late velocity answer, the stop's lost", velocity, {{kAck, kLate}, {}, {kAck, {}}}, 2},
+      {"after an unanswered velocity", velocity, {{}, {kAck, {}}, {kAck, {}}}, 2},
+      {"after a late encoder answer", test::read_encoder, {{kCounts, kLate}, {kAck, kBehind}}, 1},
   };
   for (const Case& c : cases) {
-    drvb_.queue({c.late, kLate});
-    drvb_.queue({{}, {}});  // the first stop is not answered
+    drvb_.respond(nullptr);
+    for (const test::ScriptedReply& r : c.replies) drvb_.queue(r);
     EXPECT_EQ(c.failing(), -1) << c.name;
     drvb_.clear_requests();
-    const int result = zarn_rs232_drvb_set_velocity(0, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(zarn_rs232_drvb_set_velocity(0, 0), 0) << c.name;
+    const auto took = std::chrono::steady_clock::now() - start;
     const auto requests = drvb_.take_requests();
     EXPECT_EQ(requests.size(), c.stops_sent) << c.name;
     for (const Bytes& r : requests) EXPECT_EQ(r, stop) << c.name;
-    // Two stops: the second is answered. One: unanswered, a failure.
-    EXPECT_EQ(result, c.stops_sent == 2 ? 0 : -1) << c.name;
+    // Within the late reply's window and one more exchange.
+    EXPECT_LT(took, milliseconds(3 * kTimeoutMs + 100)) << c.name;
+  }
+}
+
+// A spoiled answer (bad check byte, cut short) was the answer: nothing late
+// is awaited after it, and the next command takes its first good frame.
+TEST_F(LateReplies, NoWindowAfterASpoiledAnswer) {
+  Bytes spoiled = kAck;
+  spoiled.back() ^= 0x55;
+  for (const Bytes& bad : {spoiled, Bytes(kCounts.begin(), kCounts.begin() + 6)}) {
+    drvb_.respond(nullptr);
+    drvb_.queue({bad, {}});
+    drvb_.queue({kAck, {}});
+    EXPECT_EQ(zarn_rs232_drvb_set_velocity(200, 200), -1);
+    drvb_.clear_requests();
+    EXPECT_EQ(zarn_rs232_drvb_set_drive_err_reset(), 0);
+    EXPECT_EQ(drvb_.take_requests().size(), 1u)
+        << "an acknowledgement after " << ::testing::PrintToString(bad);
+  }
+}
+
+// A read whose answer cannot be told from a late one goes once more, but
+// not while a velocity waits: then it fails and leaves the velocity the line.
+TEST_F(LateReplies, ReadsGiveWayToAWaitingVelocity) {
+  for (const bool driving : {false, true}) {
+    drvb_.respond(nullptr);
+    drvb_.queue({});             // the encoder read unanswered
+    drvb_.queue({kCounts, {}});  // the next one's answer, or the first one's, late
+    drvb_.queue({kCounts, {}});  // the repetition's
+    EXPECT_EQ(test::read_encoder(), -1);
+    drvb_.clear_requests();
+    int result = 0;
+    std::thread read([&result] { result = test::read_encoder(); });
+    if (driving) {
+      ASSERT_TRUE(drvb_.wait_for_requests(1, milliseconds(1000)));  // the read is on the wire
+      zarn_rs232_drvb_set_velocity(200, 200);
+    }
+    read.join();
+    EXPECT_EQ(result, driving ? -1 : 0) << (driving ? "a velocity waits" : "no velocity waits");
+    const auto requests = drvb_.take_requests();
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), frame("AC0")), driving ? 1 : 2);
   }
 }
 
