@@ -205,9 +205,10 @@ class CConsoleDlg {
   void MarkStale(std::span<const int> ids, bool stale);
 
   // The device-power worker sends the pending requests whenever one is
-  // made or the board connects, and waits otherwise; the five pollers each
-  // repeat their step and a 100 ms pause, which a cleared flag (and, for
-  // the velocity worker, a jog change) ends at once. Each runs while its
+  // made or the board connects, and waits otherwise; the four pollers each
+  // repeat their step and a 100 ms pause, which a cleared flag ends at once.
+  // The velocity worker sends every 100 ms from the start of its last step,
+  // at once when a step took longer or the jog changed. Each runs while its
   // flag is set.
   void PowerCtrlThread();
   void UsonicThread();
@@ -216,7 +217,8 @@ class CConsoleDlg {
   void EmgThread();
   void EncoderThread();
   // Runs step every period while `run` holds; its read-outs go stale when it
-  // ends. With `on_jog` a jog change ends the pause too.
+  // ends. With `on_jog` the period is counted from each step's start and a
+  // jog change ends the pause too.
   void RunWorker(const std::atomic<bool>& run, Worker step, std::span<const int> readouts = {},
                  bool on_jog = false);
   // Ends the workers' pauses, so that each looks at its run flag at once.
@@ -230,19 +232,25 @@ class CConsoleDlg {
   // Joins the workers of each board; their run flags must be clear.
   void JoinPsbWorkers();
   void JoinDrvbWorkers();
-  // Clears the four held jog flags and has the velocity worker send the stop.
+  // Clears the four held jog flags and has the velocity worker send the
+  // stop; while the worker is in a step, whose velocity may be on its way
+  // to the board, the stop goes from the calling thread at once.
   void ReleaseJog();
   // Has the velocity worker send the jog buttons' velocity now.
   void WakeRobotCtrl();
   // Ends robot control and jogging and, when the board may still hold a
   // velocity other than 0,0, sends 0,0 from the calling thread at once:
   // whatever ends the jogging (Disable, Disconnect, the window's end) stops
-  // the wheels first, before it waits for anything else. A velocity step in
-  // progress finishes first; none follows the stop.
+  // the wheels first, before it waits for anything else. It does not wait
+  // for a velocity step in progress: a velocity still waiting for the line
+  // gives way to the stop, and a step that got its velocity out after the
+  // stop sends the stop again.
   void StopDrive();
-  // Under drive_mutex_: sends a velocity and notes whether the board may
-  // still hold one other than 0,0.
-  void SendVelocity(int left, int right);
+  // Sends 0,0, a few times while it goes unanswered.
+  void SendStop();
+  // Sends a velocity and notes whether the board may still hold one other
+  // than 0,0; the library's result.
+  int SendVelocity(int left, int right);
   void ClearRequestFlags();
   void ClearRunAndRequestFlags();
   // Makes the device-power worker look at its flags.
@@ -261,9 +269,9 @@ class CConsoleDlg {
   std::mutex pause_mutex_;
   std::condition_variable pause_;
   unsigned jog_changes_ = 0;  // guarded by pause_mutex_
-  // The velocity worker's steps and StopDrive take turns on it.
-  std::mutex drive_mutex_;
-  bool wheels_may_turn_ = false;  // guarded by drive_mutex_
+  std::atomic<bool> wheels_may_turn_{false};
+  std::atomic<bool> in_velocity_step_{false};
+  std::atomic<unsigned> stops_sent_{0};  // stops begun by StopDrive or ReleaseJog
   Link psb_link_;
   Link drvb_link_;
   PortChoice psb_port_;

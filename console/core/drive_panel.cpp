@@ -12,6 +12,8 @@ namespace {
 
 constexpr int kJogVelocity = 200;
 constexpr int kJogButtons[] = {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT};
+// How often a stop that ends the jogging is tried while it goes unanswered.
+constexpr int kStopAttempts = 3;
 
 }  // namespace
 
@@ -116,21 +118,29 @@ void CConsoleDlg::ReleaseJog() {
   m_bLeftHeld = false;
   m_bRightHeld = false;
   WakeRobotCtrl();
+  if (in_velocity_step_ && m_bDrvbConnected) SendStop();
 }
 
 void CConsoleDlg::StopDrive() {
-  std::lock_guard lock(drive_mutex_);
   m_bRobotCtrlRun = false;
   ReleaseJog();
-  if (wheels_may_turn_) SendVelocity(0, 0);
+  if (wheels_may_turn_) SendStop();
 }
 
-void CConsoleDlg::SendVelocity(int left, int right) {
+void CConsoleDlg::SendStop() {
+  ++stops_sent_;
+  for (int attempt = 0; attempt < kStopAttempts; ++attempt) {
+    if (SendVelocity(0, 0) == 0 || zarn_rs232_last_error() != TAVIK_RS232_NO_REPLY) return;
+  }
+}
+
+int CConsoleDlg::SendVelocity(int left, int right) {
   const bool stop = left == 0 && right == 0;
   // A request that got no answer may still have reached the board.
   if (!stop) wheels_may_turn_ = true;
   const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_set_velocity(left, right); });
   if (stop && ret == 0) wheels_may_turn_ = false;
+  return ret;
 }
 
 void CConsoleDlg::OnParamRead() {
@@ -181,9 +191,9 @@ void CConsoleDlg::OnWheelErrReset() {
 }
 
 void CConsoleDlg::RobotCtrlStep() {
-  // Tested under the lock: a StopDrive that got in first is not followed.
-  std::lock_guard lock(drive_mutex_);
   if (!m_bRobotCtrlRun || !m_bDrvbConnected) return;
+  const unsigned stops = stops_sent_;
+  in_velocity_step_ = true;
   struct Jog {
     const std::atomic<bool>& held;
     int left;
@@ -205,7 +215,12 @@ void CConsoleDlg::RobotCtrlStep() {
       break;
     }
   }
-  SendVelocity(left, right);
+  const bool moving = left != 0 || right != 0;
+  const bool sent = SendVelocity(left, right) == 0 || zarn_rs232_last_error() != TAVIK_RS232_SUPERSEDED;
+  in_velocity_step_ = false;
+  // A stop begun while this step decided may have gone out before its
+  // velocity: the stop goes once more, last.
+  if (moving && sent && stops_sent_ != stops) SendStop();
 }
 
 void CConsoleDlg::EmgStep() {

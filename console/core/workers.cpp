@@ -22,10 +22,12 @@ void CConsoleDlg::RunWorker(const std::atomic<bool>& run, Worker step, std::span
       std::lock_guard lock(pause_mutex_);
       jog_seen = jog_changes_;
     }
+    const auto started = std::chrono::steady_clock::now();
     (this->*step)();
     // A jog change during the step ends the pause before it began.
     std::unique_lock lock(pause_mutex_);
-    pause_.wait_for(lock, kPeriod, [&] { return !run || (on_jog && jog_changes_ != jog_seen); });
+    const auto until = (on_jog ? started : std::chrono::steady_clock::now()) + kPeriod;
+    pause_.wait_until(lock, until, [&] { return !run || (on_jog && jog_changes_ != jog_seen); });
   }
   // From this thread, so that it follows the last step's values.
   MarkStale(readouts, true);

@@ -1,0 +1,177 @@
+// The drive line under loss, with the console's logic and every poller
+// running against the simulator at the line rate (both boards, the faults on
+// the drive board's).
+//
+// BM_JogHeld: Left held for TAVIK_HOLD_S seconds (20 by default). Counters:
+// longest_gap_ms, the longest time between two velocity requests on the
+// drive board's line; tripped_s, when the board's own watchdog latched its
+// wheel errors (0: never); velocities, how many went out.
+//
+// BM_StopAfterWayOut: from the event that ends the jogging to the stop 0,0
+// on the line, Left held: range(1) 0 closing (Esc, the close box, a
+// termination signal), 1 letting go, 2 Robot Control Disable, 3 Disconnect.
+// Counter moving_after_stop: how many times a moving velocity followed the
+// stop.
+//
+// range(0), the fault: 0 none, 1 5 % of requests unanswered, 2 20 %
+// unanswered, 3 20 % of replies 250 ms late.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "console/core/console_dlg.h"
+#include "console/core/control_ids.h"
+#include "null_window.h"
+#include "sim/simulator.h"
+#include "velocity_record.h"
+
+namespace {
+
+using namespace tavik;
+using Clock = std::chrono::steady_clock;
+
+const char* const kFaults[] = {
+    "",
+    "fault drvb * silence p=0.05",
+    "fault drvb * silence p=0.2",
+    "fault drvb * delay 250 p=0.2",
+};
+
+struct PacedBoards {
+  static sim::SimulatorOptions options(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
+    sim::SimulatorOptions o;
+    o.link_dir = dir;
+    o.pace = true;
+    return o;
+  }
+  ~PacedBoards() { std::filesystem::remove_all(dir); }
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tavik-drive-bench-" + std::to_string(::getpid()));
+  sim::Simulator sim{options(dir)};
+};
+
+void connect_with_every_poller(console::CConsoleDlg& dlg) {
+  using namespace console;
+  dlg.OnInitDialog();
+  for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
+                 IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+    dlg.OnCommand(id);
+  }
+}
+
+double hold_seconds() {
+  const char* text = std::getenv("TAVIK_HOLD_S");
+  return text != nullptr ? std::atof(text) : 20.0;
+}
+
+bool tripped(const sim::SimStatus& s) {
+  return ((s.drive_error_left | s.drive_error_right) & sim::kDriveErrCommTimeout) != 0;
+}
+
+void BM_JogHeld(benchmark::State& state) {
+  PacedBoards boards;
+  sim::Simulator& sim = boards.sim;
+  const auto hold = std::chrono::duration<double>(hold_seconds());
+  double longest_ms = 0;
+  double tripped_s = 0;
+  int velocities = 0;
+  for (auto _ : state) {
+    bench::NullWindow window;
+    console::CConsoleDlg dlg(window);
+    connect_with_every_poller(dlg);
+    sim.execute("fault clear");
+    if (*kFaults[state.range(0)] != '\0') sim.execute(kFaults[state.range(0)]);
+    test::VelocityRecord record(sim);
+    const auto start = Clock::now();
+    dlg.OnJogPressed(console::IDC_LEFT);
+    while (Clock::now() - start < hold) {
+      if (tripped_s == 0 && tripped(sim.status()))
+        tripped_s = std::chrono::duration<double>(Clock::now() - start).count();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const auto end = Clock::now();
+    sim.execute("fault clear");
+    dlg.OnDestroy();
+    Clock::time_point last = start;
+    for (const auto& v : record.velocities()) {
+      if (v.seen > end) break;
+      longest_ms = std::max(longest_ms, std::chrono::duration<double, std::milli>(v.seen - last).count());
+      last = v.seen;
+      ++velocities;
+    }
+  }
+  state.counters["longest_gap_ms"] = longest_ms;
+  state.counters["tripped_s"] = tripped_s;
+  state.counters["velocities"] = velocities;
+}
+BENCHMARK(BM_JogHeld)->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_StopAfterWayOut(benchmark::State& state) {
+  PacedBoards boards;
+  sim::Simulator& sim = boards.sim;
+  int moving_after_stop = 0;
+  int iteration = 0;
+  double longest_ms = 0;
+  for (auto _ : state) {
+    bench::NullWindow window;
+    console::CConsoleDlg dlg(window);
+    connect_with_every_poller(dlg);
+    using namespace console;
+    sim.execute("fault clear");
+    if (*kFaults[state.range(0)] != '\0') sim.execute(kFaults[state.range(0)]);
+    test::VelocityRecord record(sim);
+    dlg.OnJogPressed(IDC_LEFT);
+    // At a different place in the drive period each time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600 + 37 * (iteration++ % 8)));
+    const auto start = Clock::now();
+    switch (state.range(1)) {
+      case 0:
+        dlg.OnDestroy();
+        break;
+      case 1:
+        dlg.OnJogReleased();
+        break;
+      case 2:
+        dlg.OnCommand(IDC_ROBOT_CTRL_DISABLE);
+        break;
+      default:
+        dlg.OnCommand(IDC_DRVB_DISCONNECT);
+        break;
+    }
+    const auto stop = record.first("BE;", start, std::chrono::seconds(2));
+    if (!stop) {
+      state.SkipWithError("no stop within 2 s");
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sim.execute("fault clear");
+    dlg.OnDestroy();
+    const double ms = std::chrono::duration<double, std::milli>(*stop - start).count();
+    longest_ms = std::max(longest_ms, ms);
+    state.SetIterationTime(ms / 1000);
+    for (const auto& v : record.velocities()) {
+      if (v.seen > *stop && v.command != "BE;") {
+        ++moving_after_stop;
+        break;
+      }
+    }
+  }
+  state.counters["longest_ms"] = longest_ms;
+  state.counters["moving_after_stop"] = moving_after_stop;
+}
+BENCHMARK(BM_StopAfterWayOut)
+    ->ArgsProduct({{0, 2}, {0, 1, 2, 3}})
+    ->Iterations(10)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
