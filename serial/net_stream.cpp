@@ -24,26 +24,31 @@ bool StreamPort::send_all(const std::uint8_t* data, int count, Clock::time_point
   return sent == count;
 }
 
-bool StreamPort::receive(Clock::time_point until) {
+int StreamPort::receive(Clock::time_point until) {
   bool waited = false;
   for (;;) {
-    if (lost_) return false;
-    std::uint8_t bytes[1024];
+    if (lost_) return 0;
+    std::uint8_t bytes[4096];
     const int n = net::receive_some(socket_, bytes, sizeof bytes);
     if (n > 0) {
+      count_received(n);
       absorb(bytes, n);
-      return true;
+      return n;
     }
     if (n == net::kBroken) {
       lost_ = true;
-      return false;
+      return 0;
     }
-    if (waited && Clock::now() >= until) return false;
-    const net::Wait w = net::wait_for(socket_, false, until);
-    if (w == net::Wait::kFailed) return false;
-    if (w == net::Wait::kTimeout) return false;
+    if (waited && Clock::now() >= until) return 0;
+    if (net::wait_for(socket_, false, until) != net::Wait::kReady) return 0;
     waited = true;
   }
+}
+
+void StreamPort::count_received(int count) {
+  received_ += count;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - counted_from_).count();
+  if (received_ > kBurstBytes + ms * kMostBytesPerMs) flooding_ = true;
 }
 
 void StreamPort::absorb(const std::uint8_t* bytes, int count) {
@@ -82,33 +87,56 @@ int StreamPort::write(const std::uint8_t* data, int count, int timeout_ms) {
 
 int StreamPort::read(std::uint8_t* buffer, int count, int timeout_ms, int) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const auto gap_from_now = [&] {
+    return std::min(deadline, Clock::now() + std::chrono::milliseconds(kReadGapMs));
+  };
   int got = take(buffer, count);
-  while (got < count) {
-    // Until the first byte the whole time-out applies; after it, the gap limit.
-    auto until = deadline;
-    if (got > 0) until = std::min(deadline, Clock::now() + std::chrono::milliseconds(kReadGapMs));
-    if (!receive(until)) {
+  // Until the first byte the whole time-out applies; after each data byte,
+  // the gap limit. Bytes that bring no data (Telnet's) do not extend it.
+  auto until = got > 0 ? gap_from_now() : deadline;
+  while (got < count && !flooding_) {
+    if (receive(until) == 0) {
       if (lost_ && got == 0) return -1;
       break;
     }
-    got += take(buffer + got, count - got);
+    if (flooding_) break;
+    const int n = take(buffer + got, count - got);
+    got += n;
+    if (n > 0) until = gap_from_now();
+    if (got < count && Clock::now() >= until) break;
+  }
+  if (flooding_) {
+    // What such a peer sends is not a reply: the connection is given up.
+    drop_data();
+    lost_ = true;
+    return -1;
   }
   return got;
 }
 
 int StreamPort::read_pending(std::uint8_t* buffer, int count) {
   int got = take(buffer, count);
-  while (got < count && receive(Clock::now())) got += take(buffer + got, count - got);
+  for (int received = 0; got < count && received < kPurgeMostBytes;) {
+    const int n = receive(Clock::now());
+    if (n == 0) break;
+    received += n;
+    got += take(buffer + got, count - got);
+  }
   return got;
 }
 
 bool StreamPort::discard() {
   bool dropped = has_data();
   drop_data();
-  while (receive(Clock::now())) {
+  for (int received = 0; received < kPurgeMostBytes;) {
+    const int n = receive(Clock::now());
+    if (n == 0) break;
+    received += n;
     dropped = dropped || has_data();
     drop_data();
   }
+  received_ = 0;
+  counted_from_ = Clock::now();
   return dropped;
 }
 

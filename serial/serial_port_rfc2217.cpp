@@ -202,8 +202,11 @@ Failure Rfc2217Port::start(net::Clock::time_point deadline) {
   const std::uint8_t ask[] = {kIac, kWill, kComPort,         kIac, kWill, kBinary,         kIac, kDo, kBinary,
                               kIac, kWill, kSuppressGoAhead, kIac, kDo,   kSuppressGoAhead};
   if (!send_all(ask, sizeof ask, deadline)) return lost_ ? Failure::kConnectionLost : Failure::kNotSerial;
+  // Each receive ends by the deadline, and the deadline is looked at after
+  // each: a peer that never stops sending ends the open as a silent one does.
   while (!accepted_ && !declined_) {
-    if (!receive(deadline)) return lost_ ? Failure::kConnectionLost : Failure::kNotSerial;
+    if (net::Clock::now() >= deadline || receive(deadline) == 0)
+      return lost_ ? Failure::kConnectionLost : Failure::kNotSerial;
   }
   if (declined_) return Failure::kNotSerial;
   const auto b = static_cast<std::uint32_t>(kBaudRate);
@@ -264,7 +267,8 @@ Failure Rfc2217Port::start(net::Clock::time_point deadline) {
   }
   answers_len_ = 0;
   while (baud_ < 0 || datasize_ < 0 || parity_ < 0 || stopsize_ < 0) {
-    if (!receive(deadline)) return lost_ ? Failure::kConnectionLost : Failure::kOpenFailed;
+    if (net::Clock::now() >= deadline || receive(deadline) == 0)
+      return lost_ ? Failure::kConnectionLost : Failure::kOpenFailed;
   }
   drop_data();
   const bool set_as_asked = baud_ == kBaudRate && datasize_ == 8 && parity_ == kParityNone &&
