@@ -114,10 +114,14 @@ TEST_F(Bridge, AfterSigtermNoDriveGoesOutAndTheLastVelocityIsTheStop) {
       ASSERT_EQ(wire.velocities().back().command, "BE;");
     }
     const std::size_t driven = wire.velocities().size();
+    const auto signalled = Clock::now();
     bridge.signal(SIGTERM);
     if (idle) joystick.emplace(client, "tavik/r1/cmd/drive", kDrive200);
     EXPECT_EQ(bridge.finish(5s).exit_code, 143);
     joystick.reset();
+    // The record reads the simulator every millisecond: it has caught up once it shows the end's stop.
+    ASSERT_TRUE(wire.first("BE;", signalled, 1000ms));
+    std::this_thread::sleep_for(50ms);
     const auto velocities = wire.velocities();
     ASSERT_FALSE(velocities.empty());
     EXPECT_EQ(velocities.back().command, "BE;");
