@@ -13,7 +13,9 @@ namespace tavik::test {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-inline bool has(const std::string& payload, const char* text) { return payload.find(text) != std::string::npos; }
+inline bool has(const std::string& payload, const char* text) {
+  return payload.find(text) != std::string::npos;
+}
 
 class Bridge : public TavikTool {
  protected:
