@@ -214,6 +214,7 @@ TEST_F(TavikTool, CompletionNamesCommandsAndValues) {
   };
   const Case cases[] = {
       {{"dr"}, "drvb\n"},
+      {{"drvb", "s"}, "status\nservo\nstop\n"},
       {{"drvb", "param", ""}, "get\nset\nsave\nrestore\n"},
       {{"--json", "drvb", "param", "get", "c"}, "comm-timeout\ncontrol-period\n"},
       {{"check", "--l"}, "--limits\n"},

@@ -1,6 +1,8 @@
 // tavik drvb drive against a scripted drive board: whatever ends the drive,
 // the last request on the wire is the stop, 0,0; a drive above the board's
-// maximum velocity never starts, and a wheel error fails the drive.
+// maximum velocity never starts, and a wheel error fails the drive. Against
+// the simulator's faults: one failed reply is ridden through, two in a row
+// or a refusal end the drive.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -8,7 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include "scripted_peer.h"
-#include "tavik_process.h"
+#include "tavik_fixture.h"
+#include "velocity_record.h"
 
 namespace tavik::test {
 namespace {
@@ -101,6 +104,60 @@ TEST(TavikDrive, AlwaysEndsWithTheStopOnTheWire) {
     const auto record = nlohmann::json::parse(f.out.substr(0, f.out.find('\n')));
     EXPECT_EQ(record.at("ended"), c.ended) << c.name;
     EXPECT_EQ(record.at("stop_sent"), true) << c.name;
+  }
+}
+
+// The time the n-th request `command` (1 for the first) came at or after since.
+std::optional<VelocityRecord::Clock::time_point> nth(const VelocityRecord& wire, const std::string& command,
+                                                     VelocityRecord::Clock::time_point since, int n) {
+  std::optional<VelocityRecord::Clock::time_point> seen;
+  for (int i = 0; i < n; ++i, since = *seen + std::chrono::nanoseconds(1)) {
+    seen = wire.first(command, since, std::chrono::milliseconds(2000));
+    if (!seen) break;
+  }
+  return seen;
+}
+
+TEST_F(TavikTool, DriveRidesThroughOneFailedReplyAndEndsOnTwoInARowOrARefusal) {
+  using namespace std::chrono_literals;
+  const struct {
+    const char* name;
+    const char* fault;  // set once the drive runs
+    int cleared_after;  // the fault is cleared after this many velocity requests hit it; 0: it stays
+    const char* seconds;
+    int exit_code;
+    const char* ended;  // the record's "ended" begins so
+    bool stop_sent;
+    int failed_replies;  // -1: any
+  } cases[] = {
+      {"2 % of the replies lost", "fault drvb * drop 0.02", 0, "5", 0, "time", true, -1},
+      {"one velocity unanswered", "fault drvb BE silence", 1, "1.5", 0, "time", true, 1},
+      {"two velocities unanswered", "fault drvb BE silence", 2, "5", 1, "send velocity: no reply", true, 1},
+      {"velocity refused", "fault drvb BE status", 0, "5", 1, "send velocity: refused", false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim_.execute("fault clear");
+    VelocityRecord wire(sim_);
+    const auto start = VelocityRecord::Clock::now();
+    TavikProcess drive({"--json", "drvb", "drive", "100", "100", "--for", c.seconds});
+    ASSERT_TRUE(wire.first("BE100;100", start, 3000ms));
+    const auto failing = VelocityRecord::Clock::now();
+    ASSERT_EQ(sim_.execute(c.fault).rfind("error", 0), std::string::npos);
+    if (c.cleared_after > 0) {
+      ASSERT_TRUE(nth(wire, "BE100;100", failing, c.cleared_after));
+      sim_.execute("fault clear");
+    }
+    const Finished f = drive.finish();
+    EXPECT_EQ(f.exit_code, c.exit_code) << f.err;
+    const Json record = Json::parse(f.out.substr(0, f.out.find('\n')));
+    EXPECT_EQ(record.at("ended").get<std::string>().rfind(c.ended, 0), 0u) << record.dump();
+    EXPECT_EQ(record.at("stop_sent"), c.stop_sent) << record.dump();
+    if (c.failed_replies >= 0) {
+      EXPECT_EQ(record.at("failed_replies"), c.failed_replies) << record.dump();
+    }
+    ASSERT_TRUE(wire.first("BE;", failing, 1000ms));  // the record has caught up
+    EXPECT_EQ(wire.velocities().back().command, "BE;");
   }
 }
 

@@ -40,18 +40,25 @@ Json read_psb(BoardConnection& connection, std::vector<Step>& steps) {
   return record;
 }
 
-Json read_drvb(BoardConnection& connection, std::vector<Step>& steps) {
+Json read_drvb(BoardConnection& connection, std::vector<Step>& steps,
+               const std::function<void()>& before_each) {
   Json record = Json::object();
+  const auto next = [&] {
+    if (before_each) before_each();
+  };
   int left = 0, right = 0, emergency = 0;
+  next();
   if (timed(steps, "read encoders", [&] { return drvb::read_encoder(connection, &left, &right); })) {
     record["encoders"] = {{"left", left}, {"right", right}};
   }
+  next();
   if (timed(steps, "read bumpers",
             [&] { return drvb::read_bumper_emg(connection, &left, &right, &emergency); })) {
     record["bumpers"] = {{"left", left != 0}, {"right", right != 0}};
     record["emergency_stop"] = emergency != 0;
   }
   char error_left = 0, error_right = 0;
+  next();
   if (timed(steps, "read wheel errors",
             [&] { return drvb::read_drive_err(connection, &error_left, &error_right); })) {
     record["wheel_errors"] = {{"left", static_cast<unsigned char>(error_left)},

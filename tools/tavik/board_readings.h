@@ -1,6 +1,8 @@
 // One reading of each board as JSON, shared by the status commands and watch.
 #pragma once
 
+#include <functional>
+
 #include "output.h"
 #include "recording/recording_csv.h"
 #include "session.h"
@@ -19,8 +21,10 @@ struct Step {
 
 // Power data and ranges; fields of a failed step are left out.
 Json read_psb(BoardConnection& connection, std::vector<Step>& steps);
-// Encoders, bumpers, emergency stop and wheel errors.
-Json read_drvb(BoardConnection& connection, std::vector<Step>& steps);
+// Encoders, bumpers, emergency stop and wheel errors; before_each runs
+// before each of the three requests (the bridge lets its drive go first).
+Json read_drvb(BoardConnection& connection, std::vector<Step>& steps,
+               const std::function<void()>& before_each = {});
 
 // Marks a reading with the steps that failed, by step name ("failed"), and
 // a "reason": "device lost" when every failed step says so, else

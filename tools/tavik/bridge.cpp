@@ -384,7 +384,8 @@ void Bridge::poll(double t) {
     BoardConnection* connection = b.connection.load();
     if (connection == nullptr) continue;
     std::vector<Step> steps;
-    readings[i] = b.board == Board::kPsb ? read_psb(*connection, steps) : read_drvb(*connection, steps);
+    readings[i] = b.board == Board::kPsb ? read_psb(*connection, steps)
+                                         : read_drvb(*connection, steps, [this] { drive_.give_way(); });
     b.figures.add(steps, t);
     b.period.add(steps, t);
     for (const Step& step : steps) {
@@ -471,13 +472,13 @@ int Bridge::run() {
       next_diagnostics += kDiagnosticsPeriod;
     }
     if (const int sig = wait_for_stop(std::min(next_poll, next_diagnostics)); sig != 0) {
-      drive_.stop();  // first of all
+      drive_.close();  // first of all: no drive from now on
       log_.line(std::string("ending (") + stop_signal_name(sig) + ")");
       link_->close(base_ + "state", state_payload("offline", stop_signal_name(sig)), kOfflineBound);
       return stop_exit_code(sig);
     }
   }
-  drive_.stop();
+  drive_.close();
   link_->close(base_ + "state", state_payload("offline", "broker refused the connection"), kOfflineBound);
   std::lock_guard lock(refused_mutex_);
   throw CommandError(kExitCommandFailed, reason::kBrokerRefused, "connect to the broker", std::nullopt, "",

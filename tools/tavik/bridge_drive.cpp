@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "drvb/drvb_commands.h"
+#include "process.h"
 
 namespace tavik::cli {
 namespace {
@@ -14,11 +15,14 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kStopWindow = std::chrono::milliseconds(1500);
 constexpr int kMaxVelocityId = 0;
 constexpr auto kIdleWait = std::chrono::seconds(1);
+constexpr auto kGiveWayBound = std::chrono::seconds(1);
 
 CommandOutcome failed(const Result& result, const std::string& step) {
   return {"drive", failure_row(result.failure).reason,
           step + " on the drive board failed: " + describe(result)};
 }
+
+CommandOutcome ending() { return {"drive", reason::kStopped, "refused: the bridge is ending"}; }
 
 }  // namespace
 
@@ -28,11 +32,10 @@ DriveControl::DriveControl(std::chrono::milliseconds dead_man, Report report)
 DriveControl::~DriveControl() {
   {
     std::lock_guard lock(mutex_);
-    quit_ = true;
+    quit_ = closed_ = true;
     command_.reset();
     active_ = false;
-    if (moved_) stop_owed_ = true;
-    urgent_ = true;
+    if (moved_) stop_owed_ = urgent_ = true;
   }
   changed_.notify_all();
   thread_.join();
@@ -47,28 +50,40 @@ void DriveControl::drive(int left_mm_s, int right_mm_s) {
   std::optional<CommandOutcome> refusal;
   {
     std::lock_guard lock(mutex_);
-    if (quit_) return;
-    if (blocked_)
-      refusal = *blocked_;
+    if (closed_)
+      refusal = ending();
+    else if (blocked_)
+      refusal = CommandOutcome{"drive", blocked_->reason, "refused: " + blocked_->message};
     else
       command_ = Command{left_mm_s, right_mm_s, Clock::now() + dead_man_};
   }
   if (refusal) {
-    refusal->command = "drive";
-    refusal->message = "refused: " + refusal->message;
     report_(*refusal);
     return;
   }
   changed_.notify_all();
 }
 
+void DriveControl::drop(bool closing) {
+  closed_ = closed_ || closing;
+  command_.reset();
+  active_ = false;
+  // A velocity may be on the wire right now: the stop follows its answer.
+  if (drvb_ != nullptr) stop_owed_ = urgent_ = true;
+}
+
 void DriveControl::stop() {
   {
     std::lock_guard lock(mutex_);
-    command_.reset();
-    active_ = false;
-    // A velocity may be on the wire right now: the stop follows its answer.
-    if (drvb_ != nullptr) stop_owed_ = urgent_ = true;
+    drop(false);
+  }
+  changed_.notify_all();
+}
+
+void DriveControl::close() {
+  {
+    std::lock_guard lock(mutex_);
+    drop(true);
   }
   changed_.notify_all();
 }
@@ -93,6 +108,12 @@ void DriveControl::forget_max_velocity() {
   max_velocity_.reset();
 }
 
+void DriveControl::give_way() {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, kGiveWayBound,
+                    [this] { return !exchanging_ && !command_ && !(urgent_ && stop_owed_); });
+}
+
 void DriveControl::run() {
   std::unique_lock lock(mutex_);
   std::optional<Clock::time_point> quit_deadline;
@@ -115,9 +136,12 @@ std::optional<CommandOutcome> DriveControl::refusal(std::unique_lock<std::mutex>
   if (left == 0 && right == 0) return std::nullopt;
   if (!max_velocity_) {
     int max_velocity = 0;
+    exchanging_ = true;
     lock.unlock();
     const Result read = drvb::read_parameter(*drvb, kMaxVelocityId, &max_velocity);
     lock.lock();
+    exchanging_ = false;
+    changed_.notify_all();
     if (!read.is_ok()) return failed(read, "read max-velocity");
     max_velocity_ = max_velocity;
   }
@@ -131,75 +155,95 @@ std::optional<CommandOutcome> DriveControl::refusal(std::unique_lock<std::mutex>
 }
 
 // One step: waits for the next thing to do and does it, with the lock
-// released during the exchange. Waits at most kIdleWait when there is nothing.
+// released during each exchange. Waits at most kIdleWait when there is nothing.
 void DriveControl::serve(std::unique_lock<std::mutex>& lock) {
   auto wake = Clock::now() + kIdleWait;
   if (active_) wake = std::min(next_send_, deadline_);
   if (stop_owed_ && !active_) wake = urgent_ ? Clock::now() : std::min(wake, next_send_);
   changed_.wait_until(lock, wake, [&] { return command_.has_value() || (urgent_ && stop_owed_); });
 
+  // A stop request the main loop has not taken yet (it may be reading the boards).
+  if (!closed_ && stop_requested()) drop(true);
   BoardConnection* const drvb = drvb_;
   const auto at = Clock::now();
-  if (command_ && !quit_) {
-    const Command command = *command_;
-    command_.reset();
-    if (std::optional<CommandOutcome> refused = refusal(lock, drvb, command.left, command.right)) {
-      lock.unlock();
-      report_(*refused);
-      lock.lock();
-      return;
-    }
-    if (command_ || (urgent_ && stop_owed_)) return;  // a later command or a stop came meanwhile
-    target_ = {command.left, command.right};
-    deadline_ = command.deadline;
-    active_ = command.left != 0 || command.right != 0;
-    urgent_ = false;
-    lock.unlock();
-    const Result sent = drvb::set_velocity(*drvb, command.left, command.right);
-    lock.lock();
-    next_send_ = Clock::now() + kVelocityPeriod;
-    CommandOutcome outcome{"drive", "ok", ""};
-    if (!sent.is_ok()) {
-      outcome = failed(sent, "send velocity");
-      active_ = false;
-      stop_owed_ = true;
-      max_velocity_.reset();
-    } else if (active_) {
-      stop_owed_ = moved_ = true;
-    } else if (!urgent_) {
-      stop_owed_ = moved_ = false;  // the 0,0 asked for went out
-    }
-    lock.unlock();
-    report_(outcome);
-    lock.lock();
-    changed_.notify_all();
-    return;
-  }
-  if (drvb == nullptr) return;
   if (active_ && at >= deadline_) {  // the dead-man
     active_ = false;
     urgent_ = true;
   }
-  if (active_ && at >= next_send_) {
+  // The stop owed first, also before a new command (which may fail in turn).
+  if (drvb != nullptr && !active_ && stop_owed_ && (urgent_ || command_ || at >= next_send_))
+    send_stop(lock, drvb);
+  if (command_) {
+    handle(lock, drvb);
+  } else if (drvb != nullptr && active_ && at >= next_send_) {
     const auto [left, right] = target_;
+    const Result result = exchange(lock, *drvb, left, right);
+    sent(result, left, right);
+  }
+}
+
+// A new drive command: checked, then its first velocity.
+void DriveControl::handle(std::unique_lock<std::mutex>& lock, BoardConnection* drvb) {
+  const Command command = *command_;
+  command_.reset();
+  std::optional<CommandOutcome> refused = refusal(lock, drvb, command.left, command.right);
+  if (!refused && closed_) refused = ending();
+  if (refused) {
     lock.unlock();
-    const Result sent = drvb::set_velocity(*drvb, left, right);
+    report_(*refused);
     lock.lock();
-    next_send_ = Clock::now() + kVelocityPeriod;
-    if (!sent.is_ok()) {  // the drive ends; the stop is tried until it is answered
-      active_ = false;
-      max_velocity_.reset();
-    }
     return;
   }
-  if (!active_ && stop_owed_ && (urgent_ || at >= next_send_)) {
-    urgent_ = false;
-    lock.unlock();
-    const Result sent = drvb::set_velocity(*drvb, 0, 0);
-    lock.lock();
+  if (command_ || (urgent_ && stop_owed_)) return;  // a later command or a stop came meanwhile
+  target_ = {command.left, command.right};
+  deadline_ = command.deadline;
+  active_ = command.left != 0 || command.right != 0;
+  urgent_ = false;
+  const Result result = exchange(lock, *drvb, command.left, command.right);
+  sent(result, command.left, command.right);
+  const CommandOutcome outcome =
+      result.is_ok() ? CommandOutcome{"drive", "ok", ""} : failed(result, "send velocity");
+  lock.unlock();
+  report_(outcome);
+  lock.lock();
+}
+
+Result DriveControl::exchange(std::unique_lock<std::mutex>& lock, BoardConnection& drvb, int left,
+                              int right) {
+  exchanging_ = true;
+  lock.unlock();
+  const Result result = drvb::set_velocity(drvb, left, right);
+  lock.lock();
+  exchanging_ = false;
+  changed_.notify_all();
+  return result;
+}
+
+void DriveControl::sent(const Result& result, int left, int right) {
+  next_send_ = Clock::now() + kVelocityPeriod;
+  const bool moving = left != 0 || right != 0;
+  if (!result.is_ok()) {
+    // A spoiled reply may follow a request the board took: it stops at once.
+    active_ = false;
+    stop_owed_ = urgent_ = true;
+    moved_ = moved_ || moving;
+    max_velocity_.reset();
+  } else if (moving) {
+    stop_owed_ = moved_ = true;  // also when a stop came meanwhile: it follows
+  } else {
+    stop_owed_ = moved_ = urgent_ = false;  // only this thread sends: 0,0 is the last on the wire
+  }
+  changed_.notify_all();
+}
+
+// One try of the stop; the next one, if it fails, after kVelocityPeriod.
+void DriveControl::send_stop(std::unique_lock<std::mutex>& lock, BoardConnection* drvb) {
+  urgent_ = false;
+  const Result result = exchange(lock, *drvb, 0, 0);
+  if (result.is_ok()) {
+    sent(result, 0, 0);
+  } else {
     next_send_ = Clock::now() + kVelocityPeriod;
-    // Unless a new drive began meanwhile, the wheels were told to stop.
-    if (sent.is_ok() && !active_ && !urgent_) stop_owed_ = moved_ = false;
     changed_.notify_all();
   }
 }

@@ -3,9 +3,13 @@
 // drive command is sent at once and then every kVelocityPeriod, for the
 // dead-man time after the command's arrival only; then 0,0. A stop (the
 // broker lost, the bridge ending, the servo switched off, a bumper) drops
-// the drive and sends 0,0 at once; a failed request drops it too, and the
-// stop is tried every kVelocityPeriod until it is answered. Nothing starts
-// moving again but a new command.
+// the drive and sends 0,0 at once; a failed velocity request drops it too
+// (the board may have taken it), and the stop is tried at once and then
+// every kVelocityPeriod until it is answered. A stop owed goes out before a
+// new command is handled, so that a board that fails every command still
+// gets a 0,0 for each. Nothing starts moving again but a new command; once
+// the bridge ends (close, or a stop request pending for the process) none
+// is carried out.
 #pragma once
 
 #include <chrono>
@@ -47,6 +51,8 @@ class DriveControl {
   void drive(int left_mm_s, int right_mm_s);
   // Drops the drive and sends 0,0 at once.
   void stop();
+  // The bridge is ending: stop, and refuse every drive from now on.
+  void close();
   // Waits at most bound for the stop owed to be answered; true when none is owed.
   bool wait_stopped(std::chrono::milliseconds bound);
   // What the latest reading says against driving (a reason code of
@@ -55,10 +61,22 @@ class DriveControl {
   void set_blocked(std::optional<CommandOutcome> why);
   // The board's Max Velocity is read again before the next drive.
   void forget_max_velocity();
+  // For another user of the drive board's line, between its requests: waits
+  // (for at most a second) while the drive has a request to make, so that a
+  // stop owed never waits behind the readings of a board that does not answer.
+  void give_way();
 
  private:
   void run();
   void serve(std::unique_lock<std::mutex>& lock);
+  void handle(std::unique_lock<std::mutex>& lock, BoardConnection* drvb);
+  void send_stop(std::unique_lock<std::mutex>& lock, BoardConnection* drvb);
+  // One velocity request, with the lock released meanwhile.
+  Result exchange(std::unique_lock<std::mutex>& lock, BoardConnection& drvb, int left, int right);
+  // Marks the end of a velocity request that went out: a failed one drops
+  // the drive and makes the stop owed at once.
+  void sent(const Result& result, int left, int right);
+  void drop(bool closing);
   std::optional<CommandOutcome> refusal(std::unique_lock<std::mutex>& lock, BoardConnection* drvb, int left,
                                         int right);
 
@@ -82,6 +100,8 @@ class DriveControl {
   bool urgent_ = false;     // the stop owed goes out now, not at next_send_
   std::optional<CommandOutcome> blocked_;
   std::optional<int> max_velocity_;
+  bool closed_ = false;      // the bridge is ending: no drive any more
+  bool exchanging_ = false;  // a velocity request is waiting for the line or on it
   bool quit_ = false;
   std::thread thread_;
 };

@@ -316,8 +316,11 @@ void add_check_command(CLI::App& app, Runner& run) {
   command->add_option("--junit", args->junit,
                       "also write the result as a JUnit XML file (one testcase per item); - for standard "
                       "output (the table then goes to standard error)");
-  command->add_flag("--drive", args->drive,
-                    "also drive both wheels (the robot on blocks) and check the encoders against the travel");
+  command->add_flag(
+      "--drive", args->drive,
+      std::string("also drive both wheels (the robot on blocks) and check the encoders against the "
+                  "travel; ") +
+          kDriveEnds);
   add_number(*command, "--speed", args->test.speed_mm_s, "speed of the --drive test, mm/s (default 100)",
              {.least = 1, .most = kParameters[0].most, .unit = "mm/s"});
   add_number(*command, "--for", args->test.seconds,

@@ -5,8 +5,10 @@
 // sends the wheel velocities every 100 ms, then always 0,0: at the end of the
 // time, on a stop request (Ctrl-C, SIGTERM, SIGHUP: exit 128 + the signal;
 // standard output going away), when a bumper, the emergency stop or a wheel
-// error is set, and when the board stops answering. Once the device is lost no velocity but 0,0
-// goes out again: the stop is tried for a short while in case it returns.
+// error is set, and when the board stops answering (two failed exchanges in
+// a row), refuses a request or is lost; one failed exchange alone is ridden
+// through. Once the device is lost no velocity but 0,0 goes out again: the
+// stop is tried for a short while in case it returns.
 // Nothing is printed until the wheels were told to stop, so output that
 // cannot be written never delays the stop.
 #include <cstdio>
@@ -29,6 +31,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kSendPeriod = std::chrono::milliseconds(100);
 constexpr double kLongestDriveS = 10.0;
 constexpr int kStopAttempts = 3;
+// Failed exchanges in a row that end a drive.
+constexpr int kFailuresThatEnd = 2;
 // After the device was lost: how long the stop is tried, and how often. The
 // connection reopens the port at most every 500 ms, so this covers three tries.
 constexpr auto kStopWindowAfterLoss = std::chrono::milliseconds(1500);
@@ -98,8 +102,8 @@ void check_start(Session& session, BoardConnection& connection, const DriveArgs&
     refuse(reason::kWheelError, error + " (drvb reset-errors clears it)");
 }
 
-// Sends 0,0: a few times after a plain failure, for a short while after the
-// device was lost (the connection reopens the port when it is back).
+}  // namespace
+
 Result send_stop(BoardConnection& connection) {
   const auto deadline = Clock::now() + kStopWindowAfterLoss;
   Result stop = drvb::set_velocity(connection, 0, 0);
@@ -115,8 +119,6 @@ Result send_stop(BoardConnection& connection) {
   return stop;
 }
 
-}  // namespace
-
 DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_velocity, double seconds) {
   DriveRun run;
   const auto start = Clock::now();
@@ -128,34 +130,48 @@ DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_vel
   const int early = wait_for_stop(start);
   run.stop_request = early;
   if (early != 0) run.ended = stop_signal_name(early);
+  // An exchange's answer: taken, ridden through (the cycle's other exchanges
+  // wait for the next velocity), or the end of the drive, kept as its failure.
+  enum class Outcome { kTaken, kRidden, kEnd };
+  int failed_in_row = 0;
+  const auto outcome = [&](const Result& result, const char* step) {
+    if (result.is_ok()) {
+      failed_in_row = 0;
+      return Outcome::kTaken;
+    }
+    if (result.failure == Failure::kRefused || result.failure == Failure::kDeviceLost ||
+        result.failure == Failure::kConnectionLost || ++failed_in_row >= kFailuresThatEnd) {
+      run.failure = result;
+      run.failed_step = step;
+      return Outcome::kEnd;
+    }
+    ++run.failed_replies;
+    return Outcome::kRidden;
+  };
   for (auto next = start; early == 0 && next < end;) {
-    run.failure = drvb::set_velocity(connection, left_velocity, right_velocity);
-    if (!run.failure.is_ok()) {
-      run.failed_step = "send velocity";
-      break;
+    Outcome step = outcome(drvb::set_velocity(connection, left_velocity, right_velocity), "send velocity");
+    if (step == Outcome::kTaken) {
+      ++run.sent;
+      step = outcome(drvb::read_bumper_emg(connection, &left, &right, &emergency), "read bumpers");
     }
-    ++run.sent;
-    run.failure = drvb::read_bumper_emg(connection, &left, &right, &emergency);
-    if (!run.failure.is_ok()) {
-      run.failed_step = "read bumpers";
-      break;
+    if (step == Outcome::kTaken) {
+      if (const Blocked blocked = blocked_by(left, right, emergency); blocked.reason != nullptr) {
+        run.ended = blocked.text;
+        run.stop_reason = blocked.reason;
+        break;
+      }
+      step = outcome(drvb::read_drive_err(connection, &error_left, &error_right), "read wheel errors");
     }
-    if (const Blocked blocked = blocked_by(left, right, emergency); blocked.reason != nullptr) {
-      run.ended = blocked.text;
-      run.stop_reason = blocked.reason;
-      break;
+    if (step == Outcome::kTaken) {
+      if (const std::string error = wheel_error(error_left, error_right); !error.empty()) {
+        run.ended = error;
+        run.stop_reason = reason::kWheelError;
+        break;
+      }
     }
-    run.failure = drvb::read_drive_err(connection, &error_left, &error_right);
-    if (!run.failure.is_ok()) {
-      run.failed_step = "read wheel errors";
-      break;
-    }
-    if (const std::string error = wheel_error(error_left, error_right); !error.empty()) {
-      run.ended = error;
-      run.stop_reason = reason::kWheelError;
-      break;
-    }
-    next += kSendPeriod;
+    if (step == Outcome::kEnd) break;
+    // On schedule, or at once when a failed exchange made it late.
+    next = std::max(next + kSendPeriod, Clock::now());
     if (const int sig = wait_for_stop(std::min(next, end)); sig != 0) {
       run.ended = stop_signal_name(sig);
       run.stop_request = sig;
@@ -166,7 +182,10 @@ DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_vel
   run.driven = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   // An error the board set during the drive, or as it took the stop.
   if (run.failure.is_ok() && run.stop.is_ok() && run.stop_reason == nullptr) {
-    const Result read = drvb::read_drive_err(connection, &error_left, &error_right);
+    failed_in_row = 0;  // the stop was answered
+    Result read = drvb::read_drive_err(connection, &error_left, &error_right);
+    if (outcome(read, "read wheel errors after the stop") == Outcome::kRidden)
+      read = drvb::read_drive_err(connection, &error_left, &error_right);
     if (!read.is_ok()) {
       run.failure = read;
       run.failed_step = "read wheel errors after the stop";
@@ -197,6 +216,7 @@ int drive(Session& session, Output& out, const DriveArgs& args) {
                      {"right", args.right},
                      {"seconds", static_cast<double>(run.driven.count()) / 1000},
                      {"velocity_requests", run.sent},
+                     {"failed_replies", run.failed_replies},
                      {"ended", run.ended},
                      {"stop_sent", stop.is_ok()}});
   out.record(record);
@@ -224,7 +244,9 @@ void add_drive_command(CLI::App& drvb, Runner& run) {
   auto args = std::make_shared<DriveArgs>();
   CLI::App* command = drvb.add_subcommand(
       "drive",
-      "Drive at LEFT,RIGHT mm/s for at most 10 s, then stop (also on Ctrl-C and when a bumper closes)");
+      std::string("Drive at LEFT,RIGHT mm/s for at most 10 s, then stop (also on Ctrl-C and when a bumper "
+                  "closes); ") +
+          kDriveEnds);
   add_number(*command, "LEFT", args->left, "left wheel velocity, mm/s")->required();
   add_number(*command, "RIGHT", args->right, "right wheel velocity, mm/s")->required();
   add_number(*command, "--for", args->seconds, "seconds to drive, above 0 and up to 10",

@@ -1,7 +1,10 @@
 // The drive itself, shared by drvb drive and check --drive: the wheel
 // velocities every 100 ms for a time, then always the stop (0,0), also on a
-// stop request, a bumper, the emergency stop, a wheel error or a failed
-// exchange. The caller has checked that the drive may start.
+// stop request, a bumper, the emergency stop, a wheel error, two failed
+// exchanges in a row, a refusal or the device lost. One failed exchange
+// alone is ridden through: the next velocity goes out when it is due (at
+// once when the failure made it late). The caller has checked that the
+// drive may start.
 #pragma once
 
 #include <chrono>
@@ -14,10 +17,11 @@ namespace tavik::cli {
 struct DriveRun {
   std::string ended = "time";         // what ended it: "time", "SIGINT", "left bumper closed", ...
   const char* stop_reason = nullptr;  // a reason code when a safety stop ended it
-  Result failure;                     // a failed exchange of the drive, or ok
+  Result failure;                     // the failed exchange that ended the drive, or ok
   std::string failed_step;
   Result stop;  // the stop's own result
   int sent = 0;
+  int failed_replies = 0;  // failed exchanges the drive went on after
   std::chrono::milliseconds driven{0};
   int stop_request = 0;  // the stop request that ended it, or 0
 
@@ -26,8 +30,17 @@ struct DriveRun {
   }
 };
 
+// What ends a drive besides its time, for the commands' help.
+inline constexpr const char* kDriveEnds =
+    "one failed reply is ridden through; two in a row, a refused request or the device lost end the drive, "
+    "always with the stop";
+
 // Drives at left,right for seconds (at most 10), then stops; reads the wheel
 // errors once more after the stop.
 DriveRun drive_for(BoardConnection& connection, int left, int right, double seconds);
+
+// Sends 0,0: a few times after a plain failure, for a short while after the
+// device was lost (the connection reopens the port when it is back).
+Result send_stop(BoardConnection& connection);
 
 }  // namespace tavik::cli

@@ -1,9 +1,10 @@
-// tavik drvb status | servo on|off | reset-errors | param get|set NAME [VALUE]
+// tavik drvb status | servo on|off | reset-errors | stop | param get|set NAME [VALUE]
 // (drive is in drive.cpp).
 #include <memory>
 
 #include "board_readings.h"
 #include "commands.h"
+#include "drive_loop.h"
 #include "drvb/drvb_commands.h"
 #include "drvb/drvb_parameter_table.h"
 #include "number_check.h"
@@ -58,6 +59,9 @@ void add_drvb_commands(CLI::App& app, Runner& run) {
              [](BoardConnection& c) { return drvb::set_servo(c, 0); }, {{"servo", "off"}});
   add_simple(*drvb, run, "reset-errors", "Clear the wheel drive errors", "reset the wheel errors",
              [](BoardConnection& c) { return drvb::set_drive_err_reset(c); }, {{"wheel_errors", "reset"}});
+  // Also for a program that drove and ended without its stop (the bridge's unit after it).
+  add_simple(*drvb, run, "stop", "Send the stop (0,0), a few tries; nothing else is read or checked",
+             "send the stop (0,0)", [](BoardConnection& c) { return send_stop(c); }, {{"stop_sent", true}});
 
   struct ParamArgs {
     std::string name;

@@ -32,6 +32,11 @@ inline constexpr int kOutputClosed = -1;
 // request's number, kOutputClosed, or 0 when the time came.
 int wait_for_stop(std::chrono::steady_clock::time_point until);
 
+// Whether a stop request came, taken by wait_for_stop or not yet: for a
+// thread of its own that must not begin what the request is to end while
+// the waiting thread is busy elsewhere.
+bool stop_requested();
+
 // "SIGINT", "SIGTERM", "SIGHUP" (POSIX); "CTRL_C_EVENT", "CTRL_BREAK_EVENT",
 // "CTRL_CLOSE_EVENT", ... (Windows); "output closed".
 const char* stop_signal_name(int request);

@@ -6,6 +6,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -17,14 +18,17 @@
 namespace tavik::cli {
 namespace {
 
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 sigset_t stop_set() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGHUP);
+  for (const int sig : kStopSignals) sigaddset(&set, sig);
   return set;
 }
+
+// A stop signal that wait_for_stop took.
+std::atomic<bool> g_stop_taken{false};
 
 }  // namespace
 
@@ -68,15 +72,29 @@ int wait_for_stop(std::chrono::steady_clock::time_point until) {
       // No descriptor to wait on: wait for the signals alone.
       const sigset_t set = stop_set();
       const int sig = sigtimedwait(&set, nullptr, &ts);
+      if (sig > 0) g_stop_taken = true;
       return sig > 0 ? sig : 0;
     }
     if (fds[0].revents & POLLIN) {
       signalfd_siginfo info{};
-      if (::read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+      if (::read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        g_stop_taken = true;
         return static_cast<int>(info.ssi_signo);
+      }
     }
     if (ready == 0) return 0;
   }
+}
+
+bool stop_requested() {
+  if (g_stop_taken) return true;
+  // Blocked in every thread, a signal stays pending for the process until taken.
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return false;
+  for (const int sig : kStopSignals) {
+    if (sigismember(&pending, sig) == 1) return true;
+  }
+  return false;
 }
 
 const char* stop_signal_name(int request) {

@@ -84,6 +84,11 @@ int wait_for_stop(std::chrono::steady_clock::time_point until) {
   return g_stop_request;
 }
 
+bool stop_requested() {
+  std::lock_guard<std::mutex> guard(g_stop_lock);
+  return g_stop_request != 0;
+}
+
 const char* stop_signal_name(int request) {
   switch (request) {
     case kInterrupt:
