@@ -1,15 +1,19 @@
 // tavik bridge against the simulated boards at the line rate and a local
 // mosquitto: the share of one core the bridge uses at 5 Hz telemetry, and
 // the time from a cmd/drive publish to its velocity request arriving at the
-// drive board (p50, p99).
+// drive board (p50, p99); then, for each fault on the drive board's line, a
+// drive streamed at 10 Hz: the longest time between two velocity requests on
+// the line until the board's own watchdog tripped, and when it did.
 //
-//   bridge_bench [SECONDS [DRIVES]]     (default 30 s idle, 300 drive commands)
+//   bridge_bench [SECONDS [DRIVES [STREAM_SECONDS]]]
+//   (default 30 s idle, 300 drive commands, 20 s of streaming per fault)
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "mqtt_broker.h"
@@ -45,6 +49,7 @@ std::string make_dir() {
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
   const int drives = argc > 2 ? std::atoi(argv[2]) : 300;
+  const int stream_seconds = argc > 3 ? std::atoi(argv[3]) : 20;
   const std::string dir = make_dir();
   const std::string com_dir = dir + "/com";
   ::mkdir(com_dir.c_str(), 0700);
@@ -73,20 +78,58 @@ int main(int argc, char** argv) {
   std::printf("bridge CPU at 5 Hz, boards at the line rate: %.2f %% of one core over %.0f s\n",
               100 * (cpu_seconds(bridge) - cpu_before) / wall, wall);
 
-  test::VelocityRecord wire(sim);
   std::vector<double> ms;
+  std::optional<test::VelocityRecord> wire(std::in_place, sim);
   for (int i = 0; i < drives; ++i) {
     const int v = 100 + i % 50;  // each command's request differs from the one before
     const std::string request = "BE" + std::to_string(v) + ";" + std::to_string(v);
     const auto sent = std::chrono::steady_clock::now();
     client.publish("tavik/bench/cmd/drive",
                    "{\"left_mm_s\": " + std::to_string(v) + ", \"right_mm_s\": " + std::to_string(v) + "}");
-    if (const auto seen = wire.first(request, sent, 1000ms))
+    if (const auto seen = wire->first(request, sent, 1000ms))
       ms.push_back(std::chrono::duration<double, std::milli>(*seen - sent).count());
     std::this_thread::sleep_for(50ms);
   }
+  wire.reset();  // the simulator's record has one reader at a time
   std::printf("last diagnostics: %s\n",
               client.wait_for("tavik/bench/diagnostics", 2s, nullptr, client.count()).c_str());
+
+  for (const char* fault :
+       {"", "fault drvb * silence p=0.05", "fault drvb * silence p=0.2", "fault drvb * delay 250 p=0.2"}) {
+    sim.execute("fault clear");
+    sim.execute("reset drvb");
+    sim.execute("pose 2500 2500 0");
+    client.publish("tavik/bench/cmd/servo", "{\"on\": true}");  // the board's watchdog needs it on
+    std::this_thread::sleep_for(500ms);                         // the bridge reads the cleared errors
+    if (*fault != '\0') sim.execute(fault);
+    test::VelocityRecord line(sim);
+    const auto begin = std::chrono::steady_clock::now();
+    std::optional<std::chrono::steady_clock::time_point> tripped;
+    while (std::chrono::steady_clock::now() - begin < std::chrono::seconds(stream_seconds)) {
+      // Turning on the spot: no wall comes near to close a bumper.
+      client.publish("tavik/bench/cmd/drive", "{\"left_mm_s\": -200, \"right_mm_s\": 200}");
+      const sim::SimStatus s = sim.status();
+      if (!tripped && ((s.drive_error_left | s.drive_error_right) & sim::kDriveErrCommTimeout) != 0)
+        tripped = std::chrono::steady_clock::now();
+      std::this_thread::sleep_for(100ms);
+    }
+    const auto until = tripped.value_or(std::chrono::steady_clock::now());
+    double longest = 0;
+    std::optional<std::chrono::steady_clock::time_point> last;
+    for (const auto& v : line.velocities()) {
+      if (v.seen > until) break;
+      if (last)
+        longest = std::max(longest, std::chrono::duration<double, std::milli>(v.seen - *last).count());
+      last = v.seen;
+    }
+    std::printf("streamed drive, %s: longest gap %.0f ms, board's watchdog %s\n",
+                *fault != '\0' ? fault : "no fault", longest,
+                tripped ? ("tripped at " +
+                           std::to_string(std::chrono::duration<double>(*tripped - begin).count()) + " s")
+                              .c_str()
+                        : "never tripped");
+  }
+  sim.execute("fault clear");
   ::kill(bridge, SIGTERM);
   ::waitpid(bridge, nullptr, 0);
   std::sort(ms.begin(), ms.end());

@@ -41,21 +41,26 @@ void run(const char* name, const HostileBehaviour& behaviour, const char* scheme
   std::printf("%s over %s://\n", name, scheme);
   auto peer = std::make_unique<HostilePeer>(behaviour);
   const std::string url = peer->url(scheme);
-  timed("open 5 s", [&] { return zarn_rs232_psb_create(url.c_str(), 5000); }, peer);
+  timed(
+      "open 5 s", [&] { return zarn_rs232_psb_create(url.c_str(), 5000); }, peer);
   zarn_rs232_psb_destroy();
   if (peer == nullptr) return;
   if (zarn_rs232_psb_create(url.c_str(), 200) == 0) {
     for (int i = 0; i < 3 && peer != nullptr; ++i) {
-      timed("read power", [] {
-        psb_power_data data;
-        return zarn_rs232_psb_read_power(&data);
-      }, peer);
+      timed(
+          "read power",
+          [] {
+            psb_power_data data;
+            return zarn_rs232_psb_read_power(&data);
+          },
+          peer);
     }
   }
   zarn_rs232_psb_destroy();
   if (peer != nullptr && zarn_rs232_drvb_create(url.c_str(), 200) == 0) {
     for (int i = 0; i < 3 && peer != nullptr; ++i)
-      timed("stop", [] { return zarn_rs232_drvb_set_velocity(0, 0); }, peer);
+      timed(
+          "stop", [] { return zarn_rs232_drvb_set_velocity(0, 0); }, peer);
   }
   zarn_rs232_drvb_destroy();
 }

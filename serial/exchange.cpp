@@ -190,7 +190,8 @@ Result take(Line& line, const Request& request, const Scan& s, int* reply_length
 // The answer read, and whether the request's own reply may still come.
 struct Answer {
   Result result;
-  bool may_follow = true;
+  bool may_follow = true;   // after a failure: its reply may still come
+  bool sent_twice = false;  // two of it went out: the answer to the other may still come
 };
 
 Answer read_answer(Line& line, const Request& request, std::uint8_t* reply, int* reply_length);
@@ -200,7 +201,9 @@ Answer read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
 // it was the late one. When none comes before the window closes, this
 // request goes once more, unless it is a read while a velocity waits for the
 // line (it gives way) or a moving velocity that a stop has overtaken. Its own
-// reply would have followed the late one at once: none is awaited after it.
+// reply would have followed the late one at once: none is awaited after it,
+// unless it went twice: the answer taken may be the first one's, late, and
+// the second's may still come.
 Answer settle(Line& line, const Request& request, std::uint8_t* reply, int* reply_length,
               Clock::time_point deadline) {
   const bool stoppable = request.motion == Motion::kMove;
@@ -221,7 +224,9 @@ Answer settle(Line& line, const Request& request, std::uint8_t* reply, int* repl
   serial_port_trace_end(line.port, "purged", nullptr);
   std::memset(reply, 0, kFrameSize);
   send(line.port, request);
-  return read_answer(line, request, reply, reply_length);
+  Answer again = read_answer(line, request, reply, reply_length);
+  again.sent_twice = true;
+  return again;
 }
 
 Answer read_answer(Line& line, const Request& request, std::uint8_t* reply, int* reply_length) {
@@ -257,7 +262,8 @@ Result exchange(Line& line, const Request& request, std::uint8_t* reply, int* re
     result = Result::ok();
   if (request.purge_after) serial_port_purge(line.port);
   trace_outcome(line.port, result);
-  if (answer.may_follow && answer_may_follow(result.failure)) open_window(line.late, line.port, request);
+  if ((answer.may_follow && answer_may_follow(result.failure)) || answer.sent_twice)
+    open_window(line.late, line.port, request);
   return result;
 }
 

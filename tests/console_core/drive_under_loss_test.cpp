@@ -61,8 +61,8 @@ TEST_F(DriveUnderLoss, LateRepliesNeverStarveTheBoard) {
   jog_left();
   for (int i = 0; i < 40; ++i) {
     const sim::SimStatus s = sim_.status();
-    ASSERT_EQ((s.drive_error_left | s.drive_error_right) & sim::kDriveErrCommTimeout, 0) << "after " << i * 100
-                                                                                           << " ms";
+    ASSERT_EQ((s.drive_error_left | s.drive_error_right) & sim::kDriveErrCommTimeout, 0)
+        << "after " << i * 100 << " ms";
     std::this_thread::sleep_for(milliseconds(100));
   }
   EXPECT_NE(sim_.status().velocity_left, 0);

@@ -2,6 +2,8 @@
 // or never answers holds no call past its bound: opens end within the
 // connect bound, commands within their exchanges' deadlines, and each fails
 // with a reason.
+#include "hostile_peer.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,7 +12,6 @@
 #include <memory>
 #include <string>
 
-#include "hostile_peer.h"
 #include "pty_test_util.h"
 #include "tavik/zarn_rs232.h"
 #include "zarn_calls.h"
@@ -83,7 +84,8 @@ void expect_commands_bounded(const Peer& p, const std::string& scheme) {
     for (int i = 0; i < 3; ++i) {
       const auto start = std::chrono::steady_clock::now();
       const Outcome outcome = bounded_call(c.call, peer);
-      EXPECT_LT(elapsed_ms(start), c.bound_ms + kMarginMs) << c.name << " on " << p.name << " over " << scheme;
+      EXPECT_LT(elapsed_ms(start), c.bound_ms + kMarginMs)
+          << c.name << " on " << p.name << " over " << scheme;
       EXPECT_EQ(outcome.code, -1) << c.name << " on " << p.name << " over " << scheme;
       EXPECT_NE(outcome.error, TAVIK_RS232_OK) << c.name << " on " << p.name;
     }

@@ -227,7 +227,10 @@ void DriveControl::sent(const Result& result, int left, int right) {
     active_ = false;
     stop_owed_ = urgent_ = true;
     moved_ = moved_ || moving;
-    max_velocity_.reset();
+    // Read again only for a board that may be another one: a lost reply
+    // does not change it, and reading it would hold the next velocity up.
+    if (result.failure == Failure::kDeviceLost || result.failure == Failure::kConnectionLost)
+      max_velocity_.reset();
   } else if (moving) {
     stop_owed_ = moved_ = true;  // also when a stop came meanwhile: it follows
   } else {
