@@ -161,5 +161,36 @@ TEST_F(TavikTool, DriveRidesThroughOneFailedReplyAndEndsOnTwoInARowOrARefusal) {
   }
 }
 
+// drvb stop and the bridge's service after the bridge: the stop and nothing
+// else goes out, and a board that does not take it fails the command.
+TEST_F(TavikTool, TheStopAloneForAProgramThatEndedWithoutIt) {
+  using namespace std::chrono_literals;
+  const std::vector<std::string> commands[] = {
+      {"drvb", "stop"},
+      {"bridge", "--broker", "mqtt://127.0.0.1:1", "--name", "r1", "--allow-drive", "--send-stop"},
+  };
+  for (const auto& command : commands) {
+    for (const bool silent : {false, true}) {
+      SCOPED_TRACE(command.front() + (silent ? " to a silent board" : ""));
+      sim_.execute(silent ? "fault drvb * silence" : "fault clear");
+      VelocityRecord wire(sim_);
+      const auto start = VelocityRecord::Clock::now();
+      std::vector<std::string> args = {"--json"};
+      args.insert(args.end(), command.begin(), command.end());
+      const Finished f = run_tavik(args);
+      EXPECT_EQ(f.exit_code, silent ? 1 : 0) << f.err;
+      if (silent) {
+        EXPECT_NE(f.err.find("no-reply"), std::string::npos) << f.err;
+      }
+      ASSERT_TRUE(wire.first("BE;", start, 1000ms));
+      for (const auto& v : wire.velocities()) {
+        EXPECT_EQ(v.command, "BE;");
+      }
+      EXPECT_EQ(sim_.status().drvb.served.count("AA"), 0u);
+    }
+  }
+  sim_.execute("fault clear");
+}
+
 }  // namespace
 }  // namespace tavik::test

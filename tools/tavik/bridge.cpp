@@ -17,6 +17,7 @@
 #include "bridge_messages.h"
 #include "bridge_mqtt.h"
 #include "commands.h"
+#include "drive_loop.h"
 #include "drvb/drvb_commands.h"
 #include "link_figures.h"
 #include "number_check.h"
@@ -42,6 +43,7 @@ struct BridgeArgs {
   std::string broker;
   std::string name;
   bool allow_drive = false;
+  bool send_stop = false;
   double rate_hz = 5;
   double dead_man_s = 0.5;
   std::string username;
@@ -486,7 +488,18 @@ int Bridge::run() {
   return kExitCommandFailed;
 }
 
+// After the bridge, however it ended: the stop to its drive board, nothing else.
+int send_stop_after(Session& session, Output& out) {
+  BoardConnection& connection = session.open(Board::kDrvb);
+  session.check(send_stop(connection), "send the stop (0,0)", Board::kDrvb);
+  Json record = board_header(session, Board::kDrvb);
+  record.update(Json{{"stop_sent", true}});
+  out.record(record);
+  return kExitOk;
+}
+
 int bridge(Session& session, Output& out, const BridgeArgs& args) {
+  if (args.send_stop) return send_stop_after(session, out);
   check_topic_part("--name", args.name, false);
   check_topic_part("--topic-prefix", args.prefix, true);
   BrokerSettings broker = broker_of(args.broker);
@@ -516,6 +529,9 @@ void add_bridge_command(CLI::App& app, Runner& run) {
   command->add_option("--name", args->name, "the robot's name, its topics' level after the prefix")
       ->required();
   command->add_flag("--allow-drive", args->allow_drive, "carry out cmd/drive (refused without it)");
+  command->add_flag("--send-stop", args->send_stop,
+                    "only send the drive board the stop (0,0), with the bridge's options, and end: for "
+                    "its service once it ended, however it ended");
   add_number(*command, "--rate", args->rate_hz, "telemetry per second (0.1 to 50, default 5)",
              {.least = 0.1, .most = 50.0, .unit = "polls per second"});
   add_number(*command, "--dead-man", args->dead_man_s,
