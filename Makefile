@@ -88,6 +88,7 @@ bench: build
 	@build/$(PRESET)/bench/ser2net_sar_bench
 	@build/$(PRESET)/bench/sim_bench
 	@build/$(PRESET)/bench/shutdown_bench
+	@build/$(PRESET)/bench/drive_line_bench
 	@build/$(PRESET)/bench/late_reply_bench
 	@build/$(PRESET)/bench/reconnect_bench
 	@build/$(PRESET)/bench/console_cost_bench

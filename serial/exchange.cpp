@@ -37,8 +37,9 @@ void trace_outcome(SerialPort* port, Result result) {
   serial_port_trace_end(port, "rx", outcome);
 }
 
-void open_window(LateReplyWindow& late, const SerialPort* port, const Request& request) {
+void open_window(LateReplyWindow& late, const SerialPort* port, const Request& request, bool doubtful) {
   late.open = true;
+  late.doubtful = doubtful;
   late.until = Clock::now() + std::chrono::milliseconds(serial_port_timeout(port));
   late.reply = request.reply;
   late.min_count = request.min_count;
@@ -59,11 +60,11 @@ bool answers(const Judgement& j) { return j.fit != Fit::kNone; }
 // A frame read while a late reply may come.
 enum class Claim { kOurs, kLate, kEither };
 
-Claim claim(const Judgement& ours, const Judgement& late) {
+Claim claim(const Judgement& ours, const Judgement& late, bool doubtful) {
   if (!answers(late)) return Claim::kOurs;  // ours, or no one's: judged as ours
   if (!answers(ours)) return Claim::kLate;
   if (ours.fit != late.fit) return ours.fit > late.fit ? Claim::kOurs : Claim::kLate;
-  return Claim::kEither;
+  return doubtful ? Claim::kOurs : Claim::kEither;
 }
 
 // What one frame read on the line turned out to be.
@@ -119,7 +120,9 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
       break;
     }
     if (got == 0) {
-      if (target.stoppable && stop_asked(line)) return {Scan::kNothing, Result(Failure::kSuperseded)};
+      // Only a wait cut into slices goes on after an empty read.
+      if (!target.stoppable) break;
+      if (stop_asked(line)) return {Scan::kNothing, Result(Failure::kSuperseded)};
       continue;
     }
     nothing = Failure::kMalformed;  // something came: from here on, a frame cut short
@@ -135,7 +138,7 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
         const int our_length = static_cast<int>(ours.size());
         if (!ours_complete) return {Scan::kLate, {}, length};
         const Judgement as_ours = judge_ours(request, reply, our_length);
-        const Claim c = claim(as_ours, as_late);
+        const Claim c = claim(as_ours, as_late, late->doubtful);
         if (c == Claim::kLate) return {Scan::kLate, {}, length};
         return {c == Claim::kOurs ? Scan::kOurs : Scan::kEither, as_ours.result, our_length};
       }
@@ -149,7 +152,7 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
       const int length = static_cast<int>(ours.size());
       const Judgement as_ours = judge_ours(request, reply, length);
       if (late != nullptr && !two) {
-        const Claim c = claim(as_ours, judge_late(*late, reply, length));
+        const Claim c = claim(as_ours, judge_late(*late, reply, length), late->doubtful);
         if (c == Claim::kLate) return {Scan::kLate, {}, length};
         return {c == Claim::kOurs ? Scan::kOurs : Scan::kEither, as_ours.result, length};
       }
@@ -262,8 +265,10 @@ Result exchange(Line& line, const Request& request, std::uint8_t* reply, int* re
     result = Result::ok();
   if (request.purge_after) serial_port_purge(line.port);
   trace_outcome(line.port, result);
-  if ((answer.may_follow && answer_may_follow(result.failure)) || answer.sent_twice)
-    open_window(line.late, line.port, request);
+  if (answer.may_follow && answer_may_follow(result.failure))
+    open_window(line.late, line.port, request, false);
+  else if (answer.sent_twice)
+    open_window(line.late, line.port, request, true);
   return result;
 }
 

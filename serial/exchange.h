@@ -14,7 +14,9 @@
 // Where the two replies cannot be told apart (two acknowledgements), the
 // next frame decides: the boards answer in order, so a second frame is the
 // new request's answer. When none comes before the window closes, the
-// request goes once more and that answer counts. Every command of these
+// request goes once more and that answer counts; the answer to the other of
+// the two may still come, and only a frame that answers it better than the
+// next request is dropped for it. Every command of these
 // boards can be repeated safely (a velocity, a switch, a register write, a
 // reset, a read), which this relies on. Reads skip the repetition while the
 // a velocity waits for the line, and fail as unexpected, so that motion is
@@ -69,6 +71,10 @@ struct Request {
 // still come, and until when it is awaited.
 struct LateReplyWindow {
   bool open = false;  // guarded by the connection's lock, as the rest but `seen`
+  // The request went twice and one answer was taken: the other may come, or
+  // may have been the one taken. Only a frame that answers it better than
+  // the new request is dropped; one that answers both alike is the new one's.
+  bool doubtful = false;
   std::chrono::steady_clock::time_point until{};
   ReplyKind reply = ReplyKind::kAck;
   int min_count = 0;

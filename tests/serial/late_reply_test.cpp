@@ -178,6 +178,7 @@ TEST_F(LateReplies, EveryReplyTheContractAcceptsIsAccepted) {
     EXPECT_EQ(why, c.reason) << command << " given " << ::testing::PrintToString(c.reply) << ": "
                              << zarn_rs232_error_text(why);
     EXPECT_EQ(c.call(), 0) << command << ", the line good again";
+    std::this_thread::sleep_for(milliseconds(kTimeoutMs));  // no case's window reaches the next
   }
 }
 
@@ -212,6 +213,22 @@ TEST_F(LateReplies, AStopAfterAFailureIsAnsweredAsAStop) {
     // Within the late reply's window and one more exchange.
     EXPECT_LT(took, milliseconds(3 * kTimeoutMs + 100)) << c.name;
   }
+}
+
+// A stop that went twice took one answer; the other, late, is not the next
+// read's value.
+TEST_F(LateReplies, TheOtherAnswerOfARepeatedRequestIsNotTheNextOnes) {
+  drvb_.respond(nullptr);
+  // Each late; the board answers in order.
+  drvb_.queue({kAck, kLate});  // the velocity's: the stop's cannot be told from it
+  drvb_.queue({kAck, kLate});  // the stop's, taken for the answer to the stop sent once more
+  drvb_.queue({kAck, kLate});  // the second stop's, on its way while the read is sent
+  drvb_.queue({kValue, {}});
+  EXPECT_EQ(zarn_rs232_drvb_set_velocity(200, 200), -1);
+  EXPECT_EQ(zarn_rs232_drvb_set_velocity(0, 0), 0);
+  int value = 0;
+  EXPECT_EQ(zarn_rs232_drvb_read_parameter(0, &value), 0);
+  EXPECT_EQ(value, 120) << "the stop's other acknowledgement taken for the value";
 }
 
 // A spoiled answer (bad check byte, cut short) was the answer: nothing late

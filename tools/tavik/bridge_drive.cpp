@@ -170,9 +170,19 @@ void DriveControl::serve(std::unique_lock<std::mutex>& lock) {
     active_ = false;
     urgent_ = true;
   }
-  // The stop owed first, also before a new command (which may fail in turn).
-  if (drvb != nullptr && !active_ && stop_owed_ && (urgent_ || command_ || at >= next_send_))
-    send_stop(lock, drvb);
+  // The stop owed first, also before a new command; a board that did not
+  // answer the stop gets no drive (its answers are what says it took one).
+  if (drvb != nullptr && !active_ && stop_owed_ && (urgent_ || command_ || at >= next_send_)) {
+    const Result stop = send_stop(lock, drvb);
+    if (!stop.is_ok() && command_) {
+      command_.reset();
+      const CommandOutcome outcome = failed(stop, "send the stop owed before the drive");
+      lock.unlock();
+      report_(outcome);
+      lock.lock();
+      return;
+    }
+  }
   if (command_) {
     handle(lock, drvb);
   } else if (drvb != nullptr && active_ && at >= next_send_) {
@@ -240,7 +250,7 @@ void DriveControl::sent(const Result& result, int left, int right) {
 }
 
 // One try of the stop; the next one, if it fails, after kVelocityPeriod.
-void DriveControl::send_stop(std::unique_lock<std::mutex>& lock, BoardConnection* drvb) {
+Result DriveControl::send_stop(std::unique_lock<std::mutex>& lock, BoardConnection* drvb) {
   urgent_ = false;
   const Result result = exchange(lock, *drvb, 0, 0);
   if (result.is_ok()) {
@@ -249,6 +259,7 @@ void DriveControl::send_stop(std::unique_lock<std::mutex>& lock, BoardConnection
     next_send_ = Clock::now() + kVelocityPeriod;
     changed_.notify_all();
   }
+  return result;
 }
 
 }  // namespace tavik::cli

@@ -7,7 +7,8 @@
 // (the board may have taken it), and the stop is tried at once and then
 // every kVelocityPeriod until it is answered. A stop owed goes out before a
 // new command is handled, so that a board that fails every command still
-// gets a 0,0 for each. Nothing starts moving again but a new command; once
+// gets a 0,0 for each, and the command is refused while the stop goes
+// unanswered. Nothing starts moving again but a new command; once
 // the bridge ends (close, or a stop request pending for the process) none
 // is carried out.
 #pragma once
@@ -70,7 +71,7 @@ class DriveControl {
   void run();
   void serve(std::unique_lock<std::mutex>& lock);
   void handle(std::unique_lock<std::mutex>& lock, BoardConnection* drvb);
-  void send_stop(std::unique_lock<std::mutex>& lock, BoardConnection* drvb);
+  Result send_stop(std::unique_lock<std::mutex>& lock, BoardConnection* drvb);
   // One velocity request, with the lock released meanwhile.
   Result exchange(std::unique_lock<std::mutex>& lock, BoardConnection& drvb, int left, int right);
   // Marks the end of a velocity request that went out: a failed one drops
