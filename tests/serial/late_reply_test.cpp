@@ -222,7 +222,7 @@ TEST_F(LateReplies, TheOtherAnswerOfARepeatedRequestIsNotTheNextOnes) {
   // Each late; the board answers in order.
   drvb_.queue({kAck, kLate});  // the velocity's: the stop's cannot be told from it
   drvb_.queue({kAck, kLate});  // the stop's, taken for the answer to the stop sent once more
-  drvb_.queue({kAck, kLate});  // the second stop's, on its way while the read is sent
+  drvb_.queue({kAck, milliseconds(kTimeoutMs)});  // the second stop's, on its way while the read is sent
   drvb_.queue({kValue, {}});
   EXPECT_EQ(zarn_rs232_drvb_set_velocity(200, 200), -1);
   EXPECT_EQ(zarn_rs232_drvb_set_velocity(0, 0), 0);
