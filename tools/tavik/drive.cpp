@@ -68,12 +68,23 @@ std::string wheel_error(char left, char right) {
   return text;
 }
 
+// A read before the drive, tried once more after a lost or spoiled reply as
+// the drive itself rides through one: nothing moves before all are read.
+template <class Read>
+Result read_before_drive(Read read) {
+  const Result first = read();
+  const bool again = first.failure == Failure::kNoReply || first.failure == Failure::kBadCheck ||
+                     first.failure == Failure::kMalformed || first.failure == Failure::kUnexpected;
+  return again ? read() : first;
+}
+
 // Refuses a velocity above the board's Max Velocity, which would set a wheel
 // error on the board instead of moving it.
 void check_max_velocity(Session& session, BoardConnection& connection, const DriveArgs& args) {
   int max_velocity = 0;
-  session.check(drvb::read_parameter(connection, kMaxVelocityId, &max_velocity), "read max-velocity",
-                Board::kDrvb);
+  session.check(
+      read_before_drive([&] { return drvb::read_parameter(connection, kMaxVelocityId, &max_velocity); }),
+      "read max-velocity", Board::kDrvb);
   for (const auto& [wheel, velocity] : {std::pair{"left", args.left}, std::pair{"right", args.right}}) {
     if (std::llabs(velocity) <= max_velocity) continue;
     throw CommandError(kExitUsage, reason::kAboveMaxVelocity, "start driving", Board::kDrvb,
@@ -88,7 +99,9 @@ void check_max_velocity(Session& session, BoardConnection& connection, const Dri
 void check_start(Session& session, BoardConnection& connection, const DriveArgs& args) {
   check_max_velocity(session, connection, args);
   int left = 0, right = 0, emergency = 0;
-  session.check(drvb::read_bumper_emg(connection, &left, &right, &emergency), "read bumpers", Board::kDrvb);
+  session.check(
+      read_before_drive([&] { return drvb::read_bumper_emg(connection, &left, &right, &emergency); }),
+      "read bumpers", Board::kDrvb);
   const auto refuse = [&](const char* code, const std::string& text) {
     throw CommandError(kExitCommandFailed, code, "start driving", Board::kDrvb, session.port(Board::kDrvb),
                        "refused: " + text);
@@ -96,8 +109,9 @@ void check_start(Session& session, BoardConnection& connection, const DriveArgs&
   if (const Blocked blocked = blocked_by(left, right, emergency); blocked.reason != nullptr)
     refuse(blocked.reason, blocked.text);
   char error_left = 0, error_right = 0;
-  session.check(drvb::read_drive_err(connection, &error_left, &error_right), "read wheel errors",
-                Board::kDrvb);
+  session.check(
+      read_before_drive([&] { return drvb::read_drive_err(connection, &error_left, &error_right); }),
+      "read wheel errors", Board::kDrvb);
   if (const std::string error = wheel_error(error_left, error_right); !error.empty())
     refuse(reason::kWheelError, error + " (drvb reset-errors clears it)");
 }
