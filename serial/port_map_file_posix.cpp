@@ -25,8 +25,7 @@ std::string refusal(const struct stat& st) {
   if (!owned_by_us(st))
     return "owned by another user (uid " + std::to_string(st.st_uid) + "), not by you or root";
   if ((st.st_mode & S_IWOTH) != 0) return "writable by every user (chmod o-w)";
-  if (static_cast<std::uint64_t>(st.st_size) > kPortsFileMaxBytes)
-    return ports_file_too_large();
+  if (static_cast<std::uint64_t>(st.st_size) > kPortsFileMaxBytes) return ports_file_too_large();
   return "";
 }
 
@@ -76,8 +75,7 @@ PortsFileRead read_ports_file(const std::string& path, const FileStamp* known) {
     }
     read.text.append(chunk, static_cast<std::size_t>(n));
     // The file grew since it was looked at.
-    if (read.text.size() > kPortsFileMaxBytes)
-      why = ports_file_too_large();
+    if (read.text.size() > kPortsFileMaxBytes) why = ports_file_too_large();
   }
   ::close(fd);
   if (!why.empty()) return refused(why);

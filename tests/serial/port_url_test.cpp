@@ -1,7 +1,7 @@
 // Network port names: the hosts taken and those refused with why.
-#include <gtest/gtest.h>
-
 #include "serial/port_url.h"
+
+#include <gtest/gtest.h>
 
 namespace tavik {
 namespace {
