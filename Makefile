@@ -91,6 +91,7 @@ bench: build
 	@build/$(PRESET)/bench/drive_line_bench
 	@build/$(PRESET)/bench/late_reply_bench
 	@build/$(PRESET)/bench/reconnect_bench
+	@build/$(PRESET)/bench/ports_file_bench
 	@build/$(PRESET)/bench/console_cost_bench
 
 # Debian packages of the libraries, tools and console into build/packages/

@@ -4,11 +4,16 @@
 //
 //   COM7 = rfc2217://robot.local:7001
 //
-// blank lines and lines starting with '#' are ignored. Read from
-// /etc/tavik/ports, then ~/.config/tavik/ports (Linux) or
+// '#' starts a comment, also after a mapping; blank lines are ignored. Read
+// from /etc/tavik/ports, then ~/.config/tavik/ports (Linux) or
 // %APPDATA%\Tavik\ports (Windows); a later line for the same name wins. A
 // line that is not a mapping is skipped and reported once per process on
-// standard error, with its file, its number and why.
+// standard error, with its file, its number and why; a file that is not
+// safe to read (port_map_file.h) is reported and not read. A file is read
+// again only when it changed.
+//
+// While TAVIK_COM_DIR is set (a simulator's boards, port_path.h) no ports
+// file is read: every COM name is the simulator's.
 #pragma once
 
 #include <string>
@@ -24,7 +29,8 @@ struct PortMapping {
   int line = 0;
 };
 
-// The files looked at, in the order they are read.
+// The files looked at, in the order they are read (none while
+// TAVIK_COM_DIR is set).
 std::vector<std::string> port_map_files();
 
 // Every mapping of the files, one per name (the one that wins). The bad
@@ -34,5 +40,9 @@ std::vector<PortMapping> read_port_map(std::vector<std::string>* problems = null
 
 // What the name is mapped to, or an empty string.
 std::string mapped_port(std::string_view name);
+
+// What a port name leads to by every name rule in turn: the network port
+// (named, or mapped here) or the device (resolve_port_path); "" for none.
+std::string port_target(std::string_view name);
 
 }  // namespace tavik

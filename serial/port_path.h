@@ -13,7 +13,8 @@ namespace tavik {
 // POSIX: a name starting with "/" is used as it is. "COM<n>" resolves to
 // $TAVIK_COM_DIR/COM<n> when that variable is set, else to /dev/tavik/COM<n>
 // when that exists, else to /dev/ttyS<n-1>. Any other name is looked up
-// under /dev/.
+// under /dev/. (A COM name mapped in the ports file goes before the last
+// two, port_map.h.)
 // Windows: "COM<n>" becomes the device-namespace form \\.\COM<n>, the only
 // one under which COM10 and above open (it works for every n); any other
 // name is used as it is.
@@ -23,6 +24,11 @@ std::string resolve_port_path(const char* name);
 // POSIX: where the udev rule 99-tavik-com.rules publishes the boards' USB
 // adapters as COM<n> links.
 inline constexpr const char* kComLinkDir = "/dev/tavik";
+
+// POSIX: TAVIK_COM_DIR is set and not empty. Then a COM name is looked for
+// there only, and no ports file is read (port_map.h): the simulators
+// publish their boards there. Windows: false.
+bool com_dir_set();
 
 // POSIX: the folder whose entries are the COM<n> names: $TAVIK_COM_DIR when
 // set (tavik-sim's links), else kComLinkDir.

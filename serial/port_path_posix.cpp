@@ -24,12 +24,12 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+}  // namespace
+
 bool com_dir_set() {
   const char* dir = std::getenv("TAVIK_COM_DIR");
   return dir != nullptr && dir[0] != '\0';
 }
-
-}  // namespace
 
 std::string com_name_dir() { return com_dir_set() ? std::getenv("TAVIK_COM_DIR") : kComLinkDir; }
 

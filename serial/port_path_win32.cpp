@@ -11,6 +11,8 @@ std::string resolve_port_path(const char* name) {
   return std::string(view);
 }
 
+bool com_dir_set() { return false; }
+
 std::string com_name_dir() { return ""; }
 
 // COM names are the drivers' own: there is nothing more to say where one is.

@@ -10,8 +10,9 @@ and demos::
 
 The program is ``$TAVIK_SIM`` when set, else ``tavik-sim`` on ``PATH``.
 While it runs, ``TAVIK_COM_DIR`` in this process's environment points at its
-links, so the libraries open ``COM7`` and ``COM8`` there; stopping it puts
-the variable back as it was. Linux only.
+links, so the libraries open ``COM7`` and ``COM8`` there, and only there: no
+ports file is read while it is set. Stopping it puts the variable back as it
+was. Linux only.
 """
 
 from __future__ import annotations

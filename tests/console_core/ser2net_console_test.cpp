@@ -20,6 +20,8 @@ class Ser2netConsoleTest : public ConsoleTest {
     std::ofstream(home + "/.config/tavik/ports") << "COM7 = " << server_.url(Ser2net::kPsbRfc2217) << "\n"
                                                  << "COM8 = " << server_.url(Ser2net::kDrvbTcp) << "\n";
     ::setenv("HOME", home.c_str(), 1);
+    // The ports file is read only without a simulator's link folder.
+    ::unsetenv("TAVIK_COM_DIR");
   }
   void TearDown() override {
     if (Ser2net::installed()) dlg().OnDestroy();

@@ -4,6 +4,7 @@
 
 #include "drvb/drvb_commands.h"
 #include "psb/psb_commands.h"
+#include "serial/port_map.h"
 
 namespace tavik::cli {
 namespace {
@@ -82,7 +83,9 @@ void mark_failures(Json& reading, const std::vector<Step>& steps) {
 }
 
 Json board_header(const Session& session, Board board) {
-  return Json{{"board", board_name(board)}, {"port", session.port(board)}};
+  return Json{{"board", board_name(board)},
+              {"port", session.port(board)},
+              {"target", port_target(session.port(board))}};
 }
 
 int print_status(Session& session, Output& out, Board board) {

@@ -31,7 +31,8 @@ Json read_drvb(BoardConnection& connection, std::vector<Step>& steps,
 // "step: why; ...".
 void mark_failures(Json& reading, const std::vector<Step>& steps);
 
-// {"board": "psb", "port": "COM7"}: the head of every record of a board.
+// {"board": "psb", "port": "COM7", "target": "/dev/tavik/COM7"}: the head
+// of every record of a board, with what its port name led to (port_map.h).
 Json board_header(const Session& session, Board board);
 
 // The status commands: opens the board, reads it whole and prints the record;

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "serial/port_map.h"
+
 namespace tavik::cli {
 namespace {
 
@@ -77,6 +79,8 @@ void Output::error(const std::string& command, const CommandError& e) {
   if (!command.empty()) error["command"] = command;
   if (e.board) error["board"] = board_name(*e.board);
   if (!e.port.empty()) error["port"] = e.port;
+  if (const std::string target = e.port.empty() ? "" : port_target(e.port); !target.empty())
+    error["target"] = target;
   error["reason"] = e.reason;
   error["message"] = e.message();
   if (!e.step.empty()) error["step"] = e.step;
