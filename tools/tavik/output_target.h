@@ -27,9 +27,9 @@ enum class OutputFault {
 };
 
 struct OutputTarget {
-  std::FILE* file = nullptr;      // to write to (opened for writing, not inherited)
-  bool standard_output = false;   // the name is standard output's own (/dev/stdout): file is null
-  std::string temporary;          // a regular file's: where the text goes until place_output
+  std::FILE* file = nullptr;     // to write to (opened for writing, not inherited)
+  bool standard_output = false;  // the name is standard output's own (/dev/stdout): file is null
+  std::string temporary;         // a regular file's: where the text goes until place_output
   OutputFault fault = OutputFault::kNone;
   std::string detail;
 };

@@ -23,7 +23,7 @@ RegularFile read_regular_file(const std::string& path, std::size_t most_bytes) {
     file.error = std::strerror(errno);
   } else if ((st.st_mode & _S_IFMT) != _S_IFREG) {
     file.error = (st.st_mode & _S_IFMT) == _S_IFDIR ? "not a regular file but a directory"
-                                                      : "not a regular file but a device";
+                                                    : "not a regular file but a device";
   } else {
     char buffer[4096];
     for (;;) {

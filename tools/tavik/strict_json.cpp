@@ -76,8 +76,8 @@ StrictJson parse_strict_json(const std::string& text) {
   } catch (const Json::out_of_range& e) {
     // A number beyond a double's range; the reader stopped at it.
     const std::string entry = entry_of(frames);
-    return {nullptr, (entry.empty() ? "" : "'" + entry + "': ") + "the number " + overflowing_number(e.what()) +
-                         " is out of range"};
+    return {nullptr, (entry.empty() ? "" : "'" + entry + "': ") + "the number " +
+                         overflowing_number(e.what()) + " is out of range"};
   } catch (const Json::exception& e) {
     return {nullptr, std::string("not JSON: ") + e.what()};
   }
