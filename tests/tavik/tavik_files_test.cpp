@@ -48,11 +48,24 @@ TEST_F(TavikFiles, AnOutputFileIsNeverWrittenThroughALinkNorLeftHalfWritten) {
     const char* err;
     const char* file = nullptr;  // another name in the directory
   } cases[] = {
-      {"watch --csv --force", {"watch", "--duration", "0.3", "--force", "--csv"}, true, 2, "is a symbolic link"},
+      {"watch --csv --force",
+       {"watch", "--duration", "0.3", "--force", "--csv"},
+       true,
+       2,
+       "is a symbolic link"},
       {"param save --force", {"drvb", "param", "save", "--force"}, true, 2, "is a symbolic link"},
       {"check --junit", {"check", "--junit"}, true, 2, "is a symbolic link"},
-      {"a port that does not open", {"--drvb", "COM5", "drvb", "param", "save", "--force"}, false, 3, "missing"},
-      {"a folder that is not there", {"watch", "--duration", "0.3", "--csv"}, false, 2, "No such", "none/x.csv"},
+      {"a port that does not open",
+       {"--drvb", "COM5", "drvb", "param", "save", "--force"},
+       false,
+       3,
+       "missing"},
+      {"a folder that is not there",
+       {"watch", "--duration", "0.3", "--csv"},
+       false,
+       2,
+       "No such",
+       "none/x.csv"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -73,8 +86,9 @@ TEST_F(TavikFiles, AnOutputFileIsNeverWrittenThroughALinkNorLeftHalfWritten) {
 
 TEST_F(TavikFiles, AnExistingFileIsReplacedWholeWithForce) {
   const std::string backup = dir_ + "/params.json";
-  std::ofstream(backup) << "an old backup that is much longer than the new one will be, to show no tail is left "
-                        << std::string(4096, 'x');
+  std::ofstream(backup)
+      << "an old backup that is much longer than the new one will be, to show no tail is left "
+      << std::string(4096, 'x');
   ASSERT_EQ(run_tavik({"drvb", "param", "save", "--force", backup}).exit_code, 0);
   const Json saved = Json::parse(file_text(backup));
   EXPECT_EQ(saved.at("parameters").at("comm-timeout"), 500);
@@ -114,7 +128,9 @@ TEST_F(TavikFiles, DevicesAndFifosAreWrittenAsStreams) {
     int exit_code;
     const char* err;
   } cases[] = {
-      {"a full device, no --force", {"watch", "--duration", "0.3", "--csv", "/dev/full"}, 1,
+      {"a full device, no --force",
+       {"watch", "--duration", "0.3", "--csv", "/dev/full"},
+       1,
        "cannot write /dev/full: No space left on device"},
       {"a FIFO nobody reads", {"watch", "--duration", "0.3", "--csv", fifo}, 2, "no process reads the FIFO"},
       {"a directory", {"check", "--junit", dir_}, 2, "it is a directory"},
@@ -134,14 +150,15 @@ TEST_F(TavikFiles, BadInputFilesAreRefusedWithTheEntryNamed) {
   const std::string backup = R"({"parameters": {"max-velocity": 900, "comm-timeout": 500}})";
   const struct {
     const char* name;
-    bool restore;       // param restore, else check --limits
-    std::string text;   // written to in.json
-    const char* path;   // another file than in.json, or null
+    bool restore;      // param restore, else check --limits
+    std::string text;  // written to in.json
+    const char* path;  // another file than in.json, or null
     const char* err;
   } cases[] = {
       {"limit 1e400", false, R"({"battery": {"low": 1e400}})", nullptr,
        "'battery.low': the number 1e400 is out of range"},
-      {"limit -1e400", false, R"({"battery": {"high": -1e400}})", nullptr, "the number -1e400 is out of range"},
+      {"limit -1e400", false, R"({"battery": {"high": -1e400}})", nullptr,
+       "the number -1e400 is out of range"},
       {"backup 1e400", true, R"({"parameters": {"max-velocity": 1e400}})", nullptr,
        "'parameters.max-velocity': the number 1e400"},
       {"a huge whole number", true, R"({"parameters": {"max-velocity": 99999999999999999999999}})", nullptr,
@@ -150,8 +167,8 @@ TEST_F(TavikFiles, BadInputFilesAreRefusedWithTheEntryNamed) {
        "'battery.low' is given twice"},
       {"a duplicate item", false, R"({"battery": {"low": 11}, "battery": {}})", nullptr,
        "'battery' is given twice"},
-      {"a duplicate parameter", true, R"({"parameters": {"max-velocity": 900, "max-velocity": 2000}})", nullptr,
-       "'parameters.max-velocity' is given twice"},
+      {"a duplicate parameter", true, R"({"parameters": {"max-velocity": 900, "max-velocity": 2000}})",
+       nullptr, "'parameters.max-velocity' is given twice"},
       {"NUL and junk", true, backup + std::string("\0junk", 5), nullptr, "a NUL byte at offset"},
       {"a negative link limit", false, R"({"psb_link": {"high": -1}})", nullptr,
        "psb_link.high must not be negative"},
@@ -166,8 +183,9 @@ TEST_F(TavikFiles, BadInputFilesAreRefusedWithTheEntryNamed) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << c.text;
     const std::string path = c.path == nullptr ? file : std::string(c.path) == "fifo" ? fifo : c.path;
     sim_.take_received(sim::Board::kDrvb);
-    const Finished f = run_tavik(c.restore ? std::vector<std::string>{"--json", "drvb", "param", "restore", path}
-                                           : std::vector<std::string>{"--json", "check", "--limits", path});
+    const Finished f =
+        run_tavik(c.restore ? std::vector<std::string>{"--json", "drvb", "param", "restore", path}
+                            : std::vector<std::string>{"--json", "check", "--limits", path});
     EXPECT_EQ(f.exit_code, 2) << f.err;
     EXPECT_LT(f.seconds, 3.0);
     EXPECT_NE(f.err.find(c.err), std::string::npos) << f.err;
