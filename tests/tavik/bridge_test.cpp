@@ -4,6 +4,7 @@
 // commands it refuses without sending anything.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include "bridge_fixture.h"
 
@@ -134,6 +135,27 @@ TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
   MqttBroker broker(broker_dir_, "robot", "s3cret");
   const std::string password_file = broker_dir_ + "/bridge-password";
   std::ofstream(password_file) << "s3cret\n";
+  const std::string fifo = broker_dir_ + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A password file that group or others may read, or one that is not a regular file, is refused at once.
+  const struct {
+    const char* file;
+    mode_t mode;
+    const char* err;
+  } refused[] = {
+      {password_file.c_str(), 0644, "chmod 600"},
+      {password_file.c_str(), 0620, "chmod 600"},
+      {fifo.c_str(), 0600, "not a regular file but a FIFO"},
+  };
+  for (const auto& r : refused) {
+    ::chmod(r.file, r.mode);
+    const Finished f =
+        TavikProcess(bridge_args(broker, "r1", {"--username", "robot", "--password-file", r.file}))
+            .finish(5s);
+    EXPECT_EQ(f.exit_code, 2) << r.file << ": " << f.err;
+    EXPECT_TRUE(has(f.err, r.err)) << f.err;
+  }
+  ::chmod(password_file.c_str(), 0600);
   {
     TavikProcess bridge(bridge_args(broker, "r1", {"--username", "robot", "--password-file", password_file}));
     // The test's anonymous client would be refused: the bridge's own line says it connected.
@@ -153,10 +175,18 @@ TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
 TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
   const struct {
     const char* command;
-    const char* payload;
+    std::string payload;
     const char* reason;
+    const char* message = nullptr;  // part of the result's message
   } cases[] = {
       {"drive", "not json", "usage"},
+      {"drive", R"({"left_mm_s": 1e400, "right_mm_s": 0})", "usage",
+       "'left_mm_s': the number 1e400 is out of range"},
+      {"drive", R"({"left_mm_s": 300, "left_mm_s": 0, "right_mm_s": 0})", "usage",
+       "'left_mm_s' is given twice"},
+      {"drive", std::string(R"({"left_mm_s": 0, "right_mm_s": 0})") + std::string("\0junk", 5), "usage",
+       "a NUL byte at offset 33"},
+      {"max_distance", R"({"code": 18446744073709551616})", "usage", "is not a whole number"},
       {"drive", "[200, 200]", "usage"},
       {"drive", R"({"left_mm_s": 200})", "usage"},
       {"drive", R"({"left_mm_s": 200, "right_mm_s": 200, "speed": 1})", "usage"},
@@ -186,6 +216,9 @@ TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
     EXPECT_EQ(json["command"], c.command) << result;
     EXPECT_EQ(json["ok"], false) << result;
     EXPECT_EQ(json["reason"], c.reason) << c.payload << " -> " << result;
+    if (c.message != nullptr) {
+      EXPECT_TRUE(has(json.value("message", ""), c.message)) << result;
+    }
   }
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(wire.velocities().empty());

@@ -414,7 +414,7 @@ TEST_F(TavikTool, OutputThatCannotBeWrittenFails) {
   };
   const Case cases[] = {
       {"CSV on a full disk",
-       {"watch", "--duration", "1", "--csv", "/dev/full", "--force"},
+       {"watch", "--duration", "1", "--csv", "/dev/full"},
        nullptr,
        1,
        "cannot write /dev/full: No space left on device"},

@@ -10,7 +10,6 @@
 // it (exit 1).
 #include <atomic>
 #include <deque>
-#include <fstream>
 #include <memory>
 
 #include "bridge_drive.h"
@@ -23,6 +22,7 @@
 #include "number_check.h"
 #include "process.h"
 #include "psb/psb_commands.h"
+#include "regular_file.h"
 #include "tavik_version.h"
 
 namespace tavik::cli {
@@ -95,12 +95,24 @@ BrokerSettings broker_of(const std::string& url) {
   return broker;
 }
 
-// The first line of the password file.
+// The largest password file taken.
+constexpr std::size_t kMostPasswordFileBytes = 64 * 1024;
+
+// The first line of the password file: a regular file that only its owner
+// may read.
 std::string read_password(const std::string& file) {
-  std::ifstream in(file);
-  std::string password;
-  if (!in || !std::getline(in, password))
-    throw CommandError::usage("--password-file: cannot read " + file + (in ? " (empty)" : ""));
+  const RegularFile read = read_regular_file(file, kMostPasswordFileBytes);
+  if (!read.error.empty())
+    throw CommandError::usage("--password-file " + file + ": cannot read it: " + read.error);
+  if (read.shared) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", read.mode);
+    throw CommandError::usage("--password-file " + file + ": group or others may read or change it (mode " +
+                              mode + "): chmod 600 " + file);
+  }
+  if (read.text.empty())
+    throw CommandError::usage("--password-file " + file + ": cannot read it: it is empty");
+  std::string password = read.text.substr(0, read.text.find('\n'));
   if (!password.empty() && password.back() == '\r') password.pop_back();
   return password;
 }

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "drvb/encoder_scale.h"
+#include "strict_json.h"
 
 namespace tavik::cli {
 namespace {
@@ -42,8 +43,11 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
   while (kind < std::size(kCommandNames) && name != kCommandNames[kind]) ++kind;
   if (kind == std::size(kCommandNames))
     return {std::nullopt, refused(name, reason::kUsage, "no such command")};
-  const Json json = Json::parse(payload, nullptr, false);
-  if (json.is_discarded()) return {std::nullopt, refused(name, reason::kUsage, "the payload is not JSON")};
+  // Not JSON, a key given twice, a number out of a double's range or a NUL byte.
+  const StrictJson parsed = parse_strict_json(payload);
+  if (!parsed.error.empty())
+    return {std::nullopt, refused(name, reason::kUsage, "the payload: " + parsed.error)};
+  const Json& json = parsed.value;
   if (!json.is_object())
     return {std::nullopt, refused(name, reason::kUsage, "the payload is not a JSON object")};
   const std::vector<Field>& fields = kFields[kind];

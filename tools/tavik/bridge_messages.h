@@ -24,8 +24,9 @@ inline constexpr const char* kCommandNames[] = {"drive", "power", "servo", "max_
 // The fastest velocity a drive command may ask for: Max Velocity's own upper limit.
 inline constexpr int kFastestMmS = 2000;
 
-// The command in payload, or why it is refused: "usage" (not JSON, not an
-// object, a field missing, unknown or of the wrong type) or "bad-argument"
+// The command in payload, or why it is refused: "usage" (not JSON as
+// parse_strict_json takes it, not an object, a field missing, unknown or
+// of the wrong type) or "bad-argument"
 // (a value out of range), with a message naming the field.
 struct ParsedCommand {
   std::optional<BridgeCommand> command;

@@ -20,8 +20,8 @@
 #include "drvb/drvb_commands.h"
 #include "link_figures.h"
 #include "number_check.h"
+#include "output_file.h"
 #include "process.h"
-#include "recording_file.h"
 #include "tavik_version.h"
 
 namespace tavik::cli {
@@ -263,6 +263,20 @@ Json board_figures(const Session& session, Board board, const BoardRead& read, c
   return figures;
 }
 
+// The report of a check whose ports did not all open: an ERROR for the
+// link of each board whose port did not, naming the port and why.
+Report unopened_report(Report report, const Rules& rules, const std::optional<CommandError> (&failed)[2]) {
+  for (const Board board : {Board::kPsb, Board::kDrvb}) {
+    const std::optional<CommandError>& e = failed[board == Board::kPsb ? 0 : 1];
+    report.boards[board_name(board)] = Json{{"port", e ? e->port : ""}};
+    if (e)
+      report.items.push_back(not_measured(find_rule(rules, std::string(board_name(board)) + "_link"),
+                                          "the port " + e->port + " did not open: " + e->detail, e->reason));
+  }
+  report.ended = recording::utc_text(std::chrono::system_clock::now());
+  return report;
+}
+
 int check(Session& session, Output& out, const CheckArgs& args) {
   Rules rules = default_rules(args.test);
   if (!args.limits.empty()) apply_limits_file(rules, args.limits);
@@ -270,16 +284,35 @@ int check(Session& session, Output& out, const CheckArgs& args) {
   report.started = recording::utc_text(std::chrono::system_clock::now());
   report.host = host_name();
   report.tool_version = TAVIK_VERSION;
-  BoardConnection& psb = session.open(Board::kPsb);
-  BoardConnection& drvb = session.open(Board::kDrvb);
-  // Made once the ports are open (a port that does not open leaves an old
-  // report alone) and before the boards are asked anything (a file that
-  // cannot be written fails at once).
-  std::optional<RecordingFile> junit;
+  // Made before the ports are opened (a file that cannot be written fails
+  // at once, before the boards are asked anything) and put in place at the
+  // end: a CI server gets a report also when a port does not open.
+  std::optional<OutputFile> junit;
   if (!args.junit.empty()) {
     junit.emplace(args.junit, true, "JUnit file");
     if (junit->to_standard_output()) out.results_to_error();
   }
+  const auto write_junit = [&](const Report& r) {
+    if (junit && (!junit->write_line(report_junit(r)) || !junit->finish()) && !junit->failure().empty())
+      throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", junit->failure());
+  };
+  std::optional<CommandError> failed[2];
+  BoardConnection* connections[2] = {};
+  for (const Board board : {Board::kPsb, Board::kDrvb}) {
+    const int i = board == Board::kPsb ? 0 : 1;
+    try {
+      connections[i] = &session.open(board);
+    } catch (const CommandError& e) {
+      failed[i] = e;
+    }
+  }
+  if (failed[0] || failed[1]) {
+    // The port's failure is the one to report, whether or not the file could be written.
+    if (junit && junit->write_line(report_junit(unopened_report(report, rules, failed)))) junit->finish();
+    throw failed[0] ? *failed[0] : *failed[1];
+  }
+  BoardConnection& psb = *connections[0];
+  BoardConnection& drvb = *connections[1];
 
   Check check(args, std::move(rules));
   const BoardRead psb_read = poll(psb, Board::kPsb);
@@ -300,8 +333,7 @@ int check(Session& session, Output& out, const CheckArgs& args) {
     const char* no_color = std::getenv("NO_COLOR");
     out.raw(report_table(report, out.results_on_terminal() && (no_color == nullptr || *no_color == '\0')));
   }
-  if (junit && !junit->write_line(report_junit(report)) && !junit->failure().empty())
-    throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", junit->failure());
+  write_junit(report);
   if (stop_request != 0) return stop_exit_code(stop_request);
   return report.outcome() == std::string(kPass) ? kExitOk : kExitCommandFailed;
 }

@@ -28,6 +28,14 @@ ItemRule measure(std::string name, std::string unit, std::optional<double> low, 
   return {std::move(name), ItemKind::kMeasure, std::move(unit), {low, high, std::nullopt}, {}, nullptr};
 }
 
+// A measure that cannot be below 0.
+ItemRule non_negative(std::string name, std::string unit, std::optional<double> low,
+                      std::optional<double> high) {
+  ItemRule rule = measure(std::move(name), std::move(unit), low, high);
+  rule.never_negative = true;
+  return rule;
+}
+
 ItemRule fixed(std::string name) { return {std::move(name), ItemKind::kFixed, "", {}, {}, nullptr}; }
 
 CommandError bad_limit(const std::string& path, const std::string& what) {
@@ -50,7 +58,10 @@ void apply_one(ItemRule& rule, const Json& limits, const std::string& path) {
   for (const auto& [key, value] : limits.items()) {
     const std::string where = rule.name + "." + key;
     if (rule.kind == ItemKind::kMeasure && (key == "low" || key == "high")) {
-      (key == "low" ? rule.limit.low : rule.limit.high) = number_of(value, path, where);
+      const std::optional<double> bound = number_of(value, path, where);
+      if (bound && rule.never_negative && *bound < 0)
+        throw bad_limit(path, where + " must not be negative, not " + value.dump());
+      (key == "low" ? rule.limit.low : rule.limit.high) = bound;
     } else if (rule.kind == ItemKind::kMeasure && key == "expected" && rule.parameter != nullptr) {
       if (!value.is_number_integer())
         throw bad_limit(path, where + " must be a whole number, not " + value.dump());
@@ -79,14 +90,14 @@ void apply_one(ItemRule& rule, const Json& limits, const std::string& path) {
 
 Rules default_rules(const DriveTest& drive) {
   Rules rules;
-  rules.push_back(measure("psb_link", "ms", std::nullopt, kLinkHighMs));
+  rules.push_back(non_negative("psb_link", "ms", std::nullopt, kLinkHighMs));
   rules.push_back(measure("battery", "V", kBatteryLowV, kBatteryHighV));
   rules.push_back(measure("current", "A", 0.0, kCurrentHighA));
   for (const char* place : kRangePlaces)
-    rules.push_back(measure(std::string("range_") + place, "m", kRangeLowM, kRangeHighM));
+    rules.push_back(non_negative(std::string("range_") + place, "m", kRangeLowM, kRangeHighM));
   for (const char* device : kPsbDevices)
     rules.push_back({std::string("device_") + device, ItemKind::kState, "", {}, {"on", "off"}, nullptr});
-  rules.push_back(measure("drvb_link", "ms", std::nullopt, kLinkHighMs));
+  rules.push_back(non_negative("drvb_link", "ms", std::nullopt, kLinkHighMs));
   for (const char* name :
        {"bumper_left", "bumper_right", "emergency_stop", "wheel_error_left", "wheel_error_right"})
     rules.push_back(fixed(name));

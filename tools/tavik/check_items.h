@@ -45,6 +45,7 @@ struct ItemRule {
   Limit limit;
   std::vector<std::string> states;       // kState: the words it can read
   const Parameter* parameter = nullptr;  // a drive parameter: "expected" sets both bounds
+  bool never_negative = false;           // a round trip, a distance: a limits file's bound too
 };
 
 using Rules = std::vector<ItemRule>;

@@ -1,24 +1,17 @@
 #include "json_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-
 #include "options.h"
+#include "regular_file.h"
+#include "strict_json.h"
 
 namespace tavik::cli {
 
 Json read_json_file(const std::string& option, const std::string& path) {
-  std::ifstream file(path);
-  if (!file) throw CommandError::usage(option + " " + path + ": cannot read it: " + std::strerror(errno));
-  std::stringstream text;
-  text << file.rdbuf();
-  try {
-    return Json::parse(text.str());
-  } catch (const Json::parse_error& e) {
-    throw CommandError::usage(option + " " + path + ": not JSON: " + e.what());
-  }
+  const RegularFile file = read_regular_file(path, kMostJsonFileBytes);
+  if (!file.error.empty()) throw CommandError::usage(option + " " + path + ": cannot read it: " + file.error);
+  StrictJson json = parse_strict_json(file.text);
+  if (!json.error.empty()) throw CommandError::usage(option + " " + path + ": " + json.error);
+  return std::move(json.value);
 }
 
 }  // namespace tavik::cli

@@ -8,9 +8,13 @@
 
 namespace tavik::cli {
 
-// The JSON document in the file at `path`. One that cannot be read or is
-// not JSON is a usage error "`option` PATH: cannot read it: ..." or
-// "... not JSON: ...".
+// The largest such file: a backup or a limits file is a few hundred bytes.
+inline constexpr std::size_t kMostJsonFileBytes = 1024 * 1024;
+
+// The JSON document in the regular file at `path`. One that cannot be read,
+// is not a regular file, is too large or is not taken by parse_strict_json
+// is a usage error "`option` PATH: cannot read it: ...", "... not JSON:
+// ...", "... 'entry' is given twice".
 Json read_json_file(const std::string& option, const std::string& path);
 
 }  // namespace tavik::cli

@@ -10,8 +10,8 @@
 #include "commands.h"
 #include "drvb/drvb_commands.h"
 #include "json_file.h"
+#include "output_file.h"
 #include "parameters.h"
-#include "recording_file.h"
 #include "tavik_version.h"
 
 namespace tavik::cli {
@@ -23,6 +23,8 @@ struct FileArgs {
 };
 
 int save(Session& session, Output& out, const FileArgs& args) {
+  // Made before the board is asked anything: a file that cannot be written fails at once.
+  OutputFile file(args.path, args.force, "parameter file");
   BoardConnection& connection = session.open(Board::kDrvb);
   Json values = Json::object();
   for (const Parameter& p : kParameters) {
@@ -35,8 +37,7 @@ int save(Session& session, Output& out, const FileArgs& args) {
   backup.update(Json{{"saved", recording::utc_text(std::chrono::system_clock::now())},
                      {"tool_version", TAVIK_VERSION},
                      {"parameters", values}});
-  RecordingFile file(args.path, args.force, "parameter file");
-  if (!file.write_line(backup.dump(2)) && !file.failure().empty())
+  if ((!file.write_line(backup.dump(2)) || !file.finish()) && !file.failure().empty())
     throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", file.failure());
   if (file.to_standard_output()) return kExitOk;
   Json record = board_header(session, Board::kDrvb);

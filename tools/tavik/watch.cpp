@@ -20,8 +20,8 @@
 #include "commands.h"
 #include "link_figures.h"
 #include "number_check.h"
+#include "output_file.h"
 #include "process.h"
-#include "recording_file.h"
 #include "watch_csv.h"
 
 namespace tavik::cli {
@@ -102,7 +102,7 @@ std::string summary_text(const Watched& w, double seconds) {
 int watch(Session& session, Output& out, const WatchArgs& args) {
   Watched boards[2] = {Watched(Board::kPsb), Watched(Board::kDrvb)};
   open_boards(session, boards);
-  std::optional<RecordingFile> csv;
+  std::optional<OutputFile> csv;
   if (!args.csv.empty()) {
     csv.emplace(args.csv, args.force);
     if (csv->to_standard_output()) out.results_to_error();
@@ -169,6 +169,8 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
       break;
     }
   }
+  // The recording is put in place however the watch ended, but for a write that failed.
+  if (csv && csv->failure().empty()) csv->finish();
   const double seconds = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
   if (out.json()) {
     out.record(Json{{"summary",
@@ -200,9 +202,10 @@ void add_watch_command(CLI::App& app, Runner& run) {
               .most = kLongestWatchS,
               .unit = "seconds (leave it out to watch until Ctrl-C)",
               .least_excluded = true});
-  command->add_option("--csv", args->csv,
-                      "also write every poll as a CSV row to FILE, a new file; - for standard output "
-                      "(the readings then go to standard error)");
+  command->add_option(
+      "--csv", args->csv,
+      "also write every poll as a CSV row to FILE, a new file (put in place when the watch ends); - "
+      "for standard output (the readings then go to standard error)");
   command->add_flag("--force", args->force, "let --csv write over an existing FILE");
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return watch(session, out, *args); }; });
