@@ -5,6 +5,7 @@
 #include <string>
 
 #include "serial/port_path.h"
+#include "serial/port_url.h"
 #include "serial/serial_port.h"
 
 namespace tavik {
@@ -26,8 +27,14 @@ int note_result(Result result) {
 int note_open(int code, Result why, const char* port_name) {
   if (code != 0) {
     last = why.is_ok() ? Result(Failure::kOpenFailed) : why;
-    last_detail = last.failure == Failure::kBadArgument ? port_name_problem(port_name)
-                                                        : port_lookup_hint(port_name, last.failure);
+    // Where a COM name is looked for says nothing of one mapped to a network port.
+    if (last.failure == Failure::kBadArgument) {
+      last_detail = port_name_problem(port_name);
+    } else if (port_name != nullptr && is_port_url(port_target(port_name))) {
+      last_detail.clear();
+    } else {
+      last_detail = port_lookup_hint(port_name, last.failure);
+    }
   }
   return code;
 }
