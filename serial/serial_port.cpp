@@ -97,6 +97,8 @@ int serial_port_open(SerialPort* port, Result* why) {
       port->os = tcp_open(url, port->timeout_ms, net_failure);
     }
     failure = Result(net_failure);
+    // Turned away as busy: so are the calls until an open gets through.
+    if (net_failure == Failure::kPortBusy) port->loss = Failure::kPortBusy;
   } else {
     port->loss = Failure::kDeviceLost;
     port->os = os_open(*port, failure);

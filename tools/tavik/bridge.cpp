@@ -427,9 +427,8 @@ void Bridge::poll(double t) {
     }
     mark_failures(readings[i], steps);
     if (b.board == Board::kDrvb) {
-      const bool lost = std::any_of(steps.begin(), steps.end(), [](const Step& s) {
-        return s.result.failure == Failure::kDeviceLost || s.result.failure == Failure::kConnectionLost;
-      });
+      const bool lost = std::any_of(steps.begin(), steps.end(),
+                                    [](const Step& s) { return is_port_loss(s.result.failure); });
       if (lost) {
         drive_.stop();
         drive_.forget_max_velocity();
