@@ -149,8 +149,10 @@ void MqttLink::run() {
     changed_.notify_all();
     if (unreported && handler_.lost) handler_.lost(error_text(rc));
     // A listener that took the connection but never answered it as a
-    // broker does (a web server, a serial server, a closed port's proxy).
-    const std::string why = peer_up && !was_up && !refused_ ? kNoConnack : error_text(rc);
+    // broker does (a web server, a serial server, a closed port's proxy);
+    // a failed TLS handshake says its own reason.
+    const std::string why =
+        peer_up && !was_up && !refused_ && rc != MOSQ_ERR_TLS ? kNoConnack : error_text(rc);
     if (!was_up && handler_.retrying)
       handler_.retrying(why + "; trying again in " + std::to_string(back_off.count()) + " ms");
     std::unique_lock lock(mutex_);
