@@ -67,4 +67,12 @@ constexpr const FailureRow& failure_row(Failure failure) {
 // *_error_text() gives the same.
 constexpr const char* failure_name(Failure failure) { return failure_row(failure).text; }
 
+// True for what a command fails with when its port went away and only a
+// new open brings it back (serial_port_loss): the device lost, a network
+// port's connection lost, or that connection turned away as busy.
+constexpr bool is_port_loss(Failure failure) {
+  return failure == Failure::kDeviceLost || failure == Failure::kConnectionLost ||
+         failure == Failure::kPortBusy;
+}
+
 }  // namespace tavik

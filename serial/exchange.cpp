@@ -219,9 +219,7 @@ Answer settle(Line& line, const Request& request, std::uint8_t* reply, int* repl
   }
   line.late.open = false;
   const Failure failure = next.result.failure;
-  if (failure == Failure::kSuperseded || failure == Failure::kDeviceLost ||
-      failure == Failure::kConnectionLost)
-    return {next.result, false};
+  if (failure == Failure::kSuperseded || is_port_loss(failure)) return {next.result, false};
   if (request.motion == Motion::kNone && line.motion.waiting.load() > 0) return {Failure::kUnexpected, false};
   if (stoppable && stop_asked(line)) return {Failure::kSuperseded, false};
   serial_port_trace_end(line.port, "purged", nullptr);

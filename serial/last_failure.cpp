@@ -5,6 +5,8 @@
 #include <string>
 
 #include "serial/port_path.h"
+#include "serial/port_url.h"
+#include "serial/serial_port.h"
 
 namespace tavik {
 namespace {
@@ -25,7 +27,14 @@ int note_result(Result result) {
 int note_open(int code, Result why, const char* port_name) {
   if (code != 0) {
     last = why.is_ok() ? Result(Failure::kOpenFailed) : why;
-    last_detail = port_lookup_hint(port_name, last.failure);
+    // Where a COM name is looked for says nothing of one mapped to a network port.
+    if (last.failure == Failure::kBadArgument) {
+      last_detail = port_name_problem(port_name);
+    } else if (port_name != nullptr && is_port_url(port_target(port_name))) {
+      last_detail.clear();
+    } else {
+      last_detail = port_lookup_hint(port_name, last.failure);
+    }
   }
   return code;
 }
@@ -36,7 +45,7 @@ const char* last_failure_detail() { return last_detail.c_str(); }
 
 const char* port_device(const char* port_name) {
   thread_local std::string device;
-  device = port_name != nullptr ? resolve_port_path(port_name) : std::string();
+  device = port_name != nullptr ? resolve_port_path(port_target(port_name).c_str()) : std::string();
   return device.c_str();
 }
 

@@ -12,14 +12,17 @@ namespace tavik {
 // leaves the last failure as it was. Returns result.code(), 0 or -1.
 int note_result(Result result);
 // The same for create with `port_name`, which fails with `why` or succeeds;
-// a failure also keeps, as the last failure's detail, where the name was
+// a failure also keeps, as the last failure's detail, what is wrong with a
+// name refused as a bad argument (port_name_problem), or where the name was
 // looked for when that explains it (port_lookup_hint).
 int note_open(int code, Result why, const char* port_name);
 
 Result last_failure();
 // More for a person about the last failure; "" when there is none.
 const char* last_failure_detail();
-// resolve_port_path(port_name), kept for the calling thread until its next call.
+// The device an open of port_name reaches (resolve_port_path of its
+// port_target: the network port itself, also for a mapped COM name), kept
+// for the calling thread until its next call.
 const char* port_device(const char* port_name);
 
 // The stable public code of a failure (tavik_rs232_error).

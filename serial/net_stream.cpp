@@ -7,6 +7,15 @@ namespace tavik {
 
 using net::Clock;
 
+bool is_busy_notice(std::string_view text) {
+  if (text.size() < 3 || text.substr(text.size() - 2) != "\r\n") return false;
+  text.remove_suffix(2);
+  for (char c : text) {
+    if (c < ' ' || c > '~') return false;
+  }
+  return text.find("in use") != std::string_view::npos;
+}
+
 StreamPort::~StreamPort() { net::close_socket(socket_); }
 
 bool StreamPort::send_all(const std::uint8_t* data, int count, Clock::time_point until) {
@@ -16,7 +25,11 @@ bool StreamPort::send_all(const std::uint8_t* data, int count, Clock::time_point
     if (n > 0) {
       sent += n;
     } else if (n == net::kBroken) {
-      lost_ = true;
+      // A server that turned the connection away said so before it closed:
+      // its words may still wait in the socket.
+      while (!lost_ && !beyond_first_ && receive(Clock::now()) > 0) {
+      }
+      if (!lost_) note_closed();
     } else if (net::wait_for(socket_, true, until) != net::Wait::kReady) {
       return false;
     }
@@ -36,13 +49,18 @@ int StreamPort::receive(Clock::time_point until) {
       return n;
     }
     if (n == net::kBroken) {
-      lost_ = true;
+      note_closed();
       return 0;
     }
     if (waited && Clock::now() >= until) return 0;
     if (net::wait_for(socket_, false, until) != net::Wait::kReady) return 0;
     waited = true;
   }
+}
+
+void StreamPort::note_closed() {
+  lost_ = true;
+  turned_away_ = !beyond_first_ && is_busy_notice(std::string_view(first_, first_len_));
 }
 
 void StreamPort::count_received(int count) {
@@ -56,6 +74,11 @@ void StreamPort::absorb(const std::uint8_t* bytes, int count) {
 }
 
 void StreamPort::deliver(std::uint8_t byte) {
+  if (first_len_ < kBusyNoticeMax) {
+    first_[first_len_++] = static_cast<char>(byte);
+  } else {
+    beyond_first_ = true;
+  }
   if (pos_ == len_) pos_ = len_ = 0;
   if (len_ == static_cast<int>(sizeof data_)) {
     // More than a reply's worth unread: the oldest bytes go, as a full

@@ -12,10 +12,16 @@
 // bytes are not taken for a reply; a request still goes out (a stop among
 // them), and a read gives the connection up as a dropped one, so the
 // command fails as connection lost and the next one connects anew.
+//
+// A server whose line another client holds takes the connection, says so in
+// a line of text ("Port already in use" from ser2net) and closes it: a
+// connection that ends having carried nothing but such a line is lost as
+// busy (lost_as), as a local port that another program holds.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <string_view>
 
 #include "serial/net_socket.h"
 #include "serial/serial_port_impl.h"
@@ -30,6 +36,13 @@ inline constexpr int kPurgeMostBytes = 65536;
 inline constexpr long long kBurstBytes = 2048;
 // Four times what a line at 115200 baud carries.
 inline constexpr long long kMostBytesPerMs = 4 * kBaudRate / 10 / 1000;
+// The longest line of text a server closes a busy port's connection with.
+inline constexpr int kBusyNoticeMax = 80;
+
+// True when text, all a connection carried before it closed, is a server's
+// notice that another client holds its line (one printable line, CR LF
+// ended, saying "in use").
+bool is_busy_notice(std::string_view text);
 
 class StreamPort : public SerialPortOs {
  public:
@@ -42,6 +55,7 @@ class StreamPort : public SerialPortOs {
   int purge() override;
   int read_pending(std::uint8_t* buffer, int count) override;
   bool lost() const override { return lost_; }
+  Failure lost_as() const override { return turned_away_ ? Failure::kPortBusy : Failure::kNone; }
 
  protected:
   // Sends bytes as they go on the wire, all of them by until; false when
@@ -69,7 +83,18 @@ class StreamPort : public SerialPortOs {
 
  private:
   int take(std::uint8_t* buffer, int count);
+  // The connection is gone: lost, and turned away when it carried only a
+  // busy notice.
+  void note_closed();
   void count_received(int count);
+
+  // The first data bytes of the connection (kBusyNoticeMax of them, and
+  // whether more came), and whether it closed having carried only a busy
+  // notice.
+  char first_[kBusyNoticeMax] = {};
+  int first_len_ = 0;
+  bool beyond_first_ = false;
+  bool turned_away_ = false;
 
   // Bytes received since the last purge, or since the connection was made.
   long long received_ = 0;

@@ -10,6 +10,8 @@
 
 namespace tavik {
 
+// A network port name (port_url.h: tcp://, rfc2217://, or any other
+// scheme, which an open refuses) is itself on every platform.
 // POSIX: a name starting with "/" is used as it is. "COM<n>" resolves to
 // $TAVIK_COM_DIR/COM<n> when that variable is set, else to /dev/tavik/COM<n>
 // when that exists, else to /dev/ttyS<n-1>. Any other name is looked up

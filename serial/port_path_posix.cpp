@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "serial/port_path.h"
+#include "serial/port_url.h"
 
 namespace tavik {
 namespace {
@@ -36,7 +37,7 @@ std::string com_name_dir() { return com_dir_set() ? std::getenv("TAVIK_COM_DIR")
 std::string resolve_port_path(const char* name) {
   if (name == nullptr || name[0] == '\0') return {};
   std::string_view view(name);
-  if (view.front() == '/') return std::string(view);
+  if (view.front() == '/' || is_port_url(view)) return std::string(view);
 
   long n = com_number(view);
   if (n >= 0) {

@@ -135,6 +135,7 @@ std::string parse_port_url(std::string_view name, PortUrl& url) {
     rest.remove_prefix(sep);
   }
   const std::string_view digits = rest.substr(1);
+  if (digits.find('/') != std::string_view::npos) return "nothing may follow HOST:PORT";
   if (digits.empty() || digits.size() > 5) return "the port is not a number from 1 to 65535";
   long number = 0;
   for (char c : digits) {

@@ -18,13 +18,26 @@ bool keeps_whole(const char* port_name) { return port_name[0] == '/' || is_port_
 
 }  // namespace
 
+std::string port_target(const char* port_name) {
+  if (port_name == nullptr) return {};
+  std::string mapped = mapped_port(port_name);
+  return mapped.empty() ? std::string(port_name) : mapped;
+}
+
+std::string port_name_problem(const char* port_name) {
+  if (port_name == nullptr || port_name[0] == '\0') return "no port name";
+  if (keeps_whole(port_name) && std::strlen(port_name) > static_cast<std::size_t>(kPortPathMax))
+    return "longer than " + std::to_string(kPortPathMax) + " characters";
+  const std::string target = port_target(port_name);
+  PortUrl url;
+  return is_port_url(target) ? parse_port_url(target, url) : std::string();
+}
+
 SerialPort* serial_port_create(const char* port_name, int timeout_ms, Result* why) {
   Result ignored;
   if (why == nullptr) why = &ignored;
   *why = Failure::kBadArgument;
-  if (port_name == nullptr || port_name[0] == '\0' || timeout_ms <= 0) return nullptr;
-  if (keeps_whole(port_name) && std::strlen(port_name) > static_cast<std::size_t>(kPortPathMax))
-    return nullptr;
+  if (timeout_ms <= 0 || !port_name_problem(port_name).empty()) return nullptr;
   *why = Failure::kOpenFailed;
   auto* port = new (std::nothrow) SerialPort;
   if (port == nullptr) return nullptr;
@@ -71,8 +84,7 @@ int serial_port_open(SerialPort* port, Result* why) {
   Result failure(Failure::kOpenFailed);
   // A COM name may be mapped to a network port (port_map.h); the mapping is
   // looked up afresh at every open, as a device's name is.
-  std::string name = mapped_port(port->port_name);
-  if (name.empty()) name = port->port_name;
+  const std::string name = port_target(port->port_name);
   if (is_port_url(name)) {
     port->loss = Failure::kConnectionLost;
     PortUrl url;
@@ -85,6 +97,8 @@ int serial_port_open(SerialPort* port, Result* why) {
       port->os = tcp_open(url, port->timeout_ms, net_failure);
     }
     failure = Result(net_failure);
+    // Turned away as busy: so are the calls until an open gets through.
+    if (net_failure == Failure::kPortBusy) port->loss = Failure::kPortBusy;
   } else {
     port->loss = Failure::kDeviceLost;
     port->os = os_open(*port, failure);
@@ -176,7 +190,10 @@ void serial_port_trace_end(SerialPort* port, const char* what, const char* outco
 
 int serial_port_close(SerialPort* port) {
   if (port == nullptr || port->os == nullptr) return 0;
-  if (port->os->lost()) port->os_error = port->os->lost_error();
+  if (port->os->lost()) {
+    port->os_error = port->os->lost_error();
+    if (port->os->lost_as() != Failure::kNone) port->loss = port->os->lost_as();
+  }
   delete port->os;
   port->os = nullptr;
   return 0;
@@ -187,7 +204,9 @@ bool serial_port_is_open(const SerialPort* port) { return port != nullptr && por
 bool serial_port_lost(const SerialPort* port) { return serial_port_is_open(port) && port->os->lost(); }
 
 Failure serial_port_loss(const SerialPort* port) {
-  return port != nullptr ? port->loss : Failure::kDeviceLost;
+  if (port == nullptr) return Failure::kDeviceLost;
+  if (serial_port_lost(port) && port->os->lost_as() != Failure::kNone) return port->os->lost_as();
+  return port->loss;
 }
 
 int serial_port_os_error(const SerialPort* port) {

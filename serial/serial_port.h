@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "serial/command_result.h"
 
@@ -32,6 +33,13 @@ inline constexpr int kReadGapMs = 10;
 // mapped to one, port_map.h) connection refused, host not found, or not a
 // serial device when the server does not speak RFC 2217 as asked.
 SerialPort* serial_port_create(const char* port_name, int timeout_ms, Result* why = nullptr);
+// What an open of port_name reaches: the network port that a COM name is
+// mapped to (port_map.h), else the name itself.
+std::string port_target(const char* port_name);
+// Why create refuses port_name as a bad argument ("no port name", a
+// network port name's fault such as "unknown scheme telnet://, ..."), or
+// "" for a name it takes.
+std::string port_name_problem(const char* port_name);
 // Closes the port if open and releases it. Accepts nullptr.
 void serial_port_destroy(SerialPort* port);
 
@@ -83,7 +91,8 @@ bool serial_port_lost(const SerialPort* port);
 // or the transfer that found its device gone; 0 when it gave none.
 int serial_port_os_error(const SerialPort* port);
 // What a lost port's calls fail with: device lost, or connection lost for a
-// network port (tcp://, rfc2217://).
+// network port (tcp://, rfc2217://), or busy when the network port's server
+// turned the connection away because another client holds the line.
 Failure serial_port_loss(const SerialPort* port);
 
 }  // namespace tavik

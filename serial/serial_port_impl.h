@@ -34,6 +34,10 @@ struct SerialPortOs {
   // The system's error with which a transfer found the device gone; 0 before,
   // or for a hang-up that came without one.
   virtual int lost_error() const { return 0; }
+  // What a transfer that found the port gone fails with when the transport
+  // knows better than SerialPort::loss (a network server that turned the
+  // connection away as busy); kNone when it does not.
+  virtual Failure lost_as() const { return Failure::kNone; }
 
   // The board's name in the wire trace while traced, for what a transport
   // traces of its own (an RFC 2217 server's notifications).
@@ -51,7 +55,8 @@ struct SerialPort {
   SerialPortOs* os = nullptr;  // non-null exactly while the port is open
   int os_error = 0;            // of the last failed open, or of the device lost before a close
   // What a transfer that finds the port gone fails with: device lost, or
-  // connection lost for a network port. Set by each open.
+  // connection lost for a network port. Set by each open; a close keeps the
+  // transport's own reason (SerialPortOs::lost_as) until the next open.
   Failure loss = Failure::kDeviceLost;
   // The wire trace: the board's name while traced, and the bytes of the
   // exchange in progress, written out when it ends.

@@ -53,6 +53,9 @@ class Rfc2217Port final : public StreamPort {
   enum class State { kData, kCommand, kOption, kSub, kSubCommand };
 
   void absorb(const std::uint8_t* bytes, int count) override;
+  // Why an open that found the connection dropped fails: busy when the
+  // server turned it away, else connection lost.
+  Failure lost_failure() const { return lost_as() != Failure::kNone ? lost_as() : Failure::kConnectionLost; }
   void option(std::uint8_t verb, std::uint8_t code);
   void subnegotiation();
   void reply(std::uint8_t verb, std::uint8_t code);
@@ -201,12 +204,12 @@ int Rfc2217Port::write(const std::uint8_t* data, int count, int timeout_ms) {
 Failure Rfc2217Port::start(net::Clock::time_point deadline) {
   const std::uint8_t ask[] = {kIac, kWill, kComPort,         kIac, kWill, kBinary,         kIac, kDo, kBinary,
                               kIac, kWill, kSuppressGoAhead, kIac, kDo,   kSuppressGoAhead};
-  if (!send_all(ask, sizeof ask, deadline)) return lost_ ? Failure::kConnectionLost : Failure::kNotSerial;
+  if (!send_all(ask, sizeof ask, deadline)) return lost_ ? lost_failure() : Failure::kNotSerial;
   // Each receive ends by the deadline, and the deadline is looked at after
   // each: a peer that never stops sending ends the open as a silent one does.
   while (!accepted_ && !declined_) {
     if (net::Clock::now() >= deadline || receive(deadline) == 0)
-      return lost_ ? Failure::kConnectionLost : Failure::kNotSerial;
+      return lost_ ? lost_failure() : Failure::kNotSerial;
   }
   if (declined_) return Failure::kNotSerial;
   const auto b = static_cast<std::uint32_t>(kBaudRate);
@@ -263,12 +266,12 @@ Failure Rfc2217Port::start(net::Clock::time_point deadline) {
                               kIac,
                               kSe};
   if (!send_all(answers_, answers_len_, deadline) || !send_all(set, sizeof set, deadline)) {
-    return lost_ ? Failure::kConnectionLost : Failure::kOpenFailed;
+    return lost_ ? lost_failure() : Failure::kOpenFailed;
   }
   answers_len_ = 0;
   while (baud_ < 0 || datasize_ < 0 || parity_ < 0 || stopsize_ < 0) {
     if (net::Clock::now() >= deadline || receive(deadline) == 0)
-      return lost_ ? Failure::kConnectionLost : Failure::kOpenFailed;
+      return lost_ ? lost_failure() : Failure::kOpenFailed;
   }
   drop_data();
   const bool set_as_asked = baud_ == kBaudRate && datasize_ == 8 && parity_ == kParityNone &&

@@ -63,15 +63,20 @@ TAVIK_API int velk_rs232_psb_last_os_error(void);
 /* More for a person about the calling thread's last failure in this
  * library, where there is more to say: after a create with a COM name that
  * could not be opened, where that name is looked for ("COM7 is looked for
- * as $TAVIK_COM_DIR/COM7 when TAVIK_COM_DIR is set ..."). "" otherwise
+ * as $TAVIK_COM_DIR/COM7 when TAVIK_COM_DIR is set ..."); after a create
+ * refused as a bad argument, what is wrong with the name ("unknown scheme
+ * telnet://, not tcp://, socket:// or rfc2217://", "the port is not a
+ * number from 1 to 65535", ...). "" otherwise
  * (also on Windows, where COM names are the system's own). Never null; the
  * text stays valid until the thread's next failed call into this library. */
 TAVIK_API const char* velk_rs232_psb_last_error_detail(void);
 
 /* The device this library opens for `port_name`: "COM7" is
  * $TAVIK_COM_DIR/COM7 when that is set, else /dev/tavik/COM7 when it
- * exists, else /dev/ttyS6 (\\.\COM7 on Windows); a path or a network port
- * (tcp://, rfc2217://) is itself; any other name is under /dev. "" for a
+ * exists, else /dev/ttyS6 (\\.\COM7 on Windows), and a COM name that the
+ * ports file maps to a network port is that port's name
+ * ("rfc2217://robot:7001"); a path or a network port (tcp://, rfc2217://)
+ * is itself; any other name is under /dev. "" for a
  * name that leads to no device. Never null; the text stays valid until the
  * thread's next call of this function. */
 TAVIK_API const char* velk_rs232_psb_port_device(const char* port_name);

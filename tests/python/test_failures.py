@@ -5,6 +5,7 @@ import errno
 import os
 import pickle
 import re
+import socket
 import subprocess
 import time
 from pathlib import Path
@@ -99,6 +100,38 @@ def test_open_failures(boards, tmp_path, monkeypatch):
             assert why.startswith(f"{e.reason_text} ({device})")
             if detail is not None and reason == Reason.MISSING:
                 assert detail.startswith(why + "; ") and "looked for" in why
+
+
+def free_port() -> int:
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@pytest.mark.parametrize("library", ["zarn", "velk"])
+def test_network_ports_name_their_url(library, tmp_path, monkeypatch):
+    nobody = f"tcp://127.0.0.1:{free_port()}"
+    mapped = f"rfc2217://127.0.0.1:{free_port()}"
+    home = tmp_path / "home"
+    (home / ".config" / "tavik").mkdir(parents=True)
+    (home / ".config" / "tavik" / "ports").write_text(f"COM42 = {mapped}\n")
+    monkeypatch.setenv("HOME", os.fspath(home))
+    monkeypatch.delenv("TAVIK_COM_DIR", raising=False)
+    # (port, exception, the device shown, the start of the detail)
+    cases = [
+        (nobody, tavik.PortConnectionRefusedError, nobody, None),
+        ("COM42", tavik.PortConnectionRefusedError, mapped, None),
+        ("telnet://127.0.0.1:1", tavik.BadArgumentError, "telnet://127.0.0.1:1", "unknown scheme telnet://"),
+        ("tcp://127.0.0.1:99999", tavik.BadArgumentError, "tcp://127.0.0.1:99999",
+         "the port is not a number from 1 to 65535"),
+    ]
+    for port, error, device, detail in cases:
+        with pytest.raises(error) as caught:
+            tavik.Psb(port, library)
+        e = caught.value
+        assert e.device == device, str(e)
+        assert str(e).startswith(f"PSB at {port}: open failed: {e.reason_text} ({device})"), str(e)
+        assert e.detail.startswith(detail) if detail else e.detail is None, str(e)
 
 
 def test_timeout_in_seconds(boards):

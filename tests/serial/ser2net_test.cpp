@@ -179,24 +179,85 @@ TEST_F(Ser2netTest, NetworkFailuresSayWhyAtOnce) {
   GTEST_SKIP() << "name lookup threads under ThreadSanitizer";
 #endif
   const int nobody = free_tcp_port();
+  // (port, reason, what the detail says of a malformed name)
   const struct {
     std::string port;
     int error;
+    const char* why;
   } cases[] = {
-      {"tcp://127.0.0.1:" + std::to_string(nobody), TAVIK_RS232_CONNECTION_REFUSED},
-      {"rfc2217://127.0.0.1:" + std::to_string(nobody), TAVIK_RS232_CONNECTION_REFUSED},
-      {"tcp://no-such-host.invalid:7001", TAVIK_RS232_HOST_NOT_FOUND},
-      {"rfc2217://[::1:7001", TAVIK_RS232_BAD_ARGUMENT},
-      {"telnet://127.0.0.1:7001", TAVIK_RS232_BAD_ARGUMENT},
+      {"tcp://127.0.0.1:" + std::to_string(nobody), TAVIK_RS232_CONNECTION_REFUSED, ""},
+      {"rfc2217://127.0.0.1:" + std::to_string(nobody), TAVIK_RS232_CONNECTION_REFUSED, ""},
+      {"tcp://no-such-host.invalid:7001", TAVIK_RS232_HOST_NOT_FOUND, ""},
+      {"rfc2217://[::1:7001", TAVIK_RS232_BAD_ARGUMENT, "no ] after the IPv6 address"},
+      {"telnet://127.0.0.1:7001", TAVIK_RS232_BAD_ARGUMENT, "unknown scheme telnet://"},
+      {"tcp://127.0.0.1:99999", TAVIK_RS232_BAD_ARGUMENT, "the port is not a number from 1 to 65535"},
+      {"tcp://127.0.0.1:0", TAVIK_RS232_BAD_ARGUMENT, "the port is not a number from 1 to 65535"},
+      {"tcp://127.0.0.1:7001/extra", TAVIK_RS232_BAD_ARGUMENT, "nothing may follow HOST:PORT"},
+      {"tcp://:7001", TAVIK_RS232_BAD_ARGUMENT, "no host"},
       // A raw accepter does not answer the Telnet negotiation.
-      {server_.url(Ser2net::kPsbTcp).replace(0, 3, "rfc2217"), TAVIK_RS232_NOT_SERIAL},
+      {server_.url(Ser2net::kPsbTcp).replace(0, 3, "rfc2217"), TAVIK_RS232_NOT_SERIAL, ""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.port);
     const auto start = Clock::now();
-    EXPECT_EQ(zarn_rs232_psb_create(c.port.c_str(), 200), -1) << c.port;
-    EXPECT_EQ(zarn_rs232_last_error(), c.error)
-        << c.port << ": " << zarn_rs232_error_text(zarn_rs232_last_error());
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1)) << c.port;
+    EXPECT_EQ(zarn_rs232_psb_create(c.port.c_str(), 200), -1);
+    EXPECT_EQ(zarn_rs232_last_error(), c.error) << zarn_rs232_error_text(zarn_rs232_last_error());
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+    // The device is the network port itself, and a malformed one says why.
+    const std::string detail = zarn_rs232_last_error_detail();
+    EXPECT_EQ(detail.find(c.why), 0u) << detail;
+    EXPECT_EQ(detail.empty(), c.why[0] == '\0') << detail;
+    EXPECT_EQ(zarn_rs232_port_device(c.port.c_str()), c.port);
+#ifdef TAVIK_TOOL_PATH
+    // The tool: a port that could not be opened (exit 3), and why.
+    const Finished f = run_tavik({"--json", "--psb", c.port, "psb", "status"});
+    EXPECT_EQ(f.exit_code, 3) << f.err;
+    EXPECT_NE(f.err.find(c.why), std::string::npos) << f.err;
+#endif
+  }
+}
+
+TEST_F(Ser2netTest, APortAnotherClientHoldsIsBusy) {
+  // ser2net takes a second client's connection, says the port is in use
+  // and closes it: for raw TCP once the first request went out, for RFC
+  // 2217 during the open's negotiation.
+  const struct {
+    Ser2net::Accepter held;
+    Ser2net::Accepter second;
+  } cases[] = {
+      {Ser2net::kPsbTcp, Ser2net::kPsbTcp},
+      {Ser2net::kPsbRfc2217, Ser2net::kPsbRfc2217},
+      {Ser2net::kPsbTcp, Ser2net::kPsbRfc2217},  // another accepter of the same line
+      {Ser2net::kPsbRfc2217, Ser2net::kPsbTcp},
+  };
+  for (const auto& c : cases) {
+    const std::string url = server_.url(c.second);
+    SCOPED_TRACE(server_.url(c.held) + " held, then " + url);
+    ASSERT_TRUE(server_.wait_released(sim_.psb_path()));
+    ASSERT_EQ(zarn_rs232_psb_create(server_.url(c.held).c_str(), 200), 0);
+    ASSERT_EQ(read_power(), 0);
+    psb_power_data power{};
+    const bool connected = velk_rs232_psb_create(url.c_str(), 200) == 0;
+    if (connected) {
+      EXPECT_EQ(velk_rs232_psb_read_power(&power), -1);
+    }
+    EXPECT_EQ(velk_rs232_psb_last_error(), TAVIK_RS232_PORT_BUSY)
+        << velk_rs232_psb_error_text(velk_rs232_psb_last_error());
+    if (connected) {
+      // Still busy when the next call connects again.
+      std::this_thread::sleep_for(std::chrono::milliseconds(600));
+      EXPECT_EQ(velk_rs232_psb_read_power(&power), -1);
+      EXPECT_EQ(velk_rs232_psb_last_error(), TAVIK_RS232_PORT_BUSY);
+    }
+    EXPECT_EQ(read_power(), 0);  // the holder goes on
+#ifdef TAVIK_TOOL_PATH
+    const Finished f = run_tavik({"--json", "--psb", url, "psb", "status"});
+    EXPECT_EQ(f.exit_code, 3) << f.err;
+    EXPECT_NE(f.err.find("\"reason\":\"port-busy\""), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find("another client holds"), std::string::npos) << f.err;
+#endif
+    velk_rs232_psb_destroy();
+    zarn_rs232_psb_destroy();
   }
 }
 

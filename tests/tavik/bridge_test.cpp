@@ -1,10 +1,15 @@
 // tavik bridge against a real mosquitto and the simulated boards: what it
 // publishes, the drive's dead-man and its stop when the broker goes, the
-// last will, two robots on one broker, a broker with passwords, and the
-// commands it refuses without sending anything.
+// last will, two robots on one broker, a broker with passwords, the
+// commands it refuses without sending anything, the names it refuses and a
+// listener that is no broker.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "bridge_fixture.h"
 
@@ -44,9 +49,14 @@ TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
     EXPECT_EQ(board["level"], "OK") << board.dump();
     EXPECT_GT(board["values"]["exchanges"].get<int>(), 0) << board.dump();
   }
+  const std::string last_battery = client.wait_for("tavik/r1/battery", 1s);
   bridge.signal(SIGTERM);
-  EXPECT_NE(client.wait_for("tavik/r1/state", 3s, [](const std::string& p) { return has(p, "SIGTERM"); }),
-            "");
+  const std::string offline =
+      client.wait_for("tavik/r1/state", 3s, [](const std::string& p) { return has(p, "SIGTERM"); });
+  ASSERT_NE(offline, "");
+  // Stamped when the bridge went away, after every reading it published.
+  EXPECT_GE(Json::parse(offline)["stamp"].get<std::string>(),
+            Json::parse(last_battery)["stamp"].get<std::string>());
   EXPECT_EQ(bridge.finish(3s).exit_code, 143);
 }
 
@@ -173,6 +183,8 @@ TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
 }
 
 TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
+  const std::string too_large =
+      R"({"left_mm_s": 200, "right_mm_s": 200, "pad": ")" + std::string(70000, 'x') + "\"}";
   const struct {
     const char* command;
     std::string payload;
@@ -199,7 +211,14 @@ TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
       {"servo", R"({"on": "yes"})", "usage"},
       {"max_distance", R"({"code": 9})", "bad-argument"},
       {"max_distance", R"({"code": -1, "unit": "m"})", "usage"},
+      // Too large to be read, whatever it holds.
+      {"drive", nullptr, "usage"},
+      // Topics under cmd/ that name no command.
+      {"jump", R"({"height": 1})", "usage"},
+      {"drive/now", R"({"left_mm_s": 200, "right_mm_s": 200})", "usage"},
   };
+  const std::string too_large =
+      R"({"left_mm_s": 200, "right_mm_s": 200, "pad": ")" + std::string(70000, 'x') + "\"}";
   MqttBroker broker(broker_dir_);
   MqttClient client(broker.port());
   VelocityRecord wire(sim_);
@@ -211,17 +230,79 @@ TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
     const std::size_t before = client.count();
     client.publish(std::string("tavik/r1/cmd/") + c.command, c.payload);
     const std::string result = client.wait_for("tavik/r1/cmd/result", 2s, nullptr, before);
-    ASSERT_NE(result, "") << c.payload;
+    ASSERT_NE(result, "") << c.command << " " << c.payload.substr(0, 80);
     const Json json = Json::parse(result);
     EXPECT_EQ(json["command"], c.command) << result;
     EXPECT_EQ(json["ok"], false) << result;
-    EXPECT_EQ(json["reason"], c.reason) << c.payload << " -> " << result;
+    EXPECT_EQ(json["reason"], c.reason) << c.payload.substr(0, 80) << " -> " << result;
     if (c.message != nullptr) {
       EXPECT_TRUE(has(json.value("message", ""), c.message)) << result;
     }
   }
+  // An unknown field's name is cut in the answer (at a character's start).
+  const std::size_t before_long = client.count();
+  std::string long_name;
+  for (int i = 0; i < 500; ++i) long_name += "\u00e9";
+  client.publish("tavik/r1/cmd/servo", R"({"on": true, ")" + long_name + R"(": 1})");
+  const std::string cut = client.wait_for("tavik/r1/cmd/result", 2s, nullptr, before_long);
+  ASSERT_NE(cut, "");
+  EXPECT_TRUE(has(cut, "unknown field")) << cut;
+  EXPECT_LT(cut.size(), 300u) << cut;
+  EXPECT_NO_THROW(Json::parse(cut));
+
+  // A retained drive published while the bridge listens is the broker's copy
+  // for later subscribers: refused as one from before. Its clearing (an
+  // empty retained payload) is not answered: the next answer is the servo's.
+  const std::size_t before_retained = client.count();
+  client.publish("tavik/r1/cmd/drive", R"({"left_mm_s": 200, "right_mm_s": 200})", true);
+  EXPECT_TRUE(has(client.wait_for("tavik/r1/cmd/result", 2s, nullptr, before_retained), "retained-command"));
+  const std::size_t before_clear = client.count();
+  client.publish("tavik/r1/cmd/drive", "", true);
+  client.publish("tavik/r1/cmd/servo", R"({"on": "yes"})");
+  const std::string next = client.wait_for("tavik/r1/cmd/result", 2s, nullptr, before_clear);
+  EXPECT_TRUE(has(next, R"("command":"servo")")) << next;
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(wire.velocities().empty());
+}
+
+TEST_F(Bridge, ANameThatCannotBeATopicIsAUsageError) {
+  MqttBroker broker(broker_dir_);
+  const std::string names[] = {"r+1",
+                               "r#",
+                               "r/1",
+                               "r\xff"
+                               "1",
+                               "r\x01",
+                               std::string(70000, 'r'),
+                               ""};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name.substr(0, 20));
+    const Finished f = TavikProcess(bridge_args(broker, name)).finish(5s);
+    EXPECT_EQ(f.exit_code, 2) << f.err.substr(0, 300);
+    EXPECT_TRUE(has(f.err, "1 to 64 bytes of UTF-8 without '/', '+', '#' or control characters"))
+        << f.err.substr(0, 300);
+    EXPECT_LT(f.err.size(), 400u);
+  }
+}
+
+TEST_F(Bridge, AListenerThatIsNoBrokerIsNamedSo) {
+  // A port that takes connections (the kernel's backlog) and never answers.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  TavikProcess bridge(
+      {"bridge", "--broker", "mqtt://127.0.0.1:" + std::to_string(ntohs(address.sin_port)), "--name", "r1"});
+  std::this_thread::sleep_for(7s);
+  bridge.signal(SIGTERM);
+  const Finished f = bridge.finish(3s);
+  ::close(listener);
+  EXPECT_TRUE(has(f.out, "no CONNACK: is this a broker?")) << f.out << f.err;
+  EXPECT_FALSE(has(f.out, "Unknown error")) << f.out;
 }
 
 }  // namespace

@@ -219,12 +219,28 @@ TEST_F(TavikTool, CompletionNamesCommandsAndValues) {
       {{"--json", "drvb", "param", "get", "c"}, "comm-timeout\ncontrol-period\n"},
       {{"check", "--l"}, "--limits\n"},
       {{"raw", ""}, "psb\ndrvb\n"},
+      {{"bridge", "--he"}, "--help\n"},  // the command's and the tool's, once
+      {{"--psb", "rfc"}, "rfc2217://\n"},
+      {{"drvb", "status", "--drvb", "tc"}, "tcp://\n"},
+      {{"--drvb", "COM8"}, "COM8\n"},  // the simulator's, under TAVIK_COM_DIR
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.words;
     args.insert(args.begin(), "__complete");
     EXPECT_EQ(run_tavik(args).out, c.candidates) << c.words.back();
   }
+  // A port option offers the machine's ports, the ports file's COM names
+  // and the network schemes.
+  const std::string home = com_dir_ + "/home";
+  std::filesystem::create_directories(home + "/.config/tavik");
+  std::ofstream(home + "/.config/tavik/ports") << "COM42 = tcp://127.0.0.1:7001\n";
+  const char* old_home = std::getenv("HOME");
+  const std::string saved = old_home != nullptr ? old_home : "";
+  ::setenv("HOME", home.c_str(), 1);
+  const std::string ports = run_tavik({"__complete", "--psb", ""}).out;
+  ::setenv("HOME", saved.c_str(), 1);
+  for (const char* port : {"COM7\n", "COM8\n", "COM42\n", "tcp://\n", "rfc2217://\n"})
+    EXPECT_NE(ports.find(port), std::string::npos) << port << " not in " << ports;
 }
 
 }  // namespace

@@ -292,6 +292,8 @@ TEST_F(TavikTool, HelpVersionLastOptionAndPortNames) {
   };
   const Case cases[] = {
       {{"help"}, 0, "Usage: tavik [OPTIONS]"},
+      {{"--help"}, 0, "tcp://HOST:PORT or rfc2217://HOST:PORT"},
+      {{"--help"}, 0, "~/.config/tavik/ports"},
       {{"help", "drvb", "param"}, 0, "Usage: tavik drvb param"},
       {{"--version"}, 0, "tavik 1."},
       {{"-V"}, 0, "tavik 1."},

@@ -8,6 +8,9 @@
 // the broker lost, the drive board lost or the bridge ending stop it at
 // once. Runs until a stop request; the broker refusing the connection ends
 // it (exit 1).
+#include <mosquitto.h>
+
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -38,6 +41,12 @@ constexpr auto kOfflineBound = std::chrono::milliseconds(1000);
 // How long a servo-off or drive power-off waits for the stop to be answered first.
 constexpr auto kStopFirstBound = std::chrono::milliseconds(300);
 constexpr std::size_t kMostQueued = 16;
+// The largest command payload read; a larger one is answered unread.
+constexpr std::size_t kLongestPayload = 64 * 1024;
+// The longest --name and --topic-prefix, in bytes: the topics and the
+// client id stay far within what brokers take.
+constexpr std::size_t kLongestName = 64;
+constexpr std::size_t kLongestPrefix = 256;
 
 struct BridgeArgs {
   std::string broker;
@@ -117,12 +126,25 @@ std::string read_password(const std::string& file) {
   return password;
 }
 
-// A topic level: something, and none of MQTT's wildcards.
-void check_topic_part(const char* option, const std::string& text, bool slashes) {
-  if (text.empty() || text.find_first_of(slashes ? "+#" : "+#/") != std::string::npos ||
-      text.front() == '/' || text.back() == '/')
-    throw CommandError::usage(std::string(option) + ": '" + text + "' cannot be part of a topic (no " +
-                              (slashes ? "" : "'/', ") + "'+' or '#', not empty)");
+// A topic level (or, with slashes, levels): 1 to `longest` bytes of UTF-8
+// without control characters and MQTT's wildcards. The text is shown only
+// when it is short and UTF-8.
+void check_topic_part(const char* option, const std::string& text, bool slashes, std::size_t longest) {
+  const bool fits = !text.empty() && text.size() <= longest;
+  const bool utf8 =
+      fits && mosquitto_validate_utf8(text.c_str(), static_cast<int>(text.size())) == MOSQ_ERR_SUCCESS;
+  const bool control = std::any_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+  if (fits && utf8 && !control && text.find_first_of(slashes ? "+#" : "+#/") == std::string::npos &&
+      text.front() != '/' && text.back() != '/')
+    return;
+  const std::string shown = !fits     ? "(" + std::to_string(text.size()) + " bytes)"
+                            : !utf8   ? "(not UTF-8)"
+                            : control ? "(with control characters)"
+                                      : "'" + text + "'";
+  throw CommandError::usage(std::string(option) + ": " + shown + " cannot be part of a topic: 1 to " +
+                            std::to_string(longest) + " bytes of UTF-8 without " +
+                            (slashes ? "a '/' at either end, " : "'/', ") + "'+', '#' or control characters");
 }
 
 // Lines from several threads, one at a time.
@@ -293,7 +315,8 @@ std::string Bridge::state_payload(const char* state, const char* why) const {
 BrokerHandler Bridge::handler() {
   BrokerHandler h;
   h.connected = [this] {
-    for (const char* command : kCommandNames) link_->subscribe(base_ + "cmd/" + command);
+    // Every cmd/ topic, so that one that names no command is answered too.
+    link_->subscribe(base_ + "cmd/#");
     link_->publish(base_ + "state", state_payload("online"), 1, true);
     log_.line("connected to " + broker_url_ + " as " + base_);
   };
@@ -316,10 +339,19 @@ void Bridge::on_message(const std::string& topic, const std::string& payload, bo
   const std::string prefix = base_ + "cmd/";
   if (topic.rfind(prefix, 0) != 0) return;
   const std::string name = topic.substr(prefix.size());
+  if (name == "result") return;  // the bridge's own answers
+  // How a retained message is cleared: nothing to carry out or answer.
+  if (retained && payload.empty()) return;
   if (retained) {
     // Kept by the broker from some time ago: never a reason to move now.
     result(
         {name, reason::kRetainedCommand, "a retained command is not carried out; publish it without retain"});
+    return;
+  }
+  if (payload.size() > kLongestPayload) {
+    result({name, reason::kUsage,
+            "the payload is " + std::to_string(payload.size()) + " bytes, more than " +
+                std::to_string(kLongestPayload) + "; not read"});
     return;
   }
   const ParsedCommand parsed = parse_command(name, payload);
@@ -407,9 +439,8 @@ void Bridge::poll(double t) {
     }
     mark_failures(readings[i], steps);
     if (b.board == Board::kDrvb) {
-      const bool lost = std::any_of(steps.begin(), steps.end(), [](const Step& s) {
-        return s.result.failure == Failure::kDeviceLost || s.result.failure == Failure::kConnectionLost;
-      });
+      const bool lost = std::any_of(steps.begin(), steps.end(),
+                                    [](const Step& s) { return is_port_loss(s.result.failure); });
       if (lost) {
         drive_.stop();
         drive_.forget_max_velocity();
@@ -512,8 +543,8 @@ int send_stop_after(Session& session, Output& out) {
 
 int bridge(Session& session, Output& out, const BridgeArgs& args) {
   if (args.send_stop) return send_stop_after(session, out);
-  check_topic_part("--name", args.name, false);
-  check_topic_part("--topic-prefix", args.prefix, true);
+  check_topic_part("--name", args.name, false, kLongestName);
+  check_topic_part("--topic-prefix", args.prefix, true, kLongestPrefix);
   BrokerSettings broker = broker_of(args.broker);
   if (!args.password_file.empty() && args.username.empty())
     throw CommandError::usage("--password-file needs --username");
@@ -538,7 +569,10 @@ void add_bridge_command(CLI::App& app, Runner& run) {
       "bridge", "Put the robot on an MQTT broker: readings, diagnostics and state out, commands in");
   command->add_option("--broker", args->broker, "mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883)")
       ->required();
-  command->add_option("--name", args->name, "the robot's name, its topics' level after the prefix")
+  command
+      ->add_option("--name", args->name,
+                   "the robot's name, its topics' level after the prefix (1 to 64 bytes of UTF-8, no '/', "
+                   "'+' or '#')")
       ->required();
   command->add_flag("--allow-drive", args->allow_drive, "carry out cmd/drive (refused without it)");
   command->add_flag("--send-stop", args->send_stop,

@@ -239,8 +239,7 @@ void DriveControl::sent(const Result& result, int left, int right) {
     moved_ = moved_ || moving;
     // Read again only for a board that may be another one: a lost reply
     // does not change it, and reading it would hold the next velocity up.
-    if (result.failure == Failure::kDeviceLost || result.failure == Failure::kConnectionLost)
-      max_velocity_.reset();
+    if (is_port_loss(result.failure)) max_velocity_.reset();
   } else if (moving) {
     stop_owed_ = moved_ = true;  // also when a stop came meanwhile: it follows
   } else {

@@ -54,7 +54,7 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
   for (const auto& [key, value] : json.items()) {
     bool known = false;
     for (const Field& f : fields) known = known || key == f.name;
-    if (!known) return {std::nullopt, refused(name, reason::kUsage, "unknown field '" + key + "'")};
+    if (!known) return {std::nullopt, refused(name, reason::kUsage, "unknown field '" + cut_name(key) + "'")};
   }
   BridgeCommand command{static_cast<BridgeCommand::Kind>(kind)};
   std::vector<int> numbers;
@@ -106,13 +106,22 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
   return {command, CommandOutcome{name, "ok", ""}};
 }
 
+std::string cut_name(const std::string& name) {
+  if (name.size() <= kLongestShownName) return name;
+  std::size_t end = kLongestShownName;
+  // Back to the first byte of a UTF-8 character (not 10xxxxxx).
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return name.substr(0, end) + "...";
+}
+
 std::string result_payload(const CommandOutcome& outcome) {
   Json result{{"stamp", recording::utc_text(std::chrono::system_clock::now())},
-              {"command", outcome.command},
+              {"command", cut_name(outcome.command)},
               {"ok", outcome.ok()},
               {"reason", outcome.reason}};
   if (!outcome.message.empty()) result["message"] = outcome.message;
-  return result.dump();
+  // Topics and JSON strings are UTF-8 already; a stray byte is replaced, never thrown on.
+  return result.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 namespace {

@@ -34,8 +34,14 @@ struct ParsedCommand {
 };
 ParsedCommand parse_command(const std::string& name, const std::string& payload);
 
-// {"stamp": ..., "command", "ok", "reason", "message"}
+// {"stamp": ..., "command", "ok", "reason", "message"}; a command's name
+// (its topic's rest) is cut as names in messages are (cut_name).
 std::string result_payload(const CommandOutcome& outcome);
+
+// A name from a message (a field's, a topic's) as a result shows it: at most
+// kLongestShownName bytes, cut at a character's start, with "..." after.
+inline constexpr std::size_t kLongestShownName = 64;
+std::string cut_name(const std::string& name);
 
 // The telemetry of one poll from a board's reading (read_psb, read_drvb,
 // marked with mark_failures): only the readings taken, and the failed

@@ -1,6 +1,8 @@
 #include "bridge_mqtt.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +20,14 @@ std::string error_text(int rc) {
   return mosquitto_strerror(rc);
 }
 
+// True when the client's socket is connected to its peer (TCP is up).
+bool peer_connected(mosquitto* mosq) {
+  const int fd = mosquitto_socket(mosq);
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  return fd >= 0 && ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+}
+
 }  // namespace
 
 MqttLink::MqttLink(BrokerSettings settings, BrokerHandler handler)
@@ -25,10 +35,12 @@ MqttLink::MqttLink(BrokerSettings settings, BrokerHandler handler)
   static const int initialised = mosquitto_lib_init();
   (void)initialised;
   mosq_ = mosquitto_new(settings_.client_id.c_str(), true, this);
-  if (mosq_ == nullptr) throw std::runtime_error("cannot make an MQTT client: " + error_text(MOSQ_ERR_NOMEM));
+  if (mosq_ == nullptr) throw std::runtime_error("cannot make an MQTT client: " + error_text(MOSQ_ERR_ERRNO));
   // Another thread publishes while this one runs the loop.
   mosquitto_threaded_set(mosq_, true);
-  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  // MQTT 5, so that a subscription keeps the retain flag as published
+  // (subscribe).
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
   // A command's answer and the readings go out as they come, not held for the last one's ACK.
   mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
   mosquitto_connect_callback_set(mosq_, connect_cb);
@@ -72,7 +84,9 @@ void MqttLink::stop() {
   connected_ = false;
 }
 
-void MqttLink::subscribe(const std::string& topic) { mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1); }
+void MqttLink::subscribe(const std::string& topic) {
+  mosquitto_subscribe_v5(mosq_, nullptr, topic.c_str(), 1, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
+}
 
 bool MqttLink::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
   {
@@ -113,9 +127,12 @@ void MqttLink::run() {
         first ? mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port, settings_.keepalive_s)
               : mosquitto_reconnect_async(mosq_);
     if (rc == MOSQ_ERR_SUCCESS) first = false;
+    refused_ = false;
     bool was_up = false;
+    bool peer_up = false;  // TCP was up (the listener took the connection)
     while (rc == MOSQ_ERR_SUCCESS) {
       rc = mosquitto_loop(mosq_, kLoopWaitMs, 1);
+      peer_up = peer_up || peer_connected(mosq_);
       std::lock_guard lock(mutex_);
       if (connected_) {
         was_up = true;
@@ -131,8 +148,13 @@ void MqttLink::run() {
     }
     changed_.notify_all();
     if (unreported && handler_.lost) handler_.lost(error_text(rc));
+    // A listener that took the connection but never answered it as a
+    // broker does (a web server, a serial server, a closed port's proxy);
+    // a failed TLS handshake says its own reason.
+    const std::string why =
+        peer_up && !was_up && !refused_ && rc != MOSQ_ERR_TLS ? kNoConnack : error_text(rc);
     if (!was_up && handler_.retrying)
-      handler_.retrying(error_text(rc) + "; trying again in " + std::to_string(back_off.count()) + " ms");
+      handler_.retrying(why + "; trying again in " + std::to_string(back_off.count()) + " ms");
     std::unique_lock lock(mutex_);
     if (changed_.wait_for(lock, back_off, [this] { return stopping_; })) return;
     back_off = std::min(back_off * 2, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestBackOff));
@@ -141,7 +163,8 @@ void MqttLink::run() {
 
 void MqttLink::on_connect(int rc) {
   if (rc != 0) {
-    if (handler_.refused) handler_.refused(mosquitto_connack_string(rc));
+    refused_ = true;
+    if (handler_.refused) handler_.refused(mosquitto_reason_string(rc));
     return;
   }
   {

@@ -20,6 +20,9 @@ namespace tavik::cli {
 
 inline constexpr auto kFirstBackOff = std::chrono::milliseconds(500);
 inline constexpr auto kLongestBackOff = std::chrono::seconds(4);
+// Why an attempt failed whose listener took the TCP connection but sent no
+// MQTT CONNACK (within the keep-alive time, or closed it).
+inline constexpr const char* kNoConnack = "no CONNACK: is this a broker?";
 
 struct BrokerSettings {
   std::string host;
@@ -53,7 +56,9 @@ class MqttLink {
   MqttLink(const MqttLink&) = delete;
   MqttLink& operator=(const MqttLink&) = delete;
 
-  // From the connected handler: takes the topic's messages at QoS 1.
+  // From the connected handler: takes the topic's messages at QoS 1, each
+  // with its retain flag as it was published (also one published while
+  // subscribed: the broker's copy kept for later subscribers).
   void subscribe(const std::string& topic);
   // Queues a message for the network thread; false when not connected.
   bool publish(const std::string& topic, const std::string& payload, int qos, bool retain);
@@ -81,6 +86,7 @@ class MqttLink {
   bool connected_ = false;  // guarded by mutex_
   bool stopping_ = false;   // guarded by mutex_
   int awaited_mid_ = -1;    // guarded by mutex_: the last message's id until acknowledged
+  bool refused_ = false;    // network thread only: the broker answered with a refusal
   std::thread thread_;
 };
 

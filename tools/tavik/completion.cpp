@@ -1,5 +1,10 @@
 #include "completion.h"
 
+#include <algorithm>
+
+#include "serial/port_list.h"
+#include "serial/port_map.h"
+
 namespace tavik::cli {
 namespace {
 
@@ -34,6 +39,17 @@ std::vector<std::string> members(const CLI::Option& opt) {
   return out;
 }
 
+// What a port option takes: the machine's serial ports by every name, the
+// COM names of the ports file, and the network schemes.
+std::vector<std::string> port_names() {
+  std::vector<std::string> out;
+  for (const PortName& port : list_serial_ports()) out.push_back(port.name);
+  for (const PortMapping& mapping : read_port_map()) out.push_back(mapping.name);
+  out.push_back("tcp://");
+  out.push_back("rfc2217://");
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::string> complete(const CLI::App& app, const std::vector<std::string>& words) {
@@ -58,7 +74,7 @@ std::vector<std::string> complete(const CLI::App& app, const std::vector<std::st
   const std::string last = words.empty() ? "" : words.back();
   std::vector<std::string> candidates;
   if (value_of != nullptr) {
-    candidates = members(*value_of);
+    candidates = value_of->get_type_name() == kPortType ? port_names() : members(*value_of);
   } else if (begins(last, "-")) {
     for (const CLI::App* at : chain) {
       for (const CLI::Option* opt : at->get_options()) {
@@ -74,9 +90,11 @@ std::vector<std::string> complete(const CLI::App& app, const std::vector<std::st
         chain.back()->get_options([](const CLI::Option* opt) { return opt->get_positional(); });
     if (!arguments.empty()) candidates = members(*arguments[std::min(positional, arguments.size() - 1)]);
   }
+  // Each once (--help is every command's own option), in their order.
   std::vector<std::string> out;
   for (const std::string& candidate : candidates) {
-    if (begins(candidate, last)) out.push_back(candidate);
+    if (begins(candidate, last) && std::find(out.begin(), out.end(), candidate) == out.end())
+      out.push_back(candidate);
   }
   return out;
 }

@@ -122,7 +122,7 @@ Result send_stop(BoardConnection& connection) {
   const auto deadline = Clock::now() + kStopWindowAfterLoss;
   Result stop = drvb::set_velocity(connection, 0, 0);
   for (int attempt = 1; !stop.is_ok(); ++attempt) {
-    if (stop.failure == Failure::kDeviceLost || stop.failure == Failure::kConnectionLost) {
+    if (is_port_loss(stop.failure)) {
       if (Clock::now() + kStopRetryAfterLoss > deadline) break;
       std::this_thread::sleep_for(kStopRetryAfterLoss);
     } else if (attempt >= kStopAttempts) {
@@ -153,8 +153,8 @@ DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_vel
       failed_in_row = 0;
       return Outcome::kTaken;
     }
-    if (result.failure == Failure::kRefused || result.failure == Failure::kDeviceLost ||
-        result.failure == Failure::kConnectionLost || ++failed_in_row >= kFailuresThatEnd) {
+    if (result.failure == Failure::kRefused || is_port_loss(result.failure) ||
+        ++failed_in_row >= kFailuresThatEnd) {
       run.failure = result;
       run.failed_step = step;
       return Outcome::kEnd;

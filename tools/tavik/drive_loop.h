@@ -25,9 +25,7 @@ struct DriveRun {
   std::chrono::milliseconds driven{0};
   int stop_request = 0;  // the stop request that ended it, or 0
 
-  bool lost() const {
-    return failure.failure == Failure::kDeviceLost || failure.failure == Failure::kConnectionLost;
-  }
+  bool lost() const { return is_port_loss(failure.failure); }
 };
 
 // What ends a drive besides its time, for the commands' help.

@@ -34,8 +34,7 @@ void LinkFigures::add(const std::vector<Step>& steps, double t) {
       }
     } else {
       ++failures_[failure_name(step.result.failure)];
-      const bool gone =
-          step.result.failure == Failure::kDeviceLost || step.result.failure == Failure::kConnectionLost;
+      const bool gone = is_port_loss(step.result.failure);
       if (gone && !lost()) {
         ++outages_;
         lost_since_ = t;

@@ -76,17 +76,21 @@ bool asks_for_json(int argc, char** argv) {
 
 const auto kNonEmpty = CLI::Validator(
     [](const std::string& value) { return value.empty() ? std::string("a port name cannot be empty") : ""; },
-    "PORT");
+    "");  // the option's type name says PORT (kPortType)
 
 }  // namespace
 
 // The help in the system's own terms: Windows has COM ports, no /dev, no
 // manual pages and no simulator (it needs pseudo-terminals).
 #ifdef _WIN32
-constexpr const char* kPortHelp = "power & sensor board port (COM<n> or \\\\.\\COM<n>)";
+constexpr const char* kPortForms =
+    "COM<n> or \\\\.\\COM<n>, tcp://HOST:PORT or rfc2217://HOST:PORT (a ser2net port), or a COM name "
+    "mapped to one in %APPDATA%\\Tavik\\ports";
 constexpr const char* kAllCommands = "; 'tavik help' lists them all.";
 #else
-constexpr const char* kPortHelp = "power & sensor board port (COM<n>, a device path or a name under /dev)";
+constexpr const char* kPortForms =
+    "COM<n>, a device path, a name under /dev, tcp://HOST:PORT or rfc2217://HOST:PORT (a ser2net port), or "
+    "a COM name mapped to one in /etc/tavik/ports or ~/.config/tavik/ports";
 constexpr const char* kAllCommands = "; man tavik has them all.";
 #endif
 
@@ -104,8 +108,14 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);  // a missing or unknown command is named below
   app.fallthrough();             // the global options may also follow the command
   app.set_version_flag("-V,--version", std::string("tavik ") + TAVIK_VERSION);
-  app.add_option("--psb", options.psb, kPortHelp)->capture_default_str()->check(kNonEmpty);
-  app.add_option("--drvb", options.drvb, "drive board port")->capture_default_str()->check(kNonEmpty);
+  app.add_option("--psb", options.psb, std::string("power & sensor board port: ") + kPortForms)
+      ->type_name(kPortType)
+      ->capture_default_str()
+      ->check(kNonEmpty);
+  app.add_option("--drvb", options.drvb, "drive board port, as --psb")
+      ->type_name(kPortType)
+      ->capture_default_str()
+      ->check(kNonEmpty);
   add_number(app, "--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)",
              {.least = 1, .most = 60000, .unit = "ms"})
       ->capture_default_str();

@@ -6,6 +6,7 @@
 #include "serial/port_map.h"
 #include "serial/port_path.h"
 #include "serial/port_url.h"
+#include "serial/serial_port.h"
 #ifdef TAVIK_SIMULATOR
 #include "sim/simulated_boards.h"
 #else
@@ -17,11 +18,15 @@ class SimulatedBoards {};  // no simulator here: Session::boards_ stays empty
 namespace tavik::cli {
 
 std::string open_failure_text(const std::string& port_name, const Result& why) {
+  // A name the libraries refuse: what is wrong with it.
+  if (const std::string problem = port_name_problem(port_name.c_str());
+      why.failure == Failure::kBadArgument && !problem.empty())
+    return std::string(failure_name(why.failure)) + ": " + problem;
   // A network port, named or through the ports file: the library's reason
   // and the address.
   std::string target = mapped_port(port_name);
   if (target.empty() && is_port_url(port_name)) target = port_name;
-  if (!target.empty()) return std::string(failure_name(why.failure)) + " (" + target + ")";
+  if (!target.empty()) return describe(why) + " (" + target + ")";
   const std::string path = resolve_port_path(port_name.c_str());
   std::string text = failure_name(why.failure);
   switch (why.failure) {
@@ -59,6 +64,9 @@ std::string describe(Result result) {
   std::string text = failure_name(result.failure);
   if (result.failure == Failure::kRefused)
     text += " (status '" + std::string(1, static_cast<char>(result.status)) + "')";
+  // A local port's holder is named at its open; a network port's server
+  // says only that another client has the line.
+  if (result.failure == Failure::kPortBusy) text += ": another client holds the network port";
   return text;
 }
 
@@ -84,8 +92,10 @@ Session::~Session() {
 BoardConnection& Session::open(Board board) {
   BoardConnection& connection = board == Board::kPsb ? psb_ : drvb_;
   if (Result why; connection_open(connection, port(board).c_str(), options_.timeout_ms, &why) != 0) {
-    throw CommandError(failure_row(why.failure).exit_status, failure_row(why.failure).reason, "open", board,
-                       port(board), open_failure_text(port(board), why), why);
+    // Every open that fails is a port that could not be opened, also one
+    // refused for its name.
+    throw CommandError(kExitOpenFailed, failure_row(why.failure).reason, "open", board, port(board),
+                       open_failure_text(port(board), why), why);
   }
   return connection;
 }
