@@ -217,8 +217,6 @@ TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
       {"jump", R"({"height": 1})", "usage"},
       {"drive/now", R"({"left_mm_s": 200, "right_mm_s": 200})", "usage"},
   };
-  const std::string too_large =
-      R"({"left_mm_s": 200, "right_mm_s": 200, "pad": ")" + std::string(70000, 'x') + "\"}";
   MqttBroker broker(broker_dir_);
   MqttClient client(broker.port());
   VelocityRecord wire(sim_);
