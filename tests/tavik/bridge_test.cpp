@@ -212,7 +212,7 @@ TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
       {"max_distance", R"({"code": 9})", "bad-argument"},
       {"max_distance", R"({"code": -1, "unit": "m"})", "usage"},
       // Too large to be read, whatever it holds.
-      {"drive", nullptr, "usage"},
+      {"drive", too_large, "usage", "more than 65536"},
       // Topics under cmd/ that name no command.
       {"jump", R"({"height": 1})", "usage"},
       {"drive/now", R"({"left_mm_s": 200, "right_mm_s": 200})", "usage"},

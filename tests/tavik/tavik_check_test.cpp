@@ -230,17 +230,24 @@ TEST_F(TavikTool, CompletionNamesCommandsAndValues) {
     EXPECT_EQ(run_tavik(args).out, c.candidates) << c.words.back();
   }
   // A port option offers the machine's ports, the ports file's COM names
-  // and the network schemes.
+  // and the network schemes; under TAVIK_COM_DIR the simulator's names and
+  // not the ports file's.
   const std::string home = com_dir_ + "/home";
   std::filesystem::create_directories(home + "/.config/tavik");
   std::ofstream(home + "/.config/tavik/ports") << "COM42 = tcp://127.0.0.1:7001\n";
   const char* old_home = std::getenv("HOME");
   const std::string saved = old_home != nullptr ? old_home : "";
   ::setenv("HOME", home.c_str(), 1);
-  const std::string ports = run_tavik({"__complete", "--psb", ""}).out;
+  const std::string simulated = run_tavik({"__complete", "--psb", ""}).out;
+  ::unsetenv("TAVIK_COM_DIR");
+  const std::string mapped = run_tavik({"__complete", "--psb", ""}).out;
+  ::setenv("TAVIK_COM_DIR", com_dir_.c_str(), 1);
   ::setenv("HOME", saved.c_str(), 1);
-  for (const char* port : {"COM7\n", "COM8\n", "COM42\n", "tcp://\n", "rfc2217://\n"})
-    EXPECT_NE(ports.find(port), std::string::npos) << port << " not in " << ports;
+  for (const char* port : {"COM7\n", "COM8\n", "tcp://\n", "rfc2217://\n"})
+    EXPECT_NE(simulated.find(port), std::string::npos) << port << " not in " << simulated;
+  EXPECT_EQ(simulated.find("COM42\n"), std::string::npos) << simulated;
+  for (const char* port : {"COM42\n", "tcp://\n", "rfc2217://\n"})
+    EXPECT_NE(mapped.find(port), std::string::npos) << port << " not in " << mapped;
 }
 
 }  // namespace
