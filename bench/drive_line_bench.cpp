@@ -27,6 +27,7 @@
 #include "console/core/console_dlg.h"
 #include "console/core/control_ids.h"
 #include "null_window.h"
+#include "paced_console.h"
 #include "sim/simulator.h"
 #include "velocity_record.h"
 
@@ -34,6 +35,8 @@ namespace {
 
 using namespace tavik;
 using Clock = std::chrono::steady_clock;
+using bench::connect_with_every_poller;
+using bench::PacedBoards;
 
 const char* const kFaults[] = {
     "",
@@ -41,30 +44,6 @@ const char* const kFaults[] = {
     "fault drvb * silence p=0.2",
     "fault drvb * delay 250 p=0.2",
 };
-
-struct PacedBoards {
-  static sim::SimulatorOptions options(const std::filesystem::path& dir) {
-    std::filesystem::create_directories(dir);
-    ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
-    sim::SimulatorOptions o;
-    o.link_dir = dir;
-    o.pace = true;
-    return o;
-  }
-  ~PacedBoards() { std::filesystem::remove_all(dir); }
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("tavik-drive-bench-" + std::to_string(::getpid()));
-  sim::Simulator sim{options(dir)};
-};
-
-void connect_with_every_poller(console::CConsoleDlg& dlg) {
-  using namespace console;
-  dlg.OnInitDialog();
-  for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
-                 IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
-    dlg.OnCommand(id);
-  }
-}
 
 double hold_seconds() {
   const char* text = std::getenv("TAVIK_HOLD_S");

@@ -16,6 +16,7 @@
 #include "console/core/console_dlg.h"
 #include "console/core/control_ids.h"
 #include "null_window.h"
+#include "paced_console.h"
 #include "scripted_peer.h"
 #include "sim/simulator.h"
 #include "streaming_peer.h"
@@ -26,33 +27,8 @@ namespace {
 
 using namespace tavik;
 using Clock = std::chrono::steady_clock;
-
-// Both boards at the line rate as COM7 and COM8 in a private link
-// directory, which the console's Connect finds through TAVIK_COM_DIR.
-struct PacedBoards {
-  static sim::SimulatorOptions options(const std::filesystem::path& dir) {
-    std::filesystem::create_directories(dir);
-    ::setenv("TAVIK_COM_DIR", dir.c_str(), 1);
-    sim::SimulatorOptions o;
-    o.link_dir = dir;
-    o.pace = true;
-    return o;
-  }
-  ~PacedBoards() { std::filesystem::remove_all(dir); }
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()));
-  sim::Simulator sim{options(dir)};
-};
-
-// Both boards connected and every poller running.
-void connect_with_every_poller(console::CConsoleDlg& dlg) {
-  using namespace console;
-  dlg.OnInitDialog();
-  for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_USONIC_ENABLE, IDC_POWER_DATA_ENABLE,
-                 IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
-    dlg.OnCommand(id);
-  }
-}
+using bench::connect_with_every_poller;
+using bench::PacedBoards;
 
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
