@@ -56,6 +56,7 @@ void LinkMonitor::record(int result, Clock::duration took, int error, const std:
   switch (error) {
     case TAVIK_RS232_DEVICE_LOST:
     case TAVIK_RS232_CONNECTION_LOST:
+    case TAVIK_RS232_PORT_BUSY:  // a network port another client took over
       record_.state = State::kPortLost;
       break;
     case TAVIK_RS232_NO_REPLY:
