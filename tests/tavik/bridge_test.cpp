@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sstream>
+
 #include "bridge_fixture.h"
 
 namespace tavik::test {
@@ -281,6 +283,28 @@ TEST_F(Bridge, ANameThatCannotBeATopicIsAUsageError) {
         << f.err.substr(0, 300);
     EXPECT_LT(f.err.size(), 400u);
   }
+}
+
+// With --json the bridge's own log lines are JSON records too.
+TEST_F(Bridge, ItsLogLinesAreJsonWithJson) {
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  std::vector<std::string> args = {"--json"};
+  const std::vector<std::string> bridge = bridge_args(broker, "r1");
+  args.insert(args.end(), bridge.begin(), bridge.end());
+  TavikProcess process(args);
+  ASSERT_NE(client.wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }), "");
+  process.signal(SIGTERM);
+  const Finished f = process.finish(5s);
+  EXPECT_EQ(f.exit_code, 143) << f.err;
+  std::istringstream lines(f.out);
+  int logged = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const Json record = Json::parse(line, nullptr, false);
+    ASSERT_FALSE(record.is_discarded()) << line;
+    if (record.contains("log")) ++logged;
+  }
+  EXPECT_GE(logged, 2) << f.out;  // connected, ending
 }
 
 TEST_F(Bridge, AListenerThatIsNoBrokerIsNamedSo) {

@@ -147,13 +147,18 @@ void check_topic_part(const char* option, const std::string& text, bool slashes,
                             (slashes ? "a '/' at either end, " : "'/', ") + "'+', '#' or control characters");
 }
 
-// Lines from several threads, one at a time.
+// Lines from several threads, one at a time; with --json each is a record
+// {"log": TEXT, "stamp": UTC}.
 class Log {
  public:
   explicit Log(Output& out) : out_(out) {}
   void line(const std::string& text) {
     std::lock_guard lock(mutex_);
-    out_.line("bridge: " + text);
+    if (out_.json())
+      out_.line(
+          Json{{"log", text}, {"stamp", utc_now()}}.dump(-1, ' ', false, Json::error_handler_t::replace));
+    else
+      out_.line("bridge: " + text);
   }
 
  private:
