@@ -381,6 +381,9 @@ void ConsoleDialog::apply(const ControlUpdate& update) {
   if (!control) return;
   switch (update.kind) {
     case ControlUpdate::Kind::Enable:
+      // A control that disables itself keeps the keyboard focus, and with it
+      // Esc and Enter, until the dialog manager moves it on first.
+      if (update.first == 0 && ::GetFocus() == control) ::SendMessageW(hwnd_, WM_NEXTDLGCTL, 0, FALSE);
       ::EnableWindow(control, update.first != 0);
       break;
     case ControlUpdate::Kind::Text:

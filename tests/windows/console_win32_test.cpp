@@ -288,6 +288,29 @@ bool dialog_key(HWND main, HWND focus, WPARAM vk) {
   return ::IsDialogMessageW(main, &msg) != FALSE;
 }
 
+// A button that disables itself as it is clicked (Connect, the Enables)
+// leaves the keyboard focus on: Esc still closes the window.
+TEST_F(ConsoleWin32Test, EscClosesAfterAButtonDisabledItself) {
+  for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_POWER_DATA_ENABLE, IDC_USONIC_ENABLE,
+                 IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+    SCOPED_TRACE("button " + std::to_string(id));
+    if (!hwnd_) SetUp();
+    ::ShowWindow(hwnd_, SW_SHOW);
+    const HWND button = ::GetDlgItem(hwnd_, id);
+    ::EnableWindow(button, TRUE);
+    ::SetFocus(button);
+    ASSERT_EQ(::GetFocus(), button);
+    dialog_->EnableControl(id, false);
+    pump_messages();
+    EXPECT_NE(::GetFocus(), button);
+    EXPECT_TRUE(dialog_key(hwnd_, ::GetFocus(), VK_ESCAPE));
+    pump_messages();
+    EXPECT_FALSE(::IsWindowVisible(hwnd_));
+    ::DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
+  }
+}
+
 TEST_F(ConsoleWin32Test, TrendsOpenWithF2OrAMenuAndEscHidesThem) {
   ::ShowWindow(hwnd_, SW_SHOW);
   struct Case {
