@@ -113,6 +113,26 @@ TEST(ConsoleView, EnterKeepsTheWindowOpenAndEscOrTheCloseBoxCloseIt) {
   }
 }
 
+// A button that disables itself as it is clicked (Connect, the Enables)
+// does not keep the keyboard focus: Esc still closes the window.
+TEST(ConsoleView, EscClosesAfterAButtonDisabledItself) {
+  for (int id : {IDC_PSB_CONNECT, IDC_DRVB_CONNECT, IDC_POWER_DATA_ENABLE, IDC_USONIC_ENABLE,
+                 IDC_ROBOT_CTRL_ENABLE, IDC_EMG_ENABLE, IDC_ENCODER_ENABLE}) {
+    SCOPED_TRACE(testing::Message() << "button " << id);
+    ConsoleView view;
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    view.control(id)->setEnabled(true);
+    view.control(id)->setFocus();
+    ASSERT_TRUE(view.control(id)->hasFocus());
+    view.EnableControl(id, false);  // as the logic does on the click, from the GUI thread
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_NE(QApplication::focusWidget(), view.control(id));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(view.isVisible());
+  }
+}
+
 TEST(ConsoleView, EnterOnAFocusedButtonClicksIt) {
   ConsoleView view;
   view.show();
