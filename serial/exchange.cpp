@@ -108,9 +108,7 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
     if (left <= 0) break;
     if (target.stoppable) left = std::min<long long>(left, kStopLookMs);
-    const bool status_ok = ours.size() >= 2 && reply[1] == kStatusOk;
-    const auto least = static_cast<std::size_t>(std::max({hint.least, status_ok ? hint.least_ok : 0, 0}));
-    std::size_t to_come = ours_live && !ours_failed ? ours.bytes_to_come(least) : kFrameSize;
+    std::size_t to_come = ours_live && !ours_failed ? bytes_to_come(ours, reply, hint) : kFrameSize;
     if (other_live) to_come = std::min(to_come, other.bytes_to_come(0));
     std::uint8_t byte = 0;
     const int got =

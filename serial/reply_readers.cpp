@@ -24,6 +24,12 @@ Clock::time_point reply_deadline(const SerialPort* port) {
   return Clock::now() + std::chrono::milliseconds(serial_port_timeout(port)) + kFullFrameWireTime;
 }
 
+std::size_t bytes_to_come(const FrameAssembler& assembler, const std::uint8_t* buf, LengthHint hint) {
+  const bool status_ok = assembler.size() >= 2 && buf[1] == kStatusOk;
+  const int least = std::max({hint.least, status_ok ? hint.least_ok : 0, 0});
+  return assembler.bytes_to_come(static_cast<std::size_t>(least));
+}
+
 Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* length,
                      Clock::time_point deadline, LengthHint hint) {
   FrameAssembler assembler(buf, kFrameSize, shape);
@@ -31,9 +37,7 @@ Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int*
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) break;
-    const bool status_ok = assembler.size() >= 2 && buf[1] == kStatusOk;
-    const int least = std::max({hint.least, status_ok ? hint.least_ok : 0, 0});
-    const int to_come = static_cast<int>(assembler.bytes_to_come(static_cast<std::size_t>(least)));
+    const int to_come = static_cast<int>(bytes_to_come(assembler, buf, hint));
     std::uint8_t byte = 0;
     const int got = serial_port_read_within(port, &byte, 1, static_cast<int>(left.count()), to_come);
     if (got < 0) result = serial_port_loss(port);

@@ -35,6 +35,10 @@ struct LengthHint {
   int least_ok = 0;
 };
 
+// The fewest bytes still to come of the frame the assembler is collecting
+// into buf, by its shape and the hint.
+std::size_t bytes_to_come(const FrameAssembler& assembler, const std::uint8_t* buf, LengthHint hint);
+
 // Collects one frame of the shape into buf (zero-filled, kFrameSize bytes)
 // and its length into *length, by the deadline: ok, no reply, device lost or
 // malformed (then the port is purged). A line that never stops sending (the
