@@ -19,6 +19,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -45,6 +46,12 @@ const char* const kFaults[] = {
     "fault drvb * delay 250 p=0.2",
 };
 
+// The fault of range(0) on the drive board's line, and no other.
+void put_fault(sim::Simulator& sim, std::int64_t fault) {
+  sim.execute("fault clear");
+  if (*kFaults[fault] != '\0') sim.execute(kFaults[fault]);
+}
+
 double hold_seconds() {
   const char* text = std::getenv("TAVIK_HOLD_S");
   return text != nullptr ? std::atof(text) : 20.0;
@@ -65,8 +72,7 @@ void BM_JogHeld(benchmark::State& state) {
     bench::NullWindow window;
     console::CConsoleDlg dlg(window);
     connect_with_every_poller(dlg);
-    sim.execute("fault clear");
-    if (*kFaults[state.range(0)] != '\0') sim.execute(kFaults[state.range(0)]);
+    put_fault(sim, state.range(0));
     test::VelocityRecord record(sim);
     const auto start = Clock::now();
     dlg.OnJogPressed(console::IDC_LEFT);
@@ -103,8 +109,7 @@ void BM_StopAfterWayOut(benchmark::State& state) {
     console::CConsoleDlg dlg(window);
     connect_with_every_poller(dlg);
     using namespace console;
-    sim.execute("fault clear");
-    if (*kFaults[state.range(0)] != '\0') sim.execute(kFaults[state.range(0)]);
+    put_fault(sim, state.range(0));
     test::VelocityRecord record(sim);
     dlg.OnJogPressed(IDC_LEFT);
     // At a different place in the drive period each time.
