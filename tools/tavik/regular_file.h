@@ -5,7 +5,9 @@
 // implements it.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 namespace tavik::cli {
@@ -24,6 +26,26 @@ RegularFile read_regular_file(const std::string& path, std::size_t most_bytes);
 
 inline std::string too_large_text(std::size_t most_bytes) {
   return "larger than " + std::to_string(most_bytes / 1024) + " KiB";
+}
+
+// Appends what read(buffer, size) gives (bytes, 0 at the end, -1 with errno
+// set) to file.text until the end, an error or more than most_bytes.
+template <class Read>
+void read_at_most(RegularFile& file, std::size_t most_bytes, Read read) {
+  char buffer[4096];
+  for (;;) {
+    const long n = read(buffer, sizeof buffer);
+    if (n < 0) {
+      file.error = std::strerror(errno);
+      return;
+    }
+    if (n == 0) return;
+    file.text.append(buffer, static_cast<std::size_t>(n));
+    if (file.text.size() > most_bytes) {
+      file.error = too_large_text(most_bytes);
+      return;
+    }
+  }
 }
 
 }  // namespace tavik::cli

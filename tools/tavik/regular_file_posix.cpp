@@ -39,21 +39,13 @@ RegularFile read_regular_file(const std::string& path, std::size_t most_bytes) {
   } else {
     file.mode = st.st_mode & 07777;
     file.shared = (st.st_mode & (S_IRWXG | S_IRWXO)) != 0;
-    char buffer[4096];
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        file.error = std::strerror(errno);
-        break;
-      }
-      if (n == 0) break;
-      file.text.append(buffer, static_cast<std::size_t>(n));
-      if (file.text.size() > most_bytes) {
-        file.error = too_large_text(most_bytes);
-        break;
-      }
-    }
+    read_at_most(file, most_bytes, [fd](char* buffer, std::size_t size) {
+      ssize_t n = 0;
+      do {
+        n = ::read(fd, buffer, size);
+      } while (n < 0 && errno == EINTR);
+      return static_cast<long>(n);
+    });
   }
   ::close(fd);
   if (!file.error.empty()) file.text.clear();

@@ -25,20 +25,9 @@ RegularFile read_regular_file(const std::string& path, std::size_t most_bytes) {
     file.error = (st.st_mode & _S_IFMT) == _S_IFDIR ? "not a regular file but a directory"
                                                     : "not a regular file but a device";
   } else {
-    char buffer[4096];
-    for (;;) {
-      const int n = ::_read(fd, buffer, sizeof buffer);
-      if (n < 0) {
-        file.error = std::strerror(errno);
-        break;
-      }
-      if (n == 0) break;
-      file.text.append(buffer, static_cast<std::size_t>(n));
-      if (file.text.size() > most_bytes) {
-        file.error = too_large_text(most_bytes);
-        break;
-      }
-    }
+    read_at_most(file, most_bytes, [fd](char* buffer, std::size_t size) {
+      return static_cast<long>(::_read(fd, buffer, static_cast<unsigned>(size)));
+    });
   }
   ::_close(fd);
   if (!file.error.empty()) file.text.clear();
