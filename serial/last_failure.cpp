@@ -4,6 +4,7 @@
 #include <iterator>
 #include <string>
 
+#include "serial/port_map.h"
 #include "serial/port_path.h"
 #include "serial/port_url.h"
 #include "serial/serial_port.h"
@@ -30,7 +31,7 @@ int note_open(int code, Result why, const char* port_name) {
     // Where a COM name is looked for says nothing of one mapped to a network port.
     if (last.failure == Failure::kBadArgument) {
       last_detail = port_name_problem(port_name);
-    } else if (port_name != nullptr && is_port_url(port_target(port_name))) {
+    } else if (port_name != nullptr && is_port_url(port_to_open(port_name))) {
       last_detail.clear();
     } else {
       last_detail = port_lookup_hint(port_name, last.failure);
@@ -45,7 +46,7 @@ const char* last_failure_detail() { return last_detail.c_str(); }
 
 const char* port_device(const char* port_name) {
   thread_local std::string device;
-  device = port_name != nullptr ? resolve_port_path(port_target(port_name).c_str()) : std::string();
+  device = port_name != nullptr ? port_target(port_name) : std::string();
   return device.c_str();
 }
 

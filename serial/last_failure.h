@@ -20,9 +20,9 @@ int note_open(int code, Result why, const char* port_name);
 Result last_failure();
 // More for a person about the last failure; "" when there is none.
 const char* last_failure_detail();
-// The device an open of port_name reaches (resolve_port_path of its
-// port_target: the network port itself, also for a mapped COM name), kept
-// for the calling thread until its next call.
+// What an open of port_name reaches (port_target: the network port itself,
+// also for a mapped COM name, else the device), kept for the calling thread
+// until its next call.
 const char* port_device(const char* port_name);
 
 // The stable public code of a failure (tavik_rs232_error).

@@ -18,7 +18,7 @@ bool keeps_whole(const char* port_name) { return port_name[0] == '/' || is_port_
 
 }  // namespace
 
-std::string port_target(const char* port_name) {
+std::string port_to_open(const char* port_name) {
   if (port_name == nullptr) return {};
   std::string mapped = mapped_port(port_name);
   return mapped.empty() ? std::string(port_name) : mapped;
@@ -28,7 +28,7 @@ std::string port_name_problem(const char* port_name) {
   if (port_name == nullptr || port_name[0] == '\0') return "no port name";
   if (keeps_whole(port_name) && std::strlen(port_name) > static_cast<std::size_t>(kPortPathMax))
     return "longer than " + std::to_string(kPortPathMax) + " characters";
-  const std::string target = port_target(port_name);
+  const std::string target = port_to_open(port_name);
   PortUrl url;
   return is_port_url(target) ? parse_port_url(target, url) : std::string();
 }
@@ -84,7 +84,7 @@ int serial_port_open(SerialPort* port, Result* why) {
   Result failure(Failure::kOpenFailed);
   // A COM name may be mapped to a network port (port_map.h); the mapping is
   // looked up afresh at every open, as a device's name is.
-  const std::string name = port_target(port->port_name);
+  const std::string name = port_to_open(port->port_name);
   if (is_port_url(name)) {
     port->loss = Failure::kConnectionLost;
     PortUrl url;

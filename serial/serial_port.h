@@ -33,9 +33,10 @@ inline constexpr int kReadGapMs = 10;
 // mapped to one, port_map.h) connection refused, host not found, or not a
 // serial device when the server does not speak RFC 2217 as asked.
 SerialPort* serial_port_create(const char* port_name, int timeout_ms, Result* why = nullptr);
-// What an open of port_name reaches: the network port that a COM name is
-// mapped to (port_map.h), else the name itself.
-std::string port_target(const char* port_name);
+// The name an open of port_name goes by: the network port that a COM name
+// is mapped to (port_map.h), else the name itself. port_target (port_map.h)
+// is where that name leads, a device resolved.
+std::string port_to_open(const char* port_name);
 // Why create refuses port_name as a bad argument ("no port name", a
 // network port name's fault such as "unknown scheme telnet://, ..."), or
 // "" for a name it takes.
