@@ -53,7 +53,7 @@ void CConsoleDlg::OnInitDialog() {
   window_.EnableControl(IDC_POWER_DATA_ENABLE, true);
   window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, true);
   window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, false);
-  for (int id : {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT}) window_.EnableControl(id, false);
+  for (int id : kJogButtons) window_.EnableControl(id, false);
   window_.EnableControl(IDC_EMG_ENABLE, true);
   window_.EnableControl(IDC_EMG_DISABLE, false);
   window_.EnableControl(IDC_ENCODER_ENABLE, true);

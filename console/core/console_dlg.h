@@ -15,6 +15,7 @@
 #include "console/core/console_window.h"
 #include "console/core/control_ids.h"
 #include "console/core/diagnostic_output.h"
+#include "console/core/key_policy.h"
 #include "console/core/link_monitor.h"
 #include "console/core/port_list.h"
 #include "console/core/trend_history.h"
@@ -103,11 +104,10 @@ class CConsoleDlg {
   // focus, releases all four. The velocity worker sends the change at once.
   void OnJogPressed(int id);
   void OnJogReleased();
-  // The arrow keys jog as the buttons do while Robot Control is enabled:
-  // Up is Front, Down Rear, Left Left and Right Right; letting go of one
-  // stops. False when the key is not taken (Robot Control is disabled).
-  enum class Arrow { kUp, kDown, kLeft, kRight };
-  bool OnArrowKey(Arrow arrow, bool pressed);
+  // A key in the window (key_policy.h): does the logic's part of its action
+  // (a jog press or release, Enter's write; Esc releases the jog at once,
+  // before the window closes) and returns the action for the view's part.
+  KeyAction OnKey(const KeyEvent& event);
 
   // One period of each worker.
   void UsonicStep();

@@ -11,7 +11,6 @@ namespace tavik::console {
 namespace {
 
 constexpr int kJogVelocity = 200;
-constexpr int kJogButtons[] = {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT};
 // How often a stop that ends the jogging is tried while it goes unanswered.
 constexpr int kStopAttempts = 3;
 
@@ -97,15 +96,23 @@ void CConsoleDlg::OnJogPressed(int id) {
   WakeRobotCtrl();
 }
 
-bool CConsoleDlg::OnArrowKey(Arrow arrow, bool pressed) {
-  if (!m_bRobotCtrlRun) return false;
-  if (!pressed) {
-    ReleaseJog();
-    return true;
+KeyAction CConsoleDlg::OnKey(const KeyEvent& event) {
+  const KeyAction action = key_action(event, m_bRobotCtrlRun);
+  switch (action.kind) {
+    case KeyAction::Kind::kJogPress:
+      OnJogPressed(action.jog_id);
+      break;
+    case KeyAction::Kind::kJogRelease:
+    case KeyAction::Kind::kClose:
+      ReleaseJog();
+      break;
+    case KeyAction::Kind::kEnter:
+      OnEnterKey(event.focus_id);
+      break;
+    default:
+      break;
   }
-  constexpr int kByArrow[] = {IDC_FRONT, IDC_REAR, IDC_LEFT, IDC_RIGHT};
-  OnJogPressed(kByArrow[static_cast<int>(arrow)]);
-  return true;
+  return action;
 }
 
 void CConsoleDlg::OnJogReleased() { ReleaseJog(); }

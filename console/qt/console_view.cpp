@@ -35,7 +35,6 @@
 namespace tavik::console {
 namespace {
 
-constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
 // Worker updates are applied together four times a second while they come,
 // as often as a person reads a changing number (a bench meter shows two or
 // three readings a second). Each refresh wakes the GUI thread and runs the
@@ -289,22 +288,10 @@ int ConsoleView::jog_id(QObject* object) const {
 }
 
 void ConsoleView::keyPressEvent(QKeyEvent* event) {
-  // The dialog has no default button: Enter clicks the button that has the
-  // focus and goes to the logic anywhere else; Esc closes the window.
-  if (event->matches(QKeySequence::Cancel)) {
-    reject();
-    return;
-  }
-  bool plain = event->modifiers() == Qt::NoModifier ||
-               (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-  if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-      if (button->isEnabled()) button->click();
-    } else {
-      logic_->OnEnterKey(control_id(focusWidget()));
-    }
-    return;
-  }
+  // The console's keys were taken on their way in (filterKey). Enter is
+  // kept from the dialog's own handling, which would click a default
+  // button: the window has none.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
   QDialog::keyPressEvent(event);
 }
 
@@ -352,46 +339,53 @@ bool ConsoleView::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+Focus ConsoleView::focus_kind(QWidget* target) const {
+  if (target == this) return Focus::kNone;
+  if (jog_id(target) != 0) return Focus::kJogButton;
+  if (qobject_cast<QAbstractButton*>(target)) return Focus::kButton;
+  if (qobject_cast<QComboBox*>(target)) return Focus::kList;
+  if (auto* edit = qobject_cast<QLineEdit*>(target); edit && !edit->isReadOnly()) return Focus::kEditable;
+  return Focus::kOther;
+}
+
 bool ConsoleView::filterKey(QWidget* target, QKeyEvent* key) {
-  const bool press = key->type() == QEvent::KeyPress;
-  // A button held down (by the mouse or the space bar) takes Esc as the
-  // end of its press and keeps it from the window: here it closes the
-  // window all the same, the jog ending with the window.
-  if (press && key->matches(QKeySequence::Cancel) && qobject_cast<QAbstractButton*>(target)) {
-    reject();
-    return true;
-  }
-  const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-  if (modifiers != Qt::NoModifier) return false;
-  // Space or Enter on a focused jog button holds it, as a mouse press does.
-  // The key is the button's alone: it does not click it.
-  if (const int id = jog_id(target); id != 0) {
-    if (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      if (!key->isAutoRepeat()) {
-        static_cast<QAbstractButton*>(target)->setDown(press);
-        if (press)
-          logic_->OnJogPressed(id);
-        else
-          logic_->OnJogReleased();
-      }
-      return true;
-    }
-  }
-  // The arrows jog while Robot Control is enabled, except where they move
-  // a cursor or a selection: in an editable field and in the lists.
-  static constexpr std::pair<int, CConsoleDlg::Arrow> kArrows[] = {
-      {Qt::Key_Up, CConsoleDlg::Arrow::kUp},
-      {Qt::Key_Down, CConsoleDlg::Arrow::kDown},
-      {Qt::Key_Left, CConsoleDlg::Arrow::kLeft},
-      {Qt::Key_Right, CConsoleDlg::Arrow::kRight},
+  static constexpr std::pair<int, Key> kKeys[] = {
+      {Qt::Key_Escape, Key::kEscape}, {Qt::Key_Return, Key::kReturn}, {Qt::Key_Enter, Key::kReturn},
+      {Qt::Key_Space, Key::kSpace},   {Qt::Key_Up, Key::kUp},         {Qt::Key_Down, Key::kDown},
+      {Qt::Key_Left, Key::kLeft},     {Qt::Key_Right, Key::kRight},
   };
-  const auto arrow = std::find_if(std::begin(kArrows), std::end(kArrows),
-                                  [&](const auto& a) { return a.first == key->key(); });
-  if (arrow == std::end(kArrows)) return false;
-  auto* edit = qobject_cast<QLineEdit*>(target);
-  if ((edit && !edit->isReadOnly()) || qobject_cast<QComboBox*>(target)) return false;
-  if (key->isAutoRepeat()) return logic_->m_bRobotCtrlRun;
-  return logic_->OnArrowKey(arrow->second, press);
+  const auto known =
+      std::find_if(std::begin(kKeys), std::end(kKeys), [&](const auto& k) { return k.first == key->key(); });
+  if (known == std::end(kKeys)) return false;
+  KeyEvent event;
+  event.key = known->second;
+  event.press = key->type() == QEvent::KeyPress;
+  event.repeat = key->isAutoRepeat();
+  event.modified = (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier;
+  event.focus = focus_kind(target);
+  event.focus_id = control_id(target);
+  const KeyAction action = logic_->OnKey(event);
+  auto* button = qobject_cast<QAbstractButton*>(target);
+  switch (action.kind) {
+    case KeyAction::Kind::kNone:
+      return false;
+    case KeyAction::Kind::kClose:
+      // Also from a button the mouse or the space bar holds down, which
+      // would take Esc as the end of its press.
+      reject();
+      break;
+    case KeyAction::Kind::kClickFocused:
+      if (button && button->isEnabled()) button->click();
+      break;
+    case KeyAction::Kind::kJogPress:
+    case KeyAction::Kind::kJogRelease:
+      if (action.shows_focused && button) button->setDown(action.kind == KeyAction::Kind::kJogPress);
+      break;
+    case KeyAction::Kind::kTaken:
+    case KeyAction::Kind::kEnter:
+      break;
+  }
+  return true;
 }
 
 }  // namespace tavik::console

@@ -95,8 +95,10 @@ class ConsoleView : public QDialog, public QueuedConsoleWindow {
   // The ID of `widget` among the controls; 0 for none.
   int control_id(const QWidget* widget) const;
   int jog_id(QObject* object) const;
-  // Keys for this window that its widgets would not handle as the console
-  // wants: Esc on a held button, the keys that jog. True when taken.
+  Focus focus_kind(QWidget* target) const;
+  // A key on its way to `target` in this window: the console's keys
+  // (key_policy.h) go to the logic before any widget sees them. True when
+  // taken.
   bool filterKey(QWidget* target, QKeyEvent* key);
 
   std::vector<BuiltControl> controls_;

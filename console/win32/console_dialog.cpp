@@ -22,7 +22,6 @@ namespace {
 constexpr UINT WM_APP_UPDATES = WM_APP + 1;  // queued control updates wait
 constexpr UINT WM_APP_SHOWN = WM_APP + 2;    // the window is up
 constexpr UINT WM_APP_KEYED = WM_APP + 3;    // a key went to the dialog manager
-constexpr int kJogButtons[] = {IDC_FRONT, IDC_LEFT, IDC_RIGHT, IDC_REAR};
 constexpr int kMaxText = 256;
 constexpr wchar_t kTrendsEntry[] = L"Trends\u2026\tF2";
 
@@ -157,13 +156,10 @@ void ConsoleDialog::OnInitDialog() {
 void ConsoleDialog::OnCommand(int id, int code) {
   if (code != BN_CLICKED) return;
   switch (id) {
-    case IDOK: {
-      // Enter outside a button (the window has no default button). The edit
-      // part of a list is the list's child and carries an ID of its own.
-      const HWND focus = ::GetFocus();
-      logic_->OnEnterKey(focus && ::GetParent(focus) == hwnd_ ? ::GetDlgCtrlID(focus) : 0);
+    case IDOK:
+      // Enter that the console left to the dialog manager (FilterKey): the
+      // window has no default button.
       break;
-    }
     case IDCANCEL:  // Esc, the close box, Alt+F4, the system menu's Close
       // Hidden at once; the wheels stop before the window waits for its workers.
       ::ShowWindow(hwnd_, SW_HIDE);
@@ -240,55 +236,82 @@ bool ConsoleDialog::FilterMessage(MSG* message) {
     }
     return true;
   }
-  return FilterJogKey(*message);
+  return FilterKey(*message);
 }
 
-bool ConsoleDialog::FilterJogKey(const MSG& message) {
+Focus ConsoleDialog::FocusKind(HWND focus) const {
+  if (focus == hwnd_) return Focus::kNone;
+  wchar_t kind[16] = {};
+  ::GetClassNameW(focus, kind, 16);
+  wchar_t parent_kind[16] = {};
+  ::GetClassNameW(::GetParent(focus), parent_kind, 16);
+  if (_wcsicmp(kind, WC_COMBOBOXW) == 0 || _wcsicmp(parent_kind, WC_COMBOBOXW) == 0) return Focus::kList;
+  if (_wcsicmp(kind, WC_EDITW) == 0) {
+    return (::GetWindowLongW(focus, GWL_STYLE) & ES_READONLY) ? Focus::kOther : Focus::kEditable;
+  }
+  if (_wcsicmp(kind, WC_BUTTONW) == 0) {
+    if (is_jog_button(::GetDlgCtrlID(focus))) return Focus::kJogButton;
+    const LONG type = ::GetWindowLongW(focus, GWL_STYLE) & BS_TYPEMASK;
+    if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) return Focus::kButton;
+  }
+  return Focus::kOther;
+}
+
+bool ConsoleDialog::FilterKey(const MSG& message) {
   // With no control focused (the one clicked last disabled itself, as
   // Enable does) the keys come to the window as system keys without Alt.
   const bool unfocused = (message.message == WM_SYSKEYDOWN || message.message == WM_SYSKEYUP) &&
                          (message.lParam & (1 << 29)) == 0;
   if (message.message != WM_KEYDOWN && message.message != WM_KEYUP && !unfocused) return false;
   if (message.hwnd != hwnd_ && !::IsChild(hwnd_, message.hwnd)) return false;
-  for (int modifier : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
-    if (::GetKeyState(modifier) < 0) return false;
-  }
-  const bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
-  const bool repeat = down && (message.lParam & (1 << 30)) != 0;  // held: the key was down already
-  const int id = ::GetDlgCtrlID(message.hwnd);
-  // Space or Enter on a focused jog button holds it, as a mouse press does;
-  // the key is the button's alone: it does not click it.
-  if (message.wParam == VK_SPACE || message.wParam == VK_RETURN) {
-    if (std::find(std::begin(kJogButtons), std::end(kJogButtons), id) == std::end(kJogButtons)) return false;
-    if (!repeat) {
-      ::SendMessageW(message.hwnd, BM_SETSTATE, down, 0);
-      if (down)
-        logic_->OnJogPressed(id);
-      else
-        logic_->OnJogReleased();
-    }
-    return true;
-  }
-  // The arrows jog while Robot Control is enabled, except where they move
-  // a cursor or a selection: in an editable field and in the lists.
-  static constexpr std::pair<WPARAM, CConsoleDlg::Arrow> kArrows[] = {
-      {VK_UP, CConsoleDlg::Arrow::kUp},
-      {VK_DOWN, CConsoleDlg::Arrow::kDown},
-      {VK_LEFT, CConsoleDlg::Arrow::kLeft},
-      {VK_RIGHT, CConsoleDlg::Arrow::kRight},
+  static constexpr std::pair<WPARAM, Key> kKeys[] = {
+      {VK_ESCAPE, Key::kEscape}, {VK_RETURN, Key::kReturn}, {VK_SPACE, Key::kSpace}, {VK_UP, Key::kUp},
+      {VK_DOWN, Key::kDown},     {VK_LEFT, Key::kLeft},     {VK_RIGHT, Key::kRight},
   };
-  const auto arrow = std::find_if(std::begin(kArrows), std::end(kArrows),
-                                  [&](const auto& a) { return a.first == message.wParam; });
-  if (arrow == std::end(kArrows)) return false;
-  wchar_t kind[16] = {};
-  ::GetClassNameW(message.hwnd, kind, 16);
-  const bool editable =
-      _wcsicmp(kind, WC_EDITW) == 0 && !(::GetWindowLongW(message.hwnd, GWL_STYLE) & ES_READONLY);
-  wchar_t parent_kind[16] = {};
-  ::GetClassNameW(::GetParent(message.hwnd), parent_kind, 16);
-  if (editable || _wcsicmp(kind, WC_COMBOBOXW) == 0 || _wcsicmp(parent_kind, WC_COMBOBOXW) == 0) return false;
-  if (repeat) return logic_->m_bRobotCtrlRun;
-  return logic_->OnArrowKey(arrow->second, down);
+  const auto known = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                  [&](const auto& k) { return k.first == message.wParam; });
+  if (known == std::end(kKeys)) return false;
+  KeyEvent event;
+  event.key = known->second;
+  event.press = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
+  event.repeat = event.press && (message.lParam & (1 << 30)) != 0;  // held: the key was down already
+  for (int modifier : {VK_SHIFT, VK_CONTROL, VK_MENU})
+    event.modified = event.modified || ::GetKeyState(modifier) < 0;
+  event.focus = FocusKind(message.hwnd);
+  // The edit part of a list is the list's child and carries an ID of its own.
+  const HWND control = ::GetParent(message.hwnd) == hwnd_ ? message.hwnd : ::GetParent(message.hwnd);
+  event.focus_id = message.hwnd == hwnd_ ? 0 : ::GetDlgCtrlID(control);
+  // A control may use Esc and Enter itself (an open drop-down list closes
+  // on them), as the dialog manager asks it.
+  if (message.hwnd != hwnd_ && (event.key == Key::kEscape || event.key == Key::kReturn)) {
+    const LRESULT wants =
+        ::SendMessageW(message.hwnd, WM_GETDLGCODE, message.wParam, reinterpret_cast<LPARAM>(&message));
+    event.focus_takes_key = (wants & (DLGC_WANTMESSAGE | DLGC_WANTALLKEYS)) != 0;
+  }
+  const KeyAction action = logic_->OnKey(event);
+  switch (action.kind) {
+    case KeyAction::Kind::kNone:
+      return false;
+    case KeyAction::Kind::kClose:
+      OnCommand(IDCANCEL, BN_CLICKED);
+      break;
+    case KeyAction::Kind::kClickFocused:
+      if (::IsWindowEnabled(message.hwnd)) {
+        ::SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(event.focus_id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(message.hwnd));
+      }
+      break;
+    case KeyAction::Kind::kJogPress:
+    case KeyAction::Kind::kJogRelease:
+      if (action.shows_focused) {
+        ::SendMessageW(message.hwnd, BM_SETSTATE, action.kind == KeyAction::Kind::kJogPress, 0);
+      }
+      break;
+    case KeyAction::Kind::kTaken:
+    case KeyAction::Kind::kEnter:
+      break;
+  }
+  return true;
 }
 
 LRESULT CALLBACK ConsoleDialog::JogButtonProc(HWND button, UINT message, WPARAM wparam, LPARAM lparam,

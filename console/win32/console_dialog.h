@@ -72,9 +72,10 @@ class ConsoleDialog : public QueuedConsoleWindow {
   // main window's modal loop would not give it.
   static LRESULT CALLBACK MessageFilterProc(int code, WPARAM wparam, LPARAM lparam);
   bool FilterMessage(MSG* message);
-  // Space or Enter on a jog button, the arrows while Robot Control is
-  // enabled: jog presses and releases. True when taken.
-  bool FilterJogKey(const MSG& message);
+  // The console's keys (key_policy.h), before the dialog manager and the
+  // controls see them. True when taken.
+  bool FilterKey(const MSG& message);
+  Focus FocusKind(HWND focus) const;
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnInitDialog();
   void OnCommand(int id, int code);

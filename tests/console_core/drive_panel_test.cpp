@@ -91,6 +91,40 @@ TEST_F(DrivePanelTest, HeldFrontDrivesEveryStepAndAnyReleaseStopsFromTheNextStep
   }
 }
 
+TEST_F(DrivePanelTest, KeysJogThroughTheLogicAndEscStopsTheJogAtOnce) {
+  click(IDC_ROBOT_CTRL_ENABLE);
+  ASSERT_TRUE(velocity_seen("BE;", 0));
+  struct Case {
+    const char* what;
+    KeyEvent press;
+    const char* sent;
+    KeyEvent let_go;
+  };
+  const KeyEvent space_on_left{Key::kSpace, true, false, false, Focus::kJogButton, IDC_LEFT};
+  const KeyEvent up{Key::kUp, true, false, false, Focus::kButton, IDC_PSB_CONNECT};
+  KeyEvent space_let_go = space_on_left;
+  space_let_go.press = false;
+  KeyEvent up_let_go = up;
+  up_let_go.press = false;
+  const KeyEvent esc{Key::kEscape, true, false, false, Focus::kJogButton, IDC_LEFT};
+  const Case cases[] = {
+      {"Space on Left, let go", space_on_left, "BE-200;200", space_let_go},
+      {"Up, let go", up, "BE200;200", up_let_go},
+      {"Space on Left, Esc", space_on_left, "BE-200;200", esc},
+      {"Up, Esc", up, "BE200;200", esc},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::size_t mark = drvb().requests().size();
+    dlg().OnKey(c.press);
+    ASSERT_TRUE(velocity_seen(c.sent, mark, 2));
+    mark = drvb().requests().size();
+    dlg().OnKey(c.let_go);
+    EXPECT_TRUE(held_none());
+    ASSERT_TRUE(velocity_seen("BE;", mark));
+  }
+}
+
 TEST_F(DrivePanelTest, TheFirstHeldButtonInPriorityOrderWins) {
   // One step at a time, without the worker.
   dlg().m_bRobotCtrlRun = true;
