@@ -1,5 +1,4 @@
-// Opening and closing the two board connections, and the two PSB pollers'
-// Enable and Disable buttons.
+// Opening and closing the two board connections.
 #include "console/core/console_dlg.h"
 #include "console/core/console_text.h"
 #include "console/core/control_ids.h"
@@ -87,39 +86,6 @@ void CConsoleDlg::OnDrvbDisconnect() {
   CloseDrvb();
   drvb_link_.monitor.disconnected();
   RefreshLink(drvb_link_, true);
-}
-
-void CConsoleDlg::OnUsonicEnable() {
-  if (!m_bPsbConnected) {
-    window_.ShowMessage(kSerialNotConnected);
-    return;
-  }
-  window_.EnableControl(IDC_USONIC_ENABLE, false);
-  window_.EnableControl(IDC_USONIC_DISABLE, true);
-  StartWorker(m_bUsonicRun, usonic_thread_, &CConsoleDlg::UsonicThread, "create fail : PSM Thread");
-}
-
-void CConsoleDlg::OnUsonicDisable() {
-  window_.EnableControl(IDC_USONIC_DISABLE, false);
-  window_.EnableControl(IDC_USONIC_ENABLE, true);
-  m_bUsonicRun = false;
-}
-
-void CConsoleDlg::OnPowerDataEnable() {
-  if (!m_bPsbConnected) {
-    window_.ShowMessage(kSerialNotConnected);
-    return;
-  }
-  window_.EnableControl(IDC_POWER_DATA_DISABLE, true);
-  window_.EnableControl(IDC_POWER_DATA_ENABLE, false);
-  StartWorker(m_bPowerDataRun, power_data_thread_, &CConsoleDlg::PowerDataThread,
-              "create fail : PSM Power Data Thread");
-}
-
-void CConsoleDlg::OnPowerDataDisable() {
-  window_.EnableControl(IDC_POWER_DATA_DISABLE, false);
-  window_.EnableControl(IDC_POWER_DATA_ENABLE, true);
-  m_bPowerDataRun = false;
 }
 
 }  // namespace tavik::console

@@ -146,6 +146,18 @@ class CConsoleDlg {
  private:
   using Worker = void (CConsoleDlg::*)();
 
+  // The five workers behind an Enable and a Disable button (pollers.cpp):
+  // the row of either button; Enable shows the worker running and starts
+  // it once its board is connected, Disable shows it stopped and ends it.
+  struct Poller;
+  static const Poller& PollerOf(int button_id);
+  void EnablePoller(const Poller& poller);
+  void DisablePoller(const Poller& poller);
+  void ShowPollerRunning(const Poller& poller, bool running);
+  // Robot control's servo and jog buttons.
+  void RobotCtrlEnabling();
+  void RobotCtrlDisabling();
+
   // One board's link: its monitor and the panel block that shows it, written
   // at most every kLinkRefresh (and at once on Connect and Disconnect).
   struct Link {

@@ -16,63 +16,6 @@ constexpr int kStopAttempts = 3;
 
 }  // namespace
 
-void CConsoleDlg::OnRobotCtrlEnable() {
-  if (!m_bDrvbConnected) {
-    window_.ShowMessage(kSerialNotConnected);
-    return;
-  }
-  window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, false);
-  window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, true);
-  for (int id : kJogButtons) window_.EnableControl(id, true);
-  Measured(drvb_link_, [] { return zarn_rs232_drvb_set_servo(1); });
-  ReleaseJog();  // jogging starts from standstill, whatever was held before
-  StartWorker(m_bRobotCtrlRun, robot_ctrl_thread_, &CConsoleDlg::RobotCtrlThread,
-              "create fail : DRVM EMG Data Thread");
-}
-
-void CConsoleDlg::OnRobotCtrlDisable() {
-  // The wheels first, then the servo: a board left with a velocity would
-  // drive off at the next servo on.
-  StopDrive();
-  window_.EnableControl(IDC_ROBOT_CTRL_ENABLE, true);
-  window_.EnableControl(IDC_ROBOT_CTRL_DISABLE, false);
-  for (int id : kJogButtons) window_.EnableControl(id, false);
-  Measured(drvb_link_, [] { return zarn_rs232_drvb_set_servo(0); });
-}
-
-void CConsoleDlg::OnEmgEnable() {
-  if (!m_bDrvbConnected) {
-    window_.ShowMessage(kSerialNotConnected);
-    return;
-  }
-  window_.EnableControl(IDC_EMG_ENABLE, false);
-  window_.EnableControl(IDC_EMG_DISABLE, true);
-  StartWorker(m_bEmgRun, emg_thread_, &CConsoleDlg::EmgThread, "create fail : DRVM EMG Data Thread");
-}
-
-void CConsoleDlg::OnEmgDisable() {
-  window_.EnableControl(IDC_EMG_ENABLE, true);
-  window_.EnableControl(IDC_EMG_DISABLE, false);
-  m_bEmgRun = false;
-}
-
-void CConsoleDlg::OnEncoderEnable() {
-  if (!m_bDrvbConnected) {
-    window_.ShowMessage(kSerialNotConnected);
-    return;
-  }
-  window_.EnableControl(IDC_ENCODER_ENABLE, false);
-  window_.EnableControl(IDC_ENCODER_DISABLE, true);
-  StartWorker(m_bEncoderRun, encoder_thread_, &CConsoleDlg::EncoderThread,
-              "create fail : DRVM EMG Data Thread");
-}
-
-void CConsoleDlg::OnEncoderDisable() {
-  window_.EnableControl(IDC_ENCODER_ENABLE, true);
-  window_.EnableControl(IDC_ENCODER_DISABLE, false);
-  m_bEncoderRun = false;
-}
-
 void CConsoleDlg::OnJogPressed(int id) {
   // Only while jogging is on: a press that lands on a disabled button must
   // not be waiting to drive the robot at the next Enable.

@@ -26,7 +26,9 @@ int arrow_jog(Key key) {
 
 }  // namespace
 
-bool is_jog_button(int id) { return std::find(std::begin(kJogButtons), std::end(kJogButtons), id) != std::end(kJogButtons); }
+bool is_jog_button(int id) {
+  return std::find(std::begin(kJogButtons), std::end(kJogButtons), id) != std::end(kJogButtons);
+}
 
 KeyAction key_action(const KeyEvent& event, bool jogging) {
   if (event.modified) return {};

@@ -23,7 +23,7 @@ enum class Key { kOther, kEscape, kReturn, kSpace, kUp, kDown, kLeft, kRight };
 
 // What has the keyboard focus.
 enum class Focus {
-  kNone,      // the window itself
+  kNone,  // the window itself
   kJogButton,
   kButton,    // any other push button
   kEditable,  // a field the operator types into: the arrows move its cursor

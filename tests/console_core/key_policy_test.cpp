@@ -12,11 +12,13 @@ namespace {
 using Kind = KeyAction::Kind;
 
 std::string describe(const KeyAction& a) {
-  return "kind " + std::to_string(static_cast<int>(a.kind)) + ", jog " + std::to_string(a.jog_id) + ", shows " +
-         std::to_string(a.shows_focused);
+  return "kind " + std::to_string(static_cast<int>(a.kind)) + ", jog " + std::to_string(a.jog_id) +
+         ", shows " + std::to_string(a.shows_focused);
 }
 
-KeyEvent press(Key key, Focus focus = Focus::kNone, int id = 0) { return {key, true, false, false, focus, id, false}; }
+KeyEvent press(Key key, Focus focus = Focus::kNone, int id = 0) {
+  return {key, true, false, false, focus, id, false};
+}
 KeyEvent release(Key key, Focus focus = Focus::kNone, int id = 0) {
   return {key, false, false, false, focus, id, false};
 }
@@ -45,7 +47,9 @@ TEST(KeyPolicy, EachKeyEventLeadsToItsAction) {
       {"Esc on the window", press(Key::kEscape), false, {Kind::kClose}},
       {"Esc in a field", press(Key::kEscape, Focus::kEditable, IDC_WRITE_PARAM_VALUE), false, {Kind::kClose}},
       {"Esc on a button", press(Key::kEscape, Focus::kButton, IDC_PSB_CONNECT), false, {Kind::kClose}},
-      {"Esc during a jog, on the held button", press(Key::kEscape, Focus::kJogButton, IDC_FRONT), true,
+      {"Esc during a jog, on the held button",
+       press(Key::kEscape, Focus::kJogButton, IDC_FRONT),
+       true,
        {Kind::kClose}},
       {"Esc during an arrow jog", press(Key::kEscape, Focus::kOther, IDC_ENCODER_LEFT), true, {Kind::kClose}},
       {"Esc held down", repeat(press(Key::kEscape)), true, {Kind::kClose}},
@@ -53,22 +57,39 @@ TEST(KeyPolicy, EachKeyEventLeadsToItsAction) {
       {"Shift+Esc", modified(press(Key::kEscape)), true, {}},
       {"Esc closing an open list", taking(press(Key::kEscape, Focus::kList, IDC_PSB_PORT)), false, {}},
       // Enter: the focused button's click, the logic's elsewhere, the list's own in a list.
-      {"Enter on a button", press(Key::kReturn, Focus::kButton, IDC_USONIC_ENABLE), false, {Kind::kClickFocused}},
-      {"Enter in Write Param Value", press(Key::kReturn, Focus::kEditable, IDC_WRITE_PARAM_VALUE), false,
+      {"Enter on a button",
+       press(Key::kReturn, Focus::kButton, IDC_USONIC_ENABLE),
+       false,
+       {Kind::kClickFocused}},
+      {"Enter in Write Param Value",
+       press(Key::kReturn, Focus::kEditable, IDC_WRITE_PARAM_VALUE),
+       false,
        {Kind::kEnter}},
       {"Enter on the window", press(Key::kReturn), false, {Kind::kEnter}},
       {"Enter let go on a button", release(Key::kReturn, Focus::kButton, IDC_USONIC_ENABLE), false, {}},
       {"Enter in a list", press(Key::kReturn, Focus::kList, IDC_PARAM_SELECT), false, {}},
       {"Ctrl+Enter", modified(press(Key::kReturn, Focus::kEditable, IDC_WRITE_PARAM_VALUE)), false, {}},
       // Space or Enter on a jog button holds it and shows it held.
-      {"Space on Front", press(Key::kSpace, Focus::kJogButton, IDC_FRONT), true, {Kind::kJogPress, IDC_FRONT, true}},
-      {"Space let go on Front", release(Key::kSpace, Focus::kJogButton, IDC_FRONT), true,
+      {"Space on Front",
+       press(Key::kSpace, Focus::kJogButton, IDC_FRONT),
+       true,
+       {Kind::kJogPress, IDC_FRONT, true}},
+      {"Space let go on Front",
+       release(Key::kSpace, Focus::kJogButton, IDC_FRONT),
+       true,
        {Kind::kJogRelease, 0, true}},
-      {"Enter on Rear", press(Key::kReturn, Focus::kJogButton, IDC_REAR), true, {Kind::kJogPress, IDC_REAR, true}},
-      {"Enter let go on Rear", release(Key::kReturn, Focus::kJogButton, IDC_REAR), true,
+      {"Enter on Rear",
+       press(Key::kReturn, Focus::kJogButton, IDC_REAR),
+       true,
+       {Kind::kJogPress, IDC_REAR, true}},
+      {"Enter let go on Rear",
+       release(Key::kReturn, Focus::kJogButton, IDC_REAR),
+       true,
        {Kind::kJogRelease, 0, true}},
       {"Space held on Left", repeat(press(Key::kSpace, Focus::kJogButton, IDC_LEFT)), true, {Kind::kTaken}},
-      {"Space on a disabled jog (the logic ignores it)", press(Key::kSpace, Focus::kJogButton, IDC_RIGHT), false,
+      {"Space on a disabled jog (the logic ignores it)",
+       press(Key::kSpace, Focus::kJogButton, IDC_RIGHT),
+       false,
        {Kind::kJogPress, IDC_RIGHT, true}},
       {"Alt+Space on Front", modified(press(Key::kSpace, Focus::kJogButton, IDC_FRONT)), true, {}},
       {"Space on another button", press(Key::kSpace, Focus::kButton, IDC_PSB_CONNECT), true, {}},
@@ -76,7 +97,9 @@ TEST(KeyPolicy, EachKeyEventLeadsToItsAction) {
       {"Up", press(Key::kUp, Focus::kButton, IDC_PSB_CONNECT), true, {Kind::kJogPress, IDC_FRONT}},
       {"Down", press(Key::kDown, Focus::kOther, IDC_ENCODER_LEFT), true, {Kind::kJogPress, IDC_REAR}},
       {"Left", press(Key::kLeft), true, {Kind::kJogPress, IDC_LEFT}},
-      {"Right on a jog button", press(Key::kRight, Focus::kJogButton, IDC_FRONT), true,
+      {"Right on a jog button",
+       press(Key::kRight, Focus::kJogButton, IDC_FRONT),
+       true,
        {Kind::kJogPress, IDC_RIGHT}},
       {"Up let go", release(Key::kUp, Focus::kButton, IDC_PSB_CONNECT), true, {Kind::kJogRelease}},
       {"Up held", repeat(press(Key::kUp)), true, {Kind::kTaken}},
