@@ -10,8 +10,10 @@
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <string_view>
+#include <string>
+#include <variant>
 
+#include "console/core/console_options.h"
 #include "console/qt/console_app.h"
 #include "console/qt/remembered_ports.h"
 #include "console/qt/termination_signals.h"
@@ -23,14 +25,10 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tavik-v1-basic [--simulate] [--screenshot FILE] [--print-layout] [--version] [--help]\n"
-    "  --simulate         run both boards simulated: PSB as COM7, DRVB as COM8\n"
-    "  --screenshot FILE  save a picture of the window to FILE as it closes (and of the Trends\n"
-    "                     window, when open, to NAME-trends.EXT beside it)\n"
-    "  --print-layout     print each control's ID, x, y, width and height in pixels, and the\n"
-    "                     window's client area as \"window 0 0 WIDTH HEIGHT\", then exit\n"
-    "  --version          print the version, then exit\n";
+// Options of the toolkit itself (-platform, -display, ...) are left to it.
+constexpr tavik::console::ConsoleCommandLine kCommandLine{
+    tavik::console::kSimulateOption | tavik::console::kScreenshotOption | tavik::console::kPrintLayoutOption,
+    true};
 
 }  // namespace
 
@@ -45,33 +43,24 @@ extern "C" __attribute__((visibility("default"))) const char* __tsan_default_opt
 
 int main(int argc, char** argv) {
   tavik::console::catch_termination_signals();
-  bool simulate = false;
-  bool print_layout = false;
-  const char* screenshot = nullptr;
-  // Options of the toolkit itself (-platform, -display, ...) are left to it.
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    if (arg == "--version") {
+  const auto parsed = tavik::console::parse_console_options(argc, argv, kCommandLine);
+  if (const auto* error = std::get_if<std::string>(&parsed)) {
+    std::fputs(error->c_str(), stderr);
+    return 2;
+  }
+  const auto& parsed_options = std::get<tavik::console::ConsoleOptions>(parsed);
+  switch (parsed_options.action) {
+    case tavik::console::ConsoleOptions::Action::kVersion:
       std::printf("%s\n", tavik::console::version::kFileVersion.data());
       return 0;
-    } else if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+    case tavik::console::ConsoleOptions::Action::kHelp:
+      std::fputs(tavik::console::console_usage(kCommandLine).c_str(), stdout);
       return 0;
-    } else if (arg == "--simulate") {
-      simulate = true;
-    } else if (arg == "--print-layout") {
-      print_layout = true;
-    } else if (arg == "--screenshot") {
-      if (i + 1 == argc) {
-        std::fprintf(stderr, "tavik-v1-basic: --screenshot needs a file name\n%s", kUsage);
-        return 2;
-      }
-      screenshot = argv[++i];
-    } else if (arg.starts_with("--")) {
-      std::fprintf(stderr, "tavik-v1-basic: unknown option %s\n%s", argv[i], kUsage);
-      return 2;
-    }
+    case tavik::console::ConsoleOptions::Action::kRun:
+      break;
   }
+  const bool simulate = parsed_options.simulate;
+  const bool print_layout = parsed_options.print_layout;
 
 #ifdef TAVIK_CONSOLE_SIMULATE
   // The simulated boards change the environment, so they start before the
@@ -110,6 +99,7 @@ int main(int argc, char** argv) {
   }
   tavik::console::CConsoleApp app;
   tavik::console::CConsoleApp::Options options;
-  if (screenshot) options.screenshot = QString::fromLocal8Bit(screenshot);
+  if (!parsed_options.screenshot.empty())
+    options.screenshot = QString::fromLocal8Bit(parsed_options.screenshot.c_str());
   return app.InitInstance(options);
 }

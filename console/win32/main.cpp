@@ -11,40 +11,37 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
+#include <variant>
 
+#include "console/core/console_options.h"
 #include "console/res/version_info.h"
 #include "console/win32/console_dialog.h"
 #include "packaging/windows/running_mutex.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tavik-v1-basic [--layout FILE] [--version] [--help]\n"
-    "  --layout FILE  write each control's ID, x, y, width and height in screen pixels to FILE\n"
-    "  --version      print the version, then exit\n";
+constexpr tavik::console::ConsoleCommandLine kCommandLine{tavik::console::kLayoutOption, false};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string layout;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    if (arg == "--version") {
+  const auto parsed = tavik::console::parse_console_options(argc, argv, kCommandLine);
+  if (const auto* error = std::get_if<std::string>(&parsed)) {
+    // A console window's user may have none to read the standard error in.
+    std::fputs(error->c_str(), stderr);
+    ::MessageBoxA(nullptr, error->c_str(), "Tavik V1 Basic", MB_OK | MB_ICONERROR);
+    return 2;
+  }
+  const auto& options = std::get<tavik::console::ConsoleOptions>(parsed);
+  switch (options.action) {
+    case tavik::console::ConsoleOptions::Action::kVersion:
       std::printf("%s\n", tavik::console::version::kFileVersion.data());
       return 0;
-    } else if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+    case tavik::console::ConsoleOptions::Action::kHelp:
+      std::fputs(tavik::console::console_usage(kCommandLine).c_str(), stdout);
       return 0;
-    } else if (arg == "--layout" && i + 1 < argc) {
-      layout = argv[++i];
-    } else {
-      // A console window's user may have none to read the standard error in.
-      const std::string text = "tavik-v1-basic: unknown option " + std::string(arg) + "\n\n" + kUsage;
-      std::fputs(text.c_str(), stderr);
-      ::MessageBoxA(nullptr, text.c_str(), "Tavik V1 Basic", MB_OK | MB_ICONERROR);
-      return 2;
-    }
+    case tavik::console::ConsoleOptions::Action::kRun:
+      break;
   }
 
   tavik::hold_running_mutex();
@@ -52,7 +49,7 @@ int main(int argc, char** argv) {
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                       ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
-  tavik::console::ConsoleDialog dialog(::GetModuleHandleW(nullptr), layout);
+  tavik::console::ConsoleDialog dialog(::GetModuleHandleW(nullptr), options.layout);
   if (dialog.DoModal() == -1) {
     std::fprintf(stderr, "tavik-v1-basic: the window could not be created (error %lu)\n", ::GetLastError());
     return 1;
