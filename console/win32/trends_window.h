@@ -1,7 +1,7 @@
 // The Trends window on Windows: a modeless window owned by the main window
-// that draws the three plots of the pollers' last two minutes with GDI, shows
-// the values under the pointer, freezes on request and saves what it shows
-// as CSV.
+// that shows the three plots of the pollers' last two minutes (drawn by
+// TrendPlotPainter), the values under the pointer, freezes on request and
+// saves what it shows as CSV (trend_csv_file.h).
 //
 // Threads: everything runs on the thread that created the window; the
 // history is the only thing the workers touch, behind its own lock.
@@ -16,6 +16,7 @@
 
 #include "console/core/trend_history.h"
 #include "console/core/trend_plot.h"
+#include "console/win32/trend_plot_painter.h"
 
 namespace tavik::console {
 
@@ -54,14 +55,11 @@ class TrendsWindow {
   void OnSize(int width, int height);
   void OnTimer();
   void OnMouseMove(int x, int y);
-  void OnSaveClicked();
   // Shows a new snapshot when one is due (always with `force`).
   void TakeSnapshot(bool force = true);
   void UpdateTimer();
   void UpdateHoverText();
   void Paint(HDC target) const;
-  void Draw(HDC dc, const RECT& client) const;
-  void DrawPlot(HDC dc, int index) const;
 
   HINSTANCE instance_;
   HWND owner_;
@@ -73,6 +71,7 @@ class TrendsWindow {
   HFONT font_ = nullptr;  // the owner's, not ours to delete
   int char_width_ = 7;
   int line_height_ = 14;
+  TrendPlotPainter painter_;
   bool frozen_ = false;
   bool timer_on_ = false;
   TrendSnapshot snapshot_;
