@@ -98,6 +98,9 @@ QWidget* create_control(QDialog& dialog, std::span<const ControlTemplate> all, c
       label->setTextFormat(Qt::PlainText);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       label->setMargin(0);
+      // A label of more than a line wraps its text at blanks, as a Windows
+      // static control does.
+      label->setWordWrap(c.cy >= 2 * kDialogLine);
       // Labels the program writes to; fixed captions are painted once.
       if (c.id > 0) fill_own_background(label);
       widget = label;

@@ -28,6 +28,9 @@ int mul_div(int number, int numerator, int denominator);
 QRect map_dialog_rect(BaseUnits units, int x, int y, int cx, int cy);
 QSize map_dialog_size(BaseUnits units, int cx, int cy);
 
+// A line of the font's text, in vertical dialog units.
+inline constexpr int kDialogLine = 8;
+
 // The smallest point size fit_dialog_font goes down to.
 inline constexpr double kMinDialogPoints = 4.0;
 

@@ -10,6 +10,7 @@
 #include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
 #include <algorithm>
+#include <climits>
 
 #include "console/qt/dialog_units.h"
 
@@ -45,8 +46,13 @@ class NarrowArrowStyle : public QProxyStyle {
 
 int text_overflow(const QWidget* widget) {
   if (const auto* label = qobject_cast<const QLabel*>(widget)) {
-    if (label->text().isEmpty() || label->wordWrap()) return 0;
-    return std::max(0, width_of(label, label->text()) - label->contentsRect().width());
+    if (label->text().isEmpty()) return 0;
+    const QRect room = label->contentsRect();
+    if (!label->wordWrap()) return std::max(0, width_of(label, label->text()) - room.width());
+    // Wrapped at blanks: a word wider than the label, or lines below it.
+    const QRect need = label->fontMetrics().boundingRect(QRect(0, 0, room.width(), INT_MAX),
+                                                         Qt::AlignLeft | Qt::TextWordWrap, label->text());
+    return std::max({0, need.width() - room.width(), need.height() - room.height()});
   }
   if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
     if (button->text().isEmpty()) return 0;

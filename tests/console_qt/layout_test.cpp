@@ -17,6 +17,7 @@
 #include "console/qt/dialog_font.h"
 #include "console/qt/dialog_units.h"
 #include "console/qt/drop_down_list.h"
+#include "console/qt/text_fit.h"
 #include "console/res/dialog_template.h"
 #include "console/res/resource.h"
 #include "console/res/string_table.h"
@@ -226,6 +227,22 @@ TEST(MainWindowLayout, HoldsExactlyTheTemplatesControls) {
     EXPECT_EQ(edit->isReadOnly(), edit != view.control(console::IDC_WRITE_PARAM_VALUE));
   }
   for (QPushButton* button : view.findChildren<QPushButton*>()) EXPECT_FALSE(button->isDefault());
+}
+
+// A name the ports file maps shows the whole URL it leads to.
+TEST(MainWindowLayout, TheLinkPanelShowsAMappedPortsWholeUrl) {
+  const char* const ports[] = {"COM7", "COM7 = rfc2217://127.0.0.1:17001",
+                               "COM12 = rfc2217://bench-robot-07.lab:4001",
+                               "COM8 = tcp://192.168.100.200:65535"};
+  console::ConsoleView view;
+  for (int id : {console::IDC_LINK_PSB_PORT, console::IDC_LINK_DRVB_PORT}) {
+    for (const char* port : ports) {
+      SCOPED_TRACE(testing::Message() << id << ": " << port);
+      view.SetControlText(id, port);
+      EXPECT_EQ(text(view, id), port);
+      EXPECT_EQ(console::text_overflow(view.control(id)), 0);
+    }
+  }
 }
 
 TEST(MainWindowLayout, TabWalksTheControlsInTemplateOrder) {
