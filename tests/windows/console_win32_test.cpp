@@ -717,5 +717,35 @@ TEST_F(ConsoleWin32Test, EveryCaptionFitsItsControlInTheDialogsFont) {
   ::ReleaseDC(hwnd_, dc);
 }
 
+// A name the ports file maps shows the whole URL it leads to: the port's
+// value wraps after the "=" and the URL fits its second line.
+TEST_F(ConsoleWin32Test, EveryCaptionFitsAlsoAMappedPortsWholeUrlInTheLinkPanel) {
+  const HDC dc = ::GetDC(hwnd_);
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+  for (int id : {IDC_LINK_PSB_PORT, IDC_LINK_DRVB_PORT}) {
+    const HWND control = ::GetDlgItem(hwnd_, id);
+    ASSERT_NE(control, nullptr);
+    RECT room;
+    ::GetClientRect(control, &room);
+    for (const char* port :
+         {"COM7", "COM7 = rfc2217://127.0.0.1:17001", "COM12 = rfc2217://bench-robot-07.lab:4001",
+          "COM8 = tcp://192.168.100.200:65535"}) {
+      SCOPED_TRACE(std::to_string(id) + ": " + port);
+      const std::wstring text = widen(port);
+      ::SetWindowTextW(control, text.c_str());
+      wchar_t shown[128] = {};
+      ::GetWindowTextW(control, shown, 128);
+      EXPECT_EQ(std::wstring(shown), text);
+      // As a static control draws its text (SS_LEFT).
+      RECT need{0, 0, room.right, 0};
+      ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS);
+      EXPECT_LE(need.right, room.right) << "a word wider than the control";
+      EXPECT_LE(need.bottom, room.bottom) << "lines below the control";
+    }
+  }
+  ::SelectObject(dc, old);
+  ::ReleaseDC(hwnd_, dc);
+}
+
 }  // namespace
 }  // namespace tavik::console
