@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "console/qt/app_icon.h"
+#include "console/qt/blank_wrapped_label.h"
 #include "console/qt/cached_frame_style.h"
 #include "console/qt/dialog_font.h"
 #include "console/qt/dialog_units.h"
@@ -94,13 +95,13 @@ QWidget* create_control(QDialog& dialog, std::span<const ControlTemplate> all, c
       break;
     }
     case ControlKind::Label: {
-      auto* label = new QLabel(caption, &dialog);
+      // A label of more than a line wraps its text at blanks, as a Windows
+      // static control does.
+      auto* label =
+          c.cy >= 2 * kDialogLine ? new BlankWrappedLabel(caption, &dialog) : new QLabel(caption, &dialog);
       label->setTextFormat(Qt::PlainText);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       label->setMargin(0);
-      // A label of more than a line wraps its text at blanks, as a Windows
-      // static control does.
-      label->setWordWrap(c.cy >= 2 * kDialogLine);
       // Labels the program writes to; fixed captions are painted once.
       if (c.id > 0) fill_own_background(label);
       widget = label;

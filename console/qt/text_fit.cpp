@@ -10,8 +10,8 @@
 #include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
 #include <algorithm>
-#include <climits>
 
+#include "console/qt/blank_wrapped_label.h"
 #include "console/qt/dialog_units.h"
 
 namespace tavik::console {
@@ -48,11 +48,12 @@ int text_overflow(const QWidget* widget) {
   if (const auto* label = qobject_cast<const QLabel*>(widget)) {
     if (label->text().isEmpty()) return 0;
     const QRect room = label->contentsRect();
-    if (!label->wordWrap()) return std::max(0, width_of(label, label->text()) - room.width());
-    // Wrapped at blanks: a word wider than the label, or lines below it.
-    const QRect need = label->fontMetrics().boundingRect(QRect(0, 0, room.width(), INT_MAX),
-                                                         Qt::AlignLeft | Qt::TextWordWrap, label->text());
-    return std::max({0, need.width() - room.width(), need.height() - room.height()});
+    if (const auto* wrapped = dynamic_cast<const BlankWrappedLabel*>(label)) {
+      // Lines below the label; a word wider than it goes on in the next line.
+      const auto lines = static_cast<int>(wrapped->lines().size());
+      return std::max(0, lines * label->fontMetrics().lineSpacing() - room.height());
+    }
+    return std::max(0, width_of(label, label->text()) - room.width());
   }
   if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
     if (button->text().isEmpty()) return 0;

@@ -16,8 +16,8 @@ namespace tavik::console {
 
 // Pixels the longest text a control shows (a label's, a button's or a group
 // box's caption, a list's entries other than the system's named ports)
-// needs beyond its room (for a label that wraps its text, beyond its width
-// or its height); 0 when all fit or the control shows none.
+// needs beyond its room (for a label that wraps its text, the lines below
+// it); 0 when all fit or the control shows none.
 int text_overflow(const QWidget* widget);
 
 // Makes each control whose text overflows smaller, as above.

@@ -14,6 +14,7 @@
 
 #include "console/core/control_ids.h"
 #include "console/qt/about_dlg.h"
+#include "console/qt/blank_wrapped_label.h"
 #include "console/qt/dialog_font.h"
 #include "console/qt/dialog_units.h"
 #include "console/qt/drop_down_list.h"
@@ -229,19 +230,53 @@ TEST(MainWindowLayout, HoldsExactlyTheTemplatesControls) {
   for (QPushButton* button : view.findChildren<QPushButton*>()) EXPECT_FALSE(button->isDefault());
 }
 
-// A name the ports file maps shows the whole URL it leads to.
+// A name the ports file maps shows the whole URL it leads to, on a line of
+// its own when the line with the name has no room for it.
 TEST(MainWindowLayout, TheLinkPanelShowsAMappedPortsWholeUrl) {
-  const char* const ports[] = {"COM7", "COM7 = rfc2217://127.0.0.1:17001",
-                               "COM12 = rfc2217://bench-robot-07.lab:4001",
-                               "COM8 = tcp://192.168.100.200:65535"};
+  struct Case {
+    const char* shown;
+    const char* url;  // on one line
+  };
+  const Case cases[] = {{"COM7", "COM7"},
+                        {"COM7 = rfc2217://127.0.0.1:17001", "rfc2217://127.0.0.1:17001"},
+                        {"COM12 = rfc2217://bench-robot-07.lab:4001", "rfc2217://bench-robot-07.lab:4001"},
+                        {"COM8 = tcp://192.168.100.200:65535", "tcp://192.168.100.200:65535"}};
   console::ConsoleView view;
   for (int id : {console::IDC_LINK_PSB_PORT, console::IDC_LINK_DRVB_PORT}) {
-    for (const char* port : ports) {
-      SCOPED_TRACE(testing::Message() << id << ": " << port);
-      view.SetControlText(id, port);
-      EXPECT_EQ(text(view, id), port);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << id << ": " << c.shown);
+      view.SetControlText(id, c.shown);
+      EXPECT_EQ(text(view, id), c.shown);
       EXPECT_EQ(console::text_overflow(view.control(id)), 0);
+      auto* label = dynamic_cast<console::BlankWrappedLabel*>(view.control(id));
+      ASSERT_NE(label, nullptr);
+      const QStringList lines = label->lines();
+      EXPECT_TRUE(lines.contains(c.url) || lines == QStringList{c.shown}) << lines.join("|").toStdString();
     }
+  }
+}
+
+// Wrapped as a Windows static control wraps: at blanks, and a word wider
+// than the label where the label ends.
+TEST(BlankWrappedLabel, WrapsAtBlanksAndBreaksAWordTooWide) {
+  const QFontMetrics metrics(QApplication::font());
+  const int x = metrics.horizontalAdvance(QStringLiteral("x"));
+  struct Case {
+    QString text;
+    int width;
+    QStringList lines;
+  };
+  const Case cases[] = {
+      {"", 10 * x, {""}},
+      {"xx xx", 10 * x, {"xx xx"}},
+      {"xx xx", 3 * x, {"xx", "xx"}},
+      {"xxxx xx", 3 * x, {"xxx", "x", "xx"}},
+      {"xx xxxxxxx", 3 * x, {"xx", "xxx", "xxx", "x"}},
+      {"a:b/c-d e", 7 * x, {"a:b/c-d", "e"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.toStdString() + " in " + std::to_string(c.width));
+    EXPECT_EQ(console::wrap_at_blanks(metrics, c.text, c.width), c.lines);
   }
 }
 
