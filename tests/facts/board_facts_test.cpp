@@ -1,5 +1,9 @@
 // Every device, maximum distance and drive parameter of the board facts is
 // one the tool names, the libraries send and the simulator carries out.
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
 #include "facts/drvb_facts.h"
 #include "facts/psb_facts.h"
 #include "tavik/tavik_fixture.h"
@@ -58,6 +62,28 @@ TEST_F(BoardFacts, EachDriveParameterKeepsItsOwnValueWithinItsLimits) {
       EXPECT_EQ(sim_.status().drvb.served["XB"], writes) << p.name << " " << outside;
     }
   }
+}
+
+// "drive, sensors, ... or servo"
+std::string device_list() {
+  std::string list;
+  for (int i = 0; i < psb::kDeviceCount; ++i)
+    list += std::string(i == 0 ? "" : i == psb::kDeviceCount - 1 ? " or " : ", ") + psb::kDeviceTable[i].name;
+  return list;
+}
+
+TEST_F(BoardFacts, TheHelpAndTheManualNameEveryDeviceAndDistance) {
+  std::ifstream man_file(TAVIK_MAN_PAGE);
+  std::string man((std::istreambuf_iterator<char>(man_file)), std::istreambuf_iterator<char>());
+  std::replace(man.begin(), man.end(), '\n', ' ');
+  const std::string first = std::to_string(psb::max_dist_cm(0));
+  const std::string last = std::to_string(psb::max_dist_cm(psb::kMaxDistCodes - 1));
+  const std::string steps = " in steps of " + std::to_string(psb::max_dist_cm(1) - psb::max_dist_cm(0));
+  EXPECT_NE(man.find("Switches " + device_list() + "."), std::string::npos) << device_list();
+  EXPECT_NE(man.find(first + " to " + last + " cm" + steps + "."), std::string::npos);
+  EXPECT_NE(run_tavik({"psb", "power", "--help"}).out.find(device_list()), std::string::npos);
+  EXPECT_NE(run_tavik({"psb", "max-dist", "--help"}).out.find(first + " to " + last + steps),
+            std::string::npos);
 }
 
 }  // namespace
