@@ -23,7 +23,7 @@ Result read_drive_err(BoardConnection& connection, char* left, char* right);
 // CG.
 Result set_drive_err_reset(BoardConnection& connection);
 
-// XL of the id's register (drvb_parameter_table.h). Any other id sends
+// XL of the id's register (facts/drvb_facts.h). Any other id sends
 // nothing and fails.
 Result read_parameter(BoardConnection& connection, int id, int* value);
 // XB to the id's register(s) after the check of its limits, then XD.

@@ -1,10 +1,10 @@
-// Drive parameters (drvb_parameter_table.h): read one register (XL), write
+// Drive parameters (facts/drvb_facts.h): read one register (XL), write
 // one or two registers (XB) and close the write (XD); an id outside the
 // table sends XD only.
 #include <string>
 
 #include "drvb/drvb_commands.h"
-#include "drvb/drvb_parameter_table.h"
+#include "facts/drvb_facts.h"
 #include "serial/frame_codec.h"
 
 namespace tavik::drvb {
@@ -17,10 +17,10 @@ int build_read(std::uint8_t* frame, int reg) {
   return build_request(frame, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(length)});
 }
 
-// "XB", the two-character register and the value (0 gives no characters).
-int build_write(std::uint8_t* frame, const char* reg, int value) {
-  std::uint8_t command[4 + kMaxDecimalChars] = {'X', 'B', static_cast<std::uint8_t>(reg[0]),
-                                                static_cast<std::uint8_t>(reg[1])};
+// "XB", the register in two digits and the value (0 gives no characters).
+int build_write(std::uint8_t* frame, int reg, int value) {
+  std::uint8_t command[4 + kMaxDecimalChars] = {'X', 'B', static_cast<std::uint8_t>('0' + reg / 10),
+                                                static_cast<std::uint8_t>('0' + reg % 10)};
   const int length = 4 + format_decimal(command + 4, value);
   return build_request(frame, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(length)});
 }
@@ -32,7 +32,7 @@ Result read_parameter(BoardConnection& connection, int id, int* value) {
   if (parameter == nullptr || value == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](Line& line) {
     std::uint8_t request[kFrameSize] = {};
-    const int length = build_read(request, parameter->read_register);
+    const int length = build_read(request, parameter->read_register->number);
     std::uint8_t frame[kFrameSize] = {};
     if (const Result r = exchange(line, {request, length, ReplyKind::kValue, 0, false}, frame); !r.is_ok())
       return r;
@@ -53,10 +53,10 @@ Result set_parameter(BoardConnection& connection, int id, int value) {
   return with_connection(connection, [&](Line& line) {
     std::uint8_t reply[kFrameSize] = {};
     if (parameter != nullptr) {
-      for (const char* reg : parameter->write_registers) {
+      for (const Register* reg : parameter->write_registers) {
         if (reg == nullptr) break;
         std::uint8_t frame[kFrameSize] = {};
-        const int length = build_write(frame, reg, value);
+        const int length = build_write(frame, reg->number, value);
         if (const Result r = exchange(line, {frame, length, ReplyKind::kAck, 0, true}, reply); !r.is_ok())
           return r;
       }

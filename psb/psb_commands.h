@@ -4,14 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 
+#include "facts/psb_facts.h"
 #include "serial/board_connection.h"
 #include "tavik/psb_types.h"
 
 namespace tavik::psb {
 
-inline constexpr int kRangeCount = 7;
 inline constexpr int kLastDevice = PSB_DEVICE_SERVO;
+static_assert(kLastDevice == kDeviceCount - 1, "facts/psb_facts.h has every device of enum psb_device");
+static_assert(std::size(psb_sensor_data{}.ranges) == kRangeCount, "psb_sensor_data has every range");
 
 // Clears the record, reads the power data and decodes it.
 Result read_power(BoardConnection& connection, psb_power_data* data);
@@ -28,7 +31,7 @@ Result read_usonic(BoardConnection& connection, std::int32_t ranges[kRangeCount]
 
 // device 0..6, on 0 or 1; anything else is refused without sending.
 Result set_power_control(BoardConnection& connection, unsigned int device, int on);
-// max_dist -1..8 sends the code '0'..'9'; anything else is refused.
+// max_dist kLeastMaxDist..kMostMaxDist sends the code '0'..'9'; anything else is refused.
 Result set_usonic_max_dist(BoardConnection& connection, int max_dist);
 
 }  // namespace tavik::psb

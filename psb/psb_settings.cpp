@@ -3,16 +3,11 @@
 #include "serial/frame_codec.h"
 
 namespace tavik::psb {
-namespace {
-
-// Request bytes 2 and 3 of each device, by device number.
-constexpr char kDeviceCode[kLastDevice + 1][3] = {"A1", "A2", "A3", "A4", "A5", "B2", "B3"};
-
-}  // namespace
 
 Result set_power_control(BoardConnection& connection, unsigned int device, int on) {
   if (device > kLastDevice || (on != 0 && on != 1)) return Failure::kBadArgument;
-  const char command[] = {'P', kDeviceCode[device][0], kDeviceCode[device][1], on == 1 ? '1' : '0', '\0'};
+  const char* code = kDeviceTable[device].code;
+  const char command[] = {'P', code[0], code[1], on == 1 ? '1' : '0', '\0'};
   std::uint8_t frame[kFrameSize] = {};
   const int length = build_request(frame, command);
   return with_connection(connection, [&](Line& line) {
@@ -22,7 +17,7 @@ Result set_power_control(BoardConnection& connection, unsigned int device, int o
 }
 
 Result set_usonic_max_dist(BoardConnection& connection, int max_dist) {
-  if (max_dist < -1 || max_dist > 8) return Failure::kBadArgument;
+  if (max_dist < kLeastMaxDist || max_dist > kMostMaxDist) return Failure::kBadArgument;
   const char command[] = {'S', 'D', 'U', static_cast<char>('0' + max_dist + 1), '\0'};
   std::uint8_t frame[kFrameSize] = {};
   const int length = build_request(frame, command);

@@ -13,16 +13,14 @@
 #include <optional>
 #include <string>
 
+#include "facts/psb_facts.h"
+
 namespace tavik::recording {
 
-// The names of the power & sensor board's switched devices, by device number.
-inline constexpr const char* kPsbDevices[] = {"drive", "sensors", "lrf", "sbc", "sg", "lcd", "servo"};
-
-// The ultrasonic sensors' places on the rim, by range number: straight
-// ahead, then pairs to the left and right (counter-clockwise positive:
-// 0, +40, -40, +90, -90, +150 and -150 degrees).
-inline constexpr const char* kRangePlaces[] = {"front",    "left_40",  "right_40", "left_90",
-                                               "right_90", "left_150", "right_150"};
+// The names of the power & sensor board's switched devices, by device
+// number, and of the ultrasonic sensors' places on the rim, by range number.
+inline constexpr const auto& kPsbDevices = psb::kDeviceNames;
+inline constexpr const auto& kRangePlaces = psb::kRangeNames;
 
 inline constexpr std::size_t kDeviceCount = std::size(kPsbDevices);
 inline constexpr std::size_t kRangeCount = std::size(kRangePlaces);

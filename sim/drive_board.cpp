@@ -23,7 +23,7 @@ char bit_char(bool bit0, bool bit1 = false) {
 }
 
 std::int32_t wrap_count(double travel_mm) {
-  const auto counts = static_cast<std::int64_t>(std::floor(travel_mm * kCountsPerMm));
+  const auto counts = static_cast<std::int64_t>(std::floor(travel_mm * drvb::kEncoderCountsPerMm));
   return static_cast<std::int32_t>(counts % kCountModulus);
 }
 
@@ -112,13 +112,13 @@ Bytes DriveBoard::answer_velocity(std::string_view args, Clock::time_point now) 
 
 std::int32_t* find_register(DriveRegisters& registers, int number) {
   switch (number) {
-    case 15:
+    case drvb::kMaxVelocityForward.number:
       return &registers.max_velocity_forward;
-    case 16:
+    case drvb::kMaxVelocityBackward.number:
       return &registers.max_velocity_backward;
-    case 30:
+    case drvb::kCommErrTime.number:
       return &registers.comm_err_time_ms;
-    case 6:
+    case drvb::kAdTime.number:
       return &registers.ad_time_ms;
     default:
       return nullptr;
@@ -183,7 +183,7 @@ void DriveBoard::step(World& world, double dt_s, Clock::time_point now) {
     const double right_mm = command_right_ * dt_s;
     const double made = world.drive(left_mm, right_mm);
     // Kept within one turn of the counters, so the counts never overflow.
-    constexpr double kCounterSpanMm = static_cast<double>(kCountModulus) / kCountsPerMm;
+    constexpr double kCounterSpanMm = static_cast<double>(kCountModulus) / drvb::kEncoderCountsPerMm;
     travel_left_mm_ = std::fmod(travel_left_mm_ + left_mm * made, kCounterSpanMm);
     travel_right_mm_ = std::fmod(travel_right_mm_ + right_mm * made, kCounterSpanMm);
     if (dt_s > 0) {

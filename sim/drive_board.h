@@ -1,8 +1,8 @@
 // The drive board's inner working: servo, wheel velocities, encoders, drive
 // errors, bumpers, emergency stop and the parameter registers.
 //
-// Registers: 15 Max Velocity forward and 16 backward (mm/s), 30 Drive Comm.
-// Err Time (ms), 6 A/D Time (ms). XB writes a register and takes effect at
+// Registers (facts/drvb_facts.h): 15 Max Velocity forward and 16 backward
+// (mm/s), 30 Drive Comm. Err Time (ms), 6 A/D Time (ms). XB writes a register and takes effect at
 // once; XD stores the registers, and a reset brings back what was stored.
 // XD answers '4' when it stored a change, '0' when there was none.
 //
@@ -22,16 +22,17 @@
 #include <optional>
 #include <string_view>
 
+#include "facts/drvb_facts.h"
 #include "sim/frame_builder.h"
 #include "sim/world.h"
 
 namespace tavik::sim {
 
 struct DriveRegisters {
-  std::int32_t max_velocity_forward = 1000;   // 15
-  std::int32_t max_velocity_backward = 1000;  // 16
-  std::int32_t comm_err_time_ms = 500;        // 30
-  std::int32_t ad_time_ms = 10;               // 6
+  std::int32_t max_velocity_forward = drvb::kMaxVelocityForward.delivered;
+  std::int32_t max_velocity_backward = drvb::kMaxVelocityBackward.delivered;
+  std::int32_t comm_err_time_ms = drvb::kCommErrTime.delivered;
+  std::int32_t ad_time_ms = drvb::kAdTime.delivered;
 };
 
 class DriveBoard {

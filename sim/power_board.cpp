@@ -14,10 +14,6 @@ constexpr std::size_t kSensorsDevice = 1;
 // Devices on at power-up: drive, sensors and SBC.
 constexpr std::array<bool, kDeviceCount> kDevicesAtPowerUp = {true, true, false, true, false, false, false};
 
-// Request bytes 2 and 3 of each device, by device number.
-constexpr std::array<std::string_view, kDeviceCount> kDeviceCodes = {"A1", "A2", "A3", "A4",
-                                                                     "A5", "B2", "B3"};
-
 unsigned tenths(double value) { return static_cast<unsigned>(std::lround(std::max(0.0, value) * 10)); }
 
 }  // namespace
@@ -27,7 +23,7 @@ double drive_current(double speed_left_mm_s, double speed_right_mm_s, bool servo
          (servo_on ? kServoHoldAmp : 0.0);
 }
 
-int max_distance_mm(int code) { return 1000 + 500 * std::clamp(code, 0, 9); }
+int max_distance_mm(int code) { return 10 * psb::max_dist_cm(std::clamp(code, 0, psb::kMaxDistCodes - 1)); }
 
 PowerBoard::PowerBoard(std::uint64_t seed) : devices_(kDevicesAtPowerUp), rng_(seed) {}
 
@@ -73,7 +69,7 @@ Bytes PowerBoard::answer(std::string_view command, const World& world, double dr
   if (command == "Sar") return answer_ranges(world);
   if (command.size() == 4 && command.substr(0, 3) == "SDU") {
     const char code = command[3];
-    if (code < '0' || code > '9') return {};
+    if (code < '0' || code >= '0' + psb::kMaxDistCodes) return {};
     max_dist_code_ = code - '0';
     return frame(std::string(command));
   }
@@ -127,9 +123,10 @@ Bytes PowerBoard::answer_ranges(const World& world) {
 Bytes PowerBoard::answer_power_control(std::string_view args) {
   const std::string_view code = args.substr(0, 2);
   const char state = args[2];
-  const auto device = std::find(kDeviceCodes.begin(), kDeviceCodes.end(), code);
-  if (device == kDeviceCodes.end() || (state != '0' && state != '1')) return status_frame(kRefused);
-  devices_[static_cast<std::size_t>(device - kDeviceCodes.begin())] = state == '1';
+  const auto device = std::find_if(std::begin(psb::kDeviceTable), std::end(psb::kDeviceTable),
+                                   [&](const psb::DeviceFact& d) { return code == d.code; });
+  if (device == std::end(psb::kDeviceTable) || (state != '0' && state != '1')) return status_frame(kRefused);
+  devices_[static_cast<std::size_t>(device->number)] = state == '1';
   return status_frame(kAccepted);
 }
 

@@ -9,8 +9,8 @@
 // (always 0), 5 reserved (0), 6 drive, sensors, LRF and SBC at bits 0..3,
 // 7 SG at bit 1, 8 LCD at bit 1 and servo at bit 2, 9 seconds since power-up.
 //
-// Ranges are in mm; maximum distance code c gives 1000 + 500 c mm, so the
-// codes 1..9 stand for 150..550 cm. Ranges are 0 while the sensors are
+// Ranges are in mm; maximum distance code c gives psb::max_dist_cm(c), so
+// the codes 1..9 stand for 150..550 cm. Ranges are 0 while the sensors are
 // switched off.
 //
 // Not thread-safe.
@@ -38,7 +38,7 @@ inline constexpr std::array<double, kDeviceCount> kDeviceCurrentAmp = {0.4, 0.15
 // much while its servo is on.
 inline constexpr double kWheelAmpPerMetrePerSecond = 2.5;
 inline constexpr double kServoHoldAmp = 0.3;
-inline constexpr int kDefaultMaxDistCode = 9;
+inline constexpr int kDefaultMaxDistCode = psb::kPowerUpMaxDistCode;
 
 // The current the drive board's wheels and servo draw.
 double drive_current(double speed_left_mm_s, double speed_right_mm_s, bool servo_on);

@@ -6,10 +6,12 @@
 #include <map>
 #include <string>
 
+#include "facts/psb_facts.h"
+
 namespace tavik::sim {
 
-inline constexpr int kDeviceCount = 7;  // drive, sensors, LRF, SBC, SG, LCD, servo
-inline constexpr int kRangeSensors = 7;
+using psb::kDeviceCount;
+inline constexpr int kRangeSensors = psb::kRangeCount;
 
 // Bits of a drive error byte.
 inline constexpr std::uint8_t kDriveErrOverVelocity = 0x01;  // commanded above Max Velocity

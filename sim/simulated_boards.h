@@ -16,7 +16,8 @@ class SimulatedBoards {
   // Makes the directory, sets TAVIK_COM_DIR and starts the boards as
   // psb_name and drvb_name. Call it before any other thread of the program
   // runs: it changes the environment. Throws std::system_error on failure.
-  explicit SimulatedBoards(const std::string& psb_name = "COM7", const std::string& drvb_name = "COM8");
+  explicit SimulatedBoards(const std::string& psb_name = kDefaultPsbPort,
+                           const std::string& drvb_name = kDefaultDrvbPort);
   // Stops the boards and removes the directory.
   ~SimulatedBoards();
   SimulatedBoards(const SimulatedBoards&) = delete;

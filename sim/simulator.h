@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "facts/defaults.h"
 #include "sim/fault.h"
 #include "sim/frame_builder.h"
 #include "sim/sim_status.h"
@@ -22,8 +23,8 @@ struct SimulatorOptions {
   // When not empty, link_dir/psb_name and link_dir/drvb_name are published
   // as symbolic links to the boards' devices.
   std::string link_dir;
-  std::string psb_name = "COM7";
-  std::string drvb_name = "COM8";
+  std::string psb_name = kDefaultPsbPort;
+  std::string drvb_name = kDefaultDrvbPort;
   // Replies leave at the line rate of 115200 baud (86.8 us per byte).
   bool pace = false;
   // Seeds the random choices: noise bytes, drop decisions, sensor jitter.

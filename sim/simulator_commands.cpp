@@ -49,8 +49,6 @@ std::string error(const std::string& what) { return "error: " + what; }
 std::string on_off(bool b) { return b ? "on" : "off"; }
 
 std::string format_status(const SimStatus& s) {
-  static constexpr const char* kDevices[kDeviceCount] = {"drive", "sensors", "lrf",  "sbc",
-                                                         "sg",    "lcd",     "servo"};
   char line[256];
   std::string out;
   auto add = [&](int n) {
@@ -70,7 +68,8 @@ std::string format_status(const SimStatus& s) {
   for (int r : s.ranges_mm) add(std::snprintf(line, sizeof line, " %d", r));
   out += " mm\npsb: devices";
   for (int i = 0; i < kDeviceCount; ++i) {
-    out += std::string(" ") + kDevices[i] + "=" + on_off(s.devices[static_cast<std::size_t>(i)]);
+    out += std::string(" ") + psb::kDeviceNames[static_cast<std::size_t>(i)] + "=" +
+           on_off(s.devices[static_cast<std::size_t>(i)]);
   }
   out += "\n";
   for (const auto* c : {&s.psb, &s.drvb}) {

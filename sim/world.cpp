@@ -5,6 +5,8 @@
 #include <limits>
 #include <numbers>
 
+#include "facts/psb_facts.h"
+
 namespace tavik::sim {
 namespace {
 
@@ -52,8 +54,8 @@ double World::drive(double left_mm, double right_mm) {
 }
 
 double World::wall_distance(int sensor) const {
-  if (sensor < 0 || sensor >= static_cast<int>(kSensorAnglesDeg.size())) return 0.0;
-  const double axis = pose_.heading_rad + radians(kSensorAnglesDeg[static_cast<std::size_t>(sensor)]);
+  if (sensor < 0 || sensor >= psb::kRangeCount) return 0.0;
+  const double axis = pose_.heading_rad + radians(psb::kRangeSensors[sensor].angle_deg);
   const double dx = std::cos(axis);
   const double dy = std::sin(axis);
   const double px = pose_.x_mm + kRobotRadiusMm * dx;

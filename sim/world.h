@@ -3,22 +3,14 @@
 // no locking; the boards' models drive it.
 #pragma once
 
-#include <array>
-
 namespace tavik::sim {
 
 inline constexpr double kRoomWidthMm = 4000;  // along x
 inline constexpr double kRoomDepthMm = 3000;  // along y
 inline constexpr double kRobotRadiusMm = 200;
 inline constexpr double kWheelBaseMm = 340;  // distance between the wheels' contact points
-inline constexpr double kCountsPerMm = 5;    // 2000 counts per turn of a 400 mm wheel circumference
 // The body counts as touching a wall up to this far from it.
 inline constexpr double kContactMm = 0.5;
-
-// Ultrasonic sensors on the robot's rim, counter-clockwise from straight
-// ahead, in degrees: 1 front, 2 front left, 3 front right, 4 left, 5 right,
-// 6 rear left, 7 rear right.
-inline constexpr std::array<double, 7> kSensorAnglesDeg = {0, 40, -40, 90, -90, 150, -150};
 
 struct Pose {
   double x_mm = kRoomWidthMm / 2;
@@ -43,7 +35,7 @@ class World {
   // fraction of what was asked.
   double drive(double left_mm, double right_mm);
 
-  // Distance along sensor i's axis (0..6) from the robot's rim to the first wall.
+  // Distance along sensor i's axis (0..6, psb::kRangeSensors) from the robot's rim to the first wall.
   double wall_distance(int sensor) const;
 
   // Which front bumper touches a wall. The left one covers the rim from 20

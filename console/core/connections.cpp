@@ -2,13 +2,14 @@
 #include "console/core/console_dlg.h"
 #include "console/core/console_text.h"
 #include "console/core/control_ids.h"
+#include "facts/defaults.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik::console {
 namespace {
 
-constexpr int kPortTimeoutMs = 200;
+constexpr int kPortTimeoutMs = kDefaultTimeoutMs;
 
 }  // namespace
 

@@ -2,18 +2,28 @@
 // shutdown that stops every worker and closes both connections.
 #include "console/core/console_dlg.h"
 
+#include <string_view>
+
 #include "console/core/console_text.h"
 #include "console/core/control_ids.h"
-#include "drvb/drvb_parameter_table.h"
+#include "facts/defaults.h"
+#include "facts/drvb_facts.h"
+#include "facts/psb_facts.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik::console {
 namespace {
 
-constexpr int kPsbDefaultPort = 6;   // COM7
-constexpr int kDrvbDefaultPort = 7;  // COM8
-constexpr int kDistanceCount = 9;    // 150 cm to 550 cm
+// The list's entry of a COM name: COM1 is the first.
+constexpr int com_entry(std::string_view com) {
+  int number = 0;
+  for (char c : com.substr(3)) number = number * 10 + (c - '0');
+  return number - 1;
+}
+
+constexpr int kPsbDefaultPort = com_entry(kDefaultPsbPort);
+constexpr int kDrvbDefaultPort = com_entry(kDefaultDrvbPort);
 
 }  // namespace
 
@@ -66,8 +76,9 @@ void CConsoleDlg::OnInitDialog() {
   m_bDrvbConnected = false;
   m_bEmgRun = false;
 
-  for (int k = 0; k < kDistanceCount; ++k) {
-    window_.InsertListItem(IDC_USONIC_MAX_DIST, k, format_text("%d cm", 150 + 50 * k));
+  // Item k is the libraries' argument k, the code k + 1: 150 cm to 550 cm.
+  for (int k = 0; k <= psb::kMostMaxDist; ++k) {
+    window_.InsertListItem(IDC_USONIC_MAX_DIST, k, format_text("%d cm", psb::max_dist_cm(k + 1)));
   }
   window_.SetListSelection(IDC_USONIC_MAX_DIST, 0);
 

@@ -4,7 +4,7 @@
 #include "console/core/console_text.h"
 #include "console/core/control_ids.h"
 #include "console/core/param_text.h"
-#include "drvb/drvb_parameter_table.h"
+#include "facts/drvb_facts.h"
 #include "tavik/zarn_rs232.h"
 
 namespace tavik::console {

@@ -1,7 +1,8 @@
 #include "console/core/param_text.h"
 
-#include <charconv>
-#include <system_error>
+#include <limits>
+
+#include "facts/number_text.h"
 
 namespace tavik::console {
 namespace {
@@ -13,16 +14,10 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' |
 std::optional<int> parse_param_value(std::string_view text) {
   while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
   while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-  // from_chars takes a '-' but no '+'.
-  if (!text.empty() && text.front() == '+') {
-    text.remove_prefix(1);
-    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
-  }
-  int value = 0;
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end) return std::nullopt;
-  return value;
+  const std::optional<double> value = read_decimal(text, true);
+  if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max())
+    return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 }  // namespace tavik::console

@@ -9,11 +9,6 @@ namespace {
 
 constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
 
-// Counts travelled from `before` to `after`; the counters wrap at 32 bits.
-std::int32_t count_delta(std::int32_t before, std::int32_t after) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(after) - static_cast<std::uint32_t>(before));
-}
-
 }  // namespace
 
 SampleRing::SampleRing(std::size_t capacity) : slots_(capacity == 0 ? 1 : capacity) {}
@@ -86,7 +81,7 @@ void TrendHistory::add_encoders(Clock::time_point at, int left, int right) {
   if (before && before->kind == TrendSample::Kind::kValue && s.t > before->t) {
     const double dt = s.t - before->t;
     for (std::size_t i = 0; i < 2; ++i) {
-      s.value[i] = static_cast<float>(count_delta(before->raw[i], s.raw[i]) / kEncoderCountsPerMm / dt);
+      s.value[i] = static_cast<float>(drvb::count_delta(before->raw[i], s.raw[i]) / kEncoderCountsPerMm / dt);
     }
   }
   push(TrendSource::kEncoders, std::move(s));

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "drvb/encoder_scale.h"
+#include "facts/drvb_facts.h"
 
 namespace tavik::console {
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "facts/psb_facts.h"
+
 namespace tavik::console {
 namespace {
 
@@ -77,13 +79,13 @@ const std::vector<TrendSeries>& trend_series() {
       {"current", TrendSource::kPower, 1, 0, true, 0xd0501f},
       {"left", TrendSource::kEncoders, 0, 1, false, 0x2a9d3a},
       {"right", TrendSource::kEncoders, 1, 1, false, 0x8a3ac0},
-      {"front", TrendSource::kRanges, 0, 2, false, 0x202020},
-      {"left 40°", TrendSource::kRanges, 1, 2, false, 0x1f6fd0},
-      {"right 40°", TrendSource::kRanges, 2, 2, false, 0xd0501f},
-      {"left 90°", TrendSource::kRanges, 3, 2, false, 0x2a9d3a},
-      {"right 90°", TrendSource::kRanges, 4, 2, false, 0x8a3ac0},
-      {"left 150°", TrendSource::kRanges, 5, 2, false, 0x10a0a8},
-      {"right 150°", TrendSource::kRanges, 6, 2, false, 0xc09010},
+      {psb::kRangeSensors[0].label, TrendSource::kRanges, 0, 2, false, 0x202020},
+      {psb::kRangeSensors[1].label, TrendSource::kRanges, 1, 2, false, 0x1f6fd0},
+      {psb::kRangeSensors[2].label, TrendSource::kRanges, 2, 2, false, 0xd0501f},
+      {psb::kRangeSensors[3].label, TrendSource::kRanges, 3, 2, false, 0x2a9d3a},
+      {psb::kRangeSensors[4].label, TrendSource::kRanges, 4, 2, false, 0x8a3ac0},
+      {psb::kRangeSensors[5].label, TrendSource::kRanges, 5, 2, false, 0x10a0a8},
+      {psb::kRangeSensors[6].label, TrendSource::kRanges, 6, 2, false, 0xc09010},
   };
   return all;
 }

@@ -1,11 +1,13 @@
 // The six worker threads: their loop, their start and their end.
 #include "console/core/console_dlg.h"
 #include "console/core/control_ids.h"
+#include "facts/defaults.h"
 
 namespace tavik::console {
 namespace {
 
-constexpr std::chrono::milliseconds kPeriod{100};
+// The pollers' period, also the jog's: the velocity goes out again this often.
+constexpr std::chrono::milliseconds kPeriod = kVelocityPeriod;
 constexpr std::chrono::seconds kPowerIdleBound{1};
 
 void join(std::thread& thread) {

@@ -85,7 +85,7 @@ TAVIK_API int zarn_rs232_drvb_read_drive_err(char* left, char* right);
 TAVIK_API int zarn_rs232_drvb_set_drive_err_reset(void);
 
 /* Reads parameter id. The ids with their names, units and limits are the
- * drive board's parameter table, drvb/drvb_parameter_table.h in the sources
+ * drive board's parameter table, facts/drvb_facts.h in the sources
  * (0 is Max Velocity). Refuses any other id and a null pointer; sends
  * nothing then. */
 TAVIK_API int zarn_rs232_drvb_read_parameter(int id, int* value);

@@ -241,7 +241,8 @@ TEST_F(DrivePanelTest, ParameterWriteTakesOnlyAWholeNonZeroInt) {
   const Case cases[] = {
       {"500", 0, {"XB15500", "XB16500", "XD"}},
       {" 100 ", 1, {"XB30100", "XD"}},
-      {"+8", 2, {"XB068", "XD"}},
+      {"008", 2, {"XB068", "XD"}},
+      {"+8", 2, {}},  // as the tool reads numbers
       {"abc", 0, {}},
       {"0", 0, {}},
       {"-0", 1, {}},

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <thread>
 
+#include "facts/drvb_facts.h"
 #include "sim/sim_status.h"
 #include "sim/world.h"
 #include "sim_test_util.h"
@@ -27,14 +28,14 @@ TEST_F(SimDrvb, ServoOnDrivesEncodersAndTheFrontRange) {
 
   // Both wheels turned for the time the velocity was on, within the time a
   // request takes on either side.
-  const double expected = kSpeed * seconds(driven) * sim::kCountsPerMm;
+  const double expected = kSpeed * seconds(driven) * drvb::kEncoderCountsPerMm;
   EXPECT_NEAR(after.left - before.left, expected, expected * 0.15);
   EXPECT_NEAR(after.right - before.right, expected, expected * 0.15);
-  EXPECT_NEAR(after.left - before.left, after.right - before.right, sim::kCountsPerMm);
+  EXPECT_NEAR(after.left - before.left, after.right - before.right, drvb::kEncoderCountsPerMm);
 
   int ranges[7] = {};
   ASSERT_EQ(zarn_rs232_psb_read_usonic(ranges), 0);
-  const double travelled = (after.left - before.left) / sim::kCountsPerMm;
+  const double travelled = (after.left - before.left) / drvb::kEncoderCountsPerMm;
   EXPECT_NEAR(before_ranges[0] - ranges[0], travelled, 8);  // front
   EXPECT_NEAR(ranges[3], before_ranges[3], 5);              // left: parallel to the wall
 
@@ -55,9 +56,9 @@ TEST_F(SimDrvb, TurningOnTheSpotCountsOppositeWays) {
   const Encoders e = encoders();
   EXPECT_LT(e.left, 0);
   EXPECT_GT(e.right, 0);
-  EXPECT_NEAR(e.left, -e.right, sim::kCountsPerMm);
+  EXPECT_NEAR(e.left, -e.right, drvb::kEncoderCountsPerMm);
   const sim::SimStatus s = sim_.status();
-  const double turned = (e.right - e.left) / sim::kCountsPerMm / sim::kWheelBaseMm;
+  const double turned = (e.right - e.left) / drvb::kEncoderCountsPerMm / sim::kWheelBaseMm;
   EXPECT_NEAR(s.heading_rad, turned, 0.02);
   EXPECT_NEAR(s.x_mm, sim::kRoomWidthMm / 2, 1);
 }
@@ -75,7 +76,7 @@ TEST_F(SimDrvb, DrivingIntoAWallClosesTheBumpersAndStops) {
   const sim::SimStatus s = sim_.status();
   EXPECT_NEAR(s.x_mm, sim::kRoomWidthMm - sim::kRobotRadiusMm, 1);
   // The wheels stopped at the wall: 60 mm of counts, not 600 ms worth.
-  EXPECT_NEAR(encoders().left, 60 * sim::kCountsPerMm, 2 * sim::kCountsPerMm);
+  EXPECT_NEAR(encoders().left, 60 * drvb::kEncoderCountsPerMm, 2 * drvb::kEncoderCountsPerMm);
   int ranges[7] = {};
   ASSERT_EQ(zarn_rs232_psb_read_usonic(ranges), 0);
   EXPECT_LE(ranges[0], 2);
@@ -176,7 +177,7 @@ TEST_F(SimDrvb, NoVelocityWithinTheCommErrTimeStopsTheRobot) {
   EXPECT_EQ(static_cast<std::uint8_t>(right), sim::kDriveErrCommTimeout);
   // It ran for the comm time only: about 100 ms at 200 mm/s.
   const Encoders e = encoders();
-  EXPECT_NEAR(e.left, 20 * sim::kCountsPerMm, 10 * sim::kCountsPerMm);
+  EXPECT_NEAR(e.left, 20 * drvb::kEncoderCountsPerMm, 10 * drvb::kEncoderCountsPerMm);
   std::this_thread::sleep_for(milliseconds(100));
   EXPECT_EQ(encoders().left, e.left);
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "csv_reader.h"
-#include "drvb/drvb_parameter_table.h"
+#include "facts/drvb_facts.h"
 #include "serial/command_result.h"
 #include "tavik/zarn_rs232.h"
 #include "tavik_fixture.h"

@@ -53,7 +53,7 @@ struct BridgeArgs {
   std::string name;
   bool allow_drive = false;
   bool send_stop = false;
-  double rate_hz = 5;
+  double rate_hz = kDefaultPollRateHz;
   double dead_man_s = 0.5;
   std::string username;
   std::string password_file;

@@ -22,10 +22,9 @@
 #include <thread>
 
 #include "board_readings.h"
+#include "facts/defaults.h"
 
 namespace tavik::cli {
-
-inline constexpr auto kVelocityPeriod = std::chrono::milliseconds(100);
 
 // The answer to one command, for cmd/result: "ok", or a reason code and a message.
 struct CommandOutcome {

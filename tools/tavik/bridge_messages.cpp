@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <iterator>
 
-#include "drvb/encoder_scale.h"
+#include "facts/drvb_facts.h"
+#include "facts/psb_facts.h"
 #include "strict_json.h"
 
 namespace tavik::cli {
@@ -21,7 +22,7 @@ const std::vector<Field> kFields[] = {
      {"right_mm_s", Field::Type::kInteger, -kFastestMmS, kFastestMmS}},
     {{"device", Field::Type::kDevice}, {"on", Field::Type::kBool}},
     {{"on", Field::Type::kBool}},
-    {{"code", Field::Type::kInteger, -1, 8}},
+    {{"code", Field::Type::kInteger, psb::kLeastMaxDist, psb::kMostMaxDist}},
     {},
 };
 
@@ -166,9 +167,7 @@ Json WheelSpeed::update(const Json& drvb, double t) {
   Json speed = nullptr;
   if (counts_ && t > t_) {
     const auto mm_s = [&](std::int32_t before, std::int32_t after) {
-      const auto delta =
-          static_cast<std::int32_t>(static_cast<std::uint32_t>(after) - static_cast<std::uint32_t>(before));
-      return std::round(delta / drvb::kEncoderCountsPerMm / (t - t_) * 10) / 10;
+      return std::round(drvb::count_delta(before, after) / drvb::kEncoderCountsPerMm / (t - t_) * 10) / 10;
     };
     speed = {{"left", mm_s(counts_->first, now.first)}, {"right", mm_s(counts_->second, now.second)}};
   }

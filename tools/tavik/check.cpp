@@ -236,10 +236,7 @@ class Check {
       all(why, reason);
     } else {
       for (int i = 0; i < 2; ++i) {
-        // The counters wrap at 32 bits.
-        const auto delta = static_cast<std::int32_t>(static_cast<std::uint32_t>(after[i]) -
-                                                     static_cast<std::uint32_t>(before[i]));
-        add(judge_number(*wheels[i], delta));
+        add(judge_number(*wheels[i], drvb::count_delta(before[i], after[i])));
       }
     }
     return run.stop_request > 0 ? run.stop_request : 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "facts/drvb_facts.h"
 #include "output.h"
 #include "parameters.h"
 
@@ -16,14 +17,12 @@ inline constexpr const char* kPass = "PASS";
 inline constexpr const char* kFail = "FAIL";
 inline constexpr const char* kError = "ERROR";
 
-// The drive of check --drive, and the counts it should give: 5 encoder
-// counts per mm of travel.
+// The drive of check --drive, and the counts it should give.
 struct DriveTest {
   int speed_mm_s = 100;
   double seconds = 1.0;
-  static constexpr double kCountsPerMm = 5.0;
   static constexpr double kTolerance = 0.1;  // of the expected counts, either way
-  double expected_counts() const { return speed_mm_s * seconds * kCountsPerMm; }
+  double expected_counts() const { return speed_mm_s * seconds * drvb::kEncoderCountsPerMm; }
 };
 
 struct Limit {

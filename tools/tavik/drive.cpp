@@ -28,7 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kSendPeriod = std::chrono::milliseconds(100);
 constexpr double kLongestDriveS = 10.0;
 constexpr int kStopAttempts = 3;
 // Failed exchanges in a row that end a drive.
@@ -185,7 +184,7 @@ DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_vel
     }
     if (step == Outcome::kEnd) break;
     // On schedule, or at once when a failed exchange made it late.
-    next = std::max(next + kSendPeriod, Clock::now());
+    next = std::max(next + kVelocityPeriod, Clock::now());
     if (const int sig = wait_for_stop(std::min(next, end)); sig != 0) {
       run.ended = stop_signal_name(sig);
       run.stop_request = sig;

@@ -6,7 +6,7 @@
 #include "commands.h"
 #include "drive_loop.h"
 #include "drvb/drvb_commands.h"
-#include "drvb/drvb_parameter_table.h"
+#include "facts/drvb_facts.h"
 #include "number_check.h"
 #include "parameters.h"
 

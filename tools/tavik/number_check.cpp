@@ -8,8 +8,6 @@
 namespace tavik::cli {
 namespace {
 
-bool digit(char c) { return c >= '0' && c <= '9'; }
-
 // 0.1, 50, 2000: the shortest form of a bound.
 std::string plain_number(double value) {
   char text[32];
@@ -32,24 +30,6 @@ std::string range_text(const NumberRule& rule) {
 }
 
 }  // namespace
-
-std::optional<double> read_decimal(const std::string& text, bool whole) {
-  const std::size_t at = text.size() > 1 && text[0] == '-' ? 1 : 0;
-  std::size_t digits = 0;
-  bool point = false;
-  for (std::size_t i = at; i < text.size(); ++i) {
-    if (digit(text[i])) {
-      ++digits;
-    } else if (text[i] == '.' && !point && !whole) {
-      point = true;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (digits == 0) return std::nullopt;
-  // The form is checked: strtod reads it as decimal (and "0500" as 500).
-  return std::strtod(text.c_str(), nullptr);
-}
 
 CLI::Validator decimal_number(const NumberRule& rule) {
   const std::string range = range_text(rule);

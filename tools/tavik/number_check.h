@@ -1,9 +1,8 @@
 // Numbers on the command line, read the same way by every option that takes
-// one: decimal digits with an optional minus sign and, where a fraction is
-// allowed, one decimal point. A leading 0 means nothing ("0500" is 500);
-// "0x1F4", "1e3", "+5" and "5s" are usage errors that name the option and,
-// where there is one, the allowed range: "--rate: '0' is not in the range
-// 0.1 to 50 polls per second".
+// one, as facts/number_text.h writes them: what is not written so ("0x1F4",
+// "1e3", "+5", "5s") is a usage error that names the option and, where there
+// is one, the allowed range: "--rate: '0' is not in the range 0.1 to 50
+// polls per second".
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -11,7 +10,11 @@
 #include <string>
 #include <type_traits>
 
+#include "facts/number_text.h"
+
 namespace tavik::cli {
+
+using tavik::read_decimal;
 
 struct NumberRule {
   std::optional<double> least;  // included unless least_excluded
@@ -20,10 +23,6 @@ struct NumberRule {
   bool least_excluded = false;
   bool whole = false;  // set by add_number for an integer option
 };
-
-// The number text spells (a whole one when whole), bounds aside; nothing
-// when it is not written as a decimal number.
-std::optional<double> read_decimal(const std::string& text, bool whole);
 
 // Checks an option's text against rule and hands CLI11 the number in the
 // one form its own conversion reads as decimal too (it reads "0500" as

@@ -6,14 +6,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "facts/defaults.h"
 #include "serial/command_result.h"
 
 namespace tavik::cli {
 
 struct GlobalOptions {
-  std::string psb = "COM7";
-  std::string drvb = "COM8";
-  int timeout_ms = 200;
+  std::string psb = kDefaultPsbPort;
+  std::string drvb = kDefaultDrvbPort;
+  int timeout_ms = kDefaultTimeoutMs;
   bool json = false;
   bool simulate = false;
   bool trace = false;  // the libraries' wire trace on standard error

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "drvb/drvb_parameter_table.h"
+#include "facts/drvb_facts.h"
 
 namespace tavik::cli {
 

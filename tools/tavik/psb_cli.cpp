@@ -8,15 +8,6 @@
 #include "psb/psb_commands.h"
 
 namespace tavik::cli {
-namespace {
-
-// The ultrasonic maximum distance: code c stands for 1000 + 500·c mm, and
-// the command takes c - 1.
-constexpr int kFirstDistanceCm = 100;
-constexpr int kDistanceStepCm = 50;
-constexpr int kDistanceCodes = 10;
-
-}  // namespace
 
 void add_psb_commands(CLI::App& app, Runner& run) {
   CLI::App* psb = app.add_subcommand("psb", "The power & sensor board")->require_subcommand(0, 1);
@@ -54,12 +45,13 @@ void add_psb_commands(CLI::App& app, Runner& run) {
 
   auto distance_cm = std::make_shared<int>(0);
   std::vector<int> distances;
-  for (int c = 0; c < kDistanceCodes; ++c) distances.push_back(kFirstDistanceCm + kDistanceStepCm * c);
+  for (int c = 0; c < psb::kMaxDistCodes; ++c) distances.push_back(psb::max_dist_cm(c));
   CLI::App* max_dist = psb->add_subcommand("max-dist", "Set the ultrasonic maximum distance");
   max_dist->callback([&run, distance_cm] {
     run = [distance_cm](Session& session, Output& out) {
       BoardConnection& connection = session.open(Board::kPsb);
-      const int code = (*distance_cm - kFirstDistanceCm) / kDistanceStepCm;
+      int code = 0;
+      while (code < psb::kMaxDistCodes - 1 && psb::max_dist_cm(code) != *distance_cm) ++code;
       session.check(psb::set_usonic_max_dist(connection, code - 1), "set maximum distance", Board::kPsb);
       Json record = board_header(session, Board::kPsb);
       record["max_distance_cm"] = *distance_cm;

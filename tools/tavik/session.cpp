@@ -77,9 +77,9 @@ Session::Session(const GlobalOptions& options) : options_(options) {
 #else
   // The simulated boards appear under the names asked for when these are
   // COM names, so that every name rule of the libraries still applies.
-  if (com_number(options_.psb) < 0) options_.psb = "COM7";
+  if (com_number(options_.psb) < 0) options_.psb = kDefaultPsbPort;
   if (com_number(options_.drvb) < 0 || options_.drvb == options_.psb)
-    options_.drvb = options_.psb == "COM8" ? "COM9" : "COM8";
+    options_.drvb = options_.psb == kDefaultDrvbPort ? "COM9" : kDefaultDrvbPort;
   boards_ = std::make_unique<sim::SimulatedBoards>(options_.psb, options_.drvb);
 #endif
 }

@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 constexpr double kLongestWatchS = 366 * 24 * 3600.0;
 
 struct WatchArgs {
-  double rate_hz = 5;
+  double rate_hz = kDefaultPollRateHz;
   double duration_s = 0;  // 0: until a stop request
   std::string csv;
   bool force = false;
