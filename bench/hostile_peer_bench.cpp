@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "hostile_peer.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/hostile_peer.h"
 
 namespace {
 

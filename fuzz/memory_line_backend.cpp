@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fuzz/memory_line.h"
-#include "serial/serial_port_impl.h"
+#include "serial/transport/port_transport.h"
 
 namespace tavik {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "serial/board_connection.h"
+#include "serial/exchange/board_connection.h"
 #include "tavik/psb_types.h"
 
 namespace tavik::psb {

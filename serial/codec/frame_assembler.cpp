@@ -1,8 +1,8 @@
-#include "serial/frame_assembler.h"
+#include "serial/codec/frame_assembler.h"
 
 #include <algorithm>
 
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik {
 

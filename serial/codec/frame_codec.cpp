@@ -1,4 +1,4 @@
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "serial/board_connection.h"
+#include "serial/exchange/board_connection.h"
 
-#include "serial/wire_trace.h"
+#include "serial/transport/wire_trace.h"
 
 namespace tavik {
 

@@ -25,10 +25,10 @@
 #include <chrono>
 #include <cstdint>
 
-#include "serial/command_result.h"
-#include "serial/exchange.h"
-#include "serial/line_lock.h"
-#include "serial/serial_port.h"
+#include "serial/exchange/exchange.h"
+#include "serial/exchange/line_lock.h"
+#include "serial/failures/command_result.h"
+#include "serial/transport/serial_port.h"
 
 namespace tavik {
 

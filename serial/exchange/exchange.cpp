@@ -1,14 +1,14 @@
-#include "serial/exchange.h"
+#include "serial/exchange/exchange.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
-#include "serial/frame_codec.h"
-#include "serial/reply_readers.h"
-#include "serial/reply_shapes.h"
-#include "serial/wire_trace.h"
+#include "serial/codec/frame_codec.h"
+#include "serial/exchange/reply_readers.h"
+#include "serial/exchange/reply_shapes.h"
+#include "serial/transport/wire_trace.h"
 
 namespace tavik {
 namespace {

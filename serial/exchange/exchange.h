@@ -32,8 +32,8 @@
 #include <chrono>
 #include <cstdint>
 
-#include "serial/command_result.h"
-#include "serial/serial_port.h"
+#include "serial/failures/command_result.h"
+#include "serial/transport/serial_port.h"
 
 namespace tavik {
 

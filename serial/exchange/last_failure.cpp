@@ -1,13 +1,13 @@
-#include "serial/last_failure.h"
+#include "serial/exchange/last_failure.h"
 
 #include <algorithm>
 #include <iterator>
 #include <string>
 
-#include "serial/port_map.h"
-#include "serial/port_path.h"
-#include "serial/port_url.h"
-#include "serial/serial_port.h"
+#include "serial/names/port_map.h"
+#include "serial/names/port_path.h"
+#include "serial/names/port_url.h"
+#include "serial/transport/serial_port.h"
 
 namespace tavik {
 namespace {

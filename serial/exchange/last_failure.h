@@ -4,7 +4,7 @@
 // compiled into each library, so each keeps its own.
 #pragma once
 
-#include "serial/command_result.h"
+#include "serial/failures/command_result.h"
 
 namespace tavik {
 

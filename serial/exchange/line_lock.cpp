@@ -1,4 +1,4 @@
-#include "serial/line_lock.h"
+#include "serial/exchange/line_lock.h"
 
 namespace tavik {
 

@@ -1,8 +1,8 @@
-#include "serial/reply_readers.h"
+#include "serial/exchange/reply_readers.h"
 
 #include <algorithm>
 
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik {
 namespace {

@@ -15,9 +15,9 @@
 #include <cstdint>
 #include <span>
 
-#include "serial/command_result.h"
-#include "serial/frame_assembler.h"
-#include "serial/serial_port.h"
+#include "serial/codec/frame_assembler.h"
+#include "serial/failures/command_result.h"
+#include "serial/transport/serial_port.h"
 
 namespace tavik {
 

@@ -1,10 +1,10 @@
-#include "serial/reply_shapes.h"
+#include "serial/exchange/reply_shapes.h"
 
 #include <algorithm>
 #include <span>
 
-#include "serial/frame_codec.h"
-#include "serial/reply_readers.h"
+#include "serial/codec/frame_codec.h"
+#include "serial/exchange/reply_readers.h"
 
 namespace tavik {
 namespace {

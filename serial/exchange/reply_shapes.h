@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "serial/command_result.h"
-#include "serial/exchange.h"
-#include "serial/frame_assembler.h"
-#include "serial/reply_readers.h"
+#include "serial/codec/frame_assembler.h"
+#include "serial/exchange/exchange.h"
+#include "serial/exchange/reply_readers.h"
+#include "serial/failures/command_result.h"
 
 namespace tavik {
 

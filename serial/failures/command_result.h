@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "serial/failure_table.h"
+#include "serial/failures/failure_table.h"
 
 namespace tavik {
 

@@ -1,4 +1,4 @@
-#include "serial/port_map.h"
+#include "serial/names/port_map.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +7,9 @@
 #include <set>
 #include <unordered_map>
 
-#include "serial/port_map_file.h"
-#include "serial/port_path.h"
-#include "serial/port_url.h"
+#include "serial/names/port_map_file.h"
+#include "serial/names/port_path.h"
+#include "serial/names/port_url.h"
 
 namespace tavik {
 namespace {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "serial/port_map_file.h"
+#include "serial/names/port_map_file.h"
 
 namespace tavik {
 namespace {

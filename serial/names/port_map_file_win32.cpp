@@ -2,7 +2,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "serial/port_map_file.h"
+#include "serial/names/port_map_file.h"
 
 namespace tavik {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "serial/command_result.h"
+#include "serial/failures/command_result.h"
 
 namespace tavik {
 

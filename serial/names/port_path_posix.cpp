@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "serial/port_path.h"
-#include "serial/port_url.h"
+#include "serial/names/port_path.h"
+#include "serial/names/port_url.h"
 
 namespace tavik {
 namespace {

@@ -1,6 +1,6 @@
 #include <string_view>
 
-#include "serial/port_path.h"
+#include "serial/names/port_path.h"
 
 namespace tavik {
 

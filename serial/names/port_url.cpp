@@ -1,4 +1,4 @@
-#include "serial/port_url.h"
+#include "serial/names/port_url.h"
 
 #include <algorithm>
 

@@ -12,9 +12,9 @@
 #include <fstream>
 #include <vector>
 
-#include "serial/port_list.h"
-#include "serial/port_lock.h"
-#include "serial/port_path.h"
+#include "serial/names/port_path.h"
+#include "serial/ports/port_list.h"
+#include "serial/ports/port_lock.h"
 
 namespace tavik {
 namespace {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "serial/port_lock.h"
+#include "serial/ports/port_lock.h"
 
 namespace tavik {
 namespace {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "serial/port_lock.h"
-#include "serial/port_path.h"
+#include "serial/names/port_path.h"
+#include "serial/ports/port_lock.h"
 
 namespace tavik {
 

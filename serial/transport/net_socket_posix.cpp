@@ -11,7 +11,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "serial/net_socket.h"
+#include "serial/transport/net_socket.h"
 
 namespace tavik::net {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "serial/net_socket.h"
+#include "serial/transport/net_socket.h"
 
 namespace tavik::net {
 namespace {

@@ -1,4 +1,4 @@
-#include "serial/net_stream.h"
+#include "serial/transport/net_stream.h"
 
 #include <algorithm>
 #include <cstring>

@@ -23,8 +23,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "serial/net_socket.h"
-#include "serial/serial_port_impl.h"
+#include "serial/transport/net_socket.h"
+#include "serial/transport/port_transport.h"
 
 namespace tavik {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "serial/port_url.h"
-#include "serial/serial_port.h"
+#include "serial/names/port_url.h"
+#include "serial/transport/serial_port.h"
 
 namespace tavik {
 

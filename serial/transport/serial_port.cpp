@@ -1,13 +1,13 @@
-#include "serial/serial_port.h"
+#include "serial/transport/serial_port.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "serial/port_map.h"
-#include "serial/serial_port_impl.h"
-#include "serial/wire_trace.h"
+#include "serial/names/port_map.h"
+#include "serial/transport/port_transport.h"
+#include "serial/transport/wire_trace.h"
 
 namespace tavik {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "serial/command_result.h"
+#include "serial/failures/command_result.h"
 
 namespace tavik {
 

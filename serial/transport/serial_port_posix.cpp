@@ -23,9 +23,9 @@
 #include <string>
 #include <thread>
 
-#include "serial/port_lock.h"
-#include "serial/port_path.h"
-#include "serial/serial_port_impl.h"
+#include "serial/names/port_path.h"
+#include "serial/ports/port_lock.h"
+#include "serial/transport/port_transport.h"
 
 namespace tavik {
 

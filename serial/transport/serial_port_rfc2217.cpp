@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <new>
 
-#include "serial/net_stream.h"
-#include "serial/wire_trace.h"
+#include "serial/transport/net_stream.h"
+#include "serial/transport/wire_trace.h"
 
 namespace tavik {
 namespace {

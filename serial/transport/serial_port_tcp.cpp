@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <new>
 
-#include "serial/net_stream.h"
+#include "serial/transport/net_stream.h"
 
 namespace tavik {
 

@@ -16,8 +16,8 @@
 #include <new>
 #include <string>
 
-#include "serial/port_path.h"
-#include "serial/serial_port_impl.h"
+#include "serial/names/port_path.h"
+#include "serial/transport/port_transport.h"
 
 namespace tavik {
 

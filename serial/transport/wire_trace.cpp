@@ -1,4 +1,4 @@
-#include "serial/wire_trace.h"
+#include "serial/transport/wire_trace.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "sim/board_server.h"
+#include "sim/line/board_server.h"
 
 #include <unistd.h>
 
@@ -7,8 +7,8 @@
 #include <system_error>
 #include <utility>
 
-#include "sim/reply_fault.h"
-#include "sim/robot_model.h"
+#include "sim/line/reply_fault.h"
+#include "sim/models/robot_model.h"
 
 namespace tavik::sim {
 

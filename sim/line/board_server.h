@@ -14,12 +14,12 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/fault.h"
-#include "sim/frame_builder.h"
-#include "sim/pty_endpoint.h"
-#include "sim/request_reader.h"
-#include "sim/service_loop.h"
-#include "sim/sim_status.h"
+#include "sim/line/pty_endpoint.h"
+#include "sim/line/request_reader.h"
+#include "sim/line/service_loop.h"
+#include "sim/models/fault.h"
+#include "sim/models/frame_builder.h"
+#include "sim/models/sim_status.h"
 
 namespace tavik::sim {
 

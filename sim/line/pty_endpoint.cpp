@@ -1,4 +1,4 @@
-#include "sim/pty_endpoint.h"
+#include "sim/line/pty_endpoint.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

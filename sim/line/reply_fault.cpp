@@ -1,9 +1,9 @@
-#include "sim/reply_fault.h"
+#include "sim/line/reply_fault.h"
 
 #include <algorithm>
 #include <string>
 
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::sim {
 namespace {

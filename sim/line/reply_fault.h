@@ -3,8 +3,8 @@
 
 #include <random>
 
-#include "sim/fault.h"
-#include "sim/frame_builder.h"
+#include "sim/models/fault.h"
+#include "sim/models/frame_builder.h"
 
 namespace tavik::sim {
 

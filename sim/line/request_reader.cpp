@@ -1,4 +1,4 @@
-#include "sim/request_reader.h"
+#include "sim/line/request_reader.h"
 
 namespace tavik::sim {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "serial/frame_assembler.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_assembler.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::sim {
 

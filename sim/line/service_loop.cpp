@@ -1,4 +1,4 @@
-#include "sim/service_loop.h"
+#include "sim/line/service_loop.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

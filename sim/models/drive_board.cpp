@@ -1,4 +1,4 @@
-#include "sim/drive_board.h"
+#include "sim/models/drive_board.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sim/sim_status.h"
+#include "sim/models/sim_status.h"
 
 namespace tavik::sim {
 namespace {

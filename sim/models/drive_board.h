@@ -22,8 +22,8 @@
 #include <optional>
 #include <string_view>
 
-#include "sim/frame_builder.h"
-#include "sim/world.h"
+#include "sim/models/frame_builder.h"
+#include "sim/models/world.h"
 
 namespace tavik::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/fault.h"
+#include "sim/models/fault.h"
 
 #include <array>
 #include <utility>

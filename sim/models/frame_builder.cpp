@@ -1,6 +1,6 @@
-#include "sim/frame_builder.h"
+#include "sim/models/frame_builder.h"
 
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/power_board.h"
+#include "sim/models/power_board.h"
 
 #include <algorithm>
 #include <cmath>

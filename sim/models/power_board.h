@@ -20,9 +20,9 @@
 #include <random>
 #include <string_view>
 
-#include "sim/frame_builder.h"
-#include "sim/sim_status.h"
-#include "sim/world.h"
+#include "sim/models/frame_builder.h"
+#include "sim/models/sim_status.h"
+#include "sim/models/world.h"
 
 namespace tavik::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/robot_model.h"
+#include "sim/models/robot_model.h"
 
 #include <array>
 

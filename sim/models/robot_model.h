@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "sim/drive_board.h"
-#include "sim/fault.h"
-#include "sim/power_board.h"
-#include "sim/sim_status.h"
-#include "sim/world.h"
+#include "sim/models/drive_board.h"
+#include "sim/models/fault.h"
+#include "sim/models/power_board.h"
+#include "sim/models/sim_status.h"
+#include "sim/models/world.h"
 
 namespace tavik::sim {
 

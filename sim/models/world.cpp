@@ -1,4 +1,4 @@
-#include "sim/world.h"
+#include "sim/models/world.h"
 
 #include <algorithm>
 #include <cmath>

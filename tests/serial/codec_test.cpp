@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "serial/frame_assembler.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_assembler.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik {
 namespace {

@@ -2,7 +2,7 @@
 // or never answers holds no call past its bound: opens end within the
 // connect bound, commands within their exchanges' deadlines, and each fails
 // with a reason.
-#include "hostile_peer.h"
+#include "tests/support/peers/hostile_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "pty_test_util.h"
 #include "tavik/zarn_rs232.h"
-#include "zarn_calls.h"
+#include "tests/support/peers/pty_test_util.h"
+#include "tests/support/scenarios/zarn_calls.h"
 
 namespace tavik::test {
 namespace {

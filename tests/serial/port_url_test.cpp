@@ -1,5 +1,5 @@
 // Network port names: the hosts taken and those refused with why.
-#include "serial/port_url.h"
+#include "serial/names/port_url.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
-#include "serial/reply_readers.h"
+#include "serial/exchange/reply_readers.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
-#include "pty_test_util.h"
-#include "serial/frame_codec.h"
-#include "serial/serial_port.h"
-#include "sim/frame_builder.h"
-#include "sim/pty_endpoint.h"
+#include "serial/codec/frame_codec.h"
+#include "serial/transport/serial_port.h"
+#include "sim/line/pty_endpoint.h"
+#include "sim/models/frame_builder.h"
+#include "tests/support/peers/pty_test_util.h"
 
 namespace tavik {
 namespace {

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <thread>
 
-#include "sim/sim_status.h"
-#include "sim/world.h"
+#include "sim/models/sim_status.h"
+#include "sim/models/world.h"
 #include "sim_test_util.h"
 
 namespace tavik::test {

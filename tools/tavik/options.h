@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "serial/command_result.h"
+#include "serial/failures/command_result.h"
 
 namespace tavik::cli {
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <thread>
 
-#include "sim/frame_builder.h"
-#include "sim/pty_endpoint.h"
-#include "sim/request_reader.h"
+#include "sim/line/pty_endpoint.h"
+#include "sim/line/request_reader.h"
+#include "sim/models/frame_builder.h"
 
 namespace tavik::test {
 

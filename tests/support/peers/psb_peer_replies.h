@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "scripted_peer.h"
-#include "sim/frame_builder.h"
+#include "sim/models/frame_builder.h"
+#include "tests/support/peers/scripted_peer.h"
 
 namespace tavik::test {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/pty_endpoint.h"
+#include "sim/line/pty_endpoint.h"
 
 namespace tavik::test {
 

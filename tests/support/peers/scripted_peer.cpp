@@ -1,4 +1,4 @@
-#include "scripted_peer.h"
+#include "tests/support/peers/scripted_peer.h"
 
 #include <poll.h>
 #include <unistd.h>

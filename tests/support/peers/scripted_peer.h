@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "serial/frame_assembler.h"
-#include "serial/frame_codec.h"
-#include "sim/frame_builder.h"
-#include "sim/pty_endpoint.h"
-#include "sim/service_loop.h"
+#include "serial/codec/frame_assembler.h"
+#include "serial/codec/frame_codec.h"
+#include "sim/line/pty_endpoint.h"
+#include "sim/line/service_loop.h"
+#include "sim/models/frame_builder.h"
 
 namespace tavik::test {
 

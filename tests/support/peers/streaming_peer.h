@@ -9,7 +9,7 @@
 #include <string_view>
 #include <thread>
 
-#include "sim/pty_endpoint.h"
+#include "sim/line/pty_endpoint.h"
 
 namespace tavik::test {
 

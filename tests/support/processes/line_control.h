@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "request_frame.h"
-#include "serial/serial_port.h"
+#include "serial/transport/serial_port.h"
+#include "tests/support/scenarios/request_frame.h"
 
 namespace tavik::test {
 

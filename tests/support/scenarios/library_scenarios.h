@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "request_frame.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/scenarios/request_frame.h"
 
 namespace tavik::test {
 

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "child_program.h"
-#include "local_port.h"
+#include "tests/support/processes/child_program.h"
+#include "tests/support/servers/local_port.h"
 
 namespace tavik::test {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "child_program.h"
-#include "local_port.h"
+#include "tests/support/processes/child_program.h"
+#include "tests/support/servers/local_port.h"
 
 namespace tavik::test {
 
