@@ -62,7 +62,7 @@ Result reopen_if_lost(BoardConnection& connection);
 void end_command(BoardConnection& connection);
 
 // Runs body(line) under the connection's lock and returns its result, or
-// fails without running it: not open when no connection is open, busy when
+// fails without running it: not open when no connection is open, interrupted when
 // the connection is being opened or closed, or was while this call waited for
 // the lock, device lost while the lost port cannot be opened again, or, for
 // a moving velocity, superseded when a stop was asked for while it waited. A
@@ -72,14 +72,14 @@ Result with_connection(BoardConnection& connection, Body&& body, Motion motion =
   // generation first: an open or close that this call does not see pending
   // has not counted itself yet, and the check under the lock catches it.
   const unsigned generation = connection.generation.load();
-  if (connection.pending.load() != 0) return Failure::kBusy;
+  if (connection.pending.load() != 0) return Failure::kInterrupted;
   if (motion == Motion::kStop) ++connection.motion.stops;
   const unsigned stops = connection.motion.stops.load();
   if (motion != Motion::kNone) ++connection.motion.waiting;
   LineLock::Guard guard(connection.lock,
                         motion == Motion::kNone ? LineLock::Turn::kOther : LineLock::Turn::kMotion);
   if (motion != Motion::kNone) --connection.motion.waiting;
-  if (connection.generation.load() != generation) return Failure::kBusy;
+  if (connection.generation.load() != generation) return Failure::kInterrupted;
   if (connection.port == nullptr) return Failure::kNotOpen;
   if (motion == Motion::kMove && connection.motion.stops.load() != stops) return Failure::kSuperseded;
   Result result = reopen_if_lost(connection);

@@ -19,7 +19,7 @@
   ROW(kMalformed, TAVIK_RS232_MALFORMED, "malformed reply", "malformed-reply", 1)                        \
   ROW(kDeviceLost, TAVIK_RS232_DEVICE_LOST, "device lost", "device-lost", 1)                             \
   ROW(kBadArgument, TAVIK_RS232_BAD_ARGUMENT, "bad argument", "bad-argument", 1)                         \
-  ROW(kBusy, TAVIK_RS232_INTERRUPTED, "interrupted by create or destroy", "connection-busy", 1)          \
+  ROW(kInterrupted, TAVIK_RS232_INTERRUPTED, "interrupted by create or destroy", "connection-busy", 1)   \
   ROW(kMissing, TAVIK_RS232_MISSING, "missing", "port-missing", 3)                                       \
   ROW(kPortBusy, TAVIK_RS232_PORT_BUSY, "busy", "port-busy", 3)                                          \
   ROW(kNotSerial, TAVIK_RS232_NOT_SERIAL, "not a serial device", "not-a-serial-device", 3)               \

@@ -44,7 +44,7 @@ inline constexpr int kBusyNoticeMax = 80;
 // ended, saying "in use").
 bool is_busy_notice(std::string_view text);
 
-class StreamPort : public SerialPortOs {
+class StreamPort : public PortTransport {
  public:
   explicit StreamPort(net::Socket socket) : socket_(socket) {}
   ~StreamPort() override;

@@ -15,11 +15,11 @@ namespace tavik {
 // (serial_port_rfc2217.cpp). Each transfer keeps the serial port's
 // contract (serial_port.h); destroying the object closes it (for a device:
 // lowers RTS then DTR, purges and closes).
-struct SerialPortOs {
-  SerialPortOs() = default;
-  SerialPortOs(const SerialPortOs&) = delete;
-  SerialPortOs& operator=(const SerialPortOs&) = delete;
-  virtual ~SerialPortOs() = default;
+struct PortTransport {
+  PortTransport() = default;
+  PortTransport(const PortTransport&) = delete;
+  PortTransport& operator=(const PortTransport&) = delete;
+  virtual ~PortTransport() = default;
   virtual void apply_timeouts(int timeout_ms) = 0;
   virtual int write(const std::uint8_t* data, int count, int timeout_ms) = 0;
   // Reads as serial_port_read_within does; `expect` as there (0: no hint).
@@ -52,11 +52,11 @@ struct SerialPort {
   std::uint8_t stop_bits = 0;
   std::uint8_t flow_control = 0;
   int timeout_ms = 0;
-  SerialPortOs* os = nullptr;  // non-null exactly while the port is open
-  int os_error = 0;            // of the last failed open, or of the device lost before a close
+  PortTransport* transport = nullptr;  // non-null exactly while the port is open
+  int os_error = 0;                    // of the last failed open, or of the device lost before a close
   // What a transfer that finds the port gone fails with: device lost, or
   // connection lost for a network port. Set by each open; a close keeps the
-  // transport's own reason (SerialPortOs::lost_as) until the next open.
+  // transport's own reason (PortTransport::lost_as) until the next open.
   Failure loss = Failure::kDeviceLost;
   // The wire trace: the board's name while traced, and the bytes of the
   // exchange in progress, written out when it ends.
@@ -70,10 +70,10 @@ struct SerialPort {
 // Opens port.port_name, a device name, exclusively with the stored settings
 // and time-outs. Returns the transport, or nullptr when the device cannot be
 // opened, and then sets why (with the system's error where there was one).
-SerialPortOs* os_open(const SerialPort& port, Result& why);
+PortTransport* device_open(const SerialPort& port, Result& why);
 // Connects to url (a tcp:// or rfc2217:// port, port_url.h) within
 // timeout_ms, never more than kConnectBoundMs, and sets the line up.
-SerialPortOs* tcp_open(const PortUrl& url, int timeout_ms, Failure& why);
-SerialPortOs* rfc2217_open(const PortUrl& url, int timeout_ms, Failure& why);
+PortTransport* tcp_open(const PortUrl& url, int timeout_ms, Failure& why);
+PortTransport* rfc2217_open(const PortUrl& url, int timeout_ms, Failure& why);
 
 }  // namespace tavik

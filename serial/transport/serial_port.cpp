@@ -75,12 +75,12 @@ void serial_port_configure(SerialPort* port, const char* port_name, int baud_rat
 
 int serial_port_set_timeouts(SerialPort* port, int timeout_ms) {
   port->timeout_ms = timeout_ms;
-  if (port->os != nullptr) port->os->apply_timeouts(timeout_ms);
+  if (port->transport != nullptr) port->transport->apply_timeouts(timeout_ms);
   return 0;
 }
 
 int serial_port_open(SerialPort* port, Result* why) {
-  if (port->os != nullptr) return 0;
+  if (port->transport != nullptr) return 0;
   Result failure(Failure::kOpenFailed);
   // A COM name may be mapped to a network port (port_map.h); the mapping is
   // looked up afresh at every open, as a device's name is.
@@ -92,20 +92,20 @@ int serial_port_open(SerialPort* port, Result* why) {
     if (!parse_port_url(name, url).empty()) {
       net_failure = Failure::kBadArgument;
     } else if (url.scheme == PortScheme::kRfc2217) {
-      port->os = rfc2217_open(url, port->timeout_ms, net_failure);
+      port->transport = rfc2217_open(url, port->timeout_ms, net_failure);
     } else {
-      port->os = tcp_open(url, port->timeout_ms, net_failure);
+      port->transport = tcp_open(url, port->timeout_ms, net_failure);
     }
     failure = Result(net_failure);
     // Turned away as busy: so are the calls until an open gets through.
     if (net_failure == Failure::kPortBusy) port->loss = Failure::kPortBusy;
   } else {
     port->loss = Failure::kDeviceLost;
-    port->os = os_open(*port, failure);
+    port->transport = device_open(*port, failure);
   }
-  port->os_error = port->os != nullptr ? 0 : failure.os_error;
-  if (port->os != nullptr) {
-    port->os->trace_board = port->trace_board;
+  port->os_error = port->transport != nullptr ? 0 : failure.os_error;
+  if (port->transport != nullptr) {
+    port->transport->trace_board = port->trace_board;
     return 0;
   }
   if (why != nullptr) *why = failure;
@@ -127,7 +127,7 @@ void gather(const SerialPort& port, const char* what, std::uint8_t* log, int& le
 }
 
 int traced_read(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
-  const int got = port->os->read(buffer, count, timeout_ms, expect);
+  const int got = port->transport->read(buffer, count, timeout_ms, expect);
   if (port->trace_board != nullptr && got > 0)
     gather(*port, "rx", port->trace_rx, port->trace_rx_len, buffer, got);
   return got;
@@ -136,20 +136,20 @@ int traced_read(SerialPort* port, std::uint8_t* buffer, int count, int timeout_m
 }  // namespace
 
 int serial_port_write(SerialPort* port, const std::uint8_t* data, int count) {
-  if (port == nullptr || port->os == nullptr) return -1;
+  if (port == nullptr || port->transport == nullptr) return -1;
   if (count <= 0) return 0;
   if (port->trace_board != nullptr) wire_trace_line(port->trace_board, "tx", data, count);
-  return port->os->write(data, count, port->timeout_ms);
+  return port->transport->write(data, count, port->timeout_ms);
 }
 
 int serial_port_read(SerialPort* port, std::uint8_t* buffer, int count) {
-  if (port == nullptr || port->os == nullptr) return -1;
+  if (port == nullptr || port->transport == nullptr) return -1;
   if (count <= 0) return 0;
   return traced_read(port, buffer, count, port->timeout_ms, 0);
 }
 
 int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
-  if (port == nullptr || port->os == nullptr) return -1;
+  if (port == nullptr || port->transport == nullptr) return -1;
   if (count <= 0) return 0;
   return traced_read(port, buffer, count, std::clamp(timeout_ms, 0, port->timeout_ms), expect);
 }
@@ -157,10 +157,10 @@ int serial_port_read_within(SerialPort* port, std::uint8_t* buffer, int count, i
 int serial_port_timeout(const SerialPort* port) { return port != nullptr ? port->timeout_ms : 0; }
 
 int serial_port_purge(SerialPort* port) {
-  if (port == nullptr || port->os == nullptr) return -1;
+  if (port == nullptr || port->transport == nullptr) return -1;
   if (port->trace_board != nullptr) {
     std::uint8_t pending[256];
-    const int got = port->os->read_pending(pending, sizeof pending);
+    const int got = port->transport->read_pending(pending, sizeof pending);
     // Before anything was read: a late reply to an earlier request, shown
     // at once; after: shown after the reply read so far.
     if (got > 0 && port->trace_rx_len == 0) wire_trace_line(port->trace_board, "purged", pending, got);
@@ -168,13 +168,13 @@ int serial_port_purge(SerialPort* port) {
       gather(*port, "purged", port->trace_purged, port->trace_purged_len, pending, got);
     }
   }
-  return port->os->purge();
+  return port->transport->purge();
 }
 
 void serial_port_trace(SerialPort* port, const char* board) {
   if (port == nullptr || !wire_trace_on()) return;
   port->trace_board = board;
-  if (port->os != nullptr) port->os->trace_board = board;
+  if (port->transport != nullptr) port->transport->trace_board = board;
 }
 
 void serial_port_trace_end(SerialPort* port, const char* what, const char* outcome) {
@@ -189,29 +189,30 @@ void serial_port_trace_end(SerialPort* port, const char* what, const char* outco
 }
 
 int serial_port_close(SerialPort* port) {
-  if (port == nullptr || port->os == nullptr) return 0;
-  if (port->os->lost()) {
-    port->os_error = port->os->lost_error();
-    if (port->os->lost_as() != Failure::kNone) port->loss = port->os->lost_as();
+  if (port == nullptr || port->transport == nullptr) return 0;
+  if (port->transport->lost()) {
+    port->os_error = port->transport->lost_error();
+    if (port->transport->lost_as() != Failure::kNone) port->loss = port->transport->lost_as();
   }
-  delete port->os;
-  port->os = nullptr;
+  delete port->transport;
+  port->transport = nullptr;
   return 0;
 }
 
-bool serial_port_is_open(const SerialPort* port) { return port != nullptr && port->os != nullptr; }
+bool serial_port_is_open(const SerialPort* port) { return port != nullptr && port->transport != nullptr; }
 
-bool serial_port_lost(const SerialPort* port) { return serial_port_is_open(port) && port->os->lost(); }
+bool serial_port_lost(const SerialPort* port) { return serial_port_is_open(port) && port->transport->lost(); }
 
 Failure serial_port_loss(const SerialPort* port) {
   if (port == nullptr) return Failure::kDeviceLost;
-  if (serial_port_lost(port) && port->os->lost_as() != Failure::kNone) return port->os->lost_as();
+  if (serial_port_lost(port) && port->transport->lost_as() != Failure::kNone)
+    return port->transport->lost_as();
   return port->loss;
 }
 
 int serial_port_os_error(const SerialPort* port) {
   if (port == nullptr) return 0;
-  return serial_port_lost(port) ? port->os->lost_error() : port->os_error;
+  return serial_port_lost(port) ? port->transport->lost_error() : port->os_error;
 }
 
 }  // namespace tavik

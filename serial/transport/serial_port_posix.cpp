@@ -31,7 +31,7 @@ namespace tavik {
 
 using Clock = std::chrono::steady_clock;
 
-struct DevicePort final : SerialPortOs {
+struct DevicePort final : PortTransport {
   int fd = -1;
   bool removed = false;   // hang-up or I/O error seen: the device is gone
   int removed_error = 0;  // the errno that said so; 0 for a hang-up
@@ -198,7 +198,7 @@ void drain(int fd, Clock::time_point deadline) {
 
 }  // namespace
 
-SerialPortOs* os_open(const SerialPort& port, Result& why) {
+PortTransport* device_open(const SerialPort& port, Result& why) {
   std::string path = resolve_port_path(port.port_name);
   why = Failure::kMissing;
   if (path.empty()) return nullptr;

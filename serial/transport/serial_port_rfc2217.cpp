@@ -281,7 +281,7 @@ Failure Rfc2217Port::start(net::Clock::time_point deadline) {
 
 }  // namespace
 
-SerialPortOs* rfc2217_open(const PortUrl& url, int timeout_ms, Failure& why) {
+PortTransport* rfc2217_open(const PortUrl& url, int timeout_ms, Failure& why) {
   const auto deadline = net::Clock::now() + std::chrono::milliseconds(std::min(timeout_ms, kConnectBoundMs));
   const net::Socket socket = net::connect_to(url.host, url.port, deadline, why);
   if (socket == net::kNoSocket) return nullptr;

@@ -8,7 +8,7 @@
 
 namespace tavik {
 
-SerialPortOs* tcp_open(const PortUrl& url, int timeout_ms, Failure& why) {
+PortTransport* tcp_open(const PortUrl& url, int timeout_ms, Failure& why) {
   const auto deadline = net::Clock::now() + std::chrono::milliseconds(std::min(timeout_ms, kConnectBoundMs));
   const net::Socket socket = net::connect_to(url.host, url.port, deadline, why);
   if (socket == net::kNoSocket) return nullptr;

@@ -21,7 +21,7 @@
 
 namespace tavik {
 
-struct DevicePort final : SerialPortOs {
+struct DevicePort final : PortTransport {
   HANDLE device = INVALID_HANDLE_VALUE;
   HANDLE write_signal = nullptr;
   HANDLE read_signal = nullptr;
@@ -220,7 +220,7 @@ int read_ahead(DevicePort* os, int want, int timeout_ms) {
 
 }  // namespace
 
-SerialPortOs* os_open(const SerialPort& port, Result& why) {
+PortTransport* device_open(const SerialPort& port, Result& why) {
   const std::string path = resolve_port_path(port.port_name);
   why = Failure::kMissing;
   if (path.empty()) return nullptr;
