@@ -10,12 +10,6 @@ std::uint8_t frame_checksum(const std::uint8_t* bytes, int count) {
   return bcc;
 }
 
-std::int32_t int_power(std::int32_t base, std::int32_t exp) {
-  std::uint32_t result = 1;
-  for (std::int32_t i = 0; i < exp; ++i) result *= static_cast<std::uint32_t>(base);
-  return static_cast<std::int32_t>(result);
-}
-
 int format_decimal(std::uint8_t* out, std::int32_t value) {
   int p = 0;
   std::uint32_t magnitude = static_cast<std::uint32_t>(value);
@@ -25,8 +19,8 @@ int format_decimal(std::uint8_t* out, std::int32_t value) {
   }
   out[p] = '0';
   bool started = false;
-  for (int k = 9; k >= 0; --k) {
-    const auto scale = static_cast<std::uint32_t>(int_power(10, k));
+  // The largest power of ten an int32 holds, down to 1.
+  for (std::uint32_t scale = 1000000000u; scale > 0; scale /= 10) {
     const std::uint32_t digit = magnitude / scale;
     magnitude -= digit * scale;
     if (digit > 0) started = true;

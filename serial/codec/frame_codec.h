@@ -23,9 +23,6 @@ inline constexpr int kMaxDecimalChars = 11;
 // XOR of count bytes; 0 for a count of 0 or less.
 std::uint8_t frame_checksum(const std::uint8_t* bytes, int count);
 
-// base to the power exp in wrapping 32-bit arithmetic; 1 for exp <= 0.
-std::int32_t int_power(std::int32_t base, std::int32_t exp);
-
 // Writes value as decimal text: '-' for a negative value, then the digits
 // without leading zeros, no terminator. Returns the number of characters;
 // for 0 it writes '0' but returns 0, so a field of 0 goes out empty when the

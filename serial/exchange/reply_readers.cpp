@@ -13,11 +13,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFullFrameWireTime =
     std::chrono::milliseconds((kFrameSize * 10 * 1000 + kBaudRate - 1) / kBaudRate);
 
-Result read_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int* length) {
-  if (const Result r = collect_frame(port, buf, shape, length, reply_deadline(port)); !r.is_ok()) return r;
-  return check_frame(shape, buf, *length);
-}
-
 }  // namespace
 
 Clock::time_point reply_deadline(const SerialPort* port) {
@@ -62,41 +57,6 @@ Result check_frame(FrameShape shape, const std::uint8_t* buf, int length) {
   if (shape == FrameShape::kCounted && buf[buf[1] + 2] != kEtx) return Failure::kMalformed;
   if (shape == FrameShape::kFixed12 && buf[10] != kEtx) return Failure::kMalformed;
   return frame_checksum(buf + 1, length - 2) == buf[length - 1] ? Result::ok() : Result(Failure::kBadCheck);
-}
-
-Result read_reply(SerialPort* port, std::uint8_t* buf) {
-  int length = 0;
-  if (const Result r = read_frame(port, buf, FrameShape::kEtxTerminated, &length); !r.is_ok()) return r;
-  if (length < 4) return Failure::kMalformed;  // no status byte
-  if (buf[1] != kStatusOk) return Result::refused(buf[1]);
-  return Result::ok();
-}
-
-Result read_text_reply(SerialPort* port, std::uint8_t* buf) {
-  int length = 0;
-  return read_frame(port, buf, FrameShape::kEtxTerminated, &length);
-}
-
-Result read_counted_reply(SerialPort* port, std::uint8_t* buf, int* count) {
-  int length = 0;
-  if (const Result r = collect_frame(port, buf, FrameShape::kCounted, &length, reply_deadline(port));
-      !r.is_ok()) {
-    return r;
-  }
-  serial_port_purge(port);
-  if (const Result r = check_frame(FrameShape::kCounted, buf, length); !r.is_ok()) return r;
-  *count = buf[1];
-  return Result::ok();
-}
-
-Result read_fixed_reply(SerialPort* port, std::uint8_t* buf) {
-  int length = 0;
-  if (const Result r = collect_frame(port, buf, FrameShape::kFixed12, &length, reply_deadline(port));
-      !r.is_ok()) {
-    return r;
-  }
-  serial_port_purge(port);
-  return check_frame(FrameShape::kFixed12, buf, length);
 }
 
 std::span<const std::uint8_t> reply_body(const std::uint8_t* buf, int from) {

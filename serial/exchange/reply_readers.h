@@ -1,14 +1,8 @@
-// Readers of the boards' reply frames. Each reads one byte per port read
+// Reading the boards' reply frames from the port: one byte per port read
 // into a zero-filled buffer of kFrameSize bytes, dropping bytes ahead of STX,
-// so a frame is judged as soon as its last byte has arrived.
-//
-// All return ok for an accepted frame, else why it was not: no reply (no
-// byte came), device lost (the port failed), malformed (a frame too long for
-// the buffer, still incomplete after the port's time-out plus the wire time
-// of a full buffer, or with its ETX out of place), bad check byte, refused.
-// The first three purge the port; the frame checks below fail without
-// purging unless said otherwise. A wrong check byte is reported before a
-// status byte, which it cannot vouch for.
+// so a frame is judged as soon as its last byte has arrived; and the framing
+// checks of a frame read (its ETX in place, its check byte). A wrong check
+// byte is reported before a status byte, which it cannot vouch for.
 #pragma once
 
 #include <chrono>
@@ -51,21 +45,6 @@ Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int*
 // The framing checks of a collected frame: its ETX in place (counted and
 // fixed frames), then its check byte. ok, malformed or bad check byte.
 Result check_frame(FrameShape shape, const std::uint8_t* buf, int length);
-
-// Status reply: STX, status byte '0', data, ETX, BCC over status..ETX.
-Result read_reply(SerialPort* port, std::uint8_t* buf);
-
-// Text reply: STX, text, ETX, BCC. No status byte is checked.
-Result read_text_reply(SerialPort* port, std::uint8_t* buf);
-
-// Counted reply: STX, N, N data bytes (any values), ETX at N+2, BCC over
-// positions 1..N+2 at N+3. Purges the port after the frame. On success
-// *count receives N.
-Result read_counted_reply(SerialPort* port, std::uint8_t* buf, int* count);
-
-// Fixed reply of 12 bytes: STX, nine data bytes, ETX at 10, BCC over 1..10
-// at 11. Purges the port after the frame.
-Result read_fixed_reply(SerialPort* port, std::uint8_t* buf);
 
 // The bytes of a read frame from position `from` up to its first ETX (the
 // ETX excluded); empty when there is no ETX in the buffer.

@@ -19,13 +19,6 @@ TEST(FrameChecksum, XorOfBytes) {
   EXPECT_EQ(frame_checksum(sar, -1), 0);
 }
 
-TEST(IntPower, WrapsAndTreatsNonPositiveExponentAsOne) {
-  EXPECT_EQ(int_power(10, 9), 1000000000);
-  EXPECT_EQ(int_power(10, 0), 1);
-  EXPECT_EQ(int_power(10, -3), 1);
-  EXPECT_EQ(int_power(10, 10), static_cast<std::int32_t>(10000000000ULL & 0xFFFFFFFFu));
-}
-
 TEST(FormatDecimal, Vectors) {
   struct Case {
     std::int32_t value;
