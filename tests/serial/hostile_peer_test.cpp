@@ -20,7 +20,7 @@ namespace tavik::test {
 namespace {
 
 constexpr int kTimeoutMs = 200;
-// The connect bound of a network open (serial/port_url.h), which a longer
+// The connect bound of a network open (serial/names/port_url.h), which a longer
 // time-out does not lengthen.
 constexpr int kOpenBoundMs = 2000;
 // One exchange: the time-out plus a full frame's wire time at 115200 baud.
