@@ -16,9 +16,9 @@
 #include <optional>
 #include <sstream>
 
-#include "mqtt_broker.h"
 #include "sim/simulator.h"
-#include "velocity_record.h"
+#include "tests/support/records/velocity_record.h"
+#include "tests/support/servers/mqtt_broker.h"
 
 using namespace tavik;
 using namespace std::chrono_literals;

@@ -19,12 +19,12 @@
 #include <memory>
 #include <string>
 
-#include "child_program.h"
 #include "console/core/control_ids.h"
 #include "console/qt/console_view.h"
 #include "console/qt/trend_plot_view.h"
 #include "console/qt/trends_window.h"
 #include "null_window.h"
+#include "tests/support/processes/child_program.h"
 
 namespace {
 

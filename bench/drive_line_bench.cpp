@@ -30,7 +30,7 @@
 #include "null_window.h"
 #include "paced_console.h"
 #include "sim/simulator.h"
-#include "velocity_record.h"
+#include "tests/support/records/velocity_record.h"
 
 namespace {
 

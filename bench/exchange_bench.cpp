@@ -10,9 +10,9 @@
 #include <functional>
 #include <vector>
 
-#include "scripted_peer.h"
-#include "sim/frame_builder.h"
+#include "sim/models/frame_builder.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/scripted_peer.h"
 
 namespace {
 

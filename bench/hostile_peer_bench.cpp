@@ -1,5 +1,5 @@
 // How long lib_zarn_rs232's calls take against a network peer that floods
-// or never answers (tests/support/hostile_peer.h): an open with a 5 s
+// or never answers (tests/support/peers/hostile_peer.h): an open with a 5 s
 // time-out, and with a 200 ms one the power read and the stop, each three
 // times on one port. A call still running after the watchdog (default 30 s)
 // is ended by closing its peer and printed with a '>'.
@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "hostile_peer.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/hostile_peer.h"
 
 namespace {
 

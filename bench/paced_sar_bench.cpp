@@ -44,10 +44,10 @@
 #include <string>
 #include <vector>
 
-#include "child_program.h"
-#include "paced_peer.h"
-#include "sim/frame_builder.h"
+#include "sim/models/frame_builder.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/paced_peer.h"
+#include "tests/support/processes/child_program.h"
 
 namespace {
 

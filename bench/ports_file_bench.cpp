@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "serial/port_map.h"
+#include "serial/names/port_map.h"
 
 namespace {
 

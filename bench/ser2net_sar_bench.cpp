@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "ser2net_server.h"
 #include "sim/simulator.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/servers/ser2net_server.h"
 
 namespace {
 

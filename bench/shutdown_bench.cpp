@@ -17,11 +17,11 @@
 #include "console/core/control_ids.h"
 #include "null_window.h"
 #include "paced_console.h"
-#include "scripted_peer.h"
 #include "sim/simulator.h"
-#include "streaming_peer.h"
 #include "tavik/zarn_rs232.h"
-#include "velocity_record.h"
+#include "tests/support/peers/scripted_peer.h"
+#include "tests/support/peers/streaming_peer.h"
+#include "tests/support/records/velocity_record.h"
 
 namespace {
 

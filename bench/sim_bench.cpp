@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "sim/robot_model.h"
+#include "sim/models/robot_model.h"
 #include "sim/simulator.h"
 #include "tavik/zarn_rs232.h"
 

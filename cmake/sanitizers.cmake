@@ -1,5 +1,5 @@
 # tavik::sanitizers: TAVIK_SANITIZE's compiler and linker options. The lowest
-# layer (tavik_codec) links it PUBLIC, so that everything built on the
+# layer (tavik_failures) links it, so that everything built on the
 # libraries is instrumented and linked with the runtime; a build tool that
 # uses none of them (make_icon) is left alone.
 set(TAVIK_SANITIZE "" CACHE STRING "Sanitizers: empty, address, thread")

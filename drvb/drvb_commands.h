@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "serial/board_connection.h"
+#include "serial/exchange/board_connection.h"
 
 namespace tavik::drvb {
 

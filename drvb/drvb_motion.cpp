@@ -1,6 +1,6 @@
 // Servo switch (DB, then CZ) and wheel velocities (BE).
 #include "drvb/drvb_commands.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::drvb {
 

@@ -5,7 +5,7 @@
 
 #include "drvb/drvb_commands.h"
 #include "facts/drvb_facts.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::drvb {
 namespace {

@@ -1,7 +1,7 @@
 // Encoder counts (AC), bumpers, emergency stop and drive errors (AA), and the
 // drive error reset (CG).
 #include "drvb/drvb_commands.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::drvb {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fuzz/memory_line.h"
-#include "serial/serial_port_impl.h"
+#include "serial/transport/port_transport.h"
 
 namespace tavik {
 
@@ -23,7 +23,7 @@ void set_line(const std::uint8_t* data, std::size_t size) {
 
 namespace {
 
-struct MemoryLine final : SerialPortOs {
+struct MemoryLine final : PortTransport {
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
   std::size_t pos = 0;
@@ -42,17 +42,17 @@ struct MemoryLine final : SerialPortOs {
 
 }  // namespace
 
-SerialPortOs* os_open(const SerialPort&, Result&) {
+PortTransport* device_open(const SerialPort&, Result&) {
   auto* line = new MemoryLine;
   line->data = fuzz::line_data;
   line->size = fuzz::line_size;
   return line;
 }
-SerialPortOs* tcp_open(const PortUrl&, int, Failure& why) {
+PortTransport* tcp_open(const PortUrl&, int, Failure& why) {
   why = Failure::kOpenFailed;
   return nullptr;
 }
-SerialPortOs* rfc2217_open(const PortUrl&, int, Failure& why) {
+PortTransport* rfc2217_open(const PortUrl&, int, Failure& why) {
   why = Failure::kOpenFailed;
   return nullptr;
 }

@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <random>
 
-#include "serial/frame_codec.h"
-#include "sim/reply_fault.h"
-#include "sim/request_reader.h"
-#include "sim/robot_model.h"
+#include "serial/codec/frame_codec.h"
+#include "sim/line/reply_fault.h"
+#include "sim/line/request_reader.h"
+#include "sim/models/robot_model.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "psb/psb_commands.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::velk {
 namespace {

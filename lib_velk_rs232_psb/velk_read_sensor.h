@@ -1,7 +1,7 @@
 // The sensor-board library's own command: the "Sar" ranges as floats.
 #pragma once
 
-#include "serial/board_connection.h"
+#include "serial/exchange/board_connection.h"
 #include "tavik/psb_types.h"
 
 namespace tavik::velk {

@@ -4,7 +4,7 @@
 
 #include "lib_velk_rs232_psb/velk_read_sensor.h"
 #include "psb/psb_commands.h"
-#include "serial/last_failure.h"
+#include "serial/exchange/last_failure.h"
 
 namespace {
 tavik::BoardConnection psb_connection("psb");

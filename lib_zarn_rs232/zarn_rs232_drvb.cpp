@@ -1,7 +1,7 @@
 // The drive board half of lib_zarn_rs232: its own connection and lock,
 // independent of the power & sensor board's.
 #include "drvb/drvb_commands.h"
-#include "serial/last_failure.h"
+#include "serial/exchange/last_failure.h"
 #include "tavik/zarn_rs232.h"
 
 namespace {

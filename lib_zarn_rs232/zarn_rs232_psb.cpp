@@ -1,6 +1,6 @@
 // The power & sensor board half of lib_zarn_rs232.
 #include "psb/psb_commands.h"
-#include "serial/last_failure.h"
+#include "serial/exchange/last_failure.h"
 #include "tavik/zarn_rs232.h"
 
 namespace {

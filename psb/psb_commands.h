@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "facts/psb_facts.h"
-#include "serial/board_connection.h"
+#include "serial/exchange/board_connection.h"
 #include "tavik/psb_types.h"
 
 namespace tavik::psb {

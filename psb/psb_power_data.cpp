@@ -5,7 +5,7 @@
 // states as bits of fields 6 (drive, sensors, LRF, SBC), 7 (SG at bit 1) and 8 (LCD at bit 1, servo at bit
 // 2).
 #include "psb/psb_commands.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::psb {
 

@@ -1,6 +1,6 @@
 // Device power switches ("P") and the ultrasonic maximum distance ("SDU").
 #include "psb/psb_commands.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::psb {
 

@@ -1,6 +1,6 @@
 // "Sar": the seven ultrasonic ranges, in a counted reply of 40 data bytes.
 #include "psb/psb_commands.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik::psb {
 namespace {

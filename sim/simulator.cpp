@@ -1,6 +1,6 @@
 #include "sim/simulator.h"
 
-#include "serial/port_lock.h"
+#include "serial/ports/port_lock.h"
 #include "sim/simulator_impl.h"
 
 namespace tavik::sim {

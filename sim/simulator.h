@@ -13,9 +13,9 @@
 #include <string>
 
 #include "facts/defaults.h"
-#include "sim/fault.h"
-#include "sim/frame_builder.h"
-#include "sim/sim_status.h"
+#include "sim/models/fault.h"
+#include "sim/models/frame_builder.h"
+#include "sim/models/sim_status.h"
 
 namespace tavik::sim {
 

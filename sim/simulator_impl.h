@@ -5,8 +5,8 @@
 #include <memory>
 #include <mutex>
 
-#include "sim/board_server.h"
-#include "sim/robot_model.h"
+#include "sim/line/board_server.h"
+#include "sim/models/robot_model.h"
 #include "sim/simulator.h"
 
 namespace tavik::sim {

@@ -25,7 +25,7 @@
 #include <string>
 #include <system_error>
 
-#include "sim/pty_endpoint.h"
+#include "sim/line/pty_endpoint.h"
 #include "sim/simulator.h"
 #include "tavik_version.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "serial/port_map.h"
+#include "serial/names/port_map.h"
 #include "tavik/rs232_error.h"
 
 namespace tavik::console {

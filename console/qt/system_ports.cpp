@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
-#include "serial/port_list.h"
-#include "serial/port_path.h"
+#include "serial/names/port_path.h"
+#include "serial/ports/port_list.h"
 
 namespace tavik::console {
 

@@ -16,8 +16,8 @@
 #include "console/core/console_dlg.h"
 #include "console/core/control_ids.h"
 #include "recording_window.h"
-#include "scripted_peer.h"
-#include "sim/frame_builder.h"
+#include "sim/models/frame_builder.h"
+#include "tests/support/peers/scripted_peer.h"
 
 namespace tavik::test {
 

@@ -2,7 +2,7 @@
 // every way out of the jogging puts the stop on the line after it, and no
 // moving velocity follows the stop.
 #include "sim_console_fixture.h"
-#include "velocity_record.h"
+#include "tests/support/records/velocity_record.h"
 
 namespace tavik::test {
 namespace {

@@ -6,8 +6,8 @@
 #include <future>
 
 #include "console_fixture.h"
-#include "pty_test_util.h"
-#include "streaming_peer.h"
+#include "tests/support/peers/pty_test_util.h"
+#include "tests/support/peers/streaming_peer.h"
 
 namespace tavik::test {
 namespace {

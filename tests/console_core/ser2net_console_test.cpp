@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "console_fixture.h"
-#include "ser2net_server.h"
 #include "sim/simulator.h"
+#include "tests/support/servers/ser2net_server.h"
 
 namespace tavik::test {
 namespace {

@@ -3,9 +3,9 @@
 // Connect, Enable and Front move the simulated robot, and the robot's port
 // is never connected to.
 #include "console_fixture.h"
-#include "counting_listener.h"
-#include "ports_file_home.h"
 #include "sim/simulated_boards.h"
+#include "tests/support/peers/counting_listener.h"
+#include "tests/support/processes/ports_file_home.h"
 
 namespace tavik::test {
 namespace {

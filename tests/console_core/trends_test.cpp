@@ -8,9 +8,9 @@
 
 #include "console/core/trend_csv.h"
 #include "console/core/trend_plot.h"
-#include "csv_reader.h"
 #include "recording/recording_csv.h"
 #include "sim_console_fixture.h"
+#include "tests/support/records/csv_reader.h"
 
 namespace tavik::test {
 namespace {

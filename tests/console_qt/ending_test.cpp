@@ -14,7 +14,7 @@
 #include "console/qt/termination_signals.h"
 #include "qt_support.h"
 #include "sim/simulated_boards.h"
-#include "velocity_record.h"
+#include "tests/support/records/velocity_record.h"
 
 namespace tavik::test {
 namespace {

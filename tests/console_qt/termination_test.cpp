@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "child_program.h"
+#include "tests/support/processes/child_program.h"
 
 namespace tavik::test {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "console/core/trend_csv.h"
 #include "console/qt/trend_plot_view.h"
-#include "csv_reader.h"
 #include "qt_support.h"
+#include "tests/support/records/csv_reader.h"
 
 namespace tavik::test {
 namespace {

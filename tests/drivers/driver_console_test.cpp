@@ -13,7 +13,7 @@
 #include "console/core/control_ids.h"
 #include "tests/console_qt/qt_support.h"
 #include "tests/drivers/driver_env.h"
-#include "tests/support/line_control.h"
+#include "tests/support/processes/line_control.h"
 
 namespace tavik::test {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "serial/port_path.h"
-#include "tests/support/request_frame.h"
+#include "serial/names/port_path.h"
+#include "tests/support/scenarios/request_frame.h"
 
 namespace tavik::test {
 

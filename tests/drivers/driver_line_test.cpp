@@ -23,8 +23,8 @@
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
 #include "tests/drivers/driver_env.h"
-#include "tests/support/child_program.h"
-#include "tests/support/line_control.h"
+#include "tests/support/processes/child_program.h"
+#include "tests/support/processes/line_control.h"
 
 namespace tavik::test {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "drvb_peer_replies.h"
-#include "lifetime_stress.h"
-#include "scripted_peer.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/drvb_peer_replies.h"
+#include "tests/support/peers/scripted_peer.h"
+#include "tests/support/scenarios/lifetime_stress.h"
 
 namespace tavik {
 namespace {

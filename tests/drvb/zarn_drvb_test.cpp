@@ -4,11 +4,11 @@
 #include <functional>
 #include <thread>
 
-#include "drvb_peer_replies.h"
-#include "pty_test_util.h"
-#include "scripted_peer.h"
-#include "sim/frame_builder.h"
+#include "sim/models/frame_builder.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/drvb_peer_replies.h"
+#include "tests/support/peers/pty_test_util.h"
+#include "tests/support/peers/scripted_peer.h"
 
 namespace tavik {
 namespace {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "lifetime_stress.h"
-#include "psb_peer_replies.h"
-#include "scripted_peer.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/psb_peer_replies.h"
+#include "tests/support/peers/scripted_peer.h"
+#include "tests/support/scenarios/lifetime_stress.h"
 
 namespace tavik {
 namespace {

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <thread>
 
-#include "psb_peer_replies.h"
-#include "scripted_peer.h"
-#include "sim/frame_builder.h"
+#include "sim/models/frame_builder.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/psb_peer_replies.h"
+#include "tests/support/peers/scripted_peer.h"
 
 namespace tavik {
 namespace {

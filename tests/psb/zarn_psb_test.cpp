@@ -5,12 +5,12 @@
 #include <string>
 #include <thread>
 
-#include "psb_peer_replies.h"
-#include "pty_test_util.h"
-#include "scripted_peer.h"
-#include "serial/serial_port.h"
-#include "sim/frame_builder.h"
+#include "serial/transport/serial_port.h"
+#include "sim/models/frame_builder.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/psb_peer_replies.h"
+#include "tests/support/peers/pty_test_util.h"
+#include "tests/support/peers/scripted_peer.h"
 
 namespace tavik {
 namespace {

@@ -8,11 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "pty_test_util.h"
-#include "scripted_peer.h"
-#include "streaming_peer.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/peers/pty_test_util.h"
+#include "tests/support/peers/scripted_peer.h"
+#include "tests/support/peers/streaming_peer.h"
 
 namespace tavik {
 namespace {

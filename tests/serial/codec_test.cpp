@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "serial/frame_assembler.h"
-#include "serial/frame_codec.h"
+#include "serial/codec/frame_assembler.h"
+#include "serial/codec/frame_codec.h"
 
 namespace tavik {
 namespace {
@@ -17,13 +17,6 @@ TEST(FrameChecksum, XorOfBytes) {
   EXPECT_EQ(frame_checksum(sar, 4), 0x43);
   EXPECT_EQ(frame_checksum(sar, 0), 0);
   EXPECT_EQ(frame_checksum(sar, -1), 0);
-}
-
-TEST(IntPower, WrapsAndTreatsNonPositiveExponentAsOne) {
-  EXPECT_EQ(int_power(10, 9), 1000000000);
-  EXPECT_EQ(int_power(10, 0), 1);
-  EXPECT_EQ(int_power(10, -3), 1);
-  EXPECT_EQ(int_power(10, 10), static_cast<std::int32_t>(10000000000ULL & 0xFFFFFFFFu));
 }
 
 TEST(FormatDecimal, Vectors) {

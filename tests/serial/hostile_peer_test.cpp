@@ -2,7 +2,7 @@
 // or never answers holds no call past its bound: opens end within the
 // connect bound, commands within their exchanges' deadlines, and each fails
 // with a reason.
-#include "hostile_peer.h"
+#include "tests/support/peers/hostile_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +12,15 @@
 #include <memory>
 #include <string>
 
-#include "pty_test_util.h"
 #include "tavik/zarn_rs232.h"
-#include "zarn_calls.h"
+#include "tests/support/peers/pty_test_util.h"
+#include "tests/support/scenarios/zarn_calls.h"
 
 namespace tavik::test {
 namespace {
 
 constexpr int kTimeoutMs = 200;
-// The connect bound of a network open (serial/port_url.h), which a longer
+// The connect bound of a network open (serial/names/port_url.h), which a longer
 // time-out does not lengthen.
 constexpr int kOpenBoundMs = 2000;
 // One exchange: the time-out plus a full frame's wire time at 115200 baud.

@@ -12,12 +12,12 @@
 #include <tuple>
 #include <vector>
 
-#include "drvb_peer_replies.h"
-#include "psb_peer_replies.h"
 #include "sim/simulator.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
-#include "zarn_calls.h"
+#include "tests/support/peers/drvb_peer_replies.h"
+#include "tests/support/peers/psb_peer_replies.h"
+#include "tests/support/scenarios/zarn_calls.h"
 
 namespace tavik {
 namespace {

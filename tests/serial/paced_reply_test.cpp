@@ -9,12 +9,12 @@
 #include <chrono>
 #include <functional>
 
-#include "drvb_peer_replies.h"
-#include "paced_peer.h"
-#include "psb_peer_replies.h"
 #include "tavik/rs232_error.h"
 #include "tavik/zarn_rs232.h"
-#include "zarn_calls.h"
+#include "tests/support/peers/drvb_peer_replies.h"
+#include "tests/support/peers/paced_peer.h"
+#include "tests/support/peers/psb_peer_replies.h"
+#include "tests/support/scenarios/zarn_calls.h"
 
 namespace tavik {
 namespace {

@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "ser2net_server.h"
+#include "sim/models/world.h"
 #include "sim/simulator.h"
-#include "sim/world.h"
 #include "tavik/rs232_error.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
-#include "zarn_calls.h"
+#include "tests/support/scenarios/zarn_calls.h"
+#include "tests/support/servers/ser2net_server.h"
 
 #ifdef TAVIK_TOOL_PATH
 #include "tavik/tavik_process.h"

@@ -1,4 +1,4 @@
-#include "serial/serial_port.h"
+#include "serial/transport/serial_port.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "pty_test_util.h"
-#include "serial/port_path.h"
-#include "serial/serial_port_impl.h"
-#include "sim/pty_endpoint.h"
+#include "serial/names/port_path.h"
+#include "serial/transport/port_transport.h"
+#include "sim/line/pty_endpoint.h"
+#include "tests/support/peers/pty_test_util.h"
 
 namespace tavik {
 namespace {

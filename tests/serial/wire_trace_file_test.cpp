@@ -13,8 +13,8 @@
 #include <functional>
 #include <string>
 
-#include "child_program.h"
-#include "serial/wire_trace.h"
+#include "serial/transport/wire_trace.h"
+#include "tests/support/processes/child_program.h"
 
 namespace tavik {
 namespace {

@@ -1,6 +1,6 @@
 // The scenarios the Windows build runs over COM ports, here on the
 // simulator's pseudo-terminals.
-#include "library_scenarios.h"
+#include "tests/support/scenarios/library_scenarios.h"
 
 #include "sim/simulator.h"
 

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "facts/drvb_facts.h"
-#include "sim/sim_status.h"
-#include "sim/world.h"
+#include "sim/models/sim_status.h"
+#include "sim/models/world.h"
 #include "sim_test_util.h"
 
 namespace tavik::test {

@@ -9,9 +9,9 @@
 #include <random>
 #include <thread>
 
-#include "scripted_peer.h"
-#include "sim/frame_builder.h"
+#include "sim/models/frame_builder.h"
 #include "sim_test_util.h"
+#include "tests/support/peers/scripted_peer.h"
 
 namespace tavik::test {
 namespace {

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "sim/models/world.h"
 #include "sim/simulator.h"
-#include "sim/world.h"
 #include "sim_test_util.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "sim/world.h"
+#include "sim/models/world.h"
 
 namespace tavik::sim {
 namespace {

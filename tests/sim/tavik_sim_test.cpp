@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "child_program.h"
-#include "serial/serial_port.h"
+#include "serial/transport/serial_port.h"
 #include "tavik/zarn_rs232.h"
+#include "tests/support/processes/child_program.h"
 
 namespace tavik::test {
 namespace {

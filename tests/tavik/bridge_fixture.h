@@ -4,9 +4,9 @@
 
 #include <signal.h>
 
-#include "mqtt_broker.h"
 #include "tavik_fixture.h"
-#include "velocity_record.h"
+#include "tests/support/records/velocity_record.h"
+#include "tests/support/servers/mqtt_broker.h"
 
 namespace tavik::test {
 

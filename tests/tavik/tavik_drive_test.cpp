@@ -9,9 +9,9 @@
 #include <atomic>
 #include <nlohmann/json.hpp>
 
-#include "scripted_peer.h"
 #include "tavik_fixture.h"
-#include "velocity_record.h"
+#include "tests/support/peers/scripted_peer.h"
+#include "tests/support/records/velocity_record.h"
 
 namespace tavik::test {
 namespace {

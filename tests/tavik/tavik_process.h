@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "child_program.h"
+#include "tests/support/processes/child_program.h"
 
 namespace tavik::test {
 

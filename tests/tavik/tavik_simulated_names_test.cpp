@@ -2,9 +2,9 @@
 // names to a robot on the network: --simulate and a tavik-sim's
 // TAVIK_COM_DIR always reach the simulated boards, and the robot is never
 // connected to.
-#include "counting_listener.h"
-#include "ports_file_home.h"
 #include "tavik_fixture.h"
+#include "tests/support/peers/counting_listener.h"
+#include "tests/support/processes/ports_file_home.h"
 
 namespace tavik::test {
 namespace {

@@ -13,11 +13,11 @@
 #include <sstream>
 #include <thread>
 
-#include "csv_reader.h"
 #include "facts/drvb_facts.h"
-#include "serial/command_result.h"
+#include "serial/failures/command_result.h"
 #include "tavik/zarn_rs232.h"
 #include "tavik_fixture.h"
+#include "tests/support/records/csv_reader.h"
 
 namespace tavik::test {
 namespace {

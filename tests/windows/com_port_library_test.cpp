@@ -11,12 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "serial/serial_port.h"
+#include "serial/transport/serial_port.h"
 #include "tavik/velk_rs232_psb.h"
 #include "tavik/zarn_rs232.h"
-#include "tests/support/library_scenarios.h"
-#include "tests/support/lifetime_stress.h"
-#include "tests/support/request_frame.h"
+#include "tests/support/scenarios/library_scenarios.h"
+#include "tests/support/scenarios/lifetime_stress.h"
+#include "tests/support/scenarios/request_frame.h"
 #include "tests/windows/sim_control.h"
 
 namespace tavik::test {

@@ -4,7 +4,7 @@
 // pseudo-terminals into the Wine prefix as the ports below.
 #pragma once
 
-#include "tests/support/line_control.h"
+#include "tests/support/processes/line_control.h"
 
 namespace tavik::test {
 

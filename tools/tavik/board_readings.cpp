@@ -4,7 +4,7 @@
 
 #include "drvb/drvb_commands.h"
 #include "psb/psb_commands.h"
-#include "serial/port_map.h"
+#include "serial/names/port_map.h"
 
 namespace tavik::cli {
 namespace {

@@ -373,7 +373,7 @@ void Bridge::on_message(const std::string& topic, const std::string& payload, bo
   }
   const BridgeCommand command = *parsed.command;
   if (!worker_.post([this, command] { carry_out(command); }))
-    result({name, failure_row(Failure::kBusy).reason, "too many commands waiting"});
+    result({name, failure_row(Failure::kInterrupted).reason, "too many commands waiting"});
 }
 
 void Bridge::carry_out(const BridgeCommand& command) {

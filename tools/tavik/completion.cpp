@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "serial/port_list.h"
-#include "serial/port_map.h"
+#include "serial/names/port_map.h"
+#include "serial/ports/port_list.h"
 
 namespace tavik::cli {
 namespace {

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <string>
 
-#include "serial/board_connection.h"
+#include "serial/exchange/board_connection.h"
 
 namespace tavik::cli {
 

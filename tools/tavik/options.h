@@ -7,7 +7,7 @@
 #include <string>
 
 #include "facts/defaults.h"
-#include "serial/command_result.h"
+#include "serial/failures/command_result.h"
 
 namespace tavik::cli {
 

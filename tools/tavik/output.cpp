@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "serial/port_map.h"
+#include "serial/names/port_map.h"
 
 namespace tavik::cli {
 namespace {

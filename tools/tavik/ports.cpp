@@ -16,10 +16,10 @@
 #include "commands.h"
 #include "drvb/drvb_commands.h"
 #include "psb/psb_commands.h"
-#include "serial/port_list.h"
-#include "serial/port_lock.h"
-#include "serial/port_map.h"
-#include "serial/port_url.h"
+#include "serial/names/port_map.h"
+#include "serial/names/port_url.h"
+#include "serial/ports/port_list.h"
+#include "serial/ports/port_lock.h"
 #include "udev_line.h"
 
 namespace tavik::cli {

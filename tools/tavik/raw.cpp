@@ -17,8 +17,8 @@
 #include "drvb/drvb_commands.h"
 #include "number_check.h"
 #include "process.h"
-#include "serial/frame_codec.h"
-#include "serial/reply_readers.h"
+#include "serial/codec/frame_codec.h"
+#include "serial/exchange/reply_readers.h"
 
 namespace tavik::cli {
 namespace {

@@ -2,11 +2,11 @@
 
 #include <system_error>
 
-#include "serial/port_list.h"
-#include "serial/port_map.h"
-#include "serial/port_path.h"
-#include "serial/port_url.h"
-#include "serial/serial_port.h"
+#include "serial/names/port_map.h"
+#include "serial/names/port_path.h"
+#include "serial/names/port_url.h"
+#include "serial/ports/port_list.h"
+#include "serial/transport/serial_port.h"
 #ifdef TAVIK_SIMULATOR
 #include "sim/simulated_boards.h"
 #else

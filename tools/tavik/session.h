@@ -6,7 +6,7 @@
 #include <string>
 
 #include "options.h"
-#include "serial/board_connection.h"
+#include "serial/exchange/board_connection.h"
 
 namespace tavik::sim {
 class SimulatedBoards;

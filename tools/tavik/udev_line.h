@@ -5,7 +5,7 @@
 #include <string>
 
 #include "options.h"
-#include "serial/port_list.h"
+#include "serial/ports/port_list.h"
 
 namespace tavik::cli {
 
