@@ -9,20 +9,19 @@
 // record, and writes a JUnit file for a CI server; exit 0 when every item
 // passed, 1 when one failed or could not be measured.
 #include <cstdlib>
-#include <map>
 #include <memory>
 
 #include "board_readings.h"
-#include "check_items.h"
+#include "check_judge.h"
 #include "check_report.h"
 #include "commands.h"
 #include "drive_loop.h"
 #include "drvb/drvb_commands.h"
-#include "link_figures.h"
 #include "number_check.h"
 #include "output_file.h"
 #include "process.h"
 #include "tavik_version.h"
+#include "utc_now.h"
 
 namespace tavik::cli {
 namespace {
@@ -31,21 +30,12 @@ using Clock = std::chrono::steady_clock;
 
 // Polls per board: the link's round trip is their median.
 constexpr int kLinkPolls = 3;
-constexpr double kLongestDriveS = 10.0;
 
 struct CheckArgs {
   std::string limits;
   std::string junit;
   bool drive = false;
   DriveTest test;
-};
-
-// A board's readings over the polls: each field from its last good read,
-// and the failures of the steps that did not succeed in the last poll.
-struct BoardRead {
-  Json reading = Json::object();
-  std::map<std::string, Result> failed;  // by step name
-  LinkFigures figures;
 };
 
 BoardRead poll(BoardConnection& connection, Board board) {
@@ -67,194 +57,60 @@ BoardRead poll(BoardConnection& connection, Board board) {
   return read;
 }
 
-// The item that could not be measured because step failed.
-Item failed_step(const ItemRule& rule, const std::string& step, Result result) {
-  return not_measured(rule, step + " failed: " + describe(result), failure_row(result.failure).reason);
+// Servo on, the drive, the stop, servo off; both encoders must have
+// advanced by the counts of the travel. Returns the stop request that
+// ended the drive, or 0.
+int drive_test(BoardConnection& connection, CheckJudge& judge, const DriveTest& test) {
+  if (const int sig = wait_for_stop(Clock::now()); sig != 0) {
+    judge.drive_not_measured(std::string("not driven: ") + stop_signal_name(sig), reason::kStopped);
+    return sig;
+  }
+  if (const std::string blocked = judge.drive_blocked(test.speed_mm_s); !blocked.empty()) {
+    judge.drive_not_measured("not driven: " + blocked, reason::kNotDriven);
+    return 0;
+  }
+  int before[2] = {}, after[2] = {};
+  if (const Result r = drvb::read_encoder(connection, &before[0], &before[1]); !r.is_ok()) {
+    judge.drive_not_measured("read encoders failed: " + describe(r), failure_row(r.failure).reason);
+    return 0;
+  }
+  if (const Result r = drvb::set_servo(connection, 1); !r.is_ok()) {
+    judge.drive_not_measured("switch the servo on failed: " + describe(r), failure_row(r.failure).reason);
+    return 0;
+  }
+  const DriveRun run = drive_for(connection, test.speed_mm_s, test.speed_mm_s, test.seconds);
+  // The drive board does not say whether its servo was on: it is left off.
+  const Result servo_off = drvb::set_servo(connection, 0);
+  const Result read = drvb::read_encoder(connection, &after[0], &after[1]);
+  std::string why;
+  std::string reason;
+  if (!run.stop.is_ok()) {
+    why = "the stop (0,0) failed: " + describe(run.stop);
+    reason = failure_row(run.stop.failure).reason;
+  } else if (run.stop_request != 0 || run.stop_reason != nullptr || !run.failure.is_ok()) {
+    why = "stopped: " + run.ended;
+    reason = run.stop_reason != nullptr ? run.stop_reason
+             : run.failure.is_ok()      ? reason::kStopped
+                                        : failure_row(run.failure.failure).reason;
+  } else if (!servo_off.is_ok()) {
+    why = "switch the servo off failed: " + describe(servo_off);
+    reason = failure_row(servo_off.failure).reason;
+  } else if (!read.is_ok()) {
+    why = "read encoders failed: " + describe(read);
+    reason = failure_row(read.failure).reason;
+  }
+  if (!why.empty()) {
+    judge.drive_not_measured(why, reason);
+  } else {
+    // The counters wrap at 32 bits.
+    const auto delta = [&](int i) {
+      return static_cast<std::int32_t>(static_cast<std::uint32_t>(after[i]) -
+                                       static_cast<std::uint32_t>(before[i]));
+    };
+    judge.drive_counts(delta(0), delta(1));
+  }
+  return run.stop_request > 0 ? run.stop_request : 0;
 }
-
-class Check {
- public:
-  Check(const CheckArgs& args, Rules rules) : args_(args), rules_(std::move(rules)) {}
-
-  void link(Board board, const BoardRead& read) {
-    const std::string name = std::string(board_name(board)) + "_link";
-    const ItemRule& rule = find_rule(rules_, name);
-    const Json figures = read.figures.summary(0, 0);
-    int failures = 0;
-    std::string reasons;
-    for (const auto& [why, n] : figures.at("failures").items()) {
-      failures += n.get<int>();
-      reasons += (reasons.empty() ? "" : ", ") + why + " " + std::to_string(n.get<int>());
-    }
-    if (!figures.contains("round_trip_ms")) {
-      const auto& [step, result] = *read.failed.begin();
-      add(failed_step(rule, step, result));
-      return;
-    }
-    Item item = judge_number(rule, figures.at("round_trip_ms").at("median").get<double>());
-    if (failures > 0) {
-      item.outcome = kFail;
-      item.message = std::to_string(failures) + " of " + std::to_string(figures.at("exchanges").get<int>()) +
-                     " exchanges failed (" + reasons + ")" +
-                     (item.message.empty() ? "" : "; " + item.message);
-    }
-    add(item);
-  }
-
-  // The number at pointer in the reading, scaled, or ERROR naming the step.
-  void number(const std::string& name, const BoardRead& read, const char* pointer, const char* step,
-              double scale) {
-    const ItemRule& rule = find_rule(rules_, name);
-    const Json::json_pointer at(pointer);
-    if (read.reading.contains(at))
-      add(judge_number(rule, read.reading.at(at).get<double>() * scale));
-    else
-      add(failed_step(rule, step, read.failed.at(step)));
-  }
-
-  void psb(const BoardRead& read) {
-    link(Board::kPsb, read);
-    number("battery", read, "/battery_mv", "read power data", 0.001);
-    number("current", read, "/current_ma", "read power data", 0.001);
-    for (std::size_t i = 0; i < std::size(kRangePlaces); ++i)
-      number(std::string("range_") + kRangePlaces[i], read, ("/ranges_mm/" + std::to_string(i)).c_str(),
-             "read ranges", 0.001);
-    for (const char* device : kPsbDevices) {
-      const ItemRule& rule = find_rule(rules_, std::string("device_") + device);
-      const Json::json_pointer at(std::string("/devices/") + device);
-      if (read.reading.contains(at))
-        add(judge_state(rule, read.reading.at(at).get<bool>() ? "on" : "off"));
-      else
-        add(failed_step(rule, "read power data", read.failed.at("read power data")));
-    }
-  }
-
-  void drvb(const BoardRead& read) {
-    link(Board::kDrvb, read);
-    const auto state = [&](const std::string& name, const char* pointer, const char* step) {
-      const ItemRule& rule = find_rule(rules_, name);
-      const Json::json_pointer at(pointer);
-      if (!read.reading.contains(at)) {
-        add(failed_step(rule, step, read.failed.at(step)));
-        return;
-      }
-      const Json& value = read.reading.at(at);
-      if (value.is_boolean()) {
-        add(judge_fixed(rule, value.get<bool>() ? "pressed" : "released", "released"));
-      } else {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02x", value.get<unsigned>());
-        add(judge_fixed(rule, hex, "0x00"));
-      }
-    };
-    state("bumper_left", "/bumpers/left", "read bumpers");
-    state("bumper_right", "/bumpers/right", "read bumpers");
-    state("emergency_stop", "/emergency_stop", "read bumpers");
-    state("wheel_error_left", "/wheel_errors/left", "read wheel errors");
-    state("wheel_error_right", "/wheel_errors/right", "read wheel errors");
-  }
-
-  void parameters(BoardConnection& connection) {
-    for (const Parameter& p : kParameters) {
-      std::string name = p.name;
-      std::replace(name.begin(), name.end(), '-', '_');
-      int value = 0;
-      const Result result = drvb::read_parameter(connection, p.id, &value);
-      if (result.is_ok()) {
-        add(judge_number(find_rule(rules_, name), value));
-        if (p.id == 0) max_velocity_ = value;
-      } else {
-        add(failed_step(find_rule(rules_, name), std::string("read ") + p.name, result));
-      }
-    }
-  }
-
-  // Why the drive may not start, or "" when it may: the safety items must
-  // have passed and the speed be within the board's maximum velocity.
-  std::string drive_blocked() const {
-    for (const Item& item : items_) {
-      const bool safety = item.name.rfind("bumper_", 0) == 0 || item.name == "emergency_stop" ||
-                          item.name.rfind("wheel_error_", 0) == 0;
-      if (safety && item.outcome != kPass)
-        return item.name + (item.value.is_null() ? " unknown" : " " + item.value.get<std::string>());
-    }
-    if (!max_velocity_) return "max_velocity unknown";
-    if (args_.test.speed_mm_s > *max_velocity_)
-      return "--speed " + std::to_string(args_.test.speed_mm_s) +
-             " mm/s is above the board's max_velocity of " + std::to_string(*max_velocity_) + " mm/s";
-    return "";
-  }
-
-  // Servo on, the drive, the stop, servo off; both encoders must have
-  // advanced by the counts of the travel. Returns the stop request that
-  // ended the drive, or 0.
-  int drive(BoardConnection& connection) {
-    const ItemRule* wheels[] = {&find_rule(rules_, "drive_left"), &find_rule(rules_, "drive_right")};
-    const auto all = [&](const std::string& why, const std::string& reason) {
-      for (const ItemRule* rule : wheels) add(not_measured(*rule, why, reason));
-    };
-    if (const int sig = wait_for_stop(Clock::now()); sig != 0) {
-      all(std::string("not driven: ") + stop_signal_name(sig), reason::kStopped);
-      return sig;
-    }
-    if (const std::string blocked = drive_blocked(); !blocked.empty()) {
-      all("not driven: " + blocked, reason::kNotDriven);
-      return 0;
-    }
-    int before[2] = {}, after[2] = {};
-    if (const Result r = drvb::read_encoder(connection, &before[0], &before[1]); !r.is_ok()) {
-      all("read encoders failed: " + describe(r), failure_row(r.failure).reason);
-      return 0;
-    }
-    if (const Result r = drvb::set_servo(connection, 1); !r.is_ok()) {
-      all("switch the servo on failed: " + describe(r), failure_row(r.failure).reason);
-      return 0;
-    }
-    const DriveRun run =
-        drive_for(connection, args_.test.speed_mm_s, args_.test.speed_mm_s, args_.test.seconds);
-    // The drive board does not say whether its servo was on: it is left off.
-    const Result servo_off = drvb::set_servo(connection, 0);
-    const Result read = drvb::read_encoder(connection, &after[0], &after[1]);
-    std::string why;
-    std::string reason;
-    if (!run.stop.is_ok()) {
-      why = "the stop (0,0) failed: " + describe(run.stop);
-      reason = failure_row(run.stop.failure).reason;
-    } else if (run.stop_request != 0 || run.stop_reason != nullptr || !run.failure.is_ok()) {
-      why = "stopped: " + run.ended;
-      reason = run.stop_reason != nullptr ? run.stop_reason
-               : run.failure.is_ok()      ? reason::kStopped
-                                          : failure_row(run.failure.failure).reason;
-    } else if (!servo_off.is_ok()) {
-      why = "switch the servo off failed: " + describe(servo_off);
-      reason = failure_row(servo_off.failure).reason;
-    } else if (!read.is_ok()) {
-      why = "read encoders failed: " + describe(read);
-      reason = failure_row(read.failure).reason;
-    }
-    if (!why.empty()) {
-      all(why, reason);
-    } else {
-      for (int i = 0; i < 2; ++i) {
-        // The counters wrap at 32 bits.
-        const auto delta = static_cast<std::int32_t>(static_cast<std::uint32_t>(after[i]) -
-                                                     static_cast<std::uint32_t>(before[i]));
-        add(judge_number(*wheels[i], delta));
-      }
-    }
-    return run.stop_request > 0 ? run.stop_request : 0;
-  }
-
-  std::vector<Item> take_items() { return std::move(items_); }
-
- private:
-  void add(Item item) { items_.push_back(std::move(item)); }
-
-  const CheckArgs& args_;
-  Rules rules_;
-  std::vector<Item> items_;
-  std::optional<int> max_velocity_;
-};
 
 Json board_figures(const Session& session, Board board, const BoardRead& read, const BoardConnection& c) {
   Json figures{{"port", session.port(board)}};
@@ -273,7 +129,7 @@ Report unopened_report(Report report, const Rules& rules, const std::optional<Co
       report.items.push_back(not_measured(find_rule(rules, std::string(board_name(board)) + "_link"),
                                           "the port " + e->port + " did not open: " + e->detail, e->reason));
   }
-  report.ended = recording::utc_text(std::chrono::system_clock::now());
+  report.ended = utc_now();
   return report;
 }
 
@@ -281,7 +137,7 @@ int check(Session& session, Output& out, const CheckArgs& args) {
   Rules rules = default_rules(args.test);
   if (!args.limits.empty()) apply_limits_file(rules, args.limits);
   Report report;
-  report.started = recording::utc_text(std::chrono::system_clock::now());
+  report.started = utc_now();
   report.host = host_name();
   report.tool_version = TAVIK_VERSION;
   // Made before the ports are opened (a file that cannot be written fails
@@ -314,19 +170,23 @@ int check(Session& session, Output& out, const CheckArgs& args) {
   BoardConnection& psb = *connections[0];
   BoardConnection& drvb = *connections[1];
 
-  Check check(args, std::move(rules));
+  CheckJudge judge(std::move(rules));
   const BoardRead psb_read = poll(psb, Board::kPsb);
-  check.psb(psb_read);
+  judge.psb(psb_read);
   const BoardRead drvb_read = poll(drvb, Board::kDrvb);
-  check.drvb(drvb_read);
-  check.parameters(drvb);
-  int stop_request = args.drive ? check.drive(drvb) : 0;
+  judge.drvb(drvb_read);
+  for (const Parameter& p : kParameters) {
+    int value = 0;
+    const Result result = drvb::read_parameter(drvb, p.id, &value);
+    judge.parameter(p, result, value);
+  }
+  int stop_request = args.drive ? drive_test(drvb, judge, args.test) : 0;
   if (stop_request == 0) stop_request = std::max(wait_for_stop(Clock::now()), 0);
 
   report.boards["psb"] = board_figures(session, Board::kPsb, psb_read, psb);
   report.boards["drvb"] = board_figures(session, Board::kDrvb, drvb_read, drvb);
-  report.ended = recording::utc_text(std::chrono::system_clock::now());
-  report.items = check.take_items();
+  report.ended = utc_now();
+  report.items = judge.take_items();
   if (out.json()) {
     out.record(report_json(report));
   } else {
