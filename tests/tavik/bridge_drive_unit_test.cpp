@@ -103,25 +103,30 @@ TEST_F(BridgeDrive, AStopGoesOutAtOnceAndABlockedDriveIsRefused) {
 TEST_F(BridgeDrive, ADriveThatMayNotStartIsRefusedAndSendsNothing) {
   struct Case {
     const char* what;
-    bool attach;
-    bool close;
     int left, right;
     const char* reason;
     const char* message;
   };
-  // The simulated board's Max Velocity is 1000 mm/s.
+  // In this order on one drive, whose board's Max Velocity is 1000 mm/s;
+  // then it is closed, as the bridge ending closes it.
   const Case cases[] = {
-      {"no drive board", false, false, 100, 100, "not-open", "the drive board's port is not open"},
-      {"too fast", true, false, 1001, 0, "above-max-velocity",
+      {"too fast", 1001, 0, "above-max-velocity",
        "1001,0 mm/s is above the board's maximum velocity of 1000 mm/s"},
-      {"too fast backwards", true, false, 0, -1500, "above-max-velocity", "maximum velocity of 1000"},
-      {"ending", true, true, 100, 100, "stopped", "refused: the bridge is ending"},
+      {"too fast backwards", 0, -1500, "above-max-velocity", "maximum velocity of 1000"},
+      {"ending", 100, 100, "stopped", "refused: the bridge is ending"},
   };
+  // Before the drive board's port opened.
+  DriveControl unattached(1s, reporter());
+  unattached.drive(100, 100);
+  const std::optional<CommandOutcome> not_open = next_outcome();
+  ASSERT_TRUE(not_open.has_value());
+  EXPECT_EQ(not_open->reason, "not-open");
+  EXPECT_EQ(not_open->message, "the drive board's port is not open");
+  DriveControl drive(1s, reporter());
+  drive.attach(drvb_);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    DriveControl drive(1s, reporter());
-    if (c.attach) drive.attach(drvb_);
-    if (c.close) drive.close();
+    if (std::string(c.reason) == "stopped") drive.close();
     const auto since = Clock::now();
     drive.drive(c.left, c.right);
     const std::optional<CommandOutcome> refused = next_outcome();
@@ -133,6 +138,7 @@ TEST_F(BridgeDrive, ADriveThatMayNotStartIsRefusedAndSendsNothing) {
         velocities_.first("BE" + std::to_string(c.left) + ";" + std::to_string(c.right), since, 150ms))
         << "a refused drive went out";
   }
+  EXPECT_TRUE(velocities_.first("BE100;100", Clock::now() - 10s, 0ms) == std::nullopt);
 }
 
 }  // namespace

@@ -90,8 +90,9 @@ TEST(CheckJudge, JudgesTheReadingsItemByItem) {
       EXPECT_EQ(judged.reason, std::string(c.outcome) == kError ? "no-reply" : "");
       // Every other item of a healthy reading passes.
       for (const Item& other : items) {
-        if (other.name != c.name && c.failed_step == nullptr && c.round_trip_ms < 20)
+        if (other.name != c.name && c.failed_step == nullptr && c.round_trip_ms < 20) {
           EXPECT_EQ(other.outcome, kPass) << other.name << ": " << other.message;
+        }
       }
     }
   }
