@@ -48,7 +48,8 @@ TEST(TavikBridgeProgram, TavikBridgeIsTavikBridgesProgram) {
     EXPECT_EQ(direct.exit_code, c.exit_code) << direct.out;
     EXPECT_NE(direct.out.find(c.says), std::string::npos) << direct.out;
     // The word bridge wherever the command line has it, after the global options too.
-    for (const std::string& through : {tavik + " bridge " + c.args, tavik + " --timeout 100 bridge " + c.args}) {
+    for (const std::string& through :
+         {tavik + " bridge " + c.args, tavik + " --timeout 100 bridge " + c.args}) {
       const Ran ran = run_shell(through);
       EXPECT_EQ(ran.exit_code, direct.exit_code) << through;
       EXPECT_EQ(ran.out, direct.out) << through;
