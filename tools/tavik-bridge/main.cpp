@@ -40,11 +40,7 @@ int main(int argc, char** argv) {
   const bool json = asks_for_json(argc, argv);
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
+  } catch (const CLI::Success& e) {  // --help, --help-all, --version
     return app.exit(e);
   } catch (const CLI::ExtrasError&) {
     Output(json).error("bridge", CommandError::usage(leftover(app.remaining(true))));

@@ -140,11 +140,7 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
     if (!run) throw CLI::ExtrasError("", CLI::ExitCodes::ExtrasError);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
+  } catch (const CLI::Success& e) {  // --help, --help-all, --version
     return app.exit(e);
   } catch (const CLI::ExtrasError&) {
     Output(json).error(command_path(app), CommandError::usage(leftover_message(app)));
