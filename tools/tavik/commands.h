@@ -3,22 +3,18 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <functional>
 
-#include "output.h"
-#include "session.h"
+#include "command_run.h"
 
 namespace tavik::cli {
-
-// Runs a selected command; returns the exit code or throws CommandError.
-using Runner = std::function<int(Session&, Output&)>;
 
 void add_psb_commands(CLI::App& app, Runner& run);
 void add_drvb_commands(CLI::App& app, Runner& run);
 void add_drive_command(CLI::App& drvb, Runner& run);
 void add_watch_command(CLI::App& app, Runner& run);
 void add_ports_command(CLI::App& app, Runner& run);
-void add_bridge_command(CLI::App& app, Runner& run);  // where libmosquitto is (TAVIK_BRIDGE)
+// tavik bridge, which runs tavik-bridge (where libmosquitto is: TAVIK_BRIDGE).
+void add_bridge_command(CLI::App& app);
 void add_check_command(CLI::App& app, Runner& run);
 void add_raw_command(CLI::App& app, Runner& run);
 // save and restore under drvb param.

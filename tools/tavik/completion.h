@@ -7,15 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "global_options.h"
+
 namespace tavik::cli {
 
 // The name the completion scripts call the tool with.
 inline constexpr const char* kCompleteCommand = "__complete";
-// The type name of an option that takes a port (--psb, --drvb): completed
-// with the machine's ports, the ports file's COM names and the network
-// schemes.
-inline constexpr const char* kPortType = "PORT";
-
 // The candidates for the last of words (the words after the program's
 // name; the last is the one being completed, "" for a new one): commands,
 // options (each once), or the values an argument or option takes. None

@@ -2,8 +2,9 @@
 // with time stamps, and the reason for each failure.
 #include <cstdlib>
 #include <cstring>
-#include <system_error>
 
+#include "bridge_program.h"
+#include "command_run.h"
 #include "commands.h"
 #include "completion.h"
 #include "number_check.h"
@@ -67,30 +68,12 @@ std::string leftover_message(const CLI::App& app) {
          " (one of: " + offered(last) + ")";
 }
 
-bool asks_for_json(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) return true;
-  }
-  return false;
-}
-
-const auto kNonEmpty = CLI::Validator(
-    [](const std::string& value) { return value.empty() ? std::string("a port name cannot be empty") : ""; },
-    "");  // the option's type name says PORT (kPortType)
-
 }  // namespace
 
-// The help in the system's own terms: Windows has COM ports, no /dev, no
-// manual pages and no simulator (it needs pseudo-terminals).
+// Windows has no manual pages.
 #ifdef _WIN32
-constexpr const char* kPortForms =
-    "COM<n> or \\\\.\\COM<n>, tcp://HOST:PORT or rfc2217://HOST:PORT (a ser2net port), or a COM name "
-    "mapped to one in %APPDATA%\\Tavik\\ports";
 constexpr const char* kAllCommands = "; 'tavik help' lists them all.";
 #else
-constexpr const char* kPortForms =
-    "COM<n>, a device path, a name under /dev, tcp://HOST:PORT or rfc2217://HOST:PORT (a ser2net port), or "
-    "a COM name mapped to one in /etc/tavik/ports or ~/.config/tavik/ports";
 constexpr const char* kAllCommands = "; man tavik has them all.";
 #endif
 
@@ -108,27 +91,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);  // a missing or unknown command is named below
   app.fallthrough();             // the global options may also follow the command
   app.set_version_flag("-V,--version", std::string("tavik ") + TAVIK_VERSION);
-  app.add_option("--psb", options.psb, std::string("power & sensor board port: ") + kPortForms)
-      ->type_name(kPortType)
-      ->capture_default_str()
-      ->check(kNonEmpty);
-  app.add_option("--drvb", options.drvb, "drive board port, as --psb")
-      ->type_name(kPortType)
-      ->capture_default_str()
-      ->check(kNonEmpty);
-  add_number(app, "--timeout", options.timeout_ms, "reply time-out in milliseconds (1 to 60000)",
-             {.least = 1, .most = 60000, .unit = "ms"})
-      ->capture_default_str();
-  app.add_flag("--json", options.json, "JSON output (one object per line), errors in JSON too");
-  auto* simulate =
-      app.add_flag("--simulate", options.simulate, "use the built-in board simulator instead of the ports");
-#ifdef _WIN32
-  simulate->group("");  // hidden
-#else
-  (void)simulate;
-#endif
-  app.add_flag("--trace", options.trace,
-               "write every frame sent and received to standard error (as TAVIK_TRACE=stderr does)");
+  add_global_options(app, options);
   app.footer("Exit status: 0 success, 1 a board command failed, 2 usage, 3 a port could not be opened.\n" +
              std::string("'tavik help COMMAND' or 'tavik COMMAND --help' explains a command") + kAllCommands);
 
@@ -138,7 +101,7 @@ int main(int argc, char** argv) {
   add_watch_command(app, run);
   add_ports_command(app, run);
 #ifdef TAVIK_BRIDGE
-  add_bridge_command(app, run);
+  add_bridge_command(app);
 #endif
   add_check_command(app, run);
   add_raw_command(app, run);
@@ -153,6 +116,10 @@ int main(int argc, char** argv) {
   }
 
   const bool json = asks_for_json(argc, argv);
+#ifdef TAVIK_BRIDGE
+  if (const int word = bridge_word(app, argc, argv); word != 0)
+    return run_bridge_program(argc, argv, word, json);
+#endif
   try {
     app.parse(argc, argv);
     if (help->parsed()) {
@@ -173,11 +140,7 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
     if (!run) throw CLI::ExtrasError("", CLI::ExitCodes::ExtrasError);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
+  } catch (const CLI::Success& e) {  // --help, --help-all, --version
     return app.exit(e);
   } catch (const CLI::ExtrasError&) {
     Output(json).error(command_path(app), CommandError::usage(leftover_message(app)));
@@ -187,23 +150,5 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  Output out(options.json);
-  const std::string command = command_path(app);
-  try {
-    // Read when the first port is opened, before any thread starts.
-    if (options.trace) set_environment("TAVIK_TRACE", "stderr");
-    Session session(options);
-    const int code = run(session, out);
-    // A result that could not be written is no success.
-    if (!out.failure().empty())
-      throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", out.failure());
-    return code;
-  } catch (const CommandError& e) {
-    out.error(command, e);
-    return e.exit_code;
-  } catch (const std::system_error& e) {
-    out.error(command, CommandError(kExitOpenFailed, reason::kSimulatorFailed, "start the simulator",
-                                    std::nullopt, "", e.what()));
-    return kExitOpenFailed;
-  }
+  return run_command(options, command_path(app), run);
 }

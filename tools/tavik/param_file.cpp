@@ -13,6 +13,7 @@
 #include "output_file.h"
 #include "parameters.h"
 #include "tavik_version.h"
+#include "utc_now.h"
 
 namespace tavik::cli {
 namespace {
@@ -34,9 +35,7 @@ int save(Session& session, Output& out, const FileArgs& args) {
     values[p.name] = value;
   }
   Json backup = board_header(session, Board::kDrvb);
-  backup.update(Json{{"saved", recording::utc_text(std::chrono::system_clock::now())},
-                     {"tool_version", TAVIK_VERSION},
-                     {"parameters", values}});
+  backup.update(Json{{"saved", utc_now()}, {"tool_version", TAVIK_VERSION}, {"parameters", values}});
   if ((!file.write_line(backup.dump(2)) || !file.finish()) && !file.failure().empty())
     throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", file.failure());
   if (file.to_standard_output()) return kExitOk;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "options.h"
+#include "command_error.h"
 #include "serial/ports/port_list.h"
 
 namespace tavik::cli {

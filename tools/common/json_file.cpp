@@ -1,6 +1,6 @@
 #include "json_file.h"
 
-#include "options.h"
+#include "command_error.h"
 #include "regular_file.h"
 #include "strict_json.h"
 

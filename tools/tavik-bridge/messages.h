@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge_drive.h"
+#include "drive_control.h"
 
 namespace tavik::cli {
 

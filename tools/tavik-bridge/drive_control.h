@@ -39,7 +39,7 @@ class DriveControl {
   using Report = std::function<void(const CommandOutcome&)>;
   DriveControl(std::chrono::milliseconds dead_man, Report report);
   // Stops the drive, sends 0,0 if a velocity went out since the last stop
-  // (for at most kStopWindow while the device is lost), and joins.
+  // (for at most kStopWindowAfterLoss while the device is lost), and joins.
   ~DriveControl();
   DriveControl(const DriveControl&) = delete;
   DriveControl& operator=(const DriveControl&) = delete;

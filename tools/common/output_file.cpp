@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "bounded_output.h"
-#include "options.h"
+#include "command_error.h"
 #include "output_target.h"
 
 namespace tavik::cli {

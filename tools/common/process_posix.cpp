@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "options.h"
+#include "command_error.h"
 #include "output.h"
 #include "process.h"
 

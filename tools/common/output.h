@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bounded_output.h"
-#include "options.h"
+#include "command_error.h"
 
 namespace tavik::cli {
 

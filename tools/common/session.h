@@ -5,7 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "options.h"
+#include "command_error.h"
+#include "global_options.h"
 #include "serial/exchange/board_connection.h"
 
 namespace tavik::sim {

@@ -1,11 +1,13 @@
-#include "bridge_messages.h"
+#include "messages.h"
 
 #include <cstdio>
 #include <iterator>
 
+#include "drive_safety.h"
 #include "facts/drvb_facts.h"
 #include "facts/psb_facts.h"
 #include "strict_json.h"
+#include "utc_now.h"
 
 namespace tavik::cli {
 namespace {
@@ -116,7 +118,7 @@ std::string cut_name(const std::string& name) {
 }
 
 std::string result_payload(const CommandOutcome& outcome) {
-  Json result{{"stamp", recording::utc_text(std::chrono::system_clock::now())},
+  Json result{{"stamp", utc_now()},
               {"command", cut_name(outcome.command)},
               {"ok", outcome.ok()},
               {"reason", outcome.reason}};
@@ -190,18 +192,22 @@ Json wheels_payload(const Json& drvb, const Json& speed, const std::string& stam
 }
 
 std::optional<CommandOutcome> drive_blocked(const Json& drvb) {
-  if (drvb.value("emergency_stop", false))
-    return CommandOutcome{"drive", reason::kEmergencyStop, "emergency stop closed"};
-  if (drvb.contains("bumpers") &&
-      (drvb["bumpers"]["left"].get<bool>() || drvb["bumpers"]["right"].get<bool>()))
-    return CommandOutcome{"drive", reason::kBumperClosed, "a bumper is closed"};
-  if (drvb.contains("wheel_errors") &&
-      (drvb["wheel_errors"]["left"].get<int>() != 0 || drvb["wheel_errors"]["right"].get<int>() != 0)) {
-    char text[96];
-    std::snprintf(text, sizeof text, "wheel error left 0x%02x, right 0x%02x (cmd/reset_errors clears it)",
-                  drvb["wheel_errors"]["left"].get<int>(), drvb["wheel_errors"]["right"].get<int>());
-    return CommandOutcome{"drive", reason::kWheelError, text};
-  }
+  const auto flag = [&](const char* pointer) {
+    const Json::json_pointer at(pointer);
+    return drvb.contains(at) && drvb.at(at).get<bool>() ? 1 : 0;
+  };
+  const auto error = [&](const char* pointer) {
+    const Json::json_pointer at(pointer);
+    return drvb.contains(at) ? drvb.at(at).get<int>() : 0;
+  };
+  const Blocked blocked = blocked_by(flag("/bumpers/left"), flag("/bumpers/right"), flag("/emergency_stop"));
+  // The bridge names no bumper: its readings say which.
+  if (blocked.reason != nullptr)
+    return CommandOutcome{"drive", blocked.reason,
+                          blocked.reason == reason::kBumperClosed ? "a bumper is closed" : blocked.text};
+  if (const std::string text = wheel_error(error("/wheel_errors/left"), error("/wheel_errors/right"));
+      !text.empty())
+    return CommandOutcome{"drive", reason::kWheelError, text + " (cmd/reset_errors clears it)"};
   return std::nullopt;
 }
 

@@ -1,7 +1,8 @@
-#include "bridge_drive.h"
+#include "drive_control.h"
 
 #include <cstdlib>
 
+#include "drive_loop.h"
 #include "drvb/drvb_commands.h"
 #include "process.h"
 
@@ -10,9 +11,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// At the end: how long the stop is tried while the device is lost (the
-// connection reopens the port at most every 500 ms: three tries).
-constexpr auto kStopWindow = std::chrono::milliseconds(1500);
 constexpr int kMaxVelocityId = 0;
 constexpr auto kIdleWait = std::chrono::seconds(1);
 constexpr auto kGiveWayBound = std::chrono::seconds(1);
@@ -119,7 +117,7 @@ void DriveControl::run() {
   std::optional<Clock::time_point> quit_deadline;
   for (;;) {
     if (quit_) {
-      if (!quit_deadline) quit_deadline = Clock::now() + kStopWindow;
+      if (!quit_deadline) quit_deadline = Clock::now() + kStopWindowAfterLoss;
       if (!stop_owed_ || drvb_ == nullptr || Clock::now() >= *quit_deadline) return;
     }
     serve(lock);

@@ -15,13 +15,13 @@
 #include <memory>
 #include <optional>
 
-#include "board_readings.h"
+#include "board_poller.h"
 #include "bounded_output.h"
 #include "commands.h"
-#include "link_figures.h"
 #include "number_check.h"
 #include "output_file.h"
 #include "process.h"
+#include "utc_now.h"
 #include "watch_csv.h"
 
 namespace tavik::cli {
@@ -38,33 +38,9 @@ struct WatchArgs {
   bool force = false;
 };
 
-// One board of the watch: its connection, or why its port did not open.
-struct Watched {
-  explicit Watched(Board b) : board(b) {}
-  Board board;
-  BoardConnection* connection = nullptr;
-  std::optional<CommandError> left_out;
-  LinkFigures figures;
-};
-
-std::string utc_now() { return recording::utc_text(std::chrono::system_clock::now()); }
-
 using recording::round_ms;
 
-// Opens both boards' ports; a board whose port does not open is left out,
-// unless neither opens.
-void open_boards(Session& session, Watched (&boards)[2]) {
-  for (Watched& w : boards) {
-    try {
-      w.connection = &session.open(w.board);
-    } catch (const CommandError& e) {
-      w.left_out = e;
-    }
-  }
-  if (boards[0].left_out && boards[1].left_out) throw *boards[0].left_out;
-}
-
-void announce_left_out(Output& out, const Watched& w) {
+void announce_left_out(Output& out, const PolledBoard& w) {
   const CommandError& e = *w.left_out;
   if (out.json())
     out.record(Json{{"board", board_name(w.board)},
@@ -76,32 +52,26 @@ void announce_left_out(Output& out, const Watched& w) {
     out.line(std::string("watch: ") + board_name(w.board) + " at " + e.port + " not watched: " + e.detail);
 }
 
-Json read_board(Watched& w, double t) {
+Json read_board(PolledBoard& w, double t) {
   if (w.connection == nullptr) return Json{{"reason", "not watched"}};
   std::vector<Step> steps;
-  Json reading = w.board == Board::kPsb ? read_psb(*w.connection, steps) : read_drvb(*w.connection, steps);
-  w.figures.add(steps, t);
-  mark_failures(reading, steps);
-  return reading;
+  return poll_board(w, t, steps);
 }
 
-unsigned late_replies(const Watched& w) {
-  return w.connection != nullptr ? w.connection->late.seen.load() : 0;
-}
-
-Json summary_of(const Watched& w, double seconds) {
+Json summary_of(const PolledBoard& w, double seconds) {
   if (w.left_out) return Json{{"watched", false}, {"reason", w.left_out->reason}};
   return w.figures.summary(seconds, late_replies(w));
 }
 
-std::string summary_text(const Watched& w, double seconds) {
+std::string summary_text(const PolledBoard& w, double seconds) {
   return std::string(board_name(w.board)) + ": " +
          (w.left_out ? "not watched" : w.figures.text(seconds, late_replies(w)));
 }
 
 int watch(Session& session, Output& out, const WatchArgs& args) {
-  Watched boards[2] = {Watched(Board::kPsb), Watched(Board::kDrvb)};
-  open_boards(session, boards);
+  PolledBoard boards[2] = {PolledBoard(Board::kPsb), PolledBoard(Board::kDrvb)};
+  for (PolledBoard& w : boards) open_board(session, w);
+  need_one_open(boards[0], boards[1]);
   std::optional<OutputFile> csv;
   if (!args.csv.empty()) {
     csv.emplace(args.csv, args.force);
@@ -126,7 +96,7 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
     out.record(Json{{"started", started}});
   else
     out.line("watch: started " + started);
-  for (const Watched& w : boards) {
+  for (const PolledBoard& w : boards) {
     if (w.left_out) announce_left_out(out, w);
   }
   for (auto next = start; Clock::now() < end;) {

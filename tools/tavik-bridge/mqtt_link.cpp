@@ -1,4 +1,4 @@
-#include "bridge_mqtt.h"
+#include "mqtt_link.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>

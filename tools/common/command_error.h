@@ -1,24 +1,14 @@
-// What every command of the tool shares: the global options, the boards'
-// names, the exit codes, and the failure that ends a command.
+// How a command of the tools ends: the exit codes, the boards' names, the
+// reasons an error gives, and the failure that ends a command.
 #pragma once
 
 #include <optional>
 #include <stdexcept>
 #include <string>
 
-#include "facts/defaults.h"
 #include "serial/failures/command_result.h"
 
 namespace tavik::cli {
-
-struct GlobalOptions {
-  std::string psb = kDefaultPsbPort;
-  std::string drvb = kDefaultDrvbPort;
-  int timeout_ms = kDefaultTimeoutMs;
-  bool json = false;
-  bool simulate = false;
-  bool trace = false;  // the libraries' wire trace on standard error
-};
 
 enum ExitCode : int {
   kExitOk = 0,
@@ -54,6 +44,7 @@ inline constexpr const char* kBrokerRefused = "broker-refused";
 inline constexpr const char* kReadBackDiffers = "read-back-differs";
 inline constexpr const char* kNotDriven = "not-driven";
 inline constexpr const char* kStopped = "stopped";
+inline constexpr const char* kProgramMissing = "program-missing";  // tavik bridge without tavik-bridge
 }  // namespace reason
 
 // Ends a command: what was being done, on which board and port, why (a code

@@ -28,12 +28,19 @@ struct DriveRun {
   bool lost() const { return is_port_loss(failure.failure); }
 };
 
+// The longest drive, in seconds.
+inline constexpr double kLongestDriveS = 10.0;
+
+// After the device was lost: how long the stop is tried. The connection
+// reopens the port at most every 500 ms, so this covers three tries.
+inline constexpr auto kStopWindowAfterLoss = std::chrono::milliseconds(1500);
+
 // What ends a drive besides its time, for the commands' help.
 inline constexpr const char* kDriveEnds =
     "one failed reply is ridden through; two in a row, a refused request or the device lost end the drive, "
     "always with the stop";
 
-// Drives at left,right for seconds (at most 10), then stops; reads the wheel
+// Drives at left,right for seconds (at most kLongestDriveS), then stops; reads the wheel
 // errors once more after the stop.
 DriveRun drive_for(BoardConnection& connection, int left, int right, double seconds);
 

@@ -1,0 +1,303 @@
+// tavik-bridge --broker mqtt://HOST[:PORT] --name NAME [--allow-drive] ...
+//
+// Puts one robot on an MQTT broker: publishes its readings under
+// PREFIX/NAME/ (those of tavik watch, at --rate), its link diagnostics once
+// a second and its state (retained; the broker's last will says offline),
+// and carries out the commands of PREFIX/NAME/cmd/..., each answered on
+// cmd/result. A drive holds for the dead-man time after its last message;
+// the broker lost, the drive board lost or the bridge ending stop it at
+// once. Runs until a stop request; the broker refusing the connection ends
+// it (exit 1).
+#include "bridge.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "board_command.h"
+#include "bridge_board.h"
+#include "bridge_log.h"
+#include "broker_address.h"
+#include "command_worker.h"
+#include "drive_loop.h"
+#include "mqtt_link.h"
+#include "password_file.h"
+#include "process.h"
+#include "tavik_version.h"
+#include "topic_check.h"
+#include "utc_now.h"
+
+namespace tavik::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kDiagnosticsPeriod = std::chrono::seconds(1);
+// How long the clean exit waits for the broker to take the offline state.
+constexpr auto kOfflineBound = std::chrono::milliseconds(1000);
+// The largest command payload read; a larger one is answered unread.
+constexpr std::size_t kLongestPayload = 64 * 1024;
+
+class Bridge {
+ public:
+  Bridge(Session& session, Output& out, const BridgeArgs& args, BrokerSettings broker)
+      : session_(session),
+        args_(args),
+        base_(args.prefix + "/" + args.name + "/"),
+        log_(out),
+        drive_(std::chrono::milliseconds(std::lround(args.dead_man_s * 1000)),
+               [this](const CommandOutcome& outcome) { result(outcome); }) {
+    open_boards();
+    broker_url_ = args.broker;
+    broker.client_id = "tavik-bridge-" + args.name;
+    broker.will_topic = base_ + "state";
+    broker.will_payload = [this] { return state_payload("offline", "connection lost"); };
+    link_ = std::make_unique<MqttLink>(std::move(broker), handler());
+    link_->start();
+  }
+
+  // The broker's thread first, so that nothing calls in any more; then the
+  // jobs and the drive (its last stop).
+  ~Bridge() {
+    if (link_) link_->stop();
+  }
+  Bridge(const Bridge&) = delete;
+  Bridge& operator=(const Bridge&) = delete;
+
+  int run();
+
+ private:
+  void open_boards();
+  void try_open(BridgeBoard& b);
+  BrokerHandler handler();
+  void on_message(const std::string& topic, const std::string& payload, bool retained);
+  void carry_out(const BridgeCommand& command);
+  void result(const CommandOutcome& outcome) {
+    if (link_) link_->publish(base_ + "cmd/result", result_payload(outcome), 1, false);
+  }
+  void poll(double t);
+  void diagnostics();
+  std::string state_payload(const char* state, const char* why = nullptr) const;
+  void publish(const char* topic, const Json& payload) {
+    link_->publish(base_ + topic, payload.dump(), 0, false);
+  }
+
+  Session& session_;
+  const BridgeArgs& args_;
+  const std::string base_;  // "tavik/NAME/"
+  std::string broker_url_;
+  BridgeLog log_;
+  BridgeBoard boards_[2] = {BridgeBoard(Board::kPsb), BridgeBoard(Board::kDrvb)};
+  WheelSpeed speed_;
+  std::mutex refused_mutex_;
+  std::string refused_;             // guarded by refused_mutex_: why the broker said no
+  std::unique_ptr<MqttLink> link_;  // made last, destroyed last (stopped first, above)
+  DriveControl drive_;
+  CommandWorker worker_;
+};
+
+void Bridge::open_boards() {
+  for (BridgeBoard& b : boards_) try_open(b);
+  need_one_open(boards_[0], boards_[1]);
+  for (const BridgeBoard& b : boards_) {
+    if (b.left_out)
+      log_.line(std::string(board_name(b.board)) + " at " + b.left_out->port +
+                " not open: " + b.left_out->detail + "; trying again every 2 s");
+  }
+}
+
+void Bridge::try_open(BridgeBoard& b) {
+  const bool was_left_out = b.left_out.has_value();
+  if (!open_board(session_, b)) {
+    b.next_open = Clock::now() + kOpenRetry;
+    return;
+  }
+  if (was_left_out) log_.line(std::string(board_name(b.board)) + " at " + session_.port(b.board) + " open");
+  if (b.board == Board::kDrvb && args_.allow_drive) drive_.attach(*b.connection.load());
+}
+
+std::string Bridge::state_payload(const char* state, const char* why) const {
+  Json payload{{"stamp", utc_now()},
+               {"state", state},
+               {"version", TAVIK_VERSION},
+               {"psb", session_.port(Board::kPsb)},
+               {"drvb", session_.port(Board::kDrvb)},
+               {"drive_allowed", args_.allow_drive}};
+  if (why != nullptr) payload["reason"] = why;
+  return payload.dump();
+}
+
+BrokerHandler Bridge::handler() {
+  BrokerHandler h;
+  h.connected = [this] {
+    // Every cmd/ topic, so that one that names no command is answered too.
+    link_->subscribe(base_ + "cmd/#");
+    link_->publish(base_ + "state", state_payload("online"), 1, true);
+    log_.line("connected to " + broker_url_ + " as " + base_);
+  };
+  h.lost = [this](const std::string& why) {
+    drive_.stop();
+    log_.line("broker lost (" + why + "); the drive is stopped; connecting again");
+  };
+  h.retrying = [this](const std::string& why) { log_.line("cannot connect to " + broker_url_ + ": " + why); };
+  h.refused = [this](const std::string& why) {
+    std::lock_guard lock(refused_mutex_);
+    refused_ = why;
+  };
+  h.message = [this](const std::string& topic, const std::string& payload, bool retained) {
+    on_message(topic, payload, retained);
+  };
+  return h;
+}
+
+void Bridge::on_message(const std::string& topic, const std::string& payload, bool retained) {
+  const std::string prefix = base_ + "cmd/";
+  if (topic.rfind(prefix, 0) != 0) return;
+  const std::string name = topic.substr(prefix.size());
+  if (name == "result") return;  // the bridge's own answers
+  // How a retained message is cleared: nothing to carry out or answer.
+  if (retained && payload.empty()) return;
+  if (retained) {
+    // Kept by the broker from some time ago: never a reason to move now.
+    result(
+        {name, reason::kRetainedCommand, "a retained command is not carried out; publish it without retain"});
+    return;
+  }
+  if (payload.size() > kLongestPayload) {
+    result({name, reason::kUsage,
+            "the payload is " + std::to_string(payload.size()) + " bytes, more than " +
+                std::to_string(kLongestPayload) + "; not read"});
+    return;
+  }
+  const ParsedCommand parsed = parse_command(name, payload);
+  if (!parsed.command) {
+    result(parsed.refusal);
+    return;
+  }
+  if (parsed.command->kind == BridgeCommand::Kind::kDrive) {
+    if (!args_.allow_drive)
+      result({name, reason::kDriveNotAllowed, "this bridge was started without --allow-drive"});
+    else
+      drive_.drive(parsed.command->left_mm_s, parsed.command->right_mm_s);
+    return;
+  }
+  const BridgeCommand command = *parsed.command;
+  if (!worker_.post([this, command] { carry_out(command); }))
+    result({name, failure_row(Failure::kInterrupted).reason, "too many commands waiting"});
+}
+
+void Bridge::carry_out(const BridgeCommand& command) {
+  const Board board = board_of(command);
+  result(tavik::cli::carry_out(command, boards_[board == Board::kPsb ? 0 : 1].connection.load(),
+                               session_.port(board), drive_));
+}
+
+void Bridge::poll(double t) {
+  const std::string stamp = utc_now();
+  Json readings[2];
+  for (std::size_t i = 0; i < 2; ++i) {
+    BridgeBoard& b = boards_[i];
+    if (b.connection.load() == nullptr) continue;
+    std::vector<Step> steps;
+    readings[i] = poll_board(b, t, steps, [this] { drive_.give_way(); });
+    note_period(b, steps, t);
+    if (b.board == Board::kDrvb) {
+      const bool lost = std::any_of(steps.begin(), steps.end(),
+                                    [](const Step& s) { return is_port_loss(s.result.failure); });
+      if (lost) {
+        drive_.stop();
+        drive_.forget_max_velocity();
+      }
+      drive_.set_blocked(drive_blocked(readings[i]));
+    }
+  }
+  if (boards_[0].connection.load() != nullptr) {
+    publish("battery", battery_payload(readings[0], stamp));
+    publish("ranges", ranges_payload(readings[0], stamp));
+  }
+  if (boards_[1].connection.load() != nullptr) {
+    const Json speed = speed_.update(readings[1], t);
+    publish("wheels", wheels_payload(readings[1], speed, stamp));
+  }
+}
+
+void Bridge::diagnostics() {
+  Json boards = Json::array();
+  for (BridgeBoard& b : boards_) {
+    if (b.connection.load() == nullptr && b.left_out && Clock::now() >= b.next_open) try_open(b);
+    boards.push_back(diagnostics_entry(b));
+  }
+  publish("diagnostics", Json{{"stamp", utc_now()}, {"boards", boards}});
+}
+
+int Bridge::run() {
+  const auto period =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / args_.rate_hz));
+  const auto start = Clock::now();
+  auto next_poll = start;
+  auto next_diagnostics = start + kDiagnosticsPeriod;
+  for (;;) {
+    {
+      std::lock_guard lock(refused_mutex_);
+      if (!refused_.empty()) break;
+    }
+    const auto now = Clock::now();
+    if (now >= next_poll) {
+      poll(recording::round_ms(std::chrono::duration<double>(now - start).count()));
+      next_poll = std::max(next_poll + period, Clock::now());
+    }
+    if (now >= next_diagnostics) {
+      diagnostics();
+      next_diagnostics += kDiagnosticsPeriod;
+    }
+    if (const int sig = wait_for_stop(std::min(next_poll, next_diagnostics)); sig != 0) {
+      drive_.close();  // first of all: no drive from now on
+      log_.line(std::string("ending (") + stop_signal_name(sig) + ")");
+      link_->close(base_ + "state", state_payload("offline", stop_signal_name(sig)), kOfflineBound);
+      return stop_exit_code(sig);
+    }
+  }
+  drive_.close();
+  link_->close(base_ + "state", state_payload("offline", "broker refused the connection"), kOfflineBound);
+  std::lock_guard lock(refused_mutex_);
+  throw CommandError(kExitCommandFailed, reason::kBrokerRefused, "connect to the broker", std::nullopt, "",
+                     broker_url_ + " refused the connection: " + refused_);
+  return kExitCommandFailed;
+}
+
+// After the bridge, however it ended: the stop to its drive board, nothing else.
+int send_stop_after(Session& session, Output& out) {
+  BoardConnection& connection = session.open(Board::kDrvb);
+  session.check(send_stop(connection), "send the stop (0,0)", Board::kDrvb);
+  Json record = board_header(session, Board::kDrvb);
+  record.update(Json{{"stop_sent", true}});
+  out.record(record);
+  return kExitOk;
+}
+
+}  // namespace
+
+int run_bridge(Session& session, Output& out, const BridgeArgs& args) {
+  if (args.send_stop) return send_stop_after(session, out);
+  check_topic_part("--name", args.name, false, kLongestName);
+  check_topic_part("--topic-prefix", args.prefix, true, kLongestPrefix);
+  const BrokerAddress address = broker_address(args.broker);
+  BrokerSettings broker;
+  broker.host = address.host;
+  broker.port = address.port;
+  broker.tls = address.tls;
+  if (!args.password_file.empty() && args.username.empty())
+    throw CommandError::usage("--password-file needs --username");
+  if (!args.ca_file.empty() && !broker.tls) throw CommandError::usage("--ca-file needs an mqtts:// broker");
+  if (args.cert_file.empty() != args.key_file.empty())
+    throw CommandError::usage("--cert and --key go together");
+  if (!args.cert_file.empty() && !broker.tls) throw CommandError::usage("--cert needs an mqtts:// broker");
+  broker.username = args.username;
+  if (!args.password_file.empty()) broker.password = read_password(args.password_file);
+  broker.ca_file = args.ca_file;
+  broker.cert_file = args.cert_file;
+  broker.key_file = args.key_file;
+  Bridge bridge(session, out, args, std::move(broker));
+  return bridge.run();
+}
+
+}  // namespace tavik::cli
