@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <sstream>
 
 #include "bridge_fixture.h"
@@ -263,6 +264,94 @@ TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
   EXPECT_TRUE(has(next, R"("command":"servo")")) << next;
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(wire.velocities().empty());
+}
+
+// A UTC stamp as a command gives it, `offset` from now.
+std::string utc_stamp(std::chrono::milliseconds offset) {
+  const auto at = std::chrono::system_clock::now() + offset;
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+  std::tm utc{};
+  ::gmtime_r(&seconds, &utc);
+  char text[40];
+  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
+  std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms));
+  return text;
+}
+
+TEST_F(Bridge, EachCommandsIdComesBackAndAStaleDriveMovesNothing) {
+  const std::string drive = R"("left_mm_s": 200, "right_mm_s": 200)";
+  const struct {
+    const char* command;
+    std::string payload;
+    const char* id;  // as the result gives it; null: none
+    const char* reason;
+  } cases[] = {
+      {"power", R"({"device": "lrf", "on": true, "id": "p-1"})", R"("p-1")", "ok"},
+      {"servo", R"({"on": "yes", "id": 7})", "7", "usage"},
+      {"drive", "{" + drive + R"(, "id": "d-1", "stamp": ")" + utc_stamp(0ms) + R"("})", R"("d-1")", "ok"},
+      {"drive", "{" + drive + R"(, "id": "d-2", "stamp": ")" + utc_stamp(-3000ms) + R"("})", R"("d-2")",
+       "stale-command"},
+      {"drive", "{" + drive + R"(, "id": "d-3", "stamp": ")" + utc_stamp(3000ms) + R"("})", R"("d-3")",
+       "stale-command"},
+      {"drive", "{" + drive + R"(, "id": "d-4", "stamp": "2026-12-08 12:00"})", R"("d-4")", "usage"},
+      {"drive", "{" + drive + R"(, "id": [1]})", nullptr, "usage"},
+  };
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  TavikProcess bridge(bridge_args(broker, "r1", {"--allow-drive", "--dead-man", "0.2"}));
+  ASSERT_NE(client.wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }), "");
+  VelocityRecord wire(sim_);
+  std::optional<Clock::time_point> after_first_drive;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.payload);
+    if (after_first_drive) {
+      std::this_thread::sleep_for(500ms);  // the first drive's dead-man is over
+      after_first_drive = Clock::now();
+    }
+    const std::size_t before = client.count();
+    client.publish(std::string("tavik/r1/cmd/") + c.command, c.payload);
+    const std::string result = client.wait_for("tavik/r1/cmd/result", 2s, nullptr, before);
+    ASSERT_NE(result, "");
+    const Json json = Json::parse(result);
+    EXPECT_EQ(json["reason"], c.reason) << result;
+    EXPECT_EQ(json.contains("id") ? json["id"].dump() : "none", c.id ? c.id : "none") << result;
+    if (json["id"] == "d-1") after_first_drive = Clock::now();
+  }
+  ASSERT_TRUE(after_first_drive);
+  EXPECT_FALSE(wire.first("BE200;200", *after_first_drive, 300ms)) << "a refused drive moved";
+}
+
+TEST_F(Bridge, ADriveOvertakenBeforeItWasSentIsAnsweredSuperseded) {
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  TavikProcess bridge(bridge_args(broker, "r1", {"--allow-drive"}));
+  ASSERT_NE(client.wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }), "");
+  const auto drive = [&](const char* id) {
+    client.publish("tavik/r1/cmd/drive",
+                   std::string(R"({"left_mm_s": 100, "right_mm_s": 100, "id": ")") + id + "\"}");
+  };
+  // The board's Max Velocity is read once, before the first drive.
+  drive("first");
+  ASSERT_NE(client.wait_for("tavik/r1/cmd/result", 2s, [](const std::string& p) { return has(p, "first"); }),
+            "");
+  std::this_thread::sleep_for(700ms);  // its dead-man is over
+  // Each velocity request now takes 120 ms: while the first is on the line,
+  // the second waits, and the third overtakes it.
+  sim_.execute("fault drvb BE delay 120");
+  VelocityRecord wire(sim_);
+  const std::size_t before = client.count();
+  const auto sent = Clock::now();
+  drive("a");
+  ASSERT_TRUE(wire.first("BE100;100", sent, 1000ms));
+  drive("b");
+  drive("c");
+  for (const auto& [id, reason] : {std::pair{"a", "ok"}, {"b", "superseded"}, {"c", "ok"}}) {
+    const std::string id_field = std::string(R"("id":")") + id + "\"";
+    const std::string result = client.wait_for(
+        "tavik/r1/cmd/result", 3s, [&](const std::string& p) { return has(p, id_field.c_str()); }, before);
+    EXPECT_TRUE(has(result, (std::string(R"("reason":")") + reason + "\"").c_str())) << id << ": " << result;
+  }
 }
 
 TEST_F(Bridge, ANameThatCannotBeATopicIsAUsageError) {

@@ -55,6 +55,7 @@ struct BridgeArgs {
   bool send_stop = false;
   double rate_hz = 5;
   double dead_man_s = 0.5;
+  double max_command_age_s = 1;
   std::string username;
   std::string password_file;
   std::string ca_file, cert_file, key_file;
@@ -365,26 +366,33 @@ void Bridge::on_message(const std::string& topic, const std::string& payload, bo
     return;
   }
   if (parsed.command->kind == BridgeCommand::Kind::kDrive) {
+    const Json& id = parsed.command->id;
     if (!args_.allow_drive)
-      result({name, reason::kDriveNotAllowed, "this bridge was started without --allow-drive"});
+      result({name, reason::kDriveNotAllowed, "this bridge was started without --allow-drive", id});
+    else if (const auto stale = stale_command(*parsed.command, args_.max_command_age_s))
+      result({name, reason::kStaleCommand, *stale, id});
     else
-      drive_.drive(parsed.command->left_mm_s, parsed.command->right_mm_s);
+      drive_.drive(parsed.command->left_mm_s, parsed.command->right_mm_s, id);
     return;
   }
   const BridgeCommand command = *parsed.command;
   if (!worker_.post([this, command] { carry_out(command); }))
-    result({name, failure_row(Failure::kBusy).reason, "too many commands waiting"});
+    result({name, failure_row(Failure::kBusy).reason, "too many commands waiting", command.id});
 }
 
 void Bridge::carry_out(const BridgeCommand& command) {
   const char* name = kCommandNames[static_cast<int>(command.kind)];
+  const auto answer = [&](CommandOutcome outcome) {
+    outcome.id = command.id;
+    result(outcome);
+  };
   const Board board =
       command.kind == BridgeCommand::Kind::kPower || command.kind == BridgeCommand::Kind::kMaxDistance
           ? Board::kPsb
           : Board::kDrvb;
   BoardConnection* connection = boards_[board == Board::kPsb ? 0 : 1].connection.load();
   if (connection == nullptr) {
-    result({name, failure_row(Failure::kNotOpen).reason,
+    answer({name, failure_row(Failure::kNotOpen).reason,
             std::string("the ") + board_label(board) + "'s port is not open"});
     return;
   }
@@ -419,12 +427,12 @@ void Bridge::carry_out(const BridgeCommand& command) {
       return;
   }
   if (done.is_ok()) {
-    result({name, "ok", ""});
+    answer({name, "ok", ""});
     return;
   }
   const CommandError e(kExitCommandFailed, failure_row(done.failure).reason, step, board,
                        session_.port(board), describe(done));
-  result({name, e.reason, e.message()});
+  answer({name, e.reason, e.message()});
 }
 
 void Bridge::poll(double t) {
@@ -588,6 +596,10 @@ void add_bridge_command(CLI::App& app, Runner& run) {
   add_number(*command, "--dead-man", args->dead_man_s,
              "seconds a drive holds after its last command, then 0,0 (0.05 to 10, default 0.5)",
              {.least = 0.05, .most = 10.0, .unit = "seconds"});
+  add_number(
+      *command, "--max-command-age", args->max_command_age_s,
+      "a drive stamped this many seconds before (or after) its arrival is refused (0.05 to 60, default 1)",
+      {.least = 0.05, .most = 60.0, .unit = "seconds"});
   command->add_option("--username", args->username, "the broker's user name");
   command->add_option("--password-file", args->password_file, "a file whose first line is the password");
   command->add_option("--ca-file", args->ca_file,

@@ -4,6 +4,7 @@
 // of tavik watch) in SI units, each with a UTC stamp.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,8 @@ struct BridgeCommand {
   unsigned device = 0;                // power: the device number
   bool on = false;                    // power, servo
   int code = 0;                       // max_distance: -1 to 8
+  Json id = nullptr;                  // optional on every command: echoed in its result
+  std::optional<std::chrono::system_clock::time_point> stamp{};  // optional: when it was sent
 };
 
 inline constexpr const char* kCommandNames[] = {"drive", "power", "servo", "max_distance", "reset_errors"};
@@ -27,7 +30,9 @@ inline constexpr int kFastestMmS = 2000;
 // The command in payload, or why it is refused: "usage" (not JSON as
 // parse_strict_json takes it, not an object, a field missing, unknown or
 // of the wrong type) or "bad-argument"
-// (a value out of range), with a message naming the field.
+// (a value out of range), with a message naming the field. Every command
+// may also give an "id" (a string, cut as names are, or a whole number),
+// echoed in its result, and a "stamp" (UTC, ISO 8601: 2026-12-08T12:27:39.829Z).
 struct ParsedCommand {
   std::optional<BridgeCommand> command;
   CommandOutcome refusal;
@@ -37,6 +42,13 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
 // {"stamp": ..., "command", "ok", "reason", "message"}; a command's name
 // (its topic's rest) is cut as names in messages are (cut_name).
 std::string result_payload(const CommandOutcome& outcome);
+
+// Why a command stamped more than max_age_s seconds before now (or after) is
+// refused, or nothing: one without a stamp, or a recent one.
+std::optional<std::string> stale_command(const BridgeCommand& command, double max_age_s);
+
+// "2026-12-08T12:27:39.829Z" (the fraction optional), or nothing for any other text.
+std::optional<std::chrono::system_clock::time_point> parse_utc(const std::string& text);
 
 // A name from a message (a field's, a topic's) as a result shows it: at most
 // kLongestShownName bytes, cut at a character's start, with "..." after.
