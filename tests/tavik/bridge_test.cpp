@@ -354,6 +354,42 @@ TEST_F(Bridge, ADriveOvertakenBeforeItWasSentIsAnsweredSuperseded) {
   }
 }
 
+TEST_F(Bridge, StopIsAlwaysTakenAndStopsAtOnce) {
+  const struct {
+    const char* name;
+    bool allow;
+  } cases[] = {{"driving bridge", true}, {"without --allow-drive", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MqttBroker broker(broker_dir_);
+    MqttClient client(broker.port());
+    std::vector<std::string> more{"--dead-man", "5"};
+    if (c.allow) more.push_back("--allow-drive");
+    TavikProcess bridge(bridge_args(broker, "r1", more));
+    ASSERT_NE(client.wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }),
+              "");
+    VelocityRecord wire(sim_);
+    if (c.allow) {
+      const auto sent = Clock::now();
+      client.publish("tavik/r1/cmd/drive", R"({"left_mm_s": 200, "right_mm_s": 200})");
+      ASSERT_TRUE(wire.first("BE200;200", sent, 1000ms));
+    }
+    const std::size_t before = client.count();
+    const auto asked = Clock::now();
+    client.publish("tavik/r1/cmd/stop", R"({"id": "s"})");
+    const auto stop = wire.first("BE;", asked, 1000ms);
+    ASSERT_TRUE(stop);
+    EXPECT_LT(*stop - asked, 300ms);  // long before the 5 s dead-man
+    const std::string result = client.wait_for(
+        "tavik/r1/cmd/result", 2s, [](const std::string& p) { return has(p, R"("command":"stop")"); },
+        before);
+    EXPECT_TRUE(has(result, R"("command":"stop","ok":true)")) << result;
+    EXPECT_TRUE(has(result, R"("id":"s")")) << result;
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(wire.velocities().back().command, "BE;");
+  }
+}
+
 TEST_F(Bridge, ANameThatCannotBeATopicIsAUsageError) {
   MqttBroker broker(broker_dir_);
   const std::string names[] = {"r+1",

@@ -376,6 +376,8 @@ void Bridge::on_message(const std::string& topic, const std::string& payload, bo
     return;
   }
   const BridgeCommand command = *parsed.command;
+  // A stop, always taken (also without --allow-drive), stops the drive at once; its answer follows.
+  if (command.kind == BridgeCommand::Kind::kStop) drive_.stop();
   if (!worker_.post([this, command] { carry_out(command); }))
     result({name, failure_row(Failure::kBusy).reason, "too many commands waiting", command.id});
 }
@@ -404,6 +406,15 @@ void Bridge::carry_out(const BridgeCommand& command) {
     drive_.stop();
     drive_.wait_stopped(kStopFirstBound);
   }
+  // The drive's own stop where the bridge drives, so that only its thread sends velocities.
+  if (command.kind == BridgeCommand::Kind::kStop && args_.allow_drive) {
+    if (drive_.wait_stopped(kStopFirstBound))
+      answer({name, "ok", ""});
+    else
+      answer({name, failure_row(Failure::kNoReply).reason,
+              "the drive board has not answered the stop (0,0) yet; it is sent again every 100 ms"});
+    return;
+  }
   Result done;
   std::string step;
   switch (command.kind) {
@@ -422,6 +433,10 @@ void Bridge::carry_out(const BridgeCommand& command) {
     case BridgeCommand::Kind::kResetErrors:
       step = "reset wheel errors";
       done = drvb::set_drive_err_reset(*connection);
+      break;
+    case BridgeCommand::Kind::kStop:
+      step = "send the stop (0,0)";
+      done = drvb::set_velocity(*connection, 0, 0);
       break;
     case BridgeCommand::Kind::kDrive:
       return;

@@ -24,6 +24,7 @@ const std::vector<Field> kFields[] = {
     {{"on", Field::Type::kBool}},
     {{"code", Field::Type::kInteger, -1, 8}},
     {},
+    {},
 };
 
 CommandOutcome refused(const std::string& name, const char* reason, std::string message) {

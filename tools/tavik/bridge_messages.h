@@ -14,7 +14,7 @@ namespace tavik::cli {
 
 // The commands, by the last part of their topic (cmd/drive, ...).
 struct BridgeCommand {
-  enum class Kind { kDrive, kPower, kServo, kMaxDistance, kResetErrors } kind;
+  enum class Kind { kDrive, kPower, kServo, kMaxDistance, kResetErrors, kStop } kind;
   int left_mm_s = 0, right_mm_s = 0;  // drive
   unsigned device = 0;                // power: the device number
   bool on = false;                    // power, servo
@@ -23,7 +23,8 @@ struct BridgeCommand {
   std::optional<std::chrono::system_clock::time_point> stamp{};  // optional: when it was sent
 };
 
-inline constexpr const char* kCommandNames[] = {"drive", "power", "servo", "max_distance", "reset_errors"};
+inline constexpr const char* kCommandNames[] = {"drive",        "power",        "servo",
+                                                "max_distance", "reset_errors", "stop"};
 // The fastest velocity a drive command may ask for: Max Velocity's own upper limit.
 inline constexpr int kFastestMmS = 2000;
 
