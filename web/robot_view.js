@@ -27,6 +27,7 @@ class RobotView {
     this.buildDrive();
     this.$(".servo").addEventListener("click", (e) => {
       const on = e.currentTarget.getAttribute("aria-checked") !== "true";
+      this.servoAsked = on;  // the bridge publishes no servo state: its answer sets the switch
       this.actions.command("servo", { on }, "robot control " + (on ? "on" : "off"));
     });
     this.$('[data-action="reset"]').addEventListener("click", () =>
@@ -199,7 +200,7 @@ class RobotView {
 
   showDiagnostics(payload) {
     this.$(".boards").textContent = (payload.boards || [])
-      .map((b) => `${b.name.toUpperCase()} ${b.level}${b.message ? ": " + b.message : ""}`)
+      .map((b) => `${b.name.toUpperCase()} ${b.level}${b.message && b.message !== "ok" ? ": " + b.message : ""}`)
       .join(" · ");
     this.root.classList.toggle("warn", (payload.boards || []).some((b) => b.level !== "OK"));
   }
@@ -218,6 +219,7 @@ class RobotView {
     const place = this.$(`.result[data-for="${command}"]`) || this.$('.result[data-for="drive"]');
     place.textContent = label + ": " + text;
     place.classList.toggle("refused", !ok);
+    if (command === "servo" && ok) this.$(".servo").setAttribute("aria-checked", String(this.servoAsked));
   }
 
   // Marks readings older than TAVIK.staleAfterMs; an offline robot is marked by its state.
@@ -234,13 +236,15 @@ class RobotView {
 // The four plots of the opened robot, over the history's window.
 class RobotPlots {
   constructor(place) {
-    const width = Math.max(320, Math.min(place.clientWidth || 640, 900));
-    const make = (name, title, series) =>
-      new uPlot(
-        { title, width, height: 160, series: [{}, ...series], scales: { x: { time: true } }, legend: { live: false } },
+    const make = (name, title, series) => {
+      const where = place.querySelector(`[data-plot="${name}"]`);
+      const width = Math.max(300, where.clientWidth || 480);
+      return new uPlot(
+        { title, width, height: 150, series: [{}, ...series], scales: { x: { time: true } }, legend: { live: false } },
         [[]],
-        place.querySelector(`[data-plot="${name}"]`),
+        where,
       );
+    };
     const colours = ["#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b", "#e377c2"];
     this.plots = [
       [make("battery", "Battery (V)", [{ label: "V", stroke: colours[0], value: (u, v) => v }]),
