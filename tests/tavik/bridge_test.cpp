@@ -34,6 +34,7 @@ TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
       {"tavik/r1/ranges", {"stamp", "ranges_m", "names"}},
       {"tavik/r1/wheels", {"stamp", "encoders", "speed_mm_s", "bumpers", "emergency_stop", "wheel_errors"}},
       {"tavik/r1/diagnostics", {"stamp", "boards"}},
+      {"tavik/r1/parameters", {"stamp", "max_velocity_mm_s", "comm_timeout_ms", "control_period_ms"}},
   };
   for (const auto& t : topics) {
     // The wheels' speed comes from the second reading on.
@@ -47,6 +48,13 @@ TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
   const Json battery = Json::parse(client.wait_for("tavik/r1/battery", 1s));
   EXPECT_NEAR(battery["voltage"].get<double>(), 12.6, 0.5);
   EXPECT_EQ(Json::parse(client.wait_for("tavik/r1/ranges", 1s))["ranges_m"].size(), 7u);
+  // The drive parameters, retained, as the board has them.
+  const std::string status = sim_.execute("status");
+  const std::string max_velocity = status.substr(status.find("max velocity ") + 13);
+  EXPECT_EQ(Json::parse(client.wait_for("tavik/r1/parameters", 1s))["max_velocity_mm_s"].get<int>(),
+            std::stoi(max_velocity));
+  MqttClient later(broker.port(), "tavik/r1/parameters");
+  EXPECT_NE(later.wait_for("tavik/r1/parameters", 2s), "") << "not retained";
   const Json diagnostics = Json::parse(client.wait_for("tavik/r1/diagnostics", 1s));
   for (const Json& board : diagnostics["boards"]) {
     EXPECT_EQ(board["level"], "OK") << board.dump();

@@ -21,6 +21,7 @@
 #include "commands.h"
 #include "drive_loop.h"
 #include "drvb/drvb_commands.h"
+#include "drvb/drvb_parameter_table.h"
 #include "link_figures.h"
 #include "number_check.h"
 #include "process.h"
@@ -264,6 +265,7 @@ class Bridge {
     if (link_) link_->publish(base_ + "cmd/result", result_payload(outcome), 1, false);
   }
   void poll(double t);
+  void publish_parameters(BoardConnection& drvb);
   void diagnostics();
   std::string state_payload(const char* state, const char* why = nullptr) const;
   void publish(const char* topic, const Json& payload) {
@@ -277,6 +279,7 @@ class Bridge {
   Log log_;
   BridgeBoard boards_[2] = {BridgeBoard(Board::kPsb), BridgeBoard(Board::kDrvb)};
   WheelSpeed speed_;
+  std::atomic<bool> parameters_owed_{true};  // the retained parameters are (re)published at the next poll
   std::mutex refused_mutex_;
   std::string refused_;             // guarded by refused_mutex_: why the broker said no
   std::unique_ptr<MqttLink> link_;  // made last, destroyed last (stopped first, above)
@@ -324,6 +327,7 @@ BrokerHandler Bridge::handler() {
     // Every cmd/ topic, so that one that names no command is answered too.
     link_->subscribe(base_ + "cmd/#");
     link_->publish(base_ + "state", state_payload("online"), 1, true);
+    parameters_owed_ = true;
     log_.line("connected to " + broker_url_ + " as " + base_);
   };
   h.lost = [this](const std::string& why) {
@@ -472,6 +476,7 @@ void Bridge::poll(double t) {
       if (lost) {
         drive_.stop();
         drive_.forget_max_velocity();
+        parameters_owed_ = true;
       }
       drive_.set_blocked(drive_blocked(readings[i]));
     }
@@ -483,7 +488,20 @@ void Bridge::poll(double t) {
   if (boards_[1].connection.load() != nullptr) {
     const Json speed = speed_.update(readings[1], t);
     publish("wheels", wheels_payload(readings[1], speed, stamp));
+    if (parameters_owed_) publish_parameters(*boards_[1].connection.load());
   }
+}
+
+// Read after each connect to the broker and each reopen of the drive
+// board's port; a read that fails is tried again at the next poll.
+void Bridge::publish_parameters(BoardConnection& drvb) {
+  std::vector<int> values(drvb::kParameters.size());
+  for (std::size_t id = 0; id < values.size(); ++id) {
+    drive_.give_way();
+    if (!drvb::read_parameter(drvb, static_cast<int>(id), &values[id]).is_ok()) return;
+  }
+  parameters_owed_ = false;
+  link_->publish(base_ + "parameters", parameters_payload(values, utc_now()).dump(), 1, true);
 }
 
 void Bridge::diagnostics() {

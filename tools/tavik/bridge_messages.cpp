@@ -1,9 +1,11 @@
 #include "bridge_messages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iterator>
 
+#include "drvb/drvb_parameter_table.h"
 #include "drvb/encoder_scale.h"
 #include "strict_json.h"
 
@@ -258,6 +260,17 @@ Json wheels_payload(const Json& drvb, const Json& speed, const std::string& stam
     }
   }
   add_reason(payload, drvb);
+  return payload;
+}
+
+Json parameters_payload(const std::vector<int>& values, const std::string& stamp) {
+  Json payload{{"stamp", stamp}};
+  for (std::size_t i = 0; i < values.size() && i < drvb::kParameters.size(); ++i) {
+    std::string key = std::string(drvb::kParameters[i].name) + "_" + drvb::kParameters[i].unit;
+    std::replace_if(
+        key.begin(), key.end(), [](char c) { return c == '-' || c == '/'; }, '_');
+    payload[key] = values[i];
+  }
   return payload;
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bridge_drive.h"
 
@@ -74,6 +75,10 @@ class WheelSpeed {
   double t_ = 0;
 };
 Json wheels_payload(const Json& drvb, const Json& speed, const std::string& stamp);
+
+// The retained parameters topic: each drive parameter of drvb_parameter_table
+// by its name and unit ("max_velocity_mm_s"), from the values in its order.
+Json parameters_payload(const std::vector<int>& values, const std::string& stamp);
 
 // What a drive board reading says against driving: a bumper, the emergency
 // stop, a wheel error; nothing when all are clear or unread.
