@@ -10,6 +10,7 @@ const robots = new Map();      // name -> RobotView
 const histories = HistoryStore.load(prefix);
 const pending = new Map();     // command id -> {robot, command, label}
 let client = null;
+const decoder = new TextDecoder();
 let nextId = 1;
 
 const $ = (id) => document.getElementById(id);
@@ -112,34 +113,26 @@ function onMessage(topic, message) {
   }
   let payload;
   try {
-    payload = JSON.parse(new TextDecoder().decode(message));
+    payload = JSON.parse(decoder.decode(message));
   } catch {
     return;
   }
   if (typeof payload !== "object" || payload === null) return;
   const view = robotView(name);
   switch (what) {
+    case "battery":
+    case "ranges":
+    case "wheels":
+      historyOf(name).add(what, payload);
+      view.show(what, payload);
+      break;
     case "state":
-      view.showState(payload);
+      view.show(what, payload);
       if (payload.state !== "online" && drive.robot === name) drive.drop();
       break;
-    case "battery":
-      view.showBattery(payload);
-      historyOf(name).add(what, payload);
-      break;
-    case "ranges":
-      view.showRanges(payload);
-      historyOf(name).add(what, payload);
-      break;
-    case "wheels":
-      view.showWheels(payload);
-      historyOf(name).add(what, payload);
-      break;
     case "diagnostics":
-      view.showDiagnostics(payload);
-      break;
     case "parameters":
-      view.showParameters(payload);
+      view.show(what, payload);
       break;
     case "cmd/result": {
       const asked = payload.id !== undefined ? pending.get(String(payload.id)) : undefined;

@@ -74,24 +74,38 @@ class RobotHistory {
     const last = this.columns.t[this.length - 1];
     if (last !== undefined && row.t <= last) return;  // a poll seen again after a reconnect
     for (const name of HISTORY_COLUMNS) this.columns[name].push(row[name] ?? (name.endsWith("reason") ? "" : null));
-    this.trim(row.t - TAVIK.historyMs);
+    // Dropped a minute's worth at a time, not row by row.
+    if (row.t - this.columns.t[0] > TAVIK.historyMs + 60000) this.trim(row.t - TAVIK.historyMs);
   }
 
-  // Drops the rows before `oldest` (ms since the epoch).
-  trim(oldest) {
+  // The first row at or after `oldest` (ms since the epoch).
+  first(oldest) {
     const t = this.columns.t;
-    let n = 0;
-    while (n < t.length && t[n] < oldest) ++n;
-    if (n === 0) return;
-    for (const name of HISTORY_COLUMNS) this.columns[name].splice(0, n);
+    let low = 0;
+    let high = t.length;
+    while (low < high) {
+      const middle = (low + high) >> 1;
+      if (t[middle] < oldest) low = middle + 1;
+      else high = middle;
+    }
+    return low;
   }
 
-  // The plots' data: seconds since the epoch, then the series.
+  // Drops the rows before `oldest`.
+  trim(oldest) {
+    const n = this.first(oldest);
+    if (n > 0) for (const name of HISTORY_COLUMNS) this.columns[name].splice(0, n);
+  }
+
+  // The plots' data over the window: seconds since the epoch, then the series.
   series(...names) {
-    return [this.columns.t.map((ms) => ms / 1000), ...names.map((name) => this.columns[name])];
+    const t = this.columns.t;
+    const from = this.first((t[t.length - 1] ?? 0) - TAVIK.historyMs);
+    return [t.slice(from).map((ms) => ms / 1000), ...names.map((name) => this.columns[name].slice(from))];
   }
 
   csv() {
+    this.trim((this.columns.t[this.length - 1] ?? 0) - TAVIK.historyMs);
     const t = this.columns.t;
     const cell = (v) => {
       if (v === null || v === undefined) return "";

