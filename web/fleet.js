@@ -210,11 +210,8 @@ addEventListener("pagehide", () => {
 
 setInterval(() => {
   const now = Date.now();
-  for (const [name, view] of robots) {
-    view.checkStale(now);
-    if (view.opened) view.showHistory(historyOf(name));
-  }
-}, TAVIK.plotEveryMs);
+  for (const [name, view] of robots) view.draw(now, historyOf(name));
+}, TAVIK.drawEveryMs);
 
 $("broker").value = defaultBroker();
 try {

@@ -18,6 +18,6 @@ const TAVIK = Object.freeze({
   driveEveryMs: 100,           // a held drive is published at 10 Hz
   driveExpirySeconds: 1,       // the broker drops a drive not delivered by then
   historyMs: 10 * 60 * 1000,   // the plots' and the CSV's window
-  plotEveryMs: 500,            // the open robot's plots are redrawn at most this often
+  drawEveryMs: 500,            // the page draws what came (and the open robot's plots) this often
   defaultPrefix: "tavik",
 });

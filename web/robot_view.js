@@ -15,6 +15,7 @@ class RobotView {
     this.maxVelocity = null;
     this.lastReading = 0;
     this.latest = {};  // the last reading of each topic, for the panels once opened
+    this.waiting = new Map();  // what came since the last draw, by topic
     this.plots = null;
     const root = document.getElementById("robot-template").content.firstElementChild.cloneNode(true);
     this.root = root;
@@ -152,14 +153,26 @@ class RobotView {
     for (const [what, payload] of Object.entries(this.latest)) this.showPanel(what, payload);
   }
 
-  // One message of the robot's topics ("state", "battery", ...): the summary
-  // always, the panels only while they are open (a closed robot costs little).
+  // One message of the robot's topics ("state", "battery", ...), kept until
+  // the next draw: the page draws all that came at most every
+  // TAVIK.drawEveryMs, not once per message.
   show(what, payload) {
+    if (what === "battery" || what === "ranges" || what === "wheels") this.lastReading = Date.now();
+    this.waiting.set(what, payload);
+  }
+
+  // Draws what came since the last draw: the summary always, the panels
+  // only while they are open (a closed robot costs little).
+  draw(now, history) {
+    for (const [what, payload] of this.waiting) this.drawMessage(what, payload);
+    this.waiting.clear();
+    this.checkStale(now);
+    if (this.plots && this.opened) this.plots.show(history);
+  }
+
+  drawMessage(what, payload) {
     const reading = what === "battery" || what === "ranges" || what === "wheels";
-    if (reading) {
-      this.lastReading = Date.now();
-      this.latest[what] = payload;
-    }
+    if (reading) this.latest[what] = payload;
     if (what === "state") this.showState(payload);
     else if (what === "diagnostics") this.showDiagnostics(payload);
     else if (what === "parameters") this.showParameters(payload);
