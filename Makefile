@@ -5,7 +5,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps deps-run configure build test check format-check test-windows package-windows test-drivers run run-windows asan tsan bench fuzz package package-check format clean
+.PHONY: all deps deps-run configure build test check format-check test-windows package-windows test-drivers run run-windows fleet asan tsan bench fuzz package package-check format clean
 
 all: build
 
@@ -61,6 +61,16 @@ run: deps-run
 	  ninja -C build/$(PRESET) -j $(JOBS) $(TOOL_TARGETS) >>build/run-tools.log 2>&1 || \
 	    { cat build/run-tools.log; echo "make run: building $(TOOL_TARGETS) failed" >&2; exit 1; }; \
 	  echo "make run: built $(TOOL_TARGETS) in build/$(PRESET)"; exit $$status
+
+# The fleet page served by a mosquitto of its own, two simulated robots and
+# their bridges (scripts/fleet); without a display it saves build/tavik-fleet.png.
+# playwright-core (for the screenshot) comes with the browser tests' modules.
+FLEET_TARGETS = tavik tavik-sim tavik-web tavik-web-test-modules
+fleet: deps
+	@cmake --preset $(PRESET) -DTAVIK_BUILD_TESTS=ON >/dev/null
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target $(FLEET_TARGETS)
+	@NODE_PATH=$$(sed -n 's/^TAVIK_WEB_NODE_PATH:INTERNAL=//p' build/$(PRESET)/CMakeCache.txt) \
+	  scripts/fleet build/$(PRESET)
 
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <sstream>
 
 #include "bridge_fixture.h"
@@ -33,6 +34,7 @@ TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
       {"tavik/r1/ranges", {"stamp", "ranges_m", "names"}},
       {"tavik/r1/wheels", {"stamp", "encoders", "speed_mm_s", "bumpers", "emergency_stop", "wheel_errors"}},
       {"tavik/r1/diagnostics", {"stamp", "boards"}},
+      {"tavik/r1/parameters", {"stamp", "max_velocity_mm_s", "comm_timeout_ms", "control_period_ms"}},
   };
   for (const auto& t : topics) {
     // The wheels' speed comes from the second reading on.
@@ -46,6 +48,13 @@ TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
   const Json battery = Json::parse(client.wait_for("tavik/r1/battery", 1s));
   EXPECT_NEAR(battery["voltage"].get<double>(), 12.6, 0.5);
   EXPECT_EQ(Json::parse(client.wait_for("tavik/r1/ranges", 1s))["ranges_m"].size(), 7u);
+  // The drive parameters, retained, as the board has them.
+  const std::string status = sim_.execute("status");
+  const std::string max_velocity = status.substr(status.find("max velocity ") + 13);
+  EXPECT_EQ(Json::parse(client.wait_for("tavik/r1/parameters", 1s))["max_velocity_mm_s"].get<int>(),
+            std::stoi(max_velocity));
+  MqttClient later(broker.port(), "tavik/r1/parameters");
+  EXPECT_NE(later.wait_for("tavik/r1/parameters", 2s), "") << "not retained";
   const Json diagnostics = Json::parse(client.wait_for("tavik/r1/diagnostics", 1s));
   for (const Json& board : diagnostics["boards"]) {
     EXPECT_EQ(board["level"], "OK") << board.dump();
@@ -263,6 +272,130 @@ TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
   EXPECT_TRUE(has(next, R"("command":"servo")")) << next;
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(wire.velocities().empty());
+}
+
+// A UTC stamp as a command gives it, `offset` from now.
+std::string utc_stamp(std::chrono::milliseconds offset) {
+  const auto at = std::chrono::system_clock::now() + offset;
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+  std::tm utc{};
+  ::gmtime_r(&seconds, &utc);
+  char text[40];
+  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
+  std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms));
+  return text;
+}
+
+TEST_F(Bridge, EachCommandsIdComesBackAndAStaleDriveMovesNothing) {
+  const std::string drive = R"("left_mm_s": 200, "right_mm_s": 200)";
+  const struct {
+    const char* command;
+    std::string payload;
+    const char* id;  // as the result gives it; null: none
+    const char* reason;
+  } cases[] = {
+      {"power", R"({"device": "lrf", "on": true, "id": "p-1"})", R"("p-1")", "ok"},
+      {"servo", R"({"on": "yes", "id": 7})", "7", "usage"},
+      {"drive", "{" + drive + R"(, "id": "d-1", "stamp": ")" + utc_stamp(0ms) + R"("})", R"("d-1")", "ok"},
+      {"drive", "{" + drive + R"(, "id": "d-2", "stamp": ")" + utc_stamp(-3000ms) + R"("})", R"("d-2")",
+       "stale-command"},
+      {"drive", "{" + drive + R"(, "id": "d-3", "stamp": ")" + utc_stamp(3000ms) + R"("})", R"("d-3")",
+       "stale-command"},
+      {"drive", "{" + drive + R"(, "id": "d-4", "stamp": "2026-12-08 12:00"})", R"("d-4")", "usage"},
+      {"drive", "{" + drive + R"(, "id": [1]})", nullptr, "usage"},
+  };
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  TavikProcess bridge(bridge_args(broker, "r1", {"--allow-drive", "--dead-man", "0.2"}));
+  ASSERT_NE(client.wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }), "");
+  VelocityRecord wire(sim_);
+  std::optional<Clock::time_point> after_first_drive;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.payload);
+    if (after_first_drive) {
+      std::this_thread::sleep_for(500ms);  // the first drive's dead-man is over
+      after_first_drive = Clock::now();
+    }
+    const std::size_t before = client.count();
+    client.publish(std::string("tavik/r1/cmd/") + c.command, c.payload);
+    const std::string result = client.wait_for("tavik/r1/cmd/result", 2s, nullptr, before);
+    ASSERT_NE(result, "");
+    const Json json = Json::parse(result);
+    EXPECT_EQ(json["reason"], c.reason) << result;
+    EXPECT_EQ(json.contains("id") ? json["id"].dump() : "none", c.id ? c.id : "none") << result;
+    if (json["id"] == "d-1") after_first_drive = Clock::now();
+  }
+  ASSERT_TRUE(after_first_drive);
+  EXPECT_FALSE(wire.first("BE200;200", *after_first_drive, 300ms)) << "a refused drive moved";
+}
+
+TEST_F(Bridge, ADriveOvertakenBeforeItWasSentIsAnsweredSuperseded) {
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  TavikProcess bridge(bridge_args(broker, "r1", {"--allow-drive"}));
+  ASSERT_NE(client.wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }), "");
+  const auto drive = [&](const char* id) {
+    client.publish("tavik/r1/cmd/drive",
+                   std::string(R"({"left_mm_s": 100, "right_mm_s": 100, "id": ")") + id + "\"}");
+  };
+  // The board's Max Velocity is read once, before the first drive.
+  drive("first");
+  ASSERT_NE(client.wait_for("tavik/r1/cmd/result", 2s, [](const std::string& p) { return has(p, "first"); }),
+            "");
+  std::this_thread::sleep_for(700ms);  // its dead-man is over
+  // Each velocity request now takes 120 ms: while the first is on the line,
+  // the second waits, and the third overtakes it.
+  sim_.execute("fault drvb BE delay 120");
+  VelocityRecord wire(sim_);
+  const std::size_t before = client.count();
+  const auto sent = Clock::now();
+  drive("a");
+  ASSERT_TRUE(wire.first("BE100;100", sent, 1000ms));
+  drive("b");
+  drive("c");
+  for (const auto& [id, reason] : {std::pair{"a", "ok"}, {"b", "superseded"}, {"c", "ok"}}) {
+    const std::string id_field = std::string(R"("id":")") + id + "\"";
+    const std::string result = client.wait_for(
+        "tavik/r1/cmd/result", 3s, [&](const std::string& p) { return has(p, id_field.c_str()); }, before);
+    EXPECT_TRUE(has(result, (std::string(R"("reason":")") + reason + "\"").c_str())) << id << ": " << result;
+  }
+}
+
+TEST_F(Bridge, StopIsAlwaysTakenAndStopsAtOnce) {
+  const struct {
+    const char* name;
+    bool allow;
+  } cases[] = {{"driving bridge", true}, {"without --allow-drive", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MqttBroker broker(broker_dir_);
+    MqttClient client(broker.port());
+    std::vector<std::string> more{"--dead-man", "5"};
+    if (c.allow) more.push_back("--allow-drive");
+    TavikProcess bridge(bridge_args(broker, "r1", more));
+    ASSERT_NE(client.wait_for("tavik/r1/state", 5s, [](const std::string& p) { return has(p, "online"); }),
+              "");
+    VelocityRecord wire(sim_);
+    if (c.allow) {
+      const auto sent = Clock::now();
+      client.publish("tavik/r1/cmd/drive", R"({"left_mm_s": 200, "right_mm_s": 200})");
+      ASSERT_TRUE(wire.first("BE200;200", sent, 1000ms));
+    }
+    const std::size_t before = client.count();
+    const auto asked = Clock::now();
+    client.publish("tavik/r1/cmd/stop", R"({"id": "s"})");
+    const auto stop = wire.first("BE;", asked, 1000ms);
+    ASSERT_TRUE(stop);
+    EXPECT_LT(*stop - asked, 300ms);  // long before the 5 s dead-man
+    const std::string result = client.wait_for(
+        "tavik/r1/cmd/result", 2s, [](const std::string& p) { return has(p, R"("command":"stop")"); },
+        before);
+    EXPECT_TRUE(has(result, R"("command":"stop","ok":true)")) << result;
+    EXPECT_TRUE(has(result, R"("id":"s")")) << result;
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(wire.velocities().back().command, "BE;");
+  }
 }
 
 TEST_F(Bridge, ANameThatCannotBeATopicIsAUsageError) {

@@ -45,6 +45,9 @@ inline constexpr const char* kReadBackDiffers = "read-back-differs";
 inline constexpr const char* kNotDriven = "not-driven";
 inline constexpr const char* kStopped = "stopped";
 inline constexpr const char* kProgramMissing = "program-missing";  // tavik bridge without tavik-bridge
+inline constexpr const char* kStaleCommand =
+    "stale-command";  // bridge: stamped too long before (or after) it came
+inline constexpr const char* kSuperseded = "superseded";  // bridge: a newer drive came before it was sent
 }  // namespace reason
 
 // Ends a command: what was being done, on which board and port, why (a code

@@ -50,6 +50,10 @@ CommandOutcome carry_out(const BridgeCommand& command, BoardConnection* connecti
       step = "reset wheel errors";
       done = drvb::set_drive_err_reset(*connection);
       break;
+    case BridgeCommand::Kind::kStop:
+      step = "send the stop (0,0)";
+      done = drvb::set_velocity(*connection, 0, 0);
+      break;
     case BridgeCommand::Kind::kDrive:
       return {name, "ok", ""};  // the drive's own thread carries it out
   }

@@ -19,6 +19,8 @@
 #include "broker_address.h"
 #include "command_worker.h"
 #include "drive_loop.h"
+#include "drvb/drvb_commands.h"
+#include "facts/drvb_facts.h"
 #include "mqtt_link.h"
 #include "password_file.h"
 #include "process.h"
@@ -36,6 +38,8 @@ constexpr auto kDiagnosticsPeriod = std::chrono::seconds(1);
 constexpr auto kOfflineBound = std::chrono::milliseconds(1000);
 // The largest command payload read; a larger one is answered unread.
 constexpr std::size_t kLongestPayload = 64 * 1024;
+// How long a cmd/stop waits for the drive's own stop to be answered.
+constexpr auto kStopAnswerBound = std::chrono::milliseconds(300);
 
 class Bridge {
  public:
@@ -75,6 +79,7 @@ class Bridge {
     if (link_) link_->publish(base_ + "cmd/result", result_payload(outcome), 1, false);
   }
   void poll(double t);
+  void publish_parameters(BoardConnection& drvb);
   void diagnostics();
   std::string state_payload(const char* state, const char* why = nullptr) const;
   void publish(const char* topic, const Json& payload) {
@@ -88,6 +93,7 @@ class Bridge {
   BridgeLog log_;
   BridgeBoard boards_[2] = {BridgeBoard(Board::kPsb), BridgeBoard(Board::kDrvb)};
   WheelSpeed speed_;
+  std::atomic<bool> parameters_owed_{true};  // the retained parameters are (re)published at the next poll
   std::mutex refused_mutex_;
   std::string refused_;             // guarded by refused_mutex_: why the broker said no
   std::unique_ptr<MqttLink> link_;  // made last, destroyed last (stopped first, above)
@@ -132,6 +138,7 @@ BrokerHandler Bridge::handler() {
     // Every cmd/ topic, so that one that names no command is answered too.
     link_->subscribe(base_ + "cmd/#");
     link_->publish(base_ + "state", state_payload("online"), 1, true);
+    parameters_owed_ = true;
     log_.line("connected to " + broker_url_ + " as " + base_);
   };
   h.lost = [this](const std::string& why) {
@@ -174,21 +181,39 @@ void Bridge::on_message(const std::string& topic, const std::string& payload, bo
     return;
   }
   if (parsed.command->kind == BridgeCommand::Kind::kDrive) {
+    const Json& id = parsed.command->id;
     if (!args_.allow_drive)
-      result({name, reason::kDriveNotAllowed, "this bridge was started without --allow-drive"});
+      result({name, reason::kDriveNotAllowed, "this bridge was started without --allow-drive", id});
+    else if (const auto stale = stale_command(*parsed.command, args_.max_command_age_s))
+      result({name, reason::kStaleCommand, *stale, id});
     else
-      drive_.drive(parsed.command->left_mm_s, parsed.command->right_mm_s);
+      drive_.drive(parsed.command->left_mm_s, parsed.command->right_mm_s, id);
     return;
   }
   const BridgeCommand command = *parsed.command;
+  // A stop, always taken (also without --allow-drive), stops the drive at once; its answer follows.
+  if (command.kind == BridgeCommand::Kind::kStop) drive_.stop();
   if (!worker_.post([this, command] { carry_out(command); }))
-    result({name, failure_row(Failure::kInterrupted).reason, "too many commands waiting"});
+    result({name, failure_row(Failure::kInterrupted).reason, "too many commands waiting", command.id});
 }
 
 void Bridge::carry_out(const BridgeCommand& command) {
-  const Board board = board_of(command);
-  result(tavik::cli::carry_out(command, boards_[board == Board::kPsb ? 0 : 1].connection.load(),
-                               session_.port(board), drive_));
+  CommandOutcome outcome;
+  if (command.kind == BridgeCommand::Kind::kStop && args_.allow_drive &&
+      boards_[1].connection.load() != nullptr) {
+    // The drive's own stop where the bridge drives, so that only its thread sends velocities.
+    if (drive_.wait_stopped(kStopAnswerBound))
+      outcome = {"stop", "ok", ""};
+    else
+      outcome = {"stop", failure_row(Failure::kNoReply).reason,
+                 "the drive board has not answered the stop (0,0) yet; it is sent again every 100 ms"};
+  } else {
+    const Board board = board_of(command);
+    outcome = tavik::cli::carry_out(command, boards_[board == Board::kPsb ? 0 : 1].connection.load(),
+                                    session_.port(board), drive_);
+  }
+  outcome.id = command.id;
+  result(outcome);
 }
 
 void Bridge::poll(double t) {
@@ -206,6 +231,7 @@ void Bridge::poll(double t) {
       if (lost) {
         drive_.stop();
         drive_.forget_max_velocity();
+        parameters_owed_ = true;
       }
       drive_.set_blocked(drive_blocked(readings[i]));
     }
@@ -217,7 +243,20 @@ void Bridge::poll(double t) {
   if (boards_[1].connection.load() != nullptr) {
     const Json speed = speed_.update(readings[1], t);
     publish("wheels", wheels_payload(readings[1], speed, stamp));
+    if (parameters_owed_) publish_parameters(*boards_[1].connection.load());
   }
+}
+
+// Read after each connect to the broker and each reopen of the drive
+// board's port; a read that fails is tried again at the next poll.
+void Bridge::publish_parameters(BoardConnection& drvb) {
+  std::vector<int> values(drvb::kParameters.size());
+  for (std::size_t id = 0; id < values.size(); ++id) {
+    drive_.give_way();
+    if (!drvb::read_parameter(drvb, static_cast<int>(id), &values[id]).is_ok()) return;
+  }
+  parameters_owed_ = false;
+  link_->publish(base_ + "parameters", parameters_payload(values, utc_now()).dump(), 1, true);
 }
 
 void Bridge::diagnostics() {

@@ -21,6 +21,10 @@ void add_bridge_options(CLI::App& command, BridgeArgs& args) {
   add_number(command, "--dead-man", args.dead_man_s,
              "seconds a drive holds after its last command, then 0,0 (0.05 to 10, default 0.5)",
              {.least = 0.05, .most = 10.0, .unit = "seconds"});
+  add_number(
+      command, "--max-command-age", args.max_command_age_s,
+      "a drive stamped this many seconds before (or after) its arrival is refused (0.05 to 60, default 1)",
+      {.least = 0.05, .most = 60.0, .unit = "seconds"});
   command.add_option("--username", args.username, "the broker's user name");
   command.add_option("--password-file", args.password_file, "a file whose first line is the password");
   command.add_option("--ca-file", args.ca_file,

@@ -17,6 +17,7 @@ struct BridgeArgs {
   bool send_stop = false;
   double rate_hz = kDefaultPollRateHz;
   double dead_man_s = 0.5;
+  double max_command_age_s = 1;
   std::string username;
   std::string password_file;
   std::string ca_file, cert_file, key_file;

@@ -22,6 +22,10 @@ CommandOutcome failed(const Result& result, const std::string& step) {
 
 CommandOutcome ending() { return {"drive", reason::kStopped, "refused: the bridge is ending"}; }
 
+CommandOutcome superseded(const Json& id) {
+  return {"drive", reason::kSuperseded, "a newer drive came before this one was sent", id};
+}
+
 }  // namespace
 
 DriveControl::DriveControl(std::chrono::milliseconds dead_man, Report report)
@@ -44,18 +48,22 @@ void DriveControl::attach(BoardConnection& drvb) {
   drvb_ = &drvb;
 }
 
-void DriveControl::drive(int left_mm_s, int right_mm_s) {
-  std::optional<CommandOutcome> refusal;
+void DriveControl::drive(int left_mm_s, int right_mm_s, const Json& id) {
+  std::optional<CommandOutcome> refusal, overtaken;
   {
     std::lock_guard lock(mutex_);
-    if (closed_)
+    if (closed_) {
       refusal = ending();
-    else if (blocked_)
+    } else if (blocked_) {
       refusal = CommandOutcome{"drive", blocked_->reason, "refused: " + blocked_->message};
-    else
-      command_ = Command{left_mm_s, right_mm_s, Clock::now() + dead_man_};
+    } else {
+      if (command_) overtaken = superseded(command_->id);
+      command_ = Command{left_mm_s, right_mm_s, Clock::now() + dead_man_, id};
+    }
   }
+  if (overtaken) report_(*overtaken);
   if (refusal) {
+    refusal->id = id;
     report_(*refusal);
     return;
   }
@@ -173,8 +181,9 @@ void DriveControl::serve(std::unique_lock<std::mutex>& lock) {
   if (drvb != nullptr && !active_ && stop_owed_ && (urgent_ || command_ || at >= next_send_)) {
     const Result stop = send_stop(lock, drvb);
     if (!stop.is_ok() && command_) {
+      CommandOutcome outcome = failed(stop, "send the stop owed before the drive");
+      outcome.id = command_->id;
       command_.reset();
-      const CommandOutcome outcome = failed(stop, "send the stop owed before the drive");
       lock.unlock();
       report_(outcome);
       lock.lock();
@@ -196,21 +205,26 @@ void DriveControl::handle(std::unique_lock<std::mutex>& lock, BoardConnection* d
   command_.reset();
   std::optional<CommandOutcome> refused = refusal(lock, drvb, command.left, command.right);
   if (!refused && closed_) refused = ending();
+  // A later command or a stop came meanwhile.
+  if (!refused && command_) refused = superseded(command.id);
+  if (!refused && urgent_ && stop_owed_)
+    refused = CommandOutcome{"drive", reason::kStopped, "a stop came before this drive was sent"};
   if (refused) {
+    refused->id = command.id;
     lock.unlock();
     report_(*refused);
     lock.lock();
     return;
   }
-  if (command_ || (urgent_ && stop_owed_)) return;  // a later command or a stop came meanwhile
   target_ = {command.left, command.right};
   deadline_ = command.deadline;
   active_ = command.left != 0 || command.right != 0;
   urgent_ = false;
   const Result result = exchange(lock, *drvb, command.left, command.right);
   sent(result, command.left, command.right);
-  const CommandOutcome outcome =
+  CommandOutcome outcome =
       result.is_ok() ? CommandOutcome{"drive", "ok", ""} : failed(result, "send velocity");
+  outcome.id = command.id;
   lock.unlock();
   report_(outcome);
   lock.lock();

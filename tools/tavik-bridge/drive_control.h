@@ -31,6 +31,7 @@ struct CommandOutcome {
   std::string command;
   std::string reason = "ok";
   std::string message;
+  Json id = nullptr;  // the command's own id, echoed in its result
   bool ok() const { return reason == "ok"; }
 };
 
@@ -47,8 +48,9 @@ class DriveControl {
   // The drive board's connection, once its port is open.
   void attach(BoardConnection& drvb);
   // A drive command that arrived now; answered through report once the
-  // board took its first request, or refused without a request.
-  void drive(int left_mm_s, int right_mm_s);
+  // board took its first request, or refused without a request, or as
+  // superseded when a newer one came before it was sent.
+  void drive(int left_mm_s, int right_mm_s, const Json& id = nullptr);
   // Drops the drive and sends 0,0 at once.
   void stop();
   // The bridge is ending: stop, and refuse every drive from now on.
@@ -89,6 +91,7 @@ class DriveControl {
   struct Command {
     int left, right;
     std::chrono::steady_clock::time_point deadline;  // its dead-man
+    Json id;
   };
   std::optional<Command> command_;  // arrived, not yet sent
   bool active_ = false;             // a drive is on: target_ until deadline_

@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 
@@ -26,6 +28,7 @@ const std::vector<Field> kFields[] = {
     {{"on", Field::Type::kBool}},
     {{"code", Field::Type::kInteger, psb::kLeastMaxDist, psb::kMostMaxDist}},
     {},
+    {},
 };
 
 CommandOutcome refused(const std::string& name, const char* reason, std::string message) {
@@ -41,21 +44,13 @@ std::string devices_text() {
 
 }  // namespace
 
-ParsedCommand parse_command(const std::string& name, const std::string& payload) {
-  std::size_t kind = 0;
-  while (kind < std::size(kCommandNames) && name != kCommandNames[kind]) ++kind;
-  if (kind == std::size(kCommandNames))
-    return {std::nullopt, refused(name, reason::kUsage, "no such command")};
-  // Not JSON, a key given twice, a number out of a double's range or a NUL byte.
-  const StrictJson parsed = parse_strict_json(payload);
-  if (!parsed.error.empty())
-    return {std::nullopt, refused(name, reason::kUsage, "the payload: " + parsed.error)};
-  const Json& json = parsed.value;
-  if (!json.is_object())
-    return {std::nullopt, refused(name, reason::kUsage, "the payload is not a JSON object")};
+namespace {
+
+// The command's own fields, after what every command may give (id, stamp).
+ParsedCommand parse_fields(const std::string& name, std::size_t kind, const Json& json) {
   const std::vector<Field>& fields = kFields[kind];
   for (const auto& [key, value] : json.items()) {
-    bool known = false;
+    bool known = key == "id" || key == "stamp";
     for (const Field& f : fields) known = known || key == f.name;
     if (!known) return {std::nullopt, refused(name, reason::kUsage, "unknown field '" + cut_name(key) + "'")};
   }
@@ -109,6 +104,82 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
   return {command, CommandOutcome{name, "ok", ""}};
 }
 
+}  // namespace
+
+ParsedCommand parse_command(const std::string& name, const std::string& payload) {
+  std::size_t kind = 0;
+  while (kind < std::size(kCommandNames) && name != kCommandNames[kind]) ++kind;
+  if (kind == std::size(kCommandNames))
+    return {std::nullopt, refused(name, reason::kUsage, "no such command")};
+  // Not JSON, a key given twice, a number out of a double's range or a NUL byte.
+  const StrictJson parsed = parse_strict_json(payload);
+  if (!parsed.error.empty())
+    return {std::nullopt, refused(name, reason::kUsage, "the payload: " + parsed.error)};
+  const Json& json = parsed.value;
+  if (!json.is_object())
+    return {std::nullopt, refused(name, reason::kUsage, "the payload is not a JSON object")};
+  Json id = json.value("id", Json());
+  if (id.is_string()) id = cut_name(id.get<std::string>());
+  if (!id.is_null() && !id.is_string() && !id.is_number_integer())
+    return {std::nullopt, refused(name, reason::kUsage, "'id' is not a string or a whole number")};
+  std::optional<std::chrono::system_clock::time_point> stamp;
+  if (json.contains("stamp")) {
+    const Json& text = json.at("stamp");
+    if (text.is_string()) stamp = parse_utc(text.get<std::string>());
+    if (!stamp) {
+      CommandOutcome outcome =
+          refused(name, reason::kUsage, "'stamp' is not a UTC time as 2026-12-08T12:27:39.829Z");
+      outcome.id = id;
+      return {std::nullopt, outcome};
+    }
+  }
+  ParsedCommand fields = parse_fields(name, kind, json);
+  fields.refusal.id = id;
+  if (fields.command) {
+    fields.command->id = id;
+    fields.command->stamp = stamp;
+  }
+  return fields;
+}
+
+std::optional<std::string> stale_command(const BridgeCommand& command, double max_age_s) {
+  if (!command.stamp) return std::nullopt;
+  const double age = std::chrono::duration<double>(std::chrono::system_clock::now() - *command.stamp).count();
+  if (std::abs(age) <= max_age_s) return std::nullopt;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "stamped %.1f s %s its arrival, more than --max-command-age %g s: not carried out",
+                std::abs(age), age > 0 ? "before" : "after", max_age_s);
+  return text;
+}
+
+std::optional<std::chrono::system_clock::time_point> parse_utc(const std::string& text) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, used = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day, &hour, &minute, &second,
+                  &used) != 6 ||
+      used != 19)
+    return std::nullopt;
+  std::size_t at = 19;
+  double fraction = 0, scale = 0.1;
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    const std::size_t digits = at;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, scale /= 10)
+      fraction += (text[at] - '0') * scale;
+    if (at == digits) return std::nullopt;
+  }
+  if (at + 1 != text.size() || text[at] != 'Z') return std::nullopt;
+  const std::chrono::year_month_day date{std::chrono::year(year),
+                                         std::chrono::month(static_cast<unsigned>(month)),
+                                         std::chrono::day(static_cast<unsigned>(day))};
+  if (!date.ok() || hour > 23 || minute > 59 || second > 60) return std::nullopt;
+  const auto time = std::chrono::sys_days(date) + std::chrono::hours(hour) + std::chrono::minutes(minute) +
+                    std::chrono::seconds(second) +
+                    std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                        std::chrono::duration<double>(fraction));
+  return std::chrono::time_point_cast<std::chrono::system_clock::duration>(time);
+}
+
 std::string cut_name(const std::string& name) {
   if (name.size() <= kLongestShownName) return name;
   std::size_t end = kLongestShownName;
@@ -123,6 +194,7 @@ std::string result_payload(const CommandOutcome& outcome) {
               {"ok", outcome.ok()},
               {"reason", outcome.reason}};
   if (!outcome.message.empty()) result["message"] = outcome.message;
+  if (!outcome.id.is_null()) result["id"] = outcome.id;
   // Topics and JSON strings are UTF-8 already; a stray byte is replaced, never thrown on.
   return result.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
@@ -188,6 +260,17 @@ Json wheels_payload(const Json& drvb, const Json& speed, const std::string& stam
     }
   }
   add_reason(payload, drvb);
+  return payload;
+}
+
+Json parameters_payload(const std::vector<int>& values, const std::string& stamp) {
+  Json payload{{"stamp", stamp}};
+  for (std::size_t i = 0; i < values.size() && i < drvb::kParameters.size(); ++i) {
+    std::string key = std::string(drvb::kParameters[i].name) + "_" + drvb::kParameters[i].unit;
+    std::replace_if(
+        key.begin(), key.end(), [](char c) { return c == '-' || c == '/'; }, '_');
+    payload[key] = values[i];
+  }
   return payload;
 }
 

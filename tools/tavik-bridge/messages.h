@@ -4,8 +4,10 @@
 // of tavik watch) in SI units, each with a UTC stamp.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "drive_control.h"
 
@@ -13,21 +15,26 @@ namespace tavik::cli {
 
 // The commands, by the last part of their topic (cmd/drive, ...).
 struct BridgeCommand {
-  enum class Kind { kDrive, kPower, kServo, kMaxDistance, kResetErrors } kind;
+  enum class Kind { kDrive, kPower, kServo, kMaxDistance, kResetErrors, kStop } kind;
   int left_mm_s = 0, right_mm_s = 0;  // drive
   unsigned device = 0;                // power: the device number
   bool on = false;                    // power, servo
   int code = 0;                       // max_distance: -1 to 8
+  Json id = nullptr;                  // optional on every command: echoed in its result
+  std::optional<std::chrono::system_clock::time_point> stamp{};  // optional: when it was sent
 };
 
-inline constexpr const char* kCommandNames[] = {"drive", "power", "servo", "max_distance", "reset_errors"};
+inline constexpr const char* kCommandNames[] = {"drive",        "power",        "servo",
+                                                "max_distance", "reset_errors", "stop"};
 // The fastest velocity a drive command may ask for: Max Velocity's own upper limit.
 inline constexpr int kFastestMmS = 2000;
 
 // The command in payload, or why it is refused: "usage" (not JSON as
 // parse_strict_json takes it, not an object, a field missing, unknown or
 // of the wrong type) or "bad-argument"
-// (a value out of range), with a message naming the field.
+// (a value out of range), with a message naming the field. Every command
+// may also give an "id" (a string, cut as names are, or a whole number),
+// echoed in its result, and a "stamp" (UTC, ISO 8601: 2026-12-08T12:27:39.829Z).
 struct ParsedCommand {
   std::optional<BridgeCommand> command;
   CommandOutcome refusal;
@@ -37,6 +44,13 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
 // {"stamp": ..., "command", "ok", "reason", "message"}; a command's name
 // (its topic's rest) is cut as names in messages are (cut_name).
 std::string result_payload(const CommandOutcome& outcome);
+
+// Why a command stamped more than max_age_s seconds before now (or after) is
+// refused, or nothing: one without a stamp, or a recent one.
+std::optional<std::string> stale_command(const BridgeCommand& command, double max_age_s);
+
+// "2026-12-08T12:27:39.829Z" (the fraction optional), or nothing for any other text.
+std::optional<std::chrono::system_clock::time_point> parse_utc(const std::string& text);
 
 // A name from a message (a field's, a topic's) as a result shows it: at most
 // kLongestShownName bytes, cut at a character's start, with "..." after.
@@ -61,6 +75,10 @@ class WheelSpeed {
   double t_ = 0;
 };
 Json wheels_payload(const Json& drvb, const Json& speed, const std::string& stamp);
+
+// The retained parameters topic: each drive parameter of drvb_parameter_table
+// by its name and unit ("max_velocity_mm_s"), from the values in its order.
+Json parameters_payload(const std::vector<int>& values, const std::string& stamp);
 
 // What a drive board reading says against driving: a bumper, the emergency
 // stop, a wheel error; nothing when all are clear or unread.

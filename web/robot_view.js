@@ -1,0 +1,309 @@
+// One robot's section of the page: its summary (state, version, ports, each
+// board's diagnostics, battery, a mark when its readings are stale) and,
+// when opened, its controls, ranges, wheels and plots. It shows what it is
+// given and reports what the user does through `actions`.
+"use strict";
+
+const SVG_NS = "http://www.w3.org/2000/svg";
+
+class RobotView {
+  // actions: command(name, body, label), hold(left, right, source),
+  // release(source), stop(), open(robot, opened), csv().
+  constructor(name, actions) {
+    this.name = name;
+    this.actions = actions;
+    this.maxVelocity = null;
+    this.lastReading = 0;
+    this.latest = {};  // the last reading of each topic, for the panels once opened
+    this.waiting = new Map();  // what came since the last draw, by topic
+    this.plots = null;
+    const root = document.getElementById("robot-template").content.firstElementChild.cloneNode(true);
+    this.root = root;
+    root.setAttribute("aria-label", name);
+    root.dataset.robot = name;
+    const found = new Map();  // each element looked up once
+    this.$ = (selector) => {
+      if (!found.has(selector)) found.set(selector, root.querySelector(selector));
+      return found.get(selector);
+    };
+    this.$(".open").textContent = name;
+    this.$(".open").addEventListener("click", () => this.actions.open(name, this.$(".detail").hidden));
+    this.buildDevices();
+    this.buildRanges();
+    this.buildDrive();
+    this.$(".servo").addEventListener("click", (e) => {
+      const on = e.currentTarget.getAttribute("aria-checked") !== "true";
+      this.servoAsked = on;  // the bridge publishes no servo state: its answer sets the switch
+      this.actions.command("servo", { on }, "robot control " + (on ? "on" : "off"));
+    });
+    this.$('[data-action="reset"]').addEventListener("click", () =>
+      this.actions.command("reset_errors", {}, "reset wheel errors"));
+    this.$('[data-action="csv"]').addEventListener("click", () => this.actions.csv());
+    const select = this.$(".max-distance");
+    for (const code of TAVIK.maxDistanceCodes) select.add(new Option("code " + code, String(code)));
+    select.value = "";
+    select.addEventListener("change", () =>
+      this.actions.command("max_distance", { code: Number(select.value) }, "max distance code " + select.value));
+    this.$(".speed").addEventListener("input", () => this.showSpeed());
+    this.showSpeed();
+  }
+
+  buildDevices() {
+    const group = this.$(".devices");
+    for (const [device, label] of TAVIK.devices) {
+      const button = document.createElement("button");
+      button.type = "button";
+      button.setAttribute("role", "switch");
+      button.setAttribute("aria-checked", "false");
+      button.dataset.device = device;
+      button.textContent = label;
+      button.addEventListener("click", () => {
+        const on = button.getAttribute("aria-checked") !== "true";
+        this.actions.command("power", { device, on }, label + (on ? " on" : " off"));
+      });
+      group.append(button);
+    }
+  }
+
+  buildRanges() {
+    const svg = this.$(".rim");
+    const body = document.createElementNS(SVG_NS, "circle");
+    body.setAttribute("r", "30");
+    body.setAttribute("class", "body");
+    svg.append(body);
+    const nose = document.createElementNS(SVG_NS, "path");
+    nose.setAttribute("d", "M0,-30 L-8,-18 L8,-18 Z");
+    nose.setAttribute("class", "nose");
+    svg.append(nose);
+    this.rangeMarks = TAVIK.rangePlaces.map(([name, degrees]) => {
+      const beam = document.createElementNS(SVG_NS, "line");
+      beam.setAttribute("class", "beam");
+      beam.dataset.angle = String(degrees);
+      svg.append(beam);
+      const item = document.createElement("li");
+      item.innerHTML = `<span>${name.replace("_", " ")}</span> <output></output>`;
+      this.$(".range-list").append(item);
+      return { beam, value: item.querySelector("output"), degrees };
+    });
+  }
+
+  buildDrive() {
+    for (const button of this.root.querySelectorAll(".hold")) {
+      const move = button.dataset.move;
+      const source = this.name + ":" + move;
+      const press = (e) => {
+        e.preventDefault();
+        const [left, right] = this.velocities(move);
+        this.actions.hold(left, right, source);
+      };
+      const letGo = () => this.actions.release(source);
+      button.addEventListener("pointerdown", (e) => {
+        // A touch captures the pointer by itself: let it go, so that leaving the button lets the drive go.
+        if (button.hasPointerCapture?.(e.pointerId)) button.releasePointerCapture(e.pointerId);
+        press(e);
+      });
+      for (const event of ["pointerup", "pointercancel", "pointerleave", "blur"])
+        button.addEventListener(event, letGo);
+      button.addEventListener("keydown", (e) => {
+        if ((e.key === " " || e.key === "Enter") && !e.repeat) press(e);
+      });
+      button.addEventListener("keyup", (e) => {
+        if (e.key === " " || e.key === "Enter") letGo();
+      });
+      button.addEventListener("contextmenu", (e) => e.preventDefault());
+    }
+    this.$('[data-action="stop"]').addEventListener("click", () => this.actions.stop());
+    // The arrow keys anywhere in the opened robot's section.
+    const keys = { ArrowUp: "forward", ArrowDown: "back", ArrowLeft: "left", ArrowRight: "right" };
+    this.root.addEventListener("keydown", (e) => {
+      const move = keys[e.key];
+      if (!move || e.target.matches("input, select")) return;
+      e.preventDefault();
+      if (e.repeat) return;
+      const [left, right] = this.velocities(move);
+      this.actions.hold(left, right, this.name + ":key:" + e.key);
+    });
+    this.root.addEventListener("keyup", (e) => {
+      if (keys[e.key]) this.actions.release(this.name + ":key:" + e.key);
+    });
+  }
+
+  // The speed asked for, never above the robot's Max Velocity.
+  speed() {
+    const asked = Number(this.$(".speed").value);
+    return this.maxVelocity === null ? asked : Math.min(asked, this.maxVelocity);
+  }
+
+  velocities(move) {
+    const v = this.speed();
+    const turn = Math.round(v / 2);
+    return { forward: [v, v], back: [-v, -v], left: [-turn, turn], right: [turn, -turn] }[move];
+  }
+
+  showSpeed() {
+    this.$(".speed-text").value = this.speed() + " mm/s";
+  }
+
+  setOpen(opened) {
+    if (opened === this.opened) return;
+    this.$(".detail").hidden = !opened;
+    this.$(".open").setAttribute("aria-expanded", String(opened));
+    if (!opened) return;
+    if (!this.plots) this.plots = new RobotPlots(this.root.querySelector(".plots"));
+    for (const [what, payload] of Object.entries(this.latest)) this.showPanel(what, payload);
+  }
+
+  // One message of the robot's topics ("state", "battery", ...), kept until
+  // the next draw: the page draws all that came at most every
+  // TAVIK.drawEveryMs, not once per message.
+  show(what, payload) {
+    if (what === "battery" || what === "ranges" || what === "wheels") this.lastReading = Date.now();
+    this.waiting.set(what, payload);
+  }
+
+  // Draws what came since the last draw: the summary always, the panels
+  // only while they are open (a closed robot costs little).
+  draw(now, history) {
+    for (const [what, payload] of this.waiting) this.drawMessage(what, payload);
+    this.waiting.clear();
+    this.checkStale(now);
+    if (this.plots && this.opened) this.plots.show(history);
+  }
+
+  drawMessage(what, payload) {
+    const reading = what === "battery" || what === "ranges" || what === "wheels";
+    if (reading) this.latest[what] = payload;
+    if (what === "state") this.showState(payload);
+    else if (what === "diagnostics") this.showDiagnostics(payload);
+    else if (what === "parameters") this.showParameters(payload);
+    else if (what === "battery") this.showBatterySummary(payload);
+    if (reading && this.opened) this.showPanel(what, payload);
+  }
+
+  showPanel(what, payload) {
+    if (what === "battery") this.showBattery(payload);
+    else if (what === "ranges") this.showRanges(payload);
+    else if (what === "wheels") this.showWheels(payload);
+  }
+  get opened() { return !this.$(".detail").hidden; }
+
+  showState(payload) {
+    const online = payload.state === "online";
+    this.root.classList.toggle("offline", !online);
+    this.$(".state").textContent = payload.state + (payload.reason && !online ? " (" + payload.reason + ")" : "");
+    this.$(".about").textContent =
+      `version ${payload.version ?? "?"} · PSB ${payload.psb || "none"} · DRVB ${payload.drvb || "none"}` +
+      (payload.drive_allowed ? " · may drive" : " · drive not allowed");
+  }
+
+  showBatterySummary(payload) {
+    const text = payload.voltage === undefined ? "battery: " + (payload.reason ?? "not read") : payload.voltage.toFixed(1) + " V";
+    const place = this.$(".battery-text");
+    if (place.textContent !== text) place.textContent = text;
+  }
+
+  showBattery(payload) {
+    if (payload.voltage === undefined) return;
+    this.$(".voltage").value = payload.voltage.toFixed(1) + " V";
+    this.$(".current").value = payload.current.toFixed(2) + " A";
+    for (const button of this.root.querySelectorAll("[data-device]"))
+      button.setAttribute("aria-checked", String(Boolean(payload.devices[button.dataset.device])));
+  }
+
+  showRanges(payload) {
+    if (!payload.ranges_m) return;
+    const farthest = 3;  // metres drawn at the rim of the picture
+    payload.ranges_m.forEach((metres, i) => {
+      const mark = this.rangeMarks[i];
+      const r = 30 + 85 * Math.min(metres, farthest) / farthest;
+      const a = (mark.degrees * Math.PI) / 180;
+      const at = (d) => [(-Math.sin(a) * d).toFixed(1), (-Math.cos(a) * d).toFixed(1)];
+      const [x1, y1] = at(30);
+      const [x2, y2] = at(r);
+      mark.beam.setAttribute("x1", x1);
+      mark.beam.setAttribute("y1", y1);
+      mark.beam.setAttribute("x2", x2);
+      mark.beam.setAttribute("y2", y2);
+      mark.value.value = metres.toFixed(2) + " m";
+    });
+  }
+
+  showWheels(payload) {
+    const pair = (p, f = (v) => v) => (p ? `${f(p.left)} / ${f(p.right)}` : "—");
+    const yes = (b) => (b ? "closed" : "open");
+    this.$(".encoders").textContent = pair(payload.encoders);
+    this.$(".speeds").textContent = payload.speed_mm_s ? pair(payload.speed_mm_s) + " mm/s" : "—";
+    this.$(".bumpers").textContent = pair(payload.bumpers, yes);
+    this.$(".emg").textContent = payload.emergency_stop === undefined ? "—" : payload.emergency_stop ? "on" : "off";
+    this.$(".wheel-errors").textContent = pair(payload.wheel_errors, (v) => "0x" + v.toString(16).padStart(2, "0"));
+  }
+
+  showDiagnostics(payload) {
+    const text = (payload.boards || [])
+      .map((b) => `${b.name.toUpperCase()} ${b.level}${b.message && b.message !== "ok" ? ": " + b.message : ""}`)
+      .join(" · ");
+    if (this.$(".boards").textContent !== text) this.$(".boards").textContent = text;
+    this.root.classList.toggle("warn", (payload.boards || []).some((b) => b.level !== "OK"));
+  }
+
+  showParameters(payload) {
+    if (Number.isInteger(payload.max_velocity_mm_s)) {
+      this.maxVelocity = payload.max_velocity_mm_s;
+      this.$(".speed").max = String(this.maxVelocity);
+      this.$(".limit").textContent = "Max Velocity " + this.maxVelocity + " mm/s";
+      this.showSpeed();
+    }
+  }
+
+  // The answer to a command beside it: what was asked, then the outcome.
+  showResult(command, label, text, ok) {
+    const place = this.$(`.result[data-for="${command}"]`) || this.$('.result[data-for="drive"]');
+    place.textContent = label + ": " + text;
+    place.classList.toggle("refused", !ok);
+    if (command === "servo" && ok) this.$(".servo").setAttribute("aria-checked", String(this.servoAsked));
+  }
+
+  // Marks readings older than TAVIK.staleAfterMs; an offline robot is marked by its state.
+  checkStale(now) {
+    const stale = !this.root.classList.contains("offline") && now - this.lastReading > TAVIK.staleAfterMs;
+    if (this.$(".stale").hidden === stale) this.$(".stale").hidden = !stale;
+  }
+
+  showHistory(history) {
+    if (this.plots && this.opened) this.plots.show(history);
+  }
+}
+
+// The four plots of the opened robot, over the history's window.
+class RobotPlots {
+  constructor(place) {
+    const make = (name, title, series) => {
+      const where = place.querySelector(`[data-plot="${name}"]`);
+      const width = Math.max(300, where.clientWidth || 480);
+      return new uPlot(
+        { title, width, height: 150, series: [{}, ...series], scales: { x: { time: true } }, legend: { live: false } },
+        [[]],
+        where,
+      );
+    };
+    const colours = ["#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b", "#e377c2"];
+    this.plots = [
+      [make("battery", "Battery (V)", [{ label: "V", stroke: colours[0], value: (u, v) => v }]),
+        (h) => { const [t, mv] = h.series("battery_mv"); return [t, mv.map((v) => (v === null ? null : v / 1000))]; }],
+      [make("current", "Current (A)", [{ label: "A", stroke: colours[1] }]),
+        (h) => { const [t, ma] = h.series("current_ma"); return [t, ma.map((v) => (v === null ? null : v / 1000))]; }],
+      [make("speed", "Wheel speed (mm/s)", [{ label: "left", stroke: colours[0] }, { label: "right", stroke: colours[1] }]),
+        (h) => h.series("speed_left", "speed_right")],
+      [make("ranges", "Ranges (m)", TAVIK.rangePlaces.map(([name], i) => ({ label: name, stroke: colours[i] }))),
+        (h) => {
+          const [t, ...mm] = h.series(...TAVIK.rangePlaces.map(([name]) => "range_" + name + "_mm"));
+          return [t, ...mm.map((s) => s.map((v) => (v === null ? null : v / 1000)))];
+        }],
+    ];
+  }
+  show(history) {
+    for (const [plot, data] of this.plots) plot.setData(data(history));
+  }
+  // How many points the plots hold (the battery plot's).
+  get points() { return this.plots[0][0].data[0].length; }
+}
