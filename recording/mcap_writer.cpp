@@ -78,7 +78,9 @@ bool McapWriter::put(std::string_view bytes) {
   return true;
 }
 
-bool McapWriter::put_record(std::uint8_t opcode, std::string_view content) { return put(record(opcode, content)); }
+bool McapWriter::put_record(std::uint8_t opcode, std::string_view content) {
+  return put(record(opcode, content));
+}
 
 std::uint16_t McapWriter::add_schema(const std::string& name, const std::string& encoding,
                                      const std::string& data) {

@@ -42,10 +42,12 @@ class McapWriter {
   // A schema (its encoding, "jsonschema", and its text) and a channel on
   // it; both go out before any message of theirs. Returns their id.
   std::uint16_t add_schema(const std::string& name, const std::string& encoding, const std::string& data);
-  std::uint16_t add_channel(const std::string& topic, std::uint16_t schema, const std::string& message_encoding);
+  std::uint16_t add_channel(const std::string& topic, std::uint16_t schema,
+                            const std::string& message_encoding);
 
   // One message; times in nanoseconds since the Unix epoch.
-  bool write(std::uint16_t channel, std::uint64_t log_time, std::uint64_t publish_time, std::string_view data);
+  bool write(std::uint16_t channel, std::uint64_t log_time, std::uint64_t publish_time,
+             std::string_view data);
 
   // Closes the last chunk and writes the data end, the summary and the
   // footer: without it the file ends at its last whole chunk.

@@ -17,8 +17,8 @@ struct McapRead {
 
 // With stream, the stream reader from the start instead of the indexed one.
 inline McapRead read_mcap(const std::string& path, bool stream = false) {
-  const std::string command = std::string("'" TAVIK_NODE "' '" TAVIK_MCAP_READER "' ") + (stream ? "--stream " : "") +
-                              "'" + path + "' 2>&1";
+  const std::string command = std::string("'" TAVIK_NODE "' '" TAVIK_MCAP_READER "' ") +
+                              (stream ? "--stream " : "") + "'" + path + "' 2>&1";
   McapRead r;
   std::FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return r;

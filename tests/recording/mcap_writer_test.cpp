@@ -1,6 +1,8 @@
 // The MCAP writer, read back by @mcap/core (read_mcap.mjs): its indexed
 // reader checks the footer, the summary, the chunk and message indexes and
 // the CRCs; its stream reader reads a file cut short.
+#include "recording/mcap_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "mcap_reader.h"
-#include "recording/mcap_writer.h"
 
 namespace tavik::test {
 namespace {

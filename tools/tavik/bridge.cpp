@@ -15,6 +15,7 @@
 #include <deque>
 #include <memory>
 
+#include "board_diagnostics.h"
 #include "bridge_drive.h"
 #include "bridge_messages.h"
 #include "bridge_mqtt.h"
@@ -27,6 +28,7 @@
 #include "psb/psb_commands.h"
 #include "regular_file.h"
 #include "tavik_version.h"
+#include "telemetry.h"
 
 namespace tavik::cli {
 namespace {
@@ -469,33 +471,9 @@ void Bridge::diagnostics() {
     BoardConnection* connection = b.connection.load();
     if (connection == nullptr && b.left_out && Clock::now() >= b.next_open) try_open(b);
     connection = b.connection.load();
-    Json entry{{"name", board_name(b.board)}};
-    const Json period = b.period.summary(0, 0);
-    const Json all = b.figures.summary(0, connection != nullptr ? connection->late.seen.load() : 0);
-    int failures = 0, period_failures = 0;
-    for (const auto& [reason, count] : all["failures"].items()) failures += count.get<int>();
-    for (const auto& [reason, count] : period["failures"].items()) period_failures += count.get<int>();
-    const int exchanges = period["exchanges"].get<int>();
-    if (connection == nullptr) {
-      entry["level"] = "ERROR";
-      entry["message"] = b.left_out ? "not open: " + b.left_out->detail : std::string("not open");
-    } else if (exchanges == 0) {
-      entry["level"] = "STALE";
-      entry["message"] = "no reading in the last second";
-    } else if (period_failures == 0) {
-      entry["level"] = "OK";
-      entry["message"] = "ok";
-    } else {
-      entry["level"] = period_failures == exchanges ? "ERROR" : "WARN";
-      entry["message"] = describe(b.last_failure);
-    }
-    entry["values"] = {
-        {"round_trip_ms", period.contains("round_trip_ms") ? period["round_trip_ms"]["median"] : Json()},
-        {"exchanges", all["exchanges"]},
-        {"failures", failures},
-        {"reopened", all["lost"]["returns"]},
-        {"late_replies", all["late_replies"]}};
-    boards.push_back(entry);
+    boards.push_back(board_diagnostics(
+        {b.board, connection != nullptr, b.left_out ? b.left_out->detail : "", &b.period, &b.figures,
+         connection != nullptr ? connection->late.seen.load() : 0u, b.last_failure}));
     b.period = LinkFigures();
   }
   publish("diagnostics", Json{{"stamp", utc_now()}, {"boards", boards}});

@@ -1,10 +1,11 @@
-// tavik watch [--rate HZ] [--duration S] [--csv FILE [--force]]
+// tavik watch [--rate HZ] [--duration S] [--csv FILE] [--mcap FILE] [--force]
 //
 // Polls both boards, or the one whose port opens, and streams every reading
 // with the seconds since the start on the monotonic clock (the start itself
 // is given once, as UTC): a table refreshed in place on a terminal, JSON
 // lines with --json, plain lines otherwise, and CSV rows into a file or, for
-// "-", standard output (the readings then go to standard error). A board
+// "-", standard output (the readings then go to standard error), and an
+// MCAP recording (watch_mcap.h) the same way. A board
 // whose device is lost goes on being polled: the connection reopens its port
 // when the device returns. Ends after the duration, on a stop request (exit
 // 128 + its number), when standard output goes away, or when the output or
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+#include "board_diagnostics.h"
 #include "board_readings.h"
 #include "bounded_output.h"
 #include "commands.h"
@@ -23,6 +25,7 @@
 #include "output_file.h"
 #include "process.h"
 #include "watch_csv.h"
+#include "watch_mcap.h"
 
 namespace tavik::cli {
 namespace {
@@ -35,6 +38,7 @@ struct WatchArgs {
   double rate_hz = 5;
   double duration_s = 0;  // 0: until a stop request
   std::string csv;
+  std::string mcap;
   bool force = false;
 };
 
@@ -45,7 +49,12 @@ struct Watched {
   BoardConnection* connection = nullptr;
   std::optional<CommandError> left_out;
   LinkFigures figures;
+  LinkFigures period;  // since the last diagnostics
+  Result last_failure;
 };
+
+// The recording's diagnostics, as often as the bridge publishes them.
+constexpr auto kDiagnosticsPeriod = std::chrono::seconds(1);
 
 std::string utc_now() { return recording::utc_text(std::chrono::system_clock::now()); }
 
@@ -81,6 +90,10 @@ Json read_board(Watched& w, double t) {
   std::vector<Step> steps;
   Json reading = w.board == Board::kPsb ? read_psb(*w.connection, steps) : read_drvb(*w.connection, steps);
   w.figures.add(steps, t);
+  w.period.add(steps, t);
+  for (const Step& step : steps) {
+    if (!step.result.is_ok()) w.last_failure = step.result;
+  }
   mark_failures(reading, steps);
   return reading;
 }
@@ -94,12 +107,28 @@ Json summary_of(const Watched& w, double seconds) {
   return w.figures.summary(seconds, late_replies(w));
 }
 
+// Each board's diagnostics entry since the last, then a new period.
+Json diagnostics_of(Watched (&boards)[2]) {
+  Json entries = Json::array();
+  for (Watched& w : boards) {
+    entries.push_back(
+        board_diagnostics({w.board, w.connection != nullptr, w.left_out ? w.left_out->detail : "", &w.period,
+                           &w.figures, late_replies(w), w.last_failure}));
+    w.period = LinkFigures();
+  }
+  return entries;
+}
+
 std::string summary_text(const Watched& w, double seconds) {
   return std::string(board_name(w.board)) + ": " +
          (w.left_out ? "not watched" : w.figures.text(seconds, late_replies(w)));
 }
 
+bool names_standard_output(const std::string& path) { return path == "-" || path == "/dev/stdout"; }
+
 int watch(Session& session, Output& out, const WatchArgs& args) {
+  if (names_standard_output(args.csv) && names_standard_output(args.mcap))
+    throw CommandError::usage("--csv and --mcap cannot both go to standard output");
   Watched boards[2] = {Watched(Board::kPsb), Watched(Board::kDrvb)};
   open_boards(session, boards);
   std::optional<OutputFile> csv;
@@ -108,9 +137,15 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
     if (csv->to_standard_output()) out.results_to_error();
     csv->write_line(csv_header());
   }
-  // A table in place needs a terminal of its own: not one the CSV also goes to.
-  const bool in_place = !out.json() && out.results_on_terminal() &&
-                        !(csv && csv->to_standard_output() && is_terminal(Stream::kOut));
+  std::optional<WatchMcap> mcap;
+  if (!args.mcap.empty()) {
+    mcap.emplace(args.mcap, args.force);
+    if (mcap->to_standard_output()) out.results_to_error();
+  }
+  const bool recording_out = (csv && csv->to_standard_output()) || (mcap && mcap->to_standard_output());
+  // A table in place needs a terminal of its own: not one a recording also goes to.
+  const bool in_place =
+      !out.json() && out.results_on_terminal() && !(recording_out && is_terminal(Stream::kOut));
   const auto period =
       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / args.rate_hz));
   const auto start = Clock::now();
@@ -129,10 +164,23 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
   for (const Watched& w : boards) {
     if (w.left_out) announce_left_out(out, w);
   }
+  auto next_diagnostics = start + kDiagnosticsPeriod;
+  int undiagnosed = 0;  // polls since the last diagnostics
   for (auto next = start; Clock::now() < end;) {
     const double t = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
-    Json readings[2] = {read_board(boards[0], t), read_board(boards[1], t)};
+    Json readings[2];
+    for (std::size_t i = 0; i < 2; ++i) {
+      const auto taken = std::chrono::system_clock::now();
+      readings[i] = read_board(boards[i], t);
+      if (mcap && boards[i].connection != nullptr) mcap->add(boards[i].board, readings[i], taken, t);
+    }
     if (csv) csv->write_line(csv_row(t, readings[0], readings[1], polls == 0 ? started : ""));
+    ++undiagnosed;
+    if (mcap && Clock::now() >= next_diagnostics) {
+      mcap->add_diagnostics(diagnostics_of(boards), std::chrono::system_clock::now());
+      next_diagnostics += kDiagnosticsPeriod;
+      undiagnosed = 0;
+    }
     ++polls;
     if (out.json()) {
       for (std::size_t i = 0; i < 2; ++i) {
@@ -154,11 +202,11 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
       out.raw(text + (in_place ? "" : "\n"));
       table_lines = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
-    if (!out.failure().empty() || (csv && !csv->failure().empty())) {
+    if (!out.failure().empty() || (csv && !csv->failure().empty()) || (mcap && !mcap->failure().empty())) {
       ended = "write failed";
       break;
     }
-    if (output_closed() || (csv && csv->closed())) {
+    if (output_closed() || (csv && csv->closed()) || (mcap && mcap->closed())) {
       ended = stop_signal_name(kOutputClosed);
       break;
     }
@@ -169,8 +217,12 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
       break;
     }
   }
-  // The recording is put in place however the watch ended, but for a write that failed.
+  // The recordings are put in place however the watch ended, but for a write that failed.
   if (csv && csv->failure().empty()) csv->finish();
+  if (mcap && mcap->failure().empty()) {
+    if (undiagnosed > 0) mcap->add_diagnostics(diagnostics_of(boards), std::chrono::system_clock::now());
+    mcap->finish();
+  }
   const double seconds = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
   if (out.json()) {
     out.record(Json{{"summary",
@@ -184,8 +236,10 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
              Json(seconds).dump() + " s (" + ended + "); " + summary_text(boards[0], seconds) + "; " +
              summary_text(boards[1], seconds));
   }
-  if (csv && !csv->failure().empty())
-    throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", csv->failure());
+  for (const std::string* failure : {csv ? &csv->failure() : nullptr, mcap ? &mcap->failure() : nullptr}) {
+    if (failure != nullptr && !failure->empty())
+      throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", *failure);
+  }
   return stop_exit_code(stop_request);
 }
 
@@ -206,7 +260,10 @@ void add_watch_command(CLI::App& app, Runner& run) {
       "--csv", args->csv,
       "also write every poll as a CSV row to FILE, a new file (put in place when the watch ends); - "
       "for standard output (the readings then go to standard error)");
-  command->add_flag("--force", args->force, "let --csv write over an existing FILE");
+  command->add_option("--mcap", args->mcap,
+                      "also record every poll in MCAP (Foxglove, PlotJuggler) to FILE, a new file (put in "
+                      "place when the watch ends); - for standard output");
+  command->add_flag("--force", args->force, "let --csv and --mcap write over an existing FILE");
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return watch(session, out, *args); }; });
 }
