@@ -73,7 +73,8 @@ TEST_F(WatchMcap, RecordsEachPollOnItsChannelWithTheBoardsValues) {
     EXPECT_NEAR(battery[i]["voltage"].get<double>(), status.battery_volt, 0.5);
     for (std::size_t d = 0; d < status.devices.size(); ++d)
       EXPECT_EQ(battery[i]["devices"][recording::kPsbDevices[d]], status.devices[d]) << d;
-    EXPECT_DOUBLE_EQ(ranges[i]["ranges_m"][0].get<double>(), std::stoi(rows.cell(i, "range_front_mm")) / 1000.0);
+    EXPECT_DOUBLE_EQ(ranges[i]["ranges_m"][0].get<double>(),
+                     std::stoi(rows.cell(i, "range_front_mm")) / 1000.0);
     EXPECT_EQ(wheels[i]["encoders"]["left"], status.encoder_left);
     EXPECT_EQ(wheels[i]["bumpers"]["left"], true);
     EXPECT_EQ(wheels[i]["bumpers"]["right"], false);

@@ -14,7 +14,7 @@ namespace tavik::cli {
 struct BoardLink {
   Board board;
   bool open = false;
-  std::string not_open;  // why the port did not open, for a board not open
+  std::string not_open;                 // why the port did not open, for a board not open
   const LinkFigures* period = nullptr;  // since the last entry
   const LinkFigures* all = nullptr;     // since the start
   unsigned late_replies = 0;

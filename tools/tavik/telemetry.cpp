@@ -35,7 +35,8 @@ Json ranges_payload(const Json& psb, const std::string& stamp) {
     Json metres = Json::array();
     for (const Json& mm : psb["ranges_mm"]) metres.push_back(mm.get<double>() / 1000);
     payload["ranges_m"] = metres;
-    payload["names"] = Json(std::vector<std::string>(std::begin(recording::kRangePlaces), std::end(recording::kRangePlaces)));
+    payload["names"] = Json(
+        std::vector<std::string>(std::begin(recording::kRangePlaces), std::end(recording::kRangePlaces)));
   }
   add_reason(payload, psb);
   return payload;

@@ -8,11 +8,13 @@ namespace tavik::cli {
 
 WatchMcap::WatchMcap(const std::string& path, bool overwrite)
     : file_(path, overwrite, "MCAP file"),
-      writer_([this](std::string_view bytes) { return file_.write(bytes); }, std::string("tavik ") + TAVIK_VERSION) {
+      writer_([this](std::string_view bytes) { return file_.write(bytes); },
+              std::string("tavik ") + TAVIK_VERSION) {
   const auto& all = telemetry_channels();
   for (std::size_t i = 0; i < all.size(); ++i) {
     const TelemetryChannel& c = all[i];
-    channels_[i] = writer_.add_channel(c.channel, writer_.add_schema(c.name, "jsonschema", c.schema.dump()), "json");
+    channels_[i] =
+        writer_.add_channel(c.channel, writer_.add_schema(c.name, "jsonschema", c.schema.dump()), "json");
   }
 }
 
