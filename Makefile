@@ -5,7 +5,7 @@
 PRESET ?= default
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps deps-run configure build test check format-check test-windows package-windows test-drivers run run-windows fleet asan tsan bench fuzz package package-check format clean
+.PHONY: all deps deps-run configure build test check unit format-check test-windows package-windows test-drivers run run-windows fleet asan tsan bench fuzz package package-check format clean
 
 all: build
 
@@ -24,10 +24,16 @@ build: configure
 test: build
 	@ctest --preset $(PRESET) -j $(JOBS)
 
-# The developer's loop: build, then every test but those labelled slow
-# (their cases wait out long time-outs; `make test` runs them).
+# The developer's loop: build, then the unit tier (label unit: seconds in all,
+# without servers, ptys or the tool's process), then every other test but those
+# labelled slow (their cases wait out long time-outs; `make test` runs them).
 check: build
-	@ctest --preset $(PRESET) -j $(JOBS) --label-exclude slow
+	@ctest --preset $(PRESET) -j $(JOBS) --label-regex '^unit$$'
+	@ctest --preset $(PRESET) -j $(JOBS) --label-exclude '^(slow|unit)$$'
+
+# The unit tier alone.
+unit: build
+	@ctest --preset $(PRESET) -j $(JOBS) --label-regex '^unit$$'
 
 # Cross-builds the Windows DLLs and runs their tests under Wine against the simulator.
 test-windows:

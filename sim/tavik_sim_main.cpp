@@ -122,6 +122,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("tavik-sim ") + TAVIK_VERSION);
   app.footer(std::string("The standard input (and the --control line) takes one command a line.\n") +
              tavik::sim::command_help() +
+             "To record a session for Foxglove or PlotJuggler: run the printed export in another shell, "
+             "then 'tavik watch --mcap run.mcap' (and drive meanwhile: 'tavik drvb drive 200 200 --for 5').\n"
              "Exit status: 0 after the end of input or a signal, 1 when the "
              "boards could not start, 2 for a usage error.");
   tavik::sim::SimulatorOptions options;

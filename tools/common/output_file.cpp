@@ -61,9 +61,10 @@ OutputFile::~OutputFile() {
   drop_output(temporary_);
 }
 
-bool OutputFile::write_line(const std::string& line) {
+bool OutputFile::write_line(const std::string& line) { return write(line + "\n"); }
+
+bool OutputFile::write(std::string_view text) {
   if (closed_ || !failure_.empty()) return false;
-  const std::string text = line + "\n";
   if (file_ != nullptr) {
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), file_) == text.size() && std::fflush(file_) == 0)
@@ -71,7 +72,7 @@ bool OutputFile::write_line(const std::string& line) {
     failure_ = "cannot write " + path_ + ": " + std::strerror(errno != 0 ? errno : EIO);
     return false;
   }
-  const WriteResult result = write_bounded(Stream::kOut, text, kRowBound);
+  const WriteResult result = write_bounded(Stream::kOut, std::string(text), kRowBound);
   if (result.written == Written::kWhole) return true;
   if (result.written == Written::kClosed)
     closed_ = true;

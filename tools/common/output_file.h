@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace tavik::cli {
 
@@ -31,6 +32,8 @@ class OutputFile {
   // Writes one line; false once the output cannot go on (see closed and
   // failure).
   bool write_line(const std::string& line);
+  // Writes bytes as they are (a binary recording), out at once as a line is.
+  bool write(std::string_view bytes);
   // Puts what was written in place under the name; false when it could
   // not be (see failure).
   bool finish();

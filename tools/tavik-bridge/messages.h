@@ -1,7 +1,6 @@
 // What the bridge says and hears on the broker, as JSON in UTF-8: the
 // commands it takes, checked whole before anything is sent, and the
-// telemetry it publishes, made from the readings of board_readings (those
-// of tavik watch) in SI units, each with a UTC stamp.
+// telemetry it publishes (telemetry.h).
 #pragma once
 
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "drive_control.h"
+#include "telemetry.h"
 
 namespace tavik::cli {
 
@@ -56,25 +56,6 @@ std::optional<std::chrono::system_clock::time_point> parse_utc(const std::string
 // kLongestShownName bytes, cut at a character's start, with "..." after.
 inline constexpr std::size_t kLongestShownName = 64;
 std::string cut_name(const std::string& name);
-
-// The telemetry of one poll from a board's reading (read_psb, read_drvb,
-// marked with mark_failures): only the readings taken, and the failed
-// reads' reason.
-Json battery_payload(const Json& psb, const std::string& stamp);
-Json ranges_payload(const Json& psb, const std::string& stamp);
-
-// Wheel speeds from the change of the encoder counts since the last good
-// read (counts wrap at 32 bits); none after a gap.
-class WheelSpeed {
- public:
-  // {"left": mm/s, "right": mm/s}, or null on the first read after a gap.
-  Json update(const Json& drvb, double t);
-
- private:
-  std::optional<std::pair<std::int32_t, std::int32_t>> counts_;
-  double t_ = 0;
-};
-Json wheels_payload(const Json& drvb, const Json& speed, const std::string& stamp);
 
 // The retained parameters topic: each drive parameter of drvb_parameter_table
 // by its name and unit ("max_velocity_mm_s"), from the values in its order.

@@ -1,10 +1,11 @@
-// tavik watch [--rate HZ] [--duration S] [--csv FILE [--force]]
+// tavik watch [--rate HZ] [--duration S] [--csv FILE] [--mcap FILE] [--force]
 //
 // Polls both boards, or the one whose port opens, and streams every reading
 // with the seconds since the start on the monotonic clock (the start itself
 // is given once, as UTC): a table refreshed in place on a terminal, JSON
 // lines with --json, plain lines otherwise, and CSV rows into a file or, for
-// "-", standard output (the readings then go to standard error). A board
+// "-", standard output (the readings then go to standard error), and an
+// MCAP recording (watch_mcap.h) the same way. A board
 // whose device is lost goes on being polled: the connection reopens its port
 // when the device returns. Ends after the duration, on a stop request (exit
 // 128 + its number), when standard output goes away, or when the output or
@@ -15,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-#include "board_poller.h"
+#include "board_diagnostics.h"
 #include "bounded_output.h"
 #include "commands.h"
 #include "number_check.h"
@@ -23,6 +24,7 @@
 #include "process.h"
 #include "utc_now.h"
 #include "watch_csv.h"
+#include "watch_mcap.h"
 
 namespace tavik::cli {
 namespace {
@@ -35,10 +37,16 @@ struct WatchArgs {
   double rate_hz = kDefaultPollRateHz;
   double duration_s = 0;  // 0: until a stop request
   std::string csv;
+  std::string mcap;
   bool force = false;
 };
 
 using recording::round_ms;
+
+// The recording's diagnostics, as often as the bridge publishes them.
+constexpr auto kDiagnosticsPeriod = std::chrono::seconds(1);
+
+bool names_standard_output(const std::string& path) { return path == "-" || path == "/dev/stdout"; }
 
 void announce_left_out(Output& out, const PolledBoard& w) {
   const CommandError& e = *w.left_out;
@@ -52,10 +60,19 @@ void announce_left_out(Output& out, const PolledBoard& w) {
     out.line(std::string("watch: ") + board_name(w.board) + " at " + e.port + " not watched: " + e.detail);
 }
 
-Json read_board(PolledBoard& w, double t) {
+Json read_board(DiagnosedBoard& w, double t) {
   if (w.connection == nullptr) return Json{{"reason", "not watched"}};
   std::vector<Step> steps;
-  return poll_board(w, t, steps);
+  Json reading = poll_board(w, t, steps);
+  note_period(w, steps, t);
+  return reading;
+}
+
+// Each board's diagnostics entry since the last.
+Json diagnostics_of(DiagnosedBoard (&boards)[2]) {
+  Json entries = Json::array();
+  for (DiagnosedBoard& w : boards) entries.push_back(diagnostics_entry(w));
+  return entries;
 }
 
 Json summary_of(const PolledBoard& w, double seconds) {
@@ -69,7 +86,9 @@ std::string summary_text(const PolledBoard& w, double seconds) {
 }
 
 int watch(Session& session, Output& out, const WatchArgs& args) {
-  PolledBoard boards[2] = {PolledBoard(Board::kPsb), PolledBoard(Board::kDrvb)};
+  if (names_standard_output(args.csv) && names_standard_output(args.mcap))
+    throw CommandError::usage("--csv and --mcap cannot both go to standard output");
+  DiagnosedBoard boards[2] = {DiagnosedBoard(Board::kPsb), DiagnosedBoard(Board::kDrvb)};
   for (PolledBoard& w : boards) open_board(session, w);
   need_one_open(boards[0], boards[1]);
   std::optional<OutputFile> csv;
@@ -78,9 +97,15 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
     if (csv->to_standard_output()) out.results_to_error();
     csv->write_line(csv_header());
   }
-  // A table in place needs a terminal of its own: not one the CSV also goes to.
-  const bool in_place = !out.json() && out.results_on_terminal() &&
-                        !(csv && csv->to_standard_output() && is_terminal(Stream::kOut));
+  std::optional<WatchMcap> mcap;
+  if (!args.mcap.empty()) {
+    mcap.emplace(args.mcap, args.force);
+    if (mcap->to_standard_output()) out.results_to_error();
+  }
+  const bool recording_out = (csv && csv->to_standard_output()) || (mcap && mcap->to_standard_output());
+  // A table in place needs a terminal of its own: not one a recording also goes to.
+  const bool in_place =
+      !out.json() && out.results_on_terminal() && !(recording_out && is_terminal(Stream::kOut));
   const auto period =
       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / args.rate_hz));
   const auto start = Clock::now();
@@ -99,11 +124,24 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
   for (const PolledBoard& w : boards) {
     if (w.left_out) announce_left_out(out, w);
   }
+  auto next_diagnostics = start + kDiagnosticsPeriod;
+  int undiagnosed = 0;  // polls since the last diagnostics
   for (auto next = start; Clock::now() < end;) {
     const double t = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
-    Json readings[2] = {read_board(boards[0], t), read_board(boards[1], t)};
+    Json readings[2];
+    for (std::size_t i = 0; i < 2; ++i) {
+      const auto taken = std::chrono::system_clock::now();
+      readings[i] = read_board(boards[i], t);
+      if (mcap && boards[i].connection != nullptr) mcap->add(boards[i].board, readings[i], taken, t);
+    }
     if (csv) csv->write_line(csv_row(t, readings[0], readings[1], polls == 0 ? started : ""));
     ++polls;
+    ++undiagnosed;
+    if (mcap && Clock::now() >= next_diagnostics) {
+      mcap->add_diagnostics(diagnostics_of(boards), std::chrono::system_clock::now());
+      next_diagnostics += kDiagnosticsPeriod;
+      undiagnosed = 0;
+    }
     if (out.json()) {
       for (std::size_t i = 0; i < 2; ++i) {
         if (boards[i].left_out) continue;
@@ -124,11 +162,11 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
       out.raw(text + (in_place ? "" : "\n"));
       table_lines = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
-    if (!out.failure().empty() || (csv && !csv->failure().empty())) {
+    if (!out.failure().empty() || (csv && !csv->failure().empty()) || (mcap && !mcap->failure().empty())) {
       ended = "write failed";
       break;
     }
-    if (output_closed() || (csv && csv->closed())) {
+    if (output_closed() || (csv && csv->closed()) || (mcap && mcap->closed())) {
       ended = stop_signal_name(kOutputClosed);
       break;
     }
@@ -139,8 +177,12 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
       break;
     }
   }
-  // The recording is put in place however the watch ended, but for a write that failed.
+  // The recordings are put in place however the watch ended, but for a write that failed.
   if (csv && csv->failure().empty()) csv->finish();
+  if (mcap && mcap->failure().empty()) {
+    if (undiagnosed > 0) mcap->add_diagnostics(diagnostics_of(boards), std::chrono::system_clock::now());
+    mcap->finish();
+  }
   const double seconds = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
   if (out.json()) {
     out.record(Json{{"summary",
@@ -154,8 +196,10 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
              Json(seconds).dump() + " s (" + ended + "); " + summary_text(boards[0], seconds) + "; " +
              summary_text(boards[1], seconds));
   }
-  if (csv && !csv->failure().empty())
-    throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", csv->failure());
+  for (const std::string* failure : {csv ? &csv->failure() : nullptr, mcap ? &mcap->failure() : nullptr}) {
+    if (failure != nullptr && !failure->empty())
+      throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", *failure);
+  }
   return stop_exit_code(stop_request);
 }
 
@@ -176,7 +220,10 @@ void add_watch_command(CLI::App& app, Runner& run) {
       "--csv", args->csv,
       "also write every poll as a CSV row to FILE, a new file (put in place when the watch ends); - "
       "for standard output (the readings then go to standard error)");
-  command->add_flag("--force", args->force, "let --csv write over an existing FILE");
+  command->add_option("--mcap", args->mcap,
+                      "also record every poll in MCAP (Foxglove, PlotJuggler) to FILE, a new file (put in "
+                      "place when the watch ends); - for standard output");
+  command->add_flag("--force", args->force, "let --csv and --mcap write over an existing FILE");
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return watch(session, out, *args); }; });
 }

@@ -1,15 +1,15 @@
-#include "bridge_board.h"
+#include "board_diagnostics.h"
 
 namespace tavik::cli {
 
-void note_period(BridgeBoard& board, const std::vector<Step>& steps, double t) {
+void note_period(DiagnosedBoard& board, const std::vector<Step>& steps, double t) {
   board.period.add(steps, t);
   for (const Step& step : steps) {
     if (!step.result.is_ok()) board.last_failure = step.result;
   }
 }
 
-Json diagnostics_entry(BridgeBoard& board) {
+Json diagnostics_entry(DiagnosedBoard& board) {
   const BoardConnection* connection = board.connection.load();
   Json entry{{"name", board_name(board.board)}};
   const Json period = board.period.summary(0, 0);

@@ -1,0 +1,137 @@
+// tavik watch --mcap against the simulator, the file read back by
+// @mcap/core: the channels and schemas, a message per poll and board, the
+// same values as the simulator's and as the CSV of the same polls; a watch
+// killed outright leaves a file readable up to its last whole chunk; a
+// board that does not answer leaves its reason on its channel.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "mcap_reader.h"
+#include "recording/recording_csv.h"
+#include "tavik/tavik_fixture.h"
+#include "tests/support/records/csv_reader.h"
+
+namespace tavik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WatchMcap : public TavikTool {
+ protected:
+  std::string file(const char* name) const { return (fs::path(com_dir_) / name).string(); }
+  // The messages of one topic.
+  static std::vector<Json> on(const Json& read, const std::string& topic) {
+    std::vector<Json> out;
+    for (const Json& m : read["messages"])
+      if (m["topic"] == topic) out.push_back(m["data"]);
+    return out;
+  }
+};
+
+TEST_F(WatchMcap, RecordsEachPollOnItsChannelWithTheBoardsValues) {
+  sim_.press_bumpers(true, false);
+  sim_.set_battery(11.5);
+  const std::string mcap = file("w.mcap"), csv = file("w.csv");
+  const Finished f =
+      run_tavik({"watch", "--rate", "10", "--duration", "2.05", "--mcap", mcap, "--csv", csv, "--json"});
+  ASSERT_EQ(f.exit_code, 0) << f.err;
+  const sim::SimStatus status = sim_.status();
+  const McapRead r = read_mcap(mcap);
+  ASSERT_TRUE(r.ok) << r.error;
+
+  const std::map<std::string, std::string> schemas{{"/psb/battery", "tavik.Battery"},
+                                                   {"/psb/ranges", "tavik.Ranges"},
+                                                   {"/drvb/wheels", "tavik.Wheels"},
+                                                   {"/diagnostics", "tavik.Diagnostics"}};
+  ASSERT_EQ(r.content["channels"].size(), schemas.size());
+  for (const Json& c : r.content["channels"]) {
+    const Json& s = r.content["schemas"][c["schema_id"].get<std::size_t>() - 1];
+    EXPECT_EQ(s["name"], schemas.at(c["topic"])) << c;
+    EXPECT_EQ(s["encoding"], "jsonschema");
+    EXPECT_EQ(s["data"]["type"], "object");
+    EXPECT_EQ(c["message_encoding"], "json");
+  }
+
+  std::ifstream csv_file(csv);
+  const CsvRecording rows = read_csv(csv_file);
+  const auto battery = on(r.content, "/psb/battery"), ranges = on(r.content, "/psb/ranges"),
+             wheels = on(r.content, "/drvb/wheels"), diagnostics = on(r.content, "/diagnostics");
+  // Rate times duration, a poll each.
+  EXPECT_GE(battery.size(), 18u);
+  EXPECT_LE(battery.size(), 22u);
+  ASSERT_EQ(battery.size(), rows.rows.size());
+  ASSERT_EQ(ranges.size(), rows.rows.size());
+  ASSERT_EQ(wheels.size(), rows.rows.size());
+  EXPECT_GE(diagnostics.size(), 2u);
+  for (std::size_t i = 0; i < rows.rows.size(); ++i) {
+    SCOPED_TRACE("poll " + std::to_string(i));
+    EXPECT_DOUBLE_EQ(battery[i]["voltage"].get<double>(), std::stoi(rows.cell(i, "battery_mv")) / 1000.0);
+    EXPECT_NEAR(battery[i]["voltage"].get<double>(), status.battery_volt, 0.5);
+    for (std::size_t d = 0; d < status.devices.size(); ++d)
+      EXPECT_EQ(battery[i]["devices"][recording::kPsbDevices[d]], status.devices[d]) << d;
+    EXPECT_DOUBLE_EQ(ranges[i]["ranges_m"][0].get<double>(),
+                     std::stoi(rows.cell(i, "range_front_mm")) / 1000.0);
+    EXPECT_EQ(wheels[i]["encoders"]["left"], status.encoder_left);
+    EXPECT_EQ(wheels[i]["bumpers"]["left"], true);
+    EXPECT_EQ(wheels[i]["bumpers"]["right"], false);
+    EXPECT_EQ(wheels[i]["emergency_stop"], status.emergency);
+    EXPECT_FALSE(battery[i].contains("reason"));
+  }
+  for (const Json& d : diagnostics) EXPECT_EQ(d["boards"][0]["level"], "OK") << d;
+  // Logged at the moment of the reading: in order, within the run.
+  std::uint64_t last = 0;
+  for (const Json& m : r.content["messages"]) {
+    const std::uint64_t t = std::stoull(m["log_time"].get<std::string>());
+    EXPECT_GE(t, last);
+    last = t;
+  }
+}
+
+TEST_F(WatchMcap, KilledWatchLeavesItsWholeChunks) {
+  const std::string mcap = file("killed.mcap");
+  TavikProcess watch({"watch", "--rate", "10", "--mcap", mcap});
+  std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+  watch.signal(SIGKILL);
+  watch.finish();
+  EXPECT_FALSE(fs::exists(mcap));
+  // The temporary file beside the name: .killed.mcap.XXXXXX
+  std::string temporary;
+  for (const auto& e : fs::directory_iterator(com_dir_))
+    if (e.path().filename().string().rfind(".killed.mcap.", 0) == 0) temporary = e.path();
+  ASSERT_FALSE(temporary.empty());
+  EXPECT_FALSE(read_mcap(temporary).ok);  // no summary: not for the indexed reader
+  const McapRead r = read_mcap(temporary, true);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.content["channels"].size(), 4u);
+  // Two seconds of whole chunks, a chunk a second: 10 polls a board each.
+  // a chunk may end between a poll's two boards.
+  const auto psb = on(r.content, "/psb/battery").size(), drvb = on(r.content, "/drvb/wheels").size();
+  EXPECT_GE(psb, 10u);
+  EXPECT_LE(psb - drvb, 1u);
+}
+
+TEST_F(WatchMcap, FailedReadsKeepTheirReasonOnTheirChannel) {
+  sim_.execute("fault drvb * silence");
+  const std::string mcap = file("silent.mcap");
+  const Finished f = run_tavik({"watch", "--duration", "1.5", "--mcap", mcap});
+  ASSERT_EQ(f.exit_code, 0) << f.err;
+  const McapRead r = read_mcap(mcap);
+  ASSERT_TRUE(r.ok) << r.error;
+  const auto wheels = on(r.content, "/drvb/wheels");
+  ASSERT_FALSE(wheels.empty());
+  for (const Json& w : wheels) {
+    EXPECT_EQ(w["reason"], "no reply") << w;
+    EXPECT_FALSE(w.contains("encoders"));
+  }
+  const auto diagnostics = on(r.content, "/diagnostics");
+  ASSERT_FALSE(diagnostics.empty());
+  EXPECT_EQ(diagnostics.back()["boards"][1]["level"], "ERROR");
+  EXPECT_EQ(diagnostics.back()["boards"][0]["level"], "OK");
+}
+
+}  // namespace
+}  // namespace tavik::test

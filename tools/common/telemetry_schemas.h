@@ -1,0 +1,25 @@
+// The JSON Schemas of the telemetry payloads (bridge_messages.h and
+// board_diagnostics.h make them): the bridge publishes the payloads under
+// its topics, tavik watch --mcap records them on channels with these
+// schemas.
+#pragma once
+
+#include <vector>
+
+#include "output.h"
+
+namespace tavik::cli {
+
+struct TelemetryChannel {
+  const char* topic;    // the bridge's: battery, ranges, wheels, diagnostics
+  const char* channel;  // the recording's: /psb/battery, ...
+  const char* name;     // the schema's: tavik.Battery, ...
+  Json schema;          // JSON Schema, draft 2020-12
+};
+
+enum TelemetryIndex { kBatteryChannel, kRangesChannel, kWheelsChannel, kDiagnosticsChannel };
+
+// In the order of TelemetryIndex.
+const std::vector<TelemetryChannel>& telemetry_channels();
+
+}  // namespace tavik::cli
