@@ -1,4 +1,6 @@
 # tavik_npm_modules(target SOURCE_DIR dir DESTINATION dir [FILES files...])
+# (the fleet page's libraries, its browser tests' playwright-core, the
+# recordings' reader)
 # The npm packages a folder's committed package.json and package-lock.json
 # pin, installed with `npm ci` into DESTINATION in the build tree (with the
 # FILES copied beside them), so that nothing is fetched when the pages or
@@ -15,10 +17,11 @@ function(tavik_npm_modules target)
     OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${N_DESTINATION}
     ${copies}
-    COMMAND ${TAVIK_NPM} ci --no-audit --no-fund --loglevel=error
+    COMMAND ${TAVIK_NPM} ci --ignore-scripts --no-audit --no-fund --loglevel=error
     WORKING_DIRECTORY ${N_DESTINATION}
     DEPENDS ${N_SOURCE_DIR}/package.json ${N_SOURCE_DIR}/package-lock.json
-    COMMENT "npm ci in ${N_DESTINATION}")
+    COMMENT "npm ci in ${N_DESTINATION}"
+    VERBATIM)
   set(file_copies)
   foreach(f ${N_FILES})
     add_custom_command(

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "drive_control.h"
 #include "sim/simulated_boards.h"
@@ -139,6 +140,26 @@ TEST_F(BridgeDrive, ADriveThatMayNotStartIsRefusedAndSendsNothing) {
         << "a refused drive went out";
   }
   EXPECT_TRUE(velocities_.first("BE100;100", Clock::now() - 10s, 0ms) == std::nullopt);
+}
+
+}  // namespace
+}  // namespace tavik::cli
+
+namespace tavik::cli {
+namespace {
+
+// The bridge's exit does not wait out the drive thread's idle time (1 s):
+// an end with no stop owed wakes it at once.
+TEST_F(BridgeDrive, AnIdleDriveEndsWithoutWaitingOutItsIdleTime) {
+  for (const bool attached : {false, true}) {
+    const auto start = Clock::now();
+    {
+      DriveControl drive(1s, reporter());
+      if (attached) drive.attach(drvb_);
+      std::this_thread::sleep_for(50ms);  // into its idle wait
+    }
+    EXPECT_LT(Clock::now() - start, 700ms) << (attached ? "attached" : "not attached");
+  }
 }
 
 }  // namespace

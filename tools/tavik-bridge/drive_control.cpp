@@ -166,7 +166,9 @@ void DriveControl::serve(std::unique_lock<std::mutex>& lock) {
   auto wake = Clock::now() + kIdleWait;
   if (active_) wake = std::min(next_send_, deadline_);
   if (stop_owed_ && !active_) wake = urgent_ ? Clock::now() : std::min(wake, next_send_);
-  changed_.wait_until(lock, wake, [&] { return command_.has_value() || (urgent_ && stop_owed_); });
+  // An end with nothing owed ends the wait too: the bridge's exit does not wait out the idle time.
+  changed_.wait_until(
+      lock, wake, [&] { return command_.has_value() || (urgent_ && stop_owed_) || (quit_ && !stop_owed_); });
 
   // A stop request the main loop has not taken yet (it may be reading the boards).
   if (!closed_ && stop_requested()) drop(true);
