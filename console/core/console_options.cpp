@@ -1,6 +1,7 @@
 #include "console/core/console_options.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string_view>
 
 namespace tavik::console {
@@ -121,6 +122,21 @@ std::variant<ConsoleOptions, std::string> parse_console_options(int argc, const 
   if (argc < 1) return ConsoleOptions{};
   return parse_console_options(std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)),
                                line);
+}
+
+std::optional<int> answer_without_window(const ConsoleOptions& options, const ConsoleCommandLine& line,
+                                         std::string_view version) {
+  switch (options.action) {
+    case ConsoleOptions::Action::kVersion:
+      std::printf("%.*s\n", static_cast<int>(version.size()), version.data());
+      return 0;
+    case ConsoleOptions::Action::kHelp:
+      std::fputs(console_usage(line).c_str(), stdout);
+      return 0;
+    case ConsoleOptions::Action::kRun:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace tavik::console

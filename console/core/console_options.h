@@ -3,8 +3,10 @@
 // usage text and the same errors.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace tavik::console {
@@ -45,5 +47,10 @@ std::variant<ConsoleOptions, std::string> parse_console_options(std::span<const 
 // The same for main's arguments.
 std::variant<ConsoleOptions, std::string> parse_console_options(int argc, const char* const* argv,
                                                                 const ConsoleCommandLine& line);
+
+// For --version and --help: prints the version or the usage on standard
+// output and gives the exit code (0); nothing when the window is to start.
+std::optional<int> answer_without_window(const ConsoleOptions& options, const ConsoleCommandLine& line,
+                                         std::string_view version);
 
 }  // namespace tavik::console

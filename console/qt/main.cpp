@@ -49,16 +49,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto& parsed_options = std::get<tavik::console::ConsoleOptions>(parsed);
-  switch (parsed_options.action) {
-    case tavik::console::ConsoleOptions::Action::kVersion:
-      std::printf("%s\n", tavik::console::version::kFileVersion.data());
-      return 0;
-    case tavik::console::ConsoleOptions::Action::kHelp:
-      std::fputs(tavik::console::console_usage(kCommandLine).c_str(), stdout);
-      return 0;
-    case tavik::console::ConsoleOptions::Action::kRun:
-      break;
-  }
+  if (const auto answered = tavik::console::answer_without_window(parsed_options, kCommandLine,
+                                                                  tavik::console::version::kFileVersion))
+    return *answered;
   const bool simulate = parsed_options.simulate;
   const bool print_layout = parsed_options.print_layout;
 

@@ -33,16 +33,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto& options = std::get<tavik::console::ConsoleOptions>(parsed);
-  switch (options.action) {
-    case tavik::console::ConsoleOptions::Action::kVersion:
-      std::printf("%s\n", tavik::console::version::kFileVersion.data());
-      return 0;
-    case tavik::console::ConsoleOptions::Action::kHelp:
-      std::fputs(tavik::console::console_usage(kCommandLine).c_str(), stdout);
-      return 0;
-    case tavik::console::ConsoleOptions::Action::kRun:
-      break;
-  }
+  if (const auto answered =
+          tavik::console::answer_without_window(options, kCommandLine, tavik::console::version::kFileVersion))
+    return *answered;
 
   tavik::hold_running_mutex();
   // Version 6 of the common controls, as the program's manifest asks.
