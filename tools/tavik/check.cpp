@@ -1,19 +1,28 @@
-// tavik check [--limits FILE] [--junit FILE] [--drive [--speed MM_S] [--for S]]
+// tavik check [--dut ID] [--station ID] [--operator NAME] [--limits FILE]
+//             [--junit FILE] [--retries N] [--interactive [--prompt-timeout S]]
+//             [--attach DIR] [--drive [--speed MM_S] [--for S]]
 //
 // Judges the robot against limits, item by item: each board's link, the
 // battery, the ranges, the device states, the bumpers, the emergency stop,
-// the wheel errors, the drive parameters and, with --drive, a short drive
+// the wheel errors, with --interactive a press of each bumper and of the
+// emergency stop, the drive parameters and, with --drive, a short drive
 // whose encoder counts must match its travel. The readings are the status
 // commands' (board_readings); the drive is drvb drive's, so it ends with the
-// stop (0,0) on the wire whatever ends it. Prints a table, or one JSON
-// record, and writes a JUnit file for a CI server; exit 0 when every item
-// passed, 1 when one failed or could not be measured.
+// stop (0,0) on the wire whatever ends it. A failed item is measured again
+// up to --retries times. Prints a table, or one JSON record, and writes a
+// JUnit file for a CI server, also when a port does not open (that board's
+// items are ERROR) or Ctrl-C ends the run (ABORTED); exit 0 when every item
+// passed, 1 when one failed or could not be measured, 3 when a port did not
+// open, 128 + the signal's number when a stop request ended it.
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
 
 #include "board_readings.h"
+#include "check_attach.h"
 #include "check_items.h"
+#include "check_prompt.h"
 #include "check_report.h"
 #include "commands.h"
 #include "drive_loop.h"
@@ -22,6 +31,7 @@
 #include "number_check.h"
 #include "output_file.h"
 #include "process.h"
+#include "serial/port_map.h"
 #include "tavik_version.h"
 
 namespace tavik::cli {
@@ -32,12 +42,26 @@ using Clock = std::chrono::steady_clock;
 // Polls per board: the link's round trip is their median.
 constexpr int kLinkPolls = 3;
 constexpr double kLongestDriveS = 10.0;
+// How often a switch the operator was asked to press is read.
+constexpr std::chrono::milliseconds kPressPoll{50};
+constexpr double kDefaultPromptS = 30.0;
+constexpr double kLongestPromptS = 3600.0;
+constexpr int kMostRetries = 10;
+// The longest id, station or operator name taken.
+constexpr std::size_t kLongestName = 100;
 
 struct CheckArgs {
   std::string limits;
   std::string junit;
   bool drive = false;
   DriveTest test;
+  std::string dut;
+  std::string station;
+  std::string operator_name;
+  int retries = 0;
+  bool interactive = false;
+  double prompt_s = kDefaultPromptS;
+  std::string attach;
 };
 
 // A board's readings over the polls: each field from its last good read,
@@ -72,9 +96,22 @@ Item failed_step(const ItemRule& rule, const std::string& step, Result result) {
   return not_measured(rule, step + " failed: " + describe(result), failure_row(result.failure).reason);
 }
 
+bool needs_drvb(ItemSource source) { return source != ItemSource::kPsb; }
+
+bool judged_again(const Item& item) { return item.outcome == kFail || item.outcome == kError; }
+
+std::string seconds_text(double seconds) { return number_text(seconds) + " s"; }
+
 class Check {
  public:
-  Check(const CheckArgs& args, Rules rules) : args_(args), rules_(std::move(rules)) {}
+  Check(const CheckArgs& args, const Rules& rules) : args_(args), rules_(rules) {}
+
+  // The stop request that came (Ctrl-C), looked for now, or 0.
+  int stopped() {
+    if (stop_ == 0) stop_ = std::max(wait_for_stop(Clock::now()), 0);
+    return stop_;
+  }
+  void stop(int request) { stop_ = request; }
 
   void link(Board board, const BoardRead& read) {
     const std::string name = std::string(board_name(board)) + "_link";
@@ -94,6 +131,7 @@ class Check {
     Item item = judge_number(rule, figures.at("round_trip_ms").at("median").get<double>());
     if (failures > 0) {
       item.outcome = kFail;
+      item.marginal = false;
       item.message = std::to_string(failures) + " of " + std::to_string(figures.at("exchanges").get<int>()) +
                      " exchanges failed (" + reasons + ")" +
                      (item.message.empty() ? "" : "; " + item.message);
@@ -154,6 +192,19 @@ class Check {
     state("wheel_error_right", "/wheel_errors/right", "read wheel errors");
   }
 
+  // The switches a person must press: asked for one by one with
+  // --interactive, else SKIP. Ends early on a stop request.
+  void presses(BoardConnection* connection) {
+    for (const ItemRule& rule : rules_) {
+      if (rule.kind != ItemKind::kPress) continue;
+      if (!args_.interactive) {
+        add(skipped(rule, "a person must press it: run with --interactive"));
+      } else if (connection != nullptr && stopped() == 0) {
+        press(*connection, rule);
+      }
+    }
+  }
+
   void parameters(BoardConnection& connection) {
     for (const Parameter& p : kParameters) {
       std::string name = p.name;
@@ -169,13 +220,42 @@ class Check {
     }
   }
 
+  // Measures the items that failed or could not be measured once more:
+  // reads again each board (and the parameters) one of them came from.
+  // Returns false when none is left to measure again.
+  bool retry(int attempt, BoardConnection* psb_connection, BoardConnection* drvb_connection,
+             BoardRead& psb_read, BoardRead& drvb_read) {
+    bool again[3] = {};  // psb, drvb, parameters
+    for (const Item& item : items_) {
+      if (!judged_again(item)) continue;
+      const ItemSource source = find_rule(rules_, item.name).source;
+      again[0] = again[0] || (source == ItemSource::kPsb && psb_connection != nullptr);
+      again[1] = again[1] || (source == ItemSource::kDrvb && drvb_connection != nullptr);
+      again[2] = again[2] || (source == ItemSource::kParameter && drvb_connection != nullptr);
+    }
+    if (!again[0] && !again[1] && !again[2]) return false;
+    std::vector<Item> before = std::move(items_);
+    items_.clear();
+    if (again[0]) psb(psb_read = poll(*psb_connection, Board::kPsb));
+    if (again[1]) drvb(drvb_read = poll(*drvb_connection, Board::kDrvb));
+    if (again[2]) parameters(*drvb_connection);
+    std::vector<Item> fresh = std::move(items_);
+    items_ = std::move(before);
+    for (Item& item : fresh) {
+      auto old =
+          std::find_if(items_.begin(), items_.end(), [&](const Item& i) { return i.name == item.name; });
+      if (old == items_.end() || !judged_again(*old)) continue;
+      item.attempts = attempt;
+      *old = std::move(item);
+    }
+    return true;
+  }
+
   // Why the drive may not start, or "" when it may: the safety items must
   // have passed and the speed be within the board's maximum velocity.
   std::string drive_blocked() const {
     for (const Item& item : items_) {
-      const bool safety = item.name.rfind("bumper_", 0) == 0 || item.name == "emergency_stop" ||
-                          item.name.rfind("wheel_error_", 0) == 0;
-      if (safety && item.outcome != kPass)
+      if (find_rule(rules_, item.name).kind == ItemKind::kFixed && item.outcome != kPass)
         return item.name + (item.value.is_null() ? " unknown" : " " + item.value.get<std::string>());
     }
     if (!max_velocity_) return "max_velocity unknown";
@@ -245,45 +325,122 @@ class Check {
     return run.stop_request > 0 ? run.stop_request : 0;
   }
 
-  std::vector<Item> take_items() { return std::move(items_); }
+  // The items of each board whose port did not open: ERROR, naming the port and why.
+  void unopened(const std::optional<CommandError> (&failed)[2]) {
+    for (const ItemRule& rule : rules_) {
+      const std::optional<CommandError>& e = failed[needs_drvb(rule.source) ? 1 : 0];
+      if (!e || (rule.source == ItemSource::kDrive && !args_.drive)) continue;
+      if (rule.kind == ItemKind::kPress && !args_.interactive) continue;  // SKIP either way
+      add(not_measured(rule, "the port " + e->port + " did not open: " + e->detail, e->reason));
+    }
+  }
+
+  // The items in the order of the rules; after a stop request, those not
+  // measured are SKIP.
+  std::vector<Item> take_items() {
+    std::vector<Item> out;
+    for (const ItemRule& rule : rules_) {
+      if (rule.source == ItemSource::kDrive && !args_.drive) continue;
+      auto item =
+          std::find_if(items_.begin(), items_.end(), [&](const Item& i) { return i.name == rule.name; });
+      if (item != items_.end())
+        out.push_back(std::move(*item));
+      else if (stop_ > 0)
+        out.push_back(skipped(rule, std::string("aborted by ") + stop_signal_name(stop_)));
+    }
+    return out;
+  }
 
  private:
   void add(Item item) { items_.push_back(std::move(item)); }
 
+  enum class Seen { kShown, kTimeUp, kStopped };
+
+  // Reads the switch of rule until it reads `pressed`, the prompt's time is
+  // up or a stop request comes; `read_once` tells whether any read succeeded.
+  Seen wait_for(BoardConnection& connection, const ItemRule& rule, bool pressed, Result& failure,
+                bool& read_once) {
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(args_.prompt_s));
+    for (;;) {
+      int left = 0, right = 0, emergency = 0;
+      const Result r = drvb::read_bumper_emg(connection, &left, &right, &emergency);
+      if (r.is_ok()) {
+        read_once = true;
+        const int state = rule.name == "bumper_left_press"    ? left
+                          : rule.name == "bumper_right_press" ? right
+                                                              : emergency;
+        if ((state != 0) == pressed) return Seen::kShown;
+      } else {
+        failure = r;
+      }
+      const auto now = Clock::now();
+      if (now >= deadline) return Seen::kTimeUp;
+      if (const int sig = wait_for_stop(std::min(now + kPressPoll, deadline)); sig > 0) {
+        stop_ = sig;
+        return Seen::kStopped;
+      }
+    }
+  }
+
+  // Asks the operator to press the switch, then to release it; the board
+  // must show both in time.
+  void press(BoardConnection& connection, const ItemRule& rule) {
+    const std::string within = " (within " + seconds_text(args_.prompt_s) + ")";
+    Result failure;
+    bool read_once = false;
+    tell_operator(rule.prompt + within);
+    Seen seen = wait_for(connection, rule, true, failure, read_once);
+    if (seen == Seen::kStopped) return;
+    if (seen == Seen::kShown) {
+      tell_operator("Release it" + within);
+      seen = wait_for(connection, rule, false, failure, read_once);
+      if (seen == Seen::kStopped) return;
+      if (seen == Seen::kShown)
+        add(judge_press(rule, kPressedAndReleased, ""));
+      else
+        add(judge_press(rule, "pressed", "not released within " + seconds_text(args_.prompt_s)));
+      return;
+    }
+    if (!read_once)
+      add(failed_step(rule, "read bumpers", failure));
+    else
+      add(judge_press(rule, "released", "not pressed within " + seconds_text(args_.prompt_s)));
+  }
+
   const CheckArgs& args_;
-  Rules rules_;
+  const Rules& rules_;
   std::vector<Item> items_;
   std::optional<int> max_velocity_;
+  int stop_ = 0;
 };
 
 Json board_figures(const Session& session, Board board, const BoardRead& read, const BoardConnection& c) {
-  Json figures{{"port", session.port(board)}};
+  Json figures{{"port", session.port(board)}, {"target", port_target(session.port(board))}};
   figures.update(read.figures.summary(0, c.late.seen.load()));
   figures.erase("lost");
   return figures;
 }
 
-// The report of a check whose ports did not all open: an ERROR for the
-// link of each board whose port did not, naming the port and why.
-Report unopened_report(Report report, const Rules& rules, const std::optional<CommandError> (&failed)[2]) {
-  for (const Board board : {Board::kPsb, Board::kDrvb}) {
-    const std::optional<CommandError>& e = failed[board == Board::kPsb ? 0 : 1];
-    report.boards[board_name(board)] = Json{{"port", e ? e->port : ""}};
-    if (e)
-      report.items.push_back(not_measured(find_rule(rules, std::string(board_name(board)) + "_link"),
-                                          "the port " + e->port + " did not open: " + e->detail, e->reason));
-  }
-  report.ended = recording::utc_text(std::chrono::system_clock::now());
-  return report;
+// A name given for the record: printable, not empty, not too long.
+void check_name(const char* option, const std::string& name) {
+  const bool printable = std::all_of(
+      name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f; });
+  if (name.empty() || !printable || name.size() > kLongestName)
+    throw CommandError::usage(std::string(option) + ": '" + (printable ? name : "?") + "' must be 1 to " +
+                              std::to_string(kLongestName) + " printable characters");
 }
 
 int check(Session& session, Output& out, const CheckArgs& args) {
   Rules rules = default_rules(args.test);
   if (!args.limits.empty()) apply_limits_file(rules, args.limits);
-  Report report;
-  report.started = recording::utc_text(std::chrono::system_clock::now());
-  report.host = host_name();
-  report.tool_version = TAVIK_VERSION;
+  for (const auto& [option, name] :
+       {std::pair{"--station", &args.station}, {"--operator", &args.operator_name}}) {
+    if (!name->empty()) check_name(option, *name);
+  }
+  if (args.dut != "-" && !args.dut.empty()) check_name("--dut", args.dut);
+  std::optional<Attachments> attachments;
+  if (!args.attach.empty()) attachments.emplace(args.attach);
   // Made before the ports are opened (a file that cannot be written fails
   // at once, before the boards are asked anything) and put in place at the
   // end: a CI server gets a report also when a port does not open.
@@ -292,48 +449,85 @@ int check(Session& session, Output& out, const CheckArgs& args) {
     junit.emplace(args.junit, true, "JUnit file");
     if (junit->to_standard_output()) out.results_to_error();
   }
-  const auto write_junit = [&](const Report& r) {
-    if (junit && (!junit->write_line(report_junit(r)) || !junit->finish()) && !junit->failure().empty())
-      throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", junit->failure());
-  };
+  Check check(args, rules);
+  Report report;
+  report.dut = args.dut;
+  report.station = args.station;
+  report.operator_name = args.operator_name;
+  report.host = host_name();
+  report.tool_version = TAVIK_VERSION;
+  report.library_version = TAVIK_VERSION;  // the libraries' layers are linked in
+  report.retries = args.retries;
+  if (args.dut == "-") {
+    const Answer answer = ask_operator(
+        "Scan or type the device id, then Enter: ",
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<double>(args.prompt_s)));
+    if (answer.stop > 0) {
+      check.stop(answer.stop);
+      report.dut.clear();
+    } else if (!answer.line || answer.line->empty()) {
+      throw CommandError::usage("--dut -: no device id given " +
+                                (answer.input_ended ? std::string("(standard input ended)")
+                                                    : "within " + seconds_text(args.prompt_s)));
+    } else {
+      check_name("--dut", *answer.line);
+      report.dut = *answer.line;
+    }
+  }
+  report.started = recording::utc_text(std::chrono::system_clock::now());
+  if (attachments) attachments->trace_to(report.dut, report.started);
+
   std::optional<CommandError> failed[2];
   BoardConnection* connections[2] = {};
+  BoardRead reads[2];
+  int stop_request = check.stopped();
   for (const Board board : {Board::kPsb, Board::kDrvb}) {
     const int i = board == Board::kPsb ? 0 : 1;
+    report.boards[board_name(board)] =
+        Json{{"port", session.port(board)}, {"target", port_target(session.port(board))}};
+    if (stop_request != 0) continue;
     try {
       connections[i] = &session.open(board);
     } catch (const CommandError& e) {
       failed[i] = e;
+      report.boards[board_name(board)]["error"] = e.detail;
     }
   }
-  if (failed[0] || failed[1]) {
-    // The port's failure is the one to report, whether or not the file could be written.
-    if (junit && junit->write_line(report_junit(unopened_report(report, rules, failed)))) junit->finish();
-    throw failed[0] ? *failed[0] : *failed[1];
+  check.unopened(failed);
+  BoardConnection* psb = connections[0];
+  BoardConnection* drvb = connections[1];
+  if (psb != nullptr && check.stopped() == 0) check.psb(reads[0] = poll(*psb, Board::kPsb));
+  if (drvb != nullptr && check.stopped() == 0) check.drvb(reads[1] = poll(*drvb, Board::kDrvb));
+  check.presses(drvb);
+  if (drvb != nullptr && check.stopped() == 0) check.parameters(*drvb);
+  for (int attempt = 2; attempt <= args.retries + 1 && check.stopped() == 0; ++attempt) {
+    if (!check.retry(attempt, psb, drvb, reads[0], reads[1])) break;
   }
-  BoardConnection& psb = *connections[0];
-  BoardConnection& drvb = *connections[1];
-
-  Check check(args, std::move(rules));
-  const BoardRead psb_read = poll(psb, Board::kPsb);
-  check.psb(psb_read);
-  const BoardRead drvb_read = poll(drvb, Board::kDrvb);
-  check.drvb(drvb_read);
-  check.parameters(drvb);
-  int stop_request = args.drive ? check.drive(drvb) : 0;
+  stop_request = check.stopped();
+  if (args.drive && drvb != nullptr && stop_request == 0) check.drive(*drvb);
   if (stop_request == 0) stop_request = std::max(wait_for_stop(Clock::now()), 0);
+  check.stop(stop_request);
 
-  report.boards["psb"] = board_figures(session, Board::kPsb, psb_read, psb);
-  report.boards["drvb"] = board_figures(session, Board::kDrvb, drvb_read, drvb);
-  report.ended = recording::utc_text(std::chrono::system_clock::now());
+  for (const Board board : {Board::kPsb, Board::kDrvb}) {
+    const int i = board == Board::kPsb ? 0 : 1;
+    if (connections[i] != nullptr && !reads[i].reading.empty())
+      report.boards[board_name(board)] = board_figures(session, board, reads[i], *connections[i]);
+  }
+  if (stop_request > 0) report.aborted = stop_signal_name(stop_request);
   report.items = check.take_items();
+  report.ended = recording::utc_text(std::chrono::system_clock::now());
+  if (attachments) attachments->save(report);
   if (out.json()) {
     out.record(report_json(report));
   } else {
     const char* no_color = std::getenv("NO_COLOR");
     out.raw(report_table(report, out.results_on_terminal() && (no_color == nullptr || *no_color == '\0')));
   }
-  write_junit(report);
+  if (junit && (!junit->write_line(report_junit(report)) || !junit->finish()) && !junit->failure().empty() &&
+      !failed[0] && !failed[1])
+    throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", junit->failure());
+  // The port's failure is the one to report, whether or not the file could be written.
+  if (failed[0] || failed[1]) throw failed[0] ? *failed[0] : *failed[1];
   if (stop_request != 0) return stop_exit_code(stop_request);
   return report.outcome() == std::string(kPass) ? kExitOk : kExitCommandFailed;
 }
@@ -344,10 +538,29 @@ void add_check_command(CLI::App& app, Runner& run) {
   auto args = std::make_shared<CheckArgs>();
   CLI::App* command = app.add_subcommand(
       "check", "Judge the robot item by item against limits: PASS or FAIL, with a JUnit report for CI");
-  command->add_option("--limits", args->limits, "a JSON file of limits by item name, over the defaults");
+  command->add_option("--dut", args->dut,
+                      "the id of the robot under test, for the record; - asks for it on the terminal (a "
+                      "barcode scanner types it and Enter)");
+  command->add_option("--station", args->station, "the id of the test station, for the record");
+  command->add_option("--operator", args->operator_name, "who runs the check, for the record");
+  command->add_option("--limits", args->limits,
+                      "a JSON file of limits (and marginal limits) by item name, over the defaults");
   command->add_option("--junit", args->junit,
                       "also write the result as a JUnit XML file (one testcase per item); - for standard "
                       "output (the table then goes to standard error)");
+  add_number(*command, "--retries", args->retries,
+             "measure an item that failed or could not be measured again, up to N times (0 to 10, default 0)",
+             {.least = 0, .most = kMostRetries, .unit = "times"});
+  command->add_flag("--interactive", args->interactive,
+                    "ask the operator to press and release each bumper and the emergency stop, and judge "
+                    "what the board shows (without it those items are SKIP)");
+  add_number(*command, "--prompt-timeout", args->prompt_s,
+             "seconds to wait for the operator at each prompt (above 0 and up to 3600, default 30)",
+             {.least = 0.0, .most = kLongestPromptS, .unit = "seconds", .least_excluded = true});
+  command->add_option(
+      "--attach", args->attach,
+      "save the wire trace and the JSON record in this directory, named with their SHA-256 in "
+      "the record");
   command->add_flag(
       "--drive", args->drive,
       std::string("also drive both wheels (the robot on blocks) and check the encoders against the "
