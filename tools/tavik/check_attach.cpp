@@ -38,6 +38,8 @@ Attachments::Attachments(std::string dir) : dir_(std::move(dir)) {
   std::error_code ec;
   if (!std::filesystem::is_directory(dir_, ec))
     throw CommandError::usage("--attach " + dir_ + ": not a directory");
+  // The record names its files wherever it is read (a CI server's workspace).
+  dir_ = std::filesystem::absolute(dir_, ec).lexically_normal().string();
 }
 
 void Attachments::trace_to(const std::string& dut, const std::string& started) {

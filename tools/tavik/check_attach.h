@@ -1,6 +1,6 @@
 // tavik check --attach DIR: the run's wire trace and its JSON record saved
 // in DIR under names of their own (the robot's id and the start), each
-// named in the record with the SHA-256 of its bytes.
+// named in the record by its absolute path with the SHA-256 of its bytes.
 #pragma once
 
 #include <string>
