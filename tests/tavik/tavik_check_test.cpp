@@ -7,12 +7,15 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 #include <tuple>
 
 #include "tavik_fixture.h"
 
 namespace tavik::test {
 namespace {
+
+using namespace std::chrono_literals;
 
 // The velocity requests among the bytes a board received: "BE100;100", "BE;".
 std::vector<std::string> velocities(const sim::Bytes& received) {
@@ -207,7 +210,9 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
     std::map<std::string, std::string> items;  // as judged() gives them
     const char* limits_text = nullptr;
     std::function<void(TavikProcess&)> at_station = nullptr;
-    std::function<void(const Json& record, const Json& read)> more = nullptr;
+    // The record, what the line's tools read of it, and the velocities the drive board got.
+    std::function<void(const Json& record, const Json& read, const std::vector<std::string>& sent)> more =
+        nullptr;
   };
   const Case cases[] = {
       {"passing robot",
@@ -221,7 +226,7 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
         {"max_velocity", "PASS"}},
        nullptr,
        nullptr,
-       [&](const Json& r, const Json& read) {
+       [&](const Json& r, const Json& read, const std::vector<std::string>&) {
          EXPECT_EQ(r.at("items").size(), 29u);
          EXPECT_EQ(read.at("properties").at("dut"), "R-0042");
          EXPECT_EQ(read.at("properties").at("station"), "line3-eol");
@@ -257,7 +262,7 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
        {{"battery", "PASS marginal"}, {"current", "PASS"}},
        R"({"battery": {"marginal_low": 12.8, "marginal_high": 14}})",
        nullptr,
-       [](const Json& r, const Json& read) {
+       [](const Json& r, const Json& read, const std::vector<std::string>&) {
          EXPECT_EQ(r.at("summary").at("marginal"), 1);
          EXPECT_EQ(read.at("cases").at("battery").at("properties").at("marginal_low"), "12.8");
        }},
@@ -279,7 +284,7 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
          tool.type("R-0043\r\n");  // a scanner's line end
          presses_each(tool);
        },
-       [](const Json& r, const Json&) { EXPECT_EQ(r.at("dut"), "R-0043"); }},
+       [](const Json& r, const Json&, const std::vector<std::string>&) { EXPECT_EQ(r.at("dut"), "R-0043"); }},
       {"prompts not answered in time",
        {},
        {"check", "--interactive", "--prompt-timeout", "0.2"},
@@ -297,7 +302,28 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
          ASSERT_TRUE(tool.wait_for_error("Press the left bumper"));
          tool.signal(SIGINT);
        },
-       [](const Json& r, const Json&) { EXPECT_EQ(r.at("aborted"), "SIGINT"); }},
+       [](const Json& r, const Json&, const std::vector<std::string>&) {
+         EXPECT_EQ(r.at("aborted"), "SIGINT");
+       }},
+      {"Ctrl-C during the drive",
+       {},
+       {"check", "--drive", "--for", "5"},
+       130,
+       "ABORTED",
+       {{"drive_left", "ERROR"}, {"drive_right", "ERROR"}, {"battery", "PASS"}},
+       nullptr,
+       [&](TavikProcess& tool) {
+         for (int i = 0; i < 100 && !sim_.status().servo_on; ++i) std::this_thread::sleep_for(50ms);
+         std::this_thread::sleep_for(300ms);  // driving
+         tool.signal(SIGINT);
+       },
+       [](const Json& r, const Json&, const std::vector<std::string>& sent) {
+         EXPECT_EQ(r.at("aborted"), "SIGINT");
+         EXPECT_EQ(r.at("items").back().at("reason"), "stopped");
+         ASSERT_FALSE(sent.empty());
+         EXPECT_EQ(sent.front(), "BE100;100");
+         EXPECT_EQ(sent.back(), "BE;");  // the stop, 0,0
+       }},
       {"port that does not open",
        {},
        {"--psb", "COM5", "check"},
@@ -306,17 +332,19 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
        {{"psb_link", "ERROR"}, {"battery", "ERROR"}, {"drvb_link", "PASS"}, {"max_velocity", "PASS"}},
        nullptr,
        nullptr,
-       [](const Json& r, const Json& read) {
+       [](const Json& r, const Json& read, const std::vector<std::string>&) {
          EXPECT_EQ(r.at("items").at(1).at("reason"), "port-missing");
          EXPECT_EQ(read.at("suite").at("errors"), 17);
        }},
   };
   // Each case's record and JUnit file, read together at the end (one Python start).
   std::vector<Json> records;
+  std::vector<std::vector<std::string>> sent;
   std::vector<std::string> files;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     for (const char* reset : {"fault clear", "emg off", "bump off", "battery 12.6"}) sim_.execute(reset);
+    sim_.take_received(sim::Board::kDrvb);
     for (const std::string& command : c.setup)
       ASSERT_EQ(sim_.execute(command).rfind("error", 0), std::string::npos) << command;
     if (c.limits_text != nullptr) std::ofstream(limits) << c.limits_text;
@@ -329,6 +357,7 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
     if (c.at_station) c.at_station(tool);
     const Finished f = tool.finish();
     ASSERT_EQ(f.exit_code, c.exit_code) << f.out << f.err;
+    sent.push_back(velocities(sim_.take_received(sim::Board::kDrvb)));
     const Json r = last_json(f.out);
     EXPECT_EQ(r.at("outcome"), c.outcome);
     for (const auto& [name, expected] : c.items) {
@@ -372,7 +401,7 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
                                                               : item.at("value").dump())
           << name;
     }
-    if (c.more) c.more(r, read);
+    if (c.more) c.more(r, read, sent[i]);
   }
 }
 

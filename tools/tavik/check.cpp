@@ -195,10 +195,17 @@ class Check {
   // The switches a person must press: asked for one by one with
   // --interactive, else SKIP. Ends early on a stop request.
   void presses(BoardConnection* connection) {
+    // A board whose switches could not be read is not worth a person's wait.
+    std::optional<Item> unread;
+    for (const Item& item : items_) {
+      if (item.name == "emergency_stop" && item.outcome == kError) unread = item;
+    }
     for (const ItemRule& rule : rules_) {
       if (rule.kind != ItemKind::kPress) continue;
       if (!args_.interactive) {
         add(skipped(rule, "a person must press it: run with --interactive"));
+      } else if (unread) {
+        add(not_measured(rule, unread->message, unread->reason));
       } else if (connection != nullptr && stopped() == 0) {
         press(*connection, rule);
       }
@@ -426,9 +433,15 @@ Json board_figures(const Session& session, Board board, const BoardRead& read, c
 void check_name(const char* option, const std::string& name) {
   const bool printable = std::all_of(
       name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f; });
-  if (name.empty() || !printable || name.size() > kLongestName)
-    throw CommandError::usage(std::string(option) + ": '" + (printable ? name : "?") + "' must be 1 to " +
-                              std::to_string(kLongestName) + " printable characters");
+  bool text = true;
+  try {
+    (void)Json(name).dump();  // UTF-8, as the record must be
+  } catch (const Json::exception&) {
+    text = false;
+  }
+  if (name.empty() || !printable || !text || name.size() > kLongestName)
+    throw CommandError::usage(std::string(option) + ": '" + (printable && text ? name : "?") +
+                              "' must be 1 to " + std::to_string(kLongestName) + " printable characters");
 }
 
 int check(Session& session, Output& out, const CheckArgs& args) {
@@ -504,7 +517,7 @@ int check(Session& session, Output& out, const CheckArgs& args) {
     if (!check.retry(attempt, psb, drvb, reads[0], reads[1])) break;
   }
   stop_request = check.stopped();
-  if (args.drive && drvb != nullptr && stop_request == 0) check.drive(*drvb);
+  if (args.drive && drvb != nullptr && stop_request == 0) stop_request = check.drive(*drvb);
   if (stop_request == 0) stop_request = std::max(wait_for_stop(Clock::now()), 0);
   check.stop(stop_request);
 
@@ -550,7 +563,7 @@ void add_check_command(CLI::App& app, Runner& run) {
                       "output (the table then goes to standard error)");
   add_number(*command, "--retries", args->retries,
              "measure an item that failed or could not be measured again, up to N times (0 to 10, default 0)",
-             {.least = 0, .most = kMostRetries, .unit = "times"});
+             {.least = 0, .most = kMostRetries, .unit = ""});
   command->add_flag("--interactive", args->interactive,
                     "ask the operator to press and release each bumper and the emergency stop, and judge "
                     "what the board shows (without it those items are SKIP)");
