@@ -9,10 +9,12 @@
 // whose encoder counts must match its travel. The readings are the status
 // commands' (board_readings); the drive is drvb drive's, so it ends with the
 // stop (0,0) on the wire whatever ends it. A failed item is measured again
-// up to --retries times (the run: check_run; its judging: check_judge). Prints a table, or one JSON record,
-// and writes a JUnit file for a CI server, also when a port does not open (that board's items are ERROR) or
-// Ctrl-C ends the run (ABORTED); exit 0 when every item passed, 1 when one failed or could not be measured, 3
-// when a port did not open, 128 + the signal's number when a stop request ended it.
+// up to --retries times. Prints a table, or one JSON record, and writes a
+// JUnit file for a CI server, also when a port does not open (that board's
+// items are ERROR) or Ctrl-C ends the run (ABORTED); exit 0 when every item
+// passed, 1 when one failed or could not be measured, 3 when a port did not
+// open, 128 + the signal's number when a stop request ended it. The run is
+// check_run's, its judging check_judge's.
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
