@@ -16,8 +16,12 @@
 // open, 128 + the signal's number when a stop request ended it. The run is
 // check_run's, its judging check_judge's.
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "check_attach.h"
 #include "check_prompt.h"
@@ -81,7 +85,7 @@ int check(Session& session, Output& out, const CheckArgs& args) {
     junit.emplace(args.junit, true, "JUnit file");
     if (junit->to_standard_output()) out.results_to_error();
   }
-  CheckRun check(args, rules);
+  CheckRun check(args, std::move(rules));
   Report report;
   report.dut = args.dut;
   report.station = args.station;
