@@ -19,7 +19,7 @@ constexpr const char* kHelp =
     "  emg on|off                      emergency stop\n"
     "  battery VOLTS                   open-circuit battery voltage (0..30)\n"
     "  pose X_MM Y_MM [HEADING_DEG]    place the robot and stop it\n"
-    "  fault psb|drvb CMD|* KIND [ARG] [p=PROB]\n"
+    "  fault psb|drvb CMD|* KIND [ARG] [p=PROB] [n=COUNT]\n"
     "      CMD: Sar PDR SDU P (psb); DB CZ BE AA AC CG XL XB XD (drvb); * for all\n"
     "      KIND: silence, bcc, status [CHAR], noise [COUNT], truncate, delay MS, drop PROB\n"
     "  fault clear [psb|drvb]          remove faults\n"
@@ -85,7 +85,7 @@ std::string format_status(const SimStatus& s) {
   return out;
 }
 
-// "fault BOARD CMD KIND [ARG] [p=PROB]" after the word "fault".
+// "fault BOARD CMD KIND [ARG] [p=PROB] [n=COUNT]" after the word "fault".
 std::optional<Fault> parse_fault(const std::vector<std::string>& w, std::string& why) {
   if (w.size() < 4) {
     why = "fault needs a board, a command and a kind";
@@ -114,6 +114,15 @@ std::optional<Fault> parse_fault(const std::vector<std::string>& w, std::string&
     }
   }
   std::vector<std::string> rest(w.begin() + 4, w.end());
+  if (!rest.empty() && rest.back().rfind("n=", 0) == 0) {
+    const auto n = number(rest.back().substr(2));
+    if (!n || *n < 1 || *n > 1000000 || *n != std::floor(*n)) {
+      why = "n= takes a count of requests, 1..1000000";
+      return std::nullopt;
+    }
+    f.hits = static_cast<int>(*n);
+    rest.pop_back();
+  }
   if (!rest.empty() && rest.back().rfind("p=", 0) == 0) {
     const auto p = number(rest.back().substr(2));
     if (!p || *p < 0 || *p > 1) {

@@ -130,6 +130,7 @@ void BoardServer::on_request(std::string_view command) {
       if (hit(rng_)) {
         fault = *match;
         ++counters_.faulted;
+        if (match->hits > 0 && --match->hits == 0) faults_.erase(std::next(match).base());
       }
     }
   }

@@ -41,6 +41,8 @@ struct Fault {
   std::chrono::milliseconds delay{0};  // kDelay
   char status = '1';                   // kBadStatus
   int noise_bytes = 5;                 // kNoise
+  // Hits only the next `hits` matching requests, then is gone; 0: no end.
+  int hits = 0;
 };
 
 // "silence", "bcc", "status", "noise", "truncate", "delay", "drop".

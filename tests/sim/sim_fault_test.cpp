@@ -25,6 +25,8 @@ TEST_F(SimFault, FaultCommandsNameWhatTheyCannotDo) {
       {"fault psb Sar status", "Sar replies carry no status byte: a status fault cannot apply to them"},
       {"fault psb PDR status 2", "PDR replies carry no status byte: a status fault cannot apply to them"},
       {"fault drvb AA status", "AA replies carry no status byte: a status fault cannot apply to them"},
+      {"fault psb P silence n=0", "n= takes a count of requests, 1..1000000"},
+      {"fault psb P silence n=1.5", "n= takes a count of requests, 1..1000000"},
   };
   for (const Case& c : cases) EXPECT_EQ(sim_.execute(c.fault), std::string("error: ") + c.why);
   EXPECT_EQ(sim_.status().psb.faulted + sim_.status().drvb.faulted, 0u);
@@ -45,6 +47,14 @@ TEST_F(SimFault, RefusedAndSilencedRequestsTakeNoEffect) {
   const auto counters = sim_.status().psb;
   EXPECT_EQ(counters.served.at("P"), 3u);
   EXPECT_EQ(counters.faulted, 3u);
+}
+
+TEST_F(SimFault, ACountedFaultHitsThatManyRequestsThenIsGone) {
+  ASSERT_EQ(sim_.execute("fault psb P silence n=2").rfind("ok:", 0), 0u);
+  EXPECT_EQ(zarn_rs232_psb_set_power_control(PSB_DEVICE_LCD, 1), -1);
+  EXPECT_EQ(zarn_rs232_psb_set_power_control(PSB_DEVICE_LCD, 1), -1);
+  EXPECT_EQ(zarn_rs232_psb_set_power_control(PSB_DEVICE_LCD, 1), 0);
+  EXPECT_EQ(sim_.status().psb.faulted, 2u);
 }
 
 TEST_F(SimFault, RandomDropsHitAboutTheirShare) {

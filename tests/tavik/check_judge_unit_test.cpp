@@ -1,6 +1,7 @@
 // tavik check's judging without boards: readings and the default limits in,
 // each item's verdict out (PASS, FAIL outside its limits, ERROR when its
-// read failed), and whether the drive test may start.
+// read failed), whether the drive test may start, and which verdict stands
+// when an item is measured again.
 #include <gtest/gtest.h>
 
 #include "check_judge.h"
@@ -122,6 +123,7 @@ TEST(CheckJudge, TheDriveTestStartsOnlyWhenSafeAndWithinMaxVelocity) {
       {"max velocity unread", "{}", std::nullopt, 100, "max_velocity unknown"},
       {"bumper", R"({"bumpers": {"right": true}})", 1000, 100, "bumper_right pressed"},
       {"wheel error", R"({"wheel_errors": {"left": 2}})", 1000, 100, "wheel_error_left 0x02"},
+      {"emergency stop", R"({"emergency_stop": true})", 1000, 100, "emergency_stop pressed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -134,6 +136,51 @@ TEST(CheckJudge, TheDriveTestStartsOnlyWhenSafeAndWithinMaxVelocity) {
                     c.max_velocity.value_or(0));
     EXPECT_EQ(judge.drive_blocked(c.speed), c.blocked);
   }
+}
+
+TEST(CheckJudge, AnItemMeasuredAgainTakesTheLaterVerdictOnlyWhereTheFirstFailed) {
+  Json low = kPsb;
+  low["battery_mv"] = 11400;
+  CheckJudge judge(default_rules(DriveTest{}));
+  judge.psb(board_read(low, {"read power data", "read ranges"}, {}));
+  judge.parameter(kParameters[0], Result(Failure::kNoReply), 0);
+  CheckJudge later(judge.rules());
+  Json high_current = kPsb;
+  high_current["current_ma"] = 5001;
+  later.psb(board_read(high_current, {"read power data", "read ranges"}, {}));
+  later.parameter(kParameters[0], Result{}, 1000);
+  judge.judged_again(std::move(later), 2);
+  judge.drvb(board_read(kDrvb, {"read bumpers", "read wheel errors"}, {}));
+  EXPECT_EQ(judge.drive_blocked(100), "");  // max_velocity from the second attempt
+  const std::vector<Item> items = judge.take_items();
+  struct Case {
+    const char* name;
+    const char* outcome;
+    int attempts;
+  };
+  for (const Case& c : {Case{"battery", kPass, 2}, {"current", kPass, 1}, {"max_velocity", kPass, 2}}) {
+    EXPECT_EQ(item(items, c.name).outcome, c.outcome) << c.name;
+    EXPECT_EQ(item(items, c.name).attempts, c.attempts) << c.name;
+  }
+}
+
+TEST(CheckJudge, AMarginalValueIsMarkedOnlyWhenItPasses) {
+  Rules rules = default_rules(DriveTest{});
+  for (ItemRule& rule : rules) {
+    if (rule.name == "battery") rule.limit.marginal_low = 12.0;
+    if (rule.name == "psb_link") rule.limit.marginal_high = 1.0;
+  }
+  CheckJudge judge(rules);
+  Json reading = kPsb;
+  reading["battery_mv"] = 11800;
+  // Slow enough to be marginal, and one exchange failed: FAIL, not marginal.
+  judge.psb(board_read(reading, {"read power data", "read ranges", "read version"},
+                       {{"read version", Result(Failure::kNoReply)}}));
+  const std::vector<Item> items = judge.take_items();
+  EXPECT_EQ(item(items, "battery").outcome, kPass);
+  EXPECT_TRUE(item(items, "battery").marginal);
+  EXPECT_EQ(item(items, "psb_link").outcome, kFail);
+  EXPECT_FALSE(item(items, "psb_link").marginal);
 }
 
 TEST(CheckJudge, TheDriveTestsCountsMatchItsTravel) {

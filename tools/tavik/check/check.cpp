@@ -1,141 +1,82 @@
-// tavik check [--limits FILE] [--junit FILE] [--drive [--speed MM_S] [--for S]]
+// tavik check [--dut ID] [--station ID] [--operator NAME] [--limits FILE]
+//             [--junit FILE] [--retries N] [--interactive [--prompt-timeout S]]
+//             [--attach DIR] [--drive [--speed MM_S] [--for S]]
 //
 // Judges the robot against limits, item by item: each board's link, the
 // battery, the ranges, the device states, the bumpers, the emergency stop,
-// the wheel errors, the drive parameters and, with --drive, a short drive
+// the wheel errors, with --interactive a press of each bumper and of the
+// emergency stop, the drive parameters and, with --drive, a short drive
 // whose encoder counts must match its travel. The readings are the status
 // commands' (board_readings); the drive is drvb drive's, so it ends with the
-// stop (0,0) on the wire whatever ends it. Prints a table, or one JSON
-// record, and writes a JUnit file for a CI server; exit 0 when every item
-// passed, 1 when one failed or could not be measured.
+// stop (0,0) on the wire whatever ends it. A failed item is measured again
+// up to --retries times. Prints a table, or one JSON record, and writes a
+// JUnit file for a CI server, also when a port does not open (that board's
+// items are ERROR) or Ctrl-C ends the run (ABORTED); exit 0 when every item
+// passed, 1 when one failed or could not be measured, 3 when a port did not
+// open, 128 + the signal's number when a stop request ended it. The run is
+// check_run's, its judging check_judge's.
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 
-#include "board_readings.h"
-#include "check_judge.h"
+#include "check_attach.h"
+#include "check_prompt.h"
 #include "check_report.h"
+#include "check_run.h"
 #include "commands.h"
 #include "drive_loop.h"
-#include "drvb/drvb_commands.h"
-#include "facts/drvb_facts.h"
 #include "number_check.h"
 #include "output_file.h"
 #include "process.h"
+#include "serial/names/port_map.h"
 #include "tavik_version.h"
 #include "utc_now.h"
 
 namespace tavik::cli {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Polls per board: the link's round trip is their median.
-constexpr int kLinkPolls = 3;
-
-struct CheckArgs {
-  std::string limits;
-  std::string junit;
-  bool drive = false;
-  DriveTest test;
-};
-
-BoardRead poll(BoardConnection& connection, Board board) {
-  BoardRead read;
-  for (int i = 0; i < kLinkPolls; ++i) {
-    std::vector<Step> steps;
-    read.reading.update(board == Board::kPsb ? read_psb(connection, steps) : read_drvb(connection, steps));
-    read.figures.add(steps, 0);
-    bool any_ok = false;
-    for (const Step& step : steps) {
-      if (step.result.is_ok())
-        read.failed.erase(step.name);
-      else
-        read.failed[step.name] = step.result;
-      any_ok = any_ok || step.result.is_ok();
-    }
-    if (!any_ok) break;  // a silent board: the rest would only wait as long again
-  }
-  return read;
-}
-
-// Servo on, the drive, the stop, servo off; both encoders must have
-// advanced by the counts of the travel. Returns the stop request that
-// ended the drive, or 0.
-int drive_test(BoardConnection& connection, CheckJudge& judge, const DriveTest& test) {
-  if (const int sig = wait_for_stop(Clock::now()); sig != 0) {
-    judge.drive_not_measured(std::string("not driven: ") + stop_signal_name(sig), reason::kStopped);
-    return sig;
-  }
-  if (const std::string blocked = judge.drive_blocked(test.speed_mm_s); !blocked.empty()) {
-    judge.drive_not_measured("not driven: " + blocked, reason::kNotDriven);
-    return 0;
-  }
-  int before[2] = {}, after[2] = {};
-  if (const Result r = drvb::read_encoder(connection, &before[0], &before[1]); !r.is_ok()) {
-    judge.drive_not_measured("read encoders failed: " + describe(r), failure_row(r.failure).reason);
-    return 0;
-  }
-  if (const Result r = drvb::set_servo(connection, 1); !r.is_ok()) {
-    judge.drive_not_measured("switch the servo on failed: " + describe(r), failure_row(r.failure).reason);
-    return 0;
-  }
-  const DriveRun run = drive_for(connection, test.speed_mm_s, test.speed_mm_s, test.seconds);
-  // The drive board does not say whether its servo was on: it is left off.
-  const Result servo_off = drvb::set_servo(connection, 0);
-  const Result read = drvb::read_encoder(connection, &after[0], &after[1]);
-  std::string why;
-  std::string reason;
-  if (!run.stop.is_ok()) {
-    why = "the stop (0,0) failed: " + describe(run.stop);
-    reason = failure_row(run.stop.failure).reason;
-  } else if (run.stop_request != 0 || run.stop_reason != nullptr || !run.failure.is_ok()) {
-    why = "stopped: " + run.ended;
-    reason = run.stop_reason != nullptr ? run.stop_reason
-             : run.failure.is_ok()      ? reason::kStopped
-                                        : failure_row(run.failure.failure).reason;
-  } else if (!servo_off.is_ok()) {
-    why = "switch the servo off failed: " + describe(servo_off);
-    reason = failure_row(servo_off.failure).reason;
-  } else if (!read.is_ok()) {
-    why = "read encoders failed: " + describe(read);
-    reason = failure_row(read.failure).reason;
-  }
-  if (!why.empty()) {
-    judge.drive_not_measured(why, reason);
-  } else {
-    judge.drive_counts(drvb::count_delta(before[0], after[0]), drvb::count_delta(before[1], after[1]));
-  }
-  return run.stop_request > 0 ? run.stop_request : 0;
-}
+// The longest --prompt-timeout and --retries taken.
+constexpr double kLongestPromptS = 3600.0;
+constexpr int kMostRetries = 10;
+// The longest id, station or operator name taken.
+constexpr std::size_t kLongestName = 100;
 
 Json board_figures(const Session& session, Board board, const BoardRead& read, const BoardConnection& c) {
-  Json figures{{"port", session.port(board)}};
+  Json figures{{"port", session.port(board)}, {"target", port_target(session.port(board))}};
   figures.update(read.figures.summary(0, c.late.seen.load()));
   figures.erase("lost");
   return figures;
 }
 
-// The report of a check whose ports did not all open: an ERROR for the
-// link of each board whose port did not, naming the port and why.
-Report unopened_report(Report report, const Rules& rules, const std::optional<CommandError> (&failed)[2]) {
-  for (const Board board : {Board::kPsb, Board::kDrvb}) {
-    const std::optional<CommandError>& e = failed[board == Board::kPsb ? 0 : 1];
-    report.boards[board_name(board)] = Json{{"port", e ? e->port : ""}};
-    if (e)
-      report.items.push_back(not_measured(find_rule(rules, std::string(board_name(board)) + "_link"),
-                                          "the port " + e->port + " did not open: " + e->detail, e->reason));
+// A name given for the record: printable, not empty, not too long.
+void check_name(const char* option, const std::string& name) {
+  const bool printable = std::all_of(
+      name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f; });
+  bool text = true;
+  try {
+    (void)Json(name).dump();  // UTF-8, as the record must be
+  } catch (const Json::exception&) {
+    text = false;
   }
-  report.ended = utc_now();
-  return report;
+  if (name.empty() || !printable || !text || name.size() > kLongestName)
+    throw CommandError::usage(std::string(option) + ": '" + (printable && text ? name : "?") +
+                              "' must be 1 to " + std::to_string(kLongestName) + " printable characters");
 }
 
 int check(Session& session, Output& out, const CheckArgs& args) {
   Rules rules = default_rules(args.test);
   if (!args.limits.empty()) apply_limits_file(rules, args.limits);
-  Report report;
-  report.started = utc_now();
-  report.host = host_name();
-  report.tool_version = TAVIK_VERSION;
+  for (const auto& [option, name] :
+       {std::pair{"--station", &args.station}, {"--operator", &args.operator_name}}) {
+    if (!name->empty()) check_name(option, *name);
+  }
+  if (args.dut != "-" && !args.dut.empty()) check_name("--dut", args.dut);
+  std::optional<Attachments> attachments;
+  if (!args.attach.empty()) attachments.emplace(args.attach);
   // Made before the ports are opened (a file that cannot be written fails
   // at once, before the boards are asked anything) and put in place at the
   // end: a CI server gets a report also when a port does not open.
@@ -144,52 +85,85 @@ int check(Session& session, Output& out, const CheckArgs& args) {
     junit.emplace(args.junit, true, "JUnit file");
     if (junit->to_standard_output()) out.results_to_error();
   }
-  const auto write_junit = [&](const Report& r) {
-    if (junit && (!junit->write_line(report_junit(r)) || !junit->finish()) && !junit->failure().empty())
-      throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", junit->failure());
-  };
+  CheckRun check(args, std::move(rules));
+  Report report;
+  report.dut = args.dut;
+  report.station = args.station;
+  report.operator_name = args.operator_name;
+  report.host = host_name();
+  report.tool_version = TAVIK_VERSION;
+  report.library_version = TAVIK_VERSION;  // the libraries' layers are linked in
+  report.retries = args.retries;
+  if (args.dut == "-") {
+    const Answer answer = ask_operator(
+        "Scan or type the device id, then Enter: ",
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<double>(args.prompt_s)));
+    if (answer.stop > 0) {
+      check.stop(answer.stop);
+      report.dut.clear();
+    } else if (!answer.line || answer.line->empty()) {
+      throw CommandError::usage("--dut -: no device id given " +
+                                (answer.input_ended ? std::string("(standard input ended)")
+                                                    : "within " + seconds_text(args.prompt_s)));
+    } else {
+      check_name("--dut", *answer.line);
+      report.dut = *answer.line;
+    }
+  }
+  report.started = utc_now();
+  if (attachments) attachments->trace_to(report.dut, report.started);
+
   std::optional<CommandError> failed[2];
   BoardConnection* connections[2] = {};
+  BoardRead reads[2];
+  int stop_request = check.stopped();
   for (const Board board : {Board::kPsb, Board::kDrvb}) {
     const int i = board == Board::kPsb ? 0 : 1;
+    report.boards[board_name(board)] =
+        Json{{"port", session.port(board)}, {"target", port_target(session.port(board))}};
+    if (stop_request != 0) continue;
     try {
       connections[i] = &session.open(board);
     } catch (const CommandError& e) {
       failed[i] = e;
+      report.boards[board_name(board)]["error"] = e.detail;
     }
   }
-  if (failed[0] || failed[1]) {
-    // The port's failure is the one to report, whether or not the file could be written.
-    if (junit && junit->write_line(report_junit(unopened_report(report, rules, failed)))) junit->finish();
-    throw failed[0] ? *failed[0] : *failed[1];
+  check.unopened(failed);
+  BoardConnection* psb = connections[0];
+  BoardConnection* drvb = connections[1];
+  if (psb != nullptr && check.stopped() == 0) check.psb(reads[0] = poll(*psb, Board::kPsb));
+  if (drvb != nullptr && check.stopped() == 0) check.drvb(reads[1] = poll(*drvb, Board::kDrvb));
+  check.presses(drvb);
+  if (drvb != nullptr && check.stopped() == 0) check.parameters(*drvb);
+  for (int attempt = 2; attempt <= args.retries + 1 && check.stopped() == 0; ++attempt) {
+    if (!check.retry(attempt, psb, drvb, reads[0], reads[1])) break;
   }
-  BoardConnection& psb = *connections[0];
-  BoardConnection& drvb = *connections[1];
+  stop_request = check.stopped();
+  if (args.drive && drvb != nullptr && stop_request == 0) stop_request = check.drive(*drvb);
+  if (stop_request == 0) stop_request = std::max(wait_for_stop(std::chrono::steady_clock::now()), 0);
+  check.stop(stop_request);
 
-  CheckJudge judge(std::move(rules));
-  const BoardRead psb_read = poll(psb, Board::kPsb);
-  judge.psb(psb_read);
-  const BoardRead drvb_read = poll(drvb, Board::kDrvb);
-  judge.drvb(drvb_read);
-  for (const Parameter& p : kParameters) {
-    int value = 0;
-    const Result result = drvb::read_parameter(drvb, p.id, &value);
-    judge.parameter(p, result, value);
+  for (const Board board : {Board::kPsb, Board::kDrvb}) {
+    const int i = board == Board::kPsb ? 0 : 1;
+    if (connections[i] != nullptr && !reads[i].reading.empty())
+      report.boards[board_name(board)] = board_figures(session, board, reads[i], *connections[i]);
   }
-  int stop_request = args.drive ? drive_test(drvb, judge, args.test) : 0;
-  if (stop_request == 0) stop_request = std::max(wait_for_stop(Clock::now()), 0);
-
-  report.boards["psb"] = board_figures(session, Board::kPsb, psb_read, psb);
-  report.boards["drvb"] = board_figures(session, Board::kDrvb, drvb_read, drvb);
+  if (stop_request > 0) report.aborted = stop_signal_name(stop_request);
+  report.items = check.take_items();
   report.ended = utc_now();
-  report.items = judge.take_items();
+  if (attachments) attachments->save(report);
   if (out.json()) {
     out.record(report_json(report));
   } else {
     const char* no_color = std::getenv("NO_COLOR");
     out.raw(report_table(report, out.results_on_terminal() && (no_color == nullptr || *no_color == '\0')));
   }
-  write_junit(report);
+  if (junit && (!junit->write_line(report_junit(report)) || !junit->finish()) && !junit->failure().empty() &&
+      !failed[0] && !failed[1])
+    throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", junit->failure());
+  // The port's failure is the one to report, whether or not the file could be written.
+  if (failed[0] || failed[1]) throw failed[0] ? *failed[0] : *failed[1];
   if (stop_request != 0) return stop_exit_code(stop_request);
   return report.outcome() == std::string(kPass) ? kExitOk : kExitCommandFailed;
 }
@@ -200,10 +174,29 @@ void add_check_command(CLI::App& app, Runner& run) {
   auto args = std::make_shared<CheckArgs>();
   CLI::App* command = app.add_subcommand(
       "check", "Judge the robot item by item against limits: PASS or FAIL, with a JUnit report for CI");
-  command->add_option("--limits", args->limits, "a JSON file of limits by item name, over the defaults");
+  command->add_option("--dut", args->dut,
+                      "the id of the robot under test, for the record; - asks for it on the terminal (a "
+                      "barcode scanner types it and Enter)");
+  command->add_option("--station", args->station, "the id of the test station, for the record");
+  command->add_option("--operator", args->operator_name, "who runs the check, for the record");
+  command->add_option("--limits", args->limits,
+                      "a JSON file of limits (and marginal limits) by item name, over the defaults");
   command->add_option("--junit", args->junit,
                       "also write the result as a JUnit XML file (one testcase per item); - for standard "
                       "output (the table then goes to standard error)");
+  add_number(*command, "--retries", args->retries,
+             "measure an item that failed or could not be measured again, up to N times (0 to 10, default 0)",
+             {.least = 0, .most = kMostRetries, .unit = ""});
+  command->add_flag("--interactive", args->interactive,
+                    "ask the operator to press and release each bumper and the emergency stop, and judge "
+                    "what the board shows (without it those items are SKIP)");
+  add_number(*command, "--prompt-timeout", args->prompt_s,
+             "seconds to wait for the operator at each prompt (above 0 and up to 3600, default 30)",
+             {.least = 0.0, .most = kLongestPromptS, .unit = "seconds", .least_excluded = true});
+  command->add_option(
+      "--attach", args->attach,
+      "save the wire trace and the JSON record in this directory, named with their SHA-256 in "
+      "the record");
   command->add_flag(
       "--drive", args->drive,
       std::string("also drive both wheels (the robot on blocks) and check the encoders against the "

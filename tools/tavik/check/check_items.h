@@ -16,6 +16,7 @@ namespace tavik::cli {
 inline constexpr const char* kPass = "PASS";
 inline constexpr const char* kFail = "FAIL";
 inline constexpr const char* kError = "ERROR";
+inline constexpr const char* kSkip = "SKIP";  // not judged: it needs a person, or the run was aborted
 
 // The drive of check --drive, and the counts it should give.
 struct DriveTest {
@@ -29,22 +30,39 @@ struct Limit {
   std::optional<double> low;  // bounds included
   std::optional<double> high;
   std::optional<std::string> expected;  // a state item's expected state
+  // Inside low..high but outside marginal_low..marginal_high passes, marked
+  // marginal: a robot close to failing.
+  std::optional<double> marginal_low;
+  std::optional<double> marginal_high;
 };
 
 enum class ItemKind {
   kMeasure,  // a number against low and high
   kState,    // a word ("on", "off") against an expected one, when one is given
   kFixed,    // a safety state whose expectation no limits file changes
+  kPress,    // a switch a person presses and releases when asked (--interactive)
+};
+
+// What an item is read from: which board's port it needs, and whether a
+// failed one is measured again (--retries).
+enum class ItemSource {
+  kPsb,        // the power & sensor board's readings
+  kDrvb,       // the drive board's readings
+  kParameter,  // a drive parameter read
+  kPress,      // a person's press, seen on the drive board
+  kDrive,      // the drive of --drive
 };
 
 struct ItemRule {
   std::string name;
-  ItemKind kind;
+  ItemKind kind = ItemKind::kMeasure;
   std::string unit;
   Limit limit;
   std::vector<std::string> states;       // kState: the words it can read
   const Parameter* parameter = nullptr;  // a drive parameter: "expected" sets both bounds
   bool never_negative = false;           // a round trip, a distance: a limits file's bound too
+  ItemSource source = ItemSource::kPsb;
+  const char* prompt = nullptr;  // kPress: what the operator is asked to do
 };
 
 using Rules = std::vector<ItemRule>;
@@ -63,9 +81,11 @@ struct Item {
   Json value;  // null when it could not be measured
   std::string unit;
   Limit limit;
-  std::string outcome;  // kPass, kFail or kError
-  std::string message;  // why it failed, or why it could not be measured
-  std::string reason;   // ERROR: the failure's code ("no-reply")
+  std::string outcome;    // kPass, kFail or kError
+  std::string message;    // why it failed, or why it could not be measured
+  std::string reason;     // ERROR: the failure's code ("no-reply")
+  int attempts = 1;       // how often it was measured (--retries)
+  bool marginal = false;  // PASS, outside the marginal limits
 };
 
 Item judge_number(const ItemRule& rule, double value);
@@ -74,6 +94,12 @@ Item judge_state(const ItemRule& rule, const std::string& state);
 Item judge_fixed(const ItemRule& rule, const std::string& value, const std::string& expected);
 // Could not be measured: why, and the code of the failure.
 Item not_measured(const ItemRule& rule, const std::string& why, const std::string& reason);
+// Not judged, and why.
+Item skipped(const ItemRule& rule, const std::string& why);
+// A press item: what the board showed ("pressed, released", "released",
+// "pressed") and, when it did not show both, why.
+Item judge_press(const ItemRule& rule, const std::string& seen, const std::string& why);
+inline constexpr const char* kPressedAndReleased = "pressed, released";
 
 // "12.6", "0.05", "500": a value as the report shows it.
 std::string number_text(double value);

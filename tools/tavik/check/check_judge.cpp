@@ -6,14 +6,11 @@
 #include "recording/recording_csv.h"
 
 namespace tavik::cli {
-namespace {
-
-// The item that could not be measured because step failed.
 Item failed_step(const ItemRule& rule, const std::string& step, Result result) {
   return not_measured(rule, step + " failed: " + describe(result), failure_row(result.failure).reason);
 }
 
-}  // namespace
+bool judged_again(const Item& item) { return item.outcome == kFail || item.outcome == kError; }
 
 void CheckJudge::link(Board board, const BoardRead& read) {
   const std::string name = std::string(board_name(board)) + "_link";
@@ -33,6 +30,7 @@ void CheckJudge::link(Board board, const BoardRead& read) {
   Item item = judge_number(rule, figures.at("round_trip_ms").at("median").get<double>());
   if (failures > 0) {
     item.outcome = kFail;
+    item.marginal = false;
     item.message = std::to_string(failures) + " of " + std::to_string(figures.at("exchanges").get<int>()) +
                    " exchanges failed (" + reasons + ")" + (item.message.empty() ? "" : "; " + item.message);
   }
@@ -105,9 +103,7 @@ void CheckJudge::parameter(const Parameter& parameter, const Result& result, int
 
 std::string CheckJudge::drive_blocked(int speed_mm_s) const {
   for (const Item& item : items_) {
-    const bool safety = item.name.rfind("bumper_", 0) == 0 || item.name == "emergency_stop" ||
-                        item.name.rfind("wheel_error_", 0) == 0;
-    if (safety && item.outcome != kPass)
+    if (find_rule(rules_, item.name).kind == ItemKind::kFixed && item.outcome != kPass)
       return item.name + (item.value.is_null() ? " unknown" : " " + item.value.get<std::string>());
   }
   if (!max_velocity_) return "max_velocity unknown";
@@ -115,6 +111,16 @@ std::string CheckJudge::drive_blocked(int speed_mm_s) const {
     return "--speed " + std::to_string(speed_mm_s) + " mm/s is above the board's max_velocity of " +
            std::to_string(*max_velocity_) + " mm/s";
   return "";
+}
+
+void CheckJudge::judged_again(CheckJudge later, int attempt) {
+  for (Item& item : later.items_) {
+    auto old = std::find_if(items_.begin(), items_.end(), [&](const Item& i) { return i.name == item.name; });
+    if (old == items_.end() || !cli::judged_again(*old)) continue;
+    item.attempts = attempt;
+    *old = std::move(item);
+  }
+  if (later.max_velocity_) max_velocity_ = later.max_velocity_;
 }
 
 void CheckJudge::drive_not_measured(const std::string& why, const std::string& reason) {

@@ -1,6 +1,7 @@
 // tavik check's judging: the boards' readings, the drive parameters and the
 // drive test's encoder counts judged against the rules, item by item in the
-// order the report gives them; also whether the drive test may start.
+// order the report gives them; also whether the drive test may start, and
+// which judgement of an item measured again (--retries) stands.
 #pragma once
 
 #include <map>
@@ -20,6 +21,12 @@ struct BoardRead {
   std::map<std::string, Result> failed;  // by step name
   LinkFigures figures;
 };
+
+// The item that could not be measured because step failed.
+Item failed_step(const ItemRule& rule, const std::string& step, Result result);
+
+// Whether an item is measured again with --retries: it failed or could not be measured.
+bool judged_again(const Item& item);
 
 class CheckJudge {
  public:
@@ -41,13 +48,20 @@ class CheckJudge {
   // ... or the encoder counts each wheel advanced.
   void drive_counts(int left, int right);
 
+  // An item judged elsewhere: a press, a SKIP, a board's port that did not open.
+  void add(Item item) { items_.push_back(std::move(item)); }
+  // later's items, judged at attempt `attempt`, take the place of those of
+  // the same name that failed or could not be measured; the others stay.
+  void judged_again(CheckJudge later, int attempt);
+
+  const Rules& rules() const { return rules_; }
+  const std::vector<Item>& items() const { return items_; }
   std::vector<Item> take_items() { return std::move(items_); }
 
  private:
   void link(Board board, const BoardRead& read);
   void number(const std::string& name, const BoardRead& read, const char* pointer, const char* step,
               double scale);
-  void add(Item item) { items_.push_back(std::move(item)); }
 
   Rules rules_;
   std::vector<Item> items_;

@@ -6,10 +6,21 @@
 namespace tavik::cli {
 namespace {
 
-int count(const Report& report, const char* outcome) {
-  return static_cast<int>(std::count_if(report.items.begin(), report.items.end(),
-                                        [&](const Item& item) { return item.outcome == outcome; }));
+std::string painted(const std::string& outcome, bool colour) {
+  if (!colour) return outcome;
+  const char* code = outcome == kPass ? "32" : outcome == kFail ? "31" : outcome == kSkip ? "36" : "33";
+  return std::string("\033[") + code + "m" + outcome + "\033[0m";
 }
+
+std::string padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+}
+
+Json optional_number(const std::optional<double>& value) { return value ? Json(*value) : Json(nullptr); }
+
+Json optional_text(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+}  // namespace
 
 std::string value_text(const Item& item) {
   if (item.value.is_null()) return "-";
@@ -18,50 +29,20 @@ std::string value_text(const Item& item) {
   return item.value.get<std::string>();
 }
 
-std::string painted(const std::string& outcome, bool colour) {
-  if (!colour) return outcome;
-  const char* code = outcome == kPass ? "32" : outcome == kFail ? "31" : "33";
-  return std::string("\033[") + code + "m" + outcome + "\033[0m";
+int Report::count(const char* outcome) const {
+  return static_cast<int>(
+      std::count_if(items.begin(), items.end(), [&](const Item& item) { return item.outcome == outcome; }));
 }
 
-std::string padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+int Report::marginal() const {
+  return static_cast<int>(
+      std::count_if(items.begin(), items.end(), [](const Item& item) { return item.marginal; }));
 }
-
-std::string xml_escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        // XML 1.0 takes no control characters but tab and newline.
-        out += (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') ? '?' : c;
-    }
-  }
-  return out;
-}
-
-std::string attribute(const char* name, const std::string& value) {
-  return std::string(" ") + name + "=\"" + xml_escaped(value) + "\"";
-}
-
-}  // namespace
 
 const char* Report::outcome() const {
-  for (const Item& item : items) {
-    if (item.outcome != kPass) return kFail;
-  }
+  if (!aborted.empty()) return kAborted;
+  if (count(kFail) > 0) return kFail;
+  if (count(kError) > 0) return kError;
   return kPass;
 }
 
@@ -69,76 +50,75 @@ Json report_json(const Report& report) {
   Json items = Json::array();
   for (const Item& item : report.items) {
     Json record{{"name", item.name}, {"value", item.value}, {"unit", item.unit}};
-    record["low"] = item.limit.low ? Json(*item.limit.low) : Json(nullptr);
-    record["high"] = item.limit.high ? Json(*item.limit.high) : Json(nullptr);
+    record["low"] = optional_number(item.limit.low);
+    record["high"] = optional_number(item.limit.high);
+    record["marginal_low"] = optional_number(item.limit.marginal_low);
+    record["marginal_high"] = optional_number(item.limit.marginal_high);
     if (item.limit.expected) record["expected"] = *item.limit.expected;
     record["outcome"] = item.outcome;
+    record["marginal"] = item.marginal;
+    record["attempts"] = item.attempts;
     if (!item.reason.empty()) record["reason"] = item.reason;
     if (!item.message.empty()) record["message"] = item.message;
     items.push_back(record);
   }
-  return Json{{"outcome", report.outcome()},
+  Json attachments = Json::array();
+  for (const Attachment& a : report.attachments) {
+    Json attachment{{"name", a.name}, {"file", a.file}};
+    if (!a.sha256.empty()) attachment["sha256"] = a.sha256;
+    attachments.push_back(attachment);
+  }
+  Json record{{"outcome", report.outcome()},
+              {"dut", optional_text(report.dut)},
+              {"station", optional_text(report.station)},
+              {"operator", optional_text(report.operator_name)},
               {"started", report.started},
               {"ended", report.ended},
               {"host", report.host},
               {"tool_version", report.tool_version},
+              {"library_version", report.library_version},
+              {"retries", report.retries},
               {"boards", report.boards},
-              {"items", items}};
+              {"summary",
+               {{"items", report.items.size()},
+                {"passed", report.count(kPass)},
+                {"marginal", report.marginal()},
+                {"failed", report.count(kFail)},
+                {"errors", report.count(kError)},
+                {"skipped", report.count(kSkip)}}},
+              {"items", items},
+              {"attachments", attachments}};
+  if (!report.aborted.empty()) record["aborted"] = report.aborted;
+  return record;
 }
 
 std::string report_table(const Report& report, bool colour) {
-  std::string out =
-      "check: " + report.host + ", tavik " + report.tool_version + ", started " + report.started + "\n";
+  std::string out = "check: ";
+  if (!report.dut.empty()) out += "dut " + report.dut + ", ";
+  if (!report.station.empty()) out += "station " + report.station + ", ";
+  out += report.host + ", tavik " + report.tool_version + ", started " + report.started + "\n";
   for (const Item& item : report.items) {
     const std::string limits = limit_text(item.limit, item.unit);
-    std::string line = painted(padded(item.outcome, 6), colour) + padded(item.name, 19) +
+    std::string line = painted(padded(item.outcome, 6), colour) + padded(item.name, 21) +
                        padded(value_text(item), 13) + limits;
-    if (!item.message.empty()) line += (limits.empty() ? "" : "  ") + std::string("(") + item.message + ")";
+    std::string why = item.message;
+    if (item.attempts > 1) why += (why.empty() ? "" : "; ") + std::to_string(item.attempts) + " attempts";
+    if (!why.empty()) line += (limits.empty() ? "" : "  ") + std::string("(") + why + ")";
     line.erase(line.find_last_not_of(' ') + 1);
     out += line + "\n";
   }
-  const int passed = count(report, kPass);
-  const int failed = count(report, kFail);
-  const int errors = count(report, kError);
+  const int errors = report.count(kError);
+  const int skipped = report.count(kSkip);
+  const int marginal = report.marginal();
   out += "check: " + painted(report.outcome(), colour) + ", " + std::to_string(report.items.size()) +
-         " items: " + std::to_string(passed) + " passed, " + std::to_string(failed) + " failed, " +
-         std::to_string(errors) + (errors == 1 ? " error" : " errors") + "\n";
-  return out;
-}
-
-std::string report_junit(const Report& report) {
-  const std::string counts = attribute("tests", std::to_string(report.items.size())) +
-                             attribute("failures", std::to_string(count(report, kFail))) +
-                             attribute("errors", std::to_string(count(report, kError)));
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" +
-                    attribute("name", "tavik check") + counts + ">\n  <testsuite" +
-                    attribute("name", "tavik check") + counts + attribute("hostname", report.host) +
-                    attribute("timestamp", report.started) + ">\n";
-  out += "    <properties>\n";
-  const auto property = [&](const std::string& name, const std::string& value) {
-    out += "      <property" + attribute("name", name) + attribute("value", value) + "/>\n";
-  };
-  property("tool_version", report.tool_version);
-  property("ended", report.ended);
-  for (const auto& [board, figures] : report.boards.items())
-    property(board + "_port", figures.value("port", ""));
-  out += "    </properties>\n";
-  for (const Item& item : report.items) {
-    out += "    <testcase" + attribute("classname", "tavik.check") + attribute("name", item.name);
-    if (item.outcome == kPass) {
-      out += "/>\n";
-      continue;
-    }
-    const std::string limits = limit_text(item.limit, item.unit);
-    const std::string message = item.outcome == kFail
-                                    ? value_text(item) + (limits.empty() ? "" : ", limits " + limits)
-                                    : item.message;
-    out += ">\n      <" + std::string(item.outcome == kFail ? "failure" : "error") +
-           attribute("message", message) + attribute("type", item.outcome == kFail ? "limit" : item.reason) +
-           ">" + xml_escaped(item.message) + "</" + (item.outcome == kFail ? "failure" : "error") +
-           ">\n    </testcase>\n";
-  }
-  out += "  </testsuite>\n</testsuites>\n";
+         " items: " + std::to_string(report.count(kPass)) + " passed" +
+         (marginal > 0 ? " (" + std::to_string(marginal) + " marginal)" : "") + ", " +
+         std::to_string(report.count(kFail)) + " failed, " + std::to_string(errors) +
+         (errors == 1 ? " error" : " errors") +
+         (skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "") +
+         (report.aborted.empty() ? "" : "; aborted by " + report.aborted) + "\n";
+  for (const Attachment& a : report.attachments)
+    out += "check: " + a.name + " " + a.file + (a.sha256.empty() ? "" : " sha256 " + a.sha256) + "\n";
   return out;
 }
 

@@ -1,0 +1,13 @@
+// SHA-256 of a file, for the attachments of tavik check (--attach): the
+// record names each saved file with the hash of its bytes.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tavik::cli {
+
+// The hash as 64 lower-case hex digits, or nothing when the file cannot be read.
+std::optional<std::string> file_sha256(const std::string& path);
+
+}  // namespace tavik::cli
