@@ -222,8 +222,9 @@ std::optional<CommandOutcome> drive_blocked(const Json& drvb) {
   const Blocked blocked = blocked_by(flag("/bumpers/left"), flag("/bumpers/right"), flag("/emergency_stop"));
   // The bridge names no bumper: its readings say which.
   if (blocked.reason != nullptr)
-    return CommandOutcome{"drive", blocked.reason,
-                          blocked.reason == reason::kBumperClosed ? "a bumper is closed" : blocked.text};
+    return CommandOutcome{
+        "drive", blocked.reason,
+        std::string_view(blocked.reason) == reason::kBumperClosed ? "a bumper is closed" : blocked.text};
   if (const std::string text = wheel_error(error("/wheel_errors/left"), error("/wheel_errors/right"));
       !text.empty())
     return CommandOutcome{"drive", reason::kWheelError, text + " (cmd/reset_errors clears it)"};
