@@ -1,4 +1,4 @@
-// A recording in MCAP (mcap.dev/spec), the file Foxglove, Lichtblick and
+// A recording in MCAP (the format mcap.dev describes), the file Foxglove, Lichtblick and
 // PlotJuggler open: the magic, a header, then the data section of schema and
 // channel records and chunks of messages, each chunk followed by one message
 // index per channel in it; at the end a summary (schemas, channels, chunk
