@@ -17,8 +17,10 @@ function(tavik_npm_modules target)
     OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${N_DESTINATION}
     ${copies}
-    COMMAND ${TAVIK_NPM} ci --ignore-scripts --no-audit --no-fund --loglevel=error
-    WORKING_DIRECTORY ${N_DESTINATION}
+    # chdir rather than WORKING_DIRECTORY: Make enters that folder before the
+    # first command could make it.
+    COMMAND ${CMAKE_COMMAND} -E chdir ${N_DESTINATION} ${TAVIK_NPM} ci --ignore-scripts --no-audit --no-fund
+            --loglevel=error
     DEPENDS ${N_SOURCE_DIR}/package.json ${N_SOURCE_DIR}/package-lock.json
     COMMENT "npm ci in ${N_DESTINATION}"
     VERBATIM)
