@@ -206,7 +206,8 @@ class RobotView {
     this.state = String(payload.state);
     this.stateReason = payload.reason && this.state !== "online" ? String(payload.reason) : "";
     this.driveAllowed = typeof payload.drive_allowed === "boolean" ? payload.drive_allowed : null;
-    if (typeof payload.servo === "boolean") this.$(".servo").setAttribute("aria-checked", String(payload.servo));
+    // The servo as the robot reports it (off while its bridge does not know it).
+    if (this.state === "online") this.$(".servo").setAttribute("aria-checked", String(payload.servo === true));
     const accepts = this.driveAllowed === null ? "?" : this.driveAllowed ? "yes" : "no";
     this.$(".about").textContent =
       `version ${payload.version ?? "?"} · PSB ${payload.psb || "none"} · DRVB ${payload.drvb || "none"}` +
