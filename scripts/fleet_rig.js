@@ -80,7 +80,9 @@ class Robot {
     this.bridge = null;
   }
 
-  async start({ simulate = false, bridgeArgs = [] } = {}) {
+  // simulate: the bridge's built-in simulator instead of tavik-sim;
+  // allowDrive: the bridge's --allow-drive.
+  async start({ simulate = false, allowDrive = true, bridgeArgs = [] } = {}) {
     fs.mkdirSync(this.dir, { recursive: true });
     const env = { ...process.env, TAVIK_COM_DIR: this.dir };
     let ports = ["--simulate"];
@@ -90,14 +92,14 @@ class Robot {
         () => fs.existsSync(path.join(this.dir, "COM7")) && fs.existsSync(path.join(this.dir, "COM8")));
       ports = ["--psb", "COM7", "--drvb", "COM8"];
     }
-    await this.startBridge(ports, env, bridgeArgs);
+    await this.startBridge(ports, env, allowDrive ? ["--allow-drive", ...bridgeArgs] : bridgeArgs);
   }
 
   async startBridge(ports = this.ports, env = this.env, bridgeArgs = this.bridgeArgs) {
     Object.assign(this, { ports, env, bridgeArgs });
     const passwordFile = path.join(this.fleet.dir, "robot-password");
     this.bridge = start(this.fleet.tavik, [...ports, "bridge", "--broker", this.fleet.mqttUrl, "--name", this.name,
-      "--allow-drive", "--username", "robot", "--password-file", passwordFile, ...bridgeArgs],
+      "--username", "robot", "--password-file", passwordFile, ...bridgeArgs],
     path.join(this.dir, "bridge.log"), { env });
   }
 

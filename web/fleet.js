@@ -2,14 +2,19 @@
 // credentials kept for this tab only), follows every robot under the topic
 // prefix, keeps their history, and sends the commands the user gives,
 // showing each answer, the bridge's or the broker's, beside its command.
+// It asks the broker, with nothing a robot acts on, which commands the user
+// may send, says when the broker refuses the login, and shows every robot
+// as unknown while the broker is out of reach.
 "use strict";
 
 const params = new URLSearchParams(location.search);
 const prefix = params.get("prefix") || TAVIK.defaultPrefix;
 const robots = new Map();      // name -> RobotView
 const histories = HistoryStore.load(prefix);
-const pending = new Map();     // command id -> {robot, command, label}
+const pending = new Map();     // command id -> {robot, command, label, timer}
+const hidden = loadHidden();   // robots forgotten in this tab only: name -> when
 let client = null;
+let user = "";
 const decoder = new TextDecoder();
 let nextId = 1;
 
@@ -24,6 +29,26 @@ function defaultBroker() {
   return location.host ? `${scheme}://${location.host}` : "ws://localhost:9001";
 }
 
+// Natural order: r2 before r10.
+const byName = new Intl.Collator(undefined, { numeric: true }).compare;
+
+function loadHidden() {
+  try {
+    return new Map(Object.entries(JSON.parse(sessionStorage.getItem("tavik-hidden:" + prefix) || "{}")));
+  } catch {
+    return new Map();
+  }
+}
+function saveHidden() {
+  sessionStorage.setItem("tavik-hidden:" + prefix, JSON.stringify(Object.fromEntries(hidden)));
+}
+
+function notice(text, bad) {
+  $("notice").textContent = text;
+  $("notice").hidden = !text;
+  $("notice").classList.toggle("refused", Boolean(bad));
+}
+
 function historyOf(name) {
   if (!histories.has(name)) histories.set(name, new RobotHistory());
   return histories.get(name);
@@ -32,20 +57,83 @@ function historyOf(name) {
 // A command to one robot, QoS 1 with an id and a stamp; its answer comes on
 // cmd/result (the bridge's) or as the PUBACK's reason code (the broker's).
 function command(robot, name, body, label, options = {}) {
-  if (!client || !client.connected) {
-    robots.get(robot)?.showResult(name, label, "not connected", false);
+  const view = robots.get(robot);
+  const blocked = !client || !client.connected ? "not connected to the broker" : view?.blocked(name);
+  if (blocked) {
+    view?.showResult(name, label, "not sent: " + blocked, false);
     return;
   }
   const id = "web-" + nextId++;
-  pending.set(id, { robot, command: name, label });
-  if (pending.size > 1000) pending.delete(pending.keys().next().value);
+  // Every wait has its bound: a robot that does not answer is said to.
+  const timer = setTimeout(() => {
+    if (!pending.delete(id)) return;
+    view?.showResult(name, label, `no answer from the robot within ${TAVIK.answerWithinMs / 1000} s`, false);
+  }, TAVIK.answerWithinMs);
+  pending.set(id, { robot, command: name, label, timer });
+  if (pending.size > 1000) forget(pending.keys().next().value);
   const payload = JSON.stringify({ ...body, id, stamp: new Date().toISOString() });
   client.publish(`${prefix}/${robot}/cmd/${name}`, payload, { qos: 1, properties: options.properties }, (err) => {
     if (!err) return;
-    pending.delete(id);
-    const why = err.code ? `${err.message.replace(/^Publish error: /, "").toLowerCase()} (reason code ${err.code})` : err.message;
-    robots.get(robot)?.showResult(name, label, "refused by the broker: " + why, false);
+    forget(id);
+    robots.get(robot)?.showResult(name, label, "refused by the broker: " + publishError(err), false);
   });
+}
+
+function forget(id) {
+  clearTimeout(pending.get(id)?.timer);
+  pending.delete(id);
+}
+
+function publishError(err) {
+  return err.code ? `${err.message.replace(/^Publish error: /, "").toLowerCase()} (reason code ${err.code})` : err.message;
+}
+
+// The commands the page sends, each asked of the broker once per robot and
+// connection: an empty retained QoS 1 message on the command's topic clears
+// a retained message there (none should be) and is one the bridge neither
+// carries out nor answers; the broker's PUBACK says whether this user may
+// publish there (MQTT 5: 0x87 not authorized).
+const COMMANDS = ["drive", "stop", "power", "servo", "max_distance", "reset_errors"];
+function probe(name) {
+  const asking = client;
+  for (const command_ of COMMANDS) {
+    asking.publish(`${prefix}/${name}/cmd/${command_}`, "", { qos: 1, retain: true }, (err) => {
+      if (client !== asking) return;
+      const refused = err && (err.code === 0x87 || err.code === 5);
+      robots.get(name)?.setAllowed(command_, !refused);
+    });
+  }
+}
+
+// A robot that is gone: its retained messages cleared on the broker when the
+// user may (every page then drops it), else hidden on this page until it
+// reports again.
+function forgetRobot(name) {
+  const view = robots.get(name);
+  if (!view || !client?.connected) return;
+  const asking = client;
+  asking.publish(`${prefix}/${name}/state`, "", { qos: 1, retain: true }, (err) => {
+    if (client !== asking) return;
+    if (!err) {
+      asking.publish(`${prefix}/${name}/parameters`, "", { qos: 1, retain: true });
+      notice(`${name} forgotten: its retained state is cleared on the broker`);
+      return;
+    }
+    hidden.set(name, Date.now());
+    saveHidden();
+    dropRobot(name);
+    notice(`${name} hidden in this tab only: the broker does not let ${user} clear its retained state ` +
+      `(${publishError(err)}); it shows again when it reports`);
+  });
+}
+
+function dropRobot(name) {
+  if (!robots.has(name)) return;
+  if (drive.robot === name) drive.drop();
+  robots.get(name).root.remove();
+  robots.delete(name);
+  histories.delete(name);
+  $("empty").hidden = robots.size > 0;
 }
 
 const drive = new HoldDrive((robot, left, right) =>
@@ -71,9 +159,12 @@ function robotView(name) {
     stop: () => stopRobot(name),
     open: (robot, opened) => openRobot(opened ? robot : null),
     csv: () => download(name),
+    forget: () => forgetRobot(name),
   });
   robots.set(name, view);
-  const after = [...robots.keys()].sort().find((other) => other > name);
+  view.setLink(Boolean(client?.connected), user);
+  if (client?.connected) probe(name);
+  const after = [...robots.keys()].sort(byName).find((other) => byName(other, name) > 0);
   $("fleet").insertBefore(view.root, after ? robots.get(after).root : null);
   $("empty").hidden = true;
   if (location.hash === "#" + encodeURIComponent(name)) openRobot(name);
@@ -98,18 +189,21 @@ function download(name) {
   setTimeout(() => URL.revokeObjectURL(a.href), 1000);
 }
 
-function onMessage(topic, message) {
+function onMessage(topic, message, packet) {
   if (!topic.startsWith(prefix + "/")) return;
   const parts = topic.slice(prefix.length + 1).split("/");
   const name = parts[0];
   const what = parts.slice(1).join("/");
   if (message.length === 0) {
     // A cleared retained state: the robot is gone from the fleet.
-    if (what === "state" && robots.has(name)) {
-      robots.get(name).root.remove();
-      robots.delete(name);
-    }
+    if (what === "state") dropRobot(name);
     return;
+  }
+  if (hidden.has(name)) {
+    // Forgotten here: what the broker kept is not news; a live message is.
+    if (packet.retain || what === "cmd/result") return;
+    hidden.delete(name);
+    saveHidden();
   }
   let payload;
   try {
@@ -137,7 +231,7 @@ function onMessage(topic, message) {
     case "cmd/result": {
       const asked = payload.id !== undefined ? pending.get(String(payload.id)) : undefined;
       if (!asked) break;  // another client's command
-      pending.delete(String(payload.id));
+      forget(String(payload.id));
       if (payload.reason === "superseded") break;  // a newer drive is on its way
       const text = payload.ok ? "ok" : payload.reason + (payload.message ? " — " + payload.message : "");
       view.showResult(asked.command, asked.label, text, payload.ok);
@@ -146,10 +240,21 @@ function onMessage(topic, message) {
   }
 }
 
+// The broker's refusals of a login (MQTT 3.1.1 and 5): trying again cannot help.
+const LOGIN_REFUSALS = {
+  4: "wrong user name or password", 5: "not authorized",
+  0x86: "wrong user name or password", 0x87: "not authorized", 0x8a: "banned", 0x8c: "bad authentication method",
+};
+
+function showLink(connected) {
+  for (const view of robots.values()) view.setLink(connected, user);
+}
+
 function connect(broker, username, password) {
   if (client) client.end(true);
+  user = username;
   linkText("Connecting to " + broker + " …");
-  client = mqtt.connect(broker, {
+  const c = mqtt.connect(broker, {
     protocolVersion: 5,
     username,
     password,
@@ -158,22 +263,41 @@ function connect(broker, username, password) {
     connectTimeout: 5000,
     clientId: "tavik-web-" + Math.random().toString(16).slice(2, 10),
   });
-  client.on("connect", () => {
+  client = c;
+  let refused = false;
+  c.on("connect", () => {
     linkText(`Connected to ${broker} as ${username}`);
     $("connect").hidden = true;
     $("disconnect").hidden = false;
-    client.subscribe([`${prefix}/+/+`, `${prefix}/+/cmd/result`], { qos: 0 });
+    showLink(true);
+    for (const name of robots.keys()) probe(name);
+    c.subscribe([`${prefix}/+/+`, `${prefix}/+/cmd/result`], { qos: 0 });
   });
-  client.on("message", onMessage);
+  c.on("message", onMessage);
   const lost = (why) => {
+    if (client !== c || refused) return;
     drive.drop();
+    showLink(false);
     linkText(why, true);
   };
-  client.on("close", () => lost("Connection lost; connecting again …"));
-  client.on("offline", () => lost("Broker unreachable; connecting again …"));
-  client.on("error", (err) => {
-    lost("Broker: " + err.message);
-    if (err.code === 4 || err.code === 5 || err.code === 134 || err.code === 135) client.end(true);
+  c.on("close", () => lost("Connection lost; connecting again …"));
+  c.on("offline", () => lost("Broker unreachable; connecting again …"));
+  c.on("error", (err) => {
+    if (client !== c) return;
+    const refusal = LOGIN_REFUSALS[err.code];
+    if (!refusal) {
+      lost("Broker: " + err.message);
+      return;
+    }
+    // Not tried again until the user changes something and connects anew.
+    refused = true;
+    c.end(true);
+    drive.drop();
+    showLink(false);
+    sessionStorage.removeItem("tavik-login");
+    linkText(`The broker refused user ${username}: ${refusal} (reason code ${err.code}); not connected`, true);
+    $("connect").hidden = false;
+    $("disconnect").hidden = true;
   });
 }
 
@@ -186,8 +310,10 @@ $("login").addEventListener("submit", (e) => {
 $("disconnect").addEventListener("click", () => {
   drive.release();
   sessionStorage.removeItem("tavik-login");
-  client?.end();
+  const closing = client;
   client = null;
+  closing?.end();
+  showLink(false);
   linkText("Not connected");
   $("connect").hidden = false;
   $("disconnect").hidden = true;

@@ -14,9 +14,12 @@ const TAVIK = Object.freeze({
     ["right_90", -90], ["left_150", 150], ["right_150", -150],
   ],
   maxDistanceCodes: [-1, 0, 1, 2, 3, 4, 5, 6, 7, 8],
+  powerUpMaxDistanceCode: 8,   // the board starts at its last code
+  maxDistanceCm: (code) => 100 + 50 * (code + 1),
   staleAfterMs: 2000,          // a robot's readings older than this are marked
   driveEveryMs: 100,           // a held drive is published at 10 Hz
   driveExpirySeconds: 1,       // the broker drops a drive not delivered by then
+  answerWithinMs: 3000,        // a command not answered by then is shown as unanswered
   historyMs: 10 * 60 * 1000,   // the plots' and the CSV's window
   drawEveryMs: 500,            // the page draws what came (and the open robot's plots) this often
   defaultPrefix: "tavik",

@@ -1,19 +1,26 @@
 // One robot's section of the page: its summary (state, version, ports, each
-// board's diagnostics, battery, a mark when its readings are stale) and,
-// when opened, its controls, ranges, wheels and plots. It shows what it is
-// given and reports what the user does through `actions`.
+// board's diagnostics, battery, a mark when its readings are stale or only
+// the last known) and, when opened, its controls, ranges, wheels and plots.
+// It shows what it is given and reports what the user does through
+// `actions`; a control that cannot work now is disabled and says why.
 "use strict";
 
 const SVG_NS = "http://www.w3.org/2000/svg";
 
 class RobotView {
   // actions: command(name, body, label), hold(left, right, source),
-  // release(source), stop(), open(robot, opened), csv().
+  // release(source), stop(), open(robot, opened), csv(), forget().
   constructor(name, actions) {
     this.name = name;
     this.actions = actions;
     this.maxVelocity = null;
     this.lastReading = 0;
+    this.state = null;         // "online", "offline" or another word of the bridge; null: not known
+    this.stateReason = "";
+    this.driveAllowed = null;  // the robot's own word (its bridge's --allow-drive)
+    this.link = false;         // the page's connection to the broker
+    this.user = "";
+    this.refused = new Set();  // the commands the broker does not let this user send here
     this.latest = {};  // the last reading of each topic, for the panels once opened
     this.waiting = new Map();  // what came since the last draw, by topic
     this.plots = null;
@@ -27,21 +34,28 @@ class RobotView {
       return found.get(selector);
     };
     this.$(".open").textContent = name;
+    this.$(".open").title = name;
     this.$(".open").addEventListener("click", () => this.actions.open(name, this.$(".detail").hidden));
     this.buildDevices();
     this.buildRanges();
     this.buildDrive();
     this.$(".servo").addEventListener("click", (e) => {
       const on = e.currentTarget.getAttribute("aria-checked") !== "true";
-      this.servoAsked = on;  // the bridge publishes no servo state: its answer sets the switch
+      this.servoAsked = on;  // until the robot reports it, the bridge's answer sets the switch
       this.actions.command("servo", { on }, "robot control " + (on ? "on" : "off"));
     });
+    this.$(".forget").addEventListener("click", () => this.actions.forget());
     this.$('[data-action="reset"]').addEventListener("click", () =>
       this.actions.command("reset_errors", {}, "reset wheel errors"));
     this.$('[data-action="csv"]').addEventListener("click", () => this.actions.csv());
     const select = this.$(".max-distance");
-    for (const code of TAVIK.maxDistanceCodes) select.add(new Option("code " + code, String(code)));
-    select.value = "";
+    for (const code of TAVIK.maxDistanceCodes) {
+      const text = `code ${code} (${TAVIK.maxDistanceCm(code)} cm${code === TAVIK.powerUpMaxDistanceCode ? ", power-up" : ""})`;
+      select.add(new Option(text, String(code)));
+    }
+    // The robot does not report it: the board's power-up value until a change is answered.
+    select.value = String(TAVIK.powerUpMaxDistanceCode);
+    this.maxDistance = select.value;
     select.addEventListener("change", () =>
       this.actions.command("max_distance", { code: Number(select.value) }, "max distance code " + select.value));
     this.$(".speed").addEventListener("input", () => this.showSpeed());
@@ -93,6 +107,7 @@ class RobotView {
       const source = this.name + ":" + move;
       const press = (e) => {
         e.preventDefault();
+        if (this.blocked("drive")) return;
         const [left, right] = this.velocities(move);
         this.actions.hold(left, right, source);
       };
@@ -119,7 +134,7 @@ class RobotView {
       const move = keys[e.key];
       if (!move || e.target.matches("input, select")) return;
       e.preventDefault();
-      if (e.repeat) return;
+      if (e.repeat || this.blocked("drive")) return;
       const [left, right] = this.velocities(move);
       this.actions.hold(left, right, this.name + ":key:" + e.key);
     });
@@ -188,12 +203,83 @@ class RobotView {
   get opened() { return !this.$(".detail").hidden; }
 
   showState(payload) {
-    const online = payload.state === "online";
-    this.root.classList.toggle("offline", !online);
-    this.$(".state").textContent = payload.state + (payload.reason && !online ? " (" + payload.reason + ")" : "");
+    this.state = String(payload.state);
+    this.stateReason = payload.reason && this.state !== "online" ? String(payload.reason) : "";
+    this.driveAllowed = typeof payload.drive_allowed === "boolean" ? payload.drive_allowed : null;
+    // The servo as the robot reports it (off while its bridge does not know it).
+    if (this.state === "online") this.$(".servo").setAttribute("aria-checked", String(payload.servo === true));
+    const accepts = this.driveAllowed === null ? "?" : this.driveAllowed ? "yes" : "no";
     this.$(".about").textContent =
       `version ${payload.version ?? "?"} · PSB ${payload.psb || "none"} · DRVB ${payload.drvb || "none"}` +
-      (payload.drive_allowed ? " · may drive" : " · drive not allowed");
+      ` · robot accepts drive: ${accepts}`;
+    this.showControls();
+  }
+
+  // The broker's connection came or went: without it no robot's state is known.
+  setLink(connected, user) {
+    this.link = connected;
+    this.user = user ?? this.user;
+    if (!connected) {
+      this.refused.clear();
+      this.state = null;  // whatever it was, the page cannot know it now
+      this.stateReason = "";
+    }
+    this.showControls();
+  }
+
+  // The broker's answer to the page's probe of one command topic.
+  setAllowed(command, allowed) {
+    if (allowed) this.refused.delete(command);
+    else this.refused.add(command);
+    this.showControls();
+  }
+
+  // Why `command` cannot be sent now, or null. A stop goes out whatever the
+  // robot's state: its answer (or that none came) shows beside it.
+  blocked(command) {
+    if (!this.link) return "not connected to the broker";
+    if (command !== "stop" && this.state === null) return "robot state unknown";
+    if (command !== "stop" && this.state !== "online")
+      return "robot " + this.state + (this.stateReason ? " (" + this.stateReason + ")" : "");
+    if (this.refused.has(command)) return `the broker does not let ${this.user} command this robot (not authorized)`;
+    if (command === "drive" && this.driveAllowed === false)
+      return "robot accepts drive: no (its bridge runs without --allow-drive)";
+    return null;
+  }
+
+  // Enables what can work and says why the rest cannot, before any press.
+  showControls() {
+    const online = this.link && this.state === "online";
+    this.root.classList.toggle("offline", !online);
+    const state = !this.link ? "unknown" : this.state === null ? "unknown" : this.state;
+    const stateText = state + (this.link ? (this.stateReason ? " (" + this.stateReason + ")" : "") : " (broker unreachable)");
+    if (this.$(".state").textContent !== stateText) this.$(".state").textContent = stateText;
+    this.$(".forget").hidden = !this.link || online;
+    const controls = {
+      drive: this.root.querySelectorAll(".hold"),
+      stop: [this.$('[data-action="stop"]')],
+      power: this.root.querySelectorAll("[data-device]"),
+      servo: [this.$(".servo")],
+      reset_errors: [this.$('[data-action="reset"]')],
+      max_distance: [this.$(".max-distance")],
+    };
+    const why = new Map();  // reason -> the commands it stops
+    for (const [command, elements] of Object.entries(controls)) {
+      const reason = this.blocked(command);
+      for (const element of elements) {
+        element.disabled = reason !== null;
+        if (reason) element.title = reason;
+        else element.removeAttribute("title");
+      }
+      if (reason) why.set(reason, [...(why.get(reason) || []), command]);
+    }
+    const all = Object.keys(controls).length;
+    const text = [...why].map(([reason, commands]) => {
+      const which = commands.length === all ? "commands" : commands.join(", ").replaceAll("_", " ");
+      return which[0].toUpperCase() + which.slice(1) + ": " + reason;
+    }).join(" · ");
+    this.$(".why").textContent = text;
+    this.$(".why").hidden = text === "";
   }
 
   showBatterySummary(payload) {
@@ -261,12 +347,26 @@ class RobotView {
     place.textContent = label + ": " + text;
     place.classList.toggle("refused", !ok);
     if (command === "servo" && ok) this.$(".servo").setAttribute("aria-checked", String(this.servoAsked));
+    if (command === "max_distance") {
+      // The select shows what the robot took: back to it when a change was not answered ok.
+      if (ok) this.maxDistance = this.$(".max-distance").value;
+      else this.$(".max-distance").value = this.maxDistance;
+    }
   }
 
-  // Marks readings older than TAVIK.staleAfterMs; an offline robot is marked by its state.
+  // Marks readings older than TAVIK.staleAfterMs as stale, and those of a
+  // robot not online (or whose state the page cannot know) as the last
+  // known, with their age.
   checkStale(now) {
-    const stale = !this.root.classList.contains("offline") && now - this.lastReading > TAVIK.staleAfterMs;
-    if (this.$(".stale").hidden === stale) this.$(".stale").hidden = !stale;
+    const age = now - this.lastReading;
+    const online = this.link && this.state === "online";
+    let text = "";
+    if (this.lastReading === 0) text = online ? "stale: no readings yet" : "";
+    else if (!online) text = "last known " + ageText(age) + " ago";
+    else if (age > TAVIK.staleAfterMs) text = "stale: last reading " + ageText(age) + " ago";
+    const mark = this.$(".stale");
+    if (mark.textContent !== text) mark.textContent = text;
+    if (mark.hidden !== (text === "")) mark.hidden = text === "";
   }
 
   showHistory(history) {
@@ -274,25 +374,41 @@ class RobotView {
   }
 }
 
+function ageText(ms) {
+  const s = Math.max(0, Math.round(ms / 1000));
+  return s < 120 ? s + " s" : Math.round(s / 60) + " min";
+}
+
+// A value axis around what is plotted: a flat line gets a small range about
+// its value, not the library's 0 to 20.
+function aroundValues(least) {
+  return (u, min, max) => {
+    if (min === null || max === null) return [0, 1];
+    const pad = Math.max((max - min) * 0.1, least);
+    return [min - pad, max + pad];
+  };
+}
+
 // The four plots of the opened robot, over the history's window.
 class RobotPlots {
   constructor(place) {
-    const make = (name, title, series) => {
+    const make = (name, title, series, least = 0.1) => {
       const where = place.querySelector(`[data-plot="${name}"]`);
       const width = Math.max(300, where.clientWidth || 480);
+      const scales = { x: { time: true }, y: { range: aroundValues(least) } };
       return new uPlot(
-        { title, width, height: 150, series: [{}, ...series], scales: { x: { time: true } }, legend: { live: false } },
+        { title, width, height: 150, series: [{}, ...series], scales, legend: { live: false } },
         [[]],
         where,
       );
     };
     const colours = ["#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b", "#e377c2"];
     this.plots = [
-      [make("battery", "Battery (V)", [{ label: "V", stroke: colours[0], value: (u, v) => v }]),
+      [make("battery", "Battery (V)", [{ label: "V", stroke: colours[0], value: (u, v) => v }], 0.5),
         (h) => { const [t, mv] = h.series("battery_mv"); return [t, mv.map((v) => (v === null ? null : v / 1000))]; }],
       [make("current", "Current (A)", [{ label: "A", stroke: colours[1] }]),
         (h) => { const [t, ma] = h.series("current_ma"); return [t, ma.map((v) => (v === null ? null : v / 1000))]; }],
-      [make("speed", "Wheel speed (mm/s)", [{ label: "left", stroke: colours[0] }, { label: "right", stroke: colours[1] }]),
+      [make("speed", "Wheel speed (mm/s)", [{ label: "left", stroke: colours[0] }, { label: "right", stroke: colours[1] }], 10),
         (h) => h.series("speed_left", "speed_right")],
       [make("ranges", "Ranges (m)", TAVIK.rangePlaces.map(([name], i) => ({ label: name, stroke: colours[i] }))),
         (h) => {

@@ -1,8 +1,10 @@
 // The fleet page in headless Chromium against a real mosquitto (serving the
-// page over its WebSocket listener), tavik-sim and two bridges: what it
-// shows against the simulator, a switch reaching the board, the hold-to-
-// drive and what ends it, a viewer refused by the broker, a robot gone
-// offline, a stale drive refused, and the plots' history over a reconnect.
+// page over its WebSocket listener), tavik-sim and two bridges, and a third
+// bridge on its own simulator without --allow-drive: what it shows against
+// the simulator, a switch reaching the board, the hold-to-drive and what
+// ends it, the controls a viewer or a robot cannot use, a login refused, a
+// robot gone offline and forgotten, a stale drive refused, and the plots'
+// history over a broker's restart.
 "use strict";
 
 const { test, before, after } = require("node:test");
@@ -17,12 +19,23 @@ let fleet;
 let browser;
 let page;
 
-async function login(p, user) {
+async function login(p, user, password = USERS[user], connected = true) {
   await p.goto(fleet.pageUrl);
   await p.getByLabel("User").fill(user);
-  await p.getByLabel("Password").fill(USERS[user]);
+  await p.getByLabel("Password").fill(password);
   await p.getByRole("button", { name: "Connect" }).click();
-  await p.getByText(`as ${user}`).waitFor();
+  if (connected) await p.getByText(`as ${user}`).waitFor();
+}
+
+// A second page of the same browser, logged in as `user`, closed after `use`.
+async function asUser(user, use) {
+  const other = await browser.newPage();
+  try {
+    await login(other, user);
+    return await use(other);
+  } finally {
+    await other.close();
+  }
 }
 
 const robotSection = (p, name) => p.getByRole("region", { name, exact: true });
@@ -58,6 +71,7 @@ before(async () => {
   await fleet.startBroker();
   // A long dead-man, so that a stop within it is the page's, not the bridge's own.
   await Promise.all(["r1", "r2"].map((name) => fleet.addRobot(name, { bridgeArgs: ["--dead-man", "2"] })));
+  await fleet.addRobot("r10", { simulate: true, allowDrive: false });
   browser = await launchChromium(playwright, fleet.dir);
   page = browser.pages()[0] || (await browser.newPage());
   await login(page, "operator");
@@ -70,7 +84,13 @@ after(async () => {
   else console.log("the rig's logs are in " + fleet?.dir);
 });
 
-test("both robots are listed with the simulator's values", async () => {
+test("the robots are listed in natural order, in the same columns, with the simulator's values", async () => {
+  await robotSection(page, "r10").getByText("online", { exact: true }).waitFor();
+  assert.deepEqual(await page.locator("section.robot").evaluateAll((all) => all.map((s) => s.dataset.robot)),
+    ["r1", "r2", "r10"]);
+  const left = await page.locator("section.robot .state").evaluateAll((all) =>
+    all.map((e) => e.getBoundingClientRect().left));
+  assert.ok(left.every((x) => x === left[0]), "the state column: " + left);
   for (const name of ["r1", "r2"]) {
     const section = robotSection(page, name);
     await section.getByText("online", { exact: true }).waitFor();
@@ -153,22 +173,80 @@ test("Stop and Stop all are answered in each robot's summary", async () => {
   for (const name of ["r1", "r2"]) await robotSection(page, name).getByText("stop all: ok").waitFor();
 });
 
-test("a viewer sees the fleet, and the broker refuses its drive", async () => {
-  const viewerPage = await browser.newPage();
-  try {
-    await login(viewerPage, "viewer");
-    const robot = fleet.robot("r2");
-    const section = await openRobot(viewerPage, "r2");
-    await section.getByText("online", { exact: true }).waitFor();
-    await robot.velocities();
-    await section.getByRole("button", { name: "Forward" }).hover();
-    await viewerPage.mouse.down();
-    await section.getByText(/refused by the broker: not authorized/).first().waitFor();
-    await viewerPage.mouse.up();
-    assert.ok(!(await wireFor(robot, 300)).some((v) => v !== "BE;"), "the viewer moved nothing");
-  } finally {
-    await viewerPage.close();
-  }
+// Before any press: the drive disabled, and why.
+const cannotDrive = [
+  { user: "viewer", robot: "r2", why: /Commands: the broker does not let viewer command this robot \(not authorized\)/,
+    stop: false },
+  { user: "operator", robot: "r10", why: /Drive: robot accepts drive: no \(its bridge runs without --allow-drive\)/,
+    stop: true },
+];
+for (const { user, robot, why, stop } of cannotDrive) {
+  test(`${user} on ${robot}: the drive is disabled and says why before a press`, () => asUser(user, async (p) => {
+    const section = await openRobot(p, robot);
+    await section.getByText(why).waitFor();
+    await section.locator(".about", { hasText: `robot accepts drive: ${stop ? "no" : "yes"}` }).waitFor();
+    for (const move of ["Forward", "Left", "Right", "Back"])
+      assert.equal(await section.getByRole("button", { name: move }).isDisabled(), true, move);
+    assert.equal(await section.getByRole("button", { name: "Stop", exact: true }).isEnabled(), stop);
+    if (fleet.robot(robot).sim) {
+      await fleet.robot(robot).velocities();
+      await p.keyboard.down("ArrowUp");
+      await p.keyboard.up("ArrowUp");
+      assert.ok(!(await wireFor(fleet.robot(robot), 300)).some((v) => v !== "BE;"), "nothing moved");
+    }
+  }));
+}
+
+test("Stop all on a viewer's page says why each robot got nothing", () => asUser("viewer", async (p) => {
+  await robotSection(p, "r1").getByText("online", { exact: true }).waitFor();
+  await p.getByRole("button", { name: "Stop all" }).click();
+  await robotSection(p, "r1")
+    .getByText(/stop all: (not sent: the broker does not let viewer|refused by the broker: not authorized)/).waitFor();
+}));
+
+// One attempt, then no more until the user connects again.
+for (const [user, password] of [["operator", "wrong"], ["nobody", "nothing"]]) {
+  test(`a login the broker refuses (${user}) says so and is not tried again`, async () => {
+    const p = await browser.newPage();
+    try {
+      // How mosquitto logs a WebSocket client it refused.
+      const refusals = () => (fs.readFileSync(path.join(fleet.dir, "mosquitto.log"), "utf8")
+        .match(/Client <unknown> (closed its connection|disconnected, not authori[sz]ed)/g) || []).length;
+      const before = refusals();
+      await login(p, user, password, false);
+      await p.getByText(new RegExp(`The broker refused user ${user}: (wrong user name or password|not authorized)`)).waitFor();
+      await sleep(2500);
+      assert.equal(await p.getByText("connecting again").count(), 0);
+      assert.equal(await p.getByRole("button", { name: "Connect" }).isVisible(), true);
+      assert.equal(refusals() - before, 1, "one attempt");
+    } finally {
+      await p.close();
+    }
+  });
+}
+
+test("the max distance, robot control, battery axis and icon show what the robot has", async () => {
+  const section = await openRobot(page, "r1");
+  assert.equal(await section.locator(".max-distance").inputValue(), "8");
+  await section.getByRole("switch", { name: "Robot control" }).click();
+  await section.getByText("robot control on: ok").waitFor();
+  await asUser("viewer", async (p) => {
+    const other = await openRobot(p, "r1");
+    await waitFor("the servo on another page", async () =>
+      (await other.getByRole("switch", { name: "Robot control" }).getAttribute("aria-checked")) === "true", 5000);
+  });
+  await section.getByRole("switch", { name: "Robot control" }).click();
+  await section.getByText("robot control off: ok").waitFor();
+  await sleep(1000);
+  const [least, most] = await page.evaluate(() => {
+    const y = robots.get("r1").plots.plots[0][0].scales.y;
+    return [y.min, y.max];
+  });
+  const volts = Number(/battery ([\d.]+) V/.exec(await fleet.robot("r1").simCommand("status"))[1]);
+  assert.ok(least < volts && volts < most && most - least < 5, `battery axis ${least} to ${most} V`);
+  const icon = await page.request.get(fleet.pageUrl + "favicon.ico");
+  assert.equal(icon.status(), 200);
+  assert.deepEqual([...(await icon.body()).subarray(0, 4)], [0, 0, 1, 0]);
 });
 
 test("a drive with a stale stamp is refused and moves nothing", async () => {
@@ -214,6 +292,9 @@ test("the plots keep their history over the broker's restart and a page switch",
   assert.ok(before.length >= 5, "rows before: " + before.length);
   await fleet.killBroker();
   await page.getByText("connecting again").waitFor();
+  for (const name of ["r1", "r2", "r10"])
+    await robotSection(page, name).getByText("unknown (broker unreachable)").waitFor();
+  assert.equal(await page.getByText("online", { exact: true }).count(), 0);
   await fleet.startBroker();
   await page.getByText("as operator").waitFor({ timeout: 15000 });
   await openRobot(page, "r2");
@@ -226,8 +307,44 @@ test("the plots keep their history over the broker's restart and a page switch",
   assert.equal(plotted, 1);
 });
 
-test("a killed bridge turns its robot offline", async () => {
+test("a killed bridge turns its robot offline, its values the last known, its drive disabled", async () => {
   await fleet.robot("r2").killBridge("SIGKILL");
-  await robotSection(page, "r2").getByText(/^offline/).waitFor({ timeout: 5000 });
+  const section = await openRobot(page, "r2");
+  await section.getByText(/^offline/).waitFor({ timeout: 5000 });
   await robotSection(page, "r1").getByText("online", { exact: true }).waitFor();
+  await section.getByText(/^last known \d+ s ago$/).waitFor();
+  await section.locator(".why", { hasText: /^Drive, power, .*: robot offline \(connection lost\)$/ }).waitFor();
+  assert.equal(await section.getByRole("button", { name: "Forward" }).isDisabled(), true);
+  await section.getByRole("button", { name: "Stop", exact: true }).click();
+  await section.getByText("stop: no answer from the robot within 3 s").waitFor({ timeout: 5000 });
 });
+
+// Forget: cleared on the broker for a user who may, else hidden in the tab.
+const forgetting = [
+  { user: "operator", shown: /r2 hidden in this tab only: the broker does not let operator clear/, cleared: false },
+  { user: "robot", shown: /r2 forgotten: its retained state is cleared on the broker/, cleared: true },
+];
+for (const { user, shown, cleared } of forgetting) {
+  test(`${user} forgets the offline robot`, () => asUser(user, async (p) => {
+    await robotSection(p, "r2").getByRole("button", { name: "Forget" }).click();
+    await p.getByText(shown).waitFor();
+    await robotSection(p, "r2").waitFor({ state: "detached" });
+    await p.reload();
+    await robotSection(p, "r1").getByText("online", { exact: true }).waitFor();
+    await sleep(500);
+    assert.equal(await robotSection(p, "r2").count(), 0, "still gone after a reload");
+    const retained = await new Promise((resolve, reject) => {
+      const client = mqtt.connect(fleet.mqttUrl, { username: "viewer", password: USERS.viewer });
+      const seen = [];
+      client.on("message", (topic, message, packet) => { if (packet.retain && message.length) seen.push(topic); });
+      client.on("error", reject);
+      client.on("connect", async () => {
+        await client.subscribeAsync("tavik/r2/#");
+        await sleep(500);
+        await client.endAsync();
+        resolve(seen);
+      });
+    });
+    assert.deepEqual(retained.includes("tavik/r2/state"), !cleared, "retained: " + retained);
+  }));
+}

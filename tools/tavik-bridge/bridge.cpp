@@ -79,6 +79,9 @@ class Bridge {
     if (link_) link_->publish(base_ + "cmd/result", result_payload(outcome), 1, false);
   }
   void poll(double t);
+  // The servo as the drive board last took it (1 on, 0 off, -1 not known):
+  // a change republishes the retained state, which carries it.
+  void note_servo(int on);
   void publish_parameters(BoardConnection& drvb);
   void diagnostics();
   std::string state_payload(const char* state, const char* why = nullptr) const;
@@ -94,6 +97,7 @@ class Bridge {
   BridgeBoard boards_[2] = {BridgeBoard(Board::kPsb), BridgeBoard(Board::kDrvb)};
   WheelSpeed speed_;
   std::atomic<bool> parameters_owed_{true};  // the retained parameters are (re)published at the next poll
+  std::atomic<int> servo_{-1};               // see note_servo
   std::mutex refused_mutex_;
   std::string refused_;             // guarded by refused_mutex_: why the broker said no
   std::unique_ptr<MqttLink> link_;  // made last, destroyed last (stopped first, above)
@@ -128,6 +132,7 @@ std::string Bridge::state_payload(const char* state, const char* why) const {
                {"psb", session_.port(Board::kPsb)},
                {"drvb", session_.port(Board::kDrvb)},
                {"drive_allowed", args_.allow_drive}};
+  if (const int servo = servo_; servo >= 0) payload["servo"] = servo == 1;
   if (why != nullptr) payload["reason"] = why;
   return payload.dump();
 }
@@ -214,6 +219,13 @@ void Bridge::carry_out(const BridgeCommand& command) {
   }
   outcome.id = command.id;
   result(outcome);
+  if (command.kind == BridgeCommand::Kind::kServo && outcome.ok()) note_servo(command.on ? 1 : 0);
+}
+
+void Bridge::note_servo(int on) {
+  // Once the bridge ends its state is the offline one it leaves.
+  if (servo_.exchange(on) != on && !stop_requested())
+    link_->publish(base_ + "state", state_payload("online"), 1, true);
 }
 
 void Bridge::poll(double t) {
@@ -232,6 +244,7 @@ void Bridge::poll(double t) {
         drive_.stop();
         drive_.forget_max_velocity();
         parameters_owed_ = true;
+        note_servo(-1);  // the board may have been switched off and on meanwhile
       }
       drive_.set_blocked(drive_blocked(readings[i]));
     }
