@@ -6,7 +6,8 @@
 // round by round, each connecting afresh; the median and the 90th
 // percentile of each client's exchanges are printed, and how many of them
 // were lost (no reply, or a failure of any kind) out of how many. A lost
-// exchange does not end the round: the next one is sent.
+// exchange does not end the round: the next one is sent (but for the
+// floor's, which has no purge to get back in step: it ends that client).
 //
 //   ser2net_sar_bench [ROUNDS [PER_ROUND [CLIENT]]]  (default 10 rounds of 200)
 //   ser2net_sar_bench 50 200                   (10,000 exchanges a client)
