@@ -4,9 +4,14 @@
 // and rfc2217:// clients on the same server, and the floor, a client that
 // does one write and one read on a TCP socket. The clients take turns,
 // round by round, each connecting afresh; the median and the 90th
-// percentile of each client's exchanges are printed.
+// percentile of each client's exchanges are printed, and how many of them
+// were lost (no reply, or a failure of any kind) out of how many. A lost
+// exchange does not end the round: the next one is sent (but for the
+// floor's, which has no purge to get back in step: it ends that client).
 //
-//   ser2net_sar_bench [ROUNDS [PER_ROUND]]     (default 10 rounds of 200)
+//   ser2net_sar_bench [ROUNDS [PER_ROUND [CLIENT]]]  (default 10 rounds of 200)
+//   ser2net_sar_bench 50 200                   (10,000 exchanges a client)
+//   ser2net_sar_bench 50 200 rfc2217           (the clients whose name has it)
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -37,7 +42,15 @@ double us_since(Clock::time_point start) {
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
 }
 
-bool floor_round(int port, int count, std::vector<double>& times) {
+// Each exchange's time (those that pyserial lost have none) and how many
+// were lost out of how many.
+struct Tally {
+  std::vector<double> times;
+  int lost = 0;
+  int sent = 0;
+};
+
+bool floor_round(int port, int count, Tally& tally) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -58,34 +71,48 @@ bool floor_round(int port, int count, std::vector<double>& times) {
       ok = n > 0;
       got += static_cast<int>(std::max<ssize_t>(n, 0));
     }
-    times.push_back(us_since(start));
+    tally.times.push_back(us_since(start));
+    ++tally.sent;
+    if (!ok) ++tally.lost;
   }
   ::close(fd);
   return ok;
 }
 
-bool library_round(const std::string& url, int count, std::vector<double>& times) {
+bool library_round(const std::string& url, int count, Tally& tally) {
   if (zarn_rs232_psb_create(url.c_str(), 200) != 0) return false;
-  bool ok = true;
-  for (int i = 0; ok && i < count; ++i) {
+  for (int i = 0; i < count; ++i) {
     int ranges[7];
     const auto start = Clock::now();
-    ok = zarn_rs232_psb_read_usonic(ranges) == 0;
-    times.push_back(us_since(start));
+    const bool ok = zarn_rs232_psb_read_usonic(ranges) == 0;
+    tally.times.push_back(us_since(start));
+    ++tally.sent;
+    if (!ok) {
+      ++tally.lost;
+      std::fprintf(stderr, "ser2net_sar_bench: %s: exchange %d: %s\n", url.c_str(), i + 1,
+                   zarn_rs232_error_text(zarn_rs232_last_error()));
+    }
   }
   zarn_rs232_psb_destroy();
-  return ok;
+  return true;
 }
 
-bool pyserial_round(const std::string& url, int count, std::vector<double>& times) {
+// The script prints each exchange's time, and "lost" for one without its
+// whole reply.
+bool pyserial_round(const std::string& url, int count, Tally& tally) {
   const std::string command =
       "/usr/bin/python3 " TAVIK_PYSERIAL_CLIENT " " + url + " " + std::to_string(count);
   FILE* out = ::popen(command.c_str(), "r");
   if (out == nullptr) return false;
-  double t = 0;
+  char word[32];
   int got = 0;
-  while (std::fscanf(out, "%lf", &t) == 1) {
-    times.push_back(t);
+  while (std::fscanf(out, "%31s", word) == 1) {
+    if (std::string(word) == "lost") {
+      ++tally.lost;
+    } else {
+      tally.times.push_back(std::atof(word));
+    }
+    ++tally.sent;
     ++got;
   }
   return ::pclose(out) == 0 && got == count;
@@ -101,6 +128,7 @@ double percentile(std::vector<double> v, double p) {
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
   const int per_round = argc > 2 ? std::atoi(argv[2]) : 200;
+  const std::string only = argc > 3 ? argv[3] : "";
   if (!Ser2net::installed()) {
     std::fprintf(stderr, "ser2net_sar_bench: ser2net is not installed (scripts/setup-deps)\n");
     return 1;
@@ -117,8 +145,8 @@ int main(int argc, char** argv) {
     }
     struct Client {
       const char* name;
-      std::function<bool(std::vector<double>&)> round;
-      std::vector<double> times;
+      std::function<bool(Tally&)> round;
+      Tally tally;
       bool failed = false;
     };
     const int tcp = server.port(Ser2net::kPsbTcp);
@@ -139,10 +167,12 @@ int main(int argc, char** argv) {
     clients.push_back({"pyserial rfc2217://",
                        [&](auto& t) { return pyserial_round(rfc_url + "?ign_set_control", per_round, t); },
                        {}});
+    std::erase_if(clients,
+                  [&](const Client& c) { return std::string(c.name).find(only) == std::string::npos; });
     for (int r = 0; r < rounds; ++r) {
       for (Client& c : clients) {
         server.wait_released(sim.psb_path());
-        if (!c.failed && !c.round(c.times)) {
+        if (!c.failed && !c.round(c.tally)) {
           std::fprintf(stderr, "ser2net_sar_bench: %s failed in round %d\n", c.name, r + 1);
           c.failed = true;
           status = 1;
@@ -150,10 +180,12 @@ int main(int argc, char** argv) {
       }
     }
     std::printf("Sar exchange through ser2net on localhost, %d rounds of %d (ms):\n", rounds, per_round);
-    std::printf("  %-30s %8s %8s\n", "client", "median", "p90");
+    std::printf("  %-30s %8s %8s %14s\n", "client", "median", "p90", "lost");
     for (const Client& c : clients) {
-      std::printf("  %-30s %8.3f %8.3f\n", c.name, percentile(c.times, 0.5) / 1000,
-                  percentile(c.times, 0.9) / 1000);
+      const std::string lost = std::to_string(c.tally.lost) + " of " + std::to_string(c.tally.sent);
+      std::printf("  %-30s %8.3f %8.3f %14s\n", c.name, percentile(c.tally.times, 0.5) / 1000,
+                  percentile(c.tally.times, 0.9) / 1000, lost.c_str());
+      if (c.tally.lost > 0) status = 1;
     }
   }
   std::error_code ignored;

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """One "Sar" exchange COUNT times through pyserial's URL handlers
 (socket:// or rfc2217://): write the request, read the 44-byte reply.
-Prints each exchange's time in microseconds, one a line."""
+Prints each exchange's time in microseconds, one a line, or "lost" for
+one whose reply did not come whole within 200 ms (then what came is
+dropped and the next exchange goes on)."""
 import sys
 import time
 
@@ -14,17 +16,20 @@ REPLY_LENGTH = 44
 def main():
     url, count = sys.argv[1], int(sys.argv[2])
     port = serial.serial_for_url(url, baudrate=115200, timeout=0.2)
-    times = []
-    for _ in range(count):
+    lines = []
+    for i in range(count):
         start = time.perf_counter()
         port.write(REQUEST)
         reply = port.read(REPLY_LENGTH)
-        times.append(time.perf_counter() - start)
-        if len(reply) != REPLY_LENGTH:
-            print(f"short reply: {len(reply)} bytes", file=sys.stderr)
-            return 1
+        elapsed = time.perf_counter() - start
+        if len(reply) == REPLY_LENGTH:
+            lines.append(f"{elapsed * 1e6:.1f}")
+        else:
+            print(f"exchange {i + 1}: short reply: {len(reply)} bytes", file=sys.stderr)
+            lines.append("lost")
+            port.reset_input_buffer()
     port.close()
-    print("\n".join(f"{t * 1e6:.1f}" for t in times))
+    print("\n".join(lines))
     return 0
 
 

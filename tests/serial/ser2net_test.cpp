@@ -172,6 +172,24 @@ TEST_F(Ser2netTest, AReplyWithFfBytesArrivesIntact) {
   EXPECT_EQ(data.ranges[0], 0.0f);
 }
 
+TEST_F(Ser2netTest, ThousandsOfExchangesBackToBackLoseNone) {
+  // A Sar exchange after another, as a poller sends them, at the usual
+  // 200 ms time-out: not one may end without its reply on a clean line.
+  constexpr int kExchanges = 3000;
+  for (const Ser2net::Accepter accepter : {Ser2net::kPsbRfc2217, Ser2net::kPsbTcp}) {
+    const std::string url = server_.url(accepter);
+    ASSERT_TRUE(server_.wait_released(sim_.psb_path()));
+    ASSERT_EQ(zarn_rs232_psb_create(url.c_str(), 200), 0) << url;
+    std::string lost;
+    for (int i = 1; i <= kExchanges && lost.size() < 400; ++i) {
+      if (read_ranges() != 0)
+        lost += " " + std::to_string(i) + ": " + zarn_rs232_error_text(zarn_rs232_last_error()) + ";";
+    }
+    EXPECT_EQ(lost, "") << url;
+    zarn_rs232_psb_destroy();
+  }
+}
+
 TEST_F(Ser2netTest, NetworkFailuresSayWhyAtOnce) {
 #if defined(__SANITIZE_THREAD__)
   // glibc's getaddrinfo_a resolves on threads of its own, which ThreadSanitizer
