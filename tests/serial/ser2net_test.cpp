@@ -173,13 +173,15 @@ TEST_F(Ser2netTest, AReplyWithFfBytesArrivesIntact) {
 }
 
 TEST_F(Ser2netTest, ThousandsOfExchangesBackToBackLoseNone) {
-  // A Sar exchange after another, as a poller sends them, at the usual
-  // 200 ms time-out: not one may end without its reply on a clean line.
+  // A Sar exchange after another, as a poller sends them: not one may end
+  // without its reply on a clean line. A reply the client drops never comes,
+  // whatever the time-out; a second's time-out keeps a busy machine's pause
+  // of ser2net or the simulator from reading as a loss.
   constexpr int kExchanges = 3000;
   for (const Ser2net::Accepter accepter : {Ser2net::kPsbRfc2217, Ser2net::kPsbTcp}) {
     const std::string url = server_.url(accepter);
     ASSERT_TRUE(server_.wait_released(sim_.psb_path()));
-    ASSERT_EQ(zarn_rs232_psb_create(url.c_str(), 200), 0) << url;
+    ASSERT_EQ(zarn_rs232_psb_create(url.c_str(), 1000), 0) << url;
     std::string lost;
     for (int i = 1; i <= kExchanges && lost.size() < 400; ++i) {
       if (read_ranges() != 0)
