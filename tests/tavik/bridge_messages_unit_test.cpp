@@ -66,6 +66,46 @@ TEST(BridgeMessages, ReadsEachCommandAndRefusesAtTheEdges) {
   }
 }
 
+TEST(BridgeMessages, AStampIsTheSameInstantWhateverItsOffset) {
+  using std::chrono::sys_days;
+  using namespace std::chrono;
+  const auto noon = sys_days(year(2026) / 12 / 8) + hours(12) + minutes(27) + seconds(39);
+  const struct {
+    const char* text;
+    std::optional<system_clock::time_point> at;
+  } cases[] = {
+      {"2026-12-08T12:27:39Z", noon},
+      {"2026-12-08t12:27:39.5z", noon + milliseconds(500)},
+      {"2026-12-08T12:27:39,25Z", noon + milliseconds(250)},
+      {"2026-12-08T12:27:39+00:00", noon},
+      {"2026-12-08T12:27:39-00:00", noon},
+      {"2026-12-08T14:27:39.829+02:00", noon + milliseconds(829)},
+      {"2026-12-08T06:57:39-05:30", noon},
+      {"2026-12-09T01:27:39+1300", noon},
+      {"2026-12-08T13:27:39+01", noon},
+      {"2026-12-08T00:27:39-12:00", noon},
+      {"2026-12-08T12:27:39", std::nullopt},  // a local time, no instant
+      {"2026-12-08T12:27:39+2:00", std::nullopt},
+      {"2026-12-08T12:27:39+02:0", std::nullopt},
+      {"2026-12-08T12:27:39+24:00", std::nullopt},
+      {"2026-12-08T12:27:39+02:60", std::nullopt},
+      {"2026-12-08T12:27:39+02:00Z", std::nullopt},
+      {"2026-12-08T12:27:39.Z", std::nullopt},
+      {"2026-12-08 12:27:39Z", std::nullopt},
+      {"2026-12-08T+1:27:39Z", std::nullopt},
+      {"2026-02-30T12:27:39Z", std::nullopt},
+      {"2026-12-08T12:27", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto at = parse_utc(c.text);
+    ASSERT_EQ(at.has_value(), c.at.has_value());
+    if (at) {
+      EXPECT_EQ(duration_cast<milliseconds>(*at - *c.at).count(), 0);
+    }
+  }
+}
+
 TEST(BridgeMessages, AResultShowsALongNameCutAtACharactersStart) {
   const std::string ascii(100, 'a');
   EXPECT_EQ(cut_name(ascii), std::string(kLongestShownName, 'a') + "...");

@@ -190,7 +190,11 @@ TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
   anonymous.insert(anonymous.begin(), "--json");
   const Finished f = TavikProcess(anonymous).finish(5s);
   EXPECT_EQ(f.exit_code, 1);
+  // One line, the broker's refusal, and nothing before it.
   EXPECT_TRUE(has(f.err, "broker-refused")) << f.err;
+  EXPECT_TRUE(has(f.err, "refused the connection: Not authorized (0x87)")) << f.err;
+  EXPECT_EQ(std::count(f.err.begin(), f.err.end(), '\n'), 1) << f.err;
+  EXPECT_EQ(f.out, "");
 }
 
 TEST_F(Bridge, BadCommandsAreAnsweredWithTheReasonAndSendNothing) {
@@ -452,7 +456,7 @@ TEST_F(Bridge, AListenerThatIsNoBrokerIsNamedSo) {
   ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
   TavikProcess bridge(
       {"bridge", "--broker", "mqtt://127.0.0.1:" + std::to_string(ntohs(address.sin_port)), "--name", "r1"});
-  std::this_thread::sleep_for(7s);
+  std::this_thread::sleep_for(8s);  // the keep-alive, after the one second the name's question waits
   bridge.signal(SIGTERM);
   const Finished f = bridge.finish(3s);
   ::close(listener);

@@ -15,6 +15,7 @@ enum ExitCode : int {
   kExitCommandFailed = 1,
   kExitUsage = 2,
   kExitOpenFailed = 3,
+  kExitNameTaken = 4,  // tavik bridge: another bridge runs under the name
 };
 
 // A failure of the table has its exit status there.
@@ -48,6 +49,7 @@ inline constexpr const char* kProgramMissing = "program-missing";  // tavik brid
 inline constexpr const char* kStaleCommand =
     "stale-command";  // bridge: stamped too long before (or after) it came
 inline constexpr const char* kSuperseded = "superseded";  // bridge: a newer drive came before it was sent
+inline constexpr const char* kNameTaken = "name-taken";   // bridge: another bridge runs under the name
 }  // namespace reason
 
 // Ends a command: what was being done, on which board and port, why (a code

@@ -7,7 +7,11 @@
 // cmd/result. A drive holds for the dead-man time after its last message;
 // the broker lost, the drive board lost or the bridge ending stop it at
 // once. Runs until a stop request; the broker refusing the connection ends
-// it (exit 1).
+// it (exit 1), and so does another bridge under the same name (exit 4):
+// one that finds another publishing under the name before it connects
+// (also after a loss, since a broker may end a session taken over without
+// a word) does not connect, and one told that its session was taken over
+// does not take it back; either stops its drive first.
 #include "bridge.h"
 
 #include <algorithm>
@@ -22,6 +26,7 @@
 #include "drvb/drvb_commands.h"
 #include "facts/drvb_facts.h"
 #include "mqtt_link.h"
+#include "name_holder.h"
 #include "password_file.h"
 #include "process.h"
 #include "tavik_version.h"
@@ -55,6 +60,7 @@ class Bridge {
     broker.client_id = "tavik-bridge-" + args.name;
     broker.will_topic = base_ + "state";
     broker.will_payload = [this] { return state_payload("offline", "connection lost"); };
+    broker_ = broker;
     link_ = std::make_unique<MqttLink>(std::move(broker), handler());
     link_->start();
   }
@@ -75,6 +81,10 @@ class Bridge {
   BrokerHandler handler();
   void on_message(const std::string& topic, const std::string& payload, bool retained);
   void carry_out(const BridgeCommand& command);
+  void end(CommandError why) {
+    std::lock_guard lock(ended_mutex_);
+    if (!ended_) ended_ = std::move(why);
+  }
   void result(const CommandOutcome& outcome) {
     if (link_) link_->publish(base_ + "cmd/result", result_payload(outcome), 1, false);
   }
@@ -93,34 +103,41 @@ class Bridge {
   const BridgeArgs& args_;
   const std::string base_;  // "tavik/NAME/"
   std::string broker_url_;
+  BrokerSettings broker_;  // for the question whether another bridge has the name
   BridgeLog log_;
   BridgeBoard boards_[2] = {BridgeBoard(Board::kPsb), BridgeBoard(Board::kDrvb)};
   WheelSpeed speed_;
   std::atomic<bool> parameters_owed_{true};  // the retained parameters are (re)published at the next poll
   std::atomic<int> servo_{-1};               // see note_servo
-  std::mutex refused_mutex_;
-  std::string refused_;             // guarded by refused_mutex_: why the broker said no
-  std::unique_ptr<MqttLink> link_;  // made last, destroyed last (stopped first, above)
+  std::mutex ended_mutex_;
+  std::optional<CommandError> ended_;  // guarded by ended_mutex_: the broker's last word, why the bridge ends
+  std::unique_ptr<MqttLink> link_;     // made last, destroyed last (stopped first, above)
   DriveControl drive_;
   CommandWorker worker_;
 };
 
+// A port that does not open (missing, busy, refused) is tried again every
+// kOpenRetry, as a service should, also when neither opens; a name that
+// cannot be a port at all is a usage error.
 void Bridge::open_boards() {
   for (BridgeBoard& b : boards_) try_open(b);
-  need_one_open(boards_[0], boards_[1]);
-  for (const BridgeBoard& b : boards_) {
-    if (b.left_out)
-      log_.line(std::string(board_name(b.board)) + " at " + b.left_out->port +
-                " not open: " + b.left_out->detail + "; trying again every 2 s");
-  }
 }
 
 void Bridge::try_open(BridgeBoard& b) {
-  const bool was_left_out = b.left_out.has_value();
+  const std::optional<CommandError> before = b.left_out;
   if (!open_board(session_, b)) {
     b.next_open = Clock::now() + kOpenRetry;
+    const CommandError& why = *b.left_out;
+    if (why.result.failure == Failure::kBadArgument)
+      throw CommandError::usage(std::string(b.board == Board::kPsb ? "--psb" : "--drvb") + " '" + why.port +
+                                "' cannot be a port: " + why.detail);
+    // Once, and again only when the reason changes.
+    if (!before || before->detail != why.detail)
+      log_.line(std::string(board_name(b.board)) + " at " + why.port + " not open: " + why.detail +
+                "; trying again every 2 s");
     return;
   }
+  const bool was_left_out = before.has_value();
   if (was_left_out) log_.line(std::string(board_name(b.board)) + " at " + session_.port(b.board) + " open");
   if (b.board == Board::kDrvb && args_.allow_drive) drive_.attach(*b.connection.load());
 }
@@ -152,8 +169,28 @@ BrokerHandler Bridge::handler() {
   };
   h.retrying = [this](const std::string& why) { log_.line("cannot connect to " + broker_url_ + ": " + why); };
   h.refused = [this](const std::string& why) {
-    std::lock_guard lock(refused_mutex_);
-    refused_ = why;
+    end(CommandError(kExitCommandFailed, reason::kBrokerRefused, "connect to the broker", std::nullopt, "",
+                     broker_url_ + " refused the connection: " + why));
+  };
+  h.taken_over = [this](const std::string& why) {
+    drive_.close();  // first of all: the other bridge has the name, and its commands
+    log_.line("another client connected as " + base_ + " and the broker ended this one's session (" + why +
+              "); the drive is stopped; ending");
+    end(CommandError(kExitNameTaken, reason::kNameTaken, "", std::nullopt, "",
+                     "another bridge runs as " + base_ + " on " + broker_url_ +
+                         " (the broker gave it this one's session): one name, one bridge"));
+  };
+  // Taking the name's session would end the bridge that has it (which
+  // would take it back in turn): asked before each connect, also after a
+  // loss, since a broker may end a session taken over without a word.
+  h.before_connect = [this] {
+    if (name_holder(broker_, base_, [this] { return link_->stopping(); }) != NameHolder::kLive) return true;
+    drive_.close();
+    log_.line("another bridge publishes as " + base_ + " on " + broker_url_ + "; ending");
+    end(CommandError(kExitNameTaken, reason::kNameTaken, "", std::nullopt, "",
+                     "another bridge runs as " + base_ + " on " + broker_url_ +
+                         " (its state is online and it publishes): one name, one bridge"));
+    return false;
   };
   h.message = [this](const std::string& topic, const std::string& payload, bool retained) {
     on_message(topic, payload, retained);
@@ -289,8 +326,8 @@ int Bridge::run() {
   auto next_diagnostics = start + kDiagnosticsPeriod;
   for (;;) {
     {
-      std::lock_guard lock(refused_mutex_);
-      if (!refused_.empty()) break;
+      std::lock_guard lock(ended_mutex_);
+      if (ended_) break;
     }
     const auto now = Clock::now();
     if (now >= next_poll) {
@@ -308,12 +345,13 @@ int Bridge::run() {
       return stop_exit_code(sig);
     }
   }
+  // Refused, or the name's session taken by another bridge: the state is
+  // not this one's to publish any more; the stop goes out before the end.
   drive_.close();
-  link_->close(base_ + "state", state_payload("offline", "broker refused the connection"), kOfflineBound);
-  std::lock_guard lock(refused_mutex_);
-  throw CommandError(kExitCommandFailed, reason::kBrokerRefused, "connect to the broker", std::nullopt, "",
-                     broker_url_ + " refused the connection: " + refused_);
-  return kExitCommandFailed;
+  drive_.wait_stopped(kStopAnswerBound);
+  link_->stop();
+  std::lock_guard lock(ended_mutex_);
+  throw *ended_;
 }
 
 // After the bridge, however it ended: the stop to its drive board, nothing else.

@@ -34,9 +34,10 @@ int main(int argc, char** argv) {
   add_global_options(app, options);
   add_bridge_options(app, args);
   app.footer(
-      "Exit status: 0 success, 1 a board command failed or the broker refused the connection, 2 usage, 3 a "
-      "port "
-      "could not be opened, 128 + N after signal N; man tavik (BRIDGE) has the topics.");
+      "Exit status: 0 success, 1 the broker refused the connection (or --send-stop's stop failed), 2 usage, "
+      "3 "
+      "--send-stop's port could not be opened (the bridge itself tries a port again every 2 s), 4 another "
+      "bridge runs under the name, 128 + N after signal N; man tavik (BRIDGE) has the topics.");
   const bool json = asks_for_json(argc, argv);
   try {
     app.parse(argc, argv);

@@ -127,8 +127,9 @@ ParsedCommand parse_command(const std::string& name, const std::string& payload)
     const Json& text = json.at("stamp");
     if (text.is_string()) stamp = parse_utc(text.get<std::string>());
     if (!stamp) {
-      CommandOutcome outcome =
-          refused(name, reason::kUsage, "'stamp' is not a UTC time as 2026-12-08T12:27:39.829Z");
+      CommandOutcome outcome = refused(name, reason::kUsage,
+                                       "'stamp' is not an ISO 8601 time with its offset, as "
+                                       "2026-12-08T12:27:39.829Z or 2026-12-08T13:27:39.829+01:00");
       outcome.id = id;
       return {std::nullopt, outcome};
     }
@@ -153,28 +154,61 @@ std::optional<std::string> stale_command(const BridgeCommand& command, double ma
   return text;
 }
 
+namespace {
+
+// The whole number of `digits` digits at text[at], or -1.
+int digits_at(const std::string& text, std::size_t at, std::size_t digits) {
+  if (at + digits > text.size()) return -1;
+  int value = 0;
+  for (std::size_t i = at; i < at + digits; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
 std::optional<std::chrono::system_clock::time_point> parse_utc(const std::string& text) {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, used = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day, &hour, &minute, &second,
-                  &used) != 6 ||
-      used != 19)
+  // YYYY-MM-DDThh:mm:ss, each field all digits.
+  const int year = digits_at(text, 0, 4), month = digits_at(text, 5, 2), day = digits_at(text, 8, 2),
+            hour = digits_at(text, 11, 2), minute = digits_at(text, 14, 2), second = digits_at(text, 17, 2);
+  if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || text[4] != '-' ||
+      text[7] != '-' || (text[10] != 'T' && text[10] != 't') || text[13] != ':' || text[16] != ':')
     return std::nullopt;
   std::size_t at = 19;
   double fraction = 0, scale = 0.1;
-  if (at < text.size() && text[at] == '.') {
+  if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
     ++at;
     const std::size_t digits = at;
     for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, scale /= 10)
       fraction += (text[at] - '0') * scale;
     if (at == digits) return std::nullopt;
   }
-  if (at + 1 != text.size() || text[at] != 'Z') return std::nullopt;
+  // Z, or the offset from UTC: +hh:mm, +hhmm or +hh (or -).
+  int offset_minutes = 0;
+  if (at == text.size()) return std::nullopt;  // a local time: no instant without its offset
+  if (at + 1 == text.size() && (text[at] == 'Z' || text[at] == 'z')) {
+    ++at;
+  } else if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    const int sign = text[at] == '-' ? -1 : 1;
+    const std::size_t rest = text.size() - at - 1;
+    const bool colon = rest == 5 && text[at + 3] == ':';
+    const int hours = digits_at(text, at + 1, 2);
+    const int minutes = rest == 2 ? 0 : digits_at(text, at + (colon ? 4 : 3), 2);
+    if ((rest != 2 && rest != 4 && !colon) || hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
+      return std::nullopt;
+    offset_minutes = sign * (hours * 60 + minutes);
+    at = text.size();
+  }
+  if (at != text.size()) return std::nullopt;
   const std::chrono::year_month_day date{std::chrono::year(year),
                                          std::chrono::month(static_cast<unsigned>(month)),
                                          std::chrono::day(static_cast<unsigned>(day))};
   if (!date.ok() || hour > 23 || minute > 59 || second > 60) return std::nullopt;
+  // The local time less its offset is the instant in UTC.
   const auto time = std::chrono::sys_days(date) + std::chrono::hours(hour) + std::chrono::minutes(minute) +
-                    std::chrono::seconds(second) +
+                    std::chrono::seconds(second) - std::chrono::minutes(offset_minutes) +
                     std::chrono::duration_cast<std::chrono::system_clock::duration>(
                         std::chrono::duration<double>(fraction));
   return std::chrono::time_point_cast<std::chrono::system_clock::duration>(time);

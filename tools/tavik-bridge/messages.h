@@ -34,7 +34,8 @@ inline constexpr int kFastestMmS = 2000;
 // of the wrong type) or "bad-argument"
 // (a value out of range), with a message naming the field. Every command
 // may also give an "id" (a string, cut as names are, or a whole number),
-// echoed in its result, and a "stamp" (UTC, ISO 8601: 2026-12-08T12:27:39.829Z).
+// echoed in its result, and a "stamp" (ISO 8601 with its offset from UTC:
+// 2026-12-08T12:27:39.829Z, 2026-12-08T14:27:39.829+02:00).
 struct ParsedCommand {
   std::optional<BridgeCommand> command;
   CommandOutcome refusal;
@@ -49,7 +50,9 @@ std::string result_payload(const CommandOutcome& outcome);
 // refused, or nothing: one without a stamp, or a recent one.
 std::optional<std::string> stale_command(const BridgeCommand& command, double max_age_s);
 
-// "2026-12-08T12:27:39.829Z" (the fraction optional), or nothing for any other text.
+// The instant of "2026-12-08T12:27:39.829Z" or of a local time with its
+// offset from UTC, "...+02:00" ("+0200", "+02", "-05:30"; the fraction
+// optional, after '.' or ','), or nothing for any other text.
 std::optional<std::chrono::system_clock::time_point> parse_utc(const std::string& text);
 
 // A name from a message (a field's, a topic's) as a result shows it: at most

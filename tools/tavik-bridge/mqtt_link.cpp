@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace tavik::cli {
@@ -18,6 +19,20 @@ constexpr int kLoopWaitMs = 1000;
 std::string error_text(int rc) {
   if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
   return mosquitto_strerror(rc);
+}
+
+// A reason code of the broker's (MQTT 5: 0x80 and above), as
+// "Not authorized (0x87)".
+std::string reason_text(int rc) {
+  char code[8];
+  std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(rc));
+  return std::string(mosquitto_reason_string(rc)) + " (" + code + ")";
+}
+
+// Why the connection ended: the broker's reason (its DISCONNECT), or the library's.
+std::string disconnect_text(int rc) {
+  if (rc == 0) return "disconnected";
+  return rc >= MQTT_RC_UNSPECIFIED ? reason_text(rc) : error_text(rc);
 }
 
 // True when the client's socket is connected to its peer (TCP is up).
@@ -84,6 +99,11 @@ void MqttLink::stop() {
   connected_ = false;
 }
 
+bool MqttLink::stopping() {
+  std::lock_guard lock(mutex_);
+  return stopping_;
+}
+
 void MqttLink::subscribe(const std::string& topic) {
   mosquitto_subscribe_v5(mosq_, nullptr, topic.c_str(), 1, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
 }
@@ -114,10 +134,21 @@ void MqttLink::close(const std::string& topic, const std::string& payload, std::
 void MqttLink::run() {
   auto back_off = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstBackOff);
   bool first = true;
+  bool ask = true;  // before_connect is due: before the first attempt and after each loss
   for (;;) {
     {
       std::lock_guard lock(mutex_);
       if (stopping_) return;
+    }
+    if (!final_ && ask && handler_.before_connect && !handler_.before_connect()) final_ = true;
+    ask = false;
+    if (stopping()) return;  // asked while before_connect ran
+    if (final_) {
+      // The broker's last word, or the client id another's: nothing more
+      // to try; the owner stops the link.
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_; });
+      return;
     }
     const std::string will = settings_.will_payload ? settings_.will_payload() : std::string();
     if (!settings_.will_topic.empty())
@@ -140,6 +171,8 @@ void MqttLink::run() {
       }
       if (stopping_) return;
     }
+    if (final_) continue;  // no retry, no back-off: the wait above
+    ask = was_up;
     bool unreported = false;  // a loss that no disconnect callback reported
     {
       std::lock_guard lock(mutex_);
@@ -163,8 +196,9 @@ void MqttLink::run() {
 
 void MqttLink::on_connect(int rc) {
   if (rc != 0) {
-    refused_ = true;
-    if (handler_.refused) handler_.refused(mosquitto_reason_string(rc));
+    refused_ = final_ = true;
+    if (handler_.refused)
+      handler_.refused(rc >= MQTT_RC_UNSPECIFIED ? reason_text(rc) : mosquitto_connack_string(rc));
     return;
   }
   {
@@ -182,7 +216,12 @@ void MqttLink::on_disconnect(int rc) {
     connected_ = false;
   }
   changed_.notify_all();
-  if (was_up && handler_.lost) handler_.lost(rc == 0 ? "disconnected" : error_text(rc));
+  if (rc == MQTT_RC_SESSION_TAKEN_OVER && !final_) {
+    final_ = true;
+    if (handler_.taken_over) handler_.taken_over(disconnect_text(rc));
+    return;
+  }
+  if (was_up && handler_.lost) handler_.lost(disconnect_text(rc));
 }
 
 void MqttLink::on_publish(int mid) {

@@ -2,8 +2,11 @@
 // network thread of its own runs the library's loop (every call bounded by
 // its time-out), connects without blocking and, when the connection is lost
 // or cannot be made, tries again after a back-off that doubles up to
-// kLongestBackOff. Publishing is safe from any thread; the handler's
-// functions run on the network thread.
+// kLongestBackOff, unless the broker has the last word: it refused the
+// connection, or gave the client id's session to another client (MQTT 5's
+// "session taken over"), which taking it back would only answer in turn.
+// Publishing is safe from any thread; the handler's functions run on the
+// network thread.
 #pragma once
 
 #include <chrono>
@@ -40,11 +43,18 @@ struct BrokerSettings {
 };
 
 struct BrokerHandler {
-  std::function<void()> connected;                       // after the broker accepted the connection
-  std::function<void(const std::string& why)> lost;      // a connection that was up went down
-  std::function<void(const std::string& why)> refused;   // the broker said no (credentials)
+  std::function<void()> connected;                      // after the broker accepted the connection
+  std::function<void(const std::string& why)> lost;     // a connection that was up went down
+  std::function<void(const std::string& why)> refused;  // the broker said no (credentials); no retry
+  // Another client connected with this one's client id and the broker
+  // ended this connection (reason 0x8E); no retry.
+  std::function<void(const std::string& why)> taken_over;
   std::function<void(const std::string& why)> retrying;  // an attempt failed; the next follows
   std::function<void(const std::string& topic, const std::string& payload, bool retained)> message;
+  // Before the first attempt to connect and the first after each loss:
+  // false ends the tries (the client id is another's to use), as the
+  // broker's last word does.
+  std::function<bool()> before_connect;
 };
 
 class MqttLink {
@@ -67,6 +77,8 @@ class MqttLink {
   void close(const std::string& topic, const std::string& payload, std::chrono::milliseconds bound);
   // Disconnects and joins the network thread; later publishes return false.
   void stop();
+  // True once stop (or close) was asked: for a handler's own waits.
+  bool stopping();
 
  private:
   void run();
@@ -87,6 +99,7 @@ class MqttLink {
   bool stopping_ = false;   // guarded by mutex_
   int awaited_mid_ = -1;    // guarded by mutex_: the last message's id until acknowledged
   bool refused_ = false;    // network thread only: the broker answered with a refusal
+  bool final_ = false;      // network thread only: the broker refused or ended the session; no retry
   std::thread thread_;
 };
 
