@@ -130,14 +130,13 @@ int drive_exit(const Session& session, const DriveEnd& end) {
     char figures[96];
     std::snprintf(figures, sizeof figures, "%d and %d mm/s for %.1f s", end.args.left, end.args.right,
                   static_cast<double>(run.driven.count()) / 1000);
-    throw CommandError(kExitCommandFailed, reason::kNotMoving, "drive", Board::kDrvb, port,
-                       "the " + still + (still == "left and right" ? " wheels" : " wheel") +
-                           " did not move (the encoders counted nothing at " + figures +
-                           "): is the servo on? " +
-                           (session.options().simulate
-                                ? "(--simulate starts new boards for each command, their servo off: "
-                                  "tavik-sim keeps them between commands)"
-                                : "(tavik drvb servo on)"));
+    throw CommandError(
+        kExitCommandFailed, reason::kNotMoving, "drive", Board::kDrvb, port,
+        "the " + still + (still == "left and right" ? " wheels" : " wheel") +
+            " did not move (the encoders counted nothing at " + figures + "): is the servo on? " +
+            (session.options().simulate ? "(--simulate starts new boards for each command, their servo off: "
+                                          "tavik-sim keeps them between commands)"
+                                        : "(tavik drvb servo on)"));
   }
   return kExitOk;
 }
