@@ -217,6 +217,13 @@ TEST_F(TavikTool, DrivesSayWhenTheWheelsDidNotTurnAndAWatchStopsItsDriveFirst) {
        nullptr,
        "emergency-stop"},
       {"--drive needs --for", nullptr, true, {"watch", "--drive", "200", "200"}, 2, nullptr, "usage"},
+      {"--drive needs two velocities",
+       nullptr,
+       true,
+       {"watch", "--drive", "200", "--for", "1"},
+       2,
+       nullptr,
+       "usage"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -244,7 +251,9 @@ TEST_F(TavikTool, DrivesSayWhenTheWheelsDidNotTurnAndAWatchStopsItsDriveFirst) {
     const Json record = last_json(f.out);
     const Json& drive = record.contains("summary") ? record.at("summary").at("drive") : record;
     EXPECT_EQ(drive.at("ended").get<std::string>().rfind(c.ended, 0), 0u) << drive;
-    EXPECT_EQ(drive.at("counts").at("left").get<int>() > 0, c.servo) << drive;
+    if (!c.interrupt) {  // Ctrl-C may come before the wheels turned
+      EXPECT_EQ(drive.at("counts").at("left").get<int>() > 0, c.servo) << drive;
+    }
     ASSERT_TRUE(wire.first("BE;", start, 1000ms));
     const auto sent = wire.velocities();
     EXPECT_EQ(sent.front().command, "BE200;200");

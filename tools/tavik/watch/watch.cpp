@@ -145,6 +145,8 @@ std::string drive_text(const DriveEnd& end) {
 int watch(Session& session, Output& out, const WatchArgs& args) {
   if (names_standard_output(args.csv) && names_standard_output(args.mcap))
     throw CommandError::usage("--csv and --mcap cannot both go to standard output");
+  if (!args.drive.empty() && args.drive.size() != 2)
+    throw CommandError::usage("--drive: give LEFT and RIGHT, in mm/s");
   DiagnosedBoard boards[2] = {DiagnosedBoard(Board::kPsb), DiagnosedBoard(Board::kDrvb)};
   for (PolledBoard& w : boards) open_board(session, w);
   need_one_open(boards[0], boards[1]);
@@ -305,7 +307,7 @@ void add_watch_command(CLI::App& app, Runner& run) {
                        "also drive at LEFT RIGHT mm/s from the start, as drvb drive does (its checks before, "
                        "the stop at its end or when the watch ends), to record a drive")
           ->expected(2)
-          ->type_name("LEFT RIGHT")
+          ->type_name("MM_S")
           ->transform(decimal_number(velocity));
   add_number(*command, "--for", args->drive_s, "seconds of the --drive, above 0 and up to 10",
              {.least = 0.0, .most = kLongestDriveS, .unit = "seconds", .least_excluded = true})
