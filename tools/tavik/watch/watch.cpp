@@ -96,13 +96,11 @@ std::string summary_text(const PolledBoard& w, double seconds) {
          (w.left_out ? "not watched" : w.figures.text(seconds, late_replies(w)));
 }
 
-// The drive a watch carries, on a thread of its own from start() on.
+// The drive a watch carries, on a thread of its own from start() on; its
+// checks (check_start) are the caller's, before anything is made.
 class CarriedDrive {
  public:
-  CarriedDrive(Session& session, BoardConnection& connection, const DriveArgs& args)
-      : connection_(connection), args_(args) {
-    check_start(session, connection, args);
-  }
+  CarriedDrive(BoardConnection& connection, const DriveArgs& args) : connection_(connection), args_(args) {}
 
   void start() {
     before_ = read_counts(connection_);
@@ -150,10 +148,11 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
   DiagnosedBoard boards[2] = {DiagnosedBoard(Board::kPsb), DiagnosedBoard(Board::kDrvb)};
   for (PolledBoard& w : boards) open_board(session, w);
   need_one_open(boards[0], boards[1]);
-  std::optional<CarriedDrive> drive;
+  std::optional<DriveArgs> drive_args;
   if (!args.drive.empty()) {
     if (boards[1].left_out) throw *boards[1].left_out;  // nothing to drive
-    drive.emplace(session, *boards[1].connection, DriveArgs{args.drive[0], args.drive[1], args.drive_s});
+    drive_args = DriveArgs{args.drive[0], args.drive[1], args.drive_s};
+    check_start(session, *boards[1].connection, *drive_args);
   }
   std::optional<OutputFile> csv;
   if (!args.csv.empty()) {
@@ -166,6 +165,9 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
     mcap.emplace(args.mcap, args.force);
     if (mcap->to_standard_output()) out.results_to_error();
   }
+  // Made after the files, so that it is gone first, its stop sent, however the watch ends.
+  std::optional<CarriedDrive> drive;
+  if (drive_args) drive.emplace(*boards[1].connection, *drive_args);
   const bool recording_out = (csv && csv->to_standard_output()) || (mcap && mcap->to_standard_output());
   // A table in place needs a terminal of its own: not one a recording also goes to.
   const bool in_place =
