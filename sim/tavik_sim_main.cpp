@@ -7,11 +7,15 @@
 // --control publishes a third pseudo-terminal that takes the same commands
 // as the standard input and answers on the same line, for programs that
 // reach the simulator only through a serial port (a test under Wine).
-// Without --link-dir the links go to a new private directory, removed at exit.
-// Ctrl-C, SIGTERM and the end of the input end it, removing its links.
+// Without --link-dir the links go to a new private directory, removed at exit;
+// a --link-dir that does not exist is made, and removed at exit when empty.
+// Ctrl-C, SIGTERM and the end of the input end it, removing its links. Run
+// in the background of a terminal (`tavik-sim &`), it reads no commands from
+// the terminal until it is brought to the foreground (`fg`).
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -24,6 +28,7 @@
 #include <regex>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "sim/line/pty_endpoint.h"
 #include "sim/simulator.h"
@@ -87,32 +92,76 @@ void answer_on(int master_fd, const std::string& text) {
   }
 }
 
+// How often a simulator in the background of its terminal looks whether it
+// was brought to the foreground.
+constexpr int kForegroundLookMs = 250;
+
+// Whether the standard input is a terminal whose foreground is another
+// process group (`tavik-sim &` in an interactive shell): reading it would
+// stop the program (SIGTTIN), and what is typed there is the shell's.
+bool terminal_elsewhere() {
+  if (::isatty(STDIN_FILENO) == 0) return false;
+  const pid_t foreground = ::tcgetpgrp(STDIN_FILENO);
+  return foreground > 0 && foreground != ::getpgrp();
+}
+
 // Reads command lines from the standard input and, when there is one, from
 // the control port until the input's end or a signal on signal_fd, running
-// each on the simulator. Answers go where the command came from.
+// each on the simulator. Answers go where the command came from. While its
+// terminal's foreground is another program's, the standard input is left
+// alone and looked at again every kForegroundLookMs.
 void serve_input(tavik::sim::Simulator& sim, int signal_fd, const tavik::sim::PtyEndpoint* control) {
   LineSplitter input_lines;
   LineSplitter control_lines;
   const int control_fd = control != nullptr ? control->master_fd() : -1;
   for (;;) {
-    pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0}, {signal_fd, POLLIN, 0}, {control_fd, POLLIN, 0}};
-    if (::poll(fds, control_fd >= 0 ? 3 : 2, -1) < 0) {
+    const bool background = terminal_elsewhere();
+    pollfd fds[3] = {
+        {signal_fd, POLLIN, 0}, {control_fd, POLLIN, 0}, {background ? -1 : STDIN_FILENO, POLLIN, 0}};
+    if (::poll(fds, 3, background ? kForegroundLookMs : -1) < 0) {
       if (errno == EINTR) continue;
       return;
     }
-    if (fds[1].revents & POLLIN) return;
+    if (fds[0].revents & POLLIN) return;
     char chunk[512];
-    if (fds[2].revents & POLLIN) {
+    if (fds[1].revents & POLLIN) {
       const ssize_t n = ::read(control_fd, chunk, sizeof chunk);
       control_lines.feed(chunk, n, sim, [&](const std::string& text) { answer_on(control_fd, text); });
     }
-    if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    if (!(fds[2].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
+    // EIO: moved to the background between the look and the read (SIGTTIN is ignored).
+    if (n < 0 && (errno == EINTR || errno == EIO)) continue;
     if (n <= 0) break;
     input_lines.feed(chunk, n, sim, say);
   }
   if (!input_lines.rest().empty()) say(sim.execute(input_lines.rest()));
+}
+
+// Makes the link directory and those above it that are missing, noting
+// each one made; false, with why, when dir is not a directory and cannot
+// be made.
+bool make_link_dir(const std::string& dir, std::vector<std::filesystem::path>& made, std::string& why) {
+  const std::filesystem::path path = std::filesystem::absolute(dir).lexically_normal();
+  std::filesystem::path at;
+  for (const auto& part : path) {
+    at /= part;
+    if (part.empty()) continue;  // the trailing separator of "dir/"
+    struct stat st {};
+    if (::stat(at.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) continue;
+      why = at.string() + " is not a directory";
+      return false;
+    }
+    if (errno == ENOENT && ::mkdir(at.c_str(), 0777) == 0) {
+      made.push_back(at);
+      continue;
+    }
+    if (errno == EEXIST && ::stat(at.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;  // made meanwhile
+    why = "cannot make " + at.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -122,8 +171,10 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("tavik-sim ") + TAVIK_VERSION);
   app.footer(std::string("The standard input (and the --control line) takes one command a line.\n") +
              tavik::sim::command_help() +
-             "To record a session for Foxglove or PlotJuggler: run the printed export in another shell, "
-             "then 'tavik watch --mcap run.mcap' (and drive meanwhile: 'tavik drvb drive 200 200 --for 5').\n"
+             "To record a drive for Foxglove or PlotJuggler: 'tavik-sim --link-dir ~/tavik-sim &', "
+             "'export TAVIK_COM_DIR=~/tavik-sim', 'tavik drvb servo on', then "
+             "'tavik watch --duration 10 --mcap run.mcap --drive 200 200 --for 5'; in the background it "
+             "reads no commands until 'fg'.\n"
              "Exit status: 0 after the end of input or a signal, 1 when the "
              "boards could not start, 2 for a usage error.");
   tavik::sim::SimulatorOptions options;
@@ -139,8 +190,8 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(com_name);
   app.add_option("--link-dir", options.link_dir,
-                 "directory for the COM<n> links (default: a new private one)")
-      ->check(CLI::ExistingDirectory);
+                 "directory for the COM<n> links, made when it does not exist (default: a new private "
+                 "one)");
   std::string control_name;
   app.add_option("--control", control_name,
                  "port name of a line that takes commands, like the standard input")
@@ -161,8 +212,20 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // Reading or writing the terminal from its background stops a program:
+  // rather read nothing (serve_input) and write as any program may.
+  ::signal(SIGTTIN, SIG_IGN);
+  ::signal(SIGTTOU, SIG_IGN);
+
   std::string private_dir;
-  if (options.link_dir.empty()) {
+  std::vector<std::filesystem::path> made;  // the directories made for --link-dir, outermost first
+  if (!options.link_dir.empty()) {
+    std::string why;
+    if (!make_link_dir(options.link_dir, made, why)) {
+      std::fprintf(stderr, "tavik-sim: --link-dir %s: %s\n", options.link_dir.c_str(), why.c_str());
+      return 2;
+    }
+  } else {
     std::string pattern = (std::filesystem::temp_directory_path() / "tavik-sim.XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
       std::fprintf(stderr, "tavik-sim: cannot make a link directory: %s\n", std::strerror(errno));
@@ -201,9 +264,9 @@ int main(int argc, char** argv) {
     status = 1;
   }
   if (signal_fd >= 0) ::close(signal_fd);
-  if (!private_dir.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove(private_dir, ignored);
-  }
+  std::error_code ignored;
+  if (!private_dir.empty()) std::filesystem::remove(private_dir, ignored);
+  // Those it made, when the links were the only thing in them.
+  for (auto dir = made.rbegin(); dir != made.rend(); ++dir) std::filesystem::remove(*dir, ignored);
   return status;
 }

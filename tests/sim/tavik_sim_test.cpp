@@ -22,7 +22,8 @@ TEST(TavikSim, PublishesAnswersAndEndsCleanly) {
   for (End end : {End::kEndOfInput, End::kInterrupt, End::kTerminate}) {
     char pattern[] = "/tmp/tavik-sim-test.XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
+    const fs::path made = fs::path(pattern) / "made";
+    const fs::path dir = made / "here";  // made with its parent, removed at the end
     ChildProgram sim(TAVIK_SIM_PROGRAM,
                      {"--link-dir", dir.string(), "--psb", "COM3", "--drvb", "COM4", "--seed", "5"});
     ASSERT_TRUE(sim.started());
@@ -64,7 +65,8 @@ TEST(TavikSim, PublishesAnswersAndEndsCleanly) {
     EXPECT_EQ(sim.wait(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "COM3")));
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "COM4")));
-    fs::remove(dir);
+    EXPECT_FALSE(fs::exists(made));
+    fs::remove(pattern);
   }
 }
 
@@ -105,7 +107,7 @@ TEST(TavikSim, RefusesBadArgumentsAndExplainsItself) {
        std::vector<std::vector<std::string>>{{"--psb", "../COM7"},
                                              {"--psb", "COM8"},
                                              {"--control", "COM7"},
-                                             {"--link-dir", "/nonexistent/dir"},
+                                             {"--link-dir", "/dev/null/dir"},
                                              {"--seed", "x"},
                                              {"--bogus"}}) {
     ChildProgram sim(TAVIK_SIM_PROGRAM, args, true);

@@ -8,9 +8,12 @@ object in a list, for the test to compare:
   {"schema": "ok" | the first violation,
    "suite": {"tests", "failures", "errors", "skipped"},
    "properties": {name: value},           # the suite's
+   "time": the suite's time attribute,
    "cases": {name: {"result": "pass" | "failure" | "error" | "skipped",
+                    "time": the testcase's time attribute,
                     "properties": {name: value}}},
-   "attachments": {name: "ok" | why}}
+   "attachments": {name: "ok" | why},
+   "limits": "ok" | why | null}            # the limits file against its hash
 
 usage: check_report_reader.py SCHEMA RECORD JUNIT [RECORD JUNIT...]
 """
@@ -45,6 +48,18 @@ def attachment_verdicts(record):
     return verdicts
 
 
+def limits_verdict(record):
+    limits = record.get("limits")
+    if limits is None:
+        return None
+    try:
+        with open(limits["file"], "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+    except OSError as e:
+        return str(e)
+    return "ok" if digest == limits["sha256"] else "sha256 %s, file %s" % (limits["sha256"], digest)
+
+
 def properties_of(element):
     found = element.find("properties")
     if found is None:
@@ -60,9 +75,10 @@ def junit_summary(path):
         for kind in ("failure", "error", "skipped"):
             if case.find(kind) is not None:
                 result = kind
-        cases[case.get("name")] = {"result": result, "properties": properties_of(case)}
+        cases[case.get("name")] = {"result": result, "time": case.get("time"), "properties": properties_of(case)}
     return {
         "suite": {k: int(suite.get(k)) for k in ("tests", "failures", "errors", "skipped")},
+        "time": suite.get("time"),
         "properties": properties_of(suite),
         "cases": cases,
     }
@@ -71,7 +87,8 @@ def junit_summary(path):
 def read_pair(schema_path, record_path, junit_path):
     with open(record_path, encoding="utf-8") as f:
         record = json.load(f)
-    out = {"schema": schema_verdict(schema_path, record), "attachments": attachment_verdicts(record)}
+    out = {"schema": schema_verdict(schema_path, record), "attachments": attachment_verdicts(record),
+           "limits": limits_verdict(record)}
     out.update(junit_summary(junit_path))
     return out
 

@@ -126,6 +126,13 @@ TEST_F(TavikTool, CheckSaveRestoreAndRaw) {
          EXPECT_EQ(last_json(f.out).at("outcome"), "refused (status '5')") << f.out;
        }},
       {"raw drive refused", {}, {"raw", "drvb", "BE100;100"}, nullptr, 2, {}},
+      {"records under a file",
+       {},
+       {"check", "--attach", backup + "/records"},
+       "{}",
+       2,
+       {},
+       [](const Finished& f) { EXPECT_NE(f.err.find("file-not-writable"), std::string::npos) << f.err; }},
   };
   for (const Case& c : cases) {
     for (const char* reset : {"fault clear", "emg off", "bump off", "battery 12.6"}) sim_.execute(reset);
@@ -188,8 +195,7 @@ std::string junit_result(const std::string& outcome) {
 
 TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
   const std::string limits = com_dir_ + "/limits.json";
-  const std::string attach = com_dir_ + "/attachments";
-  std::filesystem::create_directories(attach);
+  const std::string attach = com_dir_ + "/records/line3";  // made by the check
   // The person at the station: answers each prompt on the simulated robot.
   const auto presses_each = [&](TavikProcess& tool) {
     for (const auto& [prompt, press, release] : {std::tuple{"Press the left bumper", "bump left", "bump off"},
@@ -233,10 +239,14 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
          EXPECT_EQ(read.at("properties").at("operator"), "ann");
          EXPECT_EQ(read.at("properties").at("psb_target"), com_dir_ + "/COM7");
          EXPECT_EQ(read.at("attachments"), (Json{{"wire_trace", "ok"}, {"record", "ok"}}));
-         std::ifstream trace(r.at("attachments").at(0).at("file").get<std::string>());
+         const std::string trace_file = r.at("attachments").at(0).at("file");
+         std::ifstream trace(trace_file);
          std::string first;
          std::getline(trace, first);
          EXPECT_NE(first.find(" psb tx "), std::string::npos) << first;
+         namespace fs = std::filesystem;
+         const std::string record_file = r.at("attachments").at(1).at("file");
+         EXPECT_EQ(fs::status(trace_file).permissions(), fs::status(record_file).permissions());
        }},
       {"low battery", {"battery 11.0"}, {"check"}, 1, "FAIL", {{"battery", "FAIL"}, {"current", "PASS"}}},
       {"emergency stop pressed",
@@ -262,16 +272,39 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
        {{"battery", "PASS marginal"}, {"current", "PASS"}},
        R"({"battery": {"marginal_low": 12.8, "marginal_high": 14}})",
        nullptr,
-       [](const Json& r, const Json& read, const std::vector<std::string>&) {
+       [&](const Json& r, const Json& read, const std::vector<std::string>&) {
          EXPECT_EQ(r.at("summary").at("marginal"), 1);
          EXPECT_EQ(read.at("cases").at("battery").at("properties").at("marginal_low"), "12.8");
+         EXPECT_EQ(r.at("limits").at("file"), limits);
+         EXPECT_EQ(read.at("limits"), "ok");  // its hash is the file's
        }},
       {"retry passes on the second attempt",
        {"fault psb PDR silence n=1"},
        {"check", "--retries", "2"},
        0,
        "PASS",
-       {{"psb_link", "PASS 2 attempts"}, {"battery", "PASS"}}},
+       {{"psb_link", "PASS 2 attempts"}, {"battery", "PASS"}},
+       nullptr,
+       nullptr,
+       [](const Json& r, const Json&, const std::vector<std::string>&) {
+         const Json& link = r.at("items").at(0);
+         ASSERT_EQ(link.at("earlier_attempts").size(), 1u) << link;
+         EXPECT_EQ(link.at("earlier_attempts").at(0).at("outcome"), "FAIL");  // a failed exchange
+       }},
+      {"empty device id asked again",
+       {},
+       {"check", "--dut", "-"},
+       0,
+       "PASS",
+       {{"battery", "PASS"}},
+       nullptr,
+       [](TavikProcess& tool) {
+         ASSERT_TRUE(tool.wait_for_error("device id"));
+         tool.type("\r\n");
+         ASSERT_TRUE(tool.wait_for_error("the device id was empty"));
+         tool.type("R-0044\n");
+       },
+       [](const Json& r, const Json&, const std::vector<std::string>&) { EXPECT_EQ(r.at("dut"), "R-0044"); }},
       {"prompts answered",
        {},
        {"check", "--dut", "-", "--interactive", "--prompt-timeout", "10"},
@@ -296,14 +329,16 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
        {"check", "--interactive"},
        130,
        "ABORTED",
-       {{"battery", "PASS"}, {"bumper_left_press", "SKIP"}, {"max_velocity", "SKIP"}},
+       {{"battery", "PASS"}, {"bumper_left_press", "ERROR"}, {"max_velocity", "ERROR"}},
        nullptr,
        [](TavikProcess& tool) {
          ASSERT_TRUE(tool.wait_for_error("Press the left bumper"));
          tool.signal(SIGINT);
        },
-       [](const Json& r, const Json&, const std::vector<std::string>&) {
+       [](const Json& r, const Json& read, const std::vector<std::string>&) {
          EXPECT_EQ(r.at("aborted"), "SIGINT");
+         EXPECT_EQ(r.at("items").back().at("reason"), "stopped");
+         EXPECT_GT(read.at("suite").at("errors"), 0);  // no green build for a stopped run
        }},
       {"Ctrl-C during the drive",
        {},
@@ -335,6 +370,11 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
        [](const Json& r, const Json& read, const std::vector<std::string>&) {
          EXPECT_EQ(r.at("items").at(1).at("reason"), "port-missing");
          EXPECT_EQ(read.at("suite").at("errors"), 17);
+         // The port's reason once, on the board and its first item; the others refer to it.
+         const std::string why = r.at("boards").at("psb").at("error");
+         EXPECT_EQ(r.at("items").at(0).at("message"), "the port COM5 did not open: " + why);
+         EXPECT_EQ(r.at("items").at(1).at("message"), "the port COM5 did not open (see psb_link)");
+         EXPECT_EQ(read.at("properties").at("psb_error"), why);
        }},
   };
   // Each case's record and JUnit file, read together at the end (one Python start).
@@ -396,12 +436,36 @@ TEST_F(TavikTool, CheckLeavesARecordTheLineCanTraceTheRobotBy) {
       EXPECT_EQ(p.at("outcome"), item.at("outcome")) << name;
       EXPECT_EQ(p.at("attempts"), std::to_string(item.at("attempts").get<int>())) << name;
       EXPECT_EQ(p.at("unit"), item.at("unit")) << name;
+      EXPECT_NEAR(std::stod(junit_case.at("time").get<std::string>()), item.at("seconds").get<double>(),
+                  0.0011)
+          << name;
       EXPECT_EQ(p.at("value"), item.at("value").is_null()     ? ""
                                : item.at("value").is_string() ? item.at("value").get<std::string>()
                                                               : item.at("value").dump())
           << name;
     }
     if (c.more) c.more(r, read, sent[i]);
+  }
+}
+
+// --dut -: what the operator (or the scanner) gives, and how the check takes it.
+TEST_F(TavikTool, CheckAsksForTheDeviceIdAFewTimesAtMost) {
+  const struct {
+    const char* typed;  // then standard input ends
+    int exit_code;
+    const char* said;  // on standard error
+  } cases[] = {
+      {"\n\n\n", 2, "no device id in 3 answers (the last: the device id was empty)"},
+      {"\n", 2, "no device id given (standard input ended)"},
+      {"R\x01\nR-0045\n", 0, "must be 1 to 100 printable characters"},
+  };
+  for (const auto& c : cases) {
+    TavikProcess tool({"check", "--dut", "-"}, nullptr, {}, true);
+    tool.type(c.typed);
+    tool.close_input();
+    const Finished f = tool.finish();
+    EXPECT_EQ(f.exit_code, c.exit_code) << c.typed << f.err;
+    EXPECT_NE(f.err.find(c.said), std::string::npos) << f.err;
   }
 }
 

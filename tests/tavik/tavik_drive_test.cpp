@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "tavik_fixture.h"
 #include "tests/support/peers/scripted_peer.h"
@@ -135,9 +136,12 @@ TEST_F(TavikTool, DriveRidesThroughOneFailedReplyAndEndsOnTwoInARowOrARefusal) {
       {"two velocities unanswered", "fault drvb BE silence", 2, "5", 1, "send velocity: no reply", true, 1},
       {"velocity refused", "fault drvb BE status", 0, "5", 1, "send velocity: refused", false, 0},
   };
+  ASSERT_EQ(run_tavik({"drvb", "servo", "on"}).exit_code, 0);  // the wheels turn
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sim_.execute("fault clear");
+    // In the middle of the room, without the error a drive left behind (no velocity in time).
+    for (const char* reset : {"fault clear", "pose 2000 1500"}) sim_.execute(reset);
+    ASSERT_EQ(run_tavik({"drvb", "reset-errors"}).exit_code, 0);
     VelocityRecord wire(sim_);
     const auto start = VelocityRecord::Clock::now();
     TavikProcess drive({"--json", "drvb", "drive", "100", "100", "--for", c.seconds});
@@ -158,6 +162,102 @@ TEST_F(TavikTool, DriveRidesThroughOneFailedReplyAndEndsOnTwoInARowOrARefusal) {
     }
     ASSERT_TRUE(wire.first("BE;", failing, 1000ms));  // the record has caught up
     EXPECT_EQ(wire.velocities().back().command, "BE;");
+  }
+}
+
+// A drive the board took whose wheels did not turn fails and says why, in
+// drvb drive and in a watch that carries one; a watch stops its drive
+// before it ends, however it ends, and refuses one as drvb drive does.
+TEST_F(TavikTool, DrivesSayWhenTheWheelsDidNotTurnAndAWatchStopsItsDriveFirst) {
+  using namespace std::chrono_literals;
+  const struct {
+    const char* name;
+    const char* setup;  // a simulator command, or null
+    bool servo;
+    std::vector<std::string> args;  // after --json
+    int exit_code;
+    const char* ended;  // the drive's record's "ended" begins so; null: refused, nothing sent
+    const char* reason = nullptr;
+    bool interrupt = false;  // Ctrl-C once the drive runs
+  } cases[] = {
+      {"servo off", nullptr, false, {"drvb", "drive", "200", "200", "--for", "0.5"}, 1, "time", "not-moving"},
+      {"servo on", nullptr, true, {"drvb", "drive", "200", "200", "--for", "0.5"}, 0, "time"},
+      {"watch drives",
+       nullptr,
+       true,
+       {"watch", "--duration", "1", "--drive", "200", "200", "--for", "0.5"},
+       0,
+       "time"},
+      {"watch with the servo off",
+       nullptr,
+       false,
+       {"watch", "--duration", "1", "--drive", "200", "200", "--for", "0.5"},
+       1,
+       "time",
+       "not-moving"},
+      {"watch ends first",
+       nullptr,
+       true,
+       {"watch", "--duration", "0.5", "--drive", "200", "200", "--for", "5"},
+       0,
+       "called off: the watch ended (duration)"},
+      {"Ctrl-C",
+       nullptr,
+       true,
+       {"watch", "--drive", "200", "200", "--for", "5"},
+       130,
+       "SIGINT",
+       nullptr,
+       true},
+      {"watch refuses",
+       "emg on",
+       true,
+       {"watch", "--drive", "200", "200", "--for", "1"},
+       1,
+       nullptr,
+       "emergency-stop"},
+      {"--drive needs --for", nullptr, true, {"watch", "--drive", "200", "200"}, 2, nullptr, "usage"},
+      {"--drive needs two velocities",
+       nullptr,
+       true,
+       {"watch", "--drive", "200", "--for", "1"},
+       2,
+       nullptr,
+       "usage"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* reset : {"fault clear", "emg off"}) sim_.execute(reset);
+    if (c.setup != nullptr) sim_.execute(c.setup);
+    ASSERT_EQ(run_tavik({"drvb", "servo", c.servo ? "on" : "off"}).exit_code, 0);
+    VelocityRecord wire(sim_);
+    const auto start = VelocityRecord::Clock::now();
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--json");
+    TavikProcess tool(args);
+    if (c.interrupt) {
+      ASSERT_TRUE(wire.first("BE200;200", start, 3000ms));
+      tool.signal(SIGINT);
+    }
+    const Finished f = tool.finish();
+    EXPECT_EQ(f.exit_code, c.exit_code) << f.out << f.err;
+    if (c.reason != nullptr) {
+      EXPECT_EQ(last_json(f.err).at("error").at("reason"), c.reason) << f.err;
+    }
+    if (c.ended == nullptr) {
+      EXPECT_TRUE(wire.velocities().empty());
+      continue;
+    }
+    const Json record = last_json(f.out);
+    const Json& drive = record.contains("summary") ? record.at("summary").at("drive") : record;
+    EXPECT_EQ(drive.at("ended").get<std::string>().rfind(c.ended, 0), 0u) << drive;
+    if (!c.interrupt) {  // Ctrl-C may come before the wheels turned
+      EXPECT_EQ(drive.at("counts").at("left").get<int>() > 0, c.servo) << drive;
+    }
+    ASSERT_TRUE(wire.first("BE;", start, 1000ms));
+    const auto sent = wire.velocities();
+    EXPECT_EQ(sent.front().command, "BE200;200");
+    EXPECT_EQ(sent.back().command, "BE;");  // the stop, last
   }
 }
 

@@ -87,6 +87,11 @@ class TavikProcess {
     return true;
   }
 
+  // Ends the program's standard input, as Ctrl-D does.
+  void close_input() {
+    if (input_ >= 0) ::close(std::exchange(input_, -1));
+  }
+
   void signal(int sig) { ::kill(pid_, sig); }
   pid_t pid() const { return pid_; }
 

@@ -17,7 +17,7 @@ TEST_F(TavikTool, SimulatedNamesNeverReachThePortsFile) {
     std::vector<std::string> args;
     bool simulate;  // else the fixture's boards, as tavik-sim's export finds them
   } cases[] = {
-      {{"--simulate", "--json", "drvb", "drive", "100", "100", "--for", "1"}, true},
+      {{"--simulate", "--json", "drvb", "servo", "on"}, true},
       {{"--simulate", "--json", "drvb", "status"}, true},
       {{"--simulate", "--json", "psb", "status"}, true},
       {{"--simulate", "--json", "ports"}, true},

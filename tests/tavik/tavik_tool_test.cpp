@@ -73,6 +73,7 @@ TEST_F(TavikTool, NumbersAreDecimal) {
       {{"drvb", "param", "set", "comm-timeout", "1e3"}, 2, nullptr, "VALUE: '1e3'"},
       {{"drvb", "param", "set", "comm-timeout", "+500"}, 2, nullptr, "VALUE: '+500'"},
       {{"drvb", "param", "set", "comm-timeout", "500ms"}, 2, nullptr, "VALUE: '500ms'"},
+      {{"drvb", "servo", "on"}, 0, "/servo", "on"},  // for the drive to turn the wheels
       {{"drvb", "drive", "0100", "-0100", "--for", "0.3"}, 0, "/right", -100},
       {{"drvb", "drive", "100", "100", "--for", "1e0"}, 2, nullptr, "--for: '1e0'"},
       {{"psb", "max-dist", "0300"}, 0, "/max_distance_cm", 300},

@@ -45,6 +45,7 @@ inline constexpr const char* kBrokerRefused = "broker-refused";
 inline constexpr const char* kReadBackDiffers = "read-back-differs";
 inline constexpr const char* kNotDriven = "not-driven";
 inline constexpr const char* kStopped = "stopped";
+inline constexpr const char* kNotMoving = "not-moving";            // a drive the board took, its wheels still
 inline constexpr const char* kProgramMissing = "program-missing";  // tavik bridge without tavik-bridge
 inline constexpr const char* kStaleCommand =
     "stale-command";  // bridge: stamped too long before (or after) it came

@@ -35,7 +35,8 @@ Result send_stop(BoardConnection& connection) {
   return stop;
 }
 
-DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_velocity, double seconds) {
+DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_velocity, double seconds,
+                   std::stop_token cancel) {
   DriveRun run;
   const auto start = Clock::now();
   const auto end =
@@ -65,6 +66,10 @@ DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_vel
     return Outcome::kRidden;
   };
   for (auto next = start; early == 0 && next < end;) {
+    if (cancel.stop_requested()) {
+      run.ended = kCalledOff;
+      break;
+    }
     Outcome step = outcome(drvb::set_velocity(connection, left_velocity, right_velocity), "send velocity");
     if (step == Outcome::kTaken) {
       ++run.sent;

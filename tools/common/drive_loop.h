@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <stop_token>
 #include <string>
 
 #include "serial/exchange/board_connection.h"
@@ -15,7 +16,7 @@
 namespace tavik::cli {
 
 struct DriveRun {
-  std::string ended = "time";         // what ended it: "time", "SIGINT", "left bumper closed", ...
+  std::string ended = "time";  // what ended it: "time", "SIGINT", "left bumper closed", kCalledOff, ...
   const char* stop_reason = nullptr;  // a reason code when a safety stop ended it
   Result failure;                     // the failed exchange that ended the drive, or ok
   std::string failed_step;
@@ -40,9 +41,14 @@ inline constexpr const char* kDriveEnds =
     "one failed reply is ridden through; two in a row, a refused request or the device lost end the drive, "
     "always with the stop";
 
+// What ended a drive whose caller asked it to end (`cancel`).
+inline constexpr const char* kCalledOff = "called off";
+
 // Drives at left,right for seconds (at most kLongestDriveS), then stops; reads the wheel
-// errors once more after the stop.
-DriveRun drive_for(BoardConnection& connection, int left, int right, double seconds);
+// errors once more after the stop. A drive run on a thread of its own ends,
+// with the stop, within a velocity period of a request on `cancel`.
+DriveRun drive_for(BoardConnection& connection, int left, int right, double seconds,
+                   std::stop_token cancel = {});
 
 // Sends 0,0: a few times after a plain failure, for a short while after the
 // device was lost (the connection reopens the port when it is back).

@@ -6,11 +6,12 @@
 
 namespace tavik::cli {
 
-Json read_json_file(const std::string& option, const std::string& path) {
+Json read_json_file(const std::string& option, const std::string& path, std::string* text) {
   const RegularFile file = read_regular_file(path, kMostJsonFileBytes);
   if (!file.error.empty()) throw CommandError::usage(option + " " + path + ": cannot read it: " + file.error);
   StrictJson json = parse_strict_json(file.text);
   if (!json.error.empty()) throw CommandError::usage(option + " " + path + ": " + json.error);
+  if (text != nullptr) *text = file.text;
   return std::move(json.value);
 }
 

@@ -29,7 +29,9 @@ std::string host_name();
 inline constexpr int kOutputClosed = -1;
 
 // Waits until `until` or a stop request, whichever comes first. Returns the
-// request's number, kOutputClosed, or 0 when the time came.
+// request's number, kOutputClosed, or 0 when the time came. A request once
+// taken is the answer of every later wait, in every thread (a thread that
+// drives and one that polls both end on one Ctrl-C).
 int wait_for_stop(std::chrono::steady_clock::time_point until);
 
 // Whether a stop request came, taken by wait_for_stop or not yet: for a

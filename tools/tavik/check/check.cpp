@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,7 @@
 #include "check_prompt.h"
 #include "check_report.h"
 #include "check_run.h"
+#include "check_sha256.h"
 #include "commands.h"
 #include "drive_loop.h"
 #include "number_check.h"
@@ -44,6 +46,8 @@ constexpr double kLongestPromptS = 3600.0;
 constexpr int kMostRetries = 10;
 // The longest id, station or operator name taken.
 constexpr std::size_t kLongestName = 100;
+// How often --dut - asks for an id when the answer is empty or no id.
+constexpr int kDutAsks = 3;
 
 Json board_figures(const Session& session, Board board, const BoardRead& read, const BoardConnection& c) {
   Json figures{{"port", session.port(board)}, {"target", port_target(session.port(board))}};
@@ -67,9 +71,45 @@ void check_name(const char* option, const std::string& name) {
                               "' must be 1 to " + std::to_string(kLongestName) + " printable characters");
 }
 
+// Asks the operator for the device id (--dut -): an empty line or one that
+// is no id is told and asked again, up to kDutAsks answers. The id, or ""
+// when a stop request came (passed to check).
+std::string ask_dut(const CheckArgs& args, CheckRun& check) {
+  const auto limit =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<double>(args.prompt_s));
+  std::string why;
+  for (int ask = 1; ask <= kDutAsks; ++ask) {
+    const Answer answer = ask_operator(
+        ask == 1 ? "Scan or type the device id, then Enter: " : "Scan or type the device id again: ", limit);
+    if (answer.stop > 0) {
+      check.stop(answer.stop);
+      return "";
+    }
+    if (!answer.line)
+      throw CommandError::usage("--dut -: no device id given " +
+                                (answer.input_ended ? std::string("(standard input ended)")
+                                                    : "within " + seconds_text(args.prompt_s)));
+    if (answer.line->empty()) {
+      why = "the device id was empty";
+    } else {
+      try {
+        check_name("--dut", *answer.line);
+        return *answer.line;
+      } catch (const CommandError& e) {
+        why = e.detail;
+      }
+    }
+    tell_operator(why);
+  }
+  throw CommandError::usage("--dut -: no device id in " + std::to_string(kDutAsks) +
+                            " answers (the last: " + why + ")");
+}
+
 int check(Session& session, Output& out, const CheckArgs& args) {
+  const auto run_start = std::chrono::steady_clock::now();
   Rules rules = default_rules(args.test);
-  if (!args.limits.empty()) apply_limits_file(rules, args.limits);
+  std::string limits_text;
+  if (!args.limits.empty()) limits_text = apply_limits_file(rules, args.limits);
   for (const auto& [option, name] :
        {std::pair{"--station", &args.station}, {"--operator", &args.operator_name}}) {
     if (!name->empty()) check_name(option, *name);
@@ -94,22 +134,12 @@ int check(Session& session, Output& out, const CheckArgs& args) {
   report.tool_version = TAVIK_VERSION;
   report.library_version = TAVIK_VERSION;  // the libraries' layers are linked in
   report.retries = args.retries;
-  if (args.dut == "-") {
-    const Answer answer = ask_operator(
-        "Scan or type the device id, then Enter: ",
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<double>(args.prompt_s)));
-    if (answer.stop > 0) {
-      check.stop(answer.stop);
-      report.dut.clear();
-    } else if (!answer.line || answer.line->empty()) {
-      throw CommandError::usage("--dut -: no device id given " +
-                                (answer.input_ended ? std::string("(standard input ended)")
-                                                    : "within " + seconds_text(args.prompt_s)));
-    } else {
-      check_name("--dut", *answer.line);
-      report.dut = *answer.line;
-    }
+  if (!args.limits.empty()) {
+    std::error_code ec;
+    report.limits_file = std::filesystem::absolute(args.limits, ec).lexically_normal().string();
+    report.limits_sha256 = text_sha256(limits_text);
   }
+  if (args.dut == "-") report.dut = ask_dut(args, check);
   report.started = utc_now();
   if (attachments) attachments->trace_to(report.dut, report.started);
 
@@ -152,6 +182,7 @@ int check(Session& session, Output& out, const CheckArgs& args) {
   if (stop_request > 0) report.aborted = stop_signal_name(stop_request);
   report.items = check.take_items();
   report.ended = utc_now();
+  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run_start).count();
   if (attachments) attachments->save(report);
   if (out.json()) {
     out.record(report_json(report));

@@ -36,6 +36,10 @@ std::string stamp(const std::string& utc) {
 
 Attachments::Attachments(std::string dir) : dir_(std::move(dir)) {
   std::error_code ec;
+  // A folder of records that is not there yet is made, with those above it.
+  if (!std::filesystem::exists(dir_, ec) && !std::filesystem::create_directories(dir_, ec) && ec)
+    throw CommandError(kExitUsage, reason::kFileNotWritable, "", std::nullopt, "",
+                       "--attach " + dir_ + ": cannot make the directory: " + ec.message());
   if (!std::filesystem::is_directory(dir_, ec))
     throw CommandError::usage("--attach " + dir_ + ": not a directory");
   // The record names its files wherever it is read (a CI server's workspace).
@@ -50,6 +54,7 @@ void Attachments::trace_to(const std::string& dut, const std::string& started) {
 }
 
 void Attachments::save(Report& report) {
+  std::error_code ec;
   const std::string trace = base_ + kTraceSuffix;
   const std::string record = base_ + kRecordSuffix;
   report.attachments.push_back({"wire_trace", trace, file_sha256(trace).value_or("")});
@@ -58,6 +63,9 @@ void Attachments::save(Report& report) {
   if (!file.write_line(report_json(report).dump()) || !file.finish())
     throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", file.failure());
   report.attachments.back().sha256 = file_sha256(record).value_or("");
+  // One rule for both: the trace is made as the record is (readable by the
+  // line's other accounts, writable by its owner alone, less the umask).
+  std::filesystem::permissions(trace, std::filesystem::status(record, ec).permissions(), ec);
 }
 
 }  // namespace tavik::cli

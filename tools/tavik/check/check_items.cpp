@@ -158,8 +158,9 @@ Rules default_rules(const DriveTest& drive) {
   return rules;
 }
 
-void apply_limits_file(Rules& rules, const std::string& path) {
-  const Json limits = read_json_file("--limits", path);
+std::string apply_limits_file(Rules& rules, const std::string& path) {
+  std::string text;
+  const Json limits = read_json_file("--limits", path, &text);
   if (!limits.is_object())
     throw bad_limit(path, "must be a JSON object keyed by item name, such as {\"battery\": {\"low\": 11.5}}");
   for (const auto& [key, item_limits] : limits.items()) {
@@ -168,6 +169,7 @@ void apply_limits_file(Rules& rules, const std::string& path) {
     if (rule == rules.end()) throw bad_limit(path, "unknown item '" + name + "'");
     apply_one(*rule, item_limits, path);
   }
+  return text;
 }
 
 const ItemRule& find_rule(const Rules& rules, const std::string& name) {

@@ -71,7 +71,8 @@ Rules default_rules(const DriveTest& drive);
 
 // Applies a limits file, a JSON object keyed by item name, to rules. Throws
 // a usage error naming the file and the first unknown item or bad limit.
-void apply_limits_file(Rules& rules, const std::string& path);
+// Returns the file's bytes as read, for the record's hash of them.
+std::string apply_limits_file(Rules& rules, const std::string& path);
 
 const ItemRule& find_rule(const Rules& rules, const std::string& name);
 
@@ -86,6 +87,18 @@ struct Item {
   std::string reason;     // ERROR: the failure's code ("no-reply")
   int attempts = 1;       // how often it was measured (--retries)
   bool marginal = false;  // PASS, outside the marginal limits
+  // The seconds its measuring took, every attempt's together (the reads it
+  // shares with the items read with it: a board's poll, a drive), and when
+  // the reads of the attempt that stands ended (UTC, "" for a SKIP).
+  double seconds = 0;
+  std::string measured;
+  // The attempts before the one that stands (--retries), oldest first.
+  struct Earlier {
+    Json value;
+    std::string outcome;
+    std::string message;
+  };
+  std::vector<Earlier> earlier;
 };
 
 Item judge_number(const ItemRule& rule, double value);

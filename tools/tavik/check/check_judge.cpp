@@ -48,7 +48,15 @@ void CheckJudge::number(const std::string& name, const BoardRead& read, const ch
     add(failed_step(rule, step, read.failed.at(step)));
 }
 
+void CheckJudge::timed(std::size_t from, double seconds, const std::string& ended) {
+  for (std::size_t i = from; i < items_.size(); ++i) {
+    items_[i].seconds = seconds;
+    items_[i].measured = ended;
+  }
+}
+
 void CheckJudge::psb(const BoardRead& read) {
+  const std::size_t from = items_.size();
   link(Board::kPsb, read);
   number("battery", read, "/battery_mv", "read power data", 0.001);
   number("current", read, "/current_ma", "read power data", 0.001);
@@ -63,9 +71,11 @@ void CheckJudge::psb(const BoardRead& read) {
     else
       add(failed_step(rule, "read power data", read.failed.at("read power data")));
   }
+  timed(from, read.seconds, read.ended);
 }
 
 void CheckJudge::drvb(const BoardRead& read) {
+  const std::size_t from = items_.size();
   link(Board::kDrvb, read);
   const auto state = [&](const std::string& name, const char* pointer, const char* step) {
     const ItemRule& rule = find_rule(rules_, name);
@@ -88,6 +98,7 @@ void CheckJudge::drvb(const BoardRead& read) {
   state("emergency_stop", "/emergency_stop", "read bumpers");
   state("wheel_error_left", "/wheel_errors/left", "read wheel errors");
   state("wheel_error_right", "/wheel_errors/right", "read wheel errors");
+  timed(from, read.seconds, read.ended);
 }
 
 void CheckJudge::parameter(const Parameter& parameter, const Result& result, int value) {
@@ -118,6 +129,9 @@ void CheckJudge::judged_again(CheckJudge later, int attempt) {
     auto old = std::find_if(items_.begin(), items_.end(), [&](const Item& i) { return i.name == item.name; });
     if (old == items_.end() || !cli::judged_again(*old)) continue;
     item.attempts = attempt;
+    item.seconds += old->seconds;
+    item.earlier = std::move(old->earlier);
+    item.earlier.push_back({std::move(old->value), old->outcome, old->message});
     *old = std::move(item);
   }
   if (later.max_velocity_) max_velocity_ = later.max_velocity_;

@@ -20,6 +20,8 @@ struct BoardRead {
   Json reading = Json::object();
   std::map<std::string, Result> failed;  // by step name
   LinkFigures figures;
+  double seconds = 0;  // how long the polls took
+  std::string ended;   // when they ended, UTC
 };
 
 // The item that could not be measured because step failed.
@@ -50,6 +52,8 @@ class CheckJudge {
 
   // An item judged elsewhere: a press, a SKIP, a board's port that did not open.
   void add(Item item) { items_.push_back(std::move(item)); }
+  // The items from the index `from` on were measured in `seconds`, ending at `ended` (UTC).
+  void timed(std::size_t from, double seconds, const std::string& ended);
   // later's items, judged at attempt `attempt`, take the place of those of
   // the same name that failed or could not be measured; the others stay.
   void judged_again(CheckJudge later, int attempt);

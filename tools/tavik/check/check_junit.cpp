@@ -4,6 +4,8 @@
 // measurement (value, unit, limits, marginal limits, outcome, attempts);
 // a failure, an error or a skip with the reason; the attachments named in
 // the suite's system-out in the form Jenkins' attachments plugin reads.
+#include <cstdio>
+
 #include "check_report.h"
 
 namespace tavik::cli {
@@ -33,6 +35,13 @@ std::string xml_escaped(const std::string& text) {
   return out;
 }
 
+// Seconds as JUnit readers take them: "0.004".
+std::string junit_seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
 std::string attribute(const char* name, const std::string& value) {
   return std::string(" ") + name + "=\"" + xml_escaped(value) + "\"";
 }
@@ -60,10 +69,10 @@ std::string report_junit(const Report& report) {
                              attribute("failures", std::to_string(report.count(kFail))) +
                              attribute("errors", std::to_string(report.count(kError))) +
                              attribute("skipped", std::to_string(report.count(kSkip)));
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" +
-                    attribute("name", "tavik check") + counts + ">\n  <testsuite" +
-                    attribute("name", "tavik check") + counts + attribute("hostname", report.host) +
-                    attribute("timestamp", report.started) + ">\n";
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + attribute("name", "tavik check") + counts +
+      ">\n  <testsuite" + attribute("name", "tavik check") + counts + attribute("hostname", report.host) +
+      attribute("timestamp", report.started) + attribute("time", junit_seconds(report.seconds)) + ">\n";
   Json suite{{"outcome", record.at("outcome")},
              {"dut", record.at("dut")},
              {"station", record.at("station")},
@@ -73,9 +82,14 @@ std::string report_junit(const Report& report) {
              {"tool_version", report.tool_version},
              {"library_version", report.library_version},
              {"retries", report.retries}};
+  if (!report.limits_file.empty()) {
+    suite["limits_file"] = report.limits_file;
+    suite["limits_sha256"] = report.limits_sha256;
+  }
   for (const auto& [board, figures] : report.boards.items()) {
     suite[board + "_port"] = figures.value("port", "");
     suite[board + "_target"] = figures.value("target", "");
+    if (figures.contains("error")) suite[board + "_error"] = figures.at("error");
   }
   for (const Attachment& a : report.attachments) {
     suite["attachment_" + a.name] = a.file;
@@ -84,7 +98,8 @@ std::string report_junit(const Report& report) {
   out += properties(suite, "    ");
   for (std::size_t i = 0; i < report.items.size(); ++i) {
     const Item& item = report.items[i];
-    out += "    <testcase" + attribute("classname", "tavik.check") + attribute("name", item.name) + ">\n";
+    out += "    <testcase" + attribute("classname", "tavik.check") + attribute("name", item.name) +
+           attribute("time", junit_seconds(item.seconds)) + ">\n";
     Json measured = record.at("items").at(i);
     measured.erase("name");
     measured.erase("message");

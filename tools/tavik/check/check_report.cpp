@@ -1,6 +1,7 @@
 #include "check_report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace tavik::cli {
@@ -60,6 +61,17 @@ Json report_json(const Report& report) {
     record["attempts"] = item.attempts;
     if (!item.reason.empty()) record["reason"] = item.reason;
     if (!item.message.empty()) record["message"] = item.message;
+    record["seconds"] = std::round(item.seconds * 1000) / 1000;
+    record["measured"] = optional_text(item.measured);
+    if (!item.earlier.empty()) {
+      Json earlier = Json::array();
+      for (const Item::Earlier& e : item.earlier) {
+        Json attempt{{"value", e.value}, {"outcome", e.outcome}};
+        if (!e.message.empty()) attempt["message"] = e.message;
+        earlier.push_back(attempt);
+      }
+      record["earlier_attempts"] = earlier;
+    }
     items.push_back(record);
   }
   Json attachments = Json::array();
@@ -78,6 +90,9 @@ Json report_json(const Report& report) {
               {"tool_version", report.tool_version},
               {"library_version", report.library_version},
               {"retries", report.retries},
+              {"limits", report.limits_file.empty()
+                             ? Json(nullptr)
+                             : Json{{"file", report.limits_file}, {"sha256", report.limits_sha256}}},
               {"boards", report.boards},
               {"summary",
                {{"items", report.items.size()},

@@ -31,6 +31,9 @@ struct Report {
   std::string tool_version;
   std::string library_version;
   int retries = 0;
+  std::string limits_file;       // the --limits file's absolute path, "" for the defaults
+  std::string limits_sha256;     // of its bytes as read
+  double seconds = 0;            // from the start to the end
   std::string aborted;           // the stop request that ended the run ("SIGINT"), or ""
   Json boards = Json::object();  // per board: its port, what it led to, link figures
   std::vector<Item> items;

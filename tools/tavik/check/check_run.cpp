@@ -8,6 +8,7 @@
 #include "drive_loop.h"
 #include "drvb/drvb_commands.h"
 #include "process.h"
+#include "utc_now.h"
 
 namespace tavik::cli {
 namespace {
@@ -21,11 +22,16 @@ constexpr std::chrono::milliseconds kPressPoll{50};
 
 bool needs_drvb(ItemSource source) { return source != ItemSource::kPsb; }
 
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 }  // namespace
 
 std::string seconds_text(double seconds) { return number_text(seconds) + " s"; }
 
 BoardRead poll(BoardConnection& connection, Board board) {
+  const auto start = Clock::now();
   BoardRead read;
   for (int i = 0; i < kLinkPolls; ++i) {
     std::vector<Step> steps;
@@ -41,6 +47,8 @@ BoardRead poll(BoardConnection& connection, Board board) {
     }
     if (!any_ok) break;  // a silent board: the rest would only wait as long again
   }
+  read.seconds = seconds_since(start);
+  read.ended = utc_now();
   return read;
 }
 
@@ -62,16 +70,24 @@ void CheckRun::presses(BoardConnection* connection) {
     } else if (unread) {
       judge_.add(not_measured(rule, unread->message, unread->reason));
     } else if (connection != nullptr && stopped() == 0) {
+      const std::size_t from = judge_.items().size();
+      const auto start = Clock::now();
       press(*connection, rule);
+      judge_.timed(from, seconds_since(start), utc_now());
     }
   }
 }
 
-void CheckRun::parameters(BoardConnection& connection) {
+void CheckRun::parameters(BoardConnection& connection) { read_parameters(connection, judge_); }
+
+void CheckRun::read_parameters(BoardConnection& connection, CheckJudge& judge) {
   for (const Parameter& p : kParameters) {
     int value = 0;
+    const auto start = Clock::now();
     const Result result = drvb::read_parameter(connection, p.id, &value);
-    judge_.parameter(p, result, value);
+    const std::size_t from = judge.items().size();
+    judge.parameter(p, result, value);
+    judge.timed(from, seconds_since(start), utc_now());
   }
 }
 
@@ -89,18 +105,20 @@ bool CheckRun::retry(int attempt, BoardConnection* psb_connection, BoardConnecti
   CheckJudge later(judge_.rules());
   if (again[0]) later.psb(psb_read = poll(*psb_connection, Board::kPsb));
   if (again[1]) later.drvb(drvb_read = poll(*drvb_connection, Board::kDrvb));
-  if (again[2]) {
-    for (const Parameter& p : kParameters) {
-      int value = 0;
-      const Result result = drvb::read_parameter(*drvb_connection, p.id, &value);
-      later.parameter(p, result, value);
-    }
-  }
+  if (again[2]) read_parameters(*drvb_connection, later);
   judge_.judged_again(std::move(later), attempt);
   return true;
 }
 
 int CheckRun::drive(BoardConnection& connection) {
+  const std::size_t from = judge_.items().size();
+  const auto start = Clock::now();
+  const int stop = drive_test(connection);
+  judge_.timed(from, seconds_since(start), utc_now());
+  return stop;
+}
+
+int CheckRun::drive_test(BoardConnection& connection) {
   if (const int sig = wait_for_stop(Clock::now()); sig != 0) {
     judge_.drive_not_measured(std::string("not driven: ") + stop_signal_name(sig), reason::kStopped);
     return sig;
@@ -148,12 +166,20 @@ int CheckRun::drive(BoardConnection& connection) {
 }
 
 void CheckRun::unopened(const std::optional<CommandError> (&failed)[2]) {
+  std::string first[2];  // the item of each board that gives the port's reason
+  const std::size_t from = judge_.items().size();
   for (const ItemRule& rule : judge_.rules()) {
-    const std::optional<CommandError>& e = failed[needs_drvb(rule.source) ? 1 : 0];
+    const int board = needs_drvb(rule.source) ? 1 : 0;
+    const std::optional<CommandError>& e = failed[board];
     if (!e || (rule.source == ItemSource::kDrive && !args_.drive)) continue;
     if (rule.kind == ItemKind::kPress && !args_.interactive) continue;  // SKIP either way
-    judge_.add(not_measured(rule, "the port " + e->port + " did not open: " + e->detail, e->reason));
+    const std::string why = "the port " + e->port + " did not open";
+    judge_.add(not_measured(
+        rule, first[board].empty() ? why + ": " + e->detail : why + " (see " + first[board] + ")",
+        e->reason));
+    if (first[board].empty()) first[board] = rule.name;
   }
+  judge_.timed(from, 0, utc_now());
 }
 
 std::vector<Item> CheckRun::take_items() {
@@ -165,7 +191,8 @@ std::vector<Item> CheckRun::take_items() {
     if (item != items.end())
       out.push_back(std::move(*item));
     else if (stop_ > 0)
-      out.push_back(skipped(rule, std::string("aborted by ") + stop_signal_name(stop_)));
+      out.push_back(not_measured(rule, std::string("not measured: aborted by ") + stop_signal_name(stop_),
+                                 reason::kStopped));
   }
   return out;
 }

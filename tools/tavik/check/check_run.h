@@ -62,12 +62,15 @@ class CheckRun {
   // The items of each board whose port did not open: ERROR, naming the port and why.
   void unopened(const std::optional<CommandError> (&failed)[2]);
   // The items in the order of the rules; after a stop request, those not
-  // measured are SKIP.
+  // measured are ERROR (reason stopped): a stopped run reads as no pass,
+  // also to a CI server that counts only failures and errors.
   std::vector<Item> take_items();
 
  private:
   enum class Seen { kShown, kTimeUp, kStopped };
 
+  int drive_test(BoardConnection& connection);
+  static void read_parameters(BoardConnection& connection, CheckJudge& judge);
   Seen wait_for(BoardConnection& connection, const ItemRule& rule, bool pressed, Result& failure,
                 bool& read_once);
   void press(BoardConnection& connection, const ItemRule& rule);

@@ -84,6 +84,12 @@ class Sha256 {
 
 }  // namespace
 
+std::string text_sha256(const std::string& bytes) {
+  Sha256 hash;
+  hash.add(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  return hash.hex();
+}
+
 std::optional<std::string> file_sha256(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;

@@ -10,15 +10,24 @@
 // when the device returns. Ends after the duration, on a stop request (exit
 // 128 + its number), when standard output goes away, or when the output or
 // the recording cannot be written (exit 1), with the link figures.
+//
+// With --drive LEFT RIGHT --for S it also drives, on a thread of its own,
+// as drvb drive does (the same checks before, the same drive loop, the stop
+// at its end): a recording of a drive needs the drive in the process that
+// holds the drive board's port. The drive starts with the first poll; a
+// watch that ends before it, however it ends, stops it before anything else.
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "board_diagnostics.h"
 #include "bounded_output.h"
 #include "commands.h"
+#include "drive_checks.h"
 #include "number_check.h"
 #include "output_file.h"
 #include "process.h"
@@ -39,6 +48,8 @@ struct WatchArgs {
   std::string csv;
   std::string mcap;
   bool force = false;
+  std::vector<int> drive;  // LEFT RIGHT, or empty
+  double drive_s = 0;
 };
 
 using recording::round_ms;
@@ -85,12 +96,64 @@ std::string summary_text(const PolledBoard& w, double seconds) {
          (w.left_out ? "not watched" : w.figures.text(seconds, late_replies(w)));
 }
 
+// The drive a watch carries, on a thread of its own from start() on; its
+// checks (check_start) are the caller's, before anything is made.
+class CarriedDrive {
+ public:
+  CarriedDrive(BoardConnection& connection, const DriveArgs& args) : connection_(connection), args_(args) {}
+
+  void start() {
+    before_ = read_counts(connection_);
+    thread_ = std::jthread([this](std::stop_token cancel) {
+      run_ = drive_for(connection_, args_.left, args_.right, args_.seconds, cancel);
+    });
+  }
+
+  // Stops the drive, if it still runs, and waits for its stop to go out.
+  DriveEnd end(const std::string& watch_ended) {
+    if (thread_.joinable()) {
+      thread_.request_stop();
+      thread_.join();
+    }
+    if (run_.ended == kCalledOff)
+      run_.ended = std::string(kCalledOff) + ": the watch ended (" + watch_ended + ")";
+    const std::optional<WheelCounts> after =
+        before_ && run_.stop.is_ok() ? read_counts(connection_) : std::nullopt;
+    return drive_end(args_, run_, before_, after);
+  }
+
+ private:
+  BoardConnection& connection_;
+  DriveArgs args_;
+  std::optional<WheelCounts> before_;
+  DriveRun run_;         // written by the thread, read after it was joined
+  std::jthread thread_;  // last: stopped and joined before the rest goes
+};
+
+std::string drive_text(const DriveEnd& end) {
+  std::string text = "drive " + std::to_string(end.args.left) + "," + std::to_string(end.args.right) +
+                     " mm/s: " + std::to_string(end.run.sent) + " velocity requests in " +
+                     Json(static_cast<double>(end.run.driven.count()) / 1000).dump() + " s (" +
+                     end.run.ended + ")";
+  if (end.moved)
+    text += ", counts " + std::to_string(end.moved->left) + "," + std::to_string(end.moved->right);
+  return text + (end.run.stop.is_ok() ? ", stop sent" : ", stop not sent");
+}
+
 int watch(Session& session, Output& out, const WatchArgs& args) {
   if (names_standard_output(args.csv) && names_standard_output(args.mcap))
     throw CommandError::usage("--csv and --mcap cannot both go to standard output");
+  if (!args.drive.empty() && args.drive.size() != 2)
+    throw CommandError::usage("--drive: give LEFT and RIGHT, in mm/s");
   DiagnosedBoard boards[2] = {DiagnosedBoard(Board::kPsb), DiagnosedBoard(Board::kDrvb)};
   for (PolledBoard& w : boards) open_board(session, w);
   need_one_open(boards[0], boards[1]);
+  std::optional<DriveArgs> drive_args;
+  if (!args.drive.empty()) {
+    if (boards[1].left_out) throw *boards[1].left_out;  // nothing to drive
+    drive_args = DriveArgs{args.drive[0], args.drive[1], args.drive_s};
+    check_start(session, *boards[1].connection, *drive_args);
+  }
   std::optional<OutputFile> csv;
   if (!args.csv.empty()) {
     csv.emplace(args.csv, args.force);
@@ -102,6 +165,9 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
     mcap.emplace(args.mcap, args.force);
     if (mcap->to_standard_output()) out.results_to_error();
   }
+  // Made after the files, so that it is gone first, its stop sent, however the watch ends.
+  std::optional<CarriedDrive> drive;
+  if (drive_args) drive.emplace(*boards[1].connection, *drive_args);
   const bool recording_out = (csv && csv->to_standard_output()) || (mcap && mcap->to_standard_output());
   // A table in place needs a terminal of its own: not one a recording also goes to.
   const bool in_place =
@@ -126,6 +192,7 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
   }
   auto next_diagnostics = start + kDiagnosticsPeriod;
   int undiagnosed = 0;  // polls since the last diagnostics
+  if (drive) drive->start();
   for (auto next = start; Clock::now() < end;) {
     const double t = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
     Json readings[2];
@@ -177,6 +244,9 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
       break;
     }
   }
+  // The robot stops first, then the rest.
+  std::optional<DriveEnd> drove;
+  if (drive) drove = drive->end(ended);
   // The recordings are put in place however the watch ended, but for a write that failed.
   if (csv && csv->failure().empty()) csv->finish();
   if (mcap && mcap->failure().empty()) {
@@ -185,20 +255,27 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
   }
   const double seconds = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
   if (out.json()) {
-    out.record(Json{{"summary",
-                     {{"seconds", seconds},
-                      {"polls", polls},
-                      {"ended", ended},
-                      {"psb", summary_of(boards[0], seconds)},
-                      {"drvb", summary_of(boards[1], seconds)}}}});
+    Json summary{{"seconds", seconds},
+                 {"polls", polls},
+                 {"ended", ended},
+                 {"psb", summary_of(boards[0], seconds)},
+                 {"drvb", summary_of(boards[1], seconds)}};
+    if (drove) summary["drive"] = drive_record(*drove);
+    out.record(Json{{"summary", summary}});
   } else {
     out.line("watch: " + std::to_string(polls) + (polls == 1 ? " poll" : " polls") + " in " +
              Json(seconds).dump() + " s (" + ended + "); " + summary_text(boards[0], seconds) + "; " +
              summary_text(boards[1], seconds));
+    if (drove) out.line("watch: " + drive_text(*drove));
   }
   for (const std::string* failure : {csv ? &csv->failure() : nullptr, mcap ? &mcap->failure() : nullptr}) {
     if (failure != nullptr && !failure->empty())
       throw CommandError(kExitCommandFailed, reason::kWriteFailed, "", std::nullopt, "", *failure);
+  }
+  // A drive that failed fails the watch, as it fails drvb drive.
+  if (drove) {
+    const int drive_status = drive_exit(session, *drove);
+    if (stop_request == 0) return drive_status;
   }
   return stop_exit_code(stop_request);
 }
@@ -224,6 +301,20 @@ void add_watch_command(CLI::App& app, Runner& run) {
                       "also record every poll in MCAP (Foxglove, PlotJuggler) to FILE, a new file (put in "
                       "place when the watch ends); - for standard output");
   command->add_flag("--force", args->force, "let --csv and --mcap write over an existing FILE");
+  NumberRule velocity{};
+  velocity.whole = true;
+  CLI::Option* drive =
+      command
+          ->add_option("--drive", args->drive,
+                       "also drive at LEFT RIGHT mm/s from the start, as drvb drive does (its checks before, "
+                       "the stop at its end or when the watch ends), to record a drive")
+          ->expected(2)
+          ->type_name("MM_S")
+          ->transform(decimal_number(velocity));
+  add_number(*command, "--for", args->drive_s, "seconds of the --drive, above 0 and up to 10",
+             {.least = 0.0, .most = kLongestDriveS, .unit = "seconds", .least_excluded = true})
+      ->needs(drive);
+  drive->needs("--for");
   command->callback(
       [&run, args] { run = [args](Session& session, Output& out) { return watch(session, out, *args); }; });
 }
