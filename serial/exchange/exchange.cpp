@@ -101,12 +101,18 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
   bool other_live = two;
   std::optional<Scan> ours_failed;  // complete, answering nothing: waits for the other framing
   Result nothing{Failure::kNoReply};
+  int past_due = 0;  // bytes taken after the time ran out
   for (;;) {
     const auto now = Clock::now();
     auto until = target.until;
     if (ours_failed) until = std::min(until, now + std::chrono::milliseconds(kReadGapMs));
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
-    if (left <= 0) break;
+    // Bytes that have arrived are judged before the clock is: a thread held
+    // up past the time (a loaded machine) still takes what came in time, at
+    // once and at most a frame's worth of it.
+    const bool due = left <= 0;
+    if (due && past_due++ == static_cast<int>(kFrameSize)) break;
+    if (due) left = 0;
     if (target.stoppable) left = std::min<long long>(left, kStopLookMs);
     std::size_t to_come = ours_live && !ours_failed ? bytes_to_come(ours, reply, hint) : kFrameSize;
     if (other_live) to_come = std::min(to_come, other.bytes_to_come(0));
@@ -119,7 +125,7 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
     }
     if (got == 0) {
       // Only a wait cut into slices goes on after an empty read.
-      if (!target.stoppable) break;
+      if (due || !target.stoppable) break;
       if (stop_asked(line)) return {Scan::kNothing, Result(Failure::kSuperseded)};
       continue;
     }

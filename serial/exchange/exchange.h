@@ -23,6 +23,9 @@
 // never held up by them; a moving velocity skips it once a stop has been
 // asked for.
 //
+// Bytes that arrived are judged before the clock: a thread held up past the
+// time-out still takes the reply that came in time.
+//
 // A bad check byte or a frame cut short was the answer, spoiled: no window
 // follows it. So a silent board costs one time-out per exchange, and on a
 // line where every exchange succeeds none of this runs.
