@@ -76,12 +76,15 @@ bool same_effect(const LateReplyWindow& late, const Request& request) {
          std::memcmp(late.request, request.frame, static_cast<std::size_t>(request.length)) == 0;
 }
 
-// An acknowledgement carries nothing that tells a copy of the last one from
-// the answer to the next request, and a series of writes (two registers and
-// their closing, a switch and its second command) is answered by one
-// acknowledgement after another: there the frame is taken, as the board's
-// answers come in order and a copy is rarer than the cost of settling each.
-bool carries_nothing(ReplyKind kind) { return kind == ReplyKind::kAck || kind == ReplyKind::kStoredAck; }
+// An acknowledgement (or a setting's echo) carries nothing that tells a copy
+// of the last one from the answer to the next request, and a series of
+// writes (two registers and their closing, a switch and its second command,
+// settings clicked one after another) is answered by one acknowledgement
+// after another: there the frame is taken, as the board's answers come in
+// order and a copy is rarer than the cost of settling each.
+bool carries_nothing(ReplyKind kind) {
+  return kind == ReplyKind::kAck || kind == ReplyKind::kStoredAck || kind == ReplyKind::kEcho;
+}
 
 Judgement judge_ours(const Request& request, const std::uint8_t* frame, int length) {
   return judge_reply(request.reply, request.min_count, request.frame, request.length, frame, length);

@@ -31,8 +31,9 @@
 // for a short while as a late reply is, a frame that is that copy byte for
 // byte being the old request's. A copy that answers the next request as
 // well as the old one is settled as above when it carries data (a read's);
-// an acknowledgement carries nothing to tell its copy by, and writes come
-// in series acknowledged one after the other: there it is the answer.
+// an acknowledgement (or a setting's echo) carries nothing to tell its copy
+// by, and writes come in series acknowledged one after the other: there it
+// is the answer.
 //
 // Bytes that arrived are judged before the clock: a thread held up past the
 // time-out still takes the reply that came in time.
