@@ -5,7 +5,18 @@
 // BM_JogHeld: Left held for TAVIK_HOLD_S seconds (20 by default). Counters:
 // longest_gap_ms, the longest time between two velocity requests on the
 // drive board's line; tripped_s, when the board's own watchdog latched its
-// wheel errors (0: never); velocities, how many went out.
+// wheel errors (0: never); velocities, how many went out. From the wire
+// trace (TAVIK_TRACE, which the bench sets to a file of its own unless it is
+// set): repeats, the requests sent again after a late reply's window;
+// failed, the velocity calls that failed, failed_after_repeat those of them
+// that had been sent again; waited, the calls answered more than 100 ms after
+// their request; sent_gap_ms, the longest time between two velocity requests
+// as the library sent them (longest_gap_ms is as the board read them);
+// answered_gap_ms, the longest time between two velocities
+// the board answered; gaps_lost and gaps_sender, how many of those times
+// were over 400 ms with every request in between answered by nothing
+// (requests lost in a row), and with a longer time between two requests on
+// the line (which the sender could have avoided).
 //
 // BM_StopAfterWayOut: from the event that ends the jogging to the stop 0,0
 // on the line, Left held: range(1) 0 closing (Esc, the close box, a
@@ -23,6 +34,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "console/core/console_dlg.h"
@@ -31,6 +43,7 @@
 #include "paced_console.h"
 #include "sim/simulator.h"
 #include "tests/support/records/velocity_record.h"
+#include "velocity_trace.h"
 
 namespace {
 
@@ -57,18 +70,50 @@ double hold_seconds() {
   return text != nullptr ? std::atof(text) : 20.0;
 }
 
+// The wire trace's file: TAVIK_TRACE when it names one, else a file of the
+// bench's own, set before the first connection reads it.
+std::string trace_file() {
+  static const std::string path = [] {
+    const char* given = std::getenv("TAVIK_TRACE");
+    if (given != nullptr && *given != '\0' && std::string(given) != "stderr") return std::string(given);
+    const auto own =
+        std::filesystem::temp_directory_path() / ("tavik-bench-trace-" + std::to_string(::getpid()));
+    std::filesystem::remove(own);
+    ::setenv("TAVIK_TRACE", own.c_str(), 1);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove(std::getenv("TAVIK_TRACE"), ignored);
+    });
+    return own.string();
+  }();
+  return path;
+}
+
+std::streamoff file_size(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : static_cast<std::streamoff>(size);
+}
+
+std::chrono::microseconds since_epoch(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch());
+}
+
 bool tripped(const sim::SimStatus& s) {
   return ((s.drive_error_left | s.drive_error_right) & sim::kDriveErrCommTimeout) != 0;
 }
 
 void BM_JogHeld(benchmark::State& state) {
+  const std::string trace_path = trace_file();
   PacedBoards boards;
   sim::Simulator& sim = boards.sim;
   const auto hold = std::chrono::duration<double>(hold_seconds());
   double longest_ms = 0;
   double tripped_s = 0;
   int velocities = 0;
+  bench::VelocityTrace trace;
   for (auto _ : state) {
+    const std::streamoff trace_from = file_size(trace_path);
     bench::NullWindow window;
     console::CConsoleDlg dlg(window);
     connect_with_every_poller(dlg);
@@ -84,6 +129,9 @@ void BM_JogHeld(benchmark::State& state) {
     const auto end = Clock::now();
     sim.execute("fault clear");
     dlg.OnDestroy();
+    const auto calls =
+        bench::read_velocity_trace(trace_path, trace_from, since_epoch(start), since_epoch(end)).calls;
+    trace.calls.insert(trace.calls.end(), calls.begin(), calls.end());
     Clock::time_point last = start;
     for (const auto& v : record.velocities()) {
       if (v.seen > end) break;
@@ -95,6 +143,15 @@ void BM_JogHeld(benchmark::State& state) {
   state.counters["longest_gap_ms"] = longest_ms;
   state.counters["tripped_s"] = tripped_s;
   state.counters["velocities"] = velocities;
+  state.counters["repeats"] = trace.repeats();
+  state.counters["failed"] = trace.failed();
+  state.counters["failed_after_repeat"] = trace.failed_after_repeat();
+  state.counters["waited"] = trace.answered_late(std::chrono::milliseconds(100));
+  const auto gaps = trace.answered_gaps(std::chrono::milliseconds(400));
+  state.counters["sent_gap_ms"] = trace.longest_sent_gap_ms();
+  state.counters["answered_gap_ms"] = gaps.longest_ms;
+  state.counters["gaps_lost"] = gaps.lost;
+  state.counters["gaps_sender"] = gaps.sender;
 }
 BENCHMARK(BM_JogHeld)->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -37,7 +37,8 @@ Result read_parameter(BoardConnection& connection, int id, int* value) {
     if (const Result r = exchange(line, {request, length, ReplyKind::kValue, 0, false}, frame); !r.is_ok())
       return r;
     // Every digit up to the first ';' or ETX, the status byte '0' included;
-    // a '-' is skipped, so the value is never negative.
+    // a '-' is skipped, so the value is never negative, and a value that
+    // does not fit an int was refused as malformed (reply_shapes.cpp).
     std::int32_t fields[1] = {};
     parse_decimal_fields(frame, kFrameSize, fields, 1);
     *value = fields[0];

@@ -87,7 +87,8 @@ TAVIK_API int zarn_rs232_drvb_set_drive_err_reset(void);
 /* Reads parameter id. The ids with their names, units and limits are the
  * drive board's parameter table, facts/drvb_facts.h in the sources
  * (0 is Max Velocity). Refuses any other id and a null pointer; sends
- * nothing then. */
+ * nothing then. A reply whose value does not fit an int fails as a
+ * malformed reply. */
 TAVIK_API int zarn_rs232_drvb_read_parameter(int id, int* value);
 
 /* Writes parameter id and stores it on the board. The value is checked

@@ -15,9 +15,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// While a moving velocity waits for a frame that may settle it, how often it
-// looks whether a stop was asked for meanwhile.
+// While a request waits for a frame that may settle it, how often it looks
+// whether it should give way (a stop asked for, a velocity waiting).
 constexpr int kStopLookMs = 10;
+// How long after an answer a copy of it is looked for: a board that sends a
+// reply twice sends the copy straight behind it, and a copy that comes after
+// the next request went out must not be taken for that one's answer.
+constexpr auto kCopyWindow = std::chrono::milliseconds(20);
 
 // The failures after which the failed request's reply may still be on its way.
 bool answer_may_follow(Failure failure) {
@@ -40,6 +44,7 @@ void trace_outcome(SerialPort* port, Result result) {
 void open_window(LateReplyWindow& late, const SerialPort* port, const Request& request, bool doubtful) {
   late.open = true;
   late.doubtful = doubtful;
+  late.copy = false;
   late.until = Clock::now() + std::chrono::milliseconds(serial_port_timeout(port));
   late.reply = request.reply;
   late.min_count = request.min_count;
@@ -47,11 +52,48 @@ void open_window(LateReplyWindow& late, const SerialPort* port, const Request& r
   std::memcpy(late.request, request.frame, static_cast<std::size_t>(late.request_length));
 }
 
+// After a success: a copy of its answer may follow it for kCopyWindow.
+void open_copy_window(LateReplyWindow& late, const SerialPort* port, const Request& request,
+                      const std::uint8_t* answer, int length) {
+  open_window(late, port, request, false);
+  late.copy = true;
+  late.until = Clock::now() + kCopyWindow;
+  late.answer_length = std::min(length, static_cast<int>(kFrameSize));
+  std::memcpy(late.answer, answer, static_cast<std::size_t>(late.answer_length));
+}
+
+// A failed request's answer is still awaited (not only a copy of one taken).
+bool awaiting_late(const LateReplyWindow& late) {
+  return late.open && !late.copy && Clock::now() < late.until;
+}
+
+// The request in the window and this one do the same: two velocities alike.
+// Whichever of the two an acknowledgement answers, the board was told the
+// same velocity and holds it; the other's answer may still come. A read is
+// not such a request: an earlier answer tells what was, not what is.
+bool same_effect(const LateReplyWindow& late, const Request& request) {
+  return request.motion != Motion::kNone && late.request_length == request.length &&
+         std::memcmp(late.request, request.frame, static_cast<std::size_t>(request.length)) == 0;
+}
+
+// An acknowledgement (or a setting's echo) carries nothing that tells a copy
+// of the last one from the answer to the next request, and a series of
+// writes (two registers and their closing, a switch and its second command,
+// settings clicked one after another) is answered by one acknowledgement
+// after another: there the frame is taken, as the board's answers come in
+// order and a copy is rarer than the cost of settling each.
+bool carries_nothing(ReplyKind kind) {
+  return kind == ReplyKind::kAck || kind == ReplyKind::kStoredAck || kind == ReplyKind::kEcho;
+}
+
 Judgement judge_ours(const Request& request, const std::uint8_t* frame, int length) {
   return judge_reply(request.reply, request.min_count, request.frame, request.length, frame, length);
 }
 
 Judgement judge_late(const LateReplyWindow& late, const std::uint8_t* frame, int length) {
+  if (late.copy && (length != late.answer_length ||
+                    std::memcmp(frame, late.answer, static_cast<std::size_t>(length)) != 0))
+    return {Result(Failure::kUnexpected), Fit::kNone};
   return judge_reply(late.reply, late.min_count, late.request, late.request_length, frame, length);
 }
 
@@ -69,19 +111,34 @@ Claim claim(const Judgement& ours, const Judgement& late, bool doubtful) {
 
 // What one frame read on the line turned out to be.
 struct Scan {
-  enum Kind { kOurs, kLate, kEither, kNothing } kind = kNothing;
-  Result result;  // kOurs: its judgement; kNothing: why nothing came
+  // kGaveWay: the wait was given up for another's request.
+  enum Kind { kOurs, kLate, kEither, kNothing, kGaveWay } kind = kNothing;
+  Result result;  // kOurs: its judgement; kNothing, kGaveWay: why nothing came
   int length = 0;
+};
+
+// For whom a wait that only settles which request a frame answered is given up.
+enum class GiveWay : std::uint8_t {
+  kNever,
+  kToStop,    // a moving velocity: once a stop is asked for, superseded
+  kToMotion,  // a read or a switch: once a velocity waits for the line, unexpected
 };
 
 struct ScanTarget {
   const Request& request;
   const LateReplyWindow* late;  // null: no late reply is awaited
   Clock::time_point until;
-  bool stoppable;  // gives up as superseded once a stop is asked for
+  GiveWay give_way = GiveWay::kNever;
 };
 
 bool stop_asked(const Line& line) { return line.motion.stops.load() != line.stops_seen; }
+
+// Why the wait is given up now, or ok.
+Result must_give_way(const Line& line, GiveWay give_way) {
+  if (give_way == GiveWay::kToStop && stop_asked(line)) return Failure::kSuperseded;
+  if (give_way == GiveWay::kToMotion && line.motion.waiting.load() > 0) return Failure::kUnexpected;
+  return Result::ok();
+}
 
 // Reads one frame into reply by target.until. With a late reply awaited in
 // another shape, the same bytes are framed both ways: whichever frame is
@@ -101,13 +158,19 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
   bool other_live = two;
   std::optional<Scan> ours_failed;  // complete, answering nothing: waits for the other framing
   Result nothing{Failure::kNoReply};
+  int past_due = 0;  // bytes taken after the time ran out
   for (;;) {
     const auto now = Clock::now();
     auto until = target.until;
     if (ours_failed) until = std::min(until, now + std::chrono::milliseconds(kReadGapMs));
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
-    if (left <= 0) break;
-    if (target.stoppable) left = std::min<long long>(left, kStopLookMs);
+    // Bytes that have arrived are judged before the clock is: a thread held
+    // up past the time (a loaded machine) still takes what came in time, at
+    // once and at most a frame's worth of it.
+    const bool due = left <= 0;
+    if (due && past_due++ == static_cast<int>(kFrameSize)) break;
+    if (due) left = 0;
+    if (target.give_way != GiveWay::kNever) left = std::min<long long>(left, kStopLookMs);
     std::size_t to_come = ours_live && !ours_failed ? bytes_to_come(ours, reply, hint) : kFrameSize;
     if (other_live) to_come = std::min(to_come, other.bytes_to_come(0));
     std::uint8_t byte = 0;
@@ -119,8 +182,8 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
     }
     if (got == 0) {
       // Only a wait cut into slices goes on after an empty read.
-      if (!target.stoppable) break;
-      if (stop_asked(line)) return {Scan::kNothing, Result(Failure::kSuperseded)};
+      if (due || target.give_way == GiveWay::kNever) break;
+      if (const Result why = must_give_way(line, target.give_way); !why.is_ok()) return {Scan::kGaveWay, why};
       continue;
     }
     nothing = Failure::kMalformed;  // something came: from here on, a frame cut short
@@ -168,9 +231,10 @@ Scan scan(Line& line, const ScanTarget& target, std::uint8_t* reply) {
   return {Scan::kNothing, nothing};
 }
 
-// A frame that answered the failed request: dropped, traced and counted.
+// A frame that answered the failed request, or a copy of the last answer:
+// dropped, traced and counted.
 void discard_late(Line& line) {
-  serial_port_trace_end(line.port, "late", nullptr);
+  serial_port_trace_end(line.port, line.late.copy ? "copy" : "late", nullptr);
   ++line.late.seen;
   line.late.open = false;
 }
@@ -191,35 +255,49 @@ Result take(Line& line, const Request& request, const Scan& s, int* reply_length
 // The answer read, and whether the request's own reply may still come.
 struct Answer {
   Result result;
+  int length = 0;           // our frame's
   bool may_follow = true;   // after a failure: its reply may still come
   bool sent_twice = false;  // two of it went out: the answer to the other may still come
+  // Taken where the frame may have been the late one's (same_effect): this
+  // request's own answer may still come.
+  bool own_may_follow = false;
 };
+
+Answer ours(Line& line, const Request& request, const Scan& s, int* reply_length) {
+  return {take(line, request, s, reply_length), s.length};
+}
 
 Answer read_answer(Line& line, const Request& request, std::uint8_t* reply, int* reply_length);
 
-// The frame in reply answers both the late request and this one alike.
-// The boards answer in order: a frame after it is this request's answer and
-// it was the late one. When none comes before the window closes, this
-// request goes once more, unless it is a read while a velocity waits for the
-// line (it gives way) or a moving velocity that a stop has overtaken. Its own
-// reply would have followed the late one at once: none is awaited after it,
+// The frame in reply answers both the late request (or the last answer,
+// sent twice) and this one alike. The boards answer in order: a frame after
+// it is this request's answer and it was the late one. When none comes
+// before the window closes, this request goes once more, unless it is a read
+// or a switch while a velocity waits for the line, or a moving velocity that
+// a stop has overtaken: these give way as soon as that happens, also while
+// they wait, and a read's own answer may then still come. Its own reply
+// would have followed the late one at once: none is awaited after it,
 // unless it went twice: the answer taken may be the first one's, late, and
 // the second's may still come.
 Answer settle(Line& line, const Request& request, std::uint8_t* reply, int* reply_length,
               Clock::time_point deadline) {
-  const bool stoppable = request.motion == Motion::kMove;
+  const GiveWay give_way = request.motion == Motion::kMove   ? GiveWay::kToStop
+                           : request.motion == Motion::kNone ? GiveWay::kToMotion
+                                                             : GiveWay::kNever;
   std::memset(reply, 0, kFrameSize);
-  const Scan next = scan(line, {request, nullptr, std::min(deadline, line.late.until), stoppable}, reply);
+  const Scan next = scan(line, {request, nullptr, std::min(deadline, line.late.until), give_way}, reply);
   if (next.kind == Scan::kOurs) {
     ++line.late.seen;
     line.late.open = false;
-    return {take(line, request, next, reply_length)};
+    return ours(line, request, next, reply_length);
   }
   line.late.open = false;
+  if (next.kind == Scan::kGaveWay) {
+    return {next.result, 0, next.result.failure == Failure::kUnexpected};
+  }
   const Failure failure = next.result.failure;
-  if (failure == Failure::kSuperseded || is_port_loss(failure)) return {next.result, false};
-  if (request.motion == Motion::kNone && line.motion.waiting.load() > 0) return {Failure::kUnexpected, false};
-  if (stoppable && stop_asked(line)) return {Failure::kSuperseded, false};
+  if (failure == Failure::kSuperseded || is_port_loss(failure)) return {next.result, 0, false};
+  if (const Result why = must_give_way(line, give_way); !why.is_ok()) return {why, 0, false};
   serial_port_trace_end(line.port, "purged", nullptr);
   std::memset(reply, 0, kFrameSize);
   send(line.port, request);
@@ -232,17 +310,28 @@ Answer read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
   const auto deadline = reply_deadline(line.port);
   for (;;) {
     const LateReplyWindow* late = line.late.open ? &line.late : nullptr;
-    const Scan s = scan(line, {request, late, deadline, false}, reply);
+    const Scan s = scan(line, {request, late, deadline, GiveWay::kNever}, reply);
     switch (s.kind) {
       case Scan::kOurs:
-        return {take(line, request, s, reply_length)};
+        return ours(line, request, s, reply_length);
       case Scan::kNothing:
+      case Scan::kGaveWay:
         return {s.result};
       case Scan::kLate:
         discard_late(line);
         std::memset(reply, 0, kFrameSize);
         break;
       case Scan::kEither:
+        if (line.late.copy && carries_nothing(request.reply)) {
+          line.late.open = false;
+          return ours(line, request, s, reply_length);
+        }
+        if (same_effect(line.late, request)) {
+          Answer taken = ours(line, request, s, reply_length);
+          taken.own_may_follow = true;
+          line.late.open = false;
+          return taken;
+        }
         return settle(line, request, reply, reply_length, deadline);
     }
   }
@@ -265,6 +354,10 @@ Result exchange(Line& line, const Request& request, std::uint8_t* reply, int* re
     open_window(line.late, line.port, request, false);
   else if (answer.sent_twice)
     open_window(line.late, line.port, request, true);
+  else if (answer.own_may_follow)
+    open_window(line.late, line.port, request, false);
+  else if (result.is_ok() && answer.length > 0 && !awaiting_late(line.late))
+    open_copy_window(line.late, line.port, request, reply, answer.length);
   return result;
 }
 

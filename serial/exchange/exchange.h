@@ -18,20 +18,35 @@
 // the two may still come, and only a frame that answers it better than the
 // next request is dropped for it. Every command of these
 // boards can be repeated safely (a velocity, a switch, a register write, a
-// reset, a read), which this relies on. Reads skip the repetition while the
-// a velocity waits for the line, and fail as unexpected, so that motion is
-// never held up by them; a moving velocity skips it once a stop has been
-// asked for.
+// reset, a read), which this relies on. Two velocities alike need no such
+// settling: whichever of the two the acknowledgement answers, the board was
+// told that velocity and holds it, so it is taken at once, and the window
+// stays open for the other answer. Reads and switches give up the settling
+// as soon as a velocity waits for the line, and fail as unexpected (their own
+// answer still awaited as late), so that motion waits for no window; a
+// moving velocity gives it up once a stop has been asked for.
+//
+// A frame that came before the request went out is never its answer: after
+// a success a copy of the answer (a board that sent it twice) is awaited
+// for a short while as a late reply is, a frame that is that copy byte for
+// byte being the old request's. A copy that answers the next request as
+// well as the old one is settled as above when it carries data (a read's);
+// an acknowledgement (or a setting's echo) carries nothing to tell its copy
+// by, and writes come in series acknowledged one after the other: there it
+// is the answer.
+//
+// Bytes that arrived are judged before the clock: a thread held up past the
+// time-out still takes the reply that came in time.
 //
 // A bad check byte or a frame cut short was the answer, spoiled: no window
-// follows it. So a silent board costs one time-out per exchange, and on a
-// line where every exchange succeeds none of this runs.
+// follows it. So a silent board costs one time-out per exchange.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 
+#include "serial/codec/frame_codec.h"
 #include "serial/failures/command_result.h"
 #include "serial/transport/serial_port.h"
 
@@ -75,12 +90,17 @@ struct LateReplyWindow {
   // may have been the one taken. Only a frame that answers it better than
   // the new request is dropped; one that answers both alike is the new one's.
   bool doubtful = false;
+  // The request was answered: only a copy of its answer, byte for byte, is
+  // awaited (a board that sent it twice).
+  bool copy = false;
   std::chrono::steady_clock::time_point until{};
   ReplyKind reply = ReplyKind::kAck;
   int min_count = 0;
   std::uint8_t request[kMaxRequestSize] = {};
   int request_length = 0;
-  std::atomic<unsigned> seen{0};  // late frames recognised and discarded
+  std::uint8_t answer[kFrameSize] = {};  // copy: the answer taken
+  int answer_length = 0;
+  std::atomic<unsigned> seen{0};  // late frames and copies recognised and discarded
 };
 
 // What the connection knows of the wheels, read by exchanges in progress.

@@ -29,12 +29,16 @@ Result collect_frame(SerialPort* port, std::uint8_t* buf, FrameShape shape, int*
                      Clock::time_point deadline, LengthHint hint) {
   FrameAssembler assembler(buf, kFrameSize, shape);
   Result result{Failure::kNoReply};
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) break;
+  for (int past_due = 0;;) {
+    // Bytes that have arrived are judged before the clock is: past the
+    // deadline (a thread held up), what came is still taken, without waiting
+    // and at most a frame's worth.
+    const auto left = std::max<long long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count(), 0);
+    if (left == 0 && past_due++ == static_cast<int>(kFrameSize)) break;
     const int to_come = static_cast<int>(bytes_to_come(assembler, buf, hint));
     std::uint8_t byte = 0;
-    const int got = serial_port_read_within(port, &byte, 1, static_cast<int>(left.count()), to_come);
+    const int got = serial_port_read_within(port, &byte, 1, static_cast<int>(left), to_come);
     if (got < 0) result = serial_port_loss(port);
     if (got <= 0) break;
     result = Failure::kMalformed;  // something came: from here on, a frame cut short

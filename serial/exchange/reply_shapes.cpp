@@ -1,6 +1,8 @@
 #include "serial/exchange/reply_shapes.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <span>
 
 #include "serial/codec/frame_codec.h"
@@ -28,6 +30,19 @@ bool is_value(Data data) {
       return false;
   }
   return digit;
+}
+
+// The value a value reply carries, every digit up to its first ';' or ETX
+// (the status byte '0' among them, any other byte skipped, as it is read),
+// fits an int: a longer one is no value the board holds.
+bool value_fits(const std::uint8_t* frame, int length) {
+  std::int64_t value = 0;
+  for (int i = 1; i < length && frame[i] != kEtx && frame[i] != kFieldSeparator; ++i) {
+    if (!is_digit(frame[i])) continue;
+    value = value * 10 + (frame[i] - '0');
+    if (value > std::numeric_limits<std::int32_t>::max()) return false;
+  }
+  return true;
 }
 
 // Two counts as the board writes them: ten characters each, of digits,
@@ -117,6 +132,8 @@ Judgement judge_reply(ReplyKind kind, int min_count, const std::uint8_t* request
       return judge_status(frame, length, is_counts,
                           [](Data data) { return data.size() >= static_cast<std::size_t>(kCountsLength); });
     case ReplyKind::kValue:
+      if (length >= 4 && frame[1] == kStatusOk && !value_fits(frame, length))
+        return {Result(Failure::kMalformed), Fit::kNone};
       return judge_status(frame, length, is_value, any);
     case ReplyKind::kPowerText:
       return is_power_text(reply_body(frame, 1)) ? usual() : unexpected();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 #include <thread>
 
 #include "sim/models/frame_builder.h"
@@ -42,6 +43,32 @@ TEST_F(ZarnDrvbParameters, ReadRequestsAndValues) {
     ASSERT_EQ(zarn_rs232_drvb_read_parameter(c.id, &value), 0) << c.reply;
     EXPECT_EQ(value, c.value) << c.reply;
     EXPECT_EQ(peer_.take_requests(), std::vector<Bytes>{c.request}) << c.reply;
+  }
+}
+
+// The value is never negative, and one that does not fit an int is no value
+// the board holds: refused as malformed, not wrapped.
+TEST_F(ZarnDrvbParameters, ValuesThatDoNotFitAreRefused) {
+  struct Case {
+    std::string reply;
+    int value;  // -1: refused
+  };
+  const Case cases[] = {
+      {"02147483647", INT_MAX}, {"000000000000000000123", 123},  // twenty digits after the status byte
+      {"02147483648", -1},      {"012345678901234567890", -1},  {"099999999999999999999;5", -1},
+  };
+  for (const Case& c : cases) {
+    peer_.queue({frame(c.reply), {}});
+    int value = 77;
+    const int result = zarn_rs232_drvb_read_parameter(0, &value);
+    if (c.value >= 0) {
+      EXPECT_EQ(result, 0) << c.reply;
+      EXPECT_EQ(value, c.value) << c.reply;
+    } else {
+      EXPECT_EQ(result, -1) << c.reply;
+      EXPECT_EQ(zarn_rs232_last_error(), TAVIK_RS232_MALFORMED) << c.reply;
+      EXPECT_EQ(value, 77) << c.reply;
+    }
   }
 }
 

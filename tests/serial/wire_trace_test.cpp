@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -40,7 +41,7 @@ class WireTrace : public ::testing::Test {
     std::vector<std::string> out;
     for (std::string line; std::getline(in, line);) {
       EXPECT_TRUE(std::regex_match(
-          line, std::regex(R"(\d+ (psb|drvb) (tx|rx|late|purged)( [0-9a-f]{2})*  \|.*\|.*)")))
+          line, std::regex(R"(\d+ (psb|drvb) (tx|rx|late|copy|purged)( [0-9a-f]{2})*  \|.*\|.*)")))
           << line;
       out.push_back(line.substr(line.find(' ') + 1));
     }
@@ -101,7 +102,13 @@ TEST_F(WireTrace, LinesStayWholeFromSeveralThreads) {
     });
   }
   for (auto& thread : threads) thread.join();
-  EXPECT_EQ(lines().size(), 4u * 20u * 2u);  // each line matched its shape
+  // Each line matched its shape, and each call left its outcome; a read whose
+  // answer was alike the one just before may have settled (exchange.h) and
+  // sent again.
+  const auto got = lines();
+  EXPECT_GE(got.size(), 4u * 20u * 2u);
+  EXPECT_EQ(std::count_if(got.begin(), got.end(), [](const std::string& l) { return l.ends_with("| ok"); }),
+            4 * 20);
 }
 
 }  // namespace
