@@ -7,7 +7,7 @@
 namespace tavik::console {
 namespace {
 
-constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
+constexpr float kNoSample = std::numeric_limits<float>::quiet_NaN();
 
 }  // namespace
 
@@ -73,7 +73,7 @@ void TrendHistory::add_encoders(Clock::time_point at, int left, int right) {
   s.t = seconds(at);
   s.raw[0] = left;
   s.raw[1] = right;
-  s.value.fill(kNoValue);
+  s.value.fill(kNoSample);
   std::lock_guard lock(mutex_);
   // A speed needs the read before to have been good: after a start, a failed
   // read or a stop this read is only the new starting point.
@@ -91,7 +91,7 @@ void TrendHistory::add_failure(TrendSource source, Clock::time_point at, const s
   TrendSample s;
   s.t = seconds(at);
   s.kind = TrendSample::Kind::kFailed;
-  s.value.fill(kNoValue);
+  s.value.fill(kNoSample);
   s.reason = reason;
   std::lock_guard lock(mutex_);
   push(source, std::move(s));
@@ -101,7 +101,7 @@ void TrendHistory::end(TrendSource source, Clock::time_point at) {
   TrendSample s;
   s.t = seconds(at);
   s.kind = TrendSample::Kind::kEnded;
-  s.value.fill(kNoValue);
+  s.value.fill(kNoSample);
   std::lock_guard lock(mutex_);
   push(source, std::move(s));
 }
