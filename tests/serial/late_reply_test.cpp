@@ -26,8 +26,10 @@ using sim::Bytes;
 using sim::frame;
 using std::chrono::milliseconds;
 
-constexpr int kTimeoutMs = 100;
-constexpr milliseconds kLate{kTimeoutMs + 50};
+// Margins of a tenth of a second or more, so that a busy machine's pauses do
+// not reorder what the peer sends and what the library waits for.
+constexpr int kTimeoutMs = 200;
+constexpr milliseconds kLate{kTimeoutMs + 100};
 // A reply to the request sent when the one before it failed, right behind
 // that one's late reply, as a board answers in order.
 constexpr milliseconds kBehind{kLate - milliseconds(kTimeoutMs)};

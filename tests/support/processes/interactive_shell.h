@@ -24,7 +24,9 @@ class InteractiveShell {
   InteractiveShell(const std::string& home, const std::string& path)
       : server_("tavik-test-" + std::to_string(::getpid()) + "-" + std::to_string(++count())) {
     started_ = tmux({"new-session", "-d", "-x", "200", "-y", "60", "-c", home, "env", "-i", "HOME=" + home,
-                     "PATH=" + path, "TERM=xterm", "PS1=$ ", "bash", "--norc", "--noprofile", "-i"}) == 0;
+                     "PATH=" + path, "TERM=xterm", "PS1=$ ",
+                     // No history written into HOME as the shell ends, while its test removes HOME.
+                     "HISTFILE=/dev/null", "bash", "--norc", "--noprofile", "-i"}) == 0;
   }
   ~InteractiveShell() { tmux({"kill-server"}); }
   InteractiveShell(const InteractiveShell&) = delete;
