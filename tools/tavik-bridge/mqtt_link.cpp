@@ -45,6 +45,19 @@ bool peer_connected(mosquitto* mosq) {
 
 }  // namespace
 
+int set_login(mosquitto* mosq, const BrokerSettings& settings) {
+  int rc = MOSQ_ERR_SUCCESS;
+  if (!settings.username.empty())
+    rc = mosquitto_username_pw_set(mosq, settings.username.c_str(), settings.password.c_str());
+  if (rc == MOSQ_ERR_SUCCESS && settings.tls) {
+    const char* ca = settings.ca_file.empty() ? nullptr : settings.ca_file.c_str();
+    rc = mosquitto_tls_set(mosq, ca, ca == nullptr ? "/etc/ssl/certs" : nullptr,
+                           settings.cert_file.empty() ? nullptr : settings.cert_file.c_str(),
+                           settings.key_file.empty() ? nullptr : settings.key_file.c_str(), nullptr);
+  }
+  return rc;
+}
+
 MqttLink::MqttLink(BrokerSettings settings, BrokerHandler handler)
     : settings_(std::move(settings)), handler_(std::move(handler)) {
   static const int initialised = mosquitto_lib_init();
@@ -62,15 +75,7 @@ MqttLink::MqttLink(BrokerSettings settings, BrokerHandler handler)
   mosquitto_disconnect_callback_set(mosq_, disconnect_cb);
   mosquitto_publish_callback_set(mosq_, publish_cb);
   mosquitto_message_callback_set(mosq_, message_cb);
-  int rc = MOSQ_ERR_SUCCESS;
-  if (!settings_.username.empty())
-    rc = mosquitto_username_pw_set(mosq_, settings_.username.c_str(), settings_.password.c_str());
-  if (rc == MOSQ_ERR_SUCCESS && settings_.tls) {
-    const char* ca = settings_.ca_file.empty() ? nullptr : settings_.ca_file.c_str();
-    rc = mosquitto_tls_set(mosq_, ca, ca == nullptr ? "/etc/ssl/certs" : nullptr,
-                           settings_.cert_file.empty() ? nullptr : settings_.cert_file.c_str(),
-                           settings_.key_file.empty() ? nullptr : settings_.key_file.c_str(), nullptr);
-  }
+  const int rc = set_login(mosq_, settings_);
   if (rc != MOSQ_ERR_SUCCESS) {
     mosquitto_destroy(mosq_);
     throw std::runtime_error("cannot set up the MQTT client: " + error_text(rc));
@@ -92,9 +97,14 @@ void MqttLink::stop() {
     stopping_ = true;
   }
   changed_.notify_all();
-  // A clean disconnect: the broker drops the last will.
+  // A clean disconnect: the broker drops the last will. The network thread
+  // may have seen the stop before it wrote the DISCONNECT (the packet waits
+  // in the client's queue): it is written here once that thread has ended,
+  // or the broker would take the closed socket for a loss and publish the
+  // will over the state the bridge left.
   mosquitto_disconnect(mosq_);
   if (thread_.joinable()) thread_.join();
+  mosquitto_loop_write(mosq_, 1);
   std::lock_guard lock(mutex_);
   connected_ = false;
 }

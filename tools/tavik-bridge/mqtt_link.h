@@ -42,6 +42,10 @@ struct BrokerSettings {
   std::function<std::string()> will_payload;
 };
 
+// Gives mosq the settings' user and password and, with tls, the
+// certificate files: MOSQ_ERR_SUCCESS or the library's error.
+int set_login(mosquitto* mosq, const BrokerSettings& settings);
+
 struct BrokerHandler {
   std::function<void()> connected;                      // after the broker accepted the connection
   std::function<void(const std::string& why)> lost;     // a connection that was up went down

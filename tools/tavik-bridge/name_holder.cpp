@@ -66,15 +66,7 @@ NameHolder name_holder(const BrokerSettings& settings, const std::string& base,
   mosquitto_connect_callback_set(mosq, probe_connected);
   mosquitto_subscribe_callback_set(mosq, probe_subscribed);
   mosquitto_message_callback_set(mosq, probe_message);
-  int rc = MOSQ_ERR_SUCCESS;
-  if (!settings.username.empty())
-    rc = mosquitto_username_pw_set(mosq, settings.username.c_str(), settings.password.c_str());
-  if (rc == MOSQ_ERR_SUCCESS && settings.tls) {
-    const char* ca = settings.ca_file.empty() ? nullptr : settings.ca_file.c_str();
-    rc = mosquitto_tls_set(mosq, ca, ca == nullptr ? "/etc/ssl/certs" : nullptr,
-                           settings.cert_file.empty() ? nullptr : settings.cert_file.c_str(),
-                           settings.key_file.empty() ? nullptr : settings.key_file.c_str(), nullptr);
-  }
+  int rc = set_login(mosq, settings);
   if (rc == MOSQ_ERR_SUCCESS)
     rc = mosquitto_connect_async(mosq, settings.host.c_str(), settings.port, settings.keepalive_s);
   NameHolder answer = NameHolder::kUnknown;
