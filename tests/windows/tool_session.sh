@@ -56,7 +56,10 @@ expect_output '"reason":"no-reply"' "psb status on a silent board"
 tool 3 --json --psb COM55 psb status
 expect_output '"reason":"port-missing"' "psb status on a missing port"
 
-# Ctrl-C in drive: the last velocity request on the wire is the stop.
+# Ctrl-C in drive: the last velocity request on the wire is the stop. The
+# robot starts in the middle of the room, not where the console's session
+# left it, which may be near enough a wall for the bumpers to end the drive.
+sim_ask 3 sim-a "pose 2000 1500" >/dev/null
 sim_frames 3 sim-a drvb >/dev/null
 tool_status=0
 (cd "$run" && timeout 60 wine console_event.exe 1500 c tavik.exe --json --drvb COM8 drvb drive 100 100 --for 8 \
