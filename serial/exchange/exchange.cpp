@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "serial/codec/frame_codec.h"
 #include "serial/exchange/reply_readers.h"
@@ -337,10 +338,29 @@ Answer read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
   }
 }
 
+// A copy of the last answer that could be taken for this request's (the
+// same read again) is waited out before the request goes: the purge before
+// it throws the copy away, and the answer that follows is this request's, at
+// the cost of the rest of the copy window rather than a window and a repeat.
+// A velocity waiting for the line cuts the wait short; the frame that could
+// be either is then settled as any other.
+void wait_out_copy(Line& line, const Request& request) {
+  LateReplyWindow& late = line.late;
+  if (!late.open || !late.copy || carries_nothing(request.reply)) return;
+  if (!answers(judge_ours(request, late.answer, late.answer_length))) return;
+  const GiveWay give_way = request.motion == Motion::kNone ? GiveWay::kToMotion : GiveWay::kNever;
+  for (auto now = Clock::now(); now < late.until; now = Clock::now()) {
+    if (!must_give_way(line, give_way).is_ok()) return;
+    std::this_thread::sleep_until(std::min(late.until, now + std::chrono::milliseconds(kStopLookMs)));
+  }
+  late.open = false;
+}
+
 }  // namespace
 
 Result exchange(Line& line, const Request& request, std::uint8_t* reply, int* reply_length) {
   if (line.late.open && Clock::now() >= line.late.until) line.late.open = false;
+  wait_out_copy(line, request);
   send(line.port, request);
   const Answer answer = read_answer(line, request, reply, reply_length);
   Result result = answer.result;

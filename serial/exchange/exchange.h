@@ -29,11 +29,12 @@
 // A frame that came before the request went out is never its answer: after
 // a success a copy of the answer (a board that sent it twice) is awaited
 // for a short while as a late reply is, a frame that is that copy byte for
-// byte being the old request's. A copy that answers the next request as
-// well as the old one is settled as above when it carries data (a read's);
-// an acknowledgement (or a setting's echo) carries nothing to tell its copy
-// by, and writes come in series acknowledged one after the other: there it
-// is the answer.
+// byte being the old request's. A request that such a copy would answer as
+// well (the same read again) goes only once the copy window has closed, so
+// that what comes is its answer; a velocity waiting for the line cuts that
+// wait short, and the frame is then settled as above. An acknowledgement (or
+// a setting's echo) carries nothing to tell its copy by, and writes come in
+// series acknowledged one after the other: there it is the answer.
 //
 // Bytes that arrived are judged before the clock: a thread held up past the
 // time-out still takes the reply that came in time.
