@@ -262,6 +262,9 @@ struct Answer {
   // Taken where the frame may have been the late one's (same_effect): this
   // request's own answer may still come.
   bool own_may_follow = false;
+  // Gave way with a frame that answered it or the late one: the other answer
+  // may come, or may have been the one read, as after a request sent twice.
+  bool gave_way = false;
 };
 
 Answer ours(Line& line, const Request& request, const Scan& s, int* reply_length) {
@@ -294,7 +297,9 @@ Answer settle(Line& line, const Request& request, std::uint8_t* reply, int* repl
   }
   line.late.open = false;
   if (next.kind == Scan::kGaveWay) {
-    return {next.result, 0, next.result.failure == Failure::kUnexpected};
+    Answer gave{next.result, 0, false};
+    gave.gave_way = next.result.failure == Failure::kUnexpected;
+    return gave;
   }
   const Failure failure = next.result.failure;
   if (failure == Failure::kSuperseded || is_port_loss(failure)) return {next.result, 0, false};
@@ -338,6 +343,35 @@ Answer read_answer(Line& line, const Request& request, std::uint8_t* reply, int*
   }
 }
 
+// A late reply that has already arrived is recognised before the purge
+// ahead of the next request, so that its window closes then rather than
+// staying open over that request, whose answer it could have been: a read
+// that gave way to a velocity leaves its other answer on the line, and the
+// velocity's purge threw it away unseen, so the next read of its kind was
+// taken as ambiguous and gave way too, poll after poll while a drive was
+// held. Only bytes already there are read, at most a frame of them.
+void take_arrived_late(Line& line) {
+  LateReplyWindow& late = line.late;
+  if (!late.open || late.copy) return;
+  std::uint8_t frame[kFrameSize] = {};
+  FrameAssembler assembler(frame, kFrameSize, frame_shape(late.reply));
+  std::size_t taken = 0;
+  for (; taken < kFrameSize; ++taken) {
+    std::uint8_t byte = 0;
+    if (serial_port_read_within(line.port, &byte, 1, 0) <= 0) break;
+    const FrameAssembler::Step step = assembler.feed(byte);
+    if (step == FrameAssembler::Step::kOverflow) break;
+    if (step == FrameAssembler::Step::kComplete) {
+      if (answers(judge_late(late, frame, static_cast<int>(assembler.size())))) {
+        discard_late(line);
+        return;
+      }
+      break;
+    }
+  }
+  if (taken > 0) serial_port_trace_end(line.port, "purged", nullptr);
+}
+
 // A copy of the last answer that could be taken for this request's (the
 // same read again) is waited out before the request goes: the purge before
 // it throws the copy away, and the answer that follows is this request's, at
@@ -360,6 +394,7 @@ void wait_out_copy(Line& line, const Request& request) {
 
 Result exchange(Line& line, const Request& request, std::uint8_t* reply, int* reply_length) {
   if (line.late.open && Clock::now() >= line.late.until) line.late.open = false;
+  take_arrived_late(line);
   wait_out_copy(line, request);
   send(line.port, request);
   const Answer answer = read_answer(line, request, reply, reply_length);
@@ -372,7 +407,7 @@ Result exchange(Line& line, const Request& request, std::uint8_t* reply, int* re
   trace_outcome(line.port, result);
   if (answer.may_follow && answer_may_follow(result.failure))
     open_window(line.late, line.port, request, false);
-  else if (answer.sent_twice)
+  else if (answer.sent_twice || answer.gave_way)
     open_window(line.late, line.port, request, true);
   else if (answer.own_may_follow)
     open_window(line.late, line.port, request, false);

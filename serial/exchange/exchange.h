@@ -23,7 +23,11 @@
 // told that velocity and holds it, so it is taken at once, and the window
 // stays open for the other answer. Reads and switches give up the settling
 // as soon as a velocity waits for the line, and fail as unexpected (their own
-// answer still awaited as late), so that motion waits for no window; a
+// answer still awaited as late, as after a request sent twice: the next
+// request takes a frame that answers both as its own, so that a read of
+// the same kind does not give way in turn), so that motion waits for no
+// window; a late reply already on the line when the next request goes is
+// recognised, not purged unseen; a
 // moving velocity gives it up once a stop has been asked for.
 //
 // A frame that came before the request went out is never its answer: after

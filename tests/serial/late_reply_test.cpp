@@ -292,6 +292,26 @@ TEST_F(LateReplies, ReadsGiveWayToAWaitingVelocity) {
   }
 }
 
+// A read that gave way leaves its other answer to come or already read, as
+// a request sent twice does: the next read of its kind takes a frame that
+// answers both as its own rather than giving way in turn, which repeated
+// itself poll after poll while a drive was held beside the reads.
+TEST_F(LateReplies, AReadThatGaveWayLeavesTheNextOneItsAnswer) {
+  drvb_.respond(nullptr);
+  drvb_.queue({});
+  EXPECT_EQ(test::read_encoder(), -1);
+  answer_well(drvb_, true);
+  for (const int expected : {-1, 0}) {
+    drvb_.clear_requests();
+    int result = 0;
+    std::thread read([&result] { result = test::read_encoder(); });
+    ASSERT_TRUE(drvb_.wait_for_requests(1, milliseconds(1000)));
+    EXPECT_EQ(zarn_rs232_drvb_set_velocity(200, 200), 0);
+    read.join();
+    EXPECT_EQ(result, expected) << (expected == 0 ? "gave way again" : "did not give way");
+  }
+}
+
 // After an unanswered velocity, the same velocity's prompt acknowledgement is
 // taken at once: whichever of the two it answers, the board holds that
 // velocity. One whose effect differs (another velocity, a stop) still waits
