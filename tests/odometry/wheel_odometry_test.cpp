@@ -19,7 +19,9 @@ using Clock = WheelOdometry::Clock;
 constexpr double kPi = std::numbers::pi;
 constexpr double kSeparationMm = 400;
 
-std::int32_t counts(double mm) { return static_cast<std::int32_t>(std::lround(mm * drvb::kEncoderCountsPerMm)); }
+std::int32_t counts(double mm) {
+  return static_cast<std::int32_t>(std::lround(mm * drvb::kEncoderCountsPerMm));
+}
 
 struct Sample {
   std::int32_t left, right;
@@ -39,13 +41,10 @@ TEST(WheelOdometry, Cases) {
     unsigned dropped;
   };
   const Case cases[] = {
-      {"the first sample only sets the start",
-       {{123456, -98765, 0ms, Step::kFirst}},
-       {0, 0, 0},
-       {0, 0},
-       0},
+      {"the first sample only sets the start", {{123456, -98765, 0ms, Step::kFirst}}, {0, 0, 0}, {0, 0}, 0},
       {"straight, 0.5 m in a second",
-       {{0, 0, 0ms, Step::kFirst}, {counts(250), counts(250), 500ms, Step::kMoved},
+       {{0, 0, 0ms, Step::kFirst},
+        {counts(250), counts(250), 500ms, Step::kMoved},
         {counts(500), counts(500), 1000ms, Step::kMoved}},
        {0.5, 0, 0},
        {0.5, 0},
@@ -83,14 +82,16 @@ TEST(WheelOdometry, Cases) {
        {0, -1000.0 / drvb::kEncoderCountsPerMm / kSeparationMm},
        0},
       {"a jump no wheel makes is dropped, counting goes on from it",
-       {{0, 0, 0ms, Step::kFirst}, {counts(100), counts(100), 100ms, Step::kMoved},
+       {{0, 0, 0ms, Step::kFirst},
+        {counts(100), counts(100), 100ms, Step::kMoved},
         {counts(100) + 1000000, counts(100), 200ms, Step::kDropped},
         {counts(200) + 1000000, counts(200), 300ms, Step::kMoved}},
        {0.2, 0, 0},
        {1, 0},
        1},
       {"a sample not later than the one before changes nothing",
-       {{0, 0, 0ms, Step::kFirst}, {counts(100), counts(100), 100ms, Step::kMoved},
+       {{0, 0, 0ms, Step::kFirst},
+        {counts(100), counts(100), 100ms, Step::kMoved},
         {counts(900), counts(900), 100ms, Step::kIgnored}},
        {0.1, 0, 0},
        {1, 0},
@@ -99,7 +100,8 @@ TEST(WheelOdometry, Cases) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WheelOdometry odometry(kSeparationMm);
-    for (const Sample& s : c.samples) EXPECT_EQ(odometry.add(s.left, s.right, Clock::time_point(s.at)), s.step);
+    for (const Sample& s : c.samples)
+      EXPECT_EQ(odometry.add(s.left, s.right, Clock::time_point(s.at)), s.step);
     EXPECT_NEAR(odometry.pose().x_m, c.pose.x_m, 1e-3);
     EXPECT_NEAR(odometry.pose().y_m, c.pose.y_m, 1e-3);
     EXPECT_NEAR(std::remainder(odometry.pose().heading_rad - c.pose.heading_rad, 2 * kPi), 0, 1e-3);
@@ -110,7 +112,8 @@ TEST(WheelOdometry, Cases) {
 }
 
 TEST(WheelOdometry, RefusesASeparationThatIsNoDistance) {
-  for (const double mm : {0.0, -340.0, std::nan(""), HUGE_VAL}) EXPECT_THROW(WheelOdometry{mm}, std::invalid_argument);
+  for (const double mm : {0.0, -340.0, std::nan(""), HUGE_VAL})
+    EXPECT_THROW(WheelOdometry{mm}, std::invalid_argument);
 }
 
 // The simulator's world rolls its wheels a millisecond at a time and knows

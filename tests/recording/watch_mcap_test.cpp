@@ -2,16 +2,21 @@
 // @mcap/core: the channels and schemas, a message per poll and board, the
 // same values as the simulator's and as the CSV of the same polls; a watch
 // killed outright leaves a file readable up to its last whole chunk; a
-// board that does not answer leaves its reason on its channel.
+// board that does not answer leaves its reason on its channel; a drive's
+// odometry ends where the simulated robot did.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "facts/drvb_facts.h"
 #include "mcap_reader.h"
+#include "odometry/wheel_odometry.h"
 #include "recording/recording_csv.h"
+#include "sim/models/world.h"
 #include "tavik/tavik_fixture.h"
 #include "tests/support/records/csv_reader.h"
 
@@ -131,6 +136,52 @@ TEST_F(WatchMcap, FailedReadsKeepTheirReasonOnTheirChannel) {
   ASSERT_FALSE(diagnostics.empty());
   EXPECT_EQ(diagnostics.back()["boards"][1]["level"], "ERROR");
   EXPECT_EQ(diagnostics.back()["boards"][0]["level"], "OK");
+}
+
+TEST_F(WatchMcap, TheOdometryOfADriveEndsWhereTheRobotDid) {
+  ASSERT_EQ(run_tavik({"drvb", "servo", "on"}).exit_code, 0);
+  const sim::SimStatus start = sim_.status();
+  const std::string mcap = file("odom.mcap");
+  const Finished f =
+      run_tavik({"watch", "--rate", "10", "--duration", "2.5", "--mcap", mcap, "--drive", "250", "120",
+                 "--for", "1.5", "--wheel-separation-mm", std::to_string(sim::kWheelBaseMm)});
+  ASSERT_EQ(f.exit_code, 0) << f.err;
+  const sim::SimStatus end = sim_.status();
+  const McapRead r = read_mcap(mcap);
+  ASSERT_TRUE(r.ok) << r.error;
+  std::map<std::string, std::string> schema_of;
+  for (const Json& c : r.content["channels"])
+    schema_of[c["topic"]] = r.content["schemas"][c["schema_id"].get<std::size_t>() - 1]["name"];
+  EXPECT_EQ(schema_of["/odom"], "foxglove.PoseInFrame");
+  EXPECT_EQ(schema_of["/tf"], "foxglove.FrameTransforms");
+  const auto odom = on(r.content, "/odom"), tf = on(r.content, "/tf");
+  ASSERT_GE(odom.size(), 15u) << f.err << f.out;  // 25 polls
+  ASSERT_EQ(odom.size(), tf.size());
+  EXPECT_EQ(odom.back()["frame_id"], "odom");
+  EXPECT_EQ(tf.back()["transforms"][0]["parent_frame_id"], "odom");
+  EXPECT_EQ(tf.back()["transforms"][0]["child_frame_id"], "base_link");
+  // The odometry starts at the first poll, which the drive may have begun
+  // before: where the robot was then, in the frame it started in (one arc
+  // at the drive's one velocity), and where it ended, in that first pose's.
+  // A clean line: no poll loses its encoders to the drive beside it.
+  const auto wheels = on(r.content, "/drvb/wheels");
+  for (const Json& w : wheels) EXPECT_TRUE(w.contains("encoders")) << w;
+  const Json& first = wheels.front()["encoders"];
+  const double to_m = 1 / (drvb::kEncoderCountsPerMm * 1000);
+  const odometry::Pose p1 = odometry::integrate(
+      {}, first["left"].get<double>() * to_m, first["right"].get<double>() * to_m, sim::kWheelBaseMm / 1000);
+  const double c0 = std::cos(start.heading_rad), s0 = std::sin(start.heading_rad);
+  const double dx0 = (end.x_mm - start.x_mm) / 1000, dy0 = (end.y_mm - start.y_mm) / 1000;
+  const double dx = dx0 * c0 + dy0 * s0 - p1.x_m, dy = -dx0 * s0 + dy0 * c0 - p1.y_m;
+  const double c = std::cos(p1.heading_rad), s = std::sin(p1.heading_rad);
+  const Json& pose = odom.back()["pose"];
+  ASSERT_GT(std::hypot(dx, dy), 0.2) << "the robot did not drive";
+  EXPECT_NEAR(pose["position"]["x"].get<double>(), dx * c + dy * s, 0.002);
+  EXPECT_NEAR(pose["position"]["y"].get<double>(), -dx * s + dy * c, 0.002);
+  const double heading =
+      2 * std::atan2(pose["orientation"]["z"].get<double>(), pose["orientation"]["w"].get<double>());
+  const double turned = end.heading_rad - start.heading_rad - p1.heading_rad;
+  EXPECT_NEAR(std::remainder(heading - turned, 2 * M_PI), 0, 0.002);
 }
 
 }  // namespace

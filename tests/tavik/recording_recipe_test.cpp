@@ -54,7 +54,7 @@ TEST(RecordingRecipe, RunsAsTypedInAnInteractiveShell) {
     const std::string screen = shell.screen();
     EXPECT_EQ(screen.find("Stopped"), std::string::npos) << screen;  // by the terminal (SIGTTIN)
     EXPECT_NE(screen.find("servo: on"), std::string::npos) << screen;
-    EXPECT_NE(screen.find("watch: drive 200,200 mm/s: "), std::string::npos) << screen;
+    EXPECT_NE(screen.find("watch: drive 200,150 mm/s: "), std::string::npos) << screen;
     EXPECT_NE(screen.find(" (time), counts "), std::string::npos) << screen;
     EXPECT_EQ(screen.find("tavik: "), std::string::npos) << screen;  // no command failed
     EXPECT_FALSE(fs::exists(home + "/tavik-sim")) << "the simulator ended, with its links";

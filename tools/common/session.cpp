@@ -8,6 +8,7 @@
 #include "serial/ports/port_list.h"
 #include "serial/transport/serial_port.h"
 #ifdef TAVIK_SIMULATOR
+#include "sim/models/world.h"
 #include "sim/simulated_boards.h"
 #else
 namespace tavik::sim {
@@ -104,6 +105,12 @@ void Session::check(Result result, const std::string& step, Board board) const {
   if (!result.is_ok())
     throw CommandError(failure_row(result.failure).exit_status, failure_row(result.failure).reason, step,
                        board, port(board), describe(result), result);
+}
+
+std::optional<double> Session::wheel_separation_mm(std::optional<double> given) const {
+  if (given) return given;
+  if (options_.simulate) return sim::kWheelBaseMm;
+  return std::nullopt;
 }
 
 }  // namespace tavik::cli

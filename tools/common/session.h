@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "command_error.h"
@@ -38,6 +39,10 @@ class Session {
 
   // Throws CommandError (exit 1) naming step, board and port when result failed.
   void check(Result result, const std::string& step, Board board) const;
+
+  // The distance between the wheels: the one given, else the simulated
+  // robot's with --simulate, else not known.
+  std::optional<double> wheel_separation_mm(std::optional<double> given) const;
 
  private:
   GlobalOptions options_;

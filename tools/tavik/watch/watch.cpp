@@ -48,6 +48,7 @@ struct WatchArgs {
   std::string csv;
   std::string mcap;
   bool force = false;
+  std::optional<double> wheel_separation_mm;
   std::vector<int> drive;  // LEFT RIGHT, or empty
   double drive_s = 0;
 };
@@ -162,7 +163,7 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
   }
   std::optional<WatchMcap> mcap;
   if (!args.mcap.empty()) {
-    mcap.emplace(args.mcap, args.force);
+    mcap.emplace(args.mcap, args.force, session.wheel_separation_mm(args.wheel_separation_mm));
     if (mcap->to_standard_output()) out.results_to_error();
   }
   // Made after the files, so that it is gone first, its stop sent, however the watch ends.
@@ -301,6 +302,10 @@ void add_watch_command(CLI::App& app, Runner& run) {
                       "also record every poll in MCAP (Foxglove, PlotJuggler) to FILE, a new file (put in "
                       "place when the watch ends); - for standard output");
   command->add_flag("--force", args->force, "let --csv and --mcap write over an existing FILE");
+  add_number(*command, "--wheel-separation-mm", args->wheel_separation_mm,
+             "the distance between the wheels, for the odometry --mcap records (/odom, /tf); the "
+             "simulated robot's with --simulate",
+             {.least = 0.0, .most = 10000.0, .unit = "mm", .least_excluded = true});
   NumberRule velocity{};
   velocity.whole = true;
   CLI::Option* drive =

@@ -1,12 +1,13 @@
 #include "watch_mcap.h"
 
+#include "odometry_payloads.h"
 #include "recording/recording_csv.h"
 #include "tavik_version.h"
 #include "telemetry_schemas.h"
 
 namespace tavik::cli {
 
-WatchMcap::WatchMcap(const std::string& path, bool overwrite)
+WatchMcap::WatchMcap(const std::string& path, bool overwrite, std::optional<double> wheel_separation_mm)
     : file_(path, overwrite, "MCAP file"),
       writer_([this](std::string_view bytes) { return file_.write(bytes); },
               std::string("tavik ") + TAVIK_VERSION) {
@@ -16,26 +17,49 @@ WatchMcap::WatchMcap(const std::string& path, bool overwrite)
     channels_[i] =
         writer_.add_channel(c.channel, writer_.add_schema(c.name, "jsonschema", c.schema.dump()), "json");
   }
+  if (wheel_separation_mm) {
+    odometry_.emplace(*wheel_separation_mm);
+    odom_channel_ = writer_.add_channel(
+        "/odom", writer_.add_schema("foxglove.PoseInFrame", "jsonschema", pose_in_frame_schema().dump()),
+        "json");
+    tf_channel_ = writer_.add_channel(
+        "/tf", writer_.add_schema("foxglove.FrameTransforms", "jsonschema", frame_transforms_schema().dump()),
+        "json");
+  }
 }
 
-void WatchMcap::write(int channel, const Json& payload, Time at) {
+void WatchMcap::write(std::uint16_t channel, const Json& payload, Time at) {
   const auto ns = static_cast<std::uint64_t>(
       std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count());
-  writer_.write(channels_[channel], ns, ns, payload.dump(-1, ' ', false, Json::error_handler_t::replace));
+  writer_.write(channel, ns, ns, payload.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
 void WatchMcap::add(Board board, const Json& reading, Time taken, double t) {
   const std::string stamp = recording::utc_text(taken);
   if (board == Board::kPsb) {
-    write(kBatteryChannel, battery_payload(reading, stamp), taken);
-    write(kRangesChannel, ranges_payload(reading, stamp), taken);
+    write(channels_[kBatteryChannel], battery_payload(reading, stamp), taken);
+    write(channels_[kRangesChannel], ranges_payload(reading, stamp), taken);
   } else {
-    write(kWheelsChannel, wheels_payload(reading, speed_.update(reading, t), stamp), taken);
+    write(channels_[kWheelsChannel], wheels_payload(reading, speed_.update(reading, t), stamp), taken);
+    if (odometry_) add_odometry(reading, taken, t);
   }
 }
 
+// A poll whose encoder read failed leaves the pose where it was, unrecorded.
+void WatchMcap::add_odometry(const Json& reading, Time taken, double t) {
+  const auto encoders = reading.find("encoders");
+  if (encoders == reading.end()) return;
+  const auto at = odometry::WheelOdometry::Clock::time_point(
+      std::chrono::duration_cast<odometry::WheelOdometry::Clock::duration>(std::chrono::duration<double>(t)));
+  const odometry::Step step =
+      odometry_->add((*encoders)["left"].get<std::int32_t>(), (*encoders)["right"].get<std::int32_t>(), at);
+  if (step != odometry::Step::kFirst && step != odometry::Step::kMoved) return;
+  write(odom_channel_, pose_in_frame(odometry_->pose(), taken), taken);
+  write(tf_channel_, frame_transforms(odometry_->pose(), taken), taken);
+}
+
 void WatchMcap::add_diagnostics(const Json& boards, Time at) {
-  write(kDiagnosticsChannel, Json{{"stamp", recording::utc_text(at)}, {"boards", boards}}, at);
+  write(channels_[kDiagnosticsChannel], Json{{"stamp", recording::utc_text(at)}, {"boards", boards}}, at);
 }
 
 bool WatchMcap::finish() { return writer_.finish() && file_.finish(); }

@@ -5,12 +5,17 @@
 // gap in a plot has its cause beside it. The file is written as the other
 // outputs are (output_file.h): beside its name and put in place at the end;
 // a watch killed outright leaves the temporary file whole up to its last
-// chunk (a second of readings).
+// chunk (a second of readings). With the wheel separation known, the
+// odometry of the encoder counts is recorded as well: /odom
+// (foxglove.PoseInFrame) and /tf (foxglove.FrameTransforms, odom ->
+// base_link), so that a viewer draws the robot's track.
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 
+#include "odometry/wheel_odometry.h"
 #include "output_file.h"
 #include "recording/mcap_writer.h"
 #include "telemetry.h"
@@ -21,8 +26,8 @@ class WatchMcap {
  public:
   using Time = std::chrono::system_clock::time_point;
 
-  // Throws CommandError as OutputFile does.
-  WatchMcap(const std::string& path, bool overwrite);
+  // Throws CommandError as OutputFile does. Without a wheel separation, no odometry.
+  WatchMcap(const std::string& path, bool overwrite, std::optional<double> wheel_separation_mm);
 
   bool to_standard_output() const { return file_.to_standard_output(); }
   // A board's reading (read_psb, read_drvb with mark_failures), taken at
@@ -37,12 +42,16 @@ class WatchMcap {
   const std::string& failure() const { return file_.failure(); }
 
  private:
-  void write(int channel, const Json& payload, Time at);
+  void write(std::uint16_t channel, const Json& payload, Time at);
+  void add_odometry(const Json& reading, Time taken, double t);
 
   OutputFile file_;
   recording::McapWriter writer_;
   std::uint16_t channels_[4] = {};
   WheelSpeed speed_;
+  std::optional<odometry::WheelOdometry> odometry_;
+  std::uint16_t odom_channel_ = 0;
+  std::uint16_t tf_channel_ = 0;
 };
 
 }  // namespace tavik::cli
