@@ -20,6 +20,15 @@ Result read_encoder(BoardConnection& connection, int* left, int* right);
 Result read_bumper_emg(BoardConnection& connection, int* left, int* right, int* emergency);
 // AA: bytes 3 and 5, the two drive error bytes.
 Result read_drive_err(BoardConnection& connection, char* left, char* right);
+// What one AA reply carries: read_bumper_emg's and read_drive_err's fields.
+struct BumpersAndErrors {
+  int bumper_left = 0, bumper_right = 0, emergency = 0;
+  char error_left = 0, error_right = 0;
+};
+// AA once for both: a reader that wants both fields sends one request, not
+// the same one twice (whose identical answers the exchange must then tell
+// from a copy of the first).
+Result read_bumpers_and_errors(BoardConnection& connection, BumpersAndErrors* out);
 // CG.
 Result set_drive_err_reset(BoardConnection& connection);
 

@@ -48,8 +48,8 @@ Result read_encoder(BoardConnection& connection, int* left, int* right) {
   });
 }
 
-Result read_bumper_emg(BoardConnection& connection, int* left, int* right, int* emergency) {
-  if (left == nullptr || right == nullptr || emergency == nullptr) return Failure::kBadArgument;
+Result read_bumpers_and_errors(BoardConnection& connection, BumpersAndErrors* out) {
+  if (out == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](Line& line) {
     std::uint8_t frame[kFrameSize] = {};
     if (const Result r = exchange_fixed(line, frame); !r.is_ok()) return r;
@@ -57,22 +57,34 @@ Result read_bumper_emg(BoardConnection& connection, int* left, int* right, int* 
     split_bits(frame[7], bumper_bits, 31);
     std::int32_t emergency_bits[31] = {};
     split_bits(frame[8], emergency_bits, 31);
-    *left = bumper_bits[0];
-    *right = bumper_bits[1];
-    *emergency = emergency_bits[0];
+    out->bumper_left = bumper_bits[0];
+    out->bumper_right = bumper_bits[1];
+    out->emergency = emergency_bits[0];
+    out->error_left = static_cast<char>(frame[3]);
+    out->error_right = static_cast<char>(frame[5]);
     return Result::ok();
   });
 }
 
+Result read_bumper_emg(BoardConnection& connection, int* left, int* right, int* emergency) {
+  if (left == nullptr || right == nullptr || emergency == nullptr) return Failure::kBadArgument;
+  BumpersAndErrors read;
+  const Result r = read_bumpers_and_errors(connection, &read);
+  if (!r.is_ok()) return r;
+  *left = read.bumper_left;
+  *right = read.bumper_right;
+  *emergency = read.emergency;
+  return r;
+}
+
 Result read_drive_err(BoardConnection& connection, char* left, char* right) {
   if (left == nullptr || right == nullptr) return Failure::kBadArgument;
-  return with_connection(connection, [&](Line& line) {
-    std::uint8_t frame[kFrameSize] = {};
-    if (const Result r = exchange_fixed(line, frame); !r.is_ok()) return r;
-    *left = static_cast<char>(frame[3]);
-    *right = static_cast<char>(frame[5]);
-    return Result::ok();
-  });
+  BumpersAndErrors read;
+  const Result r = read_bumpers_and_errors(connection, &read);
+  if (!r.is_ok()) return r;
+  *left = read.error_left;
+  *right = read.error_right;
+  return r;
 }
 
 Result set_drive_err_reset(BoardConnection& connection) {

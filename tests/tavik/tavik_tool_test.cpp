@@ -318,6 +318,33 @@ TEST_F(TavikTool, HelpVersionLastOptionAndPortNames) {
     EXPECT_NE(fallback.err.find(hint), std::string::npos) << hint << ": " << fallback.err;
 }
 
+// The bumpers and the wheel errors come from one AA: the same request twice
+// in a row gets byte-identical answers, which the exchange has to tell from a
+// copy of the first by waiting and sending it again.
+TEST_F(TavikTool, WatchReadsTheDriveBoardWithoutRepeatingARequest) {
+  sim_.take_received(sim::Board::kDrvb);
+  const Finished f = run_tavik({"watch", "--json", "--rate", "10", "--duration", "1"});
+  ASSERT_EQ(f.exit_code, 0) << f.err;
+  const sim::Bytes received = sim_.take_received(sim::Board::kDrvb);
+  const std::string wire(received.begin(), received.end());
+  const std::string aa =
+      "\x02"
+      "AA\x03\x03";
+  EXPECT_EQ(wire.find(aa + aa), std::string::npos) << wire;
+  const Json summary = last_json(f.out).at("summary");
+  const int polls = summary.at("polls");
+  EXPECT_GE(polls, 5);
+  EXPECT_EQ(summary.at("drvb").at("exchanges"), 2 * polls) << summary;
+  EXPECT_TRUE(summary.at("drvb").at("failures").empty()) << summary;
+  std::istringstream lines(f.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const Json record = Json::parse(line);
+    if (record.value("board", "") != "drvb") continue;
+    EXPECT_TRUE(record.contains("bumpers") && record.contains("wheel_errors")) << record;
+  }
+}
+
 TEST_F(TavikTool, WatchRecordsAnOutageAndRecovers) {
   const std::string csv = com_dir_ + "/watch.csv";
   TavikProcess watch({"watch", "--json", "--rate", "10", "--csv", csv});

@@ -47,24 +47,20 @@ Json read_drvb(BoardConnection& connection, std::vector<Step>& steps,
   const auto next = [&] {
     if (before_each) before_each();
   };
-  int left = 0, right = 0, emergency = 0;
+  int left = 0, right = 0;
   next();
   if (timed(steps, "read encoders", [&] { return drvb::read_encoder(connection, &left, &right); })) {
     record["encoders"] = {{"left", left}, {"right", right}};
   }
+  drvb::BumpersAndErrors state;
   next();
-  if (timed(steps, "read bumpers",
-            [&] { return drvb::read_bumper_emg(connection, &left, &right, &emergency); })) {
-    record["bumpers"] = {{"left", left != 0}, {"right", right != 0}};
-    record["emergency_stop"] = emergency != 0;
+  if (timed(steps, "read bumpers", [&] { return drvb::read_bumpers_and_errors(connection, &state); })) {
+    record["bumpers"] = {{"left", state.bumper_left != 0}, {"right", state.bumper_right != 0}};
+    record["emergency_stop"] = state.emergency != 0;
+    record["wheel_errors"] = {{"left", static_cast<unsigned char>(state.error_left)},
+                              {"right", static_cast<unsigned char>(state.error_right)}};
   }
-  char error_left = 0, error_right = 0;
-  next();
-  if (timed(steps, "read wheel errors",
-            [&] { return drvb::read_drive_err(connection, &error_left, &error_right); })) {
-    record["wheel_errors"] = {{"left", static_cast<unsigned char>(error_left)},
-                              {"right", static_cast<unsigned char>(error_right)}};
-  }
+  steps.push_back({"read wheel errors", steps.back().result, 0, true});
   return record;
 }
 

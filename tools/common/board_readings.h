@@ -17,12 +17,16 @@ struct Step {
   const char* name;
   Result result;
   double round_trip_ms;
+  // Its answer came with the step before, in one exchange: no exchange of its own.
+  bool same_exchange = false;
 };
 
 // Power data and ranges; fields of a failed step are left out.
 Json read_psb(BoardConnection& connection, std::vector<Step>& steps);
-// Encoders, bumpers, emergency stop and wheel errors; before_each runs
-// before each of the three requests (the bridge lets its drive go first).
+// Encoders, bumpers, emergency stop and wheel errors, the last three from
+// one request (two steps: "read bumpers" and "read wheel errors", the second
+// marked same_exchange); before_each runs before each of the two requests
+// (the bridge lets its drive go first).
 Json read_drvb(BoardConnection& connection, std::vector<Step>& steps,
                const std::function<void()>& before_each = {});
 

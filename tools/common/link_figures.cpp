@@ -23,6 +23,7 @@ double LinkFigures::median_ms() const {
 
 void LinkFigures::add(const std::vector<Step>& steps, double t) {
   for (const Step& step : steps) {
+    if (step.same_exchange) continue;
     ++exchanges_;
     if (step.result.is_ok()) {
       ++round_trips_[std::lround(step.round_trip_ms * 100)];
