@@ -58,6 +58,7 @@ class RobotView {
     this.maxDistance = select.value;
     select.addEventListener("change", () =>
       this.actions.command("max_distance", { code: Number(select.value) }, "max distance code " + select.value));
+    this.$(".speed").max = String(TAVIK.fastestMmS);
     this.$(".speed").addEventListener("input", () => this.showSpeed());
     this.showSpeed();
   }
