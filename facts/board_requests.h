@@ -22,7 +22,7 @@ inline constexpr RequestFact kRangesRequest{"Sar", "the seven ultrasonic ranges"
 inline constexpr RequestFact kMaxDistRequest{"SDU", "the ultrasonic maximum distance: its code '0'..'9'"};
 inline constexpr RequestFact kSwitchRequest{"P", "a device's switch: its code (DeviceFact), then '1' or '0'"};
 
-inline constexpr RequestFact kRequests[] = {kRangesRequest, kPowerDataRequest, kMaxDistRequest,
+inline constexpr RequestFact kRequests[] = {kPowerDataRequest, kRangesRequest, kMaxDistRequest,
                                             kSwitchRequest};
 
 }  // namespace psb

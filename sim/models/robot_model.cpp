@@ -19,8 +19,8 @@ struct Known {
 };
 
 constexpr std::array<Known, 4> kPsbCommands = {{
-    {psb::kRangesRequest.letters, 3, false},
     {psb::kPowerDataRequest.letters, 3, false},
+    {psb::kRangesRequest.letters, 3, false},
     {psb::kMaxDistRequest.letters, 4, false, true},  // the maximum distance code, '0'..'9'
     {psb::kSwitchRequest.letters, 4, true},
 }};
