@@ -1,5 +1,6 @@
 // Servo switch (DB, then CZ) and wheel velocities (BE).
 #include "drvb/drvb_commands.h"
+#include "facts/board_requests.h"
 #include "serial/codec/frame_codec.h"
 
 namespace tavik::drvb {
@@ -8,26 +9,25 @@ Result set_servo(BoardConnection& connection, int on) {
   return with_connection(connection, [&](Line& line) {
     std::uint8_t db[kFrameSize] = {};
     std::uint8_t reply[kFrameSize] = {};
-    int length = build_request(db, on == 1 ? "DB11" : "DB00");
+    int length = build_request(db, kServoRequest.letters, on == 1 ? "11" : "00");
     const Result result = exchange(line, {db, length, ReplyKind::kAck, 0, true}, reply);
 
     // CZ follows whatever DB's answer was; its own answer is not used.
     std::uint8_t cz[kFrameSize] = {};
-    length = build_request(cz, "CZ11");
+    length = build_request(cz, kServoCommitRequest.letters, "11");
     exchange(line, {cz, length, ReplyKind::kAck, 0, true}, reply);
     return result;
   });
 }
 
 Result set_velocity(BoardConnection& connection, int left, int right) {
-  std::uint8_t command[2 + 2 * kMaxDecimalChars + 1 + 1] = {'B', 'E'};
-  int p = 2;
-  p += format_decimal(command + p, left);
-  command[p++] = kFieldSeparator;
-  p += format_decimal(command + p, right);
+  std::uint8_t arguments[2 * kMaxDecimalChars + 1] = {};
+  int p = format_decimal(arguments, left);
+  arguments[p++] = kFieldSeparator;
+  p += format_decimal(arguments + p, right);
   std::uint8_t request[kFrameSize] = {};
-  const int length =
-      build_request(request, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(p)});
+  const int length = build_request(request, kVelocityRequest.letters,
+                                   {reinterpret_cast<const char*>(arguments), static_cast<std::size_t>(p)});
   const Motion motion = left == 0 && right == 0 ? Motion::kStop : Motion::kMove;
   return with_connection(
       connection,

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "drvb/drvb_commands.h"
+#include "facts/board_requests.h"
 #include "facts/drvb_facts.h"
 #include "serial/codec/frame_codec.h"
 
@@ -12,17 +13,19 @@ namespace {
 
 // "XL" and the register number without leading zero.
 int build_read(std::uint8_t* frame, int reg) {
-  std::uint8_t command[2 + kMaxDecimalChars] = {'X', 'L'};
-  const int length = 2 + format_decimal(command + 2, reg);
-  return build_request(frame, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(length)});
+  std::uint8_t number[kMaxDecimalChars] = {};
+  const int length = format_decimal(number, reg);
+  return build_request(frame, kReadRegisterRequest.letters,
+                       {reinterpret_cast<const char*>(number), static_cast<std::size_t>(length)});
 }
 
 // "XB", the register in two digits and the value (0 gives no characters).
 int build_write(std::uint8_t* frame, int reg, int value) {
-  std::uint8_t command[4 + kMaxDecimalChars] = {'X', 'B', static_cast<std::uint8_t>('0' + reg / 10),
-                                                static_cast<std::uint8_t>('0' + reg % 10)};
-  const int length = 4 + format_decimal(command + 4, value);
-  return build_request(frame, {reinterpret_cast<const char*>(command), static_cast<std::size_t>(length)});
+  std::uint8_t arguments[2 + kMaxDecimalChars] = {static_cast<std::uint8_t>('0' + reg / 10),
+                                                  static_cast<std::uint8_t>('0' + reg % 10)};
+  const int length = 2 + format_decimal(arguments + 2, value);
+  return build_request(frame, kWriteRegisterRequest.letters,
+                       {reinterpret_cast<const char*>(arguments), static_cast<std::size_t>(length)});
 }
 
 }  // namespace
@@ -63,7 +66,7 @@ Result set_parameter(BoardConnection& connection, int id, int value) {
       }
     }
     std::uint8_t xd[kFrameSize] = {};
-    const int length = build_request(xd, "XD");
+    const int length = build_request(xd, kStoreRequest.letters);
     // The board answers a completed write with status '4', taken as success.
     return exchange(line, {xd, length, ReplyKind::kStoredAck, 0, true}, reply);
   });

@@ -1,6 +1,7 @@
 // Encoder counts (AC), bumpers, emergency stop and drive errors (AA), and the
 // drive error reset (CG).
 #include "drvb/drvb_commands.h"
+#include "facts/board_requests.h"
 #include "serial/codec/frame_codec.h"
 
 namespace tavik::drvb {
@@ -15,7 +16,7 @@ bool is_space(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // Sends AA and reads its 12-byte reply into frame.
 Result exchange_fixed(Line& line, std::uint8_t* frame) {
   std::uint8_t request[kFrameSize] = {};
-  const int length = build_request(request, "AA");
+  const int length = build_request(request, kStatusBitsRequest.letters);
   return exchange(line, {request, length, ReplyKind::kFixed12, 0, false}, frame);
 }
 
@@ -37,7 +38,7 @@ Result read_encoder(BoardConnection& connection, int* left, int* right) {
   if (left == nullptr || right == nullptr) return Failure::kBadArgument;
   return with_connection(connection, [&](Line& line) {
     std::uint8_t request[kFrameSize] = {};
-    const int length = build_request(request, "AC0");
+    const int length = build_request(request, kEncodersRequest.letters, "0");
     std::uint8_t frame[kFrameSize] = {};
     if (const Result r = exchange(line, {request, length, ReplyKind::kCounts, 0, false}, frame); !r.is_ok()) {
       return r;
@@ -90,7 +91,7 @@ Result read_drive_err(BoardConnection& connection, char* left, char* right) {
 Result set_drive_err_reset(BoardConnection& connection) {
   return with_connection(connection, [&](Line& line) {
     std::uint8_t request[kFrameSize] = {};
-    const int length = build_request(request, "CG");
+    const int length = build_request(request, kErrorResetRequest.letters);
     std::uint8_t reply[kFrameSize] = {};
     return exchange(line, {request, length, ReplyKind::kAck, 0, true}, reply);
   });

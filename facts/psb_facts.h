@@ -10,17 +10,20 @@
 namespace tavik::psb {
 
 // A switched device: its number (enum psb_device, the libraries' argument),
-// the two request characters after 'P' ("PA21" switches the sensors on) and
-// its name in the tool, the recording and the bridge.
+// the two request characters after 'P' ("PA21" switches the sensors on),
+// its name in the tool, the recording and the bridge, and its label on the
+// fleet page's switch.
 struct DeviceFact {
   int number;
   const char* code;
   const char* name;
+  const char* label;
 };
 
 inline constexpr DeviceFact kDeviceTable[] = {
-    {0, "A1", "drive"}, {1, "A2", "sensors"}, {2, "A3", "lrf"},   {3, "A4", "sbc"},
-    {4, "A5", "sg"},    {5, "B2", "lcd"},     {6, "B3", "servo"},
+    {0, "A1", "drive", "Drive"}, {1, "A2", "sensors", "Sensors"}, {2, "A3", "lrf", "LRF"},
+    {3, "A4", "sbc", "SBC"},     {4, "A5", "sg", "SG"},           {5, "B2", "lcd", "LCD"},
+    {6, "B3", "servo", "Servo"},
 };
 
 inline constexpr int kDeviceCount = static_cast<int>(std::size(kDeviceTable));

@@ -4,6 +4,7 @@
 // unsigned decimal fields (as serial/reply_shapes.cpp checks): battery in field 0, current in field 3, device
 // states as bits of fields 6 (drive, sensors, LRF, SBC), 7 (SG at bit 1) and 8 (LCD at bit 1, servo at bit
 // 2).
+#include "facts/board_requests.h"
 #include "psb/psb_commands.h"
 #include "serial/codec/frame_codec.h"
 
@@ -37,7 +38,7 @@ Result read_power(BoardConnection& connection, psb_power_data* data) {
   if (data == nullptr) return Failure::kBadArgument;
   *data = psb_power_data{};
   std::uint8_t frame[kFrameSize] = {};
-  const int length = build_request(frame, "PDR");
+  const int length = build_request(frame, kPowerDataRequest.letters);
   return with_connection(connection, [&](Line& line) {
     std::uint8_t reply[kFrameSize] = {};
     // Whatever the board sent after the BCC is purged.

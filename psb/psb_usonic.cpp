@@ -1,4 +1,5 @@
 // "Sar": the seven ultrasonic ranges, in a counted reply of 40 data bytes.
+#include "facts/board_requests.h"
 #include "psb/psb_commands.h"
 #include "serial/codec/frame_codec.h"
 
@@ -10,7 +11,7 @@ constexpr int kMinRangeCount = 14;
 
 Result exchange_ranges(Line& line, std::uint8_t* frame, int min_count) {
   std::uint8_t request[kFrameSize] = {};
-  const int length = build_request(request, "Sar");
+  const int length = build_request(request, kRangesRequest.letters);
   return exchange(line, {request, length, ReplyKind::kCounted, min_count, false}, frame);
 }
 

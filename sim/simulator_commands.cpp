@@ -12,22 +12,25 @@
 namespace tavik::sim {
 namespace {
 
-constexpr const char* kHelp =
-    "commands:\n"
-    "  status                          both boards, the robot and the counters\n"
-    "  bump left|right|both|off        hold bumpers closed by hand, or let go\n"
-    "  emg on|off                      emergency stop\n"
-    "  battery VOLTS                   open-circuit battery voltage (0..30)\n"
-    "  pose X_MM Y_MM [HEADING_DEG]    place the robot and stop it\n"
-    "  fault psb|drvb CMD|* KIND [ARG] [p=PROB] [n=COUNT]\n"
-    "      CMD: Sar PDR SDU P (psb); DB CZ BE AA AC CG XL XB XD (drvb); * for all\n"
-    "      KIND: silence, bcc, status [CHAR], noise [COUNT], truncate, delay MS, drop PROB\n"
-    "  fault clear [psb|drvb]          remove faults\n"
-    "  unplug psb|drvb                 the board's device disappears\n"
-    "  replug psb|drvb                 a new device, the link follows it\n"
-    "  reset psb|drvb                  power-cycle a board (the drive board keeps what XD stored)\n"
-    "  received psb|drvb               the bytes the board received since the last ask, in hex\n"
-    "  help\n";
+std::string help_text() {
+  return "commands:\n"
+         "  status                          both boards, the robot and the counters\n"
+         "  bump left|right|both|off        hold bumpers closed by hand, or let go\n"
+         "  emg on|off                      emergency stop\n"
+         "  battery VOLTS                   open-circuit battery voltage (0..30)\n"
+         "  pose X_MM Y_MM [HEADING_DEG]    place the robot and stop it\n"
+         "  fault psb|drvb CMD|* KIND [ARG] [p=PROB] [n=COUNT]\n"
+         "      CMD: " +
+         known_commands(Board::kPsb) + " (psb); " + known_commands(Board::kDrvb) +
+         " (drvb); * for all\n"
+         "      KIND: silence, bcc, status [CHAR], noise [COUNT], truncate, delay MS, drop PROB\n"
+         "  fault clear [psb|drvb]          remove faults\n"
+         "  unplug psb|drvb                 the board's device disappears\n"
+         "  replug psb|drvb                 a new device, the link follows it\n"
+         "  reset psb|drvb                  power-cycle a board (the drive board keeps what XD stored)\n"
+         "  received psb|drvb               the bytes the board received since the last ask, in hex\n"
+         "  help\n";
+}
 
 std::vector<std::string> words(const std::string& line) {
   std::istringstream in(line);
@@ -187,7 +190,10 @@ std::optional<Fault> parse_fault(const std::vector<std::string>& w, std::string&
 
 }  // namespace
 
-const char* command_help() { return kHelp; }
+const char* command_help() {
+  static const std::string help = help_text();
+  return help.c_str();
+}
 
 std::string Simulator::execute(const std::string& line) {
   const auto w = words(line);

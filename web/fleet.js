@@ -88,15 +88,14 @@ function publishError(err) {
   return err.code ? `${err.message.replace(/^Publish error: /, "").toLowerCase()} (reason code ${err.code})` : err.message;
 }
 
-// The commands the page sends, each asked of the broker once per robot and
-// connection: an empty retained QoS 1 message on the command's topic clears
-// a retained message there (none should be) and is one the bridge neither
-// carries out nor answers; the broker's PUBACK says whether this user may
-// publish there (MQTT 5: 0x87 not authorized).
-const COMMANDS = ["drive", "stop", "power", "servo", "max_distance", "reset_errors"];
+// The commands the bridge takes (its topic table), each asked of the broker
+// once per robot and connection: an empty retained QoS 1 message on the
+// command's topic clears a retained message there (none should be) and is
+// one the bridge neither carries out nor answers; the broker's PUBACK says
+// whether this user may publish there (MQTT 5: 0x87 not authorized).
 function probe(name) {
   const asking = client;
-  for (const command_ of COMMANDS) {
+  for (const command_ of TAVIK.commands) {
     asking.publish(`${prefix}/${name}/cmd/${command_}`, "", { qos: 1, retain: true }, (err) => {
       if (client !== asking) return;
       const refused = err && (err.code === 0x87 || err.code === 5);
@@ -115,7 +114,8 @@ function forgetRobot(name) {
   asking.publish(`${prefix}/${name}/state`, "", { qos: 1, retain: true }, (err) => {
     if (client !== asking) return;
     if (!err) {
-      asking.publish(`${prefix}/${name}/parameters`, "", { qos: 1, retain: true });
+      for (const t of TAVIK.published.filter((t) => t.retained && t.topic !== "state"))
+        asking.publish(`${prefix}/${name}/${t.topic}`, "", { qos: 1, retain: true });
       notice(`${name} forgotten: its retained state is cleared on the broker`);
       return;
     }
@@ -212,33 +212,34 @@ function onMessage(topic, message, packet) {
     return;
   }
   if (typeof payload !== "object" || payload === null) return;
-  const view = robotView(name);
-  switch (what) {
-    case "battery":
-    case "ranges":
-    case "wheels":
-      historyOf(name).add(what, payload);
-      view.show(what, payload);
-      break;
-    case "state":
-      view.show(what, payload);
-      if (payload.state !== "online" && drive.robot === name) drive.drop();
-      break;
-    case "diagnostics":
-    case "parameters":
-      view.show(what, payload);
-      break;
-    case "cmd/result": {
-      const asked = payload.id !== undefined ? pending.get(String(payload.id)) : undefined;
-      if (!asked) break;  // another client's command
-      forget(String(payload.id));
-      if (payload.reason === "superseded") break;  // a newer drive is on its way
-      const text = payload.ok ? "ok" : payload.reason + (payload.message ? " — " + payload.message : "");
-      view.showResult(asked.command, asked.label, text, payload.ok);
-      break;
-    }
-  }
+  HANDLERS[what]?.(name, robotView(name), payload);
 }
+
+// What the page does with each topic the bridge publishes (every one of its
+// table, tests/web checks): by the topic under PREFIX/NAME/.
+const showReading = (name, view, payload, what) => {
+  historyOf(name).add(what, payload);
+  view.show(what, payload);
+};
+const HANDLERS = Object.freeze({
+  battery: (name, view, payload) => showReading(name, view, payload, "battery"),
+  ranges: (name, view, payload) => showReading(name, view, payload, "ranges"),
+  wheels: (name, view, payload) => showReading(name, view, payload, "wheels"),
+  state: (name, view, payload) => {
+    view.show("state", payload);
+    if (payload.state !== "online" && drive.robot === name) drive.drop();
+  },
+  diagnostics: (name, view, payload) => view.show("diagnostics", payload),
+  parameters: (name, view, payload) => view.show("parameters", payload),
+  "cmd/result": (name, view, payload) => {
+    const asked = payload.id !== undefined ? pending.get(String(payload.id)) : undefined;
+    if (!asked) return;  // another client's command
+    forget(String(payload.id));
+    if (payload.reason === "superseded") return;  // a newer drive is on its way
+    const text = payload.ok ? "ok" : payload.reason + (payload.message ? " — " + payload.message : "");
+    view.showResult(asked.command, asked.label, text, payload.ok);
+  },
+});
 
 // The broker's refusals of a login (MQTT 3.1.1 and 5): trying again cannot help.
 const LOGIN_REFUSALS = {
@@ -271,7 +272,7 @@ function connect(broker, username, password) {
     $("disconnect").hidden = false;
     showLink(true);
     for (const name of robots.keys()) probe(name);
-    c.subscribe([`${prefix}/+/+`, `${prefix}/+/cmd/result`], { qos: 0 });
+    c.subscribe(TAVIK.published.map((t) => `${prefix}/+/${t.topic}`), { qos: 0 });
   });
   c.on("message", onMessage);
   const lost = (why) => {

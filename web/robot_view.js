@@ -58,6 +58,9 @@ class RobotView {
     this.maxDistance = select.value;
     select.addEventListener("change", () =>
       this.actions.command("max_distance", { code: Number(select.value) }, "max distance code " + select.value));
+    // The fastest drive from the facts, then the markup's speed again (clamped to 100 while no max was set).
+    this.$(".speed").max = String(TAVIK.fastestMmS);
+    this.$(".speed").value = this.$(".speed").defaultValue;
     this.$(".speed").addEventListener("input", () => this.showSpeed());
     this.showSpeed();
   }

@@ -61,11 +61,16 @@ int close_request(std::uint8_t* frame, int end) {
   return end + 2;
 }
 
-int build_request(std::uint8_t* frame, std::string_view command) {
-  const std::size_t length = command.size() < kFrameSize - 3 ? command.size() : kFrameSize - 3;
+int build_request(std::uint8_t* frame, std::string_view command) { return build_request(frame, command, ""); }
+
+int build_request(std::uint8_t* frame, std::string_view letters, std::string_view arguments) {
+  const std::size_t room = kFrameSize - 3;
+  const std::size_t first = letters.size() < room ? letters.size() : room;
+  const std::size_t rest = arguments.size() < room - first ? arguments.size() : room - first;
   frame[0] = kStx;
-  std::memcpy(frame + 1, command.data(), length);
-  return close_request(frame, static_cast<int>(length) + 1);
+  std::memcpy(frame + 1, letters.data(), first);
+  std::memcpy(frame + 1 + first, arguments.data(), rest);
+  return close_request(frame, static_cast<int>(first + rest) + 1);
 }
 
 }  // namespace tavik

@@ -49,5 +49,7 @@ int close_request(std::uint8_t* frame, int end);
 // kFrameSize bytes and returns its length. command holds the command letters
 // and their arguments, at most kFrameSize - 3 bytes.
 int build_request(std::uint8_t* frame, std::string_view command);
+// The same from a request's letters (facts/board_requests.h) and its arguments.
+int build_request(std::uint8_t* frame, std::string_view letters, std::string_view arguments);
 
 }  // namespace tavik

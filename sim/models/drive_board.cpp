@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "facts/board_requests.h"
 #include "sim/models/sim_status.h"
 
 namespace tavik::sim {
@@ -58,28 +59,29 @@ Bytes DriveBoard::answer(std::string_view command, Clock::time_point now) {
   if (command.size() < 2) return {};
   const std::string_view letters = command.substr(0, 2);
   const std::string_view args = command.substr(2);
-  if (letters == "DB") {
+  if (letters == drvb::kServoRequest.letters) {
     if (args != "11" && args != "00") return status_frame(kRefused);
     servo_ = args == "11";
     if (!servo_) stop();
     return status_frame(kAccepted);
   }
-  if (letters == "CZ") {
+  if (letters == drvb::kServoCommitRequest.letters) {
     if (args != "11") return status_frame(kRefused);
     stop();
     return status_frame(kAccepted);
   }
-  if (letters == "BE") return answer_velocity(args, now);
-  if (letters == "AA") return answer_status_bits();
-  if (letters == "AC") return args == "0" ? answer_encoders() : status_frame(kRefused);
-  if (letters == "CG") {
+  if (letters == drvb::kVelocityRequest.letters) return answer_velocity(args, now);
+  if (letters == drvb::kStatusBitsRequest.letters) return answer_status_bits();
+  if (letters == drvb::kEncodersRequest.letters)
+    return args == "0" ? answer_encoders() : status_frame(kRefused);
+  if (letters == drvb::kErrorResetRequest.letters) {
     error_left_ = error_right_ = 0;
     last_velocity_at_ = now;
     return status_frame(kAccepted);
   }
-  if (letters == "XL") return answer_read_register(args);
-  if (letters == "XB") return answer_write_register(args);
-  if (letters == "XD") {
+  if (letters == drvb::kReadRegisterRequest.letters) return answer_read_register(args);
+  if (letters == drvb::kWriteRegisterRequest.letters) return answer_write_register(args);
+  if (letters == drvb::kStoreRequest.letters) {
     if (!args.empty()) return status_frame(kRefused);
     const bool changed = unstored_change_;
     stored_ = registers_;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "facts/board_requests.h"
+
 namespace tavik::sim {
 namespace {
 
@@ -65,15 +67,16 @@ std::array<int, kRangeSensors> PowerBoard::ranges(const World& world) const {
 }
 
 Bytes PowerBoard::answer(std::string_view command, const World& world, double drive_amp) {
-  if (command == "PDR") return answer_power_data(drive_amp);
-  if (command == "Sar") return answer_ranges(world);
-  if (command.size() == 4 && command.substr(0, 3) == "SDU") {
+  if (command == psb::kPowerDataRequest.letters) return answer_power_data(drive_amp);
+  if (command == psb::kRangesRequest.letters) return answer_ranges(world);
+  if (command.size() == 4 && command.starts_with(psb::kMaxDistRequest.letters)) {
     const char code = command[3];
     if (code < '0' || code >= '0' + psb::kMaxDistCodes) return {};
     max_dist_code_ = code - '0';
     return frame(std::string(command));
   }
-  if (command.size() == 4 && command[0] == 'P') return answer_power_control(command.substr(1));
+  if (command.size() == 4 && command.starts_with(psb::kSwitchRequest.letters))
+    return answer_power_control(command.substr(1));
   return {};
 }
 

@@ -2,10 +2,15 @@
 
 #include <array>
 
+#include "facts/board_requests.h"
+
 namespace tavik::sim {
 namespace {
 
-// Letters of every request each board knows, with its reply shape.
+// Every request each board knows: its letters are the board facts' (what
+// the libraries send), the shape of the request and of its reply are the
+// simulator's own, so that the libraries are tested against a board they
+// share no reply code with.
 struct Known {
   std::string_view letters;
   std::size_t length;  // exact request length, or 0 for "letters and any arguments"
@@ -14,23 +19,34 @@ struct Known {
 };
 
 constexpr std::array<Known, 4> kPsbCommands = {{
-    {"PDR", 3, false},
-    {"Sar", 3, false},
-    {"SDU", 4, false, true},  // the maximum distance code, '0'..'9'
-    {"P", 4, true},
+    {psb::kPowerDataRequest.letters, 3, false},
+    {psb::kRangesRequest.letters, 3, false},
+    {psb::kMaxDistRequest.letters, 4, false, true},  // the maximum distance code, '0'..'9'
+    {psb::kSwitchRequest.letters, 4, true},
 }};
 
 constexpr std::array<Known, 9> kDrvbCommands = {{
-    {"DB", 0, true},
-    {"CZ", 0, true},
-    {"BE", 0, true},
-    {"AA", 0, false},
-    {"AC", 0, true},
-    {"CG", 0, true},
-    {"XL", 0, true},
-    {"XB", 0, true},
-    {"XD", 0, true},
+    {drvb::kServoRequest.letters, 0, true},
+    {drvb::kServoCommitRequest.letters, 0, true},
+    {drvb::kVelocityRequest.letters, 0, true},
+    {drvb::kStatusBitsRequest.letters, 0, false},
+    {drvb::kEncodersRequest.letters, 0, true},
+    {drvb::kErrorResetRequest.letters, 0, true},
+    {drvb::kReadRegisterRequest.letters, 0, true},
+    {drvb::kWriteRegisterRequest.letters, 0, true},
+    {drvb::kStoreRequest.letters, 0, true},
 }};
+
+// The simulated boards know every request of the facts, in their order.
+template <std::size_t N, std::size_t M>
+constexpr bool knows_all(const std::array<Known, N>& known, const RequestFact (&facts)[M]) {
+  if (N != M) return false;
+  for (std::size_t i = 0; i < N; ++i)
+    if (known[i].letters != facts[i].letters) return false;
+  return true;
+}
+static_assert(knows_all(kPsbCommands, psb::kRequests), "a power board request the simulator does not know");
+static_assert(knows_all(kDrvbCommands, drvb::kRequests), "a drive board request the simulator does not know");
 
 template <std::size_t N>
 std::optional<CommandInfo> find(const std::array<Known, N>& table, std::string_view command) {

@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <sstream>
 
 #include "bridge_fixture.h"
@@ -19,42 +21,59 @@
 namespace tavik::test {
 namespace {
 
+// The topics of `payloads` whose payload is not as the bridge's table says
+// (payload_schema_check.py, with jsonschema), each with why.
+Json schema_violations(const Json& payloads) {
+  const std::string file = testing::TempDir() + "bridge_payloads.json";
+  std::ofstream(file) << payloads.dump();
+  const std::string command =
+      std::string("python3 ") + TAVIK_PAYLOAD_CHECK + " " + TAVIK_TOPICS_JSON + " " + file + " 2>&1";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return "cannot run " + command;
+  std::string out;
+  char buf[4096];
+  while (std::fgets(buf, sizeof buf, pipe) != nullptr) out += buf;
+  ::pclose(pipe);
+  const Json read = Json::parse(out, nullptr, false);
+  return read.is_discarded() ? Json(out) : read;
+}
+
 TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
   MqttBroker broker(broker_dir_);
   MqttClient client(broker.port());
   TavikProcess bridge(bridge_args(broker, "r1"));
   const auto online = [](const std::string& p) { return has(p, "\"online\""); };
   ASSERT_NE(client.wait_for("tavik/r1/state", 5s, online), "");
-  const struct {
-    const char* topic;
-    std::vector<const char*> keys;
-  } topics[] = {
-      {"tavik/r1/state", {"stamp", "version", "psb", "drvb"}},
-      {"tavik/r1/battery", {"stamp", "voltage", "current", "devices"}},
-      {"tavik/r1/ranges", {"stamp", "ranges_m", "names"}},
-      {"tavik/r1/wheels", {"stamp", "encoders", "speed_mm_s", "bumpers", "emergency_stop", "wheel_errors"}},
-      {"tavik/r1/diagnostics", {"stamp", "boards"}},
-      {"tavik/r1/parameters", {"stamp", "max_velocity_mm_s", "comm_timeout_ms", "control_period_ms"}},
-  };
-  for (const auto& t : topics) {
+  // Every topic the bridge's table says it publishes comes at its QoS,
+  // retained where the table says, and as its schema says (a stop brings
+  // a cmd/result).
+  client.publish("tavik/r1/cmd/stop", "{}");
+  Json payloads = Json::object();
+  std::ifstream topics_file(TAVIK_TOPICS_JSON);
+  for (const Json& row : Json::parse(topics_file)) {
+    if (row["direction"] != "published") continue;
+    const std::string topic = "tavik/r1/" + row["topic"].get<std::string>();
     // The wheels' speed comes from the second reading on.
-    const std::string payload = client.wait_for(
-        t.topic, 3s, [](const std::string& p) { return !has(p, "\"encoders\"") || has(p, "speed_mm_s"); });
-    ASSERT_NE(payload, "") << t.topic;
-    const Json json = Json::parse(payload);
-    for (const char* key : t.keys)
-      EXPECT_TRUE(json.contains(key)) << t.topic << " lacks " << key << ": " << payload;
+    const auto message = client.wait_message(
+        topic, 3s, [](const std::string& p) { return !has(p, "\"encoders\"") || has(p, "speed_mm_s"); });
+    ASSERT_TRUE(message) << topic;
+    EXPECT_EQ(message->qos, row["qos"]) << topic;
+    payloads[row["topic"].get<std::string>()] = Json::parse(message->payload);
+    if (row["retained"]) {
+      MqttClient later(broker.port(), topic);
+      const auto kept = later.wait_message(topic, 2s);
+      EXPECT_TRUE(kept && kept->retained) << topic << " not retained";
+    }
   }
+  EXPECT_EQ(schema_violations(payloads), Json::object());
   const Json battery = Json::parse(client.wait_for("tavik/r1/battery", 1s));
   EXPECT_NEAR(battery["voltage"].get<double>(), 12.6, 0.5);
   EXPECT_EQ(Json::parse(client.wait_for("tavik/r1/ranges", 1s))["ranges_m"].size(), 7u);
-  // The drive parameters, retained, as the board has them.
+  // The drive parameters as the board has them.
   const std::string status = sim_.execute("status");
   const std::string max_velocity = status.substr(status.find("max velocity ") + 13);
   EXPECT_EQ(Json::parse(client.wait_for("tavik/r1/parameters", 1s))["max_velocity_mm_s"].get<int>(),
             std::stoi(max_velocity));
-  MqttClient later(broker.port(), "tavik/r1/parameters");
-  EXPECT_NE(later.wait_for("tavik/r1/parameters", 2s), "") << "not retained";
   const Json diagnostics = Json::parse(client.wait_for("tavik/r1/diagnostics", 1s));
   for (const Json& board : diagnostics["boards"]) {
     EXPECT_EQ(board["level"], "OK") << board.dump();

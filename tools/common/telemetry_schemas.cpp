@@ -8,11 +8,7 @@ namespace {
 Json payload_schema(const char* title, Json properties) {
   properties["stamp"] = {{"type", "string"}, {"format", "date-time"}};
   properties["reason"] = {{"type", "string"}, {"description", "why a reading of this poll is missing"}};
-  return {{"$schema", "https://json-schema.org/draft/2020-12/schema"},
-          {"title", title},
-          {"type", "object"},
-          {"required", {"stamp"}},
-          {"properties", properties}};
+  return object_schema(title, std::move(properties), {"stamp"});
 }
 
 Json pair(const char* type) {
@@ -22,6 +18,15 @@ Json pair(const char* type) {
 Json number(const char* unit) { return {{"type", "number"}, {"description", unit}}; }
 
 }  // namespace
+
+Json object_schema(const char* title, Json properties, Json required) {
+  return {{"$schema", "https://json-schema.org/draft/2020-12/schema"},
+          {"title", title},
+          {"type", "object"},
+          {"required", std::move(required)},
+          {"properties", std::move(properties)},
+          {"additionalProperties", false}};
+}
 
 const std::vector<TelemetryChannel>& telemetry_channels() {
   static const std::vector<TelemetryChannel> channels{

@@ -22,4 +22,8 @@ enum TelemetryIndex { kBatteryChannel, kRangesChannel, kWheelsChannel, kDiagnost
 // In the order of TelemetryIndex.
 const std::vector<TelemetryChannel>& telemetry_channels();
 
+// The JSON Schema of a payload that is an object of these properties, the
+// required ones among them, and no others.
+Json object_schema(const char* title, Json properties, Json required);
+
 }  // namespace tavik::cli

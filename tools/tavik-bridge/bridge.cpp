@@ -31,6 +31,7 @@
 #include "process.h"
 #include "tavik_version.h"
 #include "topic_check.h"
+#include "topic_table.h"
 #include "utc_now.h"
 
 namespace tavik::cli {
@@ -86,7 +87,7 @@ class Bridge {
     if (!ended_) ended_ = std::move(why);
   }
   void result(const CommandOutcome& outcome) {
-    if (link_) link_->publish(base_ + "cmd/result", result_payload(outcome), 1, false);
+    if (link_) send("cmd/result", result_payload(outcome));
   }
   void poll(double t);
   // The servo as the drive board last took it (1 on, 0 off, -1 not known):
@@ -95,9 +96,12 @@ class Bridge {
   void publish_parameters(BoardConnection& drvb);
   void diagnostics();
   std::string state_payload(const char* state, const char* why = nullptr) const;
-  void publish(const char* topic, const Json& payload) {
-    link_->publish(base_ + topic, payload.dump(), 0, false);
+  // Under the topic's QoS and retain flag (topic_table.h).
+  void send(std::string_view topic, const std::string& payload) {
+    const TopicRow& row = topic_row(topic);
+    link_->publish(base_ + row.topic, payload, row.qos, row.retained);
   }
+  void publish(const char* topic, const Json& payload) { send(topic, payload.dump()); }
 
   Session& session_;
   const BridgeArgs& args_;
@@ -158,8 +162,8 @@ BrokerHandler Bridge::handler() {
   BrokerHandler h;
   h.connected = [this] {
     // Every cmd/ topic, so that one that names no command is answered too.
-    link_->subscribe(base_ + "cmd/#");
-    link_->publish(base_ + "state", state_payload("online"), 1, true);
+    link_->subscribe(base_ + kCommandFilter);
+    send("state", state_payload("online"));
     parameters_owed_ = true;
     log_.line("connected to " + broker_url_ + " as " + base_);
   };
@@ -261,8 +265,7 @@ void Bridge::carry_out(const BridgeCommand& command) {
 
 void Bridge::note_servo(int on) {
   // Once the bridge ends its state is the offline one it leaves.
-  if (servo_.exchange(on) != on && !stop_requested())
-    link_->publish(base_ + "state", state_payload("online"), 1, true);
+  if (servo_.exchange(on) != on && !stop_requested()) send("state", state_payload("online"));
 }
 
 void Bridge::poll(double t) {
@@ -306,7 +309,7 @@ void Bridge::publish_parameters(BoardConnection& drvb) {
     if (!drvb::read_parameter(drvb, static_cast<int>(id), &values[id]).is_ok()) return;
   }
   parameters_owed_ = false;
-  link_->publish(base_ + "parameters", parameters_payload(values, utc_now()).dump(), 1, true);
+  publish("parameters", parameters_payload(values, utc_now()));
 }
 
 void Bridge::diagnostics() {

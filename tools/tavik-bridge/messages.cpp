@@ -9,6 +9,7 @@
 #include "facts/drvb_facts.h"
 #include "facts/psb_facts.h"
 #include "strict_json.h"
+#include "telemetry_schemas.h"
 #include "utc_now.h"
 
 namespace tavik::cli {
@@ -105,6 +106,29 @@ ParsedCommand parse_fields(const std::string& name, std::size_t kind, const Json
 }
 
 }  // namespace
+
+Json command_schema(std::size_t kind) {
+  Json properties = Json::object();
+  Json required = Json::array();
+  for (const Field& f : kFields[kind]) {
+    switch (f.type) {
+      case Field::Type::kInteger:
+        properties[f.name] = {{"type", "integer"}, {"minimum", f.least}, {"maximum", f.most}};
+        break;
+      case Field::Type::kBool:
+        properties[f.name] = {{"type", "boolean"}};
+        break;
+      case Field::Type::kDevice:
+        properties[f.name] = {
+            {"enum", Json(std::vector<std::string>(std::begin(kPsbDevices), std::end(kPsbDevices)))}};
+        break;
+    }
+    required.push_back(f.name);
+  }
+  properties["id"] = {{"type", {"string", "integer"}}, {"description", "echoed in the command's cmd/result"}};
+  properties["stamp"] = {{"type", "string"}, {"format", "date-time"}, {"description", "when it was sent"}};
+  return object_schema(kCommandNames[kind], std::move(properties), std::move(required));
+}
 
 ParsedCommand parse_command(const std::string& name, const std::string& payload) {
   std::size_t kind = 0;
@@ -233,14 +257,17 @@ std::string result_payload(const CommandOutcome& outcome) {
   return result.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+std::string parameter_key(std::size_t id) {
+  std::string key = std::string(drvb::kParameters[id].name) + "_" + drvb::kParameters[id].unit;
+  std::replace_if(
+      key.begin(), key.end(), [](char c) { return c == '-' || c == '/'; }, '_');
+  return key;
+}
+
 Json parameters_payload(const std::vector<int>& values, const std::string& stamp) {
   Json payload{{"stamp", stamp}};
-  for (std::size_t i = 0; i < values.size() && i < drvb::kParameters.size(); ++i) {
-    std::string key = std::string(drvb::kParameters[i].name) + "_" + drvb::kParameters[i].unit;
-    std::replace_if(
-        key.begin(), key.end(), [](char c) { return c == '-' || c == '/'; }, '_');
-    payload[key] = values[i];
-  }
+  for (std::size_t i = 0; i < values.size() && i < drvb::kParameters.size(); ++i)
+    payload[parameter_key(i)] = values[i];
   return payload;
 }
 

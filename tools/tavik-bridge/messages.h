@@ -42,6 +42,10 @@ struct ParsedCommand {
 };
 ParsedCommand parse_command(const std::string& name, const std::string& payload);
 
+// The JSON Schema of the payload parse_command takes for a command of
+// kCommandNames (by its index there): its fields, their types and ranges.
+Json command_schema(std::size_t kind);
+
 // {"stamp": ..., "command", "ok", "reason", "message"}; a command's name
 // (its topic's rest) is cut as names in messages are (cut_name).
 std::string result_payload(const CommandOutcome& outcome);
@@ -63,6 +67,8 @@ std::string cut_name(const std::string& name);
 // The retained parameters topic: each drive parameter of drvb_parameter_table
 // by its name and unit ("max_velocity_mm_s"), from the values in its order.
 Json parameters_payload(const std::vector<int>& values, const std::string& stamp);
+// The key of drive parameter `id` in that payload.
+std::string parameter_key(std::size_t id);
 
 // What a drive board reading says against driving: a bumper, the emergency
 // stop, a wheel error; nothing when all are clear or unread.

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -78,6 +79,7 @@ struct Message {
   std::string topic;
   std::string payload;
   bool retained;
+  int qos;
 };
 
 class MqttClient {
@@ -101,7 +103,7 @@ class MqttClient {
       client->messages_.push_back(
           {m->topic,
            std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)),
-           m->retain});
+           m->retain, m->qos});
       client->changed_.notify_all();
     });
     mosquitto_connect(mosq_, "127.0.0.1", port, 10);
@@ -126,12 +128,19 @@ class MqttClient {
   std::string wait_for(const std::string& topic, std::chrono::milliseconds timeout,
                        const std::function<bool(const std::string&)>& accept = nullptr,
                        std::size_t skip = 0) {
+    const std::optional<Message> found = wait_message(topic, timeout, accept, skip);
+    return found ? found->payload : "";
+  }
+  // The same message whole (its retain flag and QoS as delivered).
+  std::optional<Message> wait_message(const std::string& topic, std::chrono::milliseconds timeout,
+                                      const std::function<bool(const std::string&)>& accept = nullptr,
+                                      std::size_t skip = 0) {
     std::unique_lock lock(mutex_);
-    std::string found;
+    std::optional<Message> found;
     changed_.wait_for(lock, timeout, [&] {
       for (std::size_t i = skip; i < messages_.size(); ++i) {
         if (messages_[i].topic == topic && (!accept || accept(messages_[i].payload))) {
-          found = messages_[i].payload;
+          found = messages_[i];
           return true;
         }
       }
