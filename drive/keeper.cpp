@@ -12,6 +12,11 @@ namespace {
 
 bool moving(int left, int right) { return left != 0 || right != 0; }
 
+// A refusal or the port lost ends a drive whatever it rides through.
+bool ends_at_once(const Result& result) {
+  return result.failure == Failure::kRefused || is_port_loss(result.failure);
+}
+
 Outcome make(Outcome::Kind kind, std::uint64_t tag, Outcome::Why why = Outcome::Why::kNone,
              const char* step = "", const Answer& answer = {}) {
   Outcome outcome;
@@ -272,8 +277,8 @@ void Keeper::on_velocity(const Exchange& exchange, const Answer& answer, Time no
     if (command) fail_command(*command, Outcome::Why::kNone, "send velocity", answer);
     return;
   }
-  if (command && (answer.result.failure == Failure::kRefused || is_port_loss(answer.result.failure) ||
-                  failed_in_row_ + 1 > settings_.ridden_failures)) {
+  if (command && !settings_.held &&
+      (ends_at_once(answer.result) || failed_in_row_ + 1 > settings_.ridden_failures)) {
     fail_command(*command, Outcome::Why::kNone, "send velocity", answer);
     drive_.reset();
     drop(now);
@@ -287,8 +292,8 @@ void Keeper::on_velocity(const Exchange& exchange, const Answer& answer, Time no
 void Keeper::on_failure(const char* step, const Answer& answer, Time now) {
   reads_.clear();
   if (!drive_) return;
-  if (answer.result.failure == Failure::kRefused || is_port_loss(answer.result.failure) ||
-      ++failed_in_row_ > settings_.ridden_failures) {
+  ++failed_in_row_;
+  if (!settings_.held && (ends_at_once(answer.result) || failed_in_row_ > settings_.ridden_failures)) {
     end(make(Outcome::Kind::kEnded, 0, Outcome::Why::kNone, step, answer), now);
     return;
   }

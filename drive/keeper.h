@@ -89,6 +89,9 @@ struct Settings {
   bool check_max_velocity = true;
   // A drive at 0,0 is held too (sent every period until its time), not sent once.
   bool hold_still = false;
+  // A drive held by the operator's hand (the console's jog), its dead-man:
+  // every failure is ridden through, also a refusal or the port lost.
+  bool held = false;
 };
 
 class Keeper {

@@ -2,7 +2,6 @@
 // shutdown that stops every worker and closes both connections.
 #include "console/core/console_dlg.h"
 
-#include <limits>
 #include <string_view>
 
 #include "console/core/console_text.h"
@@ -36,10 +35,8 @@ CConsoleDlg::CConsoleDlg(ConsoleWindow& window)
                                       zarn_rs232_drvb_late_replies}),
       drive_board_([this](const std::function<int()>& call) { return Measured(drvb_link_, call); }),
       drive_keeper_(
-          {.ridden_failures = std::numeric_limits<int>::max(),
-           .check_max_velocity = false,
-           .hold_still = true},
-          [](const drive::Outcome&) {}, {}, drive::KeeperRunner::Thread::kCaller),
+          {.check_max_velocity = false, .hold_still = true, .held = true}, [](const drive::Outcome&) {}, {},
+          drive::KeeperRunner::Thread::kCaller),
       psb_port_{IDC_PSB_PORT, kPsbDefaultPort, "PsbPort", {}},
       drvb_port_{IDC_DRVB_PORT, kDrvbDefaultPort, "DrvbPort", {}} {
   drive_keeper_.attach(&drive_board_);

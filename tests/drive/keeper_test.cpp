@@ -209,6 +209,15 @@ const Row kRows[] = {
      },
      {"0 max", "0 BE200;200", "100 BE200;200", "100 BE0;0", "200 BE0;0", "250 max", "250 BE200;200"},
      {"taken #1", "ended #1 send velocity (device lost)", "taken #2"}},
+    {"a jog held by hand rides through every failure, the port lost too, without a stop",
+     Settings{.check_max_velocity = false, .hold_still = true, .held = true},
+     [](Rig& r) {
+       r.script["BE200;200"] = {failing(Failure::kDeviceLost), failing(Failure::kRefused)};
+       r.drive(200, 200, 1000, 1);
+       r.run(250);
+     },
+     {"0 BE200;200", "100 BE200;200", "200 BE200;200"},
+     {}},
     {"once closed, every drive is refused",
      kBridge,
      [](Rig& r) {
