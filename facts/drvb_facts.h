@@ -49,6 +49,13 @@ inline constexpr ParameterInfo kParameterTable[] = {
 
 inline constexpr std::span<const ParameterInfo> kParameters{kParameterTable};
 
+// The library's id of Max Velocity (kParameterTable's first row): a drive
+// faster than it sets a wheel error instead of moving.
+inline constexpr int kMaxVelocityId = 0;
+
+// How often a stop (0,0) is sent in a row while it goes unanswered.
+inline constexpr int kStopAttempts = 3;
+
 // The parameter of a library id, null for any other id.
 constexpr const ParameterInfo* find_parameter(int id) {
   return id >= 0 && static_cast<std::size_t>(id) < kParameters.size()

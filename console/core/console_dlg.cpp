@@ -33,8 +33,14 @@ CConsoleDlg::CConsoleDlg(ConsoleWindow& window)
                                     velk_rs232_psb_error_text, velk_rs232_psb_late_replies}),
       drvb_link_(IDC_LINK_DRVB_PORT, {zarn_rs232_last_error, zarn_rs232_last_refusal, zarn_rs232_error_text,
                                       zarn_rs232_drvb_late_replies}),
+      drive_board_([this](const std::function<int()>& call) { return Measured(drvb_link_, call); }),
+      drive_keeper_(
+          {.check_max_velocity = false, .hold_still = true, .held = true}, [](const drive::Outcome&) {}, {},
+          drive::KeeperRunner::Thread::kCaller),
       psb_port_{IDC_PSB_PORT, kPsbDefaultPort, "PsbPort", {}},
-      drvb_port_{IDC_DRVB_PORT, kDrvbDefaultPort, "DrvbPort", {}} {}
+      drvb_port_{IDC_DRVB_PORT, kDrvbDefaultPort, "DrvbPort", {}} {
+  drive_keeper_.attach(&drive_board_);
+}
 
 CConsoleDlg::~CConsoleDlg() {
   // Usually OnDestroy has done all this already; then it costs nothing.

@@ -19,6 +19,8 @@
 #include "console/core/link_monitor.h"
 #include "console/core/port_list.h"
 #include "console/core/trend_history.h"
+#include "console/core/zarn_drive_board.h"
+#include "drive/keeper_runner.h"
 #include "tavik/psb_types.h"
 
 namespace tavik::console {
@@ -245,24 +247,21 @@ class CConsoleDlg {
   void JoinPsbWorkers();
   void JoinDrvbWorkers();
   // Clears the four held jog flags and has the velocity worker send the
-  // stop; while the worker is in a step, whose velocity may be on its way
-  // to the board, the stop goes from the calling thread at once.
+  // stop; while the worker's velocity is on its way to the board, the stop
+  // goes from the calling thread at once.
   void ReleaseJog();
+  // Clears the four held jog flags and wakes the velocity worker.
+  void ClearJog();
   // Has the velocity worker send the jog buttons' velocity now.
   void WakeRobotCtrl();
   // Ends robot control and jogging and, when the board may still hold a
-  // velocity other than 0,0, sends 0,0 from the calling thread at once:
-  // whatever ends the jogging (Disable, Disconnect, the window's end) stops
-  // the wheels first, before it waits for anything else. It does not wait
-  // for a velocity step in progress: a velocity still waiting for the line
-  // gives way to the stop, and a step that got its velocity out after the
-  // stop sends the stop again.
+  // velocity other than 0,0, sends 0,0 from the calling thread at once
+  // (the drive keeper's stop_here): whatever ends the jogging (Disable,
+  // Disconnect, the window's end) stops the wheels first, before it waits
+  // for anything else. It does not wait for a velocity step in progress: a
+  // velocity still waiting for the line gives way to the stop, and a step
+  // that got its velocity out after the stop sends the stop again.
   void StopDrive();
-  // Sends 0,0, a few times while it goes unanswered.
-  void SendStop();
-  // Sends a velocity and notes whether the board may still hold one other
-  // than 0,0; the library's result.
-  int SendVelocity(int left, int right);
   void ClearRequestFlags();
   void ClearRunAndRequestFlags();
   // Makes the device-power worker look at its flags.
@@ -281,11 +280,14 @@ class CConsoleDlg {
   std::mutex pause_mutex_;
   std::condition_variable pause_;
   unsigned jog_changes_ = 0;  // guarded by pause_mutex_
-  std::atomic<bool> wheels_may_turn_{false};
-  std::atomic<bool> in_velocity_step_{false};
-  std::atomic<unsigned> stops_sent_{0};  // stops begun by StopDrive or ReleaseJog
   Link psb_link_;
   Link drvb_link_;
+  // The jog's rules (drive/keeper.h): the velocity worker serves the keeper
+  // (each step gives the held jog as a command, 0,0 when none is held), a
+  // failed jog velocity is ridden through, and the stops that end the
+  // jogging go from the calling thread.
+  ZarnDriveBoard drive_board_;
+  drive::KeeperRunner drive_keeper_;
   PortChoice psb_port_;
   PortChoice drvb_port_;
   TrendHistory trends_;

@@ -11,8 +11,9 @@ namespace tavik::console {
 namespace {
 
 constexpr int kJogVelocity = 200;
-// How often a stop that ends the jogging is tried while it goes unanswered.
-constexpr int kStopAttempts = 3;
+// A jog's command lasts this long unless the velocity worker gives it again
+// (each step does): the keeper stops a jog whose worker stalls.
+constexpr auto kJogDeadMan = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -62,35 +63,23 @@ void CConsoleDlg::OnJogReleased() { ReleaseJog(); }
 void CConsoleDlg::OnDirectionClicked() { ReleaseJog(); }
 void CConsoleDlg::OnLButtonUp() { ReleaseJog(); }
 
-void CConsoleDlg::ReleaseJog() {
+void CConsoleDlg::ClearJog() {
   m_bFrontHeld = false;
   m_bRearHeld = false;
   m_bLeftHeld = false;
   m_bRightHeld = false;
   WakeRobotCtrl();
-  if (in_velocity_step_ && m_bDrvbConnected) SendStop();
+}
+
+void CConsoleDlg::ReleaseJog() {
+  ClearJog();
+  if (m_bDrvbConnected) drive_keeper_.stop_beside();
 }
 
 void CConsoleDlg::StopDrive() {
   m_bRobotCtrlRun = false;
-  ReleaseJog();
-  if (wheels_may_turn_) SendStop();
-}
-
-void CConsoleDlg::SendStop() {
-  ++stops_sent_;
-  for (int attempt = 0; attempt < kStopAttempts; ++attempt) {
-    if (SendVelocity(0, 0) == 0 || zarn_rs232_last_error() != TAVIK_RS232_NO_REPLY) return;
-  }
-}
-
-int CConsoleDlg::SendVelocity(int left, int right) {
-  const bool stop = left == 0 && right == 0;
-  // A request that got no answer may still have reached the board.
-  if (!stop) wheels_may_turn_ = true;
-  const int ret = Measured(drvb_link_, [&] { return zarn_rs232_drvb_set_velocity(left, right); });
-  if (stop && ret == 0) wheels_may_turn_ = false;
-  return ret;
+  ClearJog();
+  drive_keeper_.stop_here();
 }
 
 void CConsoleDlg::OnParamRead() {
@@ -142,8 +131,6 @@ void CConsoleDlg::OnWheelErrReset() {
 
 void CConsoleDlg::RobotCtrlStep() {
   if (!m_bRobotCtrlRun || !m_bDrvbConnected) return;
-  const unsigned stops = stops_sent_;
-  in_velocity_step_ = true;
   struct Jog {
     const std::atomic<bool>& held;
     int left;
@@ -165,12 +152,10 @@ void CConsoleDlg::RobotCtrlStep() {
       break;
     }
   }
-  const bool moving = left != 0 || right != 0;
-  const bool sent = SendVelocity(left, right) == 0 || zarn_rs232_last_error() != TAVIK_RS232_SUPERSEDED;
-  in_velocity_step_ = false;
-  // A stop begun while this step decided may have gone out before its
-  // velocity: the stop goes once more, last.
-  if (moving && sent && stops_sent_ != stops) SendStop();
+  // The keeper sends it now, after a stop it owes; a stop begun meanwhile
+  // that may have gone out before this velocity goes once more, last.
+  drive_keeper_.drive(left, right, drive::Clock::now() + kJogDeadMan);
+  drive_keeper_.serve();
 }
 
 void CConsoleDlg::EmgStep() {

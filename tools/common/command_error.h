@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "drive/drive_safety.h"
 #include "serial/failures/command_result.h"
 
 namespace tavik::cli {
@@ -35,9 +36,9 @@ inline constexpr const char* kAboveMaxVelocity = "above-max-velocity";
 inline constexpr const char* kFileNotWritable = "file-not-writable";
 inline constexpr const char* kFileExists = "file-exists";
 inline constexpr const char* kWriteFailed = "write-failed";
-inline constexpr const char* kBumperClosed = "bumper-closed";
-inline constexpr const char* kEmergencyStop = "emergency-stop";
-inline constexpr const char* kWheelError = "wheel-error";
+inline constexpr const char* kBumperClosed = drive::kBumperClosedReason;
+inline constexpr const char* kEmergencyStop = drive::kEmergencyStopReason;
+inline constexpr const char* kWheelError = drive::kWheelErrorReason;
 inline constexpr const char* kSimulatorFailed = "simulator-failed";
 inline constexpr const char* kDriveNotAllowed = "drive-not-allowed";  // bridge without --allow-drive
 inline constexpr const char* kRetainedCommand = "retained-command";   // bridge: a command the broker kept

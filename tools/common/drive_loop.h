@@ -1,4 +1,5 @@
-// The drive itself, shared by drvb drive and check --drive: the wheel
+// The drive itself, shared by drvb drive and check --drive, on the drive
+// keeper (drive/keeper.h), whose rules it follows: the wheel
 // velocities every 100 ms for a time, then always the stop (0,0), also on a
 // stop request, a bumper, the emergency stop, a wheel error, two failed
 // exchanges in a row, a refusal or the device lost. One failed exchange
@@ -31,10 +32,6 @@ struct DriveRun {
 
 // The longest drive, in seconds.
 inline constexpr double kLongestDriveS = 10.0;
-
-// After the device was lost: how long the stop is tried. The connection
-// reopens the port at most every 500 ms, so this covers three tries.
-inline constexpr auto kStopWindowAfterLoss = std::chrono::milliseconds(1500);
 
 // What ends a drive besides its time, for the commands' help.
 inline constexpr const char* kDriveEnds =

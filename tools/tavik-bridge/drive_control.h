@@ -1,28 +1,31 @@
-// The bridge's drive: one thread of its own sends every velocity request
-// (BE) to the drive board, so that the order on the wire is its order. A
-// drive command is sent at once and then every kVelocityPeriod, for the
-// dead-man time after the command's arrival only; then 0,0. A stop (the
-// broker lost, the bridge ending, the servo switched off, a bumper) drops
-// the drive and sends 0,0 at once; a failed velocity request drops it too
-// (the board may have taken it), and the stop is tried at once and then
-// every kVelocityPeriod until it is answered. A stop owed goes out before a
-// new command is handled, so that a board that fails every command still
-// gets a 0,0 for each, and the command is refused while the stop goes
-// unanswered. Nothing starts moving again but a new command; once
-// the bridge ends (close, or a stop request pending for the process) none
-// is carried out.
+// The bridge's drive, on the drive keeper (drive/keeper.h) and its thread
+// (drive/keeper_runner.h), which sends every velocity request (BE) to the
+// drive board, so that the order on the wire is its order. A drive command
+// is sent at once and then every kVelocityPeriod, for the dead-man time
+// after the command's arrival only; then 0,0. A stop (the broker lost, the
+// bridge ending, the servo switched off, a bumper) drops the drive and
+// sends 0,0 at once; a failed velocity request drops it too (the board may
+// have taken it), and the stop is tried at once, kStopAttempts times in a
+// row while unanswered, then every kVelocityPeriod until it is answered. A
+// stop owed goes out before a new command is handled, so that a board that
+// fails every command still gets a 0,0 for each, and the command is refused
+// while the stop goes unanswered. Nothing starts moving again but a new
+// command; once the bridge ends (close, or a stop request pending for the
+// process) none is carried out.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <list>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "board_readings.h"
-#include "facts/defaults.h"
+#include "drive/drvb_board.h"
+#include "drive/keeper_runner.h"
 
 namespace tavik::cli {
 
@@ -39,9 +42,9 @@ class DriveControl {
  public:
   using Report = std::function<void(const CommandOutcome&)>;
   DriveControl(std::chrono::milliseconds dead_man, Report report);
-  // Stops the drive, sends 0,0 if a velocity went out since the last stop
-  // (for at most kStopWindowAfterLoss while the device is lost), and joins.
-  ~DriveControl();
+  // Stops the drive, sends 0,0 when one is owed (for at most
+  // drive::kStopWindowAfterLoss while the device is lost), and joins.
+  ~DriveControl() = default;
   DriveControl(const DriveControl&) = delete;
   DriveControl& operator=(const DriveControl&) = delete;
 
@@ -52,61 +55,34 @@ class DriveControl {
   // superseded when a newer one came before it was sent.
   void drive(int left_mm_s, int right_mm_s, const Json& id = nullptr);
   // Drops the drive and sends 0,0 at once.
-  void stop();
+  void stop() { runner_.stop(); }
   // The bridge is ending: stop, and refuse every drive from now on.
-  void close();
+  void close() { runner_.close(); }
   // Waits at most bound for the stop owed to be answered; true when none is owed.
-  bool wait_stopped(std::chrono::milliseconds bound);
+  bool wait_stopped(std::chrono::milliseconds bound) { return runner_.wait_stopped(bound); }
   // What the latest reading says against driving (a reason code of
   // reason:: and a text), or nothing: while it says something, a drive
   // stops and a new one is refused.
   void set_blocked(std::optional<CommandOutcome> why);
   // The board's Max Velocity is read again before the next drive.
-  void forget_max_velocity();
+  void forget_max_velocity() { runner_.forget_max_velocity(); }
   // For another user of the drive board's line, between its requests: waits
   // (for at most a second) while the drive has a request to make, so that a
   // stop owed never waits behind the readings of a board that does not answer.
-  void give_way();
+  void give_way() { runner_.give_way(); }
 
  private:
-  void run();
-  void serve(std::unique_lock<std::mutex>& lock);
-  void handle(std::unique_lock<std::mutex>& lock, BoardConnection* drvb);
-  Result send_stop(std::unique_lock<std::mutex>& lock, BoardConnection* drvb);
-  // One velocity request, with the lock released meanwhile.
-  Result exchange(std::unique_lock<std::mutex>& lock, BoardConnection& drvb, int left, int right);
-  // Marks the end of a velocity request that went out: a failed one drops
-  // the drive and makes the stop owed at once.
-  void sent(const Result& result, int left, int right);
-  void drop(bool closing);
-  std::optional<CommandOutcome> refusal(std::unique_lock<std::mutex>& lock, BoardConnection* drvb, int left,
-                                        int right);
+  // A keeper's outcome as the command's result, if it has one.
+  void told(const drive::Outcome& outcome);
 
   const std::chrono::milliseconds dead_man_;
   const Report report_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  // Guarded by mutex_:
-  BoardConnection* drvb_ = nullptr;
-  struct Command {
-    int left, right;
-    std::chrono::steady_clock::time_point deadline;  // its dead-man
-    Json id;
-  };
-  std::optional<Command> command_;  // arrived, not yet sent
-  bool active_ = false;             // a drive is on: target_ until deadline_
-  std::pair<int, int> target_{0, 0};
-  std::chrono::steady_clock::time_point deadline_{};
-  std::chrono::steady_clock::time_point next_send_{};
-  bool stop_owed_ = false;  // a velocity went out since the last answered stop
-  bool moved_ = false;      // a velocity other than 0,0 went out since then
-  bool urgent_ = false;     // the stop owed goes out now, not at next_send_
-  std::optional<CommandOutcome> blocked_;
-  std::optional<int> max_velocity_;
-  bool closed_ = false;      // the bridge is ending: no drive any more
-  bool exchanging_ = false;  // a velocity request is waiting for the line or on it
-  bool quit_ = false;
-  std::thread thread_;
+  std::mutex ids_mutex_;
+  std::map<std::uint64_t, Json> ids_;  // guarded by ids_mutex_: the commands not yet answered
+  std::uint64_t next_tag_ = 0;         // guarded by ids_mutex_
+  // Every connection attached, kept while the keeper's thread may use one.
+  std::list<drive::DrvbBoard> boards_;
+  drive::KeeperRunner runner_;  // last: its thread ends before the rest goes
 };
 
 }  // namespace tavik::cli

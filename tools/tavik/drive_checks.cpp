@@ -12,8 +12,6 @@
 namespace tavik::cli {
 namespace {
 
-constexpr int kMaxVelocityId = 0;
-
 // The least travel a wheel is asked for that must show on its encoder: 20 mm.
 constexpr double kLeastCountsJudged = 20 * drvb::kEncoderCountsPerMm;
 
@@ -31,9 +29,9 @@ Result read_before_drive(Read read) {
 // error on the board instead of moving it.
 void check_max_velocity(Session& session, BoardConnection& connection, const DriveArgs& args) {
   int max_velocity = 0;
-  session.check(
-      read_before_drive([&] { return drvb::read_parameter(connection, kMaxVelocityId, &max_velocity); }),
-      "read max-velocity", Board::kDrvb);
+  session.check(read_before_drive(
+                    [&] { return drvb::read_parameter(connection, drvb::kMaxVelocityId, &max_velocity); }),
+                "read max-velocity", Board::kDrvb);
   for (const auto& [wheel, velocity] : {std::pair{"left", args.left}, std::pair{"right", args.right}}) {
     if (std::llabs(velocity) <= max_velocity) continue;
     throw CommandError(kExitUsage, reason::kAboveMaxVelocity, "start driving", Board::kDrvb,
