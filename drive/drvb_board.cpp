@@ -15,14 +15,14 @@ Answer DrvbBoard::exchange(const Exchange& exchange) {
     case Exchange::Kind::kReadMaxVelocity:
       answer.result = drvb::read_parameter(connection_, drvb::kMaxVelocityId, &v[0]);
       break;
-    case Exchange::Kind::kReadBumpers:
-      answer.result = drvb::read_bumper_emg(connection_, &v[0], &v[1], &v[2]);
-      break;
-    case Exchange::Kind::kReadWheelErrors: {
-      char left = 0, right = 0;
-      answer.result = drvb::read_drive_err(connection_, &left, &right);
-      v[0] = left;
-      v[1] = right;
+    case Exchange::Kind::kReadStatus: {
+      drvb::BumpersAndErrors status;
+      answer.result = drvb::read_bumpers_and_errors(connection_, &status);
+      v[0] = status.bumper_left;
+      v[1] = status.bumper_right;
+      v[2] = status.emergency;
+      v[3] = status.error_left;
+      v[4] = status.error_right;
       break;
     }
   }

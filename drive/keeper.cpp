@@ -202,23 +202,17 @@ void Keeper::answered(const Exchange& exchange, const Answer& answer, Time now) 
         command_.reset();
       }
       return;
-    case Exchange::Kind::kReadBumpers:
+    case Exchange::Kind::kReadStatus:
       if (!drive_) return;
       if (!ok) {
-        on_failure("read bumpers", answer, now);
+        on_failure("read bumpers and wheel errors", answer, now);
       } else if (const Blocked blocked = blocked_by(answer.values[0], answer.values[1], answer.values[2]);
                  blocked.reason != nullptr) {
         Outcome outcome = make(Outcome::Kind::kEnded, 0);
         outcome.block = {blocked.reason, blocked.text};
         outcome.code = blocked.reason;
         end(std::move(outcome), now);
-      }
-      return;
-    case Exchange::Kind::kReadWheelErrors:
-      if (!drive_) return;
-      if (!ok) {
-        on_failure("read wheel errors", answer, now);
-      } else if (const std::string error = wheel_error(answer.values[0], answer.values[1]); !error.empty()) {
+      } else if (const std::string error = wheel_error(answer.values[3], answer.values[4]); !error.empty()) {
         Outcome outcome = make(Outcome::Kind::kEnded, 0);
         outcome.block = {kWheelErrorReason, error};
         outcome.code = kWheelErrorReason;
@@ -236,8 +230,7 @@ void Keeper::on_velocity(const Exchange& exchange, const Answer& answer, Time no
   if (answer.result.is_ok()) {
     failed_in_row_ = 0;
     if (exchange.drive) ++taken_;
-    if (settings_.watch && exchange.drive && drive_)
-      reads_ = {Exchange::Kind::kReadBumpers, Exchange::Kind::kReadWheelErrors};
+    if (settings_.watch && exchange.drive && drive_) reads_ = {Exchange::Kind::kReadStatus};
     if (moves) {
       stop_owed_ = moved_ = true;
       // A stop began after this velocity was handed out and may have gone

@@ -34,7 +34,7 @@ using Time = Clock::time_point;
 
 // One exchange with the drive board.
 struct Exchange {
-  enum class Kind { kVelocity, kReadMaxVelocity, kReadBumpers, kReadWheelErrors };
+  enum class Kind { kVelocity, kReadMaxVelocity, kReadStatus };
   Kind kind = Kind::kVelocity;
   int left = 0, right = 0;  // a velocity's
   unsigned stops_seen = 0;  // stops begun when it was handed out
@@ -45,10 +45,11 @@ struct Exchange {
 };
 
 // A board's answer: its result and, for a read, its values (max velocity;
-// bumpers left, right and the emergency stop; wheel errors left, right).
+// the status, one request: bumpers left, right, the emergency stop, wheel
+// errors left, right).
 struct Answer {
   Result result;
-  int values[3] = {0, 0, 0};
+  int values[5] = {0, 0, 0, 0, 0};
 };
 
 // What stands against driving: a reason code (the programs' reason::) and a

@@ -28,14 +28,13 @@ drive::Answer ZarnDriveBoard::exchange(const drive::Exchange& exchange) {
     case drive::Exchange::Kind::kReadMaxVelocity:
       ret = measure_([&] { return zarn_rs232_drvb_read_parameter(drvb::kMaxVelocityId, &v[0]); });
       break;
-    case drive::Exchange::Kind::kReadBumpers:
-      ret = measure_([&] { return zarn_rs232_drvb_read_bumper_emg(&v[0], &v[1], &v[2]); });
-      break;
-    case drive::Exchange::Kind::kReadWheelErrors: {
+    case drive::Exchange::Kind::kReadStatus: {
+      // The exports read the one request's two halves apart.
       char left = 0, right = 0;
-      ret = measure_([&] { return zarn_rs232_drvb_read_drive_err(&left, &right); });
-      v[0] = left;
-      v[1] = right;
+      ret = measure_([&] { return zarn_rs232_drvb_read_bumper_emg(&v[0], &v[1], &v[2]); });
+      if (ret == 0) ret = measure_([&] { return zarn_rs232_drvb_read_drive_err(&left, &right); });
+      v[3] = left;
+      v[4] = right;
       break;
     }
   }

@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 
 // The keeper on a fake clock against a board that answers at once, with
 // the answers a row scripts for a request's text ("BE200;200", "max",
-// "bumpers", "errors"), else ok.
+// "status"), else ok.
 struct Rig {
   explicit Rig(Settings settings) : keeper(settings) {}
   Keeper keeper;
@@ -33,10 +33,8 @@ struct Rig {
     switch (e.kind) {
       case Exchange::Kind::kReadMaxVelocity:
         return "max";
-      case Exchange::Kind::kReadBumpers:
-        return "bumpers";
-      case Exchange::Kind::kReadWheelErrors:
-        return "errors";
+      case Exchange::Kind::kReadStatus:
+        return "status";
       default:
         return "BE" + std::to_string(e.left) + ";" + std::to_string(e.right);
     }
@@ -181,21 +179,21 @@ const Row kRows[] = {
      [](Rig& r) {
        r.script["BE200;200"] = {Answer{}, failing(Failure::kNoReply), Answer{}, Answer{},
                                 failing(Failure::kBadCheck)};
-       r.script["bumpers"] = {Answer{}, Answer{}, failing(Failure::kNoReply)};
+       r.script["status"] = {Answer{}, Answer{}, failing(Failure::kNoReply)};
        r.drive(200, 200, 1000, 1);
        r.run(500);
      },
-     {"0 max", "0 BE200;200", "0 bumpers", "0 errors", "100 BE200;200", "200 BE200;200", "200 bumpers",
-      "200 errors", "300 BE200;200", "300 bumpers", "400 BE200;200", "400 BE0;0"},
+     {"0 max", "0 BE200;200", "0 status", "100 BE200;200", "200 BE200;200", "200 status", "300 BE200;200",
+      "300 status", "400 BE200;200", "400 BE0;0"},
      {"taken #1", "ended #1 send velocity (bad check byte)"}},
     {"the tool's drive ends on a closed bumper with the stop",
      kTool,
      [](Rig& r) {
-       r.script["bumpers"] = {Answer{}, Answer{Result{}, {0, 0, 1}}};
+       r.script["status"] = {Answer{}, Answer{Result{}, {0, 0, 1}}};
        r.drive(200, 200, 1000, 1);
        r.run(200);
      },
-     {"0 max", "0 BE200;200", "0 bumpers", "0 errors", "100 BE200;200", "100 bumpers", "100 BE0;0"},
+     {"0 max", "0 BE200;200", "0 status", "100 BE200;200", "100 status", "100 BE0;0"},
      {"taken #1", "ended #1 emergency stop closed"}},
     {"a lost port ends the drive; the stop goes every period; Max Velocity is read again",
      kBridge,

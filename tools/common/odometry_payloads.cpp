@@ -34,7 +34,8 @@ Json time_of(std::chrono::system_clock::time_point at) {
 Json position(const odometry::Pose& pose) { return {{"x", pose.x_m}, {"y", pose.y_m}, {"z", 0.0}}; }
 
 Json orientation(const odometry::Pose& pose) {
-  return {{"x", 0.0}, {"y", 0.0}, {"z", std::sin(pose.heading_rad / 2)}, {"w", std::cos(pose.heading_rad / 2)}};
+  return {
+      {"x", 0.0}, {"y", 0.0}, {"z", std::sin(pose.heading_rad / 2)}, {"w", std::cos(pose.heading_rad / 2)}};
 }
 
 }  // namespace
@@ -46,23 +47,23 @@ const Json& pose_in_frame_schema() {
        {"frame_id", {{"type", "string"}}},
        {"pose",
         {{"type", "object"},
-         {"properties", {{"position", numbers({"x", "y", "z"})}, {"orientation", numbers({"x", "y", "z", "w"})}}}}}});
+         {"properties",
+          {{"position", numbers({"x", "y", "z"})}, {"orientation", numbers({"x", "y", "z", "w"})}}}}}});
   return s;
 }
 
 const Json& frame_transforms_schema() {
-  static const Json s = schema(
-      "foxglove.FrameTransforms",
-      {{"transforms",
-        {{"type", "array"},
-         {"items",
-          {{"type", "object"},
-           {"properties",
-            {{"timestamp", time_schema()},
-             {"parent_frame_id", {{"type", "string"}}},
-             {"child_frame_id", {{"type", "string"}}},
-             {"translation", numbers({"x", "y", "z"})},
-             {"rotation", numbers({"x", "y", "z", "w"})}}}}}}}});
+  static const Json s =
+      schema("foxglove.FrameTransforms", {{"transforms",
+                                           {{"type", "array"},
+                                            {"items",
+                                             {{"type", "object"},
+                                              {"properties",
+                                               {{"timestamp", time_schema()},
+                                                {"parent_frame_id", {{"type", "string"}}},
+                                                {"child_frame_id", {{"type", "string"}}},
+                                                {"translation", numbers({"x", "y", "z"})},
+                                                {"rotation", numbers({"x", "y", "z", "w"})}}}}}}}});
   return s;
 }
 
@@ -73,12 +74,11 @@ Json pose_in_frame(const odometry::Pose& pose, std::chrono::system_clock::time_p
 }
 
 Json frame_transforms(const odometry::Pose& pose, std::chrono::system_clock::time_point at) {
-  return {{"transforms",
-           Json::array({{{"timestamp", time_of(at)},
-                         {"parent_frame_id", kOdomFrame},
-                         {"child_frame_id", kBaseFrame},
-                         {"translation", position(pose)},
-                         {"rotation", orientation(pose)}}})}};
+  return {{"transforms", Json::array({{{"timestamp", time_of(at)},
+                                       {"parent_frame_id", kOdomFrame},
+                                       {"child_frame_id", kBaseFrame},
+                                       {"translation", position(pose)},
+                                       {"rotation", orientation(pose)}}})}};
 }
 
 }  // namespace tavik::cli

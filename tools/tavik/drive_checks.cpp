@@ -58,21 +58,17 @@ std::string still_wheels(const DriveEnd& end) {
 
 void check_start(Session& session, BoardConnection& connection, const DriveArgs& args) {
   check_max_velocity(session, connection, args);
-  int left = 0, right = 0, emergency = 0;
-  session.check(
-      read_before_drive([&] { return drvb::read_bumper_emg(connection, &left, &right, &emergency); }),
-      "read bumpers", Board::kDrvb);
+  drvb::BumpersAndErrors status;
+  session.check(read_before_drive([&] { return drvb::read_bumpers_and_errors(connection, &status); }),
+                "read bumpers and wheel errors", Board::kDrvb);
   const auto refuse = [&](const char* code, const std::string& text) {
     throw CommandError(kExitCommandFailed, code, "start driving", Board::kDrvb, session.port(Board::kDrvb),
                        "refused: " + text);
   };
-  if (const Blocked blocked = blocked_by(left, right, emergency); blocked.reason != nullptr)
+  if (const Blocked blocked = blocked_by(status.bumper_left, status.bumper_right, status.emergency);
+      blocked.reason != nullptr)
     refuse(blocked.reason, blocked.text);
-  char error_left = 0, error_right = 0;
-  session.check(
-      read_before_drive([&] { return drvb::read_drive_err(connection, &error_left, &error_right); }),
-      "read wheel errors", Board::kDrvb);
-  if (const std::string error = wheel_error(error_left, error_right); !error.empty())
+  if (const std::string error = wheel_error(status.error_left, status.error_right); !error.empty())
     refuse(reason::kWheelError, error + " (drvb reset-errors clears it)");
 }
 
