@@ -173,7 +173,11 @@ std::optional<Exchange> Keeper::start(Time now) {
     report(std::move(refusal));
     return next(now);
   }
-  if (moves || settings_.hold_still) drive_ = command;
+  // A 0,0 not held ends the drive before it: sent once, the last word.
+  if (moves || settings_.hold_still)
+    drive_ = command;
+  else
+    drive_.reset();
   sending_ = command;
   failed_in_row_ = 0;
   Exchange velocity;

@@ -157,6 +157,16 @@ const Row kRows[] = {
      },
      {"0 max", "0 BE100;100", "100 BE100;100", "150 BE0;0"},
      {"superseded #1", "taken #2", "ended #2 time"}},
+    {"a drive at 0,0 ends the drive before it: nothing moves after it",
+     kBridge,
+     [](Rig& r) {
+       r.drive(200, 200, 1000, 1);
+       r.run(150);
+       r.drive(0, 0, 1000, 2);
+       r.run(250);
+     },
+     {"0 max", "0 BE200;200", "100 BE200;200", "150 BE0;0"},
+     {"taken #1", "taken #2"}},
     {"a moving velocity answered after a stop went out beside it owes the stop once more",
      kBridge,
      [](Rig& r) {
