@@ -141,7 +141,7 @@ class Fleet {
     this.dir = dir || fs.mkdtempSync(path.join(this.build, "fleet-"));
     this.webDir = webDir || path.join(this.build, "web");
     this.tavik = path.join(this.build, "tools/tavik/tavik");
-    this.sim = path.join(this.build, "sim/tavik-sim");
+    this.sim = path.join(this.build, "tools/tavik-sim/tavik-sim");
     this.robots = new Map();
     this.broker = null;
     this.users = USERS;

@@ -17,7 +17,7 @@
 wine_work=""
 sim_pids=()
 xvfb_pid=""
-sim=${sim:-build/default/sim/tavik-sim}
+sim=${sim:-build/default/tools/tavik-sim/tavik-sim}
 
 wine_session_end() {
   exec 3>&- 4>&- 2>/dev/null || true  # end of input ends the simulators

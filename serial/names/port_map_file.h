@@ -1,8 +1,9 @@
 // Reading one ports file (port_map.h) without harm: nothing but a regular
 // file of this user's or root's, never more than kPortsFileMaxBytes, and
 // never opened before it is known to be such a file (a FIFO would hold the
-// open, a serial device would raise its lines). One file per OS implements
-// it (port_map_file_posix.cpp, port_map_file_win32.cpp).
+// open, a serial device would raise its lines). port_map_file.cpp
+// implements it over the system's calls of port_map_file_system.h, one file
+// per OS (port_map_file_posix.cpp, port_map_file_win32.cpp).
 #pragma once
 
 #include <cstdint>

@@ -25,19 +25,14 @@
 
 #include "serial/names/port_path.h"
 #include "serial/ports/port_lock.h"
-#include "serial/transport/port_transport.h"
+#include "serial/transport/device_transport.h"
 
 namespace tavik {
 
 using Clock = std::chrono::steady_clock;
 
-struct DevicePort final : PortTransport {
+struct DevicePort final : DeviceTransport {
   int fd = -1;
-  bool removed = false;   // hang-up or I/O error seen: the device is gone
-  int removed_error = 0;  // the errno that said so; 0 for a hang-up
-  std::uint8_t ahead[256] = {};
-  int ahead_pos = 0;
-  int ahead_len = 0;
   // When bytes read had just arrived: a read woken by them took them
   // (`anchor_bytes` of them, as the driver handed them on) and left none
   // behind. The next bytes come one byte time apart at the most, so those
@@ -48,13 +43,12 @@ struct DevicePort final : PortTransport {
   int anchor_bytes = 0;
   int since_anchor = 0;
   ~DevicePort() override;
-  void apply_timeouts(int timeout_ms) override;
+  // Time-outs are applied per transfer with poll(): nothing to set on the device.
+  void apply_timeouts(int) override {}
   int write(const std::uint8_t* data, int count, int timeout_ms) override;
   int read(std::uint8_t* buffer, int count, int timeout_ms, int expect) override;
   int purge() override;
   int read_pending(std::uint8_t* buffer, int count) override;
-  bool lost() const override { return removed; }
-  int lost_error() const override { return removed ? removed_error : 0; }
 };
 
 namespace {
@@ -137,20 +131,13 @@ Failure open_failure(int error) {
 // Errors after which the device will never work again.
 bool device_gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
 
-// The device is gone: a hang-up (error 0) or an error that says so.
-void mark_removed(DevicePort* os, int error) {
-  os->removed = true;
-  os->removed_error = error;
-}
-
 // Reads what the device holds into the read-ahead buffer, after a sleep
 // (`slept`) or woken by arriving bytes. Returns false when the device is gone.
 bool fill_ahead(DevicePort* os, bool slept) {
   for (;;) {
     ssize_t n = ::read(os->fd, os->ahead, sizeof os->ahead);
     if (n > 0) {
-      os->ahead_pos = 0;
-      os->ahead_len = static_cast<int>(n);
+      os->took_ahead(static_cast<int>(n));
       if (n == static_cast<ssize_t>(sizeof os->ahead)) {
         os->anchor = {};  // more may be waiting: when these came is not known
       } else if (slept && os->anchor != Clock::time_point{}) {
@@ -166,8 +153,8 @@ bool fill_ahead(DevicePort* os, bool slept) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     // 0 is a hang-up on a terminal, EIO a removed device; anything else
     // fails this read only.
-    if (n == 0) mark_removed(os, 0);
-    if (n < 0 && device_gone(errno)) mark_removed(os, errno);
+    if (n == 0) os->mark_removed(0);
+    if (n < 0 && device_gone(errno)) os->mark_removed(errno);
     return false;
   }
 }
@@ -235,59 +222,52 @@ PortTransport* device_open(const SerialPort& port, Result& why) {
   return os;
 }
 
-void device_apply_timeouts(DevicePort*, int) {
-  // Time-outs are applied per transfer with poll(); nothing to set on the device.
-}
-
-int device_write(DevicePort* os, const std::uint8_t* data, int count, int timeout_ms) {
-  if (os->removed) return -1;
+int DevicePort::write(const std::uint8_t* data, int count, int timeout_ms) {
+  if (removed) return -1;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   int sent = 0;
   while (sent < count) {
-    ssize_t n = ::write(os->fd, data + sent, static_cast<size_t>(count - sent));
+    ssize_t n = ::write(fd, data + sent, static_cast<size_t>(count - sent));
     if (n > 0) {
       sent += static_cast<int>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      int ev = wait_for(os->fd, POLLOUT, deadline);
+      int ev = wait_for(fd, POLLOUT, deadline);
       if (ev == 0) break;     // time-out: report what was sent
       if (ev < 0) return -1;  // the wait failed, not the device
       if (!(ev & (POLLHUP | POLLERR | POLLNVAL))) continue;
-      mark_removed(os, 0);
+      mark_removed(0);
       return -1;
     }
-    if (n == 0) mark_removed(os, 0);
-    if (n < 0 && device_gone(errno)) mark_removed(os, errno);
+    if (n == 0) mark_removed(0);
+    if (n < 0 && device_gone(errno)) mark_removed(errno);
     return -1;
   }
-  drain(os->fd, deadline);
+  drain(fd, deadline);
   return sent;
 }
 
-int device_read(DevicePort* os, std::uint8_t* buffer, int count, int timeout_ms, int expect) {
+int DevicePort::read(std::uint8_t* buffer, int count, int timeout_ms, int expect) {
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(timeout_ms);
   int got = 0;
   while (got < count) {
-    if (os->ahead_pos < os->ahead_len) {
-      int take = std::min(count - got, os->ahead_len - os->ahead_pos);
-      std::memcpy(buffer + got, os->ahead + os->ahead_pos, static_cast<size_t>(take));
-      os->ahead_pos += take;
-      got += take;
+    if (!ahead_empty()) {
+      got += take_ahead(buffer + got, count - got);
       continue;
     }
-    if (os->removed) return got > 0 ? got : -1;
+    if (removed) return got > 0 ? got : -1;
     // The bytes still expected cannot all be there before their wire time
     // has passed: all but the last few are looked for then, at once.
     const int before_last = expect - got - kAsTheyCome;
-    if (os->anchor != Clock::time_point{} && before_last >= kFewestToSleepFor * os->anchor_bytes) {
-      const auto due = os->anchor + kByteTime * (os->since_anchor + before_last);
+    if (anchor != Clock::time_point{} && before_last >= kFewestToSleepFor * anchor_bytes) {
+      const auto due = anchor + kByteTime * (since_anchor + before_last);
       if (sleep_until(std::min(deadline, due))) {
-        const int ev = wait_for(os->fd, POLLIN, Clock::now());
+        const int ev = wait_for(fd, POLLIN, Clock::now());
         if (ev > 0 && (ev & POLLIN)) {
-          if (!fill_ahead(os, true)) return got > 0 ? got : -1;
+          if (!fill_ahead(this, true)) return got > 0 ? got : -1;
           continue;
         }
       }
@@ -295,61 +275,45 @@ int device_read(DevicePort* os, std::uint8_t* buffer, int count, int timeout_ms,
     // Until the first byte the whole time-out applies; after it, the gap limit.
     auto until = deadline;
     if (got > 0) until = std::min(deadline, Clock::now() + std::chrono::milliseconds(kReadGapMs));
-    int ev = wait_for(os->fd, POLLIN, until);
+    int ev = wait_for(fd, POLLIN, until);
     if (ev < 0) return got > 0 ? got : -1;  // the wait failed, not the device
     if (ev == 0) break;
     if (ev & POLLIN) {
-      if (!fill_ahead(os, false)) return got > 0 ? got : -1;
+      if (!fill_ahead(this, false)) return got > 0 ? got : -1;
       continue;
     }
-    mark_removed(os, 0);  // POLLHUP, POLLERR or POLLNVAL without data
+    mark_removed(0);  // POLLHUP, POLLERR or POLLNVAL without data
     return got > 0 ? got : -1;
   }
   return got;
 }
 
-int device_purge(DevicePort* os) {
-  os->ahead_pos = os->ahead_len = 0;
-  os->anchor = {};
-  return ::tcflush(os->fd, TCIOFLUSH) == 0 ? 1 : 0;
+int DevicePort::purge() {
+  drop_ahead();
+  anchor = {};
+  return ::tcflush(fd, TCIOFLUSH) == 0 ? 1 : 0;
 }
 
-int device_read_pending(DevicePort* os, std::uint8_t* buffer, int count) {
+int DevicePort::read_pending(std::uint8_t* buffer, int count) {
   int got = 0;
   while (got < count) {
-    if (os->ahead_pos == os->ahead_len) {
+    if (ahead_empty()) {
       // In raw mode an empty read() returns 0, which means a hang-up only
       // after poll() said there was something to read.
-      if (os->removed || !(wait_for(os->fd, POLLIN, Clock::now()) > 0)) break;
-      if (!fill_ahead(os, false) || os->ahead_pos == os->ahead_len) break;
+      if (removed || !(wait_for(fd, POLLIN, Clock::now()) > 0)) break;
+      if (!fill_ahead(this, false) || ahead_empty()) break;
     }
-    const int take = std::min(count - got, os->ahead_len - os->ahead_pos);
-    std::memcpy(buffer + got, os->ahead + os->ahead_pos, static_cast<size_t>(take));
-    os->ahead_pos += take;
-    got += take;
+    got += take_ahead(buffer + got, count - got);
   }
   return got;
 }
 
 DevicePort::~DevicePort() {
-  DevicePort* os = this;
-  ::ioctl(os->fd, TIOCNXCL);
-  set_modem_line(os->fd, TIOCM_RTS, false);
-  set_modem_line(os->fd, TIOCM_DTR, false);
-  ::tcflush(os->fd, TCIOFLUSH);
-  ::close(os->fd);  // also releases the flock
-}
-
-void DevicePort::apply_timeouts(int timeout_ms) { device_apply_timeouts(this, timeout_ms); }
-int DevicePort::write(const std::uint8_t* data, int count, int timeout_ms) {
-  return device_write(this, data, count, timeout_ms);
-}
-int DevicePort::read(std::uint8_t* buffer, int count, int timeout_ms, int expect) {
-  return device_read(this, buffer, count, timeout_ms, expect);
-}
-int DevicePort::purge() { return device_purge(this); }
-int DevicePort::read_pending(std::uint8_t* buffer, int count) {
-  return device_read_pending(this, buffer, count);
+  ::ioctl(fd, TIOCNXCL);
+  set_modem_line(fd, TIOCM_RTS, false);
+  set_modem_line(fd, TIOCM_DTR, false);
+  ::tcflush(fd, TCIOFLUSH);
+  ::close(fd);  // also releases the flock
 }
 
 }  // namespace tavik

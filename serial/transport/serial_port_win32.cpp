@@ -17,31 +17,24 @@
 #include <string>
 
 #include "serial/names/port_path.h"
-#include "serial/transport/port_transport.h"
+#include "serial/transport/device_transport.h"
 
 namespace tavik {
 
-struct DevicePort final : PortTransport {
+struct DevicePort final : DeviceTransport {
   HANDLE device = INVALID_HANDLE_VALUE;
   HANDLE write_signal = nullptr;
   HANDLE read_signal = nullptr;
   OVERLAPPED write_completion = {};  // hEvent: the write signal, marked as below
   OVERLAPPED read_completion = {};
-  bool removed = false;     // a transfer found the device gone
-  DWORD removed_error = 0;  // the error that said so
-  int timeout_ms = 0;       // the port's time-out: each write's, and each read's for its first byte
+  int port_timeout_ms = 0;  // the port's time-out: each write's, and each read's for its first byte
   int read_total_ms = 0;    // the total read time-out the device has now
-  std::uint8_t ahead[256] = {};
-  int ahead_pos = 0;
-  int ahead_len = 0;
   ~DevicePort() override;
-  void apply_timeouts(int timeout_ms) override;
+  void apply_timeouts(int ms) override;
   int write(const std::uint8_t* data, int count, int timeout_ms) override;
   int read(std::uint8_t* buffer, int count, int timeout_ms, int expect) override;
   int purge() override;
   int read_pending(std::uint8_t* buffer, int count) override;
-  bool lost() const override { return removed; }
-  int lost_error() const override { return removed ? static_cast<int>(removed_error) : 0; }
 };
 
 namespace {
@@ -52,7 +45,7 @@ constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURG
 // time-out is cancelled: a hung driver must not hold a board's lock forever.
 constexpr DWORD kDriverSlackMs = 1000;
 
-void apply_timeouts(HANDLE device, int read_total_ms, int write_total_ms) {
+void set_device_timeouts(HANDLE device, int read_total_ms, int write_total_ms) {
   COMMTIMEOUTS t = {};
   t.ReadIntervalTimeout = static_cast<DWORD>(kReadGapMs);
   t.ReadTotalTimeoutMultiplier = 0;
@@ -68,7 +61,7 @@ void set_read_total(DevicePort* os, int ms) {
   ms = std::max(ms, 1);
   if (ms == os->read_total_ms) return;
   os->read_total_ms = ms;
-  apply_timeouts(os->device, ms, os->timeout_ms);
+  set_device_timeouts(os->device, ms, os->port_timeout_ms);
 }
 
 void apply_line_settings(HANDLE device, const SerialPort& port) {
@@ -144,8 +137,7 @@ int queued_bytes(DevicePort* os) {
   DWORD errors = 0;
   COMSTAT status = {};
   if (::ClearCommError(os->device, &errors, &status)) return static_cast<int>(status.cbInQue);
-  os->removed = true;
-  os->removed_error = ::GetLastError();
+  os->mark_removed(static_cast<int>(::GetLastError()));
   return -1;
 }
 
@@ -153,8 +145,7 @@ int queued_bytes(DevicePort* os) {
 // or when the device no longer answers a status query.
 int fail_transfer(DevicePort* os, DWORD error) {
   if (device_gone(error) || queued_bytes(os) < 0) {
-    os->removed = true;
-    os->removed_error = error;
+    os->mark_removed(static_cast<int>(error));
   }
   return -1;
 }
@@ -189,15 +180,6 @@ int finish_transfer(DevicePort* os, OVERLAPPED& completion, HANDLE signal, int t
   return error == ERROR_TIMEOUT ? static_cast<int>(done) : fail_transfer(os, error);
 }
 
-// Copies up to count bytes out of the read-ahead buffer; returns how many.
-int take_ahead(DevicePort* os, std::uint8_t* buffer, int count) {
-  const int take = std::min(count, os->ahead_len - os->ahead_pos);
-  if (take <= 0) return 0;
-  std::memcpy(buffer, os->ahead + os->ahead_pos, static_cast<std::size_t>(take));
-  os->ahead_pos += take;
-  return take;
-}
-
 // One read of up to `want` bytes into the empty read-ahead buffer, ended by
 // the device's time-outs and bounded by `timeout_ms` plus the driver slack.
 // Returns the bytes read, 0 when none came, -1 on failure.
@@ -213,8 +195,7 @@ int read_ahead(DevicePort* os, int want, int timeout_ms) {
     if (error != ERROR_IO_PENDING) return fail_transfer(os, error);
     n = finish_transfer(os, os->read_completion, os->read_signal, timeout_ms);
   }
-  os->ahead_pos = 0;
-  os->ahead_len = std::max(n, 0);
+  os->took_ahead(n);
   return n;
 }
 
@@ -243,8 +224,8 @@ PortTransport* device_open(const SerialPort& port, Result& why) {
   ::ClearCommError(device, &errors, nullptr);
   ::SetupComm(device, kQueueBytes, kQueueBytes);
   ::PurgeComm(device, kPurgeAll);
-  os->timeout_ms = os->read_total_ms = port.timeout_ms;
-  apply_timeouts(device, port.timeout_ms, port.timeout_ms);
+  os->port_timeout_ms = os->read_total_ms = port.timeout_ms;
+  set_device_timeouts(device, port.timeout_ms, port.timeout_ms);
   apply_line_settings(device, port);
   ::SetCommMask(device, 0);
   ::SetCommMask(device, EV_RXCHAR);
@@ -255,33 +236,33 @@ PortTransport* device_open(const SerialPort& port, Result& why) {
   return os;
 }
 
-void device_apply_timeouts(DevicePort* os, int timeout_ms) {
-  os->timeout_ms = os->read_total_ms = timeout_ms;
-  apply_timeouts(os->device, timeout_ms, timeout_ms);
+void DevicePort::apply_timeouts(int ms) {
+  port_timeout_ms = read_total_ms = ms;
+  set_device_timeouts(device, ms, ms);
 }
 
-int device_write(DevicePort* os, const std::uint8_t* data, int count, int timeout_ms) {
-  if (os->write_signal == nullptr || os->removed) return -1;
+int DevicePort::write(const std::uint8_t* data, int count, int timeout_ms) {
+  if (write_signal == nullptr || removed) return -1;
   DWORD written = 0;
-  if (::WriteFile(os->device, data, static_cast<DWORD>(count), &written, &os->write_completion)) {
+  if (::WriteFile(device, data, static_cast<DWORD>(count), &written, &write_completion)) {
     return static_cast<int>(written);
   }
   const DWORD error = ::GetLastError();
-  if (error != ERROR_IO_PENDING) return fail_transfer(os, error);
-  return finish_transfer(os, os->write_completion, os->write_signal, timeout_ms);
+  if (error != ERROR_IO_PENDING) return fail_transfer(this, error);
+  return finish_transfer(this, write_completion, write_signal, timeout_ms);
 }
 
-int device_read(DevicePort* os, std::uint8_t* buffer, int count, int timeout_ms, int) {
-  if (os->read_signal == nullptr) return -1;
+int DevicePort::read(std::uint8_t* buffer, int count, int timeout_ms, int) {
+  if (read_signal == nullptr) return -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  int got = take_ahead(os, buffer, count);
+  int got = take_ahead(buffer, count);
   while (got < count) {
-    if (os->removed) return got > 0 ? got : -1;
-    const int queued = queued_bytes(os);
+    if (removed) return got > 0 ? got : -1;
+    const int queued = queued_bytes(this);
     if (queued < 0) return got > 0 ? got : -1;
     int n = 0;
     if (queued > 0) {
-      n = read_ahead(os, queued, os->read_total_ms);
+      n = read_ahead(this, queued, read_total_ms);
     } else {
       // Nothing there yet: until the first byte the caller's whole time-out
       // applies; after it, the gap limit, within the whole time-out.
@@ -292,52 +273,39 @@ int device_read(DevicePort* os, std::uint8_t* buffer, int count, int timeout_ms,
         if (left.count() <= 0) break;
         wait = std::min(kReadGapMs, static_cast<int>(left.count()));
       }
-      set_read_total(os, wait);
-      n = read_ahead(os, count - got, wait);
+      set_read_total(this, wait);
+      n = read_ahead(this, count - got, wait);
     }
     if (n < 0) return got > 0 ? got : -1;
     if (n == 0) break;
-    got += take_ahead(os, buffer + got, count - got);
+    got += take_ahead(buffer + got, count - got);
   }
-  return got == 0 ? empty_read(os) : got;
+  return got == 0 ? empty_read(this) : got;
 }
 
-int device_purge(DevicePort* os) {
-  os->ahead_pos = os->ahead_len = 0;
-  return ::PurgeComm(os->device, kPurgeAll) ? 1 : 0;
+int DevicePort::purge() {
+  drop_ahead();
+  return ::PurgeComm(device, kPurgeAll) ? 1 : 0;
 }
 
-int device_read_pending(DevicePort* os, std::uint8_t* buffer, int count) {
-  int got = take_ahead(os, buffer, count);
-  while (got < count && !os->removed && os->read_signal != nullptr) {
-    const int queued = queued_bytes(os);
-    if (queued <= 0 || read_ahead(os, queued, os->read_total_ms) <= 0) break;
-    got += take_ahead(os, buffer + got, count - got);
+int DevicePort::read_pending(std::uint8_t* buffer, int count) {
+  int got = take_ahead(buffer, count);
+  while (got < count && !removed && read_signal != nullptr) {
+    const int queued = queued_bytes(this);
+    if (queued <= 0 || read_ahead(this, queued, read_total_ms) <= 0) break;
+    got += take_ahead(buffer + got, count - got);
   }
   return got;
 }
 
 DevicePort::~DevicePort() {
-  DevicePort* os = this;
-  if (os->write_signal != nullptr) ::CloseHandle(os->write_signal);
-  if (os->read_signal != nullptr) ::CloseHandle(os->read_signal);
-  ::EscapeCommFunction(os->device, CLRRTS);
-  ::EscapeCommFunction(os->device, CLRDTR);
-  ::PurgeComm(os->device, kPurgeAll);
-  ::SetCommMask(os->device, 0);
-  ::CloseHandle(os->device);
-}
-
-void DevicePort::apply_timeouts(int ms) { device_apply_timeouts(this, ms); }
-int DevicePort::write(const std::uint8_t* data, int count, int ms) {
-  return device_write(this, data, count, ms);
-}
-int DevicePort::read(std::uint8_t* buffer, int count, int ms, int expect) {
-  return device_read(this, buffer, count, ms, expect);
-}
-int DevicePort::purge() { return device_purge(this); }
-int DevicePort::read_pending(std::uint8_t* buffer, int count) {
-  return device_read_pending(this, buffer, count);
+  if (write_signal != nullptr) ::CloseHandle(write_signal);
+  if (read_signal != nullptr) ::CloseHandle(read_signal);
+  ::EscapeCommFunction(device, CLRRTS);
+  ::EscapeCommFunction(device, CLRDTR);
+  ::PurgeComm(device, kPurgeAll);
+  ::SetCommMask(device, 0);
+  ::CloseHandle(device);
 }
 
 }  // namespace tavik

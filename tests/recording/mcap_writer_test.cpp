@@ -13,37 +13,12 @@
 #include <vector>
 
 #include "mcap_reader.h"
+#include "mcap_sample.h"
 
 namespace tavik::test {
 namespace {
 
 using nlohmann::json;
-using recording::McapWriter;
-
-constexpr std::uint64_t kStart = 1'796'000'000'000'000'000;  // 2026-11-30, in ns
-constexpr std::uint64_t kMs = 1'000'000;
-
-struct Written {
-  std::string bytes;
-  std::vector<std::size_t> chunk_ends;  // file size after each chunk and its indexes
-};
-
-// `count` messages on two channels, 100 ms apart, alternating.
-Written write_sample(int count, recording::McapChunking chunking) {
-  Written w;
-  McapWriter writer([&](std::string_view b) { return w.bytes.append(b), true; }, "tavik test", chunking);
-  const auto schema = writer.add_schema("battery", "jsonschema", R"({"type":"object"})");
-  const auto a = writer.add_channel("/psb/battery", schema, "json");
-  const auto b = writer.add_channel("/drvb/wheels", schema, "json");
-  for (int i = 0; i < count; ++i) {
-    const std::uint64_t t = kStart + static_cast<std::uint64_t>(i) * 100 * kMs;
-    const std::size_t before = w.bytes.size();
-    EXPECT_TRUE(writer.write(i % 2 == 0 ? a : b, t, t, json{{"i", i}}.dump()));
-    if (w.bytes.size() != before) w.chunk_ends.push_back(w.bytes.size());
-  }
-  EXPECT_TRUE(writer.finish());
-  return w;
-}
 
 std::string save(const std::string& bytes, const std::string& name) {
   const auto path = std::filesystem::path(::testing::TempDir()) / name;
@@ -116,17 +91,6 @@ TEST(McapWriter, CorruptChunkIsRefused) {
   const McapRead r = read_mcap(save(w.bytes, "corrupt.mcap"));
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("CRC"), std::string::npos) << r.error;
-}
-
-TEST(McapWriter, StopsAtTheFirstWriteThatFails) {
-  int writes = 0;
-  McapWriter writer([&](std::string_view) { return ++writes < 3; }, "tavik test", {.bytes = 1});
-  const auto schema = writer.add_schema("s", "jsonschema", "{}");
-  const auto channel = writer.add_channel("/t", schema, "json");
-  EXPECT_TRUE(writer.failed());
-  EXPECT_FALSE(writer.write(channel, kStart, kStart, "{}"));
-  EXPECT_FALSE(writer.finish());
-  EXPECT_EQ(writes, 3);
 }
 
 }  // namespace

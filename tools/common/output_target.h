@@ -9,7 +9,8 @@
 //   descriptors (/dev/stdout, /dev/stderr, /dev/fd/N), which are streams;
 // - a character device or a FIFO (/dev/null, a pipe) is written in place, as
 //   a stream.
-// output_target_posix.cpp or output_target_win32.cpp implements it.
+// output_target.cpp implements it, with the system's calls of
+// output_target_system.h in output_target_posix.cpp and output_target_win32.cpp.
 #pragma once
 
 #include <cstdio>

@@ -8,9 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 
-#include "output_target.h"
+#include "output_target_system.h"
 
 namespace tavik::cli {
 namespace {
@@ -31,63 +30,34 @@ int own_descriptor(const std::string& path) {
   return -1;
 }
 
-OutputTarget failed(OutputFault fault, std::string detail) {
-  OutputTarget target;
-  target.fault = fault;
-  target.detail = std::move(detail);
-  return target;
-}
-
-OutputTarget system_failure(int error) { return failed(OutputFault::kSystem, std::strerror(error)); }
-
-OutputTarget stream_of(int fd) {
-  std::FILE* file = ::fdopen(fd, "w");
-  if (file == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    return system_failure(error);
-  }
-  OutputTarget target;
-  target.file = file;
-  return target;
-}
-
 // A character device or FIFO the name is: opened where it is, not waiting
 // for a FIFO's reader.
 OutputTarget open_stream(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0 && errno == ENXIO) return failed(OutputFault::kNoReader, "");
-  if (fd < 0) return system_failure(errno);
+  if (fd < 0 && errno == ENXIO) return output_failed(OutputFault::kNoReader, "");
+  if (fd < 0) return output_system_failure(errno);
   // Written as a stream: a write waits for room as to any file.
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return stream_of(fd);
-}
-
-// A new file beside path, ".NAME.XXXXXX", made only if no such name is there.
-OutputTarget open_temporary(const std::string& path) {
-  const auto slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::random_device random;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    char suffix[8];
-    std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(random()) & 0xffffffu);
-    const std::string temporary = folder + "." + name + "." + suffix;
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return system_failure(errno);
-    OutputTarget target = stream_of(fd);
-    if (target.file == nullptr)
-      ::unlink(temporary.c_str());
-    else
-      target.temporary = temporary;
-    return target;
-  }
-  return system_failure(EEXIST);
+  return output_stream(fd);
 }
 
 }  // namespace
+
+const char kFolderSeparators[] = "/";
+
+int create_new_file(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+}
+
+std::FILE* stream_on(int fd) {
+  std::FILE* file = ::fdopen(fd, "w");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return file;
+}
 
 OutputTarget open_output(const std::string& path, bool overwrite) {
   if (const int own = own_descriptor(path); own >= 0) {
@@ -97,18 +67,18 @@ OutputTarget open_output(const std::string& path, bool overwrite) {
       return target;
     }
     const int fd = ::fcntl(own, F_DUPFD_CLOEXEC, 3);
-    return fd < 0 ? system_failure(errno) : stream_of(fd);
+    return fd < 0 ? output_system_failure(errno) : output_stream(fd);
   }
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT) return system_failure(errno);
+    if (errno != ENOENT) return output_system_failure(errno);
     return open_temporary(path);
   }
-  if (S_ISLNK(st.st_mode)) return failed(OutputFault::kSymlink, "");
+  if (S_ISLNK(st.st_mode)) return output_failed(OutputFault::kSymlink, "");
   if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return open_stream(path);
-  if (S_ISDIR(st.st_mode)) return failed(OutputFault::kNotAFile, "a directory");
-  if (!S_ISREG(st.st_mode)) return failed(OutputFault::kNotAFile, "a block device");
-  if (!overwrite) return failed(OutputFault::kExists, "");
+  if (S_ISDIR(st.st_mode)) return output_failed(OutputFault::kNotAFile, "a directory");
+  if (!S_ISREG(st.st_mode)) return output_failed(OutputFault::kNotAFile, "a block device");
+  if (!overwrite) return output_failed(OutputFault::kExists, "");
   return open_temporary(path);
 }
 

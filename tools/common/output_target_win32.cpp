@@ -8,57 +8,27 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 #include <system_error>
 
-#include "output_target.h"
+#include "output_target_system.h"
 
 namespace tavik::cli {
-namespace {
 
-OutputTarget failed(OutputFault fault, std::string detail) {
-  OutputTarget target;
-  target.fault = fault;
-  target.detail = std::move(detail);
-  return target;
+const char kFolderSeparators[] = "/\\";
+
+int create_new_file(const std::string& path) {
+  return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 
-OutputTarget stream_of(int fd) {
+std::FILE* stream_on(int fd) {
   std::FILE* file = ::_fdopen(fd, "w");
   if (file == nullptr) {
     const int error = errno;
     ::_close(fd);
-    return failed(OutputFault::kSystem, std::strerror(error));
+    errno = error;
   }
-  OutputTarget target;
-  target.file = file;
-  return target;
+  return file;
 }
-
-OutputTarget open_temporary(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::random_device random;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    char suffix[8];
-    std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(random()) & 0xffffffu);
-    const std::string temporary = folder + "." + name + "." + suffix;
-    const int fd =
-        ::_open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return failed(OutputFault::kSystem, std::strerror(errno));
-    OutputTarget target = stream_of(fd);
-    if (target.file == nullptr)
-      ::_unlink(temporary.c_str());
-    else
-      target.temporary = temporary;
-    return target;
-  }
-  return failed(OutputFault::kSystem, std::strerror(EEXIST));
-}
-
-}  // namespace
 
 OutputTarget open_output(const std::string& path, bool overwrite) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -67,13 +37,13 @@ OutputTarget open_output(const std::string& path, bool overwrite) {
     // A device name (NUL, CON) has no attributes: written as a stream.
     if (::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFCHR) {
       const int fd = ::_open(path.c_str(), _O_WRONLY | _O_NOINHERIT);
-      return fd < 0 ? failed(OutputFault::kSystem, std::strerror(errno)) : stream_of(fd);
+      return fd < 0 ? output_system_failure(errno) : output_stream(fd);
     }
     return open_temporary(path);
   }
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return failed(OutputFault::kSymlink, "");
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return failed(OutputFault::kNotAFile, "a directory");
-  if (!overwrite) return failed(OutputFault::kExists, "");
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return output_failed(OutputFault::kSymlink, "");
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return output_failed(OutputFault::kNotAFile, "a directory");
+  if (!overwrite) return output_failed(OutputFault::kExists, "");
   return open_temporary(path);
 }
 
