@@ -109,7 +109,9 @@ void Session::check(Result result, const std::string& step, Board board) const {
 
 std::optional<double> Session::wheel_separation_mm(std::optional<double> given) const {
   if (given) return given;
+#ifdef TAVIK_SIMULATOR
   if (options_.simulate) return sim::kWheelBaseMm;
+#endif
   return std::nullopt;
 }
 
