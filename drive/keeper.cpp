@@ -32,7 +32,7 @@ Outcome make(Outcome::Kind kind, std::uint64_t tag, Outcome::Why why = Outcome::
 
 Keeper::Keeper(Settings settings) : settings_(settings) {}
 
-void Keeper::drive(int left, int right, Time until, Time now, std::uint64_t tag) {
+void Keeper::drive(int left, int right, Time until, std::uint64_t tag) {
   Outcome refusal = make(Outcome::Kind::kRefused, tag);
   if (closed_) {
     refusal.why = Outcome::Why::kClosed;
@@ -42,7 +42,6 @@ void Keeper::drive(int left, int right, Time until, Time now, std::uint64_t tag)
   } else {
     if (command_) report(make(Outcome::Kind::kSuperseded, command_->tag));
     command_ = Command{left, right, until, tag};
-    (void)now;
     return;
   }
   report(std::move(refusal));
@@ -55,7 +54,7 @@ void Keeper::attach(bool open) {
   reads_.clear();
 }
 
-void Keeper::drop(Time now) {
+void Keeper::drop() {
   drive_.reset();
   reads_.clear();
   sending_.reset();
@@ -64,7 +63,6 @@ void Keeper::drop(Time now) {
     stop_owed_ = urgent_ = true;
     stop_failures_ = 0;
   }
-  (void)now;
 }
 
 void Keeper::stop() {
@@ -72,7 +70,7 @@ void Keeper::stop() {
     report(make(Outcome::Kind::kRefused, command_->tag, Outcome::Why::kStopFirst));
     command_.reset();
   }
-  drop({});
+  drop();
 }
 
 void Keeper::close() {
@@ -85,10 +83,10 @@ void Keeper::set_blocked(std::optional<Block> why) {
   if (blocked_ && (drive_ || command_)) stop();
 }
 
-void Keeper::end(Outcome outcome, Time now) {
+void Keeper::end(Outcome outcome) {
   outcome.tag = drive_ ? drive_->tag : outcome.tag;
   report(std::move(outcome));
-  drop(now);
+  drop();
 }
 
 void Keeper::fail_command(const Command& command, Outcome::Why why, const char* step, const Answer& answer) {
@@ -117,7 +115,7 @@ std::optional<Exchange> Keeper::stop_now() {
 
 std::optional<Exchange> Keeper::next(Time now) {
   if (in_flight_ || stop_apart_) return std::nullopt;
-  if (drive_ && now >= drive_->until) end(make(Outcome::Kind::kEnded, 0, Outcome::Why::kNone, "time"), now);
+  if (drive_ && now >= drive_->until) end(make(Outcome::Kind::kEnded, 0, Outcome::Why::kNone, "time"));
   if (!reads_.empty()) {
     Exchange read;
     read.kind = reads_.front();
@@ -209,18 +207,18 @@ void Keeper::answered(const Exchange& exchange, const Answer& answer, Time now) 
     case Exchange::Kind::kReadStatus:
       if (!drive_) return;
       if (!ok) {
-        on_failure("read bumpers and wheel errors", answer, now);
+        on_failure("read bumpers and wheel errors", answer);
       } else if (const Blocked blocked = blocked_by(answer.values[0], answer.values[1], answer.values[2]);
                  blocked.reason != nullptr) {
         Outcome outcome = make(Outcome::Kind::kEnded, 0);
         outcome.block = {blocked.reason, blocked.text};
         outcome.code = blocked.reason;
-        end(std::move(outcome), now);
+        end(std::move(outcome));
       } else if (const std::string error = wheel_error(answer.values[3], answer.values[4]); !error.empty()) {
         Outcome outcome = make(Outcome::Kind::kEnded, 0);
         outcome.block = {kWheelErrorReason, error};
         outcome.code = kWheelErrorReason;
-        end(std::move(outcome), now);
+        end(std::move(outcome));
       }
       return;
   }
@@ -278,20 +276,20 @@ void Keeper::on_velocity(const Exchange& exchange, const Answer& answer, Time no
       (ends_at_once(answer.result) || failed_in_row_ + 1 > settings_.ridden_failures)) {
     fail_command(*command, Outcome::Why::kNone, "send velocity", answer);
     drive_.reset();
-    drop(now);
+    drop();
     return;
   }
-  on_failure("send velocity", answer, now);
+  on_failure("send velocity", answer);
 }
 
 // A failed exchange of a drive: ridden through up to the failures a program
 // allows in a row; a refusal or the port lost ends it at once.
-void Keeper::on_failure(const char* step, const Answer& answer, Time now) {
+void Keeper::on_failure(const char* step, const Answer& answer) {
   reads_.clear();
   if (!drive_) return;
   ++failed_in_row_;
   if (!settings_.held && (ends_at_once(answer.result) || failed_in_row_ > settings_.ridden_failures)) {
-    end(make(Outcome::Kind::kEnded, 0, Outcome::Why::kNone, step, answer), now);
+    end(make(Outcome::Kind::kEnded, 0, Outcome::Why::kNone, step, answer));
     return;
   }
   ++ridden_;

@@ -100,7 +100,7 @@ class Keeper {
   explicit Keeper(Settings settings = {});
 
   // A drive at left,right until `until` (its dead-man); tag comes back in its outcomes.
-  void drive(int left, int right, Time until, Time now, std::uint64_t tag = 0);
+  void drive(int left, int right, Time until, std::uint64_t tag = 0);
   // Drops the drive and refuses any command not yet sent; owes the stop at
   // once (a velocity may be on its way).
   void stop();
@@ -144,14 +144,14 @@ class Keeper {
     Time until;
     std::uint64_t tag;
   };
-  void drop(Time now);
-  void end(Outcome outcome, Time now);
+  void drop();
+  void end(Outcome outcome);
   void report(Outcome outcome) { outcomes_.push_back(std::move(outcome)); }
   void fail_command(const Command& command, Outcome::Why why, const char* step, const Answer& answer);
   std::optional<Exchange> start(Time now);
   Exchange hand_out(Exchange exchange);
   void on_velocity(const Exchange& exchange, const Answer& answer, Time now);
-  void on_failure(const char* step, const Answer& answer, Time now);
+  void on_failure(const char* step, const Answer& answer);
 
   Settings settings_;
   bool attached_ = true;

@@ -71,7 +71,7 @@ void KeeperRunner::attach(DriveBoard* board) {
 
 void KeeperRunner::drive(int left, int right, Time until, std::uint64_t tag) {
   std::unique_lock lock(mutex_);
-  keeper_.drive(left, right, until, Clock::now(), tag);
+  keeper_.drive(left, right, until, tag);
   poke();
   flush(lock);
 }

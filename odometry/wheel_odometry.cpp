@@ -12,7 +12,7 @@ namespace {
 // The fastest a wheel can be told to roll (the top of Max Velocity's range),
 // with room for the two counters not being read at the same instant as the
 // sample's time says, and a few counts of jitter.
-constexpr double kFastestWheelMmS = drvb::kParameterTable[0].max;
+constexpr double kFastestWheelMmS = drvb::kParameterTable[drvb::kMaxVelocityId].max;
 constexpr double kSpeedMargin = 1.5;
 constexpr double kJitterCounts = 20;
 // Below this turn (radians) the arc's radius is ill-conditioned.

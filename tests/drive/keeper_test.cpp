@@ -78,7 +78,7 @@ struct Rig {
     }
   }
   void drive(int left, int right, int until, std::uint64_t tag) {
-    keeper.drive(left, right, at(until), now, tag);
+    keeper.drive(left, right, at(until), tag);
     note();
   }
 };

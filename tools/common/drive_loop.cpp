@@ -68,7 +68,7 @@ DriveRun drive_for(BoardConnection& connection, int left_velocity, int right_vel
   const int early = wait_for_stop(start);
   run.stop_request = early;
   if (early != 0) run.ended = stop_signal_name(early);
-  if (early == 0) keeper.drive(left_velocity, right_velocity, end, start);
+  if (early == 0) keeper.drive(left_velocity, right_velocity, end);
   Result stop;  // the last stop the keeper sent
   while (early == 0) {
     if (cancel.stop_requested()) {
