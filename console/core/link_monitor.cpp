@@ -23,6 +23,7 @@ void LinkMonitor::connected(const std::string& port, Clock::time_point now) {
   record_.state = State::kIdle;
   record_.port = shown_port(port);
   last_good_ = now;
+  lost_ = false;
 }
 
 void LinkMonitor::connect_failed(const std::string& port, const std::string& reason) {
@@ -45,7 +46,8 @@ void LinkMonitor::record(int result, Clock::duration took, int error, const std:
   if (record_.state == State::kNotConnected || record_.state == State::kConnectFailed) return;
   ++record_.exchanges;
   if (result == 0) {
-    if (record_.state == State::kPortLost) ++record_.reopened;
+    if (lost_) ++record_.reopened;
+    lost_ = false;
     record_.state = State::kAnswering;
     record_.round_trip_ms = std::chrono::duration<double, std::milli>(took).count();
     last_good_ = now;
@@ -58,6 +60,7 @@ void LinkMonitor::record(int result, Clock::duration took, int error, const std:
     case TAVIK_RS232_CONNECTION_LOST:
     case TAVIK_RS232_PORT_BUSY:  // a network port another client took over
       record_.state = State::kPortLost;
+      lost_ = true;
       break;
     case TAVIK_RS232_NO_REPLY:
       record_.state = State::kNoReply;

@@ -43,6 +43,9 @@ class LinkMonitor {
   mutable std::mutex mutex_;
   Snapshot record_;
   Clock::time_point last_good_;
+  // The port was lost and has not answered since: the next answer is a
+  // reopening, also when the first calls on the new connection go unanswered.
+  bool lost_ = false;
 };
 
 // The texts of the link panel: "answering", "no reply for 3 s",

@@ -43,15 +43,16 @@ TEST(LinkMonitor, FollowsTheLibrarysReasons) {
     EXPECT_EQ(console::failure_text(s), c.result == 0 ? "--" : c.name) << c.name;
     EXPECT_EQ(s.failures, c.result == 0 ? 0u : 1u) << c.name;
   }
-  // Answering again after a loss counts one reopening.
+  // Answering again after a loss counts one reopening, also when the new
+  // connection's first call went unanswered.
   LinkMonitor link;
   link.connected("COM8", t0);
   for (int error : {TAVIK_RS232_DEVICE_LOST, TAVIK_RS232_DEVICE_LOST, TAVIK_RS232_OK, TAVIK_RS232_DEVICE_LOST,
-                    TAVIK_RS232_OK, TAVIK_RS232_OK}) {
+                    TAVIK_RS232_NO_REPLY, TAVIK_RS232_OK, TAVIK_RS232_OK}) {
     link.record(error == TAVIK_RS232_OK ? 0 : -1, microseconds(10), error, "device lost", t0);
   }
   EXPECT_EQ(console::reopened_text(link.snapshot()), "2");
-  EXPECT_EQ(console::counts_text(link.snapshot()), "6 exchanges, 3 failed");
+  EXPECT_EQ(console::counts_text(link.snapshot()), "7 exchanges, 4 failed");
   link.disconnected();
   link.record(0, microseconds(10), 0, "", t0);  // a button without a connection counts nothing
   EXPECT_EQ(console::state_text(link.snapshot()), "not connected");
