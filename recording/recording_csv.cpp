@@ -1,8 +1,11 @@
 #include "recording/recording_csv.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
+#include <utility>
 
 namespace tavik::recording {
 namespace {
@@ -10,6 +13,9 @@ namespace {
 constexpr const char* kDrvbColumns[] = {"encoder_left",     "encoder_right",  "bumper_left",
                                         "bumper_right",     "emergency_stop", "wheel_error_left",
                                         "wheel_error_right"};
+
+constexpr const char* kOdometryColumns[] = {"odom_x_m",   "odom_y_m",         "odom_heading_rad",
+                                            "odom_v_m_s", "odom_omega_rad_s", "odom_dropped_jumps"};
 
 // A text cell, quoted when it holds a comma, a quote or a line end.
 std::string text_cell(const std::string& text) {
@@ -32,24 +38,34 @@ void add_cell(std::string& line, const std::optional<int>& value) {
   if (value) line += std::to_string(*value);
 }
 
-}  // namespace
-
-void FailureReasons::add(const std::string& read, const std::string& why) {
-  alike_ = alike_ && (same_.empty() || same_ == why);
-  same_ = why;
-  each_ += (each_.empty() ? "" : "; ") + read + ": " + why;
+// A number to `decimals` places (to_chars, as the time below: no locale),
+// without a sign on a zero.
+void add_number(std::string& line, double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  const double rounded = std::round(value * scale) / scale + 0.0;
+  char text[40];
+  const auto written = std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, decimals);
+  line.append(text, written.ptr);
 }
 
-std::string csv_header() {
-  std::string line = "t_s,battery_mv,current_ma";
-  for (const char* device : kPsbDevices) line += std::string(",power_") + device;
-  for (const char* place : kRangePlaces) line += std::string(",range_") + place + "_mm";
-  line += ",psb_reason";
-  for (const char* name : kDrvbColumns) line += std::string(",") + name;
-  return line + ",drvb_reason,started_utc";
+void add_odometry(std::string& line, const std::optional<OdometryCells>& odometry) {
+  if (!odometry) {
+    line.append(std::size(kOdometryColumns), ',');
+    return;
+  }
+  // A tenth of a millimetre, a hundred-thousandth of a radian.
+  for (const auto& [value, decimals] : {std::pair{odometry->x_m, 4},
+                                        {odometry->y_m, 4},
+                                        {odometry->heading_rad, 5},
+                                        {odometry->v_m_s, 4},
+                                        {odometry->omega_rad_s, 5}}) {
+    line += ',';
+    add_number(line, value, decimals);
+  }
+  line += ',' + std::to_string(odometry->dropped_jumps);
 }
 
-std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb, const std::string& started) {
+std::string row_start(double t_s, const PsbCells& psb, const DrvbCells& drvb) {
   // Not printf: a program that took the user's locale (the console) would
   // write a decimal comma.
   char time[32];
@@ -65,6 +81,37 @@ std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb, cons
   add_cell(line, drvb.emergency_stop ? std::optional<int>(*drvb.emergency_stop ? 1 : 0) : std::nullopt);
   add_cells(line, drvb.wheel_errors);
   line += ',' + text_cell(drvb.reason);
+  return line;
+}
+
+}  // namespace
+
+void FailureReasons::add(const std::string& read, const std::string& why) {
+  alike_ = alike_ && (same_.empty() || same_ == why);
+  same_ = why;
+  each_ += (each_.empty() ? "" : "; ") + read + ": " + why;
+}
+
+std::string csv_header(bool odometry) {
+  std::string line = "t_s,battery_mv,current_ma";
+  for (const char* device : kPsbDevices) line += std::string(",power_") + device;
+  for (const char* place : kRangePlaces) line += std::string(",range_") + place + "_mm";
+  line += ",psb_reason";
+  for (const char* name : kDrvbColumns) line += std::string(",") + name;
+  line += ",drvb_reason";
+  if (odometry)
+    for (const char* name : kOdometryColumns) line += std::string(",") + name;
+  return line + ",started_utc";
+}
+
+std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb, const std::string& started) {
+  return row_start(t_s, psb, drvb) + ',' + started;
+}
+
+std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb,
+                    const std::optional<OdometryCells>& odometry, const std::string& started) {
+  std::string line = row_start(t_s, psb, drvb);
+  add_odometry(line, odometry);
   return line + ',' + started;
 }
 

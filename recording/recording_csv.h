@@ -4,7 +4,9 @@
 // empty cells are empty. Times are seconds since the start, to the
 // millisecond; the start itself, as UTC, is the last column of the first
 // row (a cell, not a comment line, so that spreadsheets read the file as
-// it is).
+// it is). A recording whose wheel separation is known (tavik watch's) has
+// the wheel odometry's columns too, after the drive board's and before
+// the start's, so that every other column keeps its place.
 #pragma once
 
 #include <array>
@@ -43,6 +45,17 @@ struct DrvbCells {
   std::string reason;
 };
 
+// The wheel odometry after a poll (odometry/wheel_odometry.h): the pose,
+// the twist and the jumps dropped since the start.
+struct OdometryCells {
+  double x_m = 0;
+  double y_m = 0;
+  double heading_rad = 0;
+  double v_m_s = 0;
+  double omega_rad_s = 0;
+  unsigned dropped_jumps = 0;
+};
+
 // A board's reason in a row whose reads failed: the reason itself when every
 // failed read gives the same one ("device lost"), else "read: why; ..." for
 // each of them.
@@ -56,11 +69,16 @@ class FailureReasons {
   bool alike_ = true;
 };
 
-// The line of column names: t_s, ..., drvb_reason, started_utc.
-std::string csv_header();
+// The line of column names: t_s, ..., drvb_reason, started_utc; with
+// `odometry`, odom_x_m, ..., odom_dropped_jumps before started_utc.
+std::string csv_header(bool odometry = false);
 // One row at `t_s` seconds since the start (written to the millisecond);
 // `started` ("2026-12-07T18:24:01.123Z") in the first row, "" in the others.
 std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb, const std::string& started);
+// A row of a header with the odometry's columns: its cells are empty when
+// the poll gave no odometry (its encoders were not read).
+std::string csv_row(double t_s, const PsbCells& psb, const DrvbCells& drvb,
+                    const std::optional<OdometryCells>& odometry, const std::string& started);
 
 // "2026-12-07T18:24:01.123Z"
 std::string utc_text(std::chrono::system_clock::time_point time);

@@ -231,6 +231,7 @@ const HANDLERS = Object.freeze({
   },
   diagnostics: (name, view, payload) => view.show("diagnostics", payload),
   parameters: (name, view, payload) => view.show("parameters", payload),
+  odom: () => {},  // the page draws no track: left to the viewers and ROS
   "cmd/result": (name, view, payload) => {
     const asked = payload.id !== undefined ? pending.get(String(payload.id)) : undefined;
     if (!asked) return;  // another client's command

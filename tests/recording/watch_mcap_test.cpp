@@ -3,7 +3,8 @@
 // same values as the simulator's and as the CSV of the same polls; a watch
 // killed outright leaves a file readable up to its last whole chunk; a
 // board that does not answer leaves its reason on its channel; a drive's
-// odometry ends where the simulated robot did.
+// odometry ends where the simulated robot did, in the MCAP and in the CSV's
+// columns, which only a watch that knows the wheel separation has.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -19,6 +20,7 @@
 #include "sim/models/world.h"
 #include "tavik/tavik_fixture.h"
 #include "tests/support/records/csv_reader.h"
+#include "tests/support/records/sim_travel.h"
 
 namespace tavik::test {
 namespace {
@@ -63,6 +65,7 @@ TEST_F(WatchMcap, RecordsEachPollOnItsChannelWithTheBoardsValues) {
 
   std::ifstream csv_file(csv);
   const CsvRecording rows = read_csv(csv_file);
+  EXPECT_EQ(rows.names, csv_cells(recording::csv_header()));  // no odometry without the wheel separation
   const auto battery = on(r.content, "/psb/battery"), ranges = on(r.content, "/psb/ranges"),
              wheels = on(r.content, "/drvb/wheels"), diagnostics = on(r.content, "/diagnostics");
   // Rate times duration, a poll each.
@@ -141,10 +144,10 @@ TEST_F(WatchMcap, FailedReadsKeepTheirReasonOnTheirChannel) {
 TEST_F(WatchMcap, TheOdometryOfADriveEndsWhereTheRobotDid) {
   ASSERT_EQ(run_tavik({"drvb", "servo", "on"}).exit_code, 0);
   const sim::SimStatus start = sim_.status();
-  const std::string mcap = file("odom.mcap");
+  const std::string mcap = file("odom.mcap"), csv = file("odom.csv");
   const Finished f =
-      run_tavik({"watch", "--rate", "10", "--duration", "2.5", "--mcap", mcap, "--drive", "250", "120",
-                 "--for", "1.5", "--wheel-separation-mm", std::to_string(sim::kWheelBaseMm)});
+      run_tavik({"watch", "--rate", "10", "--duration", "2.5", "--mcap", mcap, "--csv", csv, "--drive", "250",
+                 "120", "--for", "1.5", "--wheel-separation-mm", std::to_string(sim::kWheelBaseMm)});
   ASSERT_EQ(f.exit_code, 0) << f.err;
   const sim::SimStatus end = sim_.status();
   const McapRead r = read_mcap(mcap);
@@ -170,9 +173,8 @@ TEST_F(WatchMcap, TheOdometryOfADriveEndsWhereTheRobotDid) {
   const double to_m = 1 / (drvb::kEncoderCountsPerMm * 1000);
   const odometry::Pose p1 = odometry::integrate(
       {}, first["left"].get<double>() * to_m, first["right"].get<double>() * to_m, sim::kWheelBaseMm / 1000);
-  const double c0 = std::cos(start.heading_rad), s0 = std::sin(start.heading_rad);
-  const double dx0 = (end.x_mm - start.x_mm) / 1000, dy0 = (end.y_mm - start.y_mm) / 1000;
-  const double dx = dx0 * c0 + dy0 * s0 - p1.x_m, dy = -dx0 * s0 + dy0 * c0 - p1.y_m;
+  const odometry::Pose travel = sim_travel(start, end);
+  const double dx = travel.x_m - p1.x_m, dy = travel.y_m - p1.y_m;
   const double c = std::cos(p1.heading_rad), s = std::sin(p1.heading_rad);
   const Json& pose = odom.back()["pose"];
   ASSERT_GT(std::hypot(dx, dy), 0.2) << "the robot did not drive";
@@ -180,8 +182,23 @@ TEST_F(WatchMcap, TheOdometryOfADriveEndsWhereTheRobotDid) {
   EXPECT_NEAR(pose["position"]["y"].get<double>(), -dx * s + dy * c, 0.002);
   const double heading =
       2 * std::atan2(pose["orientation"]["z"].get<double>(), pose["orientation"]["w"].get<double>());
-  const double turned = end.heading_rad - start.heading_rad - p1.heading_rad;
+  const double turned = travel.heading_rad - p1.heading_rad;
   EXPECT_NEAR(std::remainder(heading - turned, 2 * M_PI), 0, 0.002);
+  // The CSV's last row: the same odometry, to its tenth of a millimetre, and the drive's end at rest.
+  std::ifstream csv_file(csv);
+  const CsvRecording rows = read_csv(csv_file);
+  ASSERT_EQ(rows.rows.size(), wheels.size());
+  std::vector<std::string> header = csv_cells(recording::csv_header());
+  header.insert(header.end() - 1, {"odom_x_m", "odom_y_m", "odom_heading_rad", "odom_v_m_s",
+                                   "odom_omega_rad_s", "odom_dropped_jumps"});
+  EXPECT_EQ(rows.names, header);
+  const std::size_t last = rows.rows.size() - 1;
+  EXPECT_NEAR(std::stod(rows.cell(last, "odom_x_m")), pose["position"]["x"].get<double>(), 1e-4);
+  EXPECT_NEAR(std::stod(rows.cell(last, "odom_y_m")), pose["position"]["y"].get<double>(), 1e-4);
+  EXPECT_NEAR(std::stod(rows.cell(last, "odom_heading_rad")), heading, 1e-4);
+  EXPECT_EQ(rows.cell(last, "odom_v_m_s"), "0.0000");
+  EXPECT_EQ(rows.cell(last, "odom_omega_rad_s"), "0.00000");
+  EXPECT_EQ(rows.cell(last, "odom_dropped_jumps"), "0");
 }
 
 }  // namespace

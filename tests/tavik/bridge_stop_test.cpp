@@ -2,49 +2,12 @@
 // board that stopped answering or spoils its replies, and at its own end.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "bridge_fixture.h"
 
 namespace tavik::test {
 namespace {
-
-// A joystick: the same drive command every 100 ms, on a thread of its own,
-// until it is destroyed.
-class Joystick {
- public:
-  Joystick(MqttClient& client, std::string topic, std::string payload)
-      : client_(client), topic_(std::move(topic)), payload_(std::move(payload)), thread_([this] { run(); }) {}
-  ~Joystick() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  Joystick(const Joystick&) = delete;
-  Joystick& operator=(const Joystick&) = delete;
-
- private:
-  void run() {
-    std::unique_lock lock(mutex_);
-    while (!stop_) {
-      client_.publish(topic_, payload_);
-      changed_.wait_for(lock, 100ms, [this] { return stop_; });
-    }
-  }
-  MqttClient& client_;
-  const std::string topic_, payload_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stop_ = false;
-  std::thread thread_;
-};
-
-constexpr const char* kDrive200 = R"({"left_mm_s": 200, "right_mm_s": 200})";
 
 TEST_F(Bridge, AFailingDriveBoardGetsTheStopWhileDriveCommandsKeepComing) {
   const struct {

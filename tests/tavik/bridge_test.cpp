@@ -1,5 +1,5 @@
 // tavik bridge against a real mosquitto and the simulated boards: what it
-// publishes, the drive's dead-man and its stop when the broker goes, the
+// publishes, the odometry of a drive, the drive's dead-man and its stop when the broker goes, the
 // last will, two robots on one broker, a broker with passwords, the
 // commands it refuses without sending anything, the names it refuses and a
 // listener that is no broker.
@@ -11,12 +11,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 
 #include "bridge_fixture.h"
+#include "sim/models/world.h"
+#include "tests/support/records/sim_travel.h"
 
 namespace tavik::test {
 namespace {
@@ -41,7 +44,7 @@ Json schema_violations(const Json& payloads) {
 TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
   MqttBroker broker(broker_dir_);
   MqttClient client(broker.port());
-  TavikProcess bridge(bridge_args(broker, "r1"));
+  TavikProcess bridge(bridge_args(broker, "r1", {"--wheel-separation-mm", "340"}));
   const auto online = [](const std::string& p) { return has(p, "\"online\""); };
   ASSERT_NE(client.wait_for("tavik/r1/state", 5s, online), "");
   // Every topic the bridge's table says it publishes comes at its QoS,
@@ -88,6 +91,32 @@ TEST_F(Bridge, PublishesEveryTopicAndGoesOfflineAtTheEnd) {
   EXPECT_GE(Json::parse(offline)["stamp"].get<std::string>(),
             Json::parse(last_battery)["stamp"].get<std::string>());
   EXPECT_EQ(bridge.finish(3s).exit_code, 143);
+}
+
+TEST_F(Bridge, TheOdometryOfADriveEndsWhereTheRobotDid) {
+  ASSERT_EQ(run_tavik({"drvb", "servo", "on"}).exit_code, 0);
+  MqttBroker broker(broker_dir_);
+  MqttClient client(broker.port());
+  TavikProcess bridge(bridge_args(
+      broker, "r1", {"--allow-drive", "--wheel-separation-mm", std::to_string(sim::kWheelBaseMm)}));
+  // The odometry starts at the bridge's first poll, where the robot stands.
+  ASSERT_NE(client.wait_for("tavik/r1/odom", 5s), "");
+  const sim::SimStatus start = sim_.status();
+  {
+    Joystick joystick(client, "tavik/r1/cmd/drive", R"({"left_mm_s": 250, "right_mm_s": 120})");
+    std::this_thread::sleep_for(1500ms);
+  }
+  std::this_thread::sleep_for(1000ms);  // the dead-man's stop, and polls of the robot at rest
+  const sim::SimStatus end = sim_.status();
+  const Json odom = Json::parse(client.wait_for("tavik/r1/odom", 2s, nullptr, client.count()));
+  const odometry::Pose travel = sim_travel(start, end);
+  ASSERT_GT(std::hypot(travel.x_m, travel.y_m), 0.2) << "the robot did not drive";
+  EXPECT_NEAR(odom["x_m"].get<double>(), travel.x_m, 0.002) << odom;
+  EXPECT_NEAR(odom["y_m"].get<double>(), travel.y_m, 0.002) << odom;
+  EXPECT_NEAR(std::remainder(odom["heading_rad"].get<double>() - travel.heading_rad, 2 * M_PI), 0, 0.002);
+  EXPECT_EQ(odom["v_m_s"], 0.0);
+  EXPECT_EQ(odom["omega_rad_s"], 0.0);
+  EXPECT_EQ(odom["dropped_jumps"], 0);
 }
 
 TEST_F(Bridge, DriveHoldsForTheDeadManOnlyAndStopsAtOnceWhenTheBrokerGoes) {

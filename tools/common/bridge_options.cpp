@@ -1,6 +1,7 @@
 #include "bridge_options.h"
 
 #include "number_check.h"
+#include "polled_odometry.h"
 
 namespace tavik::cli {
 
@@ -32,6 +33,7 @@ void add_bridge_options(CLI::App& command, BridgeArgs& args) {
   command.add_option("--cert", args.cert_file, "the client certificate, for a broker that asks for one");
   command.add_option("--key", args.key_file, "the client certificate's key");
   command.add_option("--topic-prefix", args.prefix, "the topics' first levels (default tavik)");
+  add_wheel_separation_option(command, args.wheel_separation_mm, "the odometry published under odom");
 }
 
 }  // namespace tavik::cli

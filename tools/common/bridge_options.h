@@ -4,6 +4,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <optional>
 #include <string>
 
 #include "facts/defaults.h"
@@ -22,6 +23,7 @@ struct BridgeArgs {
   std::string password_file;
   std::string ca_file, cert_file, key_file;
   std::string prefix = "tavik";
+  std::optional<double> wheel_separation_mm;  // for the odom topic
 };
 
 // The bridge's one-line description, as help lists it.

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "telemetry_schemas.h"
+
 namespace tavik::cli {
 namespace {
 
@@ -79,6 +81,34 @@ Json frame_transforms(const odometry::Pose& pose, std::chrono::system_clock::tim
                                        {"child_frame_id", kBaseFrame},
                                        {"translation", position(pose)},
                                        {"rotation", orientation(pose)}}})}};
+}
+
+Json odom_payload(const odometry::WheelOdometry& odometry, const std::string& stamp) {
+  return {{"stamp", stamp},
+          {"x_m", odometry.pose().x_m},
+          {"y_m", odometry.pose().y_m},
+          {"heading_rad", odometry.pose().heading_rad},
+          {"v_m_s", odometry.twist().linear_m_s},
+          {"omega_rad_s", odometry.twist().angular_rad_s},
+          {"dropped_jumps", odometry.dropped()}};
+}
+
+Json odom_schema() {
+  const auto described = [](const char* description) {
+    return Json{{"type", "number"}, {"description", description}};
+  };
+  return object_schema("Odometry",
+                       {{"stamp", {{"type", "string"}, {"format", "date-time"}}},
+                        {"x_m", described("m, forward of where the odometry started")},
+                        {"y_m", described("m, left of it")},
+                        {"heading_rad", described("rad, counter-clockwise, in (-pi, pi]")},
+                        {"v_m_s", described("m/s, forward")},
+                        {"omega_rad_s", described("rad/s, counter-clockwise")},
+                        {"dropped_jumps",
+                         {{"type", "integer"},
+                          {"minimum", 0},
+                          {"description", "encoder steps no wheel could make, left out since the start"}}}},
+                       {"stamp", "x_m", "y_m", "heading_rad", "v_m_s", "omega_rad_s", "dropped_jumps"});
 }
 
 }  // namespace tavik::cli

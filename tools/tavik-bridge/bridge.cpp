@@ -1,7 +1,8 @@
 // tavik-bridge --broker mqtt://HOST[:PORT] --name NAME [--allow-drive] ...
 //
 // Puts one robot on an MQTT broker: publishes its readings under
-// PREFIX/NAME/ (those of tavik watch, at --rate), its link diagnostics once
+// PREFIX/NAME/ (those of tavik watch, at --rate, and with the wheel
+// separation known the odometry of its encoder counts), its link diagnostics once
 // a second and its state (retained; the broker's last will says offline),
 // and carries out the commands of PREFIX/NAME/cmd/..., each answered on
 // cmd/result. A drive holds for the dead-man time after its last message;
@@ -27,7 +28,9 @@
 #include "facts/drvb_facts.h"
 #include "mqtt_link.h"
 #include "name_holder.h"
+#include "odometry_payloads.h"
 #include "password_file.h"
+#include "polled_odometry.h"
 #include "process.h"
 #include "tavik_version.h"
 #include "topic_check.h"
@@ -56,6 +59,8 @@ class Bridge {
         log_(out),
         drive_(std::chrono::milliseconds(std::lround(args.dead_man_s * 1000)),
                [this](const CommandOutcome& outcome) { result(outcome); }) {
+    if (const auto separation = session.wheel_separation_mm(args.wheel_separation_mm))
+      odometry_.emplace(*separation);
     open_boards();
     broker_url_ = args.broker;
     broker.client_id = "tavik-bridge-" + args.name;
@@ -111,6 +116,7 @@ class Bridge {
   BridgeLog log_;
   BridgeBoard boards_[2] = {BridgeBoard(Board::kPsb), BridgeBoard(Board::kDrvb)};
   WheelSpeed speed_;
+  std::optional<PolledOdometry> odometry_;   // with the wheel separation known
   std::atomic<bool> parameters_owed_{true};  // the retained parameters are (re)published at the next poll
   std::atomic<int> servo_{-1};               // see note_servo
   std::mutex ended_mutex_;
@@ -271,14 +277,14 @@ void Bridge::note_servo(int on) {
 void Bridge::poll(double t) {
   const std::string stamp = utc_now();
   Json readings[2];
+  std::vector<Step> steps[2];
   for (std::size_t i = 0; i < 2; ++i) {
     BridgeBoard& b = boards_[i];
     if (b.connection.load() == nullptr) continue;
-    std::vector<Step> steps;
-    readings[i] = poll_board(b, t, steps, [this] { drive_.give_way(); });
-    note_period(b, steps, t);
+    readings[i] = poll_board(b, t, steps[i], [this] { drive_.give_way(); });
+    note_period(b, steps[i], t);
     if (b.board == Board::kDrvb) {
-      const bool lost = std::any_of(steps.begin(), steps.end(),
+      const bool lost = std::any_of(steps[i].begin(), steps[i].end(),
                                     [](const Step& s) { return is_port_loss(s.result.failure); });
       if (lost) {
         drive_.stop();
@@ -296,6 +302,9 @@ void Bridge::poll(double t) {
   if (boards_[1].connection.load() != nullptr) {
     const Json speed = speed_.update(readings[1], t);
     publish("wheels", wheels_payload(readings[1], speed, stamp));
+    // A poll whose encoders were not read leaves the pose unpublished; the wheels say why.
+    if (odometry_ && odometry_->add(readings[1], steps[1], t))
+      publish("odom", odom_payload(odometry_->odometry(), stamp));
     if (parameters_owed_) publish_parameters(*boards_[1].connection.load());
   }
 }

@@ -5,6 +5,7 @@
 
 #include "facts/drvb_facts.h"
 #include "messages.h"
+#include "odometry_payloads.h"
 #include "telemetry_schemas.h"
 
 namespace tavik::cli {
@@ -53,6 +54,7 @@ std::vector<TopicRow> make_table() {
   std::vector<TopicRow> rows{{"state", true, true, 1, state_schema()}};
   for (const TelemetryChannel& channel : telemetry_channels())
     rows.push_back({channel.topic, true, false, 0, channel.schema});
+  rows.push_back({"odom", true, false, 0, odom_schema()});
   rows.push_back({"parameters", true, true, 1, parameters_schema()});
   rows.push_back({"cmd/result", true, false, 1, result_schema()});
   for (std::size_t kind = 0; kind < std::size(kCommandNames); ++kind)

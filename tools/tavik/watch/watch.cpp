@@ -5,7 +5,9 @@
 // is given once, as UTC): a table refreshed in place on a terminal, JSON
 // lines with --json, plain lines otherwise, and CSV rows into a file or, for
 // "-", standard output (the readings then go to standard error), and an
-// MCAP recording (watch_mcap.h) the same way. A board
+// MCAP recording (watch_mcap.h) the same way; with the wheel separation
+// known, both with the wheel odometry of the encoder counts, one for the
+// run (polled_odometry.h). A board
 // whose device is lost goes on being polled: the connection reopens its port
 // when the device returns. Ends after the duration, on a stop request (exit
 // 128 + its number), when standard output goes away, or when the output or
@@ -30,6 +32,7 @@
 #include "drive_checks.h"
 #include "number_check.h"
 #include "output_file.h"
+#include "polled_odometry.h"
 #include "process.h"
 #include "utc_now.h"
 #include "watch_csv.h"
@@ -72,9 +75,8 @@ void announce_left_out(Output& out, const PolledBoard& w) {
     out.line(std::string("watch: ") + board_name(w.board) + " at " + e.port + " not watched: " + e.detail);
 }
 
-Json read_board(DiagnosedBoard& w, double t) {
+Json read_board(DiagnosedBoard& w, double t, std::vector<Step>& steps) {
   if (w.connection == nullptr) return Json{{"reason", "not watched"}};
-  std::vector<Step> steps;
   Json reading = poll_board(w, t, steps);
   note_period(w, steps, t);
   return reading;
@@ -155,15 +157,18 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
     drive_args = DriveArgs{args.drive[0], args.drive[1], args.drive_s};
     check_start(session, *boards[1].connection, *drive_args);
   }
+  std::optional<PolledOdometry> odometry;
+  if (const auto separation = session.wheel_separation_mm(args.wheel_separation_mm))
+    odometry.emplace(*separation);
   std::optional<OutputFile> csv;
   if (!args.csv.empty()) {
     csv.emplace(args.csv, args.force);
     if (csv->to_standard_output()) out.results_to_error();
-    csv->write_line(csv_header());
+    csv->write_line(csv_header(odometry.has_value()));
   }
   std::optional<WatchMcap> mcap;
   if (!args.mcap.empty()) {
-    mcap.emplace(args.mcap, args.force, session.wheel_separation_mm(args.wheel_separation_mm));
+    mcap.emplace(args.mcap, args.force, odometry.has_value());
     if (mcap->to_standard_output()) out.results_to_error();
   }
   // Made after the files, so that it is gone first, its stop sent, however the watch ends.
@@ -197,12 +202,24 @@ int watch(Session& session, Output& out, const WatchArgs& args) {
   for (auto next = start; Clock::now() < end;) {
     const double t = round_ms(std::chrono::duration<double>(Clock::now() - start).count());
     Json readings[2];
+    std::optional<odometry::Step> moved;  // what the drive board's reading did to the odometry
     for (std::size_t i = 0; i < 2; ++i) {
       const auto taken = std::chrono::system_clock::now();
-      readings[i] = read_board(boards[i], t);
-      if (mcap && boards[i].connection != nullptr) mcap->add(boards[i].board, readings[i], taken, t);
+      std::vector<Step> steps;
+      readings[i] = read_board(boards[i], t, steps);
+      if (boards[i].connection == nullptr) continue;
+      if (mcap) mcap->add(boards[i].board, readings[i], taken, t);
+      if (boards[i].board != Board::kDrvb || !odometry) continue;
+      moved = odometry->add(readings[i], steps, t);
+      if (mcap && (moved == odometry::Step::kFirst || moved == odometry::Step::kMoved))
+        mcap->add_odometry(odometry->odometry().pose(), taken);
     }
-    if (csv) csv->write_line(csv_row(t, readings[0], readings[1], polls == 0 ? started : ""));
+    const std::string started_cell = polls == 0 ? started : "";
+    if (csv && odometry)
+      csv->write_line(csv_row(t, readings[0], readings[1],
+                              moved ? std::optional(odometry->cells()) : std::nullopt, started_cell));
+    else if (csv)
+      csv->write_line(csv_row(t, readings[0], readings[1], started_cell));
     ++polls;
     ++undiagnosed;
     if (mcap && Clock::now() >= next_diagnostics) {
@@ -302,10 +319,8 @@ void add_watch_command(CLI::App& app, Runner& run) {
                       "also record every poll in MCAP (Foxglove, PlotJuggler) to FILE, a new file (put in "
                       "place when the watch ends); - for standard output");
   command->add_flag("--force", args->force, "let --csv and --mcap write over an existing FILE");
-  add_number(*command, "--wheel-separation-mm", args->wheel_separation_mm,
-             "the distance between the wheels, for the odometry --mcap records (/odom, /tf); the "
-             "simulated robot's with --simulate",
-             {.least = 0.0, .most = 10000.0, .unit = "mm", .least_excluded = true});
+  add_wheel_separation_option(*command, args->wheel_separation_mm,
+                              "the odometry --csv (odom_ columns) and --mcap (/odom, /tf) record");
   NumberRule velocity{};
   velocity.whole = true;
   CLI::Option* drive =

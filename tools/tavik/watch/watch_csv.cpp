@@ -21,9 +21,7 @@ std::optional<T> value(const Json& reading, const char* at) {
   return reading.at(pointer).get<T>();
 }
 
-}  // namespace
-
-std::string csv_row(double t, const Json& psb, const Json& drvb, const std::string& started) {
+recording::PsbCells psb_cells(const Json& psb) {
   using namespace recording;
   std::vector<std::string> devices, ranges;
   for (const char* device : kPsbDevices) devices.push_back(std::string("/devices/") + device);
@@ -34,13 +32,28 @@ std::string csv_row(double t, const Json& psb, const Json& drvb, const std::stri
   p.devices = values<bool, kDeviceCount>(psb, devices);
   p.ranges_mm = values<int, kRangeCount>(psb, ranges);
   p.reason = psb.value("reason", "");
-  DrvbCells d;
+  return p;
+}
+
+recording::DrvbCells drvb_cells(const Json& drvb) {
+  recording::DrvbCells d;
   d.encoders = values<int, 2>(drvb, {"/encoders/left", "/encoders/right"});
   d.bumpers = values<bool, 2>(drvb, {"/bumpers/left", "/bumpers/right"});
   d.emergency_stop = value<bool>(drvb, "/emergency_stop");
   d.wheel_errors = values<int, 2>(drvb, {"/wheel_errors/left", "/wheel_errors/right"});
   d.reason = drvb.value("reason", "");
-  return recording::csv_row(t, p, d, started);
+  return d;
+}
+
+}  // namespace
+
+std::string csv_row(double t, const Json& psb, const Json& drvb, const std::string& started) {
+  return recording::csv_row(t, psb_cells(psb), drvb_cells(drvb), started);
+}
+
+std::string csv_row(double t, const Json& psb, const Json& drvb,
+                    const std::optional<recording::OdometryCells>& odometry, const std::string& started) {
+  return recording::csv_row(t, psb_cells(psb), drvb_cells(drvb), odometry, started);
 }
 
 }  // namespace tavik::cli

@@ -7,7 +7,7 @@
 
 namespace tavik::cli {
 
-WatchMcap::WatchMcap(const std::string& path, bool overwrite, std::optional<double> wheel_separation_mm)
+WatchMcap::WatchMcap(const std::string& path, bool overwrite, bool odometry)
     : file_(path, overwrite, "MCAP file"),
       writer_([this](std::string_view bytes) { return file_.write(bytes); },
               std::string("tavik ") + TAVIK_VERSION) {
@@ -17,8 +17,7 @@ WatchMcap::WatchMcap(const std::string& path, bool overwrite, std::optional<doub
     channels_[i] =
         writer_.add_channel(c.channel, writer_.add_schema(c.name, "jsonschema", c.schema.dump()), "json");
   }
-  if (wheel_separation_mm) {
-    odometry_.emplace(*wheel_separation_mm);
+  if (odometry) {
     odom_channel_ = writer_.add_channel(
         "/odom", writer_.add_schema("foxglove.PoseInFrame", "jsonschema", pose_in_frame_schema().dump()),
         "json");
@@ -41,21 +40,12 @@ void WatchMcap::add(Board board, const Json& reading, Time taken, double t) {
     write(channels_[kRangesChannel], ranges_payload(reading, stamp), taken);
   } else {
     write(channels_[kWheelsChannel], wheels_payload(reading, speed_.update(reading, t), stamp), taken);
-    if (odometry_) add_odometry(reading, taken, t);
   }
 }
 
-// A poll whose encoder read failed leaves the pose where it was, unrecorded.
-void WatchMcap::add_odometry(const Json& reading, Time taken, double t) {
-  const auto encoders = reading.find("encoders");
-  if (encoders == reading.end()) return;
-  const auto at = odometry::WheelOdometry::Clock::time_point(
-      std::chrono::duration_cast<odometry::WheelOdometry::Clock::duration>(std::chrono::duration<double>(t)));
-  const odometry::Step step =
-      odometry_->add((*encoders)["left"].get<std::int32_t>(), (*encoders)["right"].get<std::int32_t>(), at);
-  if (step != odometry::Step::kFirst && step != odometry::Step::kMoved) return;
-  write(odom_channel_, pose_in_frame(odometry_->pose(), taken), taken);
-  write(tf_channel_, frame_transforms(odometry_->pose(), taken), taken);
+void WatchMcap::add_odometry(const odometry::Pose& pose, Time taken) {
+  write(odom_channel_, pose_in_frame(pose, taken), taken);
+  write(tf_channel_, frame_transforms(pose, taken), taken);
 }
 
 void WatchMcap::add_diagnostics(const Json& boards, Time at) {

@@ -6,13 +6,13 @@
 // outputs are (output_file.h): beside its name and put in place at the end;
 // a watch killed outright leaves the temporary file whole up to its last
 // chunk (a second of readings). With the wheel separation known, the
-// odometry of the encoder counts is recorded as well: /odom
-// (foxglove.PoseInFrame) and /tf (foxglove.FrameTransforms, odom ->
-// base_link), so that a viewer draws the robot's track.
+// odometry of the encoder counts (the watch's, polled_odometry.h) is
+// recorded as well: /odom (foxglove.PoseInFrame) and /tf
+// (foxglove.FrameTransforms, odom -> base_link), so that a viewer draws the
+// robot's track.
 #pragma once
 
 #include <chrono>
-#include <optional>
 #include <string>
 
 #include "odometry/wheel_odometry.h"
@@ -26,13 +26,15 @@ class WatchMcap {
  public:
   using Time = std::chrono::system_clock::time_point;
 
-  // Throws CommandError as OutputFile does. Without a wheel separation, no odometry.
-  WatchMcap(const std::string& path, bool overwrite, std::optional<double> wheel_separation_mm);
+  // Throws CommandError as OutputFile does; with `odometry`, the /odom and /tf channels.
+  WatchMcap(const std::string& path, bool overwrite, bool odometry);
 
   bool to_standard_output() const { return file_.to_standard_output(); }
   // A board's reading (read_psb, read_drvb with mark_failures), taken at
   // `taken`, t seconds after the start.
   void add(Board board, const Json& reading, Time taken, double t);
+  // The pose the drive board's reading taken at `taken` gave (made with odometry).
+  void add_odometry(const odometry::Pose& pose, Time taken);
   // The boards' diagnostics entries (board_diagnostics) at `at`.
   void add_diagnostics(const Json& boards, Time at);
   // Writes the summary and puts the file in place; false when it could not be.
@@ -43,13 +45,11 @@ class WatchMcap {
 
  private:
   void write(std::uint16_t channel, const Json& payload, Time at);
-  void add_odometry(const Json& reading, Time taken, double t);
 
   OutputFile file_;
   recording::McapWriter writer_;
   std::uint16_t channels_[4] = {};
   WheelSpeed speed_;
-  std::optional<odometry::WheelOdometry> odometry_;
   std::uint16_t odom_channel_ = 0;
   std::uint16_t tf_channel_ = 0;
 };
