@@ -33,6 +33,9 @@
 namespace tavik {
 
 inline constexpr std::chrono::milliseconds kReopenInterval{500};
+// How many times a command that left the line to a velocity before it sent
+// anything is begun again; the last time it goes whatever waits.
+inline constexpr int kYieldTurns = 3;
 
 struct BoardConnection {
   explicit BoardConnection(const char* board_name = "board") : board(board_name) {}
@@ -75,24 +78,27 @@ Result with_connection(BoardConnection& connection, Body&& body, Motion motion =
   if (connection.pending.load() != 0) return Failure::kInterrupted;
   if (motion == Motion::kStop) ++connection.motion.stops;
   const unsigned stops = connection.motion.stops.load();
-  if (motion != Motion::kNone) ++connection.motion.waiting;
-  LineLock::Guard guard(connection.lock,
-                        motion == Motion::kNone ? LineLock::Turn::kOther : LineLock::Turn::kMotion);
-  if (motion != Motion::kNone) --connection.motion.waiting;
-  if (connection.generation.load() != generation) return Failure::kInterrupted;
-  if (connection.port == nullptr) return Failure::kNotOpen;
-  if (motion == Motion::kMove && connection.motion.stops.load() != stops) return Failure::kSuperseded;
-  Result result = reopen_if_lost(connection);
-  if (result.is_ok()) {
+  for (int turn = 1;; ++turn) {
+    if (motion != Motion::kNone) ++connection.motion.waiting;
+    LineLock::Guard guard(connection.lock,
+                          motion == Motion::kNone ? LineLock::Turn::kOther : LineLock::Turn::kMotion);
+    if (motion != Motion::kNone) --connection.motion.waiting;
+    if (connection.generation.load() != generation) return Failure::kInterrupted;
+    if (connection.port == nullptr) return Failure::kNotOpen;
+    if (motion == Motion::kMove && connection.motion.stops.load() != stops) return Failure::kSuperseded;
+    Result result = reopen_if_lost(connection);
     Line line{connection.port, connection.late, connection.motion, stops};
-    result = body(line);
+    line.may_yield = motion == Motion::kNone && turn < kYieldTurns;
+    if (result.is_ok()) result = body(line);
+    // Left to a velocity with nothing sent: once more, after it.
+    if (line.yielded) continue;
+    // The one who drives sends again at once: the line is kept for it.
+    if (motion != Motion::kNone && !result.is_ok() && result.failure != Failure::kSuperseded)
+      connection.lock.owe_motion();
+    if (result.failure == Failure::kDeviceLost) result.os_error = serial_port_os_error(connection.port);
+    end_command(connection);
+    return result;
   }
-  // The one who drives sends again at once: the line is kept for it.
-  if (motion != Motion::kNone && !result.is_ok() && result.failure != Failure::kSuperseded)
-    connection.lock.owe_motion();
-  if (result.failure == Failure::kDeviceLost) result.os_error = serial_port_os_error(connection.port);
-  end_command(connection);
-  return result;
 }
 
 }  // namespace tavik

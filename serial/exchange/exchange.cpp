@@ -240,9 +240,10 @@ void discard_late(Line& line) {
   line.late.open = false;
 }
 
-void send(SerialPort* port, const Request& request) {
-  serial_port_purge(port);
-  serial_port_write(port, request.frame, request.length);
+void send(Line& line, const Request& request) {
+  serial_port_purge(line.port);
+  serial_port_write(line.port, request.frame, request.length);
+  ++line.sent;
 }
 
 // Our frame, judged: the line after a counted or fixed frame is purged, as
@@ -306,7 +307,7 @@ Answer settle(Line& line, const Request& request, std::uint8_t* reply, int* repl
   if (const Result why = must_give_way(line, give_way); !why.is_ok()) return {why, 0, false};
   serial_port_trace_end(line.port, "purged", nullptr);
   std::memset(reply, 0, kFrameSize);
-  send(line.port, request);
+  send(line, request);
   Answer again = read_answer(line, request, reply, reply_length);
   again.sent_twice = true;
   return again;
@@ -376,18 +377,19 @@ void take_arrived_late(Line& line) {
 // same read again) is waited out before the request goes: the purge before
 // it throws the copy away, and the answer that follows is this request's, at
 // the cost of the rest of the copy window rather than a window and a repeat.
-// A velocity waiting for the line cuts the wait short; the frame that could
-// be either is then settled as any other.
-void wait_out_copy(Line& line, const Request& request) {
+// A velocity waiting for the line cuts the wait short (returns false); the
+// frame that could be either is then settled as any other.
+bool wait_out_copy(Line& line, const Request& request) {
   LateReplyWindow& late = line.late;
-  if (!late.open || !late.copy || carries_nothing(request.reply)) return;
-  if (!answers(judge_ours(request, late.answer, late.answer_length))) return;
+  if (!late.open || !late.copy || carries_nothing(request.reply)) return true;
+  if (!answers(judge_ours(request, late.answer, late.answer_length))) return true;
   const GiveWay give_way = request.motion == Motion::kNone ? GiveWay::kToMotion : GiveWay::kNever;
   for (auto now = Clock::now(); now < late.until; now = Clock::now()) {
-    if (!must_give_way(line, give_way).is_ok()) return;
+    if (!must_give_way(line, give_way).is_ok()) return false;
     std::this_thread::sleep_until(std::min(late.until, now + std::chrono::milliseconds(kStopLookMs)));
   }
   late.open = false;
+  return true;
 }
 
 }  // namespace
@@ -395,8 +397,12 @@ void wait_out_copy(Line& line, const Request& request) {
 Result exchange(Line& line, const Request& request, std::uint8_t* reply, int* reply_length) {
   if (line.late.open && Clock::now() >= line.late.until) line.late.open = false;
   take_arrived_late(line);
-  wait_out_copy(line, request);
-  send(line.port, request);
+  if (!wait_out_copy(line, request) && line.may_yield && line.sent == 0) {
+    // Nothing of the command went yet: it goes again after the velocity.
+    line.yielded = true;
+    return Failure::kUnexpected;
+  }
+  send(line, request);
   const Answer answer = read_answer(line, request, reply, reply_length);
   Result result = answer.result;
   // The stored-write answer whose frame was spoiled after its status byte.

@@ -120,6 +120,13 @@ struct Line {
   LateReplyWindow& late;
   MotionState& motion;
   unsigned stops_seen = 0;  // motion.stops when the command began
+  // A read that would wait out a copy of the last answer while a velocity
+  // waits may leave the line to it before anything of the command was sent:
+  // it then sets yielded and fails, and the command is run again after the
+  // velocity.
+  bool may_yield = false;
+  bool yielded = false;
+  int sent = 0;  // requests written
 };
 
 // Writes the request (after purging what came before it) and reads its

@@ -292,6 +292,24 @@ TEST_F(LateReplies, ReadsGiveWayToAWaitingVelocity) {
   }
 }
 
+// The same read again within the copy window leaves the line to a velocity
+// that comes while it waits, and goes after it: nothing of it was sent, so
+// the poll keeps its reading (a drive's first velocity beside the first poll
+// cost that poll its encoders).
+TEST_F(LateReplies, AReadWaitingOutACopyGoesAfterTheVelocity) {
+  answer_well(drvb_, true);
+  ASSERT_EQ(test::read_encoder(), 0);
+  drvb_.clear_requests();
+  int result = -1;
+  std::thread read([&result] { result = test::read_encoder(); });
+  std::this_thread::sleep_for(milliseconds(5));  // the read waits out the copy window
+  EXPECT_EQ(zarn_rs232_drvb_set_velocity(200, 200), 0);
+  read.join();
+  EXPECT_EQ(result, 0);
+  const auto requests = drvb_.take_requests();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), frame("AC0")), 1);
+}
+
 // A read that gave way leaves its other answer to come or already read, as
 // a request sent twice does: the next read of its kind takes a frame that
 // answers both as its own rather than giving way in turn, which repeated
