@@ -13,8 +13,8 @@ std::optional<odometry::Step> PolledOdometry::add(const Json& drvb, const std::v
   const auto encoders = drvb.find("encoders");
   if (encoders == drvb.end()) return std::nullopt;
   using Clock = odometry::WheelOdometry::Clock;
-  const auto at = Clock::time_point(
-      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(t)));
+  const auto at =
+      Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(t)));
   return odometry_.add((*encoders)["left"].get<std::int32_t>(), (*encoders)["right"].get<std::int32_t>(), at);
 }
 
