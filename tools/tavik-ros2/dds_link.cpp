@@ -55,7 +55,8 @@ DdsLink::DdsLink(int domain_id, const RosNames& names, CmdVel on_cmd_vel)
   Qos participant_qos(dds_create_qos());
   static constexpr char kEnclave[] = "enclave=/;";
   dds_qset_userdata(participant_qos.get(), kEnclave, sizeof kEnclave - 1);
-  participant_ = dds_create_participant(static_cast<dds_domainid_t>(domain_id), participant_qos.get(), nullptr);
+  participant_ =
+      dds_create_participant(static_cast<dds_domainid_t>(domain_id), participant_qos.get(), nullptr);
   if (participant_ < 0) throw dds_failure("start DDS in domain " + std::to_string(domain_id), participant_);
   try {
     odom_ = writer(&nav_msgs_msg_dds__Odometry__desc, names.topic("odom"), true);
@@ -66,9 +67,8 @@ DdsLink::DdsLink(int domain_id, const RosNames& names, CmdVel on_cmd_vel)
     for (const psb::RangeSensorFact& sensor : psb::kRangeSensors)
       ranges_.push_back(
           writer(&sensor_msgs_msg_dds__Range__desc, names.topic(std::string("range/") + sensor.name), false));
-    const dds_entity_t topic =
-        dds_create_topic(participant_, &geometry_msgs_msg_dds__Twist__desc, names.topic("cmd_vel").c_str(),
-                         nullptr, nullptr);
+    const dds_entity_t topic = dds_create_topic(participant_, &geometry_msgs_msg_dds__Twist__desc,
+                                                names.topic("cmd_vel").c_str(), nullptr, nullptr);
     if (topic < 0) throw dds_failure("create topic cmd_vel", topic);
     // Best effort: it matches a reliable writer and a best-effort one (a
     // teleop's), where a reliable reader would refuse the latter.
@@ -90,7 +90,8 @@ DdsLink::~DdsLink() {
   dds_delete(participant_);
 }
 
-dds_entity_t DdsLink::writer(const dds_topic_descriptor_t* type, const std::string& topic, bool transient_local) {
+dds_entity_t DdsLink::writer(const dds_topic_descriptor_t* type, const std::string& topic,
+                             bool transient_local) {
   const dds_entity_t t = dds_create_topic(participant_, type, topic.c_str(), nullptr, nullptr);
   if (t < 0) throw dds_failure("create topic " + topic, t);
   const Qos qos = plain_qos(DDS_RELIABILITY_RELIABLE, transient_local);
