@@ -30,16 +30,18 @@ TEST(Ros2Twist, WheelSpeedsKeepTheCurveWithinMaxVelocity) {
       {"turn in place, counter-clockwise: right wheel forward", 0, 1, 340, 1000, -170, 170, false},
       {"arc to the left", 0.2, 0.5, 340, 1000, 115, 285, false},
       {"above Max Velocity: both halved", 2.0, 0, 340, 1000, 1000, 1000, true},
-      {"an arc too fast: the faster wheel at Max Velocity, 600:1400 kept", 1.0, 2.0, 400, 1000, 429, 1000, true},
+      {"an arc too fast: the faster wheel at Max Velocity, 600:1400 kept", 1.0, 2.0, 400, 1000, 429, 1000,
+       true},
       {"an arc backward too fast", -1.0, 2.0, 400, 1000, -1000, -429, true},
-      {"Max Velocity not known: not scaled (the keeper refuses above it)", 2.0, 0, 340, std::nullopt, 2000, 2000,
-       false},
+      {"Max Velocity not known: not scaled (the keeper refuses above it)", 2.0, 0, 340, std::nullopt, 2000,
+       2000, false},
       {"Max Velocity 0: still", 0.5, 0, 340, 0, 0, 0, true},
       {"at Max Velocity exactly: not scaled", 1.0, 0, 340, 1000, 1000, 1000, false},
       {"a lower Max Velocity, 670:330 kept", 0.5, -1, 340, 300, 300, 148, true},
   };
   for (const TwistCase& c : cases) {
-    const std::optional<WheelSpeeds> s = wheel_speeds(c.linear_m_s, c.angular_rad_s, c.separation_mm, c.max_mm_s);
+    const std::optional<WheelSpeeds> s =
+        wheel_speeds(c.linear_m_s, c.angular_rad_s, c.separation_mm, c.max_mm_s);
     ASSERT_TRUE(s) << c.what;
     EXPECT_EQ(s->left_mm_s, c.left) << c.what;
     EXPECT_EQ(s->right_mm_s, c.right) << c.what;

@@ -3,9 +3,8 @@
 // and frames to a late subscriber, cmd_vel driving the simulated wheels and
 // its time-out stopping them, and the end on SIGTERM. Run in a network
 // namespace of its own, whose loopback carries multicast (ros2_netns.sh).
-#include <gtest/gtest.h>
-
 #include <dds/dds.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
@@ -53,7 +52,8 @@ class Participant {
 
 // Takes samples of reader until accept says yes or `bound` passes; each
 // sample is handed to accept in a loaned buffer.
-bool take_until(dds_entity_t reader, std::chrono::milliseconds bound, const std::function<bool(const void*)>& accept) {
+bool take_until(dds_entity_t reader, std::chrono::milliseconds bound,
+                const std::function<bool(const void*)>& accept) {
   const dds_entity_t waitset = dds_create_waitset(DDS_CYCLONEDDS_HANDLE);
   const dds_entity_t condition = dds_create_readcondition(reader, DDS_ANY_STATE);
   dds_waitset_attach(waitset, condition, 0);
@@ -83,7 +83,8 @@ TEST(Ros2Wire, OdometryBatteryAndCmdVelOnTheGraph) {
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   Participant dds;
   const dds_entity_t odom = dds.reader(&nav_msgs_msg_dds__Odometry__desc, "rt/t1/odom", true);
-  const dds_entity_t battery = dds.reader(&sensor_msgs_msg_dds__BatteryState__desc, "rt/t1/battery_state", true);
+  const dds_entity_t battery =
+      dds.reader(&sensor_msgs_msg_dds__BatteryState__desc, "rt/t1/battery_state", true);
 
   nav_msgs_msg_dds__Odometry_ first{};
   std::string frame, child;
