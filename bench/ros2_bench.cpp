@@ -76,9 +76,8 @@ int main(int argc, char** argv) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  const pid_t node = test::spawn_program(TAVIK_ROS2_PATH,
-                                         {"--allow-drive", "--wheel-separation-mm", "340", "--cmd-vel-timeout", "1"},
-                                         actions);
+  const pid_t node = test::spawn_program(
+      TAVIK_ROS2_PATH, {"--allow-drive", "--wheel-separation-mm", "340", "--cmd-vel-timeout", "1"}, actions);
   // Until the node's reader matched and it is ready to drive (servo on, Max Velocity read).
   dds_publication_matched_status_t matched{};
   for (int i = 0; i < 100 && matched.current_count == 0; ++i) {
@@ -128,8 +127,9 @@ int main(int argc, char** argv) {
   const auto at = [&](double q) {
     return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))];
   };
-  std::printf("cmd_vel write to BE at the board: p50 %.2f ms, p99 %.2f ms, worst %.2f ms (%zu of %d; 1 ms "
-              "resolution)\n",
-              at(0.5), at(0.99), ms.back(), ms.size(), commands);
+  std::printf(
+      "cmd_vel write to BE at the board: p50 %.2f ms, p99 %.2f ms, worst %.2f ms (%zu of %d; 1 ms "
+      "resolution)\n",
+      at(0.5), at(0.99), ms.back(), ms.size(), commands);
   return 0;
 }

@@ -76,7 +76,8 @@ bool take_until(dds_entity_t reader, std::chrono::milliseconds bound,
 }
 
 TEST(Ros2Wire, OdometryBatteryAndCmdVelOnTheGraph) {
-  tavik::test::ChildProgram node(TAVIK_ROS2_PATH, {"--simulate", "--allow-drive", "--namespace", "t1"});
+  tavik::test::ChildProgram node(
+      TAVIK_ROS2_PATH, {"--simulate", "--allow-drive", "--namespace", "t1", "--joint-names", "wl,wr"});
   ASSERT_TRUE(node.started());
   ASSERT_NE(node.line().find("on domain"), std::string::npos);
   // Late: the node has published for a while when the readers come.
@@ -85,6 +86,7 @@ TEST(Ros2Wire, OdometryBatteryAndCmdVelOnTheGraph) {
   const dds_entity_t odom = dds.reader(&nav_msgs_msg_dds__Odometry__desc, "rt/t1/odom", true);
   const dds_entity_t battery =
       dds.reader(&sensor_msgs_msg_dds__BatteryState__desc, "rt/t1/battery_state", true);
+  const dds_entity_t joints = dds.reader(&sensor_msgs_msg_dds__JointState__desc, "rt/t1/joint_states", false);
 
   nav_msgs_msg_dds__Odometry_ first{};
   std::string frame, child;
@@ -109,6 +111,17 @@ TEST(Ros2Wire, OdometryBatteryAndCmdVelOnTheGraph) {
   }));
   EXPECT_GT(volts, 5.0f);
   EXPECT_TRUE(present);
+
+  std::string left, right;
+  ASSERT_TRUE(take_until(joints, std::chrono::seconds(10), [&](const void* p) {
+    const auto* j = static_cast<const sensor_msgs_msg_dds__JointState_*>(p);
+    if (j->name._length != 2 || j->position._length != 2 || j->velocity._length != 2) return false;
+    left = j->name._buffer[0];
+    right = j->name._buffer[1];
+    return true;
+  }));
+  EXPECT_EQ(left, "wl");
+  EXPECT_EQ(right, "wr");
 
   // cmd_vel forward at 0.2 m/s, every 100 ms: the odometry moves forward.
   const dds_entity_t cmd_vel = dds.writer(&geometry_msgs_msg_dds__Twist__desc, "rt/t1/cmd_vel");

@@ -55,6 +55,7 @@ class Node {
       : session_(session),
         args_(args),
         log_(out),
+        separation_mm_(separation_mm),
         odometry_(separation_mm),
         drive_(std::chrono::milliseconds(std::lround(args.cmd_vel_timeout_s * 1000)), log_) {
     for (NodeBoard& b : boards_) try_open(b);
@@ -84,6 +85,7 @@ class Node {
   Session& session_;
   const Ros2Args& args_;
   NodeLog log_;
+  const double separation_mm_;  // also read on DDS's thread
   NodeBoard boards_[2] = {NodeBoard(Board::kPsb), NodeBoard(Board::kDrvb)};
   odometry::WheelOdometry odometry_;
   std::optional<Json> last_drvb_;              // the drive board's last reading, for the diagnostics
