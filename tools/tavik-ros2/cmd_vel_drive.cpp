@@ -36,7 +36,7 @@ std::string outcome_text(const drive::Outcome& outcome) {
   }
 }
 
-CmdVelDrive::CmdVelDrive(std::chrono::milliseconds hold, NodeLog& log)
+CmdVelDrive::CmdVelDrive(std::chrono::milliseconds hold, ProgramLog& log)
     : hold_(hold),
       log_(log),
       runner_(

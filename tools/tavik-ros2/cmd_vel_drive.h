@@ -15,13 +15,13 @@
 
 #include "drive/drvb_board.h"
 #include "drive/keeper_runner.h"
-#include "node_log.h"
+#include "program_log.h"
 
 namespace tavik::cli {
 
 class CmdVelDrive {
  public:
-  CmdVelDrive(std::chrono::milliseconds hold, NodeLog& log);
+  CmdVelDrive(std::chrono::milliseconds hold, ProgramLog& log);
   CmdVelDrive(const CmdVelDrive&) = delete;
   CmdVelDrive& operator=(const CmdVelDrive&) = delete;
 
@@ -40,7 +40,7 @@ class CmdVelDrive {
   void told(const drive::Outcome& outcome);
 
   const std::chrono::milliseconds hold_;
-  NodeLog& log_;
+  ProgramLog& log_;
   std::mutex told_mutex_;
   std::string last_told_;  // guarded by told_mutex_
   std::list<drive::DrvbBoard> boards_;

@@ -12,16 +12,16 @@
 #include <atomic>
 #include <memory>
 
-#include "board_diagnostics.h"
 #include "cmd_vel_drive.h"
 #include "dds_link.h"
-#include "drive_loop.h"
 #include "drive_safety.h"
 #include "drvb/drvb_commands.h"
 #include "facts/drvb_facts.h"
-#include "node_log.h"
 #include "process.h"
+#include "program_log.h"
+#include "retried_board.h"
 #include "ros_names.h"
+#include "stop_after_end.h"
 #include "twist_drive.h"
 
 namespace tavik::cli {
@@ -30,14 +30,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kDiagnosticsPeriod = std::chrono::seconds(1);
-constexpr auto kOpenRetry = std::chrono::seconds(2);
 // How long the end waits for the drive's stop to be answered.
 constexpr auto kStopAnswerBound = std::chrono::milliseconds(300);
-
-struct NodeBoard : DiagnosedBoard {
-  explicit NodeBoard(Board b) : DiagnosedBoard(b) {}
-  Clock::time_point next_open{};
-};
 
 // What the bumpers and the emergency stop of a reading say against driving.
 std::optional<drive::Block> block_of(const Json& drvb) {
@@ -54,11 +48,11 @@ class Node {
   Node(Session& session, Output& out, const Ros2Args& args, double separation_mm)
       : session_(session),
         args_(args),
-        log_(out),
+        log_(out, "tavik-ros2: "),
         separation_mm_(separation_mm),
         odometry_(separation_mm),
         drive_(std::chrono::milliseconds(std::lround(args.cmd_vel_timeout_s * 1000)), log_) {
-    for (NodeBoard& b : boards_) try_open(b);
+    for (RetriedBoard& b : boards_) try_open(b);
     const RosNames names(args.ros_namespace);
     const int domain = domain_id(args);
     link_ = std::make_unique<DdsLink>(domain, names,
@@ -75,7 +69,7 @@ class Node {
   int run();
 
  private:
-  void try_open(NodeBoard& b);
+  void try_open(RetriedBoard& b);
   void on_cmd_vel(double linear, double angular);
   void poll_drvb(double t);
   void get_ready(BoardConnection& drvb);
@@ -84,9 +78,9 @@ class Node {
 
   Session& session_;
   const Ros2Args& args_;
-  NodeLog log_;
+  ProgramLog log_;
   const double separation_mm_;  // also read on DDS's thread
-  NodeBoard boards_[2] = {NodeBoard(Board::kPsb), NodeBoard(Board::kDrvb)};
+  RetriedBoard boards_[2] = {RetriedBoard(Board::kPsb), RetriedBoard(Board::kDrvb)};
   odometry::WheelOdometry odometry_;
   std::optional<Json> last_drvb_;              // the drive board's last reading, for the diagnostics
   std::atomic<int> max_velocity_{-1};          // the board's Max Velocity, -1 not known (not ready)
@@ -97,21 +91,9 @@ class Node {
   std::unique_ptr<DdsLink> link_;  // made last, destroyed first
 };
 
-void Node::try_open(NodeBoard& b) {
-  const std::optional<CommandError> before = b.left_out;
-  if (!open_board(session_, b)) {
-    b.next_open = Clock::now() + kOpenRetry;
-    const CommandError& why = *b.left_out;
-    if (why.result.failure == Failure::kBadArgument)
-      throw CommandError::usage(std::string(b.board == Board::kPsb ? "--psb" : "--drvb") + " '" + why.port +
-                                "' cannot be a port: " + why.detail);
-    if (!before || before->detail != why.detail)
-      log_.line(std::string(board_name(b.board)) + " at " + why.port + " not open: " + why.detail +
-                "; trying again every 2 s");
-    return;
-  }
-  if (before) log_.line(std::string(board_name(b.board)) + " at " + session_.port(b.board) + " open");
-  if (b.board == Board::kDrvb && args_.allow_drive) drive_.attach(*b.connection.load());
+void Node::try_open(RetriedBoard& b) {
+  if (tavik::cli::try_open(session_, b, log_) && b.board == Board::kDrvb && args_.allow_drive)
+    drive_.attach(*b.connection.load());
 }
 
 // On DDS's thread: hands the drive its wheel speeds and returns.
@@ -133,7 +115,7 @@ void Node::on_cmd_vel(double linear, double angular) {
 }
 
 void Node::poll_drvb(double t) {
-  NodeBoard& b = boards_[1];
+  RetriedBoard& b = boards_[1];
   if (b.connection.load() == nullptr) return;
   const auto wall = std::chrono::system_clock::now();
   const auto at = Clock::now();
@@ -177,7 +159,7 @@ void Node::get_ready(BoardConnection& drvb) {
 }
 
 void Node::poll_psb(double t) {
-  NodeBoard& b = boards_[0];
+  RetriedBoard& b = boards_[0];
   if (b.connection.load() == nullptr) return;
   const auto wall = std::chrono::system_clock::now();
   std::vector<Step> steps;
@@ -195,7 +177,7 @@ void Node::poll_psb(double t) {
 
 void Node::diagnostics() {
   std::vector<DiagnosticEntry> entries;
-  for (NodeBoard& b : boards_) {
+  for (RetriedBoard& b : boards_) {
     if (b.connection.load() == nullptr && b.left_out && Clock::now() >= b.next_open) try_open(b);
     entries.push_back(board_status(diagnostics_entry(b), session_.port(b.board)));
   }
@@ -237,16 +219,6 @@ int Node::run() {
       return stop_exit_code(sig);
     }
   }
-}
-
-// After the node, however it ended: the stop to its drive board, nothing else.
-int send_stop_after(Session& session, Output& out) {
-  BoardConnection& connection = session.open(Board::kDrvb);
-  session.check(send_stop(connection), "send the stop (0,0)", Board::kDrvb);
-  Json record = board_header(session, Board::kDrvb);
-  record.update(Json{{"stop_sent", true}});
-  out.record(record);
-  return kExitOk;
 }
 
 }  // namespace
