@@ -12,11 +12,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "sim/simulator.h"
+#include "tests/support/processes/process_cpu.h"
 #include "tests/support/records/velocity_record.h"
 #include "tests/support/servers/mqtt_broker.h"
 
@@ -24,20 +23,6 @@ using namespace tavik;
 using namespace std::chrono_literals;
 
 namespace {
-
-// User and system time of a process, in seconds.
-double cpu_seconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  unsigned long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14) utime = std::stoul(field);
-    if (i == 15) stime = std::stoul(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
 
 std::string make_dir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tavik-bridge-bench-XXXXXX").string();
@@ -71,12 +56,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::this_thread::sleep_for(2s);  // past the start
-  const double cpu_before = cpu_seconds(bridge);
+  const double cpu_before = test::cpu_seconds(bridge);
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("bridge CPU at 5 Hz, boards at the line rate: %.2f %% of one core over %.0f s\n",
-              100 * (cpu_seconds(bridge) - cpu_before) / wall, wall);
+              100 * (test::cpu_seconds(bridge) - cpu_before) / wall, wall);
 
   std::vector<double> ms;
   std::optional<test::VelocityRecord> wire(std::in_place, sim);

@@ -19,8 +19,6 @@
 #include <memory>
 
 #include "board_command.h"
-#include "bridge_board.h"
-#include "bridge_log.h"
 #include "broker_address.h"
 #include "command_worker.h"
 #include "drive_loop.h"
@@ -32,6 +30,9 @@
 #include "password_file.h"
 #include "polled_odometry.h"
 #include "process.h"
+#include "program_log.h"
+#include "retried_board.h"
+#include "stop_after_end.h"
 #include "tavik_version.h"
 #include "topic_check.h"
 #include "topic_table.h"
@@ -56,7 +57,7 @@ class Bridge {
       : session_(session),
         args_(args),
         base_(args.prefix + "/" + args.name + "/"),
-        log_(out),
+        log_(out, "bridge: "),
         drive_(std::chrono::milliseconds(std::lround(args.dead_man_s * 1000)),
                [this](const CommandOutcome& outcome) { result(outcome); }) {
     if (const auto separation = session.wheel_separation_mm(args.wheel_separation_mm))
@@ -83,7 +84,7 @@ class Bridge {
 
  private:
   void open_boards();
-  void try_open(BridgeBoard& b);
+  void try_open(RetriedBoard& b);
   BrokerHandler handler();
   void on_message(const std::string& topic, const std::string& payload, bool retained);
   void carry_out(const BridgeCommand& command);
@@ -113,8 +114,8 @@ class Bridge {
   const std::string base_;  // "tavik/NAME/"
   std::string broker_url_;
   BrokerSettings broker_;  // for the question whether another bridge has the name
-  BridgeLog log_;
-  BridgeBoard boards_[2] = {BridgeBoard(Board::kPsb), BridgeBoard(Board::kDrvb)};
+  ProgramLog log_;
+  RetriedBoard boards_[2] = {RetriedBoard(Board::kPsb), RetriedBoard(Board::kDrvb)};
   WheelSpeed speed_;
   std::optional<PolledOdometry> odometry_;   // with the wheel separation known
   std::atomic<bool> parameters_owed_{true};  // the retained parameters are (re)published at the next poll
@@ -130,26 +131,12 @@ class Bridge {
 // kOpenRetry, as a service should, also when neither opens; a name that
 // cannot be a port at all is a usage error.
 void Bridge::open_boards() {
-  for (BridgeBoard& b : boards_) try_open(b);
+  for (RetriedBoard& b : boards_) try_open(b);
 }
 
-void Bridge::try_open(BridgeBoard& b) {
-  const std::optional<CommandError> before = b.left_out;
-  if (!open_board(session_, b)) {
-    b.next_open = Clock::now() + kOpenRetry;
-    const CommandError& why = *b.left_out;
-    if (why.result.failure == Failure::kBadArgument)
-      throw CommandError::usage(std::string(b.board == Board::kPsb ? "--psb" : "--drvb") + " '" + why.port +
-                                "' cannot be a port: " + why.detail);
-    // Once, and again only when the reason changes.
-    if (!before || before->detail != why.detail)
-      log_.line(std::string(board_name(b.board)) + " at " + why.port + " not open: " + why.detail +
-                "; trying again every 2 s");
-    return;
-  }
-  const bool was_left_out = before.has_value();
-  if (was_left_out) log_.line(std::string(board_name(b.board)) + " at " + session_.port(b.board) + " open");
-  if (b.board == Board::kDrvb && args_.allow_drive) drive_.attach(*b.connection.load());
+void Bridge::try_open(RetriedBoard& b) {
+  if (tavik::cli::try_open(session_, b, log_) && b.board == Board::kDrvb && args_.allow_drive)
+    drive_.attach(*b.connection.load());
 }
 
 std::string Bridge::state_payload(const char* state, const char* why) const {
@@ -279,7 +266,7 @@ void Bridge::poll(double t) {
   Json readings[2];
   std::vector<Step> steps[2];
   for (std::size_t i = 0; i < 2; ++i) {
-    BridgeBoard& b = boards_[i];
+    RetriedBoard& b = boards_[i];
     if (b.connection.load() == nullptr) continue;
     readings[i] = poll_board(b, t, steps[i], [this] { drive_.give_way(); });
     note_period(b, steps[i], t);
@@ -323,7 +310,7 @@ void Bridge::publish_parameters(BoardConnection& drvb) {
 
 void Bridge::diagnostics() {
   Json boards = Json::array();
-  for (BridgeBoard& b : boards_) {
+  for (RetriedBoard& b : boards_) {
     if (b.connection.load() == nullptr && b.left_out && Clock::now() >= b.next_open) try_open(b);
     boards.push_back(diagnostics_entry(b));
   }
@@ -364,16 +351,6 @@ int Bridge::run() {
   link_->stop();
   std::lock_guard lock(ended_mutex_);
   throw *ended_;
-}
-
-// After the bridge, however it ended: the stop to its drive board, nothing else.
-int send_stop_after(Session& session, Output& out) {
-  BoardConnection& connection = session.open(Board::kDrvb);
-  session.check(send_stop(connection), "send the stop (0,0)", Board::kDrvb);
-  Json record = board_header(session, Board::kDrvb);
-  record.update(Json{{"stop_sent", true}});
-  out.record(record);
-  return kExitOk;
 }
 
 }  // namespace

@@ -1,15 +1,15 @@
-#include "bridge_log.h"
+#include "program_log.h"
 
 #include "utc_now.h"
 
 namespace tavik::cli {
 
-void BridgeLog::line(const std::string& text) {
+void ProgramLog::line(const std::string& text) {
   std::lock_guard lock(mutex_);
   if (out_.json())
     out_.line(Json{{"log", text}, {"stamp", utc_now()}}.dump(-1, ' ', false, Json::error_handler_t::replace));
   else
-    out_.line("bridge: " + text);
+    out_.line(prefix_ + text);
 }
 
 }  // namespace tavik::cli
