@@ -2,7 +2,7 @@
 // joins the domain and subscribes; each message is printed decoded, one JSON
 // line: {"topic", "t" (receive time, s since the epoch), "msg"}. Discovery is
 // printed too: {"event": "publication" | "subscription", "topic", "type",
-// "durability", "reliability"}, and {"event": "ready"} once the sockets are open.
+// "durability", "reliability"}, and {"event": "ready", "t"} once it has subscribed.
 //
 //   node ros2_peer.mjs [--domain N] [--cmd-vel /NS/cmd_vel] TOPIC=TYPE[@volatile]...
 //
@@ -202,7 +202,7 @@ const stopSending = () => {
   clearInterval(timer);
   timer = undefined;
 };
-print({ event: "ready" });
+print({ event: "ready", t: Date.now() / 1000 });
 
 let ending = false;
 async function end() {
