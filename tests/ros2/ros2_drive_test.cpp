@@ -43,7 +43,7 @@ double angle(double a) { return std::remainder(a, 2 * kPi); }
 // it; then a turn in place to the next side. A twist for each odometry
 // message, so the node's time-out stops the robot if the loop stalls.
 TEST_F(Ros2, ASquareDrivenThroughCmdVelEndsWhereTheRobotTrulyIs) {
-  power_up();
+  ASSERT_NO_FATAL_FAILURE(power_up());
   const auto node = start_node({"--allow-drive", "--odom-rate", "50"});
   Ros2Peer peer(kDomain, {"/odom=nav_msgs/msg/Odometry"});
   ASSERT_TRUE(peer.endpoint("subscription", "rt/cmd_vel")) << node_log();
@@ -119,7 +119,7 @@ TEST_F(Ros2, EachStopEndsTheDriveAndNothingMovesAfterIt) {
       {"a bumper", [](sim::Simulator& sim, Ros2Peer&, Ros2Node&) { sim.press_bumpers(true, false); }},
       {"the emergency stop", [](sim::Simulator& sim, Ros2Peer&, Ros2Node&) { sim.set_emergency(true); }},
   };
-  power_up();
+  ASSERT_NO_FATAL_FAILURE(power_up());
   for (const StopCase& c : cases) {
     SCOPED_TRACE(c.name);
     sim_.press_bumpers(false, false);
@@ -136,7 +136,9 @@ TEST_F(Ros2, EachStopEndsTheDriveAndNothingMovesAfterIt) {
     ASSERT_TRUE(stop) << node_log();
     std::this_thread::sleep_for(1s);  // cmd_vel still coming but for the time-out's case
     for (const auto& v : wire.velocities()) {
-      if (v.seen > *stop) EXPECT_EQ(v.command, "BE;") << "a drive after the stop\n" << node_log();
+      if (v.seen > *stop) {
+        EXPECT_EQ(v.command, "BE;") << "a drive after the stop\n" << node_log();
+      }
     }
     peer.stop_sending();
     node->signal(SIGTERM);
@@ -162,7 +164,7 @@ TEST_F(Ros2, CmdVelBecomesTheWheelsVelocitiesWithinMaxVelocity) {
       {"a curve above Max Velocity", true, 2.0, 1.0, 843, 1000},
       {"backwards above Max Velocity", true, -3.0, 0, -1000, -1000},
   };
-  power_up();
+  ASSERT_NO_FATAL_FAILURE(power_up());
   for (const DriveCase& c : cases) {
     SCOPED_TRACE(c.name);
     const sim::SimStatus before = sim_.status();

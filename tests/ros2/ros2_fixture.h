@@ -7,7 +7,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 
 #include <cmath>
 #include <fstream>
@@ -43,7 +43,8 @@ class Ros2Node {
   void signal(int sig) { ::kill(pid_, sig); }
   // The exit code once it ended, within limit; -1 when it has not.
   int finish(std::chrono::milliseconds limit) {
-    const int fd = static_cast<int>(::pidfd_open(pid_, 0));
+    const int fd = static_cast<int>(
+        ::syscall(SYS_pidfd_open, pid_, 0));  // glibc 2.36 declares pidfd_open without C linkage
     if (fd < 0) return -1;
     pollfd p{fd, POLLIN, 0};
     const bool ended = ::poll(&p, 1, static_cast<int>(limit.count())) == 1;

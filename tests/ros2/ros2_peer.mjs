@@ -93,6 +93,13 @@ const node = new RosNode({
   domainId,
   addresses: ["127.0.0.1"],
   udpSocketCreate: UdpSocketNode.Create,
+  // An endpoint it could not read is a writer or reader it will never match
+  // (such as a publication without its reliability): said on standard error.
+  log: {
+    warn: (message) => {
+      if (message.startsWith("failed to parse")) process.stderr.write(`ros2_peer: @foxglove/rtps ${message}\n`);
+    },
+  },
 });
 const participant = node._participant;
 const endpointEvent = (event) => (endpoint) =>
