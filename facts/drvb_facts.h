@@ -66,6 +66,8 @@ constexpr const ParameterInfo* find_parameter(int id) {
 // How far the encoder counts go: 5 counts per millimetre of travel (a 400 mm
 // wheel circumference, 2000 counts a turn).
 inline constexpr double kEncoderCountsPerMm = 5;
+inline constexpr double kWheelCircumferenceMm = 400;
+inline constexpr double kEncoderCountsPerTurn = kEncoderCountsPerMm * kWheelCircumferenceMm;
 
 // The counts travelled from `before` to `after`; the counters wrap at 32 bits.
 constexpr std::int32_t count_delta(std::int32_t before, std::int32_t after) {

@@ -57,6 +57,12 @@ inline constexpr RangeSensorFact kRangeSensors[] = {
 
 inline constexpr int kRangeCount = static_cast<int>(std::size(kRangeSensors));
 
+// The ultrasonic sensors' beam: the width of its cone and the nearest
+// distance one measures, as ROS 2's sensor_msgs/Range reports them (the
+// farthest is the maximum distance below, max_dist_cm).
+inline constexpr int kRangeFieldOfViewDeg = 30;
+inline constexpr int kRangeMinMm = 30;
+
 // The ultrasonic maximum distance: the board takes a code '0'..'9' ("SDU9")
 // that stands for 100 + 50·code cm and starts at the last one; the
 // libraries' argument is the code less one.

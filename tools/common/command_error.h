@@ -52,6 +52,7 @@ inline constexpr const char* kStaleCommand =
     "stale-command";  // bridge: stamped too long before (or after) it came
 inline constexpr const char* kSuperseded = "superseded";  // bridge: a newer drive came before it was sent
 inline constexpr const char* kNameTaken = "name-taken";   // bridge: another bridge runs under the name
+inline constexpr const char* kDdsFailed = "dds-failed";   // tavik-ros2: DDS did not start
 }  // namespace reason
 
 // Ends a command: what was being done, on which board and port, why (a code
