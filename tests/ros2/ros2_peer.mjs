@@ -93,11 +93,15 @@ const node = new RosNode({
   domainId,
   addresses: ["127.0.0.1"],
   udpSocketCreate: UdpSocketNode.Create,
-  // An endpoint it could not read is a writer or reader it will never match
-  // (such as a publication without its reliability): said on standard error.
+  // An endpoint it could not read is one it will never match: said on
+  // standard error. It needs each endpoint's topic, type, reliability,
+  // protocol version, vendor and GUID; Cyclone DDS leaves the reliability
+  // out of a writer's announcement while it is the default (reliable, 100 ms
+  // blocking).
   log: {
     warn: (message) => {
-      if (message.startsWith("failed to parse")) process.stderr.write(`ros2_peer: @foxglove/rtps ${message}\n`);
+      if (message.startsWith("failed to parse"))
+        process.stderr.write(`ros2_peer: @foxglove/rtps ${message} (no reliability in it?)\n`);
     },
   },
 });

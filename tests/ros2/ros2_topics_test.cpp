@@ -108,8 +108,8 @@ TEST_F(Ros2, EveryTopicCarriesItsTypeItsFramesAndTheBoardsValues) {
   ASSERT_TRUE(joints);
   EXPECT_EQ((*joints)["name"], Json({"left_wheel_joint", "right_wheel_joint"}));
   ASSERT_EQ((*joints)["position"].size(), 2u);
-  // The encoders began at 0 with the simulator: a wheel turn is 2000 counts.
-  const double per_count = 2 * std::numbers::pi / (drvb::kEncoderCountsPerMm * 400);
+  // The encoders began at 0 with the simulator.
+  const double per_count = 2 * std::numbers::pi / drvb::kEncoderCountsPerTurn;
   EXPECT_NEAR((*joints)["position"][0].get<double>(), status.encoder_left * per_count, 0.01);
   EXPECT_NEAR((*joints)["position"][1].get<double>(), status.encoder_right * per_count, 0.01);
 
