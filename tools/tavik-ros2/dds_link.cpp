@@ -21,9 +21,12 @@ struct QosDeleter {
 using Qos = std::unique_ptr<dds_qos_t, QosDeleter>;
 
 // XCDR1 alone: a ROS 2 reader that announces no representation refuses XCDR2.
+// The blocking time is not Cyclone's default (100 ms): a writer at the
+// default leaves its reliability out of its announcement, as DDSI allows, and
+// a reader that needs it there (@foxglove/ros2) never matches the writer.
 Qos plain_qos(dds_reliability_kind_t reliability, bool transient_local) {
   Qos qos(dds_create_qos());
-  dds_qset_reliability(qos.get(), reliability, DDS_MSECS(100));
+  dds_qset_reliability(qos.get(), reliability, DDS_SECS(1));
   dds_qset_history(qos.get(), DDS_HISTORY_KEEP_LAST, kDepth);
   dds_qset_durability(qos.get(), transient_local ? DDS_DURABILITY_TRANSIENT_LOCAL : DDS_DURABILITY_VOLATILE);
   const dds_data_representation_id_t xcdr1 = DDS_DATA_REPRESENTATION_XCDR1;
@@ -55,7 +58,8 @@ DdsLink::DdsLink(int domain_id, const RosNames& names, CmdVel on_cmd_vel)
   Qos participant_qos(dds_create_qos());
   static constexpr char kEnclave[] = "enclave=/;";
   dds_qset_userdata(participant_qos.get(), kEnclave, sizeof kEnclave - 1);
-  participant_ = dds_create_participant(static_cast<dds_domainid_t>(domain_id), participant_qos.get(), nullptr);
+  participant_ =
+      dds_create_participant(static_cast<dds_domainid_t>(domain_id), participant_qos.get(), nullptr);
   if (participant_ < 0) throw dds_failure("start DDS in domain " + std::to_string(domain_id), participant_);
   try {
     odom_ = writer(&nav_msgs_msg_dds__Odometry__desc, names.topic("odom"), true);
@@ -66,9 +70,8 @@ DdsLink::DdsLink(int domain_id, const RosNames& names, CmdVel on_cmd_vel)
     for (const psb::RangeSensorFact& sensor : psb::kRangeSensors)
       ranges_.push_back(
           writer(&sensor_msgs_msg_dds__Range__desc, names.topic(std::string("range/") + sensor.name), false));
-    const dds_entity_t topic =
-        dds_create_topic(participant_, &geometry_msgs_msg_dds__Twist__desc, names.topic("cmd_vel").c_str(),
-                         nullptr, nullptr);
+    const dds_entity_t topic = dds_create_topic(participant_, &geometry_msgs_msg_dds__Twist__desc,
+                                                names.topic("cmd_vel").c_str(), nullptr, nullptr);
     if (topic < 0) throw dds_failure("create topic cmd_vel", topic);
     // Best effort: it matches a reliable writer and a best-effort one (a
     // teleop's), where a reliable reader would refuse the latter.
@@ -90,7 +93,8 @@ DdsLink::~DdsLink() {
   dds_delete(participant_);
 }
 
-dds_entity_t DdsLink::writer(const dds_topic_descriptor_t* type, const std::string& topic, bool transient_local) {
+dds_entity_t DdsLink::writer(const dds_topic_descriptor_t* type, const std::string& topic,
+                             bool transient_local) {
   const dds_entity_t t = dds_create_topic(participant_, type, topic.c_str(), nullptr, nullptr);
   if (t < 0) throw dds_failure("create topic " + topic, t);
   const Qos qos = plain_qos(DDS_RELIABILITY_RELIABLE, transient_local);
