@@ -27,8 +27,7 @@ struct Pose2 {
 };
 Pose2 odom_pose(const Json& odom) {
   const Json& p = odom["pose"]["pose"];
-  return {p["position"]["x"].get<double>(), p["position"]["y"].get<double>(),
-          2 * std::atan2(p["orientation"]["z"].get<double>(), p["orientation"]["w"].get<double>())};
+  return {p["position"]["x"].get<double>(), p["position"]["y"].get<double>(), yaw(p["orientation"])};
 }
 // The simulated robot's pose in the frame of where it started (the odom frame).
 Pose2 true_pose(const sim::SimStatus& start, const sim::SimStatus& now) {
@@ -41,16 +40,19 @@ double angle(double a) { return std::remainder(a, 2 * kPi); }
 // A 1 m square, counter-clockwise, each side closed on the odometry: along
 // the side at up to 0.5 m/s, slowing as its end nears, steering back onto
 // it; then a turn in place to the next side. A twist for each odometry
-// message, so the node's time-out stops the robot if the loop stalls.
+// message, so the node's time-out stops the robot if the loop stalls. It
+// takes some 20 s; a minute is its bound.
 TEST_F(Ros2, ASquareDrivenThroughCmdVelEndsWhereTheRobotTrulyIs) {
   ASSERT_NO_FATAL_FAILURE(power_up());
   const auto node = start_node({"--allow-drive", "--odom-rate", "50"});
   Ros2Peer peer(kDomain, {"/odom=nav_msgs/msg/Odometry"});
   ASSERT_TRUE(peer.endpoint("subscription", "rt/cmd_vel")) << node_log();
   const sim::SimStatus start = sim_.status();
+  const auto deadline = Clock::now() + 60s;
   auto odom = [&]() -> Pose2 {
     const auto m = peer.next_on("/odom", 2s);
     if (!m) throw std::runtime_error("no odometry for 2 s");
+    if (Clock::now() > deadline) throw std::runtime_error("not round the square within a minute");
     return odom_pose(*m);
   };
   try {
@@ -87,10 +89,10 @@ TEST_F(Ros2, ASquareDrivenThroughCmdVelEndsWhereTheRobotTrulyIs) {
   const double odom_home_m = std::hypot(o.x, o.y), odom_home_deg = std::abs(angle(o.heading)) * 180 / kPi;
   const double true_home_m = std::hypot(t.x, t.y), true_home_deg = std::abs(angle(t.heading)) * 180 / kPi;
   std::printf(
-      "1 m square through cmd_vel: odometry ends at (%.4f, %.4f) m, %.2f deg; the robot truly at (%.4f, "
-      "%.4f) m, "
-      "%.2f deg: %.4f m (%.2f %% of 4 m) and %.2f deg apart; from the start: odometry %.4f m %.2f deg, robot "
-      "%.4f m %.2f deg\n",
+      "1 m square through cmd_vel: odometry ends at (%.4f, %.4f) m %.2f deg, the robot truly at (%.4f, %.4f) "
+      "m "
+      "%.2f deg: %.4f m (%.2f %% of 4 m) and %.2f deg apart; from the start: odometry %.4f m %.2f deg, "
+      "robot %.4f m %.2f deg\n",
       o.x, o.y, o.heading * 180 / kPi, t.x, t.y, t.heading * 180 / kPi, error_m, error_m / 4 * 100, error_deg,
       odom_home_m, odom_home_deg, true_home_m, true_home_deg);
   const double bound_m = 0.02 * 4, bound_deg = 2;
@@ -107,7 +109,7 @@ TEST_F(Ros2, ASquareDrivenThroughCmdVelEndsWhereTheRobotTrulyIs) {
 // no velocity after it.
 struct StopCase {
   const char* name;
-  // Done while cmd_vel holds the drive; whether cmd_vel keeps coming.
+  // Done while cmd_vel holds the drive (which but the first keeps sending).
   std::function<void(sim::Simulator&, Ros2Peer&, Ros2Node&)> stop;
 };
 

@@ -3,7 +3,6 @@
 // the twists it is told to send on cmd_vel.
 #pragma once
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -25,26 +24,8 @@ class Ros2Peer {
  public:
   using Clock = std::chrono::steady_clock;
   // topics: "/odom=nav_msgs/msg/Odometry", "/range/front=sensor_msgs/msg/Range@volatile".
-  Ros2Peer(int domain, const std::vector<std::string>& topics, const std::string& cmd_vel = "/cmd_vel") {
-    std::vector<std::string> args{TAVIK_ROS2_PEER, "--domain", std::to_string(domain), "--cmd-vel", cmd_vel};
-    args.insert(args.end(), topics.begin(), topics.end());
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    pid_ = spawn_program(TAVIK_NODE, args, actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    input_ = in[1];
-    output_ = out[0];
-  }
-  ~Ros2Peer() {
-    kill_child(pid_);
-    if (input_ >= 0) ::close(input_);
-    if (output_ >= 0) ::close(output_);
-  }
+  Ros2Peer(int domain, const std::vector<std::string>& topics, const std::string& cmd_vel = "/cmd_vel")
+      : program_(TAVIK_NODE, arguments(domain, topics, cmd_vel)) {}
   Ros2Peer(const Ros2Peer&) = delete;
   Ros2Peer& operator=(const Ros2Peer&) = delete;
 
@@ -99,21 +80,24 @@ class Ros2Peer {
   void stop_sending() { tell(Json{{"stop_sending", true}}); }
 
  private:
-  void tell(const Json& command) {
-    const std::string line = command.dump() + "\n";
-    if (input_ >= 0 && ::write(input_, line.data(), line.size()) < 0) ::close(std::exchange(input_, -1));
+  static std::vector<std::string> arguments(int domain, const std::vector<std::string>& topics,
+                                            const std::string& cmd_vel) {
+    std::vector<std::string> args{TAVIK_ROS2_PEER, "--domain", std::to_string(domain), "--cmd-vel", cmd_vel};
+    args.insert(args.end(), topics.begin(), topics.end());
+    return args;
   }
+  void tell(const Json& command) { program_.send(command.dump() + "\n"); }
   // Reads what came next into lines_; false when nothing came by deadline
   // or the peer ended.
   bool read_until(Clock::time_point deadline) {
-    if (output_ < 0) return false;
+    if (ended_) return false;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd p{output_, POLLIN, 0};
+    pollfd p{program_.output(), POLLIN, 0};
     if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
     char buf[65536];
-    const ssize_t n = ::read(output_, buf, sizeof buf);
+    const ssize_t n = ::read(program_.output(), buf, sizeof buf);
     if (n <= 0) {
-      ::close(std::exchange(output_, -1));
+      ended_ = true;
       return false;
     }
     partial_.append(buf, static_cast<std::size_t>(n));
@@ -124,9 +108,8 @@ class Ros2Peer {
     return true;
   }
 
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
+  ChildProgram program_;
+  bool ended_ = false;
   std::string partial_;
   std::vector<Json> lines_;
   std::map<std::string, std::size_t> cursors_;
