@@ -48,5 +48,6 @@ int main(int argc, char** argv) {
     Output(json).error("ros2", CommandError::usage(e.what()));
     return kExitUsage;
   }
-  return run_command(options, "ros2", [&args](Session& session, Output& out) { return run_node(session, out, args); });
+  return run_command(options, "ros2",
+                     [&args](Session& session, Output& out) { return run_node(session, out, args); });
 }

@@ -42,8 +42,9 @@ struct NodeBoard : DiagnosedBoard {
 // What the bumpers and the emergency stop of a reading say against driving.
 std::optional<drive::Block> block_of(const Json& drvb) {
   if (!drvb.contains("bumpers")) return std::nullopt;
-  const Blocked blocked = blocked_by(drvb["bumpers"]["left"].get<bool>(), drvb["bumpers"]["right"].get<bool>(),
-                                     drvb["emergency_stop"].get<bool>());
+  const Blocked blocked =
+      blocked_by(drvb["bumpers"]["left"].get<bool>(), drvb["bumpers"]["right"].get<bool>(),
+                 drvb["emergency_stop"].get<bool>());
   if (blocked.reason == nullptr) return std::nullopt;
   return drive::Block{blocked.reason, blocked.text};
 }
@@ -54,6 +55,7 @@ class Node {
       : session_(session),
         args_(args),
         log_(out),
+        separation_mm_(separation_mm),
         odometry_(separation_mm),
         drive_(std::chrono::milliseconds(std::lround(args.cmd_vel_timeout_s * 1000)), log_) {
     for (NodeBoard& b : boards_) try_open(b);
@@ -76,17 +78,19 @@ class Node {
   void try_open(NodeBoard& b);
   void on_cmd_vel(double linear, double angular);
   void poll_drvb(double t);
+  void get_ready(BoardConnection& drvb);
   void poll_psb(double t);
   void diagnostics();
 
   Session& session_;
   const Ros2Args& args_;
   NodeLog log_;
+  const double separation_mm_;  // also read on DDS's thread
   NodeBoard boards_[2] = {NodeBoard(Board::kPsb), NodeBoard(Board::kDrvb)};
   odometry::WheelOdometry odometry_;
-  std::optional<Json> last_drvb_;                // the drive board's last reading, for the diagnostics
-  std::atomic<int> max_velocity_{-1};            // the board's Max Velocity, -1 not known
-  std::atomic<bool> told_not_allowed_{false};    // the log said once that cmd_vel does not drive
+  std::optional<Json> last_drvb_;              // the drive board's last reading, for the diagnostics
+  std::atomic<int> max_velocity_{-1};          // the board's Max Velocity, -1 not known (not ready)
+  std::atomic<bool> told_not_allowed_{false};  // the log said once that cmd_vel does not drive
   std::atomic<bool> told_not_finite_{false};
   const Clock::time_point start_ = Clock::now();
   CmdVelDrive drive_;
@@ -118,8 +122,8 @@ void Node::on_cmd_vel(double linear, double angular) {
     return;
   }
   const int max = max_velocity_;
-  const std::optional<WheelSpeeds> speeds = wheel_speeds(
-      linear, angular, odometry_.wheel_separation_mm(), max >= 0 ? std::optional<int>(max) : std::nullopt);
+  const std::optional<WheelSpeeds> speeds = wheel_speeds(linear, angular, odometry_.wheel_separation_mm(),
+                                                         max >= 0 ? std::optional<int>(max) : std::nullopt);
   if (!speeds) {
     drive_.stop();
     if (!told_not_finite_.exchange(true)) log_.line("cmd_vel with a number that is not finite: stopped");
@@ -147,20 +151,29 @@ void Node::poll_drvb(double t) {
   }
   drive_.set_blocked(block_of(reading));
   if (reading.contains("encoders")) {
-    const odometry::Step step =
-        odometry_.add(reading["encoders"]["left"].get<std::int32_t>(),
-                      reading["encoders"]["right"].get<std::int32_t>(), at);
+    const odometry::Step step = odometry_.add(reading["encoders"]["left"].get<std::int32_t>(),
+                                              reading["encoders"]["right"].get<std::int32_t>(), at);
     if (step == odometry::Step::kFirst || step == odometry::Step::kMoved) {
       link_->publish_odometry(odometry_.pose(), odometry_.twist(), wall);
       link_->publish_joints(wheel_joints(odometry_), args_.joint_names, wall);
     }
   }
-  // Max Velocity, to scale cmd_vel to: read once the board answers, again after a loss.
-  if (args_.allow_drive && max_velocity_ < 0 && !lost) {
-    int value = 0;
-    drive_.give_way();
-    if (drvb::read_parameter(*b.connection.load(), drvb::kMaxVelocityId, &value).is_ok()) max_velocity_ = value;
+  if (args_.allow_drive && max_velocity_ < 0 && !lost) get_ready(*b.connection.load());
+}
+
+// With --allow-drive, once the board answers and again after a loss: the
+// servo on (the wheels turn only with it) and Max Velocity, to scale cmd_vel to.
+void Node::get_ready(BoardConnection& drvb) {
+  drive_.give_way();
+  if (const Result servo = drvb::set_servo(drvb, 1); !servo.is_ok()) {
+    log_.line("switch the servo on failed: " + describe(servo) + "; tried again at the next poll");
+    return;
   }
+  int value = 0;
+  drive_.give_way();
+  if (!drvb::read_parameter(drvb, drvb::kMaxVelocityId, &value).is_ok()) return;
+  max_velocity_ = value;
+  log_.line("servo on; Max Velocity " + std::to_string(value) + " mm/s");
 }
 
 void Node::poll_psb(double t) {
@@ -171,8 +184,8 @@ void Node::poll_psb(double t) {
   const Json reading = poll_board(b, t, steps);
   note_period(b, steps, t);
   if (reading.contains("battery_mv"))
-    link_->publish_battery(reading["battery_mv"].get<float>() / 1000, -reading["current_ma"].get<float>() / 1000,
-                           wall);
+    link_->publish_battery(reading["battery_mv"].get<float>() / 1000,
+                           -reading["current_ma"].get<float>() / 1000, wall);
   if (reading.contains("ranges_mm")) {
     const Json& ranges = reading["ranges_mm"];
     for (int i = 0; i < psb::kRangeCount && i < static_cast<int>(ranges.size()); ++i)
@@ -186,8 +199,8 @@ void Node::diagnostics() {
     if (b.connection.load() == nullptr && b.left_out && Clock::now() >= b.next_open) try_open(b);
     entries.push_back(board_status(diagnostics_entry(b), session_.port(b.board)));
   }
-  entries.push_back(drive_status(boards_[1].connection.load() != nullptr ? last_drvb_ : std::nullopt,
-                                 args_.allow_drive));
+  entries.push_back(
+      drive_status(boards_[1].connection.load() != nullptr ? last_drvb_ : std::nullopt, args_.allow_drive));
   link_->publish_diagnostics(entries, std::chrono::system_clock::now());
 }
 
@@ -242,8 +255,9 @@ int run_node(Session& session, Output& out, const Ros2Args& args) {
   if (args.send_stop) return send_stop_after(session, out);
   const std::optional<double> separation = session.wheel_separation_mm(args.wheel_separation_mm);
   if (!separation)
-    throw CommandError::usage("--wheel-separation-mm is required for a real robot (--simulate takes the "
-                              "simulated robot's)");
+    throw CommandError::usage(
+        "--wheel-separation-mm is required for a real robot (--simulate takes the "
+        "simulated robot's)");
   if (args.joint_names.size() != 2 || args.joint_names[0].empty() || args.joint_names[1].empty())
     throw CommandError::usage("--joint-names takes two names, left then right");
   Node node(session, out, args, *separation);

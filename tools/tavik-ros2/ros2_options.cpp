@@ -13,14 +13,14 @@ void add_ros2_options(CLI::App& app, Ros2Args& args) {
   app.add_flag("--send-stop", args.send_stop,
                "only send the drive board the stop (0,0) and end: for the node's service once it ended, "
                "however it ended");
-  add_number(app, "--domain-id", args.domain_id,
-             "the DDS domain (0 to 232; default ROS_DOMAIN_ID, else 0)",
+  add_number(app, "--domain-id", args.domain_id, "the DDS domain (0 to 232; default ROS_DOMAIN_ID, else 0)",
              {.least = 0.0, .most = double(kMostDomainId), .unit = ""});
   app.add_option("--namespace", args.ros_namespace,
                  "put the topics under /NS/ and prefix the frames with NS/ (letters, digits, '_', '/')");
-  add_number(app, "--odom-rate", args.odom_rate_hz,
-             "odometry, transforms and joint states per second: the drive board's polls (1 to 50, default 20)",
-             {.least = 1.0, .most = 50.0, .unit = "per second"});
+  add_number(
+      app, "--odom-rate", args.odom_rate_hz,
+      "odometry, transforms and joint states per second: the drive board's polls (1 to 50, default 20)",
+      {.least = 1.0, .most = 50.0, .unit = "per second"});
   add_number(app, "--cmd-vel-timeout", args.cmd_vel_timeout_s,
              "seconds a cmd_vel holds, then 0,0 (0.05 to 10, default 0.5)",
              {.least = 0.05, .most = 10.0, .unit = "seconds"});

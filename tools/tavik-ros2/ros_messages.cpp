@@ -58,8 +58,7 @@ RangeBeam range_beam() {
 
 WheelJoints wheel_joints(const odometry::WheelOdometry& odometry) {
   const double radius_m = drvb::kWheelCircumferenceMm / 1000 / (2 * std::numbers::pi);
-  const double half_turn_m_s =
-      odometry.twist().angular_rad_s * odometry.wheel_separation_mm() / 1000 / 2;
+  const double half_turn_m_s = odometry.twist().angular_rad_s * odometry.wheel_separation_mm() / 1000 / 2;
   const double speed = odometry.twist().linear_m_s;
   return {{odometry.left_travel_m() / radius_m, odometry.right_travel_m() / radius_m},
           {(speed - half_turn_m_s) / radius_m, (speed + half_turn_m_s) / radius_m}};
@@ -73,7 +72,8 @@ DiagnosticEntry board_status(const Json& entry, const std::string& port) {
   status.message = entry.value("message", "");
   status.hardware_id = port;
   if (entry.contains("values"))
-    for (const auto& [key, value] : entry["values"].items()) status.values.emplace_back(key, value_text(value));
+    for (const auto& [key, value] : entry["values"].items())
+      status.values.emplace_back(key, value_text(value));
   return status;
 }
 
@@ -90,7 +90,8 @@ DiagnosticEntry drive_status(const std::optional<Json>& drvb, bool drive_allowed
   const Json& r = *drvb;
   const int left = r["bumpers"]["left"].get<bool>(), right = r["bumpers"]["right"].get<bool>();
   const int emergency = r["emergency_stop"].get<bool>();
-  const int error_left = r["wheel_errors"]["left"].get<int>(), error_right = r["wheel_errors"]["right"].get<int>();
+  const int error_left = r["wheel_errors"]["left"].get<int>(),
+            error_right = r["wheel_errors"]["right"].get<int>();
   const Blocked blocked = blocked_by(left, right, emergency);
   const std::string error = wheel_error(error_left, error_right);
   if (blocked.reason != nullptr) {

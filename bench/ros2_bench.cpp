@@ -1,0 +1,135 @@
+// tavik-ros2 against the simulated boards at the line rate: the share of one
+// core the node uses at 20 Hz odometry (and the power & sensor board at
+// 5 Hz), and the time from a cmd_vel written by another DDS participant
+// (Cyclone's C API on the node's generated types) to its velocity request
+// arriving at the drive board (p50, p99). Run in a network namespace whose
+// loopback carries multicast, so that DDS's discovery stays on this machine:
+//
+//   tests/ros2/in_network_namespace.sh build/default/bench/ros2_bench [SECONDS [COMMANDS]]
+//   (default 30 s idle, 300 cmd_vel)
+#include <dds/dds.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "geometry_msgs.h"
+#include "sim/simulator.h"
+#include "tests/support/processes/child_program.h"
+#include "tests/support/records/velocity_record.h"
+
+using namespace tavik;
+using namespace std::chrono_literals;
+
+namespace {
+
+// User and system time of a process, in seconds.
+double cpu_seconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  unsigned long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stoul(field);
+    if (i == 15) stime = std::stoul(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+std::string make_dir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tavik-ros2-bench-XXXXXX").string();
+  return ::mkdtemp(pattern.data()) != nullptr ? pattern : "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
+  const int commands = argc > 2 ? std::atoi(argv[2]) : 300;
+  const std::string dir = make_dir();
+  const std::string com_dir = dir + "/com";
+  ::mkdir(com_dir.c_str(), 0700);
+  ::setenv("TAVIK_COM_DIR", com_dir.c_str(), 1);
+  sim::SimulatorOptions options{com_dir};
+  options.pace = true;
+  sim::Simulator sim(options);
+  sim.execute("pose 2500 2500 0");
+
+  const dds_entity_t participant = dds_create_participant(DDS_DOMAIN_DEFAULT, nullptr, nullptr);
+  const dds_entity_t topic =
+      dds_create_topic(participant, &geometry_msgs_msg_dds__Twist__desc, "rt/cmd_vel", nullptr, nullptr);
+  dds_qos_t* qos = dds_create_qos();
+  dds_qset_reliability(qos, DDS_RELIABILITY_RELIABLE, DDS_SECS(1));
+  const dds_entity_t writer = dds_create_writer(participant, topic, qos, nullptr);
+  dds_delete_qos(qos);
+  if (writer < 0) {
+    std::fprintf(stderr, "ros2_bench: DDS did not start: %s\n", dds_strretcode(writer));
+    return 1;
+  }
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  const pid_t node = test::spawn_program(
+      TAVIK_ROS2_PATH, {"--allow-drive", "--wheel-separation-mm", "340", "--cmd-vel-timeout", "1"}, actions);
+  // Until the node's reader matched and it is ready to drive (servo on, Max Velocity read).
+  dds_publication_matched_status_t matched{};
+  for (int i = 0; i < 100 && matched.current_count == 0; ++i) {
+    std::this_thread::sleep_for(50ms);
+    dds_get_publication_matched_status(writer, &matched);
+  }
+  if (matched.current_count == 0) {
+    std::fprintf(stderr, "ros2_bench: the node's cmd_vel reader did not appear\n");
+    test::kill_child(node);
+    return 1;
+  }
+  std::this_thread::sleep_for(2s);  // past the start
+  const double cpu_before = cpu_seconds(node);
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("node CPU at 20 Hz odometry, boards at the line rate: %.2f %% of one core over %.0f s\n",
+              100 * (cpu_seconds(node) - cpu_before) / wall, wall);
+
+  std::vector<double> ms;
+  {
+    test::VelocityRecord wire(sim);
+    for (int i = 0; i < commands; ++i) {
+      // Each command's request differs from the one before; turning on the
+      // spot keeps the robot off the walls.
+      const int v = 100 + i % 50;
+      const std::string request = "BE" + std::to_string(-v) + ";" + std::to_string(v);
+      geometry_msgs_msg_dds__Twist_ twist{};
+      twist.angular.z = v / 170.0;  // v mm/s at each wheel, 340 mm apart
+      const auto sent = std::chrono::steady_clock::now();
+      dds_write(writer, &twist);
+      if (const auto seen = wire.first(request, sent, 1000ms))
+        ms.push_back(std::chrono::duration<double, std::milli>(*seen - sent).count());
+      std::this_thread::sleep_for(50ms);
+    }
+  }
+  ::kill(node, SIGTERM);
+  ::waitpid(node, nullptr, 0);
+  dds_delete(participant);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  std::sort(ms.begin(), ms.end());
+  if (ms.empty()) {
+    std::fprintf(stderr, "ros2_bench: no velocity request arrived\n");
+    return 1;
+  }
+  const auto at = [&](double q) {
+    return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))];
+  };
+  std::printf(
+      "cmd_vel write to BE at the board: p50 %.2f ms, p99 %.2f ms, worst %.2f ms (%zu of %d; 1 ms "
+      "resolution)\n",
+      at(0.5), at(0.99), ms.back(), ms.size(), commands);
+  return 0;
+}
