@@ -5,7 +5,7 @@
 // arriving at the drive board (p50, p99). Run in a network namespace whose
 // loopback carries multicast, so that DDS's discovery stays on this machine:
 //
-//   tests/ros2/ros2_netns.sh build/default/bench/ros2_bench [SECONDS [COMMANDS]]
+//   tests/ros2/in_network_namespace.sh build/default/bench/ros2_bench [SECONDS [COMMANDS]]
 //   (default 30 s idle, 300 cmd_vel)
 #include <dds/dds.h>
 #include <sys/stat.h>

@@ -21,9 +21,12 @@ struct QosDeleter {
 using Qos = std::unique_ptr<dds_qos_t, QosDeleter>;
 
 // XCDR1 alone: a ROS 2 reader that announces no representation refuses XCDR2.
+// The blocking time is not Cyclone's default (100 ms): a writer at the
+// default leaves its reliability out of its announcement, as DDSI allows, and
+// a reader that needs it there (@foxglove/ros2) never matches the writer.
 Qos plain_qos(dds_reliability_kind_t reliability, bool transient_local) {
   Qos qos(dds_create_qos());
-  dds_qset_reliability(qos.get(), reliability, DDS_MSECS(100));
+  dds_qset_reliability(qos.get(), reliability, DDS_SECS(1));
   dds_qset_history(qos.get(), DDS_HISTORY_KEEP_LAST, kDepth);
   dds_qset_durability(qos.get(), transient_local ? DDS_DURABILITY_TRANSIENT_LOCAL : DDS_DURABILITY_VOLATILE);
   const dds_data_representation_id_t xcdr1 = DDS_DATA_REPRESENTATION_XCDR1;

@@ -64,6 +64,8 @@ class ChildProgram {
   }
 
   bool started() const { return pid_ > 0; }
+  // The read end of its standard output, for a caller that reads it itself.
+  int output() const { return stdout_; }
   void send(const std::string& line) { (void)!::write(stdin_, line.data(), line.size()); }
   void close_input() {
     if (stdin_ >= 0) ::close(stdin_);
