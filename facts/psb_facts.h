@@ -59,7 +59,9 @@ inline constexpr int kRangeCount = static_cast<int>(std::size(kRangeSensors));
 
 // The ultrasonic sensors' beam: the width of its cone and the nearest
 // distance one measures, as ROS 2's sensor_msgs/Range reports them (the
-// farthest is the maximum distance below, max_dist_cm).
+// farthest is the maximum distance below, max_dist_cm). Neither is told by
+// the board: these are the usual figures of such sensors, not measured on
+// this robot's; a robot with other sensors changes them here.
 inline constexpr int kRangeFieldOfViewDeg = 30;
 inline constexpr int kRangeMinMm = 30;
 
