@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "sim/simulator.h"
+#include "tests/support/processes/paced_room.h"
 #include "tests/support/processes/process_cpu.h"
 #include "tests/support/records/velocity_record.h"
 #include "tests/support/servers/mqtt_broker.h"
@@ -22,26 +23,13 @@
 using namespace tavik;
 using namespace std::chrono_literals;
 
-namespace {
-
-std::string make_dir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tavik-bridge-bench-XXXXXX").string();
-  return ::mkdtemp(pattern.data()) != nullptr ? pattern : "";
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
   const int drives = argc > 2 ? std::atoi(argv[2]) : 300;
   const int stream_seconds = argc > 3 ? std::atoi(argv[3]) : 20;
-  const std::string dir = make_dir();
-  const std::string com_dir = dir + "/com";
-  ::mkdir(com_dir.c_str(), 0700);
-  ::setenv("TAVIK_COM_DIR", com_dir.c_str(), 1);
-  sim::SimulatorOptions options{com_dir};
-  options.pace = true;
-  sim::Simulator sim(options);
+  test::PacedRoom room("tavik-bridge-bench");
+  const std::string& dir = room.dir;
+  sim::Simulator& sim = room.sim;
   test::MqttBroker broker(dir);
   test::MqttClient client(broker.port());
   posix_spawn_file_actions_t actions;

@@ -19,31 +19,19 @@
 #include "geometry_msgs.h"
 #include "sim/simulator.h"
 #include "tests/support/processes/child_program.h"
+#include "tests/support/processes/paced_room.h"
 #include "tests/support/processes/process_cpu.h"
 #include "tests/support/records/velocity_record.h"
 
 using namespace tavik;
 using namespace std::chrono_literals;
 
-namespace {
-
-std::string make_dir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tavik-ros2-bench-XXXXXX").string();
-  return ::mkdtemp(pattern.data()) != nullptr ? pattern : "";
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
   const int commands = argc > 2 ? std::atoi(argv[2]) : 300;
-  const std::string dir = make_dir();
-  const std::string com_dir = dir + "/com";
-  ::mkdir(com_dir.c_str(), 0700);
-  ::setenv("TAVIK_COM_DIR", com_dir.c_str(), 1);
-  sim::SimulatorOptions options{com_dir};
-  options.pace = true;
-  sim::Simulator sim(options);
+  test::PacedRoom room("tavik-ros2-bench");
+  const std::string& dir = room.dir;
+  sim::Simulator& sim = room.sim;
   sim.execute("pose 2500 2500 0");
 
   const dds_entity_t participant = dds_create_participant(DDS_DOMAIN_DEFAULT, nullptr, nullptr);

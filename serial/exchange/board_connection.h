@@ -68,7 +68,8 @@ void end_command(BoardConnection& connection);
 // fails without running it: not open when no connection is open, interrupted when
 // the connection is being opened or closed, or was while this call waited for
 // the lock, device lost while the lost port cannot be opened again, or, for
-// a moving velocity, superseded when a stop was asked for while it waited. A
+// a moving velocity, superseded when a stop was asked for while it waited
+// or was still on its way when it came. A
 // device lost carries the system's error that told of it.
 template <class Body>
 Result with_connection(BoardConnection& connection, Body&& body, Motion motion = Motion::kNone) {
@@ -78,6 +79,16 @@ Result with_connection(BoardConnection& connection, Body&& body, Motion motion =
   if (connection.pending.load() != 0) return Failure::kInterrupted;
   if (motion == Motion::kStop) ++connection.motion.stops;
   const unsigned stops = connection.motion.stops.load();
+  // A stop already asked for and not over: a moving velocity that comes to
+  // the line meanwhile was decided before it (whoever drives asks for no
+  // new one while its stop is on its way), and must not follow it.
+  const bool stop_pending = stops != connection.motion.stops_ended.load();
+  struct StopEnds {
+    MotionState* motion;
+    ~StopEnds() {
+      if (motion != nullptr) ++motion->stops_ended;
+    }
+  } stop_ends{motion == Motion::kStop ? &connection.motion : nullptr};
   for (int turn = 1;; ++turn) {
     if (motion != Motion::kNone) ++connection.motion.waiting;
     LineLock::Guard guard(connection.lock,
@@ -85,7 +96,8 @@ Result with_connection(BoardConnection& connection, Body&& body, Motion motion =
     if (motion != Motion::kNone) --connection.motion.waiting;
     if (connection.generation.load() != generation) return Failure::kInterrupted;
     if (connection.port == nullptr) return Failure::kNotOpen;
-    if (motion == Motion::kMove && connection.motion.stops.load() != stops) return Failure::kSuperseded;
+    if (motion == Motion::kMove && (stop_pending || connection.motion.stops.load() != stops))
+      return Failure::kSuperseded;
     Result result = reopen_if_lost(connection);
     Line line{connection.port, connection.late, connection.motion, stops};
     line.may_yield = motion == Motion::kNone && turn < kYieldTurns;

@@ -110,8 +110,9 @@ struct LateReplyWindow {
 
 // What the connection knows of the wheels, read by exchanges in progress.
 struct MotionState {
-  std::atomic<unsigned> stops{0};  // stops asked for, counted as they begin to wait
-  std::atomic<int> waiting{0};     // velocities waiting for the line
+  std::atomic<unsigned> stops{0};        // stops asked for, counted as they begin to wait
+  std::atomic<unsigned> stops_ended{0};  // of those, the ones over (sent or failed)
+  std::atomic<int> waiting{0};           // velocities waiting for the line
 };
 
 // A board's line for the length of one command, under the connection's lock.
