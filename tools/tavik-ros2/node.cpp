@@ -49,7 +49,6 @@ class Node {
       : session_(session),
         args_(args),
         log_(out, "tavik-ros2: "),
-        separation_mm_(separation_mm),
         odometry_(separation_mm),
         drive_(std::chrono::milliseconds(std::lround(args.cmd_vel_timeout_s * 1000)), log_) {
     for (RetriedBoard& b : boards_) try_open(b);
@@ -79,7 +78,6 @@ class Node {
   Session& session_;
   const Ros2Args& args_;
   ProgramLog log_;
-  const double separation_mm_;  // also read on DDS's thread
   RetriedBoard boards_[2] = {RetriedBoard(Board::kPsb), RetriedBoard(Board::kDrvb)};
   odometry::WheelOdometry odometry_;
   std::optional<Json> last_drvb_;              // the drive board's last reading, for the diagnostics
