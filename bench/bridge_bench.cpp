@@ -44,12 +44,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::this_thread::sleep_for(2s);  // past the start
-  const double cpu_before = test::cpu_seconds(bridge);
-  const auto start = std::chrono::steady_clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("bridge CPU at 5 Hz, boards at the line rate: %.2f %% of one core over %.0f s\n",
-              100 * (test::cpu_seconds(bridge) - cpu_before) / wall, wall);
+  std::printf("bridge CPU at 5 Hz, boards at the line rate: %.2f %% of one core over %d s\n",
+              test::cpu_percent_over(bridge, seconds), seconds);
 
   std::vector<double> ms;
   std::optional<test::VelocityRecord> wire(std::in_place, sim);
@@ -105,18 +101,10 @@ int main(int argc, char** argv) {
   sim.execute("fault clear");
   ::kill(bridge, SIGTERM);
   ::waitpid(bridge, nullptr, 0);
-  std::sort(ms.begin(), ms.end());
-  if (ms.empty()) {
+  if (!test::print_latencies("cmd/drive publish to BE at the board", ms, drives)) {
     std::fprintf(stderr, "bridge_bench: no drive request arrived\n");
     return 1;
   }
-  const auto at = [&](double q) {
-    return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))];
-  };
-  std::printf(
-      "cmd/drive publish to BE at the board: p50 %.2f ms, p99 %.2f ms, worst %.2f ms (%zu of %d; 1 ms "
-      "resolution)\n",
-      at(0.5), at(0.99), ms.back(), ms.size(), drives);
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
   return 0;

@@ -63,12 +63,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::this_thread::sleep_for(2s);  // past the start
-  const double cpu_before = test::cpu_seconds(node);
-  const auto start = std::chrono::steady_clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("node CPU at 20 Hz odometry, boards at the line rate: %.2f %% of one core over %.0f s\n",
-              100 * (test::cpu_seconds(node) - cpu_before) / wall, wall);
+  std::printf("node CPU at 20 Hz odometry, boards at the line rate: %.2f %% of one core over %d s\n",
+              test::cpu_percent_over(node, seconds), seconds);
 
   std::vector<double> ms;
   {
@@ -92,17 +88,9 @@ int main(int argc, char** argv) {
   dds_delete(participant);
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
-  std::sort(ms.begin(), ms.end());
-  if (ms.empty()) {
+  if (!test::print_latencies("cmd_vel write to BE at the board", ms, commands)) {
     std::fprintf(stderr, "ros2_bench: no velocity request arrived\n");
     return 1;
   }
-  const auto at = [&](double q) {
-    return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))];
-  };
-  std::printf(
-      "cmd_vel write to BE at the board: p50 %.2f ms, p99 %.2f ms, worst %.2f ms (%zu of %d; 1 ms "
-      "resolution)\n",
-      at(0.5), at(0.99), ms.back(), ms.size(), commands);
   return 0;
 }
