@@ -3,7 +3,8 @@
 // password put in): tavik-sim and its bridge behind the site's broker, the
 // fleet page in headless Chromium on the centre's. The page drives the
 // robot across the link; a drive held up on the link arrives too late to
-// move it; the centre lost, the robot's dead-man stops its wheels.
+// move it, nor does one without a stamp; the centre lost, the robot's
+// dead-man stops its wheels.
 "use strict";
 
 const { test, before, after } = require("node:test");
@@ -76,7 +77,8 @@ before(async () => {
   link = new Link(centre.mqttPort);
   site = new Fleet({ build, dir: path.join(centre.dir, "site"), config: siteBridgeConfig(await link.listen()) });
   await site.startBroker();
-  robot = await site.addRobot("r1");  // the bridge's own dead-man, 0.5 s
+  // The bridge's own dead-man, 0.5 s; only stamped drives, as across sites.
+  robot = await site.addRobot("r1", { bridgeArgs: ["--require-stamp"] });
   browser = await launchChromium(playwright, centre.dir);
   page = browser.pages()[0] || (await browser.newPage());
   await page.goto(centre.pageUrl);
@@ -119,29 +121,40 @@ test("the page at the centre drives the site's robot: its wheels move, and stop 
   await waitFor("the drive on the wire", async () => (await robot.velocities()).some((v) => v === "BE200;200"), 5000);
   await page.mouse.up();
   assert.equal((await wireFor(1000)).at(-1), "BE;");
+  const viewer = await mqtt.connectAsync(centre.mqttUrl, { username: "viewer", password: USERS.viewer });
+  const linkState = new Promise((resolve) => viewer.on("message", (topic, message) => resolve(message.toString())));
+  await viewer.subscribeAsync("$SYS/broker/connection/site-a/state");
+  assert.equal(await linkState, "1", "the site's link as a viewer at the centre sees it");
+  await viewer.endAsync();
 });
 
-// A publish of `drive` from the centre while the link holds what the centre
-// sends for 2.5 s: when it comes, the robot's bridge finds it stale.
+// A drive from a client at the centre, with a stamp or none; once it has
+// come, the robot's answer is `reason`.
+function clientDrive(stamped, reason) {
+  return async () => {
+    const client = await mqtt.connectAsync(centre.mqttUrl,
+      { protocolVersion: 5, username: "operator", password: USERS.operator });
+    await client.subscribeAsync("tavik/r1/cmd/result", { qos: 1 });
+    const answer = new Promise((resolve) => client.on("message", (topic, message) => {
+      const result = JSON.parse(message.toString());
+      if (result.id === "late-1") resolve(result);
+    }));
+    const stamp = stamped ? { stamp: new Date().toISOString() } : {};
+    await client.publishAsync("tavik/r1/cmd/drive",
+      JSON.stringify({ left_mm_s: 200, right_mm_s: 200, id: "late-1", ...stamp }), { qos: 1 });
+    return async () => {
+      assert.equal((await answer).reason, reason);
+      await client.endAsync();
+    };
+  };
+}
+
+// A drive from the centre while the link holds what the centre sends for
+// 2.5 s: when it comes, the robot's bridge finds it stale, or without the
+// stamp that --require-stamp asks for.
 const heldUp = [
-  {
-    what: "a stamped drive from a client at the centre",
-    async drive() {
-      const client = await mqtt.connectAsync(centre.mqttUrl,
-        { protocolVersion: 5, username: "operator", password: USERS.operator });
-      await client.subscribeAsync("tavik/r1/cmd/result", { qos: 1 });
-      const answer = new Promise((resolve) => client.on("message", (topic, message) => {
-        const result = JSON.parse(message.toString());
-        if (result.id === "late-1") resolve(result);
-      }));
-      await client.publishAsync("tavik/r1/cmd/drive", JSON.stringify(
-        { left_mm_s: 200, right_mm_s: 200, id: "late-1", stamp: new Date().toISOString() }), { qos: 1 });
-      return async () => {
-        assert.equal((await answer).reason, "stale-command");
-        await client.endAsync();
-      };
-    },
-  },
+  { what: "a stamped drive from a client at the centre", drive: clientDrive(true, "stale-command") },
+  { what: "a drive without a stamp", drive: clientDrive(false, "usage") },
   {
     what: "the page's held Forward",
     async drive() {
