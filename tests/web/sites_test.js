@@ -143,8 +143,12 @@ function clientDrive(stamped, reason) {
     await client.publishAsync("tavik/r1/cmd/drive",
       JSON.stringify({ left_mm_s: 200, right_mm_s: 200, id: "late-1", ...stamp }), { qos: 1 });
     return async () => {
-      assert.equal((await answer).reason, reason);
-      await client.endAsync();
+      try {
+        const late = sleep(5000).then(() => ({ reason: "no answer within 5 s" }));
+        assert.equal((await Promise.race([answer, late])).reason, reason);
+      } finally {
+        await client.endAsync();
+      }
     };
   };
 }
