@@ -97,6 +97,15 @@ after(async () => {
   else console.log("the rig's logs are in " + centre?.dir);
 });
 
+// A promise's value, or a failure after `ms`.
+function within(promise, ms, what) {
+  let timer;
+  const late = new Promise((resolve, reject) => {
+    timer = setTimeout(() => reject(new Error(`no ${what} within ${ms} ms`)), ms);
+  });
+  return Promise.race([promise, late]).finally(() => clearTimeout(timer));
+}
+
 async function wireFor(ms) {
   const seen = [];
   const end = Date.now() + ms;
@@ -122,10 +131,13 @@ test("the page at the centre drives the site's robot: its wheels move, and stop 
   await page.mouse.up();
   assert.equal((await wireFor(1000)).at(-1), "BE;");
   const viewer = await mqtt.connectAsync(centre.mqttUrl, { username: "viewer", password: USERS.viewer });
-  const linkState = new Promise((resolve) => viewer.on("message", (topic, message) => resolve(message.toString())));
-  await viewer.subscribeAsync("$SYS/broker/connection/site-a/state");
-  assert.equal(await linkState, "1", "the site's link as a viewer at the centre sees it");
-  await viewer.endAsync();
+  try {
+    const linkState = new Promise((resolve) => viewer.on("message", (topic, message) => resolve(message.toString())));
+    await viewer.subscribeAsync("$SYS/broker/connection/site-a/state");
+    assert.equal(await within(linkState, 5000, "link state"), "1", "the site's link as a viewer at the centre sees it");
+  } finally {
+    await viewer.endAsync();
+  }
 });
 
 // A drive from a client at the centre, with a stamp or none; once it has
@@ -144,8 +156,7 @@ function clientDrive(stamped, reason) {
       JSON.stringify({ left_mm_s: 200, right_mm_s: 200, id: "late-1", ...stamp }), { qos: 1 });
     return async () => {
       try {
-        const late = sleep(5000).then(() => ({ reason: "no answer within 5 s" }));
-        assert.equal((await Promise.race([answer, late])).reason, reason);
+        assert.equal((await within(answer, 5000, "answer")).reason, reason);
       } finally {
         await client.endAsync();
       }
