@@ -35,7 +35,6 @@ function siteBridgeConfig(centrePort) {
 // held up (a stalled path) and let through later, in order.
 class Link {
   constructor(to) {
-    this.to = to;
     this.held = null;
     this.pairs = new Set();
     this.server = net.createServer((site) => {
