@@ -1,6 +1,6 @@
 // A fleet on this machine: a mosquitto with its own configuration on free
 // 127.0.0.1 ports (MQTT, and WebSockets serving the fleet page), the users
-// and ACL of packaging/web/tavik-web.acl, and robots, each a tavik-sim and
+// and ACL of packaging/web/tavik-web.acl (and more of a test's), and robots, each a tavik-sim and
 // a bridge (or a bridge on its built-in simulator). Used by `make fleet`
 // (scripts/fleet), the browser tests (tests/web) and the page's bench.
 "use strict";
@@ -135,16 +135,21 @@ class Robot {
 }
 
 class Fleet {
-  // build: the build tree (build/default); dir: a directory of the rig's own.
-  constructor({ build, dir, webDir }) {
+  // build: the build tree (build/default); dir: a directory of the rig's own;
+  // users: more users and their passwords; acl: more lines for the ACL;
+  // config: more lines for the broker's configuration.
+  constructor({ build, dir, webDir, users = {}, acl = "", config = [] }) {
     this.build = path.resolve(build);
     this.dir = dir || fs.mkdtempSync(path.join(this.build, "fleet-"));
+    fs.mkdirSync(this.dir, { recursive: true });
     this.webDir = webDir || path.join(this.build, "web");
     this.tavik = path.join(this.build, "tools/tavik/tavik");
     this.sim = path.join(this.build, "tools/tavik-sim/tavik-sim");
     this.robots = new Map();
     this.broker = null;
-    this.users = USERS;
+    this.users = { ...USERS, ...users };
+    this.acl = acl;
+    this.config = config;
     for (const program of [this.tavik, this.sim, path.join(this.webDir, "index.html")]) {
       if (!fs.existsSync(program)) throw new Error(program + " is missing: build it first");
     }
@@ -160,21 +165,24 @@ class Fleet {
       this.wsPort = await freePort();
       const passwords = path.join(this.dir, "passwords");
       fs.writeFileSync(passwords, "");
-      for (const [user, password] of Object.entries(USERS))
+      for (const [user, password] of Object.entries(this.users))
         execFileSync("mosquitto_passwd", ["-b", passwords, user, password]);
       fs.writeFileSync(path.join(this.dir, "robot-password"), USERS.robot + "\n", { mode: 0o600 });
+      const acl = path.join(this.dir, "acl");
+      fs.writeFileSync(acl, fs.readFileSync(path.join(SOURCE, "packaging/web/tavik-web.acl"), "utf8") + "\n" + this.acl);
       fs.writeFileSync(path.join(this.dir, "mosquitto.conf"), [
         "per_listener_settings false",
         "persistence false",
         "allow_anonymous false",
         `user ${os.userInfo().username}`,
         `password_file ${passwords}`,
-        `acl_file ${path.join(SOURCE, "packaging/web/tavik-web.acl")}`,
+        `acl_file ${acl}`,
         `listener ${this.mqttPort} 127.0.0.1`,
         "protocol mqtt",
         `listener ${this.wsPort} 127.0.0.1`,
         "protocol websockets",
         `http_dir ${this.webDir}`,
+        ...this.config,
         "",
       ].join("\n"));
     }

@@ -67,3 +67,28 @@ test("the page's facts.js and topics.js are the build's JSON, and its settings t
   const order = ["facts.js", "topics.js", "settings.js", "fleet.js"].map((s) => html.indexOf(`src="${s}"`));
   assert.ok(order.every((at, i) => at >= 0 && (i === 0 || at > order[i - 1])), "index.html's scripts in order");
 });
+
+// MQTT's wildcards: whether `filter` matches `topic`.
+function matches(filter, topic) {
+  const f = filter.split("/");
+  const t = topic.split("/");
+  return f.every((level, i) => level === "#" || (i < t.length && (level === "+" || level === t[i]))) &&
+    (f.length === t.length || f.at(-1) === "#");
+}
+
+test("the site bridge's example carries every published topic out and every command in at QoS 1", () => {
+  const lines = read(path.join(SOURCE, "packaging/web/tavik-site-bridge.conf")).split("\n");
+  const bridged = lines.filter((l) => l.startsWith("topic ")).map((l) => {
+    const [, pattern, direction, qos] = l.split(/\s+/);
+    return { pattern, direction, qos: Number(qos) };
+  });
+  const carried = (topic) => bridged.filter((b) => matches(b.pattern, "tavik/r1/" + topic));
+  for (const topic of [...published, "summary", "cmd/result"]) {
+    const ways = carried(topic);
+    assert.deepEqual(ways.map((b) => b.direction), ["out"], `${topic}: ${JSON.stringify(ways)}`);
+    const qos = topics.find((t) => t.topic === topic)?.qos ?? 0;
+    assert.ok(ways[0].qos >= qos, `${topic} keeps its QoS ${qos}`);
+  }
+  for (const topic of commands.filter((c) => c !== "cmd/result"))
+    assert.deepEqual(carried(topic).map((b) => [b.direction, b.qos]), [["in", 1]], topic);
+});

@@ -19,6 +19,7 @@ struct BridgeArgs {
   double rate_hz = kDefaultPollRateHz;
   double dead_man_s = 0.5;
   double max_command_age_s = 1;
+  bool require_stamp = false;  // a drive without a stamp is refused
   std::string username;
   std::string password_file;
   std::string ca_file, cert_file, key_file;

@@ -223,6 +223,8 @@ void Bridge::on_message(const std::string& topic, const std::string& payload, bo
     const Json& id = parsed.command->id;
     if (!args_.allow_drive)
       result({name, reason::kDriveNotAllowed, "this bridge was started without --allow-drive", id});
+    else if (args_.require_stamp && !parsed.command->stamp)
+      result({name, reason::kUsage, "no stamp: this bridge takes only stamped drives (--require-stamp)", id});
     else if (const auto stale = stale_command(*parsed.command, args_.max_command_age_s))
       result({name, reason::kStaleCommand, *stale, id});
     else
