@@ -26,7 +26,7 @@ void add_bridge_options(CLI::App& command, BridgeArgs& args) {
       command, "--max-command-age", args.max_command_age_s,
       "a drive stamped this many seconds before (or after) its arrival is refused (0.05 to 60, default 1)",
       {.least = 0.05, .most = 60.0, .unit = "seconds"});
-  command.add_option("--username", args.username, "the broker's user name");
+  command.add_option("--username", args.username, "the broker's user name (default: the robot's --name)");
   command.add_option("--password-file", args.password_file, "a file whose first line is the password");
   command.add_option("--ca-file", args.ca_file,
                      "the CA certificate of an mqtts:// broker (default: the system's)");
