@@ -233,9 +233,9 @@ TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
     EXPECT_TRUE(has(f.out, "connected to")) << f.out << f.err;
     EXPECT_EQ(f.exit_code, 143);
   }
-  auto anonymous = bridge_args(broker, "r1");
-  anonymous.insert(anonymous.begin(), "--json");
-  const Finished f = TavikProcess(anonymous).finish(5s);
+  auto no_password = bridge_args(broker, "r1");
+  no_password.insert(no_password.begin(), "--json");
+  const Finished f = TavikProcess(no_password).finish(5s);
   EXPECT_EQ(f.exit_code, 1);
   // One line, the broker's refusal, and nothing before it.
   EXPECT_TRUE(has(f.err, "broker-refused")) << f.err;
