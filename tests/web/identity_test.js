@@ -9,6 +9,7 @@
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
+const https = require("node:https");
 const path = require("node:path");
 const { spawnSync } = require("node:child_process");
 const mqtt = require("mqtt");
@@ -151,7 +152,7 @@ test("a bridge with another CA's certificate is not let in, and says why", async
   assert.match(stdout, /cannot connect to mqtts:/);
 });
 
-test("the page over wss:// logs in, shows both robots and drives r2", async () => {
+test("the page over wss:// logs in, shows both robots and drives r2; served over https it takes wss://", async () => {
   await fleet.addRobot("r1");
   const browser = await launchChromium(playwright, fleet.dir, { trustCa: pki("ca/ca.crt") });
   try {
@@ -171,6 +172,18 @@ test("the page over wss:// logs in, shows both robots and drives r2", async () =
     await waitFor("the drive on r2's wire", async () =>
       (await fleet.robot("r2").velocities()).some((v) => v.startsWith("BE2")), 5000);
     await page.mouse.up();
+    // Served over https (here by Node, as a lab's web server would), it logs in over wss:// by default.
+    const server = https.createServer({ cert: fs.readFileSync(pki("broker/broker.crt")),
+      key: fs.readFileSync(pki("broker/broker.key")) }, (request, response) =>
+      fs.createReadStream(path.join(fleet.webDir, path.basename(request.url.split("?")[0]) || "index.html"))
+        .on("error", () => response.writeHead(404).end()).pipe(response));
+    await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+    try {
+      await page.goto(`https://127.0.0.1:${server.address().port}/`);
+      assert.equal(await page.getByLabel("Broker").inputValue(), "wss://127.0.0.1:9443");
+    } finally {
+      server.close();
+    }
   } finally {
     await browser.close();
   }
