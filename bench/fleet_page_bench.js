@@ -18,7 +18,7 @@
 const fs = require("node:fs");
 const mqtt = require("mqtt");
 const playwright = require("playwright-core");
-const { Fleet, USERS, launchChromium, sleep } = require("../scripts/fleet_rig.js");
+const { Fleet, USERS, robotPassword, launchChromium, sleep } = require("../scripts/fleet_rig.js");
 
 const [build = "build/default", minutes = "10", robotCount = "20", presses = "200"] = process.argv.slice(2);
 const TICK = 100;  // USER_HZ: /proc/PID/stat counts CPU time in these
@@ -108,17 +108,21 @@ async function recordPayloads(fleet) {
   return recorded;
 }
 
+const loadNames = (count) => Array.from({ length: count }, (_, i) => "load" + String(i + 1).padStart(2, "0"));
+
+// Each robot under its own login, as a bridge.
 async function load(fleet, recorded, count) {
-  const client = mqtt.connect(fleet.mqttUrl, { protocolVersion: 5, username: "robot", password: USERS.robot });
-  await new Promise((resolve) => client.once("connect", resolve));
-  const names = Array.from({ length: count }, (_, i) => "load" + String(i + 1).padStart(2, "0"));
-  for (const name of names)
+  const names = loadNames(count);
+  const clients = new Map(names.map((name) =>
+    [name, mqtt.connect(fleet.mqttUrl, { protocolVersion: 5, username: name, password: robotPassword(name) })]));
+  await Promise.all([...clients.values()].map((c) => new Promise((resolve) => c.once("connect", resolve))));
+  for (const [name, client] of clients)
     client.publish(`tavik/${name}/state`, JSON.stringify({ ...recorded.state, stamp: new Date().toISOString() }), { retain: true, qos: 1 });
   let tick = 0;
   const timer = setInterval(() => {
     const stamp = new Date().toISOString();
     ++tick;
-    for (const name of names) {
+    for (const [name, client] of clients) {
       for (const what of ["battery", "ranges", "wheels"]) {
         const payload = { ...recorded[what], stamp };
         if (what === "wheels" && payload.encoders) {
@@ -130,11 +134,14 @@ async function load(fleet, recorded, count) {
       if (tick % 5 === 0) client.publish(`tavik/${name}/diagnostics`, JSON.stringify({ ...recorded.diagnostics, stamp }));
     }
   }, 200);
-  return { names, stop: async () => { clearInterval(timer); await client.endAsync(); } };
+  return { names, stop: async () => {
+    clearInterval(timer);
+    await Promise.all([...clients.values()].map((c) => c.endAsync()));
+  } };
 }
 
 async function main() {
-  const fleet = new Fleet({ build });
+  const fleet = new Fleet({ build, robots: ["r1", ...loadNames(Number(robotCount))] });
   const browser = { context: null };
   try {
     await fleet.startBroker();

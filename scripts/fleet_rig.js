@@ -1,8 +1,11 @@
-// A fleet on this machine: a mosquitto with its own configuration on free
-// 127.0.0.1 ports (MQTT, and WebSockets serving the fleet page), the users
-// and ACL of packaging/web/tavik-web.acl (and more of a test's), and robots, each a tavik-sim and
-// a bridge (or a bridge on its built-in simulator). Used by `make fleet`
-// (scripts/fleet), the browser tests (tests/web) and the page's bench.
+// A fleet on this machine: a mosquitto on the example configuration
+// (packaging/web/tavik-web.conf, with tls also tavik-web-tls.conf and
+// scripts/tavik-certs's certificates) rewritten for free 127.0.0.1 ports and
+// the rig's files, the users and ACL of packaging/web/tavik-web.acl (and more
+// of a test's), and
+// robots, each a tavik-sim and a bridge (or a bridge on its built-in
+// simulator) logged in as its own name. Used by `make fleet` (scripts/fleet),
+// the browser tests (tests/web) and the page's bench.
 "use strict";
 
 const { spawn, execFileSync } = require("node:child_process");
@@ -12,8 +15,9 @@ const os = require("node:os");
 const path = require("node:path");
 
 const SOURCE = path.resolve(__dirname, "..");
-// The demo's users and passwords, for the ACL's roles.
-const USERS = { robot: "robot-pw", operator: "operator-pw", viewer: "viewer-pw" };
+// The demo's users and passwords, for the ACL's roles; a robot's login is its name.
+const USERS = { operator: "operator-pw", "operator-r2": "operator-r2-pw", viewer: "viewer-pw", admin: "admin-pw" };
+const robotPassword = (name) => name + "-pw";
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -95,12 +99,21 @@ class Robot {
     await this.startBridge(ports, env, allowDrive ? ["--allow-drive", ...bridgeArgs] : bridgeArgs);
   }
 
+  // On the TLS listener with its certificate where the fleet has one, else with its password.
   async startBridge(ports = this.ports, env = this.env, bridgeArgs = this.bridgeArgs) {
     Object.assign(this, { ports, env, bridgeArgs });
-    const passwordFile = path.join(this.fleet.dir, "robot-password");
-    this.bridge = start(this.fleet.tavik, [...ports, "bridge", "--broker", this.fleet.mqttUrl, "--name", this.name,
-      "--username", "robot", "--password-file", passwordFile, ...bridgeArgs],
-    path.join(this.dir, "bridge.log"), { env });
+    let login;
+    if (this.fleet.tls) {
+      const pki = this.fleet.pki;
+      login = ["--broker", this.fleet.mqttsUrl, "--ca-file", path.join(pki, "ca/ca.crt"),
+        "--cert", path.join(pki, `robots/${this.name}.crt`), "--key", path.join(pki, `robots/${this.name}.key`)];
+    } else {
+      const passwordFile = path.join(this.dir, "password");
+      fs.writeFileSync(passwordFile, robotPassword(this.name) + "\n", { mode: 0o600 });
+      login = ["--broker", this.fleet.mqttUrl, "--password-file", passwordFile];
+    }
+    this.bridge = start(this.fleet.tavik, [...ports, "bridge", ...login, "--name", this.name, ...bridgeArgs],
+      path.join(this.dir, "bridge.log"), { env });
   }
 
   // One command to the simulator (tavik-sim's command language); its answer.
@@ -136,9 +149,11 @@ class Robot {
 
 class Fleet {
   // build: the build tree (build/default); dir: a directory of the rig's own;
-  // users: more users and their passwords; acl: more lines for the ACL;
+  // robots: the names the broker knows (a password each, with tls a
+  // certificate); tls: the bridges on the TLS listener, the page's wss:// too;
+  // users: more logins and their passwords; acl: more lines for the ACL;
   // config: more lines for the broker's configuration.
-  constructor({ build, dir, webDir, users = {}, acl = "", config = [] }) {
+  constructor({ build, dir, webDir, robots = ["r1", "r2"], tls = false, users = {}, acl = "", config = [] }) {
     this.build = path.resolve(build);
     this.dir = dir || fs.mkdtempSync(path.join(this.build, "fleet-"));
     fs.mkdirSync(this.dir, { recursive: true });
@@ -150,6 +165,9 @@ class Fleet {
     this.users = { ...USERS, ...users };
     this.acl = acl;
     this.config = config;
+    this.robotNames = robots;
+    this.tls = tls;
+    this.pki = path.join(this.dir, "pki");
     for (const program of [this.tavik, this.sim, path.join(this.webDir, "index.html")]) {
       if (!fs.existsSync(program)) throw new Error(program + " is missing: build it first");
     }
@@ -158,42 +176,62 @@ class Fleet {
   get mqttUrl() { return `mqtt://127.0.0.1:${this.mqttPort}`; }
   get pageUrl() { return `http://127.0.0.1:${this.wsPort}/`; }
   get wsUrl() { return `ws://127.0.0.1:${this.wsPort}`; }
+  // The broker's certificate names localhost and 127.0.0.1.
+  get mqttsUrl() { return `mqtts://127.0.0.1:${this.mqttsPort}`; }
+  get wssUrl() { return `wss://127.0.0.1:${this.wssPort}`; }
+
+  // scripts/tavik-certs's lab in dir/pki: the CA, the broker's and each robot's.
+  makeCertificates(pki = this.pki, robots = this.robotNames) {
+    const certs = path.join(SOURCE, "scripts/tavik-certs");
+    execFileSync(certs, ["-d", pki, "ca"]);
+    execFileSync(certs, ["-d", pki, "broker", "localhost", "127.0.0.1"]);
+    execFileSync(certs, ["-d", pki, "robot", ...robots]);
+  }
+
+  // The example files, their ports and paths made the rig's.
+  brokerConfiguration(passwords) {
+    const acl = path.join(this.dir, "acl");
+    fs.writeFileSync(acl, fs.readFileSync(path.join(SOURCE, "packaging/web/tavik-web.acl"), "utf8") + "\n" + this.acl);
+    const files = {
+      "/etc/mosquitto/tavik.passwd": passwords,
+      "/etc/mosquitto/tavik.acl": acl,
+      "/usr/share/tavik/web": this.webDir,
+      "/etc/mosquitto/ca_certificates/tavik-ca.crt": path.join(this.pki, "ca/ca.crt"),
+      "/etc/mosquitto/ca_certificates/tavik-crl.pem": path.join(this.pki, "ca/crl.pem"),
+      "/etc/mosquitto/certs/tavik-broker.crt": path.join(this.pki, "broker/broker.crt"),
+      "/etc/mosquitto/certs/tavik-broker.key": path.join(this.pki, "broker/broker.key"),
+    };
+    const ports = { 1883: this.mqttPort, 9001: this.wsPort, 8883: this.mqttsPort, 9443: this.wssPort };
+    const examples = ["tavik-web.conf", ...(this.tls ? ["tavik-web-tls.conf"] : [])];
+    const text = examples.map((f) => fs.readFileSync(path.join(SOURCE, "packaging/web", f), "utf8")).join("\n")
+      .replace(/^listener (\d+)(?: 127\.0\.0\.1)?$/gm, (_, port) => `listener ${ports[port]} 127.0.0.1`)
+      .replace(/^(\w+) (\/\S+)$/gm, (line, key, file) => (files[file] ? `${key} ${files[file]}` : line));
+    for (const file of Object.keys(files)) {
+      if (text.includes(file)) throw new Error(`the example configuration's ${file} is not rewritten`);
+    }
+    return [text, "persistence false", `user ${os.userInfo().username}`, ...this.config, ""].join("\n");
+  }
 
   async startBroker() {
     if (!this.mqttPort) {
-      this.mqttPort = await freePort();
-      this.wsPort = await freePort();
+      for (const port of ["mqttPort", "wsPort", "mqttsPort", "wssPort"]) this[port] = await freePort();
       const passwords = path.join(this.dir, "passwords");
       fs.writeFileSync(passwords, "");
-      for (const [user, password] of Object.entries(this.users))
-        execFileSync("mosquitto_passwd", ["-b", passwords, user, password]);
-      fs.writeFileSync(path.join(this.dir, "robot-password"), USERS.robot + "\n", { mode: 0o600 });
-      const acl = path.join(this.dir, "acl");
-      fs.writeFileSync(acl, fs.readFileSync(path.join(SOURCE, "packaging/web/tavik-web.acl"), "utf8") + "\n" + this.acl);
-      fs.writeFileSync(path.join(this.dir, "mosquitto.conf"), [
-        "per_listener_settings false",
-        "persistence false",
-        "allow_anonymous false",
-        `user ${os.userInfo().username}`,
-        `password_file ${passwords}`,
-        `acl_file ${acl}`,
-        `listener ${this.mqttPort} 127.0.0.1`,
-        "protocol mqtt",
-        `listener ${this.wsPort} 127.0.0.1`,
-        "protocol websockets",
-        `http_dir ${this.webDir}`,
-        ...this.config,
-        "",
-      ].join("\n"));
+      const logins = [...Object.entries(this.users), ...this.robotNames.map((name) => [name, robotPassword(name)])];
+      for (const [user, password] of logins) execFileSync("mosquitto_passwd", ["-b", passwords, user, password]);
+      if (this.tls) this.makeCertificates();
+      fs.writeFileSync(path.join(this.dir, "mosquitto.conf"), this.brokerConfiguration(passwords));
     }
     this.broker = start("/usr/sbin/mosquitto", ["-c", path.join(this.dir, "mosquitto.conf")],
       path.join(this.dir, "mosquitto.log"));
-    await waitFor("mosquitto", async () => (await listening(this.mqttPort)) && listening(this.wsPort));
+    const ports = this.tls ? [this.mqttPort, this.wsPort, this.mqttsPort, this.wssPort] : [this.mqttPort, this.wsPort];
+    await waitFor("mosquitto", async () => (await Promise.all(ports.map(listening))).every(Boolean));
   }
 
   async killBroker() { await stopChild(this.broker, "SIGKILL"); }
 
   async addRobot(name, options) {
+    if (!this.robotNames.includes(name)) throw new Error(`robot ${name} has no login: give it in the rig's robots`);
     const robot = new Robot(this, name);
     this.robots.set(name, robot);
     await robot.start(options);
@@ -210,12 +248,23 @@ class Fleet {
   removeDir() { fs.rmSync(this.dir, { recursive: true, force: true }); }
 }
 
-// Headless Chromium, as Debian installs it, through playwright-core.
+// Headless Chromium, as Debian installs it, through playwright-core. With
+// a CA certificate, Chromium trusts it as a user would add it: in the NSS
+// database of its own home (HOME/.pki/nssdb, made with certutil).
 const CHROMIUM = "/usr/bin/chromium";
-async function launchChromium(playwright, dir) {
+async function launchChromium(playwright, dir, { trustCa } = {}) {
   const profile = fs.mkdtempSync(path.join(dir, "chromium-"));
+  let env;
+  if (trustCa) {
+    const nssdb = "sql:" + path.join(profile, ".pki/nssdb");
+    fs.mkdirSync(path.join(profile, ".pki/nssdb"), { recursive: true });
+    execFileSync("certutil", ["-N", "--empty-password", "-d", nssdb]);
+    execFileSync("certutil", ["-A", "-d", nssdb, "-n", "Tavik lab CA", "-t", "C,,", "-i", trustCa]);
+    env = { ...process.env, HOME: profile };
+  }
   return playwright.chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
+    env,
     headless: true,
     viewport: { width: 1280, height: 1000 },
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
@@ -223,4 +272,4 @@ async function launchChromium(playwright, dir) {
   });
 }
 
-module.exports = { Fleet, USERS, launchChromium, sleep, waitFor };
+module.exports = { Fleet, USERS, robotPassword, launchChromium, sleep, waitFor };

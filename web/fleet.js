@@ -24,9 +24,13 @@ const linkText = (text, bad) => {
   $("link").classList.toggle("refused", Boolean(bad));
 };
 
+// The broker to log in to: ?broker=URL (wss://BROKER:9443 for TLS from a
+// page served over http), else over https the broker's TLS WebSockets
+// (wss://, port 9443), else the listener that served the page.
 function defaultBroker() {
-  const scheme = location.protocol === "https:" ? "wss" : "ws";
-  return location.host ? `${scheme}://${location.host}` : "ws://localhost:9001";
+  if (params.get("broker")) return params.get("broker");
+  if (location.protocol === "https:") return `wss://${location.hostname}:9443`;
+  return location.host ? `ws://${location.host}` : "ws://localhost:9001";
 }
 
 // Natural order: r2 before r10.

@@ -201,7 +201,8 @@ TEST_F(Bridge, TwoRobotsOnOneBroker) {
 }
 
 TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
-  MqttBroker broker(broker_dir_, "robot", "s3cret");
+  // The bridge's user is its robot's name unless told otherwise.
+  MqttBroker broker(broker_dir_, "r1", "s3cret");
   const std::string password_file = broker_dir_ + "/bridge-password";
   std::ofstream(password_file) << "s3cret\n";
   const std::string fifo = broker_dir_ + "/fifo";
@@ -218,15 +219,13 @@ TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
   };
   for (const auto& r : refused) {
     ::chmod(r.file, r.mode);
-    const Finished f =
-        TavikProcess(bridge_args(broker, "r1", {"--username", "robot", "--password-file", r.file}))
-            .finish(5s);
+    const Finished f = TavikProcess(bridge_args(broker, "r1", {"--password-file", r.file})).finish(5s);
     EXPECT_EQ(f.exit_code, 2) << r.file << ": " << f.err;
     EXPECT_TRUE(has(f.err, r.err)) << f.err;
   }
   ::chmod(password_file.c_str(), 0600);
   {
-    TavikProcess bridge(bridge_args(broker, "r1", {"--username", "robot", "--password-file", password_file}));
+    TavikProcess bridge(bridge_args(broker, "r1", {"--password-file", password_file}));
     // The test's anonymous client would be refused: the bridge's own line says it connected.
     std::this_thread::sleep_for(1500ms);
     bridge.signal(SIGTERM);
@@ -234,9 +233,9 @@ TEST_F(Bridge, ABrokerWithPasswordsTakesTheCredentialsAndRefusesAnonymous) {
     EXPECT_TRUE(has(f.out, "connected to")) << f.out << f.err;
     EXPECT_EQ(f.exit_code, 143);
   }
-  auto anonymous = bridge_args(broker, "r1");
-  anonymous.insert(anonymous.begin(), "--json");
-  const Finished f = TavikProcess(anonymous).finish(5s);
+  auto no_password = bridge_args(broker, "r1");
+  no_password.insert(no_password.begin(), "--json");
+  const Finished f = TavikProcess(no_password).finish(5s);
   EXPECT_EQ(f.exit_code, 1);
   // One line, the broker's refusal, and nothing before it.
   EXPECT_TRUE(has(f.err, "broker-refused")) << f.err;

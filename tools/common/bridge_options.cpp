@@ -29,7 +29,7 @@ void add_bridge_options(CLI::App& command, BridgeArgs& args) {
   command.add_flag("--require-stamp", args.require_stamp,
                    "refuse a cmd/drive without a stamp, whose lateness cannot be told (for a robot driven "
                    "across bridged brokers)");
-  command.add_option("--username", args.username, "the broker's user name");
+  command.add_option("--username", args.username, "the broker's user name (default: the robot's --name)");
   command.add_option("--password-file", args.password_file, "a file whose first line is the password");
   command.add_option("--ca-file", args.ca_file,
                      "the CA certificate of an mqtts:// broker (default: the system's)");

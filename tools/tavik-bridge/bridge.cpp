@@ -12,7 +12,11 @@
 // one that finds another publishing under the name before it connects
 // (also after a loss, since a broker may end a session taken over without
 // a word) does not connect, and one told that its session was taken over
-// does not take it back; either stops its drive first.
+// does not take it back; either stops its drive first. Where the broker
+// makes each login its client id (mosquitto's use_username_as_clientid),
+// any connection under the robot's login, the question's too, takes the
+// session, and mosquitto 2.0 closes the old one without a word: the bridge
+// takes that as a loss (its drive stopped) and connects again.
 #include "bridge.h"
 
 #include <algorithm>
@@ -366,13 +370,13 @@ int run_bridge(Session& session, Output& out, const BridgeArgs& args) {
   broker.host = address.host;
   broker.port = address.port;
   broker.tls = address.tls;
-  if (!args.password_file.empty() && args.username.empty())
-    throw CommandError::usage("--password-file needs --username");
   if (!args.ca_file.empty() && !broker.tls) throw CommandError::usage("--ca-file needs an mqtts:// broker");
   if (args.cert_file.empty() != args.key_file.empty())
     throw CommandError::usage("--cert and --key go together");
   if (!args.cert_file.empty() && !broker.tls) throw CommandError::usage("--cert needs an mqtts:// broker");
-  broker.username = args.username;
+  // The robot's own identity by default: a broker that maps each user (or
+  // certificate) to one robot's topics lets it write only its own.
+  broker.username = args.username.empty() ? args.name : args.username;
   if (!args.password_file.empty()) broker.password = read_password(args.password_file);
   broker.ca_file = args.ca_file;
   broker.cert_file = args.cert_file;
