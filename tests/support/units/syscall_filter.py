@@ -3,7 +3,8 @@
 systemd: the unit's SystemCallFilter= lines, expanded by
 `systemd-analyze syscall-filter`, become a seccomp filter (x86-64 only, as
 SystemCallArchitectures=native there) that kills the process on any other
-call, as systemd does without SystemCallErrorNumber=; and socket() of a
+call (the units answer EPERM; killing makes a call outside the list show
+whatever the program does with the error); and socket() of a
 family RestrictAddressFamilies= leaves out fails with EAFNOSUPPORT, as there.
 
     syscall_filter.py UNIT PROGRAM [ARGS...]
