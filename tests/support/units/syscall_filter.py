@@ -4,8 +4,10 @@ systemd: the unit's SystemCallFilter= lines, expanded by
 `systemd-analyze syscall-filter`, become a seccomp filter (x86-64 only, as
 SystemCallArchitectures=native there) that kills the process on any other
 call (the units answer EPERM; killing makes a call outside the list show
-whatever the program does with the error); and socket() of a
-family RestrictAddressFamilies= leaves out fails with EAFNOSUPPORT, as there.
+whatever the program does with the error); socket() of a family
+RestrictAddressFamilies= leaves out fails with EAFNOSUPPORT, and with
+MemoryDenyWriteExecute=yes memory both writable and executable, or made
+executable later, fails with EPERM, as there.
 
     syscall_filter.py UNIT PROGRAM [ARGS...]
 """
@@ -21,7 +23,9 @@ AUDIT_ARCH_X86_64 = 0xC000003E
 X32_BIT = 0x40000000
 PR_SET_NO_NEW_PRIVS, PR_SET_SECCOMP, SECCOMP_MODE_FILTER = 38, 22, 2
 RET_ALLOW, RET_KILL_PROCESS, RET_ERRNO = 0x7FFF0000, 0x80000000, 0x00050000
-EAFNOSUPPORT = 97
+EAFNOSUPPORT, EPERM = 97, 1
+PROT_WRITE, PROT_EXEC = 2, 4
+ALU_AND_K = 0x54
 FAMILIES = {"AF_UNIX": 1, "AF_INET": 2, "AF_INET6": 10, "AF_NETLINK": 16, "AF_PACKET": 17}
 LD_W_ABS, JEQ_K, JGE_K, RET_K = 0x20, 0x15, 0x35, 0x06
 
@@ -43,14 +47,18 @@ def group(name, seen):
     return calls
 
 
-def families(unit):
-    """The address families of RestrictAddressFamilies=, or None for any."""
+def setting(unit, name):
     with open(unit, encoding="utf-8") as text:
         for line in text:
-            match = re.match(r"\s*RestrictAddressFamilies=(.*)", line)
-            if match:
-                return sorted(FAMILIES[name] for name in match.group(1).split())
+            if line.strip().startswith(name + "="):
+                return line.strip().split("=", 1)[1]
     return None
+
+
+def families(unit):
+    """The address families of RestrictAddressFamilies=, or None for any."""
+    names = setting(unit, "RestrictAddressFamilies")
+    return None if names is None else sorted(FAMILIES[name] for name in names.split())
 
 
 def allowed(unit):
@@ -84,7 +92,13 @@ def numbers(names):
     return sorted(table[name] for name in names if name in table)
 
 
-def program(calls, socket_families):
+def refuse(op, nr, mask, value):
+    """EPERM for the call nr when its third argument & mask == value."""
+    return [op(JEQ_K, nr, 0, 5), op(LD_W_ABS, 32), op(ALU_AND_K, mask), op(JEQ_K, value, 0, 1),
+            op(RET_K, RET_ERRNO | EPERM), op(LD_W_ABS, 0)]
+
+
+def program(calls, socket_families, deny_write_execute):
     def op(code, k, jt=0, jf=0):
         return struct.pack("HBBI", code, jt, jf, k)
 
@@ -96,6 +110,10 @@ def program(calls, socket_families):
             block += [op(JEQ_K, family, 0, 1), op(RET_K, RET_ALLOW)]
         block.append(op(RET_K, RET_ERRNO | EAFNOSUPPORT))
         body += [op(JEQ_K, numbers({"socket"})[0], 0, len(block))] + block
+    if deny_write_execute:
+        body += refuse(op, numbers({"mmap"})[0], PROT_WRITE | PROT_EXEC, PROT_WRITE | PROT_EXEC)
+        for call in ("mprotect", "pkey_mprotect"):
+            body += refuse(op, numbers({call})[0], PROT_EXEC, PROT_EXEC)
     for nr in calls:
         body += [op(JEQ_K, nr, 0, 1), op(RET_K, RET_ALLOW)]
     body.append(op(RET_K, RET_KILL_PROCESS))
@@ -105,7 +123,9 @@ def program(calls, socket_families):
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
-    code, count = program(numbers(allowed(sys.argv[1])), families(sys.argv[1]))
+    unit = sys.argv[1]
+    code, count = program(numbers(allowed(unit)), families(unit),
+                          setting(unit, "MemoryDenyWriteExecute") == "yes")
     buffer = ctypes.create_string_buffer(code, len(code))
 
     class SockFprog(ctypes.Structure):

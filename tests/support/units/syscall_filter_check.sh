@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs a service's program under its unit's system call filter
-# (syscall_filter.py) against the simulator, as the unit runs it: it starts
+# Runs a service's program under its unit's system call filter, address
+# families and write-or-execute memory (syscall_filter.py) against the
+# simulator, as the unit runs it: it starts
 # and works (the bridge: online and a battery reading on a mosquitto of its
 # own; the node: a few seconds of polling, on DDS), ends on SIGTERM with
 # 143, and --send-stop then sends the drive board the stop (exit 0). A call
