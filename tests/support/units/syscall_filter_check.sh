@@ -40,6 +40,20 @@ TAVIK_COM_DIR=$(sed -n 's/^export TAVIK_COM_DIR=//p' "$dir/sim.out")
 [ -n "$TAVIK_COM_DIR" ] || fail "tavik-sim did not start"
 export TAVIK_COM_DIR
 
+# As root, the program runs as the unit runs it: a user of its own whose
+# only group beside its own is dialout, in a user namespace of its own
+# (PrivateUsers=), with the simulator's ports root's and dialout's, 0660.
+as_user=""
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null && unshare --user true 2>/dev/null; then
+  dialout=$(getent group dialout | cut -d: -f3)
+  chmod 0755 "$TAVIK_COM_DIR"
+  for link in "$TAVIK_COM_DIR"/COM7 "$TAVIK_COM_DIR"/COM8; do
+    chown "root:$dialout" "$(readlink -f "$link")"
+    chmod 0660 "$(readlink -f "$link")"
+  done
+  as_user="setpriv --reuid=61934 --regid=61934 --groups=$dialout unshare --user"
+fi
+
 case $(basename "$program") in
 tavik-bridge)
   command -v mosquitto >/dev/null && command -v mosquitto_sub >/dev/null || { echo "no mosquitto: skipped"; exit 77; }
@@ -49,7 +63,7 @@ tavik-bridge)
   pids="$pids $!"
   for _ in $(seq 100); do grep -q ' running$' "$dir/mosquitto.out" && break; sleep 0.1; done
   set -- --broker "mqtt://127.0.0.1:$port" --name r1 --allow-drive
-  "$here/syscall_filter.py" "$unit" "$program" "$@" >"$dir/program.out" 2>&1 &
+  $as_user "$here/syscall_filter.py" "$unit" "$program" "$@" >"$dir/program.out" 2>&1 &
   program_pid=$!
   pids="$pids $program_pid"
   for topic in state battery; do
@@ -60,7 +74,7 @@ tavik-bridge)
 tavik-ros2)
   [ -z "${TAVIK_NO_NETWORK_NAMESPACE:-}" ] || { echo "skipped: $TAVIK_NO_NETWORK_NAMESPACE"; exit 77; }
   set -- --wheel-separation-mm 340 --allow-drive
-  "$here/syscall_filter.py" "$unit" "$program" "$@" >"$dir/program.out" 2>&1 &
+  $as_user "$here/syscall_filter.py" "$unit" "$program" "$@" >"$dir/program.out" 2>&1 &
   program_pid=$!
   pids="$pids $program_pid"
   for _ in $(seq 300); do grep -q 'on domain' "$dir/program.out" && break; sleep 0.1; done
@@ -74,5 +88,14 @@ kill -TERM "$program_pid"
 wait "$program_pid"
 status=$?
 [ "$status" -eq 143 ] || fail "$program under the filter ended with $status, not 143 (SIGTERM)"
-"$here/syscall_filter.py" "$unit" "$program" "$@" --send-stop >"$dir/stop.out" 2>&1 || fail "$program --send-stop under the filter: exit $?"
+$as_user "$here/syscall_filter.py" "$unit" "$program" "$@" --send-stop >"$dir/stop.out" 2>&1 || fail "$program --send-stop under the filter: exit $?"
+# Without the group, --send-stop says the port's group is not mapped (exit 3).
+if [ -n "$as_user" ]; then
+  out=$(setpriv --reuid=61934 --regid=61934 --clear-groups unshare --user "$program" "$@" --send-stop 2>&1)
+  status=$?
+  case "$status $out" in
+  "3 "*"not mapped into this user namespace"*) ;;
+  *) fail "--send-stop without the group dialout: exit $status: $out" ;;
+  esac
+fi
 echo "$(basename "$unit"): $program ran, ended and sent the stop under the unit's system call filter"
