@@ -40,7 +40,9 @@ std::string not_probed(const std::string& device);
 std::string port_holder(const std::string& device);
 
 // What a user who may not open the device can do: "add yourself to the
-// group dialout" by the device's group, or "this user may not open it".
+// group dialout" by the device's group, or "this user may not open it";
+// in a user namespace that does not map the device's group (a service's
+// PrivateUsers=), that the service must be given the group.
 std::string permission_advice(const std::string& device);
 
 }  // namespace tavik

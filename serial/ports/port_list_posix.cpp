@@ -78,6 +78,21 @@ std::vector<std::pair<std::string, std::string>> entries(const fs::path& dir, co
   return found;
 }
 
+// The id a user namespace shows for a user or group it does not map (the
+// kernel's overflow id).
+constexpr gid_t kUnmappedId = 65534;
+
+// Whether this process runs in a user namespace that maps fewer ids than
+// the whole range: the initial namespace's map is "0 0 4294967295"; an
+// empty map maps none.
+bool in_user_namespace() {
+  std::ifstream map("/proc/self/uid_map");
+  if (!map) return false;
+  unsigned long inside = 0, outside = 0, count = 0;
+  if (!(map >> inside >> outside >> count)) return true;
+  return count != 4294967295UL;
+}
+
 }  // namespace
 
 // As far as /proc lets this user see.
@@ -106,7 +121,11 @@ std::string port_holder(const std::string& device_path) {
 
 std::string permission_advice(const std::string& device) {
   struct stat st {};
-  if (::stat(device.c_str(), &st) == 0 && st.st_gid != 0) {
+  if (::stat(device.c_str(), &st) != 0) return "this user may not open it";
+  if (st.st_gid == kUnmappedId && in_user_namespace())
+    return "its group is not mapped into this user namespace (a service's PrivateUsers=): the group "
+           "that owns it must be one the service is given (SupplementaryGroups=)";
+  if (st.st_gid != 0) {
     group entry{};
     group* found = nullptr;
     std::vector<char> buffer(4096);
