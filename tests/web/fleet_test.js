@@ -99,6 +99,8 @@ test("the robots are listed in natural order, in the same columns, with the simu
     await section.getByText(volts.toFixed(1) + " V").first().waitFor();
     const ranges = /ranges ([\d -]+) mm/.exec(status)[1].trim().split(/\s+/).map(Number);
     const opened = await openRobot(page, name);
+    // Its telemetry is subscribed when it opens: the panels fill with the next poll.
+    await opened.locator(".range-list output").first().getByText(/ m$/).waitFor();
     const shown = (await opened.locator(".range-list output").allTextContents()).map((text) => parseFloat(text));
     assert.equal(shown.length, 7, name);
     // The simulated sensors read a few millimetres apart from one poll to the next.

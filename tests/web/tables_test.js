@@ -6,7 +6,9 @@
 
 const { test } = require("node:test");
 const assert = require("node:assert/strict");
+const { execFileSync } = require("node:child_process");
 const fs = require("node:fs");
+const os = require("node:os");
 const path = require("node:path");
 const vm = require("node:vm");
 
@@ -66,4 +68,25 @@ test("the page's facts.js and topics.js are the build's JSON, and its settings t
   const html = read(path.join(web, "index.html"));
   const order = ["facts.js", "topics.js", "settings.js", "fleet.js"].map((s) => html.indexOf(`src="${s}"`));
   assert.ok(order.every((at, i) => at >= 0 && (i === 0 || at > order[i - 1])), "index.html's scripts in order");
+});
+
+test("the bench's fleet publisher sends each topic's payload as the table's schema says", () => {
+  const { SimulatedRobot } = require("../../bench/fleet_publisher.js");
+  const stamp = new Date().toISOString();
+  const seen = new Set();
+  for (const kind of [{}, { faulted: true, moving: true }, { offline: true }]) {
+    const robot = new SimulatedRobot("robot0001", kind);
+    const payloads = { state: robot.state(stamp) };
+    for (const tick of [0, 5]) for (const [topic, payload] of robot.messages(tick, stamp, tick * 200)) payloads[topic] = payload;
+    Object.keys(payloads).forEach((topic) => seen.add(topic));
+    // Held against the schemas by jsonschema, as the bridge's own payloads are (tests/tavik/bridge_test.cpp).
+    const file = path.join(os.tmpdir(), `fleet-publisher-${process.pid}.json`);
+    fs.writeFileSync(file, JSON.stringify(payloads));
+    const wrong = execFileSync("python3", [path.join(SOURCE, "tests/tavik/payload_schema_check.py"),
+      process.env.TAVIK_TOPICS_JSON, file], { encoding: "utf8" });
+    fs.rmSync(file);
+    assert.deepEqual(JSON.parse(wrong), {}, JSON.stringify(kind));
+  }
+  assert.deepEqual([...seen].sort(byName),
+    published.filter((t) => !["parameters", "cmd/result"].includes(t)).sort(byName), "every telemetry topic");
 });
