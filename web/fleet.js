@@ -23,6 +23,7 @@ let opened = null;              // the opened robot's name: the one whose teleme
 const probed = new Set();       // the robots whose commands were asked of the broker on this connection
 const dirty = new Set();        // the views with messages not drawn yet
 let drawAsked = false;
+let lastDraw = -Infinity;       // performance.now() of the last draw
 let sweepDue = false;           // every view's stale mark and rank are due
 let orderDue = false;           // the list's order is
 
@@ -250,17 +251,20 @@ function onMessage(topic, message, packet) {
   askDraw();
 }
 
-// What came is drawn at most once an animation frame (none while the tab is
-// hidden): the views with news, every view's marks and the opened one's
-// plots every TAVIK.drawEveryMs, then the list's order and counts.
+// What came is drawn in an animation frame (none while the tab is hidden),
+// at most every TAVIK.drawEveryMs, as are every view's marks and the opened
+// one's plots: the views with news, then the list's order and counts.
 function askDraw() {
   if (drawAsked) return;
   drawAsked = true;
-  requestAnimationFrame(drawFrame);
+  const wait = lastDraw + TAVIK.drawEveryMs - performance.now();
+  if (wait > 0) setTimeout(() => requestAnimationFrame(drawFrame), wait);
+  else requestAnimationFrame(drawFrame);
 }
 
 function drawFrame() {
   drawAsked = false;
+  lastDraw = performance.now();
   const now = Date.now();
   for (const view of sweepDue ? robots.values() : dirty) {
     const rank = view.rank;

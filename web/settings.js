@@ -26,6 +26,6 @@ const TAVIK = Object.freeze({
   driveExpirySeconds: 1,       // the broker drops a drive not delivered by then
   answerWithinMs: 3000,        // a command not answered by then is shown as unanswered
   historyMs: 10 * 60 * 1000,   // the plots' and the CSV's window
-  drawEveryMs: 500,            // the opened robot's plots, and the stale marks, are drawn this often
+  drawEveryMs: 500,            // the page draws what came, the stale marks and the opened robot's plots this often
   defaultPrefix: "tavik",
 });
