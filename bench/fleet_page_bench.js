@@ -7,20 +7,26 @@
 //    arrival, one clock), PRESSES times: p50, p99. The bridge's own part,
 //    from the broker to the velocity on the drive board's wire, is
 //    bench/bridge_bench's.
-// 2. ROBOTS robots at 5 Hz (battery, ranges, wheels; diagnostics at 1 Hz),
-//    payloads recorded from a simulated bridge and published again with
-//    fresh stamps, one robot opened with its plots: Chromium's CPU (every
-//    process of it, from /proc) and its memory (the page's JS heap, and the
-//    processes' resident memory) each minute for MINUTES. FLEET_BENCH_OPEN=0
-//    leaves every robot closed, to tell the plots' and panels' share.
+//    PRESSES 0 leaves it out.
+// 2. For each count of ROBOTS (a list: 20,200,1000), that many robots of
+//    bench/fleet_publisher.js (its own process; 1 % faulted) at their
+//    bridges' rates: the overview alone for MINUTES, then with one robot
+//    opened with its plots for MINUTES: Chromium's CPU (every process of
+//    it, from /proc), the broker's and the publisher's, and the page's JS
+//    heap and Chromium's resident memory, sampled six times a phase (at
+//    most each minute). FLEET_BENCH_OPEN=0 measures the overview only,
+//    FLEET_BENCH_OPEN=1 the opened robot only.
 "use strict";
 
+const { spawn } = require("node:child_process");
 const fs = require("node:fs");
+const path = require("node:path");
 const mqtt = require("mqtt");
 const playwright = require("playwright-core");
-const { Fleet, USERS, robotPassword, launchChromium, sleep } = require("../scripts/fleet_rig.js");
+const { Fleet, USERS, launchChromium, sleep } = require("../scripts/fleet_rig.js");
+const { PUBLISHER } = require("./fleet_publisher.js");
 
-const [build = "build/default", minutes = "10", robotCount = "20", presses = "200"] = process.argv.slice(2);
+const [build = "build/default", minutes = "1", robotCounts = "20,200,1000", presses = "200"] = process.argv.slice(2);
 const TICK = 100;  // USER_HZ: /proc/PID/stat counts CPU time in these
 
 // Every process below `pid` whose name is chromium's: their CPU seconds and resident bytes.
@@ -93,94 +99,97 @@ async function driveLatency(fleet, page) {
     `p50 ${percentile(times, 50).toFixed(1)} ms, p99 ${percentile(times, 99).toFixed(1)} ms, max ${times.at(-1).toFixed(1)} ms`);
 }
 
-// The payloads of one simulated bridge, by topic.
-async function recordPayloads(fleet) {
-  const client = mqtt.connect(fleet.mqttUrl, { protocolVersion: 5, username: "viewer", password: USERS.viewer });
-  await new Promise((resolve) => client.once("connect", resolve));
-  const recorded = {};
-  client.on("message", (topic, message) => {
-    const what = topic.split("/").slice(2).join("/");
-    if (!recorded[what] || what === "wheels") recorded[what] = JSON.parse(message.toString());
-  });
-  await client.subscribeAsync("tavik/r1/+");
-  await sleep(2500);
-  await client.endAsync();
-  return recorded;
+// The CPU seconds of one process (from /proc).
+function processCpu(pid) {
+  const stat = fs.readFileSync(`/proc/${pid}/stat`, "utf8");
+  const fields = stat.slice(stat.lastIndexOf(")") + 2).split(" ");
+  return (Number(fields[11]) + Number(fields[12])) / TICK;
 }
 
-const loadNames = (count) => Array.from({ length: count }, (_, i) => "load" + String(i + 1).padStart(2, "0"));
+// The bench's fleet publisher in a process of its own, so that its work is
+// neither the bench's nor Chromium's: resolves once its robots are out.
+function startPublisher(fleet, count, faulted) {
+  const child = spawn(process.execPath, [path.join(__dirname, "fleet_publisher.js"), fleet.mqttUrl, String(count),
+    String(faulted)], { stdio: ["ignore", "pipe", "inherit"] });
+  return new Promise((resolve, reject) => {
+    child.stdout.once("data", () => resolve({
+      pid: child.pid,
+      stop: () => new Promise((done) => { child.once("exit", done); child.kill("SIGINT"); }),
+    }));
+    child.once("exit", (code) => reject(new Error("the fleet publisher ended: " + code)));
+  });
+}
 
-// Each robot under its own login, as a bridge.
-async function load(fleet, recorded, count) {
-  const names = loadNames(count);
-  const clients = new Map(names.map((name) =>
-    [name, mqtt.connect(fleet.mqttUrl, { protocolVersion: 5, username: name, password: robotPassword(name) })]));
-  await Promise.all([...clients.values()].map((c) => new Promise((resolve) => c.once("connect", resolve))));
-  for (const [name, client] of clients)
-    client.publish(`tavik/${name}/state`, JSON.stringify({ ...recorded.state, stamp: new Date().toISOString() }), { retain: true, qos: 1 });
-  let tick = 0;
-  const timer = setInterval(() => {
-    const stamp = new Date().toISOString();
-    ++tick;
-    for (const [name, client] of clients) {
-      for (const what of ["battery", "ranges", "wheels"]) {
-        const payload = { ...recorded[what], stamp };
-        if (what === "wheels" && payload.encoders) {
-          payload.encoders = { left: tick * 40, right: tick * 41 };
-          payload.speed_mm_s = { left: 200 + (tick % 7), right: 200 - (tick % 5) };
-        }
-        client.publish(`tavik/${name}/${what}`, JSON.stringify(payload));
-      }
-      if (tick % 5 === 0) client.publish(`tavik/${name}/diagnostics`, JSON.stringify({ ...recorded.diagnostics, stamp }));
-    }
-  }, 200);
-  return { names, stop: async () => {
-    clearInterval(timer);
-    await Promise.all([...clients.values()].map((c) => c.endAsync()));
-  } };
+// Chromium's, the broker's and the publisher's CPU in % of a core, and the
+// page's JS heap, over `seconds`, sampled every `every` seconds.
+async function measure(label, seconds, every, sample) {
+  const shares = [];
+  let last = sample();
+  for (let t = every; t <= seconds; t += every) {
+    await sleep(every * 1000);
+    const now = sample();
+    const share = (key) => (100 * (now[key] - last[key])) / ((now.at - last.at) / 1000);
+    const heap = (await now.heap()) / 1048576;
+    shares.push([share("chromium"), share("broker"), share("publisher"), heap]);
+    console.log(`  ${label} ${String(t).padStart(4)} s: Chromium ${share("chromium").toFixed(1)} %, ` +
+      `broker ${share("broker").toFixed(1)} %, publisher ${share("publisher").toFixed(1)} % of a core; ` +
+      `JS heap ${heap.toFixed(1)} MiB, Chromium resident ${(now.rss / 1048576).toFixed(0)} MiB`);
+    last = now;
+  }
+  const mean = (i) => shares.reduce((sum, s) => sum + s[i], 0) / shares.length;
+  const heaps = shares.map((s) => s[3]);
+  console.log(`  ${label}: mean Chromium ${mean(0).toFixed(1)} %, broker ${mean(1).toFixed(1)} %, publisher ` +
+    `${mean(2).toFixed(1)} % of a core; JS heap ${Math.min(...heaps).toFixed(1)} to ${Math.max(...heaps).toFixed(1)} MiB`);
 }
 
 async function main() {
-  const fleet = new Fleet({ build, robots: ["r1", ...loadNames(Number(robotCount))] });
+  const fleet = new Fleet({ build, users: PUBLISHER.users, acl: PUBLISHER.acl });
   const browser = { context: null };
   try {
     await fleet.startBroker();
-    await fleet.addRobot("r1");
     browser.context = await launchChromium(playwright, fleet.dir);
     const page = browser.context.pages()[0] || (await browser.context.newPage());
     await page.goto(fleet.pageUrl);
     await page.getByLabel("User").fill("operator");
     await page.getByLabel("Password").fill(USERS.operator);
     await page.getByRole("button", { name: "Connect" }).click();
-    await page.getByRole("region", { name: "r1", exact: true }).getByText("online", { exact: true }).waitFor();
-    await driveLatency(fleet, page);
-
-    const recorded = await recordPayloads(fleet);
-    await fleet.robot("r1").stop();
-    const publisher = await load(fleet, recorded, Number(robotCount));
-    const open = process.env.FLEET_BENCH_OPEN !== "0";
-    const opened = page.getByRole("region", { name: publisher.names[0], exact: true });
-    await opened.getByRole("button", { name: publisher.names[0], exact: true }).click();
-    if (!open) await opened.getByRole("button", { name: publisher.names[0], exact: true }).click();
+    await page.getByText("as operator").waitFor();
+    if (Number(presses) > 0) {
+      await fleet.addRobot("r1");
+      await page.getByRole("region", { name: "r1", exact: true }).getByText("online", { exact: true }).waitFor();
+      await driveLatency(fleet, page);
+      await fleet.robot("r1").stop();
+    }
     const cdp = await browser.context.newCDPSession(page);
     await cdp.send("Performance.enable");
     const heap = async () => {
       const { metrics } = await cdp.send("Performance.getMetrics");
       return metrics.find((m) => m.name === "JSHeapUsedSize").value;
     };
-    console.log(`${robotCount} robots at 5 Hz, ${open ? publisher.names[0] + " opened with its plots" : "none opened"}, for ${minutes} min:`);
-    let last = chromiumUsage(process.pid);
-    let lastAt = Date.now();
-    for (let minute = 1; minute <= Number(minutes); ++minute) {
-      await sleep(60000);
-      const now = chromiumUsage(process.pid);
-      const at = Date.now();
-      console.log(`  minute ${String(minute).padStart(2)}: Chromium CPU ${((100 * (now.cpu - last.cpu)) / ((at - lastAt) / 1000)).toFixed(1)} % of a core, ` +
-        `JS heap ${((await heap()) / 1048576).toFixed(1)} MiB, resident ${(now.rss / 1048576).toFixed(0)} MiB`);
-      last = now;
-      lastAt = at;
+    const seconds = Number(minutes) * 60;
+    const every = Math.min(60, Math.max(10, seconds / 6));
+    for (const count of robotCounts.split(",").map(Number)) {
+      // Each count on a broker started anew (no retained robots of the one before) and a page loaded anew.
+      await fleet.killBroker();
+      await fleet.startBroker();
+      await page.goto(fleet.pageUrl);  // none opened (a reload would open the one of the address's #)
+      await page.getByText("as operator").waitFor({ timeout: 15000 });
+      const publisher = await startPublisher(fleet, count, Math.ceil(count / 100));
+      const sample = () => ({ at: Date.now(), chromium: chromiumUsage(process.pid).cpu, rss: chromiumUsage(process.pid).rss,
+        broker: processCpu(fleet.broker.pid), publisher: processCpu(publisher.pid), heap });
+      await page.getByText(new RegExp(`^${count} robots`)).waitFor({ timeout: 120000 });
+      await sleep(10000);  // the first summaries drawn
+      console.log(`${count} robots at 5 Hz (1 % faulted), ${seconds} s each:`);
+      if (process.env.FLEET_BENCH_OPEN !== "1") await measure("overview", seconds, every, sample);
+      if (process.env.FLEET_BENCH_OPEN !== "0") {
+        const name = "robot0002";
+        const toggle = page.getByRole("region", { name, exact: true }).getByRole("button", { name, exact: true });
+        await toggle.click();
+        if ((await toggle.getAttribute("aria-expanded")) !== "true") throw new Error(name + " did not open");
+        await measure(name + " opened", seconds, every, sample);
+      }
+      await publisher.stop();
     }
-    await publisher.stop();
   } finally {
     await browser.context?.close();
     await fleet.stop();

@@ -1,7 +1,9 @@
 // The fleet page: logs in to the broker (MQTT 5 over WebSockets, the
 // credentials kept for this tab only), follows every robot under the topic
-// prefix, keeps their history, and sends the commands the user gives,
-// showing each answer, the bridge's or the broker's, beside its command.
+// prefix by its state and summary (the opened one also by its telemetry,
+// whose history it keeps), lists them those needing attention first, and
+// sends the commands the user gives, showing each answer, the bridge's or
+// the broker's, beside its command.
 // It asks the broker, with nothing a robot acts on, which commands the user
 // may send, says when the broker refuses the login, and shows every robot
 // as unknown while the broker is out of reach.
@@ -17,6 +19,13 @@ let client = null;
 let user = "";
 const decoder = new TextDecoder();
 let nextId = 1;
+let opened = null;              // the opened robot's name: the one whose telemetry the page follows
+const probed = new Set();       // the robots whose commands were asked of the broker on this connection
+const dirty = new Set();        // the views with messages not drawn yet
+let drawAsked = false;
+let lastDraw = -Infinity;       // performance.now() of the last draw
+let sweepDue = false;           // every view's stale mark and rank are due
+let orderDue = false;           // the list's order is
 
 const $ = (id) => document.getElementById(id);
 const linkText = (text, bad) => {
@@ -98,6 +107,8 @@ function publishError(err) {
 // one the bridge neither carries out nor answers; the broker's PUBACK says
 // whether this user may publish there (MQTT 5: 0x87 not authorized).
 function probe(name) {
+  if (probed.has(name) || !client?.connected) return;
+  probed.add(name);
   const asking = client;
   for (const command_ of TAVIK.commands) {
     asking.publish(`${prefix}/${name}/cmd/${command_}`, "", { qos: 1, retain: true }, (err) => {
@@ -134,10 +145,13 @@ function forgetRobot(name) {
 function dropRobot(name) {
   if (!robots.has(name)) return;
   if (drive.robot === name) drive.drop();
+  if (opened === name) openRobot(null);
+  dirty.delete(robots.get(name));
   robots.get(name).root.remove();
   robots.delete(name);
   histories.delete(name);
   $("empty").hidden = robots.size > 0;
+  askDraw();
 }
 
 const drive = new HoldDrive((robot, left, right) =>
@@ -145,7 +159,7 @@ const drive = new HoldDrive((robot, left, right) =>
     properties: { messageExpiryInterval: TAVIK.driveExpirySeconds },
   }));
 new GamepadDrive(drive, () => {
-  const view = [...robots.values()].find((v) => v.opened);
+  const view = robots.get(opened);
   return view ? { robot: view.name, speed: view.speed() } : null;
 });
 
@@ -167,21 +181,40 @@ function robotView(name) {
   });
   robots.set(name, view);
   view.setLink(Boolean(client?.connected), user);
-  if (client?.connected) probe(name);
-  const after = [...robots.keys()].sort(byName).find((other) => byName(other, name) > 0);
-  $("fleet").insertBefore(view.root, after ? robots.get(after).root : null);
+  view.root.hidden = !matchesFilter(name);
+  $("fleet").append(view.root);  // put in its place at the next draw
+  orderDue = true;
   $("empty").hidden = true;
   if (location.hash === "#" + encodeURIComponent(name)) openRobot(name);
   return view;
 }
 
-// Opens one robot's view (closing the others); null closes them all.
+// Opens one robot's view (closing the other's) and follows its telemetry;
+// null closes it.
 function openRobot(name) {
-  for (const [other, view] of robots) view.setOpen(other === name);
+  if (opened !== name) {
+    if (opened) {
+      robots.get(opened)?.setOpen(false);
+      follow(opened, false);
+    }
+    opened = name;
+    if (name) follow(name, true);
+  }
   if (name) {
+    robots.get(name).setOpen(true);
+    probe(name);
     history.replaceState(null, "", "#" + encodeURIComponent(name));
     robots.get(name).showHistory(historyOf(name));
   }
+}
+
+// The topics the page follows of one robot only while it is opened.
+const robotTopics = (name) => TAVIK.published.filter((t) => !TAVIK.overviewTopics.includes(t.topic))
+  .map((t) => `${prefix}/${name}/${t.topic}`);
+function follow(name, on) {
+  if (!client?.connected) return;  // the next connect subscribes the opened one's
+  if (on) client.subscribe(robotTopics(name), { qos: 0 });
+  else client.unsubscribe(robotTopics(name));
 }
 
 function download(name) {
@@ -216,8 +249,69 @@ function onMessage(topic, message, packet) {
     return;
   }
   if (typeof payload !== "object" || payload === null) return;
-  HANDLERS[what]?.(name, robotView(name), payload);
+  const view = robotView(name);
+  HANDLERS[what]?.(name, view, payload);
+  dirty.add(view);
+  askDraw();
 }
+
+// What came is drawn in an animation frame (none while the tab is hidden),
+// at most every TAVIK.drawEveryMs, as are every view's marks and the opened
+// one's plots: the views with news, then the list's order and counts.
+function askDraw() {
+  if (drawAsked) return;
+  drawAsked = true;
+  const wait = lastDraw + TAVIK.drawEveryMs - performance.now();
+  if (wait > 0) setTimeout(() => requestAnimationFrame(drawFrame), wait);
+  else requestAnimationFrame(drawFrame);
+}
+
+function drawFrame() {
+  drawAsked = false;
+  lastDraw = performance.now();
+  const now = Date.now();
+  for (const view of sweepDue ? robots.values() : dirty) {
+    const rank = view.rank;
+    view.draw(now);
+    if (view.rank !== rank) orderDue = true;
+  }
+  dirty.clear();
+  if (sweepDue && opened && robots.has(opened)) robots.get(opened).drawPlots(historyOf(opened));
+  sweepDue = false;
+  if (orderDue) sortList();
+  showCounts();
+}
+
+// Those needing attention first (ATTENTION), each kind in natural order;
+// only the sections out of place move.
+function sortList() {
+  orderDue = false;
+  const order = [...robots.values()].sort((a, b) => a.rank - b.rank || byName(a.name, b.name));
+  const list = $("fleet");
+  let place = list.firstElementChild;
+  for (const view of order) {
+    if (view.root === place) place = place.nextElementSibling;
+    else list.insertBefore(view.root, place);
+  }
+}
+
+function showCounts() {
+  let online = 0;
+  let stale = 0;
+  let faulted = 0;
+  for (const view of robots.values()) {
+    if (view.online) ++online;
+    if (view.rank === ATTENTION.stale) ++stale;
+    if (view.rank === ATTENTION.faulted) ++faulted;
+  }
+  const text = `${robots.size} robots · ${online} online · ${stale} stale · ${faulted} faulted`;
+  if ($("counts").textContent !== text) $("counts").textContent = text;
+}
+
+const matchesFilter = (name) => name.toLowerCase().includes($("filter").value.trim().toLowerCase());
+$("filter").addEventListener("input", () => {
+  for (const [name, view] of robots) view.root.hidden = !matchesFilter(name);
+});
 
 // What the page does with each topic the bridge publishes (every one of its
 // table, tests/web checks): by the topic under PREFIX/NAME/.
@@ -229,6 +323,7 @@ const HANDLERS = Object.freeze({
   battery: (name, view, payload) => showReading(name, view, payload, "battery"),
   ranges: (name, view, payload) => showReading(name, view, payload, "ranges"),
   wheels: (name, view, payload) => showReading(name, view, payload, "wheels"),
+  summary: (name, view, payload) => view.show("summary", payload),
   state: (name, view, payload) => {
     view.show("state", payload);
     if (payload.state !== "online" && drive.robot === name) drive.drop();
@@ -254,6 +349,8 @@ const LOGIN_REFUSALS = {
 
 function showLink(connected) {
   for (const view of robots.values()) view.setLink(connected, user);
+  sweepDue = true;
+  askDraw();
 }
 
 function connect(broker, username, password) {
@@ -276,8 +373,12 @@ function connect(broker, username, password) {
     $("connect").hidden = true;
     $("disconnect").hidden = false;
     showLink(true);
-    for (const name of robots.keys()) probe(name);
-    c.subscribe(TAVIK.published.map((t) => `${prefix}/+/${t.topic}`), { qos: 0 });
+    probed.clear();
+    c.subscribe(TAVIK.overviewTopics.map((topic) => `${prefix}/+/${topic}`), { qos: 0 });
+    if (opened) {
+      follow(opened, true);
+      probe(opened);
+    }
   });
   c.on("message", onMessage);
   const lost = (why) => {
@@ -341,8 +442,8 @@ addEventListener("pagehide", () => {
 });
 
 setInterval(() => {
-  const now = Date.now();
-  for (const [name, view] of robots) view.draw(now, historyOf(name));
+  sweepDue = true;
+  askDraw();
 }, TAVIK.drawEveryMs);
 
 $("broker").value = defaultBroker();

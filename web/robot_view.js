@@ -1,11 +1,14 @@
-// One robot's section of the page: its summary (state, version, ports, each
-// board's diagnostics, battery, a mark when its readings are stale or only
-// the last known) and, when opened, its controls, ranges, wheels and plots.
+// One robot's section of the page: its line in the overview (state, version,
+// ports, from its bridge's summary each board's diagnostics level, the worst
+// reason and the battery, a mark when it is stale or only the last known)
+// and, when opened, its controls, ranges, wheels and plots.
 // It shows what it is given and reports what the user does through
 // `actions`; a control that cannot work now is disabled and says why.
 "use strict";
 
 const SVG_NS = "http://www.w3.org/2000/svg";
+// Where a robot sorts in the list: those needing attention first.
+const ATTENTION = Object.freeze({ faulted: 0, offline: 1, stale: 2, lowBattery: 3, fine: 4 });
 
 class RobotView {
   // actions: command(name, body, label), hold(left, right, source),
@@ -22,6 +25,8 @@ class RobotView {
     this.user = "";
     this.refused = new Set();  // the commands the broker does not let this user send here
     this.latest = {};  // the last reading of each topic, for the panels once opened
+    this.summary = null;  // the bridge's last summary
+    this.rank = ATTENTION.fine;  // where it sorts (ATTENTION), as of the last draw
     this.waiting = new Map();  // what came since the last draw, by topic
     this.plots = null;
     const root = document.getElementById("robot-template").content.firstElementChild.cloneNode(true);
@@ -171,21 +176,52 @@ class RobotView {
     for (const [what, payload] of Object.entries(this.latest)) this.showPanel(what, payload);
   }
 
-  // One message of the robot's topics ("state", "battery", ...), kept until
-  // the next draw: the page draws all that came at most every
-  // TAVIK.drawEveryMs, not once per message.
+  // One message of the robot's topics ("state", "summary", "battery", ...),
+  // kept until the next draw: the page draws what came at most once an
+  // animation frame, not once per message.
   show(what, payload) {
-    if (what === "battery" || what === "ranges" || what === "wheels") this.lastReading = Date.now();
+    if (what === "battery" || what === "ranges" || what === "wheels" || what === "summary") this.lastReading = Date.now();
     this.waiting.set(what, payload);
   }
 
-  // Draws what came since the last draw: the summary always, the panels
-  // only while they are open (a closed robot costs little).
-  draw(now, history) {
+  // Draws what came since the last draw: the line always, the panels only
+  // while they are open (a closed robot costs little); then where it sorts.
+  draw(now) {
     for (const [what, payload] of this.waiting) this.drawMessage(what, payload);
     this.waiting.clear();
     this.checkStale(now);
+    this.rank = this.attention(now);
+  }
+
+  drawPlots(history) {
     if (this.plots && this.opened) this.plots.show(history);
+  }
+
+  // Online, as far as the page can know.
+  get online() { return this.link && this.state === "online"; }
+
+  // Stale: online, but nothing came within the summary's heartbeat (opened,
+  // within TAVIK.staleAfterMs of its readings).
+  stale(now) {
+    const bound = this.opened ? TAVIK.staleAfterMs : TAVIK.summaryStaleAfterMs;
+    return this.online && (this.lastReading === 0 || now - this.lastReading > bound);
+  }
+
+  // A board not OK, a reason, a bumper, the emergency stop or a wheel error in its last summary.
+  get faulted() {
+    const s = this.summary;
+    if (!s) return false;
+    return Object.values(s.boards || {}).some((level) => level !== "OK") || Boolean(s.reason) ||
+      s.emergency_stop === true || Boolean(s.bumpers?.left || s.bumpers?.right) ||
+      Boolean(s.wheel_errors?.left || s.wheel_errors?.right);
+  }
+
+  attention(now) {
+    if (this.faulted) return ATTENTION.faulted;
+    if (!this.online) return ATTENTION.offline;
+    if (this.stale(now)) return ATTENTION.stale;
+    if (this.summary?.battery_v !== undefined && this.summary.battery_v < TAVIK.lowBatteryV) return ATTENTION.lowBattery;
+    return ATTENTION.fine;
   }
 
   drawMessage(what, payload) {
@@ -195,6 +231,7 @@ class RobotView {
     else if (what === "diagnostics") this.showDiagnostics(payload);
     else if (what === "parameters") this.showParameters(payload);
     else if (what === "battery") this.showBatterySummary(payload);
+    else if (what === "summary") this.showSummary(payload);
     if (reading && this.opened) this.showPanel(what, payload);
   }
 
@@ -285,8 +322,17 @@ class RobotView {
     this.$(".why").hidden = text === "";
   }
 
+  showSummary(payload) {
+    this.summary = payload;
+    this.showBatterySummary({ voltage: payload.battery_v });
+    const levels = Object.entries(payload.boards || {}).map(([board, level]) => board.toUpperCase() + " " + level);
+    const text = levels.join(" · ") + (payload.reason ? ": " + payload.reason : "");
+    if (this.$(".boards").textContent !== text) this.$(".boards").textContent = text;
+    this.root.classList.toggle("warn", this.faulted);
+  }
+
   showBatterySummary(payload) {
-    const text = payload.voltage === undefined ? "battery: " + (payload.reason ?? "not read") : payload.voltage.toFixed(1) + " V";
+    const text = typeof payload.voltage !== "number" ? "battery: " + (payload.reason ?? "not read") : payload.voltage.toFixed(1) + " V";
     const place = this.$(".battery-text");
     if (place.textContent !== text) place.textContent = text;
   }
@@ -327,12 +373,11 @@ class RobotView {
     this.$(".wheel-errors").textContent = pair(payload.wheel_errors, (v) => "0x" + v.toString(16).padStart(2, "0"));
   }
 
+  // The opened robot's: each board's message, over its line's levels.
   showDiagnostics(payload) {
-    const text = (payload.boards || [])
+    this.$(".boards").title = (payload.boards || [])
       .map((b) => `${b.name.toUpperCase()} ${b.level}${b.message && b.message !== "ok" ? ": " + b.message : ""}`)
       .join(" · ");
-    if (this.$(".boards").textContent !== text) this.$(".boards").textContent = text;
-    this.root.classList.toggle("warn", (payload.boards || []).some((b) => b.level !== "OK"));
   }
 
   showParameters(payload) {
@@ -362,11 +407,10 @@ class RobotView {
   // known, with their age.
   checkStale(now) {
     const age = now - this.lastReading;
-    const online = this.link && this.state === "online";
     let text = "";
-    if (this.lastReading === 0) text = online ? "stale: no readings yet" : "";
-    else if (!online) text = "last known " + ageText(age) + " ago";
-    else if (age > TAVIK.staleAfterMs) text = "stale: last reading " + ageText(age) + " ago";
+    if (this.lastReading === 0) text = this.online ? "stale: no readings yet" : "";
+    else if (!this.online) text = "last known " + ageText(age) + " ago";
+    else if (this.stale(now)) text = "stale: last reading " + ageText(age) + " ago";
     const mark = this.$(".stale");
     if (mark.textContent !== text) mark.textContent = text;
     if (mark.hidden !== (text === "")) mark.hidden = text === "";

@@ -3,7 +3,9 @@
 // Puts one robot on an MQTT broker: publishes its readings under
 // PREFIX/NAME/ (those of tavik watch, at --rate, and with the wheel
 // separation known the odometry of its encoder counts), its link diagnostics once
-// a second and its state (retained; the broker's last will says offline),
+// a second, its state (retained; the broker's last will says offline) and
+// its summary for a fleet overview (retained, on a change at most once a
+// second and at least every 10 s),
 // and carries out the commands of PREFIX/NAME/cmd/..., each answered on
 // cmd/result. A drive holds for the dead-man time after its last message;
 // the broker lost, the drive board lost or the bridge ending stop it at
@@ -37,6 +39,7 @@
 #include "program_log.h"
 #include "retried_board.h"
 #include "stop_after_end.h"
+#include "summary.h"
 #include "tavik_version.h"
 #include "topic_check.h"
 #include "topic_table.h"
@@ -105,6 +108,8 @@ class Bridge {
   void note_servo(int on);
   void publish_parameters(BoardConnection& drvb);
   void diagnostics();
+  // Publishes the summary when SummaryPacer says it is due.
+  void offer_summary();
   std::string state_payload(const char* state, const char* why = nullptr) const;
   // Under the topic's QoS and retain flag (topic_table.h).
   void send(std::string_view topic, const std::string& payload) {
@@ -124,6 +129,9 @@ class Bridge {
   std::optional<PolledOdometry> odometry_;   // with the wheel separation known
   std::atomic<bool> parameters_owed_{true};  // the retained parameters are (re)published at the next poll
   std::atomic<int> servo_{-1};               // see note_servo
+  std::atomic<bool> summary_owed_{true};     // the summary goes out at the next offer, due or not
+  SummarySource summary_;                    // the run thread's
+  SummaryPacer summary_pacer_;
   std::mutex ended_mutex_;
   std::optional<CommandError> ended_;  // guarded by ended_mutex_: the broker's last word, why the bridge ends
   std::unique_ptr<MqttLink> link_;     // made last, destroyed last (stopped first, above)
@@ -162,6 +170,7 @@ BrokerHandler Bridge::handler() {
     link_->subscribe(base_ + kCommandFilter);
     send("state", state_payload("online"));
     parameters_owed_ = true;
+    summary_owed_ = true;
     log_.line("connected to " + broker_url_ + " as " + base_);
   };
   h.lost = [this](const std::string& why) {
@@ -288,6 +297,8 @@ void Bridge::poll(double t) {
       drive_.set_blocked(drive_blocked(readings[i]));
     }
   }
+  summary_.psb = readings[0];
+  summary_.drvb = readings[1];
   if (boards_[0].connection.load() != nullptr) {
     publish("battery", battery_payload(readings[0], stamp));
     publish("ranges", ranges_payload(readings[0], stamp));
@@ -296,8 +307,10 @@ void Bridge::poll(double t) {
     const Json speed = speed_.update(readings[1], t);
     publish("wheels", wheels_payload(readings[1], speed, stamp));
     // A poll whose encoders were not read leaves the pose unpublished; the wheels say why.
-    if (odometry_ && odometry_->add(readings[1], steps[1], t))
+    if (odometry_ && odometry_->add(readings[1], steps[1], t)) {
       publish("odom", odom_payload(odometry_->odometry(), stamp));
+      summary_.pose = odometry_->odometry().pose();
+    }
     if (parameters_owed_) publish_parameters(*boards_[1].connection.load());
   }
 }
@@ -320,7 +333,17 @@ void Bridge::diagnostics() {
     if (b.connection.load() == nullptr && b.left_out && Clock::now() >= b.next_open) try_open(b);
     boards.push_back(diagnostics_entry(b));
   }
+  summary_.boards = boards;
   publish("diagnostics", Json{{"stamp", utc_now()}, {"boards", boards}});
+}
+
+void Bridge::offer_summary() {
+  const Json content = summary_content(summary_);
+  if (summary_owed_.exchange(false)) summary_pacer_.renew();
+  if (!summary_pacer_.due(content.dump(), Clock::now())) return;
+  Json payload{{"stamp", utc_now()}};
+  payload.update(content);
+  publish("summary", payload);
 }
 
 int Bridge::run() {
@@ -337,15 +360,20 @@ int Bridge::run() {
     const auto now = Clock::now();
     if (now >= next_poll) {
       poll(recording::round_ms(std::chrono::duration<double>(now - start).count()));
+      offer_summary();
       next_poll = std::max(next_poll + period, Clock::now());
     }
     if (now >= next_diagnostics) {
       diagnostics();
+      offer_summary();
       next_diagnostics += kDiagnosticsPeriod;
     }
     if (const int sig = wait_for_stop(std::min(next_poll, next_diagnostics)); sig != 0) {
       drive_.close();  // first of all: no drive from now on
       log_.line(std::string("ending (") + stop_signal_name(sig) + ")");
+      summary_.online = false;
+      summary_owed_ = true;
+      offer_summary();
       link_->close(base_ + "state", state_payload("offline", stop_signal_name(sig)), kOfflineBound);
       return stop_exit_code(sig);
     }

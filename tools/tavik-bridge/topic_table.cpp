@@ -6,6 +6,7 @@
 #include "facts/drvb_facts.h"
 #include "messages.h"
 #include "odometry_payloads.h"
+#include "summary.h"
 #include "telemetry_schemas.h"
 
 namespace tavik::cli {
@@ -51,7 +52,8 @@ Json result_schema() {
 }
 
 std::vector<TopicRow> make_table() {
-  std::vector<TopicRow> rows{{"state", true, true, 1, state_schema()}};
+  std::vector<TopicRow> rows{{"state", true, true, 1, state_schema()},
+                             {"summary", true, true, 1, summary_schema()}};
   for (const TelemetryChannel& channel : telemetry_channels())
     rows.push_back({channel.topic, true, false, 0, channel.schema});
   rows.push_back({"odom", true, false, 0, odom_schema()});
