@@ -2,14 +2,14 @@
 // bench and tests: each robot's retained state and summary and its
 // telemetry at the bridge's rates (battery, ranges, wheels and odom at 5 Hz,
 // diagnostics at 1 Hz, the summary on a change at most once a second and
-// every 10 s; a third of them move, so their pose changes it), with
+// every 10 s, the pose riding along; a third of them move), with
 // payloads of the bridge's topic table. Some can be
 // marked faulted (a drive board not answering) or offline (a bridge gone:
 // its state offline, nothing published).
 //
 //   NODE_PATH=... node bench/fleet_publisher.js mqtt://127.0.0.1:PORT ROBOTS [FAULTED] [OFFLINE]
 //
-// with the rig's user `robot`; it runs until Ctrl-C.
+// as the user `fleet-publisher` (PUBLISHER below); it runs until Ctrl-C.
 "use strict";
 
 const RATE_HZ = 5;
@@ -50,7 +50,7 @@ class SimulatedRobot {
     return { x_m: Math.cos(t / 20), y_m: Math.sin(t / 20), heading_rad: Math.atan2(Math.cos(t / 20), -Math.sin(t / 20)) };
   }
 
-  // Without its stamp: what a change is told by, as the bridge's.
+  // Without its stamp; as the bridge's, a change is told by all but the pose.
   summaryContent(tick) {
     const round = (v, per) => Math.round(v * per) / per;
     const pose = this.pose(tick);
@@ -80,12 +80,13 @@ class SimulatedRobot {
     const pose = this.pose(tick);
     out.push(["odom", { stamp, ...pose, v_m_s: this.moving ? 0.05 : 0, omega_rad_s: this.moving ? 0.05 : 0, dropped_jumps: 0 }]);
     if (tick % RATE_HZ === 0) out.push(["diagnostics", { stamp, boards: this.boards() }]);
-    const content = JSON.stringify(this.summaryContent(tick));
+    const content = this.summaryContent(tick);
+    const key = JSON.stringify({ ...content, pose: undefined });
     const gap = nowMs - this.summaryAt;
-    if ((content !== this.summarySent && gap >= 1000) || gap >= SUMMARY_HEARTBEAT_MS) {
-      this.summarySent = content;
+    if ((key !== this.summarySent && gap >= 1000) || gap >= SUMMARY_HEARTBEAT_MS) {
+      this.summarySent = key;
       this.summaryAt = nowMs;
-      out.push(["summary", { stamp, ...JSON.parse(content) }, true]);
+      out.push(["summary", { stamp, ...content }, true]);
     }
     return out;
   }

@@ -98,6 +98,12 @@ TEST(BridgeSummary, SaysWhatTheOverviewNeeds) {
     const Json got = summary_content(c.source);
     EXPECT_EQ(got, c.expected) << got.dump();
   }
+  // A pose of its own is no change: a moving robot would send one every second.
+  SummarySource moved = cases[0].source;
+  moved.pose->x_m += 1;
+  EXPECT_EQ(summary_change_key(summary_content(moved)), summary_change_key(cases[0].expected));
+  moved.online = false;
+  EXPECT_NE(summary_change_key(summary_content(moved)), summary_change_key(cases[0].expected));
 }
 
 }  // namespace

@@ -340,7 +340,7 @@ void Bridge::diagnostics() {
 void Bridge::offer_summary() {
   const Json content = summary_content(summary_);
   if (summary_owed_.exchange(false)) summary_pacer_.renew();
-  if (!summary_pacer_.due(content.dump(), Clock::now())) return;
+  if (!summary_pacer_.due(summary_change_key(content), Clock::now())) return;
   Json payload{{"stamp", utc_now()}};
   payload.update(content);
   publish("summary", payload);

@@ -80,6 +80,12 @@ Json summary_schema() {
       {"stamp", "online", "boards", "drive"});
 }
 
+std::string summary_change_key(const Json& content) {
+  Json watched = content;
+  watched.erase("pose");
+  return watched.dump();
+}
+
 bool SummaryPacer::due(const std::string& content, Clock::time_point now) {
   const bool send =
       !sent_ || (content != content_ && now - *sent_ >= kLeastGap) || now - *sent_ >= kHeartbeat;

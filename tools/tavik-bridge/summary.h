@@ -2,7 +2,8 @@
 // no more (online, battery, each board's diagnostics level, the worst
 // reason, bumpers and emergency stop, wheel errors, whether it may drive,
 // the pose), published on a change at most once a second and at least every
-// kHeartbeat (SummaryPacer), so that an overview of many robots reads one
+// kHeartbeat (SummaryPacer; the pose rides along but is no change of its
+// own, since a moving robot's changes at every poll), so that an overview of many robots reads one
 // small message a robot instead of its telemetry.
 #pragma once
 
@@ -27,6 +28,8 @@ struct SummarySource {
 // The payload without its stamp (so that two can be compared): voltage and
 // pose rounded, so that a reading's noise is no change.
 Json summary_content(const SummarySource& source);
+// What a change of the summary is told by: its content but the pose.
+std::string summary_change_key(const Json& content);
 Json summary_schema();
 
 // When a summary goes out: the first at once, a changed one once kLeastGap
