@@ -26,6 +26,8 @@ class SimulatedRobot {
     this.volts = 12.0 + (name.length * 7 + Number(name.replace(/\D/g, "") || 0)) % 10 / 10;
     this.summarySent = null;
     this.summaryAt = -Infinity;
+    // Its heartbeats' moment in the 10 s, as bridges started at other times.
+    this.heartbeatPhaseMs = (Number(name.replace(/\D/g, "") || 0) * 997) % SUMMARY_HEARTBEAT_MS;
   }
 
   state(stamp) {
@@ -84,8 +86,8 @@ class SimulatedRobot {
     const key = JSON.stringify({ ...content, pose: undefined });
     const gap = nowMs - this.summaryAt;
     if ((key !== this.summarySent && gap >= 1000) || gap >= SUMMARY_HEARTBEAT_MS) {
+      this.summaryAt = this.summarySent === null ? nowMs - this.heartbeatPhaseMs : nowMs;
       this.summarySent = key;
-      this.summaryAt = nowMs;
       out.push(["summary", { stamp, ...content }, true]);
     }
     return out;

@@ -272,4 +272,16 @@ async function launchChromium(playwright, dir, { trustCa } = {}) {
   });
 }
 
-module.exports = { Fleet, USERS, robotPassword, launchChromium, sleep, waitFor };
+// Chromium on the fleet's page, logged in as `user`: { browser, page }.
+async function openPage(playwright, fleet, user = "operator") {
+  const browser = await launchChromium(playwright, fleet.dir);
+  const page = browser.pages()[0] || (await browser.newPage());
+  await page.goto(fleet.pageUrl);
+  await page.getByLabel("User").fill(user);
+  await page.getByLabel("Password").fill(USERS[user]);
+  await page.getByRole("button", { name: "Connect" }).click();
+  await page.getByText("as " + user).waitFor();
+  return { browser, page };
+}
+
+module.exports = { Fleet, USERS, robotPassword, launchChromium, openPage, sleep, waitFor };

@@ -8,7 +8,7 @@
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
 const playwright = require("playwright-core");
-const { Fleet, USERS, launchChromium, sleep, waitFor } = require("../../scripts/fleet_rig.js");
+const { Fleet, openPage, sleep, waitFor } = require("../../scripts/fleet_rig.js");
 const { startFleetPublisher, PUBLISHER } = require("../../bench/fleet_publisher.js");
 
 const ROBOTS = 200;
@@ -37,13 +37,7 @@ before(async () => {
   fleet = new Fleet({ build: process.env.TAVIK_BUILD || "build/default", users: PUBLISHER.users, acl: PUBLISHER.acl });
   await fleet.startBroker();
   publisher = await startFleetPublisher({ url: fleet.mqttUrl, count: ROBOTS, faulted: 1, offline: 1 });
-  browser = await launchChromium(playwright, fleet.dir);
-  page = browser.pages()[0] || (await browser.newPage());
-  await page.goto(fleet.pageUrl);
-  await page.getByLabel("User").fill("operator");
-  await page.getByLabel("Password").fill(USERS.operator);
-  await page.getByRole("button", { name: "Connect" }).click();
-  await page.getByText("as operator").waitFor();
+  ({ browser, page } = await openPage(playwright, fleet));
 });
 
 after(async () => {
@@ -83,10 +77,13 @@ for (const { text, shown } of filters) {
 
 test("the overview receives no telemetry; an opened robot its own only, until it is closed", async () => {
   await received();
-  await sleep(1500);
-  const overview = await received();
+  // Standing robots send their summary every 10 s, each at its own moment.
+  const overview = {};
+  await waitFor("summaries", async () => {
+    Object.assign(overview, await received());
+    return Object.keys(overview).some((t) => t.endsWith("/summary"));
+  }, 12000, 500);
   assert.deepEqual(telemetry(overview), [], "closed: summaries and states only");
-  assert.ok(Object.keys(overview).some((t) => t.endsWith("/summary")), "summaries come");
 
   const name = "robot0005";
   const section = page.getByRole("region", { name, exact: true });

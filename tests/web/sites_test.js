@@ -14,7 +14,7 @@ const net = require("node:net");
 const path = require("node:path");
 const mqtt = require("mqtt");
 const playwright = require("playwright-core");
-const { Fleet, USERS, launchChromium, sleep, waitFor } = require("../../scripts/fleet_rig.js");
+const { Fleet, USERS, openPage, sleep, waitFor } = require("../../scripts/fleet_rig.js");
 
 const EXAMPLES = path.resolve(__dirname, "../../packaging/web");
 const SITE_PASSWORD = "site-a-pw";
@@ -78,13 +78,7 @@ before(async () => {
   await site.startBroker();
   // The bridge's own dead-man, 0.5 s; only stamped drives, as across sites.
   robot = await site.addRobot("r1", { bridgeArgs: ["--require-stamp"] });
-  browser = await launchChromium(playwright, centre.dir);
-  page = browser.pages()[0] || (await browser.newPage());
-  await page.goto(centre.pageUrl);
-  await page.getByLabel("User").fill("operator");
-  await page.getByLabel("Password").fill(USERS.operator);
-  await page.getByRole("button", { name: "Connect" }).click();
-  await page.getByText("as operator").waitFor();
+  ({ browser, page } = await openPage(playwright, centre));
 });
 
 after(async () => {
