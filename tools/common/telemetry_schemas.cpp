@@ -11,13 +11,13 @@ Json payload_schema(const char* title, Json properties) {
   return object_schema(title, std::move(properties), {"stamp"});
 }
 
-Json pair(const char* type) {
+}  // namespace
+
+Json number_schema(const char* unit) { return {{"type", "number"}, {"description", unit}}; }
+
+Json pair_schema(const char* type) {
   return {{"type", "object"}, {"properties", {{"left", {{"type", type}}}, {"right", {{"type", type}}}}}};
 }
-
-Json number(const char* unit) { return {{"type", "number"}, {"description", unit}}; }
-
-}  // namespace
 
 Json object_schema(const char* title, Json properties, Json required) {
   return {{"$schema", "https://json-schema.org/draft/2020-12/schema"},
@@ -31,8 +31,8 @@ Json object_schema(const char* title, Json properties, Json required) {
 const std::vector<TelemetryChannel>& telemetry_channels() {
   static const std::vector<TelemetryChannel> channels{
       {"battery", "/psb/battery", "tavik.Battery",
-       payload_schema("Battery", {{"voltage", number("V")},
-                                  {"current", number("A")},
+       payload_schema("Battery", {{"voltage", number_schema("V")},
+                                  {"current", number_schema("A")},
                                   {"devices",
                                    {{"type", "object"},
                                     {"additionalProperties", {{"type", "boolean"}}},
@@ -44,11 +44,11 @@ const std::vector<TelemetryChannel>& telemetry_channels() {
                                    {"description", "each ultrasonic range in m, in the order of names"}}},
                                  {"names", {{"type", "array"}, {"items", {{"type", "string"}}}}}})},
       {"wheels", "/drvb/wheels", "tavik.Wheels",
-       payload_schema("Wheels", {{"encoders", pair("integer")},
-                                 {"speed_mm_s", pair("number")},
-                                 {"bumpers", pair("boolean")},
+       payload_schema("Wheels", {{"encoders", pair_schema("integer")},
+                                 {"speed_mm_s", pair_schema("number")},
+                                 {"bumpers", pair_schema("boolean")},
                                  {"emergency_stop", {{"type", "boolean"}}},
-                                 {"wheel_errors", pair("integer")}})},
+                                 {"wheel_errors", pair_schema("integer")}})},
       {"diagnostics", "/diagnostics", "tavik.Diagnostics",
        payload_schema("Diagnostics", {{"boards",
                                        {{"type", "array"},
@@ -57,7 +57,7 @@ const std::vector<TelemetryChannel>& telemetry_channels() {
                                           {"required", {"name", "level", "message"}},
                                           {"properties",
                                            {{"name", {{"enum", {"psb", "drvb"}}}},
-                                            {"level", {{"enum", {"OK", "WARN", "ERROR", "STALE"}}}},
+                                            {"level", {{"enum", kDiagnosticsLevels}}},
                                             {"message", {{"type", "string"}}},
                                             {"values",
                                              {{"type", "object"},

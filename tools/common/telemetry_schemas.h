@@ -4,6 +4,7 @@
 // schemas.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "output.h"
@@ -25,5 +26,11 @@ const std::vector<TelemetryChannel>& telemetry_channels();
 // The JSON Schema of a payload that is an object of these properties, the
 // required ones among them, and no others.
 Json object_schema(const char* title, Json properties, Json required);
+// A number with its unit; a {left, right} pair of one JSON type.
+Json number_schema(const char* unit);
+Json pair_schema(const char* type);
+
+// A board's diagnostics levels (board_diagnostics.h), from the least bad.
+inline constexpr std::array<const char*, 4> kDiagnosticsLevels = {"OK", "WARN", "STALE", "ERROR"};
 
 }  // namespace tavik::cli

@@ -8,20 +8,14 @@
 namespace tavik::cli {
 namespace {
 
-constexpr const char* kLevels[] = {"OK", "WARN", "STALE", "ERROR"};  // from the least bad
-
 int badness(const Json& level) {
-  for (int i = 0; i < 4; ++i)
-    if (level == kLevels[i]) return i;
-  return 3;
+  for (std::size_t i = 0; i < kDiagnosticsLevels.size(); ++i)
+    if (level == kDiagnosticsLevels[i]) return static_cast<int>(i);
+  return static_cast<int>(kDiagnosticsLevels.size()) - 1;
 }
 
 // To 1/per of a unit, as the nearest double to the decimal (24.1, not 24.100000000000001).
 double rounded(double value, double per) { return std::round(value * per) / per; }
-
-Json pair(const char* type) {
-  return {{"type", "object"}, {"properties", {{"left", {{"type", type}}}, {"right", {{"type", type}}}}}};
-}
 
 }  // namespace
 
@@ -56,27 +50,27 @@ Json summary_content(const SummarySource& source) {
 }
 
 Json summary_schema() {
-  const auto number = [](const char* description) {
-    return Json{{"type", "number"}, {"description", description}};
-  };
   return object_schema(
       "Summary",
       {{"stamp", {{"type", "string"}, {"format", "date-time"}}},
        {"online", {{"type", "boolean"}}},
-       {"battery_v", number("V, to 0.1")},
+       {"battery_v", number_schema("V, to 0.1")},
        {"boards",
         {{"type", "object"},
-         {"additionalProperties", {{"enum", {"OK", "WARN", "ERROR", "STALE"}}}},
+         {"additionalProperties", {{"enum", kDiagnosticsLevels}}},
          {"description", "each board's diagnostics level"}}},
        {"reason",
         {{"type", "string"}, {"description", "the worst board's message, or what stops the drive"}}},
-       {"bumpers", pair("boolean")},
+       {"bumpers", pair_schema("boolean")},
        {"emergency_stop", {{"type", "boolean"}}},
-       {"wheel_errors", pair("integer")},
+       {"wheel_errors", pair_schema("integer")},
        {"drive", {{"type", "boolean"}, {"description", "allowed, and nothing stops it"}}},
        {"pose",
         {{"type", "object"},
-         {"properties", {{"x_m", number("m")}, {"y_m", number("m")}, {"heading_rad", number("rad")}}}}}},
+         {"properties",
+          {{"x_m", number_schema("m")},
+           {"y_m", number_schema("m")},
+           {"heading_rad", number_schema("rad")}}}}}},
       {"stamp", "online", "boards", "drive"});
 }
 
