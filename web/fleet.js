@@ -24,7 +24,7 @@ const probed = new Set();       // the robots whose commands were asked of the b
 const dirty = new Set();        // the views with messages not drawn yet
 let drawAsked = false;
 let lastDraw = -Infinity;       // performance.now() of the last draw
-let sweepDue = false;           // every view's stale mark and rank are due
+let sweepDue = false;           // the views whose marks tick are due, and the opened one's plots
 let orderDue = false;           // the list's order is
 
 const $ = (id) => document.getElementById(id);
@@ -193,12 +193,14 @@ function robotView(name) {
 // null closes it.
 function openRobot(name) {
   if (opened !== name) {
+    for (const view of [robots.get(opened), robots.get(name)].filter(Boolean)) dirty.add(view);  // their stale bounds change
     if (opened) {
       robots.get(opened)?.setOpen(false);
       follow(opened, false);
     }
     opened = name;
     if (name) follow(name, true);
+    askDraw();
   }
   if (name) {
     robots.get(name).setOpen(true);
@@ -256,8 +258,10 @@ function onMessage(topic, message, packet) {
 }
 
 // What came is drawn in an animation frame (none while the tab is hidden),
-// at most every TAVIK.drawEveryMs, as are every view's marks and the opened
-// one's plots: the views with news, then the list's order and counts.
+// at most every TAVIK.drawEveryMs, as are the opened one's plots and the
+// marks of the views whose marks change with time by now (each keeps when:
+// a fresh robot is not visited until it may be stale): the views with news,
+// then the list's order and counts.
 function askDraw() {
   if (drawAsked) return;
   drawAsked = true;
@@ -270,7 +274,8 @@ function drawFrame() {
   drawAsked = false;
   lastDraw = performance.now();
   const now = Date.now();
-  for (const view of sweepDue ? robots.values() : dirty) {
+  if (sweepDue) for (const view of robots.values()) if (view.dueAt <= now) dirty.add(view);
+  for (const view of dirty) {
     const rank = view.rank;
     view.draw(now);
     if (view.rank !== rank) orderDue = true;
@@ -348,8 +353,10 @@ const LOGIN_REFUSALS = {
 };
 
 function showLink(connected) {
-  for (const view of robots.values()) view.setLink(connected, user);
-  sweepDue = true;
+  for (const view of robots.values()) {
+    view.setLink(connected, user);
+    dirty.add(view);
+  }
   askDraw();
 }
 

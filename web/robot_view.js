@@ -29,18 +29,32 @@ class RobotView {
     this.rank = ATTENTION.fine;  // where it sorts (ATTENTION), as of the last draw
     this.waiting = new Map();  // what came since the last draw, by topic
     this.plots = null;
+    this.servo = false;      // the robot control switch as last reported or answered
+    this.detail = null;      // the controls, panels and plots: built when first opened
+    this.dueAt = 0;          // when its marks or rank may next change with time alone
     const root = document.getElementById("robot-template").content.firstElementChild.cloneNode(true);
     this.root = root;
     root.setAttribute("aria-label", name);
     root.dataset.robot = name;
-    const found = new Map();  // each element looked up once
+    const found = new Map();  // each element looked up once it is there
     this.$ = (selector) => {
-      if (!found.has(selector)) found.set(selector, root.querySelector(selector));
-      return found.get(selector);
+      if (found.has(selector)) return found.get(selector);
+      const element = root.querySelector(selector);
+      if (element) found.set(selector, element);
+      return element;
     };
     this.$(".open").textContent = name;
     this.$(".open").title = name;
-    this.$(".open").addEventListener("click", () => this.actions.open(name, this.$(".detail").hidden));
+    this.$(".open").addEventListener("click", () => this.actions.open(name, !this.opened));
+    this.$(".forget").addEventListener("click", () => this.actions.forget());
+  }
+
+  // The opened robot's section below its line, built once: a robot never
+  // opened costs its line only.
+  buildDetail() {
+    if (this.detail) return;
+    this.detail = document.getElementById("detail-template").content.firstElementChild.cloneNode(true);
+    this.root.append(this.detail);
     this.buildDevices();
     this.buildRanges();
     this.buildDrive();
@@ -49,7 +63,6 @@ class RobotView {
       this.servoAsked = on;  // until the robot reports it, the bridge's answer sets the switch
       this.actions.command("servo", { on }, "robot control " + (on ? "on" : "off"));
     });
-    this.$(".forget").addEventListener("click", () => this.actions.forget());
     this.$('[data-action="reset"]').addEventListener("click", () =>
       this.actions.command("reset_errors", {}, "reset wheel errors"));
     this.$('[data-action="csv"]').addEventListener("click", () => this.actions.csv());
@@ -67,7 +80,10 @@ class RobotView {
     this.$(".speed").max = String(TAVIK.fastestMmS);
     this.$(".speed").value = this.$(".speed").defaultValue;
     this.$(".speed").addEventListener("input", () => this.showSpeed());
+    this.$(".servo").setAttribute("aria-checked", String(this.servo));
+    if (this.maxVelocity !== null) this.showParameters({ max_velocity_mm_s: this.maxVelocity });
     this.showSpeed();
+    this.showControls();
   }
 
   buildDevices() {
@@ -169,6 +185,7 @@ class RobotView {
 
   setOpen(opened) {
     if (opened === this.opened) return;
+    if (opened) this.buildDetail();
     this.$(".detail").hidden = !opened;
     this.$(".open").setAttribute("aria-expanded", String(opened));
     if (!opened) return;
@@ -191,6 +208,19 @@ class RobotView {
     this.waiting.clear();
     this.checkStale(now);
     this.rank = this.attention(now);
+    this.dueAt = this.nextChange(now);
+  }
+
+  // When its stale mark or rank can next change with time alone: an age
+  // shown ticks (by the second, past two minutes by the minute), a fresh
+  // robot turns stale; without readings, nothing changes until news come.
+  nextChange(now) {
+    if (this.lastReading === 0) return Infinity;
+    const age = now - this.lastReading;
+    if (this.online && !this.stale(now))
+      return this.lastReading + (this.opened ? TAVIK.staleAfterMs : TAVIK.summaryStaleAfterMs) + 1;
+    const unit = age < 119500 ? 1000 : 60000;
+    return this.lastReading + (Math.floor(age / unit + 0.5) + 0.5) * unit;
   }
 
   drawPlots(history) {
@@ -240,14 +270,17 @@ class RobotView {
     else if (what === "ranges") this.showRanges(payload);
     else if (what === "wheels") this.showWheels(payload);
   }
-  get opened() { return !this.$(".detail").hidden; }
+  get opened() { return this.detail !== null && !this.detail.hidden; }
 
   showState(payload) {
     this.state = String(payload.state);
     this.stateReason = payload.reason && this.state !== "online" ? String(payload.reason) : "";
     this.driveAllowed = typeof payload.drive_allowed === "boolean" ? payload.drive_allowed : null;
     // The servo as the robot reports it (off while its bridge does not know it).
-    if (this.state === "online") this.$(".servo").setAttribute("aria-checked", String(payload.servo === true));
+    if (this.state === "online") {
+      this.servo = payload.servo === true;
+      this.$(".servo")?.setAttribute("aria-checked", String(this.servo));
+    }
     const accepts = this.driveAllowed === null ? "?" : this.driveAllowed ? "yes" : "no";
     this.$(".about").textContent =
       `version ${payload.version ?? "?"} · PSB ${payload.psb || "none"} · DRVB ${payload.drvb || "none"}` +
@@ -295,6 +328,7 @@ class RobotView {
     const stateText = state + (this.link ? (this.stateReason ? " (" + this.stateReason + ")" : "") : " (broker unreachable)");
     if (this.$(".state").textContent !== stateText) this.$(".state").textContent = stateText;
     this.$(".forget").hidden = !this.link || online;
+    if (!this.detail) return;
     const controls = {
       drive: this.root.querySelectorAll(".hold"),
       stop: [this.$('[data-action="stop"]')],
@@ -383,6 +417,7 @@ class RobotView {
   showParameters(payload) {
     if (Number.isInteger(payload.max_velocity_mm_s)) {
       this.maxVelocity = payload.max_velocity_mm_s;
+      if (!this.detail) return;
       this.$(".speed").max = String(this.maxVelocity);
       this.$(".limit").textContent = "Max Velocity " + this.maxVelocity + " mm/s";
       this.showSpeed();
@@ -391,10 +426,14 @@ class RobotView {
 
   // The answer to a command beside it: what was asked, then the outcome.
   showResult(command, label, text, ok) {
+    if (command !== "stop") this.buildDetail();  // the others' places are in the detail
     const place = this.$(`.result[data-for="${command}"]`) || this.$('.result[data-for="drive"]');
     place.textContent = label + ": " + text;
     place.classList.toggle("refused", !ok);
-    if (command === "servo" && ok) this.$(".servo").setAttribute("aria-checked", String(this.servoAsked));
+    if (command === "servo" && ok) {
+      this.servo = this.servoAsked;
+      this.$(".servo").setAttribute("aria-checked", String(this.servo));
+    }
     if (command === "max_distance") {
       // The select shows what the robot took: back to it when a change was not answered ok.
       if (ok) this.maxDistance = this.$(".max-distance").value;

@@ -58,6 +58,8 @@ test("every robot is listed, those needing attention first, with the counts", as
   assert.deepEqual(listed.slice(2), publisher.names.filter((n) => n !== faulted && n !== offline), "the rest by name");
   const first = page.locator("section.robot").first();
   await first.getByText("DRVB ERROR: no-reply").waitFor();
+  // No robot has its controls built before it is first opened.
+  assert.equal(await page.locator("section.robot .detail").count(), 0);
 });
 
 const filters = [
