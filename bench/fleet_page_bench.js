@@ -145,6 +145,7 @@ async function measure(label, seconds, every, sample) {
 async function main() {
   const fleet = new Fleet({ build, users: PUBLISHER.users, acl: PUBLISHER.acl });
   const browser = { context: null };
+  let publisher = null;
   try {
     await fleet.startBroker();
     browser.context = await launchChromium(playwright, fleet.dir);
@@ -174,7 +175,7 @@ async function main() {
       await fleet.startBroker();
       await page.goto(fleet.pageUrl);  // none opened (a reload would open the one of the address's #)
       await page.getByText("as operator").waitFor({ timeout: 15000 });
-      const publisher = await startPublisher(fleet, count, Math.ceil(count / 100));
+      publisher = await startPublisher(fleet, count, Math.ceil(count / 100));
       const sample = () => ({ at: Date.now(), chromium: chromiumUsage(process.pid).cpu, rss: chromiumUsage(process.pid).rss,
         broker: processCpu(fleet.broker.pid), publisher: processCpu(publisher.pid), heap });
       await page.getByText(new RegExp(`^${count} robots`)).waitFor({ timeout: 120000 });
@@ -182,15 +183,17 @@ async function main() {
       console.log(`${count} robots at 5 Hz (1 % faulted), ${seconds} s each:`);
       if (process.env.FLEET_BENCH_OPEN !== "1") await measure("overview", seconds, every, sample);
       if (process.env.FLEET_BENCH_OPEN !== "0") {
-        const name = "robot0002";
+        const name = count > 1 ? "robot0002" : "robot0001";
         const toggle = page.getByRole("region", { name, exact: true }).getByRole("button", { name, exact: true });
         await toggle.click();
         if ((await toggle.getAttribute("aria-expanded")) !== "true") throw new Error(name + " did not open");
         await measure(name + " opened", seconds, every, sample);
       }
       await publisher.stop();
+      publisher = null;
     }
   } finally {
+    await publisher?.stop();
     await browser.context?.close();
     await fleet.stop();
     fleet.removeDir();

@@ -158,9 +158,15 @@ const drive = new HoldDrive((robot, left, right) =>
   command(robot, "drive", { left_mm_s: left, right_mm_s: right }, `drive ${left},${right}`, {
     properties: { messageExpiryInterval: TAVIK.driveExpirySeconds },
   }));
-new GamepadDrive(drive, () => {
+const gamepad = new GamepadDrive(drive, () => {
   const view = robots.get(opened);
   return view ? { robot: view.name, speed: view.speed() } : null;
+});
+$("gamepad").checked = localStorage.getItem("tavik-gamepad") === "on";
+gamepad.enable($("gamepad").checked);
+$("gamepad").addEventListener("change", () => {
+  localStorage.setItem("tavik-gamepad", $("gamepad").checked ? "on" : "off");
+  gamepad.enable($("gamepad").checked);
 });
 
 function stopRobot(robot) {

@@ -46,19 +46,37 @@ class HoldDrive {
   get robot() { return this.held ? this.held.robot : null; }
 }
 
-// A gamepad (standard mapping) drives the open robot while its dead-man
-// button (a shoulder button) is held: the left stick forward and back, the
-// right stick (or the left one's sideways) to turn.
+// A gamepad (standard mapping), once the user ticks Gamepad, drives the open
+// robot while its dead-man button (a shoulder button) is held: the left stick
+// forward and back, the right stick (or the left one's sideways) to turn.
 class GamepadDrive {
   constructor(drive, target) {
     this.drive = drive;
     this.target = target;  // () => {robot, speed} of the open robot, or null
     this.timer = null;
-    addEventListener("gamepadconnected", () => this.start());
-    addEventListener("gamepaddisconnected", () => {
+    this.enabled = false;
+    this.connected = () => this.start();
+    this.disconnected = () => {
       this.drive.release("gamepad");
       if (![...navigator.getGamepads()].some(Boolean)) this.stop();
-    });
+    };
+  }
+  // Only while the user asks: the browser polls the devices as long as a page
+  // listens for gamepads (about 2 % of a core), and goes on after
+  // getGamepads() until the page's last listener goes.
+  enable(on) {
+    if (on === this.enabled) return;
+    this.enabled = on;
+    if (on) {
+      addEventListener("gamepadconnected", this.connected);
+      addEventListener("gamepaddisconnected", this.disconnected);
+      if ([...navigator.getGamepads()].some(Boolean)) this.start();
+      return;
+    }
+    this.stop();
+    this.drive.release("gamepad");
+    removeEventListener("gamepadconnected", this.connected);
+    removeEventListener("gamepaddisconnected", this.disconnected);
   }
   start() {
     if (!this.timer) this.timer = setInterval(() => this.poll(), TAVIK.driveEveryMs);
