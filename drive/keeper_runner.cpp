@@ -76,6 +76,19 @@ void KeeperRunner::drive(int left, int right, Time until, std::uint64_t tag) {
   flush(lock);
 }
 
+void KeeperRunner::drive_since(unsigned seen, int left, int right, Time until) {
+  std::unique_lock lock(mutex_);
+  if (seen != releases_) return;
+  keeper_.drive(left, right, until);
+  poke();
+  flush(lock);
+}
+
+unsigned KeeperRunner::releases() {
+  std::lock_guard lock(mutex_);
+  return releases_;
+}
+
 void KeeperRunner::stop() {
   std::unique_lock lock(mutex_);
   keeper_.stop();
@@ -85,6 +98,7 @@ void KeeperRunner::stop() {
 
 void KeeperRunner::stop_here() {
   std::unique_lock lock(mutex_);
+  ++releases_;
   const bool owed = keeper_.moved() || keeper_.in_flight();
   keeper_.stop();
   flush(lock);
@@ -92,9 +106,16 @@ void KeeperRunner::stop_here() {
   poke();
 }
 
-void KeeperRunner::stop_beside() {
+void KeeperRunner::release() {
   std::unique_lock lock(mutex_);
-  if (keeper_.in_flight()) burst(lock);
+  ++releases_;
+  const bool in_flight = keeper_.in_flight();
+  keeper_.stop();
+  flush(lock);
+  if (in_flight)
+    burst(lock);
+  else
+    poke();
 }
 
 void KeeperRunner::serve() {

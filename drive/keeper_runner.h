@@ -2,7 +2,7 @@
 // events (the bridge's commands, the console's jog): every exchange the
 // keeper hands out goes to the board from one thread, in its order, its
 // own or (without one) the owner's worker calling serve; a stop asked for
-// with stop_here or stop_beside goes from the caller at once, beside an
+// with stop_here or release goes from the caller at once, beside an
 // exchange in flight (the line lets a stop overtake a waiting velocity).
 // Outcomes are reported from the thread that made them, outside the lock.
 // Every wait is bounded.
@@ -41,15 +41,20 @@ class KeeperRunner {
   // The board, once its port is open (null: none, every drive is refused).
   void attach(DriveBoard* board);
   void drive(int left, int right, Time until, std::uint64_t tag = 0);
+  // As drive, unless stop_here or release came since releases() gave
+  // `seen`: a drive decided from what the user held before letting go.
+  void drive_since(unsigned seen, int left, int right, Time until);
+  unsigned releases();
   // Drops the drive; the stop goes from the keeper's thread at once.
   void stop();
   // Drops the drive and, when a velocity may have reached the board since
   // the last answered stop, sends the stop from this thread now,
   // kStopAttempts times while unanswered.
   void stop_here();
-  // Keeps the drive, and sends the stop from this thread now when a velocity
-  // is on its way (the next drive velocity follows it).
-  void stop_beside();
+  // The user let go: drops the drive, and sends the stop from this thread
+  // now when a velocity is on its way, else leaves it to the thread that
+  // serves (nothing moving goes after it either way).
+  void release();
   // Without a thread of its own: makes every exchange due now, on the caller's thread.
   void serve();
   void close();
@@ -78,6 +83,7 @@ class KeeperRunner {
   DriveBoard* board_ = nullptr;
   bool poked_ = false;
   bool quit_ = false;
+  unsigned releases_ = 0;  // stop_here and release calls
   std::thread thread_;
 };
 

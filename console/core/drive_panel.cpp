@@ -73,7 +73,7 @@ void CConsoleDlg::ClearJog() {
 
 void CConsoleDlg::ReleaseJog() {
   ClearJog();
-  if (m_bDrvbConnected) drive_keeper_.stop_beside();
+  if (m_bDrvbConnected) drive_keeper_.release();
 }
 
 void CConsoleDlg::StopDrive() {
@@ -131,6 +131,9 @@ void CConsoleDlg::OnWheelErrReset() {
 
 void CConsoleDlg::RobotCtrlStep() {
   if (!m_bRobotCtrlRun || !m_bDrvbConnected) return;
+  // Read before the buttons: a release meanwhile has stopped the wheels, and
+  // what was held before it is not sent after its stop.
+  const unsigned releases = drive_keeper_.releases();
   struct Jog {
     const std::atomic<bool>& held;
     int left;
@@ -154,7 +157,7 @@ void CConsoleDlg::RobotCtrlStep() {
   }
   // The keeper sends it now, after a stop it owes; a stop begun meanwhile
   // that may have gone out before this velocity goes once more, last.
-  drive_keeper_.drive(left, right, drive::Clock::now() + kJogDeadMan);
+  drive_keeper_.drive_since(releases, left, right, drive::Clock::now() + kJogDeadMan);
   drive_keeper_.serve();
 }
 
