@@ -23,6 +23,7 @@ let opened = null;              // the opened robot's name: the one whose teleme
 const probed = new Set();       // the robots whose commands were asked of the broker on this connection
 const dirty = new Set();        // the views with messages not drawn yet
 let drawAsked = false;
+let drawTimer = null;           // the wait before the draw asked for, while it lasts
 let lastDraw = -Infinity;       // performance.now() of the last draw
 let sweepDue = false;           // the views whose marks tick are due, and the opened one's plots
 let orderDue = false;           // the list's order is
@@ -151,7 +152,7 @@ function dropRobot(name) {
   robots.delete(name);
   histories.delete(name);
   $("empty").hidden = robots.size > 0;
-  askDraw();
+  askDraw(true);
 }
 
 const drive = new HoldDrive((robot, left, right) =>
@@ -206,7 +207,7 @@ function openRobot(name) {
     }
     opened = name;
     if (name) follow(name, true);
-    askDraw();
+    askDraw(true);
   }
   if (name) {
     robots.get(name).setOpen(true);
@@ -217,7 +218,8 @@ function openRobot(name) {
 }
 
 // The topics the page follows of one robot only while it is opened.
-const robotTopics = (name) => TAVIK.published.filter((t) => !TAVIK.overviewTopics.includes(t.topic))
+const robotTopics = (name) => TAVIK.published
+  .filter((t) => !TAVIK.overviewTopics.includes(t.topic) && !TAVIK.unshownTopics.includes(t.topic))
   .map((t) => `${prefix}/${name}/${t.topic}`);
 function follow(name, on) {
   if (!client?.connected) return;  // the next connect subscribes the opened one's
@@ -260,20 +262,28 @@ function onMessage(topic, message, packet) {
   const view = robotView(name);
   HANDLERS[what]?.(name, view, payload);
   dirty.add(view);
-  askDraw();
+  askDraw(what === "state");
 }
 
 // What came is drawn in an animation frame (none while the tab is hidden),
-// at most every TAVIK.drawEveryMs, as are the opened one's plots and the
-// marks of the views whose marks change with time by now (each keeps when:
-// a fresh robot is not visited until it may be stale): the views with news,
-// then the list's order and counts.
-function askDraw() {
-  if (drawAsked) return;
+// at most every TAVIK.drawEveryMs (soon: at the next frame), as are the
+// opened one's plots and the marks of the views whose marks change with
+// time by now (each keeps when: a fresh robot is not visited until it may
+// be stale): the views with news, then the list's order and counts.
+function askDraw(soon = false) {
+  if (drawAsked && !(soon && drawTimer !== null)) return;
+  clearTimeout(drawTimer);
+  drawTimer = null;
   drawAsked = true;
-  const wait = lastDraw + TAVIK.drawEveryMs - performance.now();
-  if (wait > 0) setTimeout(() => requestAnimationFrame(drawFrame), wait);
-  else requestAnimationFrame(drawFrame);
+  const wait = soon ? 0 : lastDraw + TAVIK.drawEveryMs - performance.now();
+  if (wait <= 0) {
+    requestAnimationFrame(drawFrame);
+    return;
+  }
+  drawTimer = setTimeout(() => {
+    drawTimer = null;
+    requestAnimationFrame(drawFrame);
+  }, wait);
 }
 
 function drawFrame() {
@@ -341,7 +351,7 @@ const HANDLERS = Object.freeze({
   },
   diagnostics: (name, view, payload) => view.show("diagnostics", payload),
   parameters: (name, view, payload) => view.show("parameters", payload),
-  odom: () => {},  // the page draws no track: left to the viewers and ROS
+  odom: () => {},  // not followed (TAVIK.unshownTopics)
   "cmd/result": (name, view, payload) => {
     const asked = payload.id !== undefined ? pending.get(String(payload.id)) : undefined;
     if (!asked) return;  // another client's command
@@ -363,7 +373,7 @@ function showLink(connected) {
     view.setLink(connected, user);
     dirty.add(view);
   }
-  askDraw();
+  askDraw(true);
 }
 
 function connect(broker, username, password) {

@@ -18,14 +18,20 @@ const TAVIK = Object.freeze({
   // The topics the bridge publishes, and the commands it takes (cmd/NAME).
   published: TAVIK_TOPICS.filter((t) => t.direction === "published"),
   commands: TAVIK_TOPICS.filter((t) => t.direction === "subscribed").map((t) => t.topic.replace(/^cmd\//, "")),
-  // What the overview follows of every robot; the rest of `published` only of the opened one.
+  // What the overview follows of every robot; the rest of `published` only
+  // of the opened one, but what the page draws nothing of (the track is left
+  // to the viewers and ROS).
   overviewTopics: ["state", "summary", "cmd/result"],
+  unshownTopics: ["odom"],
   staleAfterMs: 2000,          // the opened robot's readings older than this are marked
   summaryStaleAfterMs: 15000,  // and any robot's summary (its bridge's heartbeat is 10 s)
   lowBatteryV: 11.5,           // below it a robot sorts among those needing attention (tavik check's limit)
   driveExpirySeconds: 1,       // the broker drops a drive not delivered by then
   answerWithinMs: 3000,        // a command not answered by then is shown as unanswered
   historyMs: 10 * 60 * 1000,   // the plots' and the CSV's window
-  drawEveryMs: 500,            // the page draws what came, the stale marks and the opened robot's plots this often
+  // The page draws readings, summaries, the stale marks and the opened
+  // robot's plots this often (each frame costs the browser far more than
+  // the messages); a robot's state and the broker's link at the next frame.
+  drawEveryMs: 1000,
   defaultPrefix: "tavik",
 });
