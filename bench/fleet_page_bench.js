@@ -15,7 +15,8 @@
 //    it, from /proc), the broker's and the publisher's, and the page's JS
 //    heap and Chromium's resident memory, sampled six times a phase (at
 //    most each minute). FLEET_BENCH_OPEN=0 measures the overview only,
-//    FLEET_BENCH_OPEN=1 the opened robot only.
+//    FLEET_BENCH_OPEN=1 the opened robot only; FLEET_BENCH_PROCESSES=1 also
+//    splits Chromium's share by its processes' kinds.
 "use strict";
 
 const { spawn } = require("node:child_process");
@@ -29,7 +30,8 @@ const { PUBLISHER } = require("./fleet_publisher.js");
 const [build = "build/default", minutes = "1", robotCounts = "20,200,1000", presses = "200"] = process.argv.slice(2);
 const TICK = 100;  // USER_HZ: /proc/PID/stat counts CPU time in these
 
-// Every process below `pid` whose name is chromium's: their CPU seconds and resident bytes.
+// Every process below `pid` whose name is chromium's: their CPU seconds and
+// resident bytes, and the CPU seconds by kind (its --type=, "browser" without).
 function chromiumUsage(pid) {
   const children = new Map();
   for (const entry of fs.readdirSync("/proc")) {
@@ -46,18 +48,33 @@ function chromiumUsage(pid) {
   }
   let cpu = 0;
   let rss = 0;
+  const kinds = {};
   const below = (parent) => {
     for (const [child, info] of children) {
       if (info.ppid !== parent) continue;
       if (/chrom/i.test(info.name)) {
         cpu += info.cpu;
         rss += info.rss;
+        const kind = processKind(child);
+        kinds[kind] = (kinds[kind] ?? 0) + info.cpu;
       }
       below(child);
     }
   };
   below(pid);
-  return { cpu, rss };
+  return { cpu, rss, kinds };
+}
+
+function processKind(pid) {
+  try {
+    // Chromium rewrites its command line into one string.
+    const line = fs.readFileSync(`/proc/${pid}/cmdline`, "utf8");
+    const type = /--type=([\w-]+)/.exec(line)?.[1] ?? "browser";
+    const service = /--utility-sub-type=[\w.]*?(\w+)\.mojom/.exec(line)?.[1];
+    return service ? `${type}:${service}` : type;
+  } catch {
+    return "gone";
+  }
 }
 
 const percentile = (sorted, p) => sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))];
@@ -125,15 +142,27 @@ function startPublisher(fleet, count, faulted) {
 async function measure(label, seconds, every, sample) {
   const shares = [];
   let last = sample();
+  let lastMetrics = await last.metrics();
   for (let t = every; t <= seconds; t += every) {
     await sleep(every * 1000);
     const now = sample();
     const share = (key) => (100 * (now[key] - last[key])) / ((now.at - last.at) / 1000);
-    const heap = (await now.heap()) / 1048576;
+    const metrics = await now.metrics();
+    const heap = metrics.JSHeapUsedSize / 1048576;
     shares.push([share("chromium"), share("broker"), share("publisher"), heap]);
     console.log(`  ${label} ${String(t).padStart(4)} s: Chromium ${share("chromium").toFixed(1)} %, ` +
       `broker ${share("broker").toFixed(1)} %, publisher ${share("publisher").toFixed(1)} % of a core; ` +
       `JS heap ${heap.toFixed(1)} MiB, Chromium resident ${(now.rss / 1048576).toFixed(0)} MiB`);
+    if (process.env.FLEET_BENCH_PROCESSES === "1") {
+      const seconds = (now.at - last.at) / 1000;
+      console.log("    " + Object.entries(now.kinds).map(([kind, cpu]) =>
+        `${kind} ${((100 * (cpu - (last.kinds[kind] ?? 0))) / seconds).toFixed(1)} %`).join(", "));
+      const rate = (name) => (metrics[name] - lastMetrics[name]) / seconds;
+      console.log(`    the page, a second: ${rate("LayoutCount").toFixed(1)} layouts, ${rate("RecalcStyleCount").toFixed(1)} ` +
+        `style passes; ms of tasks ${(1000 * rate("TaskDuration")).toFixed(1)}, script ${(1000 * rate("ScriptDuration")).toFixed(1)}, ` +
+        `layout ${(1000 * rate("LayoutDuration")).toFixed(1)}, style ${(1000 * rate("RecalcStyleDuration")).toFixed(1)}`);
+    }
+    lastMetrics = metrics;
     last = now;
   }
   const mean = (i) => shares.reduce((sum, s) => sum + s[i], 0) / shares.length;
@@ -163,9 +192,9 @@ async function main() {
     }
     const cdp = await browser.context.newCDPSession(page);
     await cdp.send("Performance.enable");
-    const heap = async () => {
-      const { metrics } = await cdp.send("Performance.getMetrics");
-      return metrics.find((m) => m.name === "JSHeapUsedSize").value;
+    const metrics = async () => {
+      const { metrics: list } = await cdp.send("Performance.getMetrics");
+      return Object.fromEntries(list.map((m) => [m.name, m.value]));
     };
     const seconds = Number(minutes) * 60;
     const every = Math.min(60, Math.max(10, seconds / 6));
@@ -176,8 +205,11 @@ async function main() {
       await page.goto(fleet.pageUrl);  // none opened (a reload would open the one of the address's #)
       await page.getByText("as operator").waitFor({ timeout: 15000 });
       publisher = await startPublisher(fleet, count, Math.ceil(count / 100));
-      const sample = () => ({ at: Date.now(), chromium: chromiumUsage(process.pid).cpu, rss: chromiumUsage(process.pid).rss,
-        broker: processCpu(fleet.broker.pid), publisher: processCpu(publisher.pid), heap });
+      const sample = () => {
+        const usage = chromiumUsage(process.pid);
+        return { at: Date.now(), chromium: usage.cpu, rss: usage.rss, kinds: usage.kinds,
+          broker: processCpu(fleet.broker.pid), publisher: processCpu(publisher.pid), metrics };
+      };
       await page.getByText(new RegExp(`^${count} robots`)).waitFor({ timeout: 120000 });
       await sleep(10000);  // the first summaries drawn
       console.log(`${count} robots at 5 Hz (1 % faulted), ${seconds} s each:`);
