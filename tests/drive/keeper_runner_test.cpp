@@ -82,8 +82,9 @@ TEST(KeeperRunner, NothingMovingFollowsARelease) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.when);
     HeldBoard board(row.stops_queue);
-    KeeperRunner keeper({.check_max_velocity = false, .hold_still = true, .held = true}, [](const Outcome&) {},
-                        {}, KeeperRunner::Thread::kCaller);
+    KeeperRunner keeper(
+        {.check_max_velocity = false, .hold_still = true, .held = true}, [](const Outcome&) {}, {},
+        KeeperRunner::Thread::kCaller);
     keeper.attach(&board);
     const auto step = [&](unsigned seen) {
       keeper.drive_since(seen, -200, 200, Clock::now() + 1s);
