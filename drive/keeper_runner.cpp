@@ -96,26 +96,18 @@ void KeeperRunner::stop() {
   flush(lock);
 }
 
-void KeeperRunner::stop_here() {
-  std::unique_lock lock(mutex_);
-  ++releases_;
-  const bool owed = keeper_.moved() || keeper_.in_flight();
-  keeper_.stop();
-  flush(lock);
-  if (owed) burst(lock);
-  poke();
-}
+void KeeperRunner::stop_here() { let_go(true); }
 
-void KeeperRunner::release() {
+void KeeperRunner::release() { let_go(false); }
+
+void KeeperRunner::let_go(bool moved_too) {
   std::unique_lock lock(mutex_);
   ++releases_;
-  const bool in_flight = keeper_.in_flight();
+  const bool now = keeper_.in_flight() || (moved_too && keeper_.moved());
   keeper_.stop();
   flush(lock);
-  if (in_flight)
-    burst(lock);
-  else
-    poke();
+  if (now) burst(lock);
+  poke();
 }
 
 void KeeperRunner::serve() {

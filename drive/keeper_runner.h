@@ -73,6 +73,9 @@ class KeeperRunner {
   // One exchange handed out, made with the lock released.
   void make(std::unique_lock<std::mutex>& lock, const Exchange& exchange);
   void burst(std::unique_lock<std::mutex>& lock);
+  // Drops the drive, counts a release, and sends the stop from this thread
+  // now while a velocity is in flight (moved_too: or may have reached the board).
+  void let_go(bool moved_too);
 
   const Report report_;
   const std::function<bool()> ending_;
