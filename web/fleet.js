@@ -22,9 +22,6 @@ let nextId = 1;
 let opened = null;              // the opened robot's name: the one whose telemetry the page follows
 const probed = new Set();       // the robots whose commands were asked of the broker on this connection
 const dirty = new Set();        // the views with messages not drawn yet
-let drawAsked = false;
-let drawTimer = null;           // the wait before the draw asked for, while it lasts
-let lastDraw = -Infinity;       // performance.now() of the last draw
 let sweepDue = false;           // the views whose marks tick are due, and the opened one's plots
 let orderDue = false;           // the list's order is
 
@@ -265,30 +262,15 @@ function onMessage(topic, message, packet) {
   askDraw(what === "state");
 }
 
-// What came is drawn in an animation frame (none while the tab is hidden),
-// at most every TAVIK.drawEveryMs (soon: at the next frame), as are the
-// opened one's plots and the marks of the views whose marks change with
-// time by now (each keeps when: a fresh robot is not visited until it may
-// be stale): the views with news, then the list's order and counts.
-function askDraw(soon = false) {
-  if (drawAsked && !(soon && drawTimer !== null)) return;
-  clearTimeout(drawTimer);
-  drawTimer = null;
-  drawAsked = true;
-  const wait = soon ? 0 : lastDraw + TAVIK.drawEveryMs - performance.now();
-  if (wait <= 0) {
-    requestAnimationFrame(drawFrame);
-    return;
-  }
-  drawTimer = setTimeout(() => {
-    drawTimer = null;
-    requestAnimationFrame(drawFrame);
-  }, wait);
-}
+// What came is drawn (DrawPacer) at most every TAVIK.drawEveryMs (soon: at
+// the next frame), as are the opened one's plots and the marks of the views
+// whose marks change with time by now (each keeps when: a fresh robot is
+// not visited until it may be stale): the views with news, then the list's
+// order and counts.
+const pacer = new DrawPacer(TAVIK.drawEveryMs, drawFrame);
+const askDraw = (soon = false) => pacer.ask(soon);
 
 function drawFrame() {
-  drawAsked = false;
-  lastDraw = performance.now();
   const now = Date.now();
   if (sweepDue) for (const view of robots.values()) if (view.dueAt <= now) dirty.add(view);
   for (const view of dirty) {
