@@ -208,7 +208,7 @@ void BM_StopAfterWayOut(benchmark::State& state) {
   state.counters["moving_after_stop"] = moving_after_stop;
 }
 BENCHMARK(BM_StopAfterWayOut)
-    ->ArgsProduct({{0, 2}, {0, 1, 2, 3}})
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2, 3}})
     ->Iterations(10)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
